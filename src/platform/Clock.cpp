@@ -1,0 +1,16 @@
+#include "Clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace platform {
+
+void SleepMs(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::uint64_t MonotonicMs() {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace platform

@@ -1,0 +1,14 @@
+// Sleeps and clocks.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Blocks the calling thread for ms milliseconds.
+void SleepMs(unsigned ms);
+
+// Milliseconds from a monotonic clock: unaffected by changes of the wall clock.
+std::uint64_t MonotonicMs();
+
+}  // namespace platform
