@@ -1,0 +1,120 @@
+// The main window: every control, the board handle and driver record, the log console and
+// the handlers of every test and diagnostic.
+#pragma once
+
+#include "afx/afx.h"
+#include "board/bqxdrv.h"
+#include "console/CStatusLabel.h"
+
+#include <cstdint>
+
+// Dialog template and control identifiers of the main window.
+enum : int {
+    IDD_VANTREL_DIALOG = 102,
+    IDR_MAINFRAME = 128,
+    IDC_CONSOLE = 1000,
+    IDC_BASE_ADDRESS = 1001,
+    IDC_INTERRUPT = 1002,
+    IDC_INITIALIZE_BOARD = 1003,
+    IDC_INTERRUPT_TEST = 1005,
+    IDC_VIEW_EEPROM = 1011,
+    IDC_INIT_STATUS = 1014,
+    IDC_INTERRUPT_STATUS = 1016,
+    IDC_FPGA_REVISION = 1031,
+    IDC_DUMP_REGISTERS = 1032,
+    IDC_SAMPLE = 1037,
+    IDC_QUIT = 1040,
+    IDC_WRITE_LOG = 1041,
+    IDC_FLUKE45 = 1062,
+    IDC_HP34401A = 1063,
+    IDC_METER_NONE = 1064,
+    IDC_MEASURE_REFERENCES = 1066,
+    IDC_BOARD_TYPE = 1068,
+};
+
+// Process-wide scratch buffer that handlers format a line or a control's text into.
+inline constexpr int kTextBufSize = 100000;
+extern char g_textBuf[kTextBufSize];
+
+// Set while a board is held (from a successful Initialize Board until Free Board).
+extern bool boardInitialized;
+
+class CMainTestDlg : public CDialog {
+public:
+    explicit CMainTestDlg(CWnd* pParent = nullptr);
+    ~CMainTestDlg() override;
+
+    BOOL DestroyWindow() override;
+
+    // Log console operations.
+    void LogPrintf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void SetLogColor(COLORREF colour);
+
+    // Returns both test fields to "N/A" and disables the buttons that need an open board.
+    void ResetTestStates();
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    BOOL OnInitDialog() override;
+
+    // Message handlers.
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnInitializeBoard();
+    void OnClose();
+    void OnInterruptTest();
+    void OnViewEeprom();
+    void OnDumpRegisters();
+    void OnSample();
+    void OnQuit();
+    void OnWriteLog();
+    void OnFluke45();
+    void OnMeasureReferences();
+    void OnBoardTypeEditChange();
+    void OnBoardTypeSelChange();
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void LoadSettings();
+    // Appends text exactly as it stands: no second formatting pass.
+    void AppendLog(const char* text);
+
+public:
+    // Controls, in binding order.
+    CButton m_flukeRadio;
+    CButton m_sampleButton;
+    CButton m_quitButton;
+    CButton m_dumpButton;
+    CStatusLabel m_interruptStatus;
+    CStatusLabel m_initStatus;
+    CButton m_eepromButton;
+    CButton m_initButton;
+    CButton m_interruptButton;
+    CEdit m_baseAddressEdit;
+    CEdit m_interruptEdit;
+    CComboBox m_boardTypeCombo;
+    CStatusLabel m_fpgaRevision;
+    CButton m_measureButton;
+    CRichEditCtrl m_console;
+
+    HICON m_appIcon = nullptr;
+    BoardHandle m_boardHandle = BQX_NO_BOARD;
+    BoardConfig m_boardConfig{};
+
+    std::int32_t m_baseAddressSetting = 0;
+    std::int32_t m_interruptSetting = 0;
+    std::int32_t m_voltmeterSetting = 0;
+
+    // Interrupt test tolerances.
+    int m_intTimeoutTolMs = 0;
+    int m_intTimeTolMs = 0;
+    int m_intAdTolLsb = 0;
+
+    // Values written to EEPROM by Measure References: at most 7 references and 0.0.
+    double m_referenceVoltages[8] = {};
+
+    // The save of the console.
+    EDITSTREAM m_logStream{};
+    CFile* m_logFile = nullptr;
+};
