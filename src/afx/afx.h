@@ -1,0 +1,10 @@
+// The whole windowing layer: types, drawing objects, message maps, windows, dialogs,
+// controls, the application object, message boxes and files.
+#pragma once
+
+#include "afx/afxobj.h"
+#include "afx/afxtypes.h"
+#include "afx/afxgdi.h"
+#include "afx/afxmsg.h"
+#include "afx/afxwin.h"
+#include "afx/afxfile.h"
