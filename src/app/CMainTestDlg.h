@@ -76,6 +76,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Starts the driver and reports the outcome in the console.
+    void StartDriver();
     void LoadSettings();
     // Appends text exactly as it stands: no second formatting pass.
     void AppendLog(const char* text);
@@ -117,4 +119,7 @@ public:
     // The save of the console.
     EDITSTREAM m_logStream{};
     CFile* m_logFile = nullptr;
+
+private:
+    bool m_driverFreed = false;
 };

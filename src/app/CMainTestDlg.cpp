@@ -1,0 +1,158 @@
+// The main dialog: construction, control binding, message map, start-up and closing.
+#include "app/CMainTestDlg.h"
+
+#include "app/DriverVersionText.h"
+#include "console/LogColours.h"
+#include "console/LogConsole.h"
+
+#include <cstdio>
+
+bool boardInitialized = false;
+
+namespace {
+
+// The driver version the tool is built for: 6.02.
+constexpr unsigned kRequiredDriverVersion = 1538;
+
+}  // namespace
+
+CMainTestDlg::CMainTestDlg(CWnd* pParent) : CDialog(IDD_VANTREL_DIALOG, pParent) {
+    m_appIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+}
+
+CMainTestDlg::~CMainTestDlg() = default;
+
+void CMainTestDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_FLUKE45, m_flukeRadio);
+    DDX_Control(pDX, IDC_SAMPLE, m_sampleButton);
+    DDX_Control(pDX, IDC_QUIT, m_quitButton);
+    DDX_Control(pDX, IDC_DUMP_REGISTERS, m_dumpButton);
+    DDX_Control(pDX, IDC_INTERRUPT_STATUS, m_interruptStatus);
+    DDX_Control(pDX, IDC_INIT_STATUS, m_initStatus);
+    DDX_Control(pDX, IDC_VIEW_EEPROM, m_eepromButton);
+    DDX_Control(pDX, IDC_INITIALIZE_BOARD, m_initButton);
+    DDX_Control(pDX, IDC_INTERRUPT_TEST, m_interruptButton);
+    DDX_Control(pDX, IDC_BASE_ADDRESS, m_baseAddressEdit);
+    DDX_Control(pDX, IDC_INTERRUPT, m_interruptEdit);
+    DDX_Control(pDX, IDC_BOARD_TYPE, m_boardTypeCombo);
+    DDX_Control(pDX, IDC_FPGA_REVISION, m_fpgaRevision);
+    DDX_Control(pDX, IDC_MEASURE_REFERENCES, m_measureButton);
+    DDX_Control(pDX, IDC_CONSOLE, m_console);
+}
+
+BEGIN_MESSAGE_MAP(CMainTestDlg, CDialog)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDC_INITIALIZE_BOARD, OnInitializeBoard)
+    ON_WM_CLOSE()
+    ON_BN_CLICKED(IDC_INTERRUPT_TEST, OnInterruptTest)
+    ON_BN_CLICKED(IDC_VIEW_EEPROM, OnViewEeprom)
+    ON_BN_CLICKED(IDC_DUMP_REGISTERS, OnDumpRegisters)
+    ON_BN_CLICKED(IDC_SAMPLE, OnSample)
+    ON_BN_CLICKED(IDC_QUIT, OnQuit)
+    ON_BN_CLICKED(IDC_WRITE_LOG, OnWriteLog)
+    ON_BN_CLICKED(IDC_FLUKE45, OnFluke45)
+    ON_BN_CLICKED(IDC_MEASURE_REFERENCES, OnMeasureReferences)
+    ON_CBN_EDITCHANGE(IDC_BOARD_TYPE, OnBoardTypeEditChange)
+    ON_CBN_SELCHANGE(IDC_BOARD_TYPE, OnBoardTypeSelChange)
+END_MESSAGE_MAP()
+
+BOOL CMainTestDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    m_boardHandle = BQX_NO_BOARD;
+    m_boardConfig.boardType = 0;
+    m_fpgaRevision.SetText("");
+
+    StartDriver();
+
+    SetIcon(m_appIcon, TRUE);
+    SetIcon(m_appIcon, FALSE);
+
+    ResetTestStates();
+    SetUpLogConsole(m_console);
+
+    std::snprintf(g_textBuf, kTextBufSize, "\nVantrel\n\n");
+    AppendLog(g_textBuf);
+
+    CheckRadioButton(IDC_FLUKE45, IDC_METER_NONE, IDC_FLUKE45);
+    LoadSettings();
+    m_baseAddressEdit.SetFocus();
+
+    // The focus is set above.
+    return FALSE;
+}
+
+void CMainTestDlg::StartDriver() {
+    const int code = bqxInit(static_cast<std::uint16_t>(kRequiredDriverVersion)) & 0xFF;
+    const std::string version = DriverVersionText(kRequiredDriverVersion);
+    if (code != 0) {
+        SetLogColor(kLogRed);
+        std::snprintf(g_textBuf, kTextBufSize, "Failed to initialize the driver (error %d)\n",
+                      code);
+        AppendLog(g_textBuf);
+        std::snprintf(g_textBuf, kTextBufSize,
+                      "\nThis application requires BQXDRV.DLL version %s to run.Please copy "
+                      "the required file in the current folder\n",
+                      version.c_str());
+        AppendLog(g_textBuf);
+        SetLogColor(kLogBlack);
+    } else {
+        std::snprintf(g_textBuf, kTextBufSize, "\nOrvane Driver version %s initialized...\n",
+                      version.c_str());
+        AppendLog(g_textBuf);
+    }
+}
+
+BOOL CMainTestDlg::PreTranslateMessage(MSG* pMsg) {
+    // Enter in the two boxes moves on to the next tab stop instead of ending the dialog.
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN) {
+        CWnd* focus = CWnd::GetFocus();
+        const int id = focus ? focus->GetDlgCtrlID() : 0;
+        if (id == IDC_BASE_ADDRESS || id == IDC_INTERRUPT) pMsg->wParam = VK_TAB;
+    }
+    return CDialog::PreTranslateMessage(pMsg);
+}
+
+void CMainTestDlg::OnClose() {
+    if (m_boardHandle != BQX_NO_BOARD) {
+        bqxFreeBoard(m_boardHandle);
+        m_boardHandle = BQX_NO_BOARD;
+        boardInitialized = false;
+    }
+    CDialog::OnClose();
+}
+
+void CMainTestDlg::OnQuit() { EndDialog(0); }
+
+BOOL CMainTestDlg::DestroyWindow() {
+    // The driver is released once, however the dialog ended.
+    if (!m_driverFreed) {
+        m_driverFreed = true;
+        bqxFree();
+    }
+    return CDialog::DestroyWindow();
+}
+
+void CMainTestDlg::OnPaint() {
+    if (IsIconic()) {
+        CPaintDC dc(this);
+        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+        const int iconWidth = GetSystemMetrics(SM_CXICON);
+        const int iconHeight = GetSystemMetrics(SM_CYICON);
+        CRect rect;
+        GetClientRect(&rect);
+        const int x = (rect.Width() - iconWidth + 1) / 2;
+        const int y = (rect.Height() - iconHeight + 1) / 2;
+        dc.DrawIcon(x, y, m_appIcon);
+    } else {
+        CDialog::OnPaint();
+    }
+}
+
+HCURSOR CMainTestDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_appIcon); }
+
+void CMainTestDlg::OnFluke45() {}
+
+void CMainTestDlg::OnBoardTypeEditChange() {}

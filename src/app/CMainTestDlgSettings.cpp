@@ -1,0 +1,73 @@
+// The settings load at start-up and the board-list selection.
+#include "app/BoardModels.h"
+#include "app/CMainTestDlg.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kSettingsFileName = "Vantrel.ini";
+
+constexpr std::int32_t kDefaultBaseAddress = 0x300;
+constexpr std::int32_t kDefaultInterrupt = 7;
+constexpr std::int32_t kDefaultVoltmeter = 0;
+constexpr int kMeterCount = IDC_METER_NONE - IDC_FLUKE45 + 1;
+
+// Texts of the two boxes when there is no settings file.
+constexpr const char* kNoFileBaseAddressText = "300";
+constexpr const char* kNoFileInterruptText = "5";
+
+}  // namespace
+
+void CMainTestDlg::LoadSettings() {
+    m_baseAddressSetting = kDefaultBaseAddress;
+    m_interruptSetting = kDefaultInterrupt;
+    m_voltmeterSetting = kDefaultVoltmeter;
+
+    std::FILE* file = std::fopen(kSettingsFileName, "rb");
+    if (!file) {
+        m_baseAddressEdit.SetWindowText(kNoFileBaseAddressText);
+        m_interruptEdit.SetWindowText(kNoFileInterruptText);
+        return;
+    }
+
+    // Each pattern starts where the one before stopped; a pattern that does not match
+    // leaves its value at the default.
+    unsigned hexValue = 0;
+    int decimalValue = 0;
+    if (std::fscanf(file, "BASEADD=%x\r\n", &hexValue) == 1)
+        m_baseAddressSetting = static_cast<std::int32_t>(hexValue);
+    if (std::fscanf(file, "INTERRUPT=%x\r\n", &hexValue) == 1)
+        m_interruptSetting = static_cast<std::int32_t>(hexValue);
+    if (std::fscanf(file, "VOLTMETER=%d\r\n", &decimalValue) == 1)
+        m_voltmeterSetting = decimalValue;
+    if (std::fscanf(file, "BOARDTYPE=%d\r\n", &decimalValue) == 1)
+        m_boardConfig.boardType = static_cast<std::uint8_t>(decimalValue);
+    std::fclose(file);
+
+    for (int row = 0; row < kBoardModelCount; ++row)
+        if ((kBoardTypeCodes[row] & 0xFF) == m_boardConfig.boardType)
+            m_boardTypeCombo.SetCurSel(row);
+
+    // A value that names no button of the group leaves all three unchecked.
+    if (m_voltmeterSetting >= 0 && m_voltmeterSetting < kMeterCount) {
+        CheckRadioButton(IDC_FLUKE45, IDC_METER_NONE, IDC_FLUKE45 + m_voltmeterSetting);
+    } else {
+        // Only "Fluke 45" can be checked at this point of the start-up.
+        m_flukeRadio.SetCheck(0);
+    }
+
+    std::snprintf(g_textBuf, kTextBufSize, "%X", static_cast<unsigned>(m_baseAddressSetting));
+    m_baseAddressEdit.SetWindowText(g_textBuf);
+    std::snprintf(g_textBuf, kTextBufSize, "%d", m_interruptSetting);
+    m_interruptEdit.SetWindowText(g_textBuf);
+}
+
+void CMainTestDlg::OnBoardTypeSelChange() {
+    const int row = m_boardTypeCombo.GetCurSel();
+    if (row == CB_ERR || row < 0 || row >= kBoardModelCount) return;
+    std::snprintf(g_textBuf, kTextBufSize, "%x", static_cast<unsigned>(kDefaultBaseAddresses[row]));
+    m_baseAddressEdit.SetWindowText(g_textBuf);
+    std::snprintf(g_textBuf, kTextBufSize, "%x", static_cast<unsigned>(kDefaultInterrupts[row]));
+    m_interruptEdit.SetWindowText(g_textBuf);
+}

@@ -1,0 +1,14 @@
+// The application object: prepares the toolkit and runs the main dialog modally.
+#pragma once
+
+#include "afx/afx.h"
+
+class CTestApp : public CWinApp {
+public:
+    CTestApp();
+
+    BOOL InitInstance() override;
+
+protected:
+    DECLARE_MESSAGE_MAP()
+};

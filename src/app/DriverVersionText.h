@@ -1,0 +1,15 @@
+// The driver version as the operator reads it: 1538 (0x602) reads "6.02".
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// The hexadecimal digits of version, at least two, lower case, with a point after the
+// first digit.
+inline std::string DriverVersionText(unsigned version) {
+    char digits[16];
+    std::snprintf(digits, sizeof(digits), "%02x", version);
+    std::string text = digits;
+    text.insert(1, ".");
+    return text;
+}

@@ -1,0 +1,113 @@
+// "Write To log.rtf": the console saved as one RTF document. The new document goes to a
+// temporary file in the same folder, reaches the disk, and only then replaces "log.rtf",
+// so the file holds either the old log or the whole new one, never a mix of both.
+#include "app/CMainTestDlg.h"
+#include "console/LogConsole.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+
+namespace {
+
+// A write that failed inside the stream callback, handed back to the save once the control
+// has stopped streaming.
+CFileException* g_pendingWriteError = nullptr;
+
+// Unique enough that two tools saving in one folder do not share a temporary file.
+std::string TemporaryLogName() {
+    static std::mt19937 generator{std::random_device{}()};
+    char name[64];
+    std::snprintf(name, sizeof(name), ".%s.%08x.tmp", kLogFileName,
+                  static_cast<unsigned>(generator()));
+    return name;
+}
+
+// The operator knows "log.rtf", not the temporary file's name.
+[[noreturn]] void RethrowForLogFile(CFileException* e) {
+    e->m_strFileName = kLogFileName;
+    throw e;
+}
+
+// Makes the rename itself durable. A folder that cannot be synced does not fail the save:
+// the document is already complete on disk.
+void SyncCurrentFolder() {
+    CFile folder;
+    if (!folder.Open(".", CFile::modeRead)) return;
+    try {
+        folder.Flush();
+    } catch (CException* e) {
+        e->Delete();
+    }
+    folder.Abort();
+}
+
+}  // namespace
+
+DWORD LogStreamOutCallback(DWORD_PTR cookie, BYTE* buffer, LONG count, LONG* written) {
+    auto* file = reinterpret_cast<CFile*>(cookie);
+    *written = 0;
+    try {
+        file->Write(buffer, static_cast<UINT>(count));
+    } catch (CFileException* e) {
+        delete g_pendingWriteError;
+        g_pendingWriteError = e;
+        return static_cast<DWORD>(e->m_lOsError > 0 ? e->m_lOsError : 1);
+    }
+    *written = count;
+    return 0;
+}
+
+void CMainTestDlg::OnWriteLog() {
+    // Holding "log.rtf" without sharing for the whole save: a file another program keeps
+    // locked is reported as a sharing violation and left untouched.
+    CFile current;
+    CFileException openError;
+    if (!current.Open(kLogFileName, CFile::modeWrite | CFile::shareExclusive, &openError) &&
+        openError.m_cause != CFileException::fileNotFound) {
+        throw new CFileException(openError.m_cause, openError.m_lOsError, kLogFileName);
+    }
+
+    const std::string temporaryName = TemporaryLogName();
+    try {
+        m_logFile = new CFile(temporaryName.c_str(), CFile::modeCreate | CFile::modeWrite |
+                                                         CFile::shareExclusive);
+    } catch (CFileException* e) {
+        RethrowForLogFile(e);
+    }
+    std::unique_ptr<CFile> file(m_logFile);
+
+    auto discardTemporary = [&] {
+        file->Abort();
+        std::remove(temporaryName.c_str());
+        m_logFile = nullptr;
+    };
+
+    m_logStream.dwCookie = reinterpret_cast<DWORD_PTR>(m_logFile);
+    m_logStream.dwError = 0;
+    m_logStream.pfnCallback = LogStreamOutCallback;
+    m_console.StreamOut(SF_RTF, m_logStream);
+
+    if (CFileException* writeError = g_pendingWriteError) {
+        g_pendingWriteError = nullptr;
+        discardTemporary();
+        RethrowForLogFile(writeError);
+    }
+    try {
+        file->Flush();
+        file->Close();
+    } catch (CFileException* e) {
+        discardTemporary();
+        RethrowForLogFile(e);
+    }
+    m_logFile = nullptr;
+
+    if (std::rename(temporaryName.c_str(), kLogFileName) != 0) {
+        const int error = errno;
+        std::remove(temporaryName.c_str());
+        CFileException::ThrowOsError(error, kLogFileName);
+    }
+    SyncCurrentFolder();
+}
