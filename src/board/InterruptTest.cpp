@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -58,161 +59,194 @@ ScanIntRequest MakeScanIntRequest(std::int32_t rateHz, std::int16_t* samples) {
     return request;
 }
 
-}  // namespace
+// One press of the button: the run's state and its steps, in the order they are taken.
+class InterruptRun {
+public:
+    explicit InterruptRun(CMainTestDlg& dlg) : m_dlg(dlg), m_board(dlg.m_boardHandle) {}
+    InterruptRun(const InterruptRun&) = delete;
+    InterruptRun& operator=(const InterruptRun&) = delete;
+    ~InterruptRun() { std::free(m_samples); }
 
-void CMainTestDlg::OnInterruptTest() {
-    m_intTimeoutTolMs = board::kIntTimeoutTolMs;
-    m_intTimeTolMs = board::kIntTimeTolMs;
-    m_intAdTolLsb = board::kIntAdTolLsb;
-    std::int32_t rate = board::kDefaultScanRateHz;
-
-    if (auto fromFile = board::ReadRateFile(board::kRateFileName, rate)) {
-        LogPrintf("Using Hertz value from file.\n");
-        rate = *fromFile;
+    void Run() {
+        SetTolerancesAndRate();
+        Begin();
+        if (PrepareScan() && StartScan() && WaitForScan()) Judge();
+        Close();
     }
 
-    std::int32_t errors = 0;
-    m_interruptStatus.SetBkColor(kStatusTesting);
-    m_interruptStatus.SetText("Testing...");
-    LogPrintf("Testing interrupts...\n");
-
-    ADSettings settings{};
-    settings.channel = 0;
-    std::memcpy(settings.mode, kAdModeBipolar10V, sizeof settings.mode);
-    bqxADSetSettings(m_boardHandle, &settings);
-
-    std::int16_t* samples = nullptr;
-    const std::optional<std::int32_t> expected = board::ExpectedScanTimeMs(rate);
-    if (!expected) {
-        // A rate that is not positive predicts no scan time: the run cannot be judged.
-        ++errors;
-        SetLogColor(kLogRed);
-        LogPrintf("Scan rate %d Hz from %s is not positive; scan not started\n", rate,
-                  board::kRateFileName);
-        SetLogColor(kLogBlack);
-    } else {
-        const std::int32_t expectedMs = *expected;
-        LogPrintf("Expected time: %d ms\n", expectedMs);
-
-        bqxSetCalMux(m_boardHandle, 1);
-        platform::SleepMs(kCalMuxSettleMs);
-
-        LogPrintf("Targets: \n");
-        ScanRequest targetScan{};
-        targetScan.lowChannel = 0;
-        targetScan.highChannel = board::kScanChannels - 1;
-        std::int16_t targets[board::kScanChannels] = {};
-        bqxADScan(m_boardHandle, &targetScan, targets);
-        for (std::int16_t target : targets) LogPrintf("%8d", target);
-        LogPrintf("\n");
-
-        samples = static_cast<std::int16_t*>(board::g_allocateSampleBuffer(kSampleBufferBytes));
-        if (!samples) {
-            ++errors;
-            SetLogColor(kLogRed);
-            LogPrintf("No memory for the sample buffer (%zu bytes); scan not started\n",
-                      kSampleBufferBytes);
-            SetLogColor(kLogBlack);
-        } else {
-            std::memset(samples, board::kUnwrittenSampleByte, kSampleBufferBytes);
-            ScanIntRequest request = MakeScanIntRequest(rate, samples);
-
-            m_console.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-            platform::SleepMs(kBeforeScanMs);
-
-            const std::uint8_t startCode = bqxADScanInt(m_boardHandle, &request);
-            // The scan time is measured on a monotonic clock: a change of the wall clock
-            // during the run must not change the verdict.
-            const std::uint64_t scanStartMs = platform::MonotonicMs();
-
-            if (startCode != BQX_OK) {
-                ++errors;
-                SetLogColor(kLogRed);
-                LogPrintf("Error %d when beginning scan\n", startCode);
-                SetLogColor(kLogBlack);
-            } else {
-                DriverStatus status{};
-                status.overflows = 0;
-                status.busy = 1;
-                std::int32_t lastProgress = -1;
-                std::uint32_t clockStart = 0;
-                bqxGetTime(&clockStart);
-                std::uint32_t clockNow = clockStart;
-                while (status.busy != 0) {
-                    platform::SleepMs(kPollIntervalMs);
-                    bqxGetStatus(m_boardHandle, &status);
-                    bqxGetTime(&clockNow);
-                    if (clockNow - clockStart > static_cast<std::uint32_t>(m_intTimeoutTolMs)) break;
-                    std::uint8_t registerA = 0;
-                    std::uint8_t registerB = 0;
-                    const auto base = m_boardConfig.baseAddress;
-                    bqxRegisterRead(m_boardHandle, static_cast<std::uint16_t>(base + kProgressRegisterA), &registerA);
-                    bqxRegisterRead(m_boardHandle, static_cast<std::uint16_t>(base + kProgressRegisterB), &registerB);
-                    const auto progress = static_cast<std::int32_t>(status.transfers);
-                    if (progress != lastProgress)
-                        LogPrintf("%7d %02X %02X\n", progress, registerA, registerB);
-                    lastProgress = progress;
-                }
-                const auto measuredMs = static_cast<std::int32_t>(platform::MonotonicMs() - scanStartMs);
-
-                if (clockNow - clockStart > static_cast<std::uint32_t>(m_intTimeoutTolMs)) {
-                    ++errors;
-                    SetLogColor(kLogRed);
-                    LogPrintf("INTERRUPT TIMEOUT\n");
-                    SetLogColor(kLogBlack);
-                    bqxCancelOp(m_boardHandle);
-                } else {
-                    LogPrintf("Samples:\n");
-                    for (std::uint32_t p = 0; p < board::kConversionsPerRun; p += board::kSampleTableStride)
-                        LogPrintf("%8d%8d%8d%8d  :%04u\n", samples[p], samples[p + 1], samples[p + 2],
-                                  samples[p + 3], p);
-
-                    errors += board::CountSampleErrors(targets, samples, board::kConversionsPerRun,
-                                                       m_intAdTolLsb);
-
-                    if (board::OutsideTolerance(measuredMs, expectedMs, m_intTimeTolMs)) {
-                        ++errors;
-                        SetLogColor(kLogRed);
-                    } else {
-                        SetLogColor(kLogGreen);
-                    }
-                    LogPrintf("Time taken: %d ms (expected %d)\n", measuredMs, expectedMs);
-
-                    if (status.overflows != 0) {
-                        ++errors;
-                        SetLogColor(kLogRed);
-                    } else {
-                        SetLogColor(kLogGreen);
-                    }
-                    LogPrintf("FIFO overflows: %d\n", static_cast<std::int32_t>(status.overflows));
-                    SetLogColor(kLogBlack);
-                }
-            }
+private:
+    void SetTolerancesAndRate() {
+        m_dlg.m_intTimeoutTolMs = board::kIntTimeoutTolMs;
+        m_dlg.m_intTimeTolMs = board::kIntTimeTolMs;
+        m_dlg.m_intAdTolLsb = board::kIntAdTolLsb;
+        if (auto fromFile = board::ReadRateFile(board::kRateFileName, m_rate)) {
+            m_dlg.LogPrintf("Using Hertz value from file.\n");
+            m_rate = *fromFile;
         }
     }
 
-    // Closing steps, on every path. The driver may still write into the buffer until the
-    // operation is cancelled, so the buffer is released only after the cancel.
-    bqxCancelOp(m_boardHandle);
-    bqxSetCalMux(m_boardHandle, 0);
-    LogPrintf("There were %d errors.\n", errors);
-
-    if (errors != 0) {
-        SetLogColor(kLogRed);
-        LogPrintf("FAILED\n");
-        SetLogColor(kLogBlack);
-        m_interruptStatus.SetBkColor(kStatusFailed);
-        m_interruptStatus.SetText("FAILED");
-    } else {
-        SetLogColor(kLogGreen);
-        LogPrintf("SUCCESS\n");
-        SetLogColor(kLogBlack);
-        m_interruptStatus.SetBkColor(kStatusSuccess);
-        m_interruptStatus.SetText("SUCCESS");
+    void Begin() {
+        m_errors = 0;
+        m_dlg.m_interruptStatus.SetBkColor(kStatusTesting);
+        m_dlg.m_interruptStatus.SetText("Testing...");
+        m_dlg.LogPrintf("Testing interrupts...\n");
+        ADSettings settings{};
+        settings.channel = 0;
+        std::memcpy(settings.mode, kAdModeBipolar10V, sizeof settings.mode);
+        bqxADSetSettings(m_board, &settings);
     }
 
-    std::free(samples);
-    bqxRegisterWrite(m_boardHandle, kInterruptControlRegister, kInterruptControlIdle);
-    LogPrintf("\n Int TimeOut Tol %d ms, Int Time Tol %d ms, Int A/D Tol %d A/D LSB\n\n",
-              m_intTimeoutTolMs, m_intTimeTolMs, m_intAdTolLsb);
-}
+    // Expected time, targets and the sample buffer; false when the scan cannot be run.
+    bool PrepareScan() {
+        const std::optional<std::int32_t> expected = board::ExpectedScanTimeMs(m_rate);
+        if (!expected) {
+            // A rate that is not positive predicts no scan time: the run cannot be judged.
+            std::snprintf(g_textBuf, kTextBufSize, "Scan rate %d Hz from %s is not positive; scan not started\n",
+                          m_rate, board::kRateFileName);
+            FailLine(g_textBuf);
+            return false;
+        }
+        m_expectedMs = *expected;
+        m_dlg.LogPrintf("Expected time: %d ms\n", m_expectedMs);
+
+        bqxSetCalMux(m_board, 1);
+        platform::SleepMs(kCalMuxSettleMs);
+
+        m_dlg.LogPrintf("Targets: \n");
+        ScanRequest targetScan{};
+        targetScan.lowChannel = 0;
+        targetScan.highChannel = board::kScanChannels - 1;
+        bqxADScan(m_board, &targetScan, m_targets);
+        for (std::int16_t target : m_targets) m_dlg.LogPrintf("%8d", target);
+        m_dlg.LogPrintf("\n");
+
+        m_samples = static_cast<std::int16_t*>(board::g_allocateSampleBuffer(kSampleBufferBytes));
+        if (!m_samples) {
+            std::snprintf(g_textBuf, kTextBufSize, "No memory for the sample buffer (%zu bytes); scan not started\n",
+                          kSampleBufferBytes);
+            FailLine(g_textBuf);
+            return false;
+        }
+        std::memset(m_samples, board::kUnwrittenSampleByte, kSampleBufferBytes);
+        return true;
+    }
+
+    bool StartScan() {
+        ScanIntRequest request = MakeScanIntRequest(m_rate, m_samples);
+        m_dlg.m_console.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        platform::SleepMs(kBeforeScanMs);
+
+        const std::uint8_t code = bqxADScanInt(m_board, &request);
+        // The scan time is measured on a monotonic clock, so that a change of the wall
+        // clock during the run cannot change the verdict.
+        m_scanStartMs = platform::MonotonicMs();
+        if (code != BQX_OK) {
+            std::snprintf(g_textBuf, kTextBufSize, "Error %d when beginning scan\n", code);
+            FailLine(g_textBuf);
+            return false;
+        }
+        return true;
+    }
+
+    // Polls the driver until the scan ends; false when it timed out by the driver clock.
+    bool WaitForScan() {
+        m_status = DriverStatus{};
+        m_status.overflows = 0;
+        m_status.busy = 1;
+        std::int32_t lastProgress = -1;
+        std::uint32_t clockStart = 0;
+        bqxGetTime(&clockStart);
+        std::uint32_t clockNow = clockStart;
+        const auto timeout = static_cast<std::uint32_t>(m_dlg.m_intTimeoutTolMs);
+        const std::uint16_t base = m_dlg.m_boardConfig.baseAddress;
+        while (m_status.busy != 0) {
+            platform::SleepMs(kPollIntervalMs);
+            bqxGetStatus(m_board, &m_status);
+            bqxGetTime(&clockNow);
+            if (clockNow - clockStart > timeout) break;
+            std::uint8_t registerA = 0;
+            std::uint8_t registerB = 0;
+            bqxRegisterRead(m_board, static_cast<std::uint16_t>(base + kProgressRegisterA), &registerA);
+            bqxRegisterRead(m_board, static_cast<std::uint16_t>(base + kProgressRegisterB), &registerB);
+            const auto progress = static_cast<std::int32_t>(m_status.transfers);
+            if (progress != lastProgress) m_dlg.LogPrintf("%7d %02X %02X\n", progress, registerA, registerB);
+            lastProgress = progress;
+        }
+        m_measuredMs = static_cast<std::int32_t>(platform::MonotonicMs() - m_scanStartMs);
+
+        if (clockNow - clockStart > timeout) {
+            FailLine("INTERRUPT TIMEOUT\n");
+            bqxCancelOp(m_board);
+            return false;
+        }
+        return true;
+    }
+
+    void Judge() {
+        m_dlg.LogPrintf("Samples:\n");
+        for (std::uint32_t p = 0; p < board::kConversionsPerRun; p += board::kSampleTableStride)
+            m_dlg.LogPrintf("%8d%8d%8d%8d  :%04u\n", m_samples[p], m_samples[p + 1], m_samples[p + 2],
+                            m_samples[p + 3], p);
+
+        m_errors += board::CountSampleErrors(m_targets, m_samples, board::kConversionsPerRun,
+                                             m_dlg.m_intAdTolLsb);
+
+        const bool lateOrEarly = board::OutsideTolerance(m_measuredMs, m_expectedMs, m_dlg.m_intTimeTolMs);
+        Check(!lateOrEarly);
+        m_dlg.LogPrintf("Time taken: %d ms (expected %d)\n", m_measuredMs, m_expectedMs);
+
+        Check(m_status.overflows == 0);
+        m_dlg.LogPrintf("FIFO overflows: %d\n", static_cast<std::int32_t>(m_status.overflows));
+        m_dlg.SetLogColor(kLogBlack);
+    }
+
+    // Taken on every path. The driver may write into the buffer until its operation is
+    // cancelled, so the buffer is released only after the cancel.
+    void Close() {
+        bqxCancelOp(m_board);
+        bqxSetCalMux(m_board, 0);
+        m_dlg.LogPrintf("There were %d errors.\n", m_errors);
+
+        const bool passed = m_errors == 0;
+        m_dlg.SetLogColor(passed ? kLogGreen : kLogRed);
+        m_dlg.LogPrintf(passed ? "SUCCESS\n" : "FAILED\n");
+        m_dlg.SetLogColor(kLogBlack);
+        m_dlg.m_interruptStatus.SetBkColor(passed ? kStatusSuccess : kStatusFailed);
+        m_dlg.m_interruptStatus.SetText(passed ? "SUCCESS" : "FAILED");
+
+        std::free(m_samples);
+        m_samples = nullptr;
+        bqxRegisterWrite(m_board, kInterruptControlRegister, kInterruptControlIdle);
+        m_dlg.LogPrintf("\n Int TimeOut Tol %d ms, Int Time Tol %d ms, Int A/D Tol %d A/D LSB\n\n",
+                        m_dlg.m_intTimeoutTolMs, m_dlg.m_intTimeTolMs, m_dlg.m_intAdTolLsb);
+    }
+
+    // A passed check colours its line green; a failed one red and counts an error.
+    void Check(bool passed) {
+        if (!passed) ++m_errors;
+        m_dlg.SetLogColor(passed ? kLogGreen : kLogRed);
+    }
+
+    // One error, its line in red.
+    void FailLine(const char* text) {
+        ++m_errors;
+        m_dlg.SetLogColor(kLogRed);
+        m_dlg.LogPrintf("%s", text);
+        m_dlg.SetLogColor(kLogBlack);
+    }
+
+    CMainTestDlg& m_dlg;
+    const BoardHandle m_board;
+    std::int32_t m_rate = board::kDefaultScanRateHz;
+    std::int32_t m_errors = 0;
+    std::int32_t m_expectedMs = 0;
+    std::int32_t m_measuredMs = 0;
+    std::int16_t m_targets[board::kScanChannels] = {};
+    std::int16_t* m_samples = nullptr;
+    std::uint64_t m_scanStartMs = 0;
+    DriverStatus m_status{};
+};
+
+}  // namespace
+
+void CMainTestDlg::OnInterruptTest() { InterruptRun(*this).Run(); }
