@@ -1,0 +1,247 @@
+// Bench description file ("bench.ini" in the current folder), one setting a line:
+//
+//   key = value        # a comment may follow
+//
+// Blank lines and lines starting with '#' are ignored. Keys:
+//
+//   model = <type code>            installed board model: 0 12 15 20 27 32 33 34 36
+//   base = <hex>                   base I/O address, e.g. 0x300 (the 0x is optional)
+//   irq = <level>                  interrupt level the board is jumpered to
+//   fpga_revision = <number>       default 0x1A3
+//   serial_number = <number>       written into a fresh EEPROM image; default 24061
+//   reference0 .. reference6 = <volts>
+//                                  true reference voltages; defaults 4.9962 2.4987 1.2493
+//                                  0.6247 0.0004 7.5012 9.9987
+//   noise_lsb = <codes>            standard deviation of the A/D noise; default 1.5
+//   seed = <n>                     noise seed for repeatable runs; 0 (default) seeds freshly
+//   eeprom = <path>                EEPROM image file; default bqxsim-eeprom.bin
+//   time_scale = <factor>          applied to bqxSleep only; default 1
+//   library_version = <number>     default 0x602; anything else fails bqxInit(1538)
+//
+// Faults:
+//   fail_init_board = <code>       bqxInitBoard answers code
+//   scan_never_ends = 1            an interrupt scan never clears busy
+//   scan_skip_writes = 1           an interrupt scan runs but writes nothing to the buffer
+//   scan_overflows = <n>           an interrupt scan reports n extra FIFO overflows
+//   scan_channel_offset = <ch>:<codes>
+//                                  interrupt-scan samples of channel ch are off by codes
+//   scan_slow_percent = <p>        an interrupt scan takes p percent longer than asked
+//   fail_scan_int = <code>         bqxADScanInt answers code
+//   fail_set_channel_from = <ch>[:<code>]
+//                                  bqxADSetChannel fails from channel ch on (default 13)
+//   fail_sample_from = <ch>[:<code>]
+//                                  bqxADSample fails from channel ch on (default 13)
+//   fail_get_references = <code>   bqxGetReferenceVoltages answers code
+//
+// Numbers are decimal unless written with 0x. A value of 0 switches a fault off. A '#'
+// at the start of a line or after white space begins a comment.
+#include "BenchDescription.h"
+
+#include "BoardModels.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+namespace bqxsim {
+namespace {
+
+constexpr std::uint8_t kDefaultFaultCode = 13;  // the board did not respond as it should
+
+std::string_view Trim(std::string_view s) {
+    const char* spaces = " \t\r\n";
+    const auto first = s.find_first_not_of(spaces);
+    if (first == std::string_view::npos) return {};
+    const auto last = s.find_last_not_of(spaces);
+    return s.substr(first, last - first + 1);
+}
+
+bool ParseInteger(std::string_view text, long long minimum, long long maximum, long long& out,
+                  bool hexDefault = false) {
+    std::string s(Trim(text));
+    if (s.empty()) return false;
+    int radix = hexDefault ? 16 : 10;
+    std::size_t start = 0;
+    bool negative = false;
+    if (s[0] == '-' || s[0] == '+') {
+        negative = s[0] == '-';
+        start = 1;
+    }
+    if (s.size() > start + 1 && s[start] == '0' && (s[start + 1] == 'x' || s[start + 1] == 'X')) {
+        radix = 16;
+        start += 2;
+    }
+    if (start >= s.size()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(s.c_str() + start, &end, radix);
+    if (errno != 0 || *end != '\0' || end == s.c_str() + start) return false;
+    if (s[start] == '-' || s[start] == '+' || s[start] == ' ') return false;
+    out = negative ? -value : value;
+    return out >= minimum && out <= maximum;
+}
+
+bool ParseDouble(std::string_view text, double& out) {
+    std::string s(Trim(text));
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    out = std::strtod(s.c_str(), &end);
+    return errno == 0 && *end == '\0' && std::isfinite(out);
+}
+
+bool ParseCode(std::string_view text, std::uint8_t& out) {
+    long long v = 0;
+    if (!ParseInteger(text, 0, 255, v)) return false;
+    out = static_cast<std::uint8_t>(v);
+    return true;
+}
+
+bool ParseFlag(std::string_view text, bool& out) {
+    long long v = 0;
+    if (!ParseInteger(text, 0, 1, v)) return false;
+    out = v != 0;
+    return true;
+}
+
+// "<channel>[:<code>]"; channel 0 with no code still arms the fault from channel 0.
+bool ParseChannelFault(std::string_view text, ChannelFault& out) {
+    const auto colon = text.find(':');
+    long long channel = 0;
+    if (!ParseInteger(text.substr(0, colon), -1, 255, channel)) return false;
+    std::uint8_t code = kDefaultFaultCode;
+    if (colon != std::string_view::npos && !ParseCode(text.substr(colon + 1), code)) return false;
+    if (code == 0) channel = -1;
+    out = ChannelFault{static_cast<int>(channel), code};
+    return true;
+}
+
+bool ApplySetting(std::string_view key, std::string_view value, BenchDescription& b,
+                  std::string& problem) {
+    long long n = 0;
+    auto bad = [&](const char* what) {
+        problem = "bad value '" + std::string(value) + "' for " + std::string(key) + ": " + what;
+        return false;
+    };
+    if (key == "model") {
+        if (!ParseInteger(value, 0, 255, n) || !FindModel(static_cast<int>(n)))
+            return bad("expected a board type code (0 12 15 20 27 32 33 34 36)");
+        b.model = static_cast<int>(n);
+    } else if (key == "base") {
+        if (!ParseInteger(value, 0, 0xFFFF, n, true)) return bad("expected a hex address");
+        b.base = static_cast<int>(n);
+    } else if (key == "irq") {
+        if (!ParseInteger(value, 0, 255, n)) return bad("expected an interrupt level");
+        b.irq = static_cast<int>(n);
+    } else if (key == "fpga_revision") {
+        if (!ParseInteger(value, 0, 0xFFFFFFFFLL, n)) return bad("expected a number");
+        b.fpgaRevision = static_cast<std::uint32_t>(n);
+    } else if (key == "serial_number") {
+        if (!ParseInteger(value, 0, 0xFFFFFFFFLL, n)) return bad("expected a number");
+        b.serialNumber = static_cast<std::uint32_t>(n);
+    } else if (key.size() == 10 && key.substr(0, 9) == "reference" && key[9] >= '0' &&
+               key[9] < '0' + kReferenceSlots) {
+        double v = 0;
+        if (!ParseDouble(value, v) || std::fabs(v) > 10.0) return bad("expected volts within +/-10");
+        b.references[key[9] - '0'] = v;
+    } else if (key == "noise_lsb") {
+        double v = 0;
+        if (!ParseDouble(value, v) || v < 0 || v > 10000) return bad("expected codes >= 0");
+        b.noiseLsb = v;
+    } else if (key == "seed") {
+        if (!ParseInteger(value, 0, 0xFFFFFFFFLL, n)) return bad("expected a number");
+        b.seed = static_cast<std::uint32_t>(n);
+    } else if (key == "eeprom") {
+        if (value.empty()) return bad("expected a file path");
+        b.eepromPath = std::string(value);
+    } else if (key == "time_scale") {
+        double v = 0;
+        if (!ParseDouble(value, v) || v < 0 || v > 1000) return bad("expected a factor >= 0");
+        b.timeScale = v;
+    } else if (key == "library_version") {
+        if (!ParseInteger(value, 0, 0xFFFF, n)) return bad("expected a number");
+        b.libraryVersion = static_cast<std::uint32_t>(n);
+    } else if (key == "fail_init_board") {
+        if (!ParseCode(value, b.failInitBoard)) return bad("expected a code 0-255");
+    } else if (key == "scan_never_ends") {
+        if (!ParseFlag(value, b.scanNeverEnds)) return bad("expected 0 or 1");
+    } else if (key == "scan_skip_writes") {
+        if (!ParseFlag(value, b.scanSkipWrites)) return bad("expected 0 or 1");
+    } else if (key == "scan_overflows") {
+        if (!ParseInteger(value, 0, 0xFFFFFFFFLL, n)) return bad("expected a count");
+        b.scanOverflows = static_cast<std::uint32_t>(n);
+    } else if (key == "scan_channel_offset") {
+        const auto colon = value.find(':');
+        long long codes = 0;
+        if (colon == std::string_view::npos || !ParseInteger(value.substr(0, colon), -1, 255, n) ||
+            !ParseInteger(value.substr(colon + 1), -65535, 65535, codes))
+            return bad("expected <channel>:<codes>");
+        b.scanOffsetChannel = static_cast<int>(n);
+        b.scanOffsetCodes = static_cast<int>(codes);
+    } else if (key == "scan_slow_percent") {
+        double v = 0;
+        if (!ParseDouble(value, v) || v < 0 || v > 10000) return bad("expected a percentage >= 0");
+        b.scanSlowPercent = v;
+    } else if (key == "fail_scan_int") {
+        if (!ParseCode(value, b.failScanInt)) return bad("expected a code 0-255");
+    } else if (key == "fail_set_channel_from") {
+        if (!ParseChannelFault(value, b.failSetChannel)) return bad("expected <channel>[:<code>]");
+    } else if (key == "fail_sample_from") {
+        if (!ParseChannelFault(value, b.failSample)) return bad("expected <channel>[:<code>]");
+    } else if (key == "fail_get_references") {
+        if (!ParseCode(value, b.failGetReferences)) return bad("expected a code 0-255");
+    } else {
+        problem = "unknown key '" + std::string(key) + "'";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ApplyBenchLine(std::string_view line, BenchDescription& bench, std::string& problem) {
+    // A '#' at the start or after white space begins a comment; one inside a word (a file
+    // name) does not.
+    auto hash = line.find('#');
+    while (hash != std::string_view::npos && hash > 0 && line[hash - 1] != ' ' &&
+           line[hash - 1] != '\t')
+        hash = line.find('#', hash + 1);
+    const std::string_view content = Trim(line.substr(0, hash));
+    if (content.empty()) return true;
+    const auto eq = content.find('=');
+    if (eq == std::string_view::npos) {
+        problem = "expected 'key = value'";
+        return false;
+    }
+    const std::string_view key = Trim(content.substr(0, eq));
+    const std::string_view value = Trim(content.substr(eq + 1));
+    if (key.empty()) {
+        problem = "missing key before '='";
+        return false;
+    }
+    BenchDescription changed = bench;
+    if (!ApplySetting(key, value, changed, problem)) return false;
+    bench = std::move(changed);
+    return true;
+}
+
+bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string& error) {
+    std::ifstream in(path);
+    if (!in) return true;
+    BenchDescription loaded = bench;
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        std::string problem;
+        if (!ApplyBenchLine(line, loaded, problem)) {
+            error = path + ":" + std::to_string(number) + ": " + problem;
+            return false;
+        }
+    }
+    bench = std::move(loaded);
+    return true;
+}
+
+}  // namespace bqxsim

@@ -1,0 +1,41 @@
+#include "BoardModels.h"
+
+namespace bqxsim {
+namespace {
+
+// 16-channel models convert at up to 100,000 conversions/s, 32-channel ones at 250,000.
+constexpr double kSlowMax = 100000.0;
+constexpr double kFastMax = 250000.0;
+
+constexpr BoardModel kModels[kModelCount] = {
+    {27, "Corvel", 32, 7, PageSelect::Port8, kFastMax},
+    {34, "Corvex", 32, 0, PageSelect::Port8, kFastMax},
+    {33, "Tamsel", 16, 7, PageSelect::Port3High, kSlowMax},
+    {20, "Harlun", 32, 4, PageSelect::Port0, kFastMax},
+    {32, "Pedran", 32, 7, PageSelect::Port8, kFastMax},
+    {36, "Nessov", 32, 7, PageSelect::Port8, kFastMax},
+    {15, "Corvan", 16, 6, PageSelect::None, kSlowMax},
+    {0, "Corvit", 16, 0, PageSelect::Port10Bit4, kSlowMax},
+    {12, "Corvix", 32, 7, PageSelect::Port8, kFastMax},
+};
+
+}  // namespace
+
+const BoardModel* AllModels() { return kModels; }
+
+const BoardModel* FindModel(int typeCode) {
+    for (const auto& m : kModels)
+        if (m.typeCode == typeCode) return &m;
+    return nullptr;
+}
+
+int ReferenceCountForType(int typeCode) {
+    switch (typeCode) {
+    case 12: case 27: case 32: case 33: case 36: return 7;
+    case 15: case 16: case 22: return 6;
+    case 20: case 28: case 31: case 35: return 4;
+    default: return 0;
+    }
+}
+
+}  // namespace bqxsim

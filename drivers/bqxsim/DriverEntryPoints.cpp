@@ -1,0 +1,485 @@
+// The bqx calls of the driver library over the simulated bench, and the bqxsim extension
+// calls. One lock serialises every call; the scan thread never takes it, so a call that
+// waits for the scan (bqxCancelOp, bqxFreeBoard, bqxFree) cannot deadlock with it.
+#include "board/bqxdrv.h"
+#include "bqxsim_ext.h"
+
+#include "BenchDescription.h"
+#include "BoardModels.h"
+#include "CallLog.h"
+#include "ReferenceTerminals.h"
+#include "SimulatedBoard.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace bqxsim {
+namespace {
+
+constexpr const char* kBenchFile = "bench.ini";
+constexpr BoardHandle kOnlyHandle = 0;
+constexpr int kLowestBase = 0x100;
+constexpr int kHighestBase = 0x3F0;
+constexpr int kMaxReferencesPassed = 8;
+
+struct Driver {
+    std::mutex mutex;
+    bool started = false;
+    BenchDescription bench;
+    std::unique_ptr<SimulatedBoard> board;
+    CallLog log;
+    ReferenceTerminals terminals;
+
+    // Ends the board's scan and closes it.
+    void CloseBoard() {
+        if (!board) return;
+        board->Scan().Cancel();
+        board.reset();
+        terminals.Publish(std::nullopt);
+    }
+
+    ~Driver() { CloseBoard(); }
+};
+
+Driver& TheDriver() {
+    static Driver driver;
+    return driver;
+}
+
+bool UsableInterrupt(std::uint32_t level) {
+    switch (level) {
+    case 2: case 3: case 4: case 5: case 6: case 7: case 9: case 10: case 11: case 12: case 15:
+        return true;
+    default: return false;
+    }
+}
+
+bool AnswersAt(int base) { return base >= kLowestBase && base <= kHighestBase && base % 16 == 0; }
+
+std::vector<double> TrueReferences(const BenchDescription& bench, int count) {
+    return std::vector<double>(bench.references, bench.references + count);
+}
+
+// Opens the EEPROM image of a freshly opened board, creating it from the board's true
+// references when the file is absent or belongs to another model.
+void OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
+    std::error_code ec;
+    auto path = std::filesystem::absolute(bench.eepromPath, ec);
+    board.EepromPath() = ec ? bench.eepromPath : path.string();
+    EepromImage& image = board.Eeprom();
+    const auto loaded = image.Load(board.EepromPath());
+    const int type = board.Model().typeCode;
+    if (loaded == EepromImage::LoadResult::Unreadable) return;  // reads as a corrupt EEPROM
+    if (loaded == EepromImage::LoadResult::Loaded && image.TypeCode() == type) return;
+    const int count = ReferenceCountForType(type);
+    image = EepromImage::Fresh(type, bench.serialNumber, bench.fpgaRevision,
+                               board.Model().channels, count, TrueReferences(bench, count));
+    std::string error;
+    if (!image.Save(board.EepromPath(), error))
+        std::fprintf(stderr, "bqxdrv: cannot write EEPROM image: %s\n", error.c_str());
+}
+
+}  // namespace
+}  // namespace bqxsim
+
+using bqxsim::TheDriver;
+
+// Every board call begins with this: it logs the call, then checks the driver and handle.
+#define BQX_LOCK() \
+    auto& d = TheDriver(); \
+    std::lock_guard lock(d.mutex)
+#define BQX_REQUIRE_STARTED() \
+    if (!d.started) return BQX_E_NOT_STARTED
+#define BQX_REQUIRE_BOARD(h) \
+    BQX_REQUIRE_STARTED(); \
+    if (!d.board || (h) != bqxsim::kOnlyHandle) return BQX_E_BAD_HANDLE; \
+    auto& board = *d.board
+
+extern "C" {
+
+BQX_API uint8_t bqxInit(uint16_t version) {
+    BQX_LOCK();
+    d.CloseBoard();
+    d.started = false;
+    d.log.Clear();
+    d.log.Add("bqxInit(%u)", version);
+    d.terminals.Reset();
+    bqxsim::BenchDescription bench;
+    std::string error;
+    if (!bqxsim::LoadBenchFile(bqxsim::kBenchFile, bench, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return BQX_E_BENCH_FILE;
+    }
+    d.bench = bench;
+    if (version != d.bench.libraryVersion || d.bench.libraryVersion != BQX_REQUIRED_VERSION)
+        return BQX_E_VERSION;
+    d.started = true;
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxFree(void) {
+    BQX_LOCK();
+    d.log.Add("bqxFree()");
+    BQX_REQUIRE_STARTED();
+    d.CloseBoard();
+    d.started = false;
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle* handle) {
+    BQX_LOCK();
+    if (config)
+        d.log.Add("bqxInitBoard(%u,base=%u,irq=%u)", boardType, config->baseAddress,
+                  config->interruptLevel);
+    else
+        d.log.Add("bqxInitBoard(%u,null)", boardType);
+    BQX_REQUIRE_STARTED();
+    if (!config || !handle) return BQX_E_ARGUMENT;
+    if (d.board) {
+        *handle = BQX_NO_BOARD;
+        return BQX_E_HANDLE_IN_USE;
+    }
+    *handle = BQX_NO_BOARD;
+    const auto& bench = d.bench;
+    if (bench.failInitBoard) return bench.failInitBoard;
+    const bqxsim::BoardModel* model = bqxsim::FindModel(boardType);
+    if (!model) return BQX_E_BOARD_TYPE;
+    const int base = config->baseAddress;
+    const std::uint32_t irq = config->interruptLevel;
+    if (bench.base ? base != *bench.base : !bqxsim::AnswersAt(base)) return BQX_E_NO_BOARD;
+    // A board of another model answers at the address but not as the model asked for.
+    if (bench.model && *bench.model != boardType) return BQX_E_BOARD_TYPE;
+    if (bench.irq ? irq != static_cast<std::uint32_t>(*bench.irq) : !bqxsim::UsableInterrupt(irq))
+        return BQX_E_INTERRUPT;
+    d.board = std::make_unique<bqxsim::SimulatedBoard>(*model, base, static_cast<int>(irq), bench);
+    bqxsim::OpenEeprom(*d.board, bench);
+    d.terminals.Publish(d.board->TerminalVolts());
+    *handle = bqxsim::kOnlyHandle;
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxFreeBoard(BoardHandle handle) {
+    BQX_LOCK();
+    d.log.Add("bqxFreeBoard(%u)", handle);
+    BQX_REQUIRE_BOARD(handle);
+    (void)board;
+    d.CloseBoard();
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxGetFPGARev(BoardHandle handle, uint32_t* revision) {
+    BQX_LOCK();
+    d.log.Add("bqxGetFPGARev(%u)", handle);
+    BQX_REQUIRE_BOARD(handle);
+    (void)board;
+    if (!revision) return BQX_E_ARGUMENT;
+    *revision = d.bench.fpgaRevision;
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxADSetSettings(BoardHandle handle, ADSettings* settings) {
+    BQX_LOCK();
+    if (settings)
+        d.log.Add("bqxADSetSettings(%u,%u)", handle, settings->channel);
+    else
+        d.log.Add("bqxADSetSettings(%u,null)", handle);
+    BQX_REQUIRE_BOARD(handle);
+    if (!settings) return BQX_E_ARGUMENT;
+    if (board.Scan().Running()) return BQX_E_BUSY;
+    if (settings->channel >= board.Model().channels) return BQX_E_CHANNEL;
+    board.SelectChannel(settings->channel);
+    d.terminals.Publish(board.TerminalVolts());
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxADSetChannel(BoardHandle handle, uint8_t firstChannel, uint8_t lastChannel) {
+    BQX_LOCK();
+    d.log.Add("bqxADSetChannel(%u,%u,%u)", handle, firstChannel, lastChannel);
+    BQX_REQUIRE_BOARD(handle);
+    if (board.Scan().Running()) return BQX_E_BUSY;
+    if (firstChannel > lastChannel || lastChannel >= board.Model().channels) return BQX_E_CHANNEL;
+    const auto& fault = d.bench.failSetChannel;
+    if (fault.fromChannel >= 0 && firstChannel >= fault.fromChannel) return fault.code;
+    board.SelectChannel(firstChannel);
+    d.terminals.Publish(board.TerminalVolts());
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxADSample(BoardHandle handle, int16_t* sample) {
+    BQX_LOCK();
+    d.log.Add("bqxADSample(%u)", handle);
+    BQX_REQUIRE_BOARD(handle);
+    if (!sample) return BQX_E_ARGUMENT;
+    if (board.Scan().Running()) return BQX_E_BUSY;
+    const int channel = board.CurrentChannel();
+    const auto& fault = d.bench.failSample;
+    if (fault.fromChannel >= 0 && channel >= fault.fromChannel) return fault.code;
+    *sample = board.Convert(channel);
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxADScan(BoardHandle handle, ScanRequest* request, int16_t* buffer) {
+    BQX_LOCK();
+    if (request)
+        d.log.Add("bqxADScan(%u,low=%u,high=%u)", handle, request->lowChannel,
+                  request->highChannel);
+    else
+        d.log.Add("bqxADScan(%u,null)", handle);
+    BQX_REQUIRE_BOARD(handle);
+    if (!request || !buffer) return BQX_E_ARGUMENT;
+    if (board.Scan().Running()) return BQX_E_BUSY;
+    if (request->lowChannel > request->highChannel ||
+        request->highChannel >= board.Model().channels)
+        return BQX_E_CHANNEL;
+    for (int c = request->lowChannel; c <= request->highChannel; ++c)
+        buffer[c - request->lowChannel] = board.Convert(c);
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxADScanInt(BoardHandle handle, ScanIntRequest* request) {
+    BQX_LOCK();
+    if (request)
+        d.log.Add("bqxADScanInt(%u,count=%u,rate=%g,low=%u,high=%u)", handle,
+                  request->conversion_count, static_cast<double>(request->rate_hz),
+                  request->low_channel, request->high_channel);
+    else
+        d.log.Add("bqxADScanInt(%u,null)", handle);
+    BQX_REQUIRE_BOARD(handle);
+    if (!request) return BQX_E_ARGUMENT;
+    const auto& bench = d.bench;
+    if (bench.failScanInt) return bench.failScanInt;
+    if (board.Scan().Running()) return BQX_E_BUSY;
+    const double rate = request->rate_hz;
+    if (!std::isfinite(rate) || rate <= 0 || request->conversion_count == 0)
+        return BQX_E_ARGUMENT;
+    if (request->low_channel > request->high_channel ||
+        request->high_channel >= board.Model().channels)
+        return BQX_E_CHANNEL;
+    // The whole address travels in the extension; the 32-bit field serves 32-bit callers.
+    const std::uintptr_t address = request->sample_buffer_ptr
+                                       ? static_cast<std::uintptr_t>(request->sample_buffer_ptr)
+                                       : static_cast<std::uintptr_t>(request->sample_buffer);
+    if (address == 0) return BQX_E_ARGUMENT;
+    bqxsim::ScanPlan plan;
+    plan.buffer = reinterpret_cast<std::int16_t*>(address);
+    plan.conversions = request->conversion_count;
+    plan.scansPerSecond = rate;
+    plan.lowChannel = request->low_channel;
+    plan.highChannel = request->high_channel;
+    plan.fifoBlock = request->fifo_threshold;
+    plan.maxConversionsPerSecond = board.Model().maxConversionsPerSecond;
+    plan.neverEnds = bench.scanNeverEnds;
+    plan.skipWrites = bench.scanSkipWrites;
+    plan.extraOverflows = bench.scanOverflows;
+    plan.offsetChannel = bench.scanOffsetChannel;
+    plan.offsetCodes = bench.scanOffsetCodes;
+    plan.slowPercent = bench.scanSlowPercent;
+    if (!board.Scan().Start(plan)) return BQX_E_BUSY;
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxGetStatus(BoardHandle handle, DriverStatus* status) {
+    BQX_LOCK();
+    d.log.Add("bqxGetStatus(%u)", handle);
+    BQX_REQUIRE_BOARD(handle);
+    if (!status) return BQX_E_ARGUMENT;
+    const bqxsim::ScanStatus s = board.Scan().Status();
+    status->busy = s.busy ? 1 : 0;
+    status->transfers = s.transfers;
+    status->fifo_level = s.fifoLevel;
+    status->interrupts = s.interrupts;
+    status->errors = 0;
+    status->overflows = s.overflows;
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxCancelOp(BoardHandle handle) {
+    BQX_LOCK();
+    d.log.Add("bqxCancelOp(%u)", handle);
+    BQX_REQUIRE_BOARD(handle);
+    board.Scan().Cancel();
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxGetTime(uint32_t* milliseconds) {
+    BQX_LOCK();
+    d.log.Add("bqxGetTime()");
+    BQX_REQUIRE_STARTED();
+    if (!milliseconds) return BQX_E_ARGUMENT;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    *milliseconds = static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxDAConvert(BoardHandle handle, uint8_t output, uint16_t code) {
+    BQX_LOCK();
+    d.log.Add("bqxDAConvert(%u,%u,%u)", handle, output, code);
+    BQX_REQUIRE_BOARD(handle);
+    if (output >= bqxsim::SimulatedBoard::kDaOutputs || code > 4095) return BQX_E_ARGUMENT;
+    board.SetDa(output, code);
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxSetCalMux(BoardHandle handle, uint8_t on) {
+    BQX_LOCK();
+    d.log.Add("bqxSetCalMux(%u,%u)", handle, on);
+    BQX_REQUIRE_BOARD(handle);
+    board.SetCalMux(on != 0);
+    d.terminals.Publish(board.TerminalVolts());
+    return BQX_OK;
+}
+
+// Both base + r and the bare r reach register r.
+static int RegisterNumber(const bqxsim::SimulatedBoard& board, uint16_t address) {
+    const int r = address >= board.Base() ? address - board.Base() : address;
+    return r < bqxsim::SimulatedBoard::kPortCount ? r : -1;
+}
+
+BQX_API uint8_t bqxRegisterRead(BoardHandle handle, uint16_t address, uint8_t* value) {
+    BQX_LOCK();
+    d.log.Add("bqxRegisterRead(%u,%u)", handle, address);
+    BQX_REQUIRE_BOARD(handle);
+    const int r = RegisterNumber(board, address);
+    if (!value || r < 0) return BQX_E_ARGUMENT;
+    *value = board.ReadRegister(r);
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxRegisterWrite(BoardHandle handle, uint16_t address, uint8_t value) {
+    BQX_LOCK();
+    d.log.Add("bqxRegisterWrite(%u,%u,%u)", handle, address, value);
+    BQX_REQUIRE_BOARD(handle);
+    const int r = RegisterNumber(board, address);
+    if (r < 0) return BQX_E_ARGUMENT;
+    board.WriteRegister(r, value);
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxInp(uint16_t port, uint8_t* value) {
+    BQX_LOCK();
+    d.log.Add("bqxInp(%u)", port);
+    BQX_REQUIRE_STARTED();
+    if (!value) return BQX_E_ARGUMENT;
+    // Where no board answers, the bus floats high.
+    *value = 0xFF;
+    if (d.board && port >= d.board->Base() &&
+        port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
+        *value = d.board->ReadRegister(port - d.board->Base());
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxOutp(uint16_t port, uint8_t value) {
+    BQX_LOCK();
+    d.log.Add("bqxOutp(%u,%u)", port, value);
+    BQX_REQUIRE_STARTED();
+    if (d.board && port >= d.board->Base() &&
+        port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
+        d.board->WriteRegister(port - d.board->Base(), value);
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxGetEEPROM(BoardHandle handle, uint8_t address, uint8_t* value) {
+    BQX_LOCK();
+    d.log.Add("bqxGetEEPROM(%u,%u)", handle, address);
+    BQX_REQUIRE_BOARD(handle);
+    if (!value || address >= bqxsim::EepromImage::kSize) return BQX_E_ARGUMENT;
+    *value = board.Eeprom().Byte(address);
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxGetReferenceVoltages(BoardHandle handle, double* references) {
+    BQX_LOCK();
+    d.log.Add("bqxGetReferenceVoltages(%u)", handle);
+    BQX_REQUIRE_BOARD(handle);
+    if (!references) return BQX_E_ARGUMENT;
+    if (d.bench.failGetReferences) return d.bench.failGetReferences;
+    std::vector<double> stored;
+    const bool valid = board.Eeprom().ReadReferences(stored);
+    for (int i = 0; i < bqxsim::kMaxReferencesPassed; ++i)
+        references[i] = i < static_cast<int>(stored.size()) ? stored[static_cast<std::size_t>(i)] : 0.0;
+    return valid ? BQX_OK : BQX_E_EEPROM;
+}
+
+BQX_API uint8_t bqxSetReferenceVoltages(BoardHandle handle, const double* references) {
+    BQX_LOCK();
+    const int count = d.board ? bqxsim::ReferenceCountForType(d.board->Model().typeCode) : 0;
+    std::string line = "bqxSetReferenceVoltages(" + std::to_string(handle);
+    if (references) {
+        // The caller passes one value per reference, then the 0.0 that ends the list.
+        for (int i = 0; i <= count; ++i) {
+            char value[48];
+            std::snprintf(value, sizeof value, ",%f", references[i]);
+            line += value;
+        }
+    } else {
+        line += ",null";
+    }
+    d.log.Add("%s)", line.c_str());
+    BQX_REQUIRE_BOARD(handle);
+    if (!references) return BQX_E_ARGUMENT;
+    std::vector<double> values(references, references + count);
+    for (double v : values)
+        if (!std::isfinite(v)) return BQX_E_ARGUMENT;
+    bqxsim::EepromImage image = board.Eeprom();
+    if (image.ChecksumValid() && image.TypeCode() == board.Model().typeCode)
+        image.WriteReferences(values);
+    else
+        image = bqxsim::EepromImage::Fresh(board.Model().typeCode, d.bench.serialNumber,
+                                           d.bench.fpgaRevision, board.Model().channels, count,
+                                           values);
+    std::string error;
+    if (!image.Save(board.EepromPath(), error)) {
+        std::fprintf(stderr, "bqxdrv: cannot write EEPROM image: %s\n", error.c_str());
+        return BQX_E_EEPROM;
+    }
+    board.Eeprom() = image;
+    return BQX_OK;
+}
+
+BQX_API uint8_t bqxSleep(uint32_t milliseconds) {
+    double scale = 1.0;
+    {
+        BQX_LOCK();
+        d.log.Add("bqxSleep(%u)", milliseconds);
+        BQX_REQUIRE_STARTED();
+        scale = d.bench.timeScale;
+    }
+    // Sleep without the lock, so a scan status poll from another thread is not held up.
+    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(milliseconds * scale));
+    return BQX_OK;
+}
+
+BQXSIM_API int bqxsimConfigure(const char* keyValueLine) {
+    BQX_LOCK();
+    if (!keyValueLine) return 1;
+    std::string problem;
+    if (!bqxsim::ApplyBenchLine(keyValueLine, d.bench, problem)) {
+        std::fprintf(stderr, "bqxsimConfigure: %s\n", problem.c_str());
+        return 1;
+    }
+    if (d.board) {
+        d.board->UpdateAnalog(d.bench);
+        d.terminals.Publish(d.board->TerminalVolts());
+    }
+    return 0;
+}
+
+BQXSIM_API size_t bqxsimCallLog(char* buffer, size_t size) {
+    BQX_LOCK();
+    return d.log.CopyTo(buffer, size);
+}
+
+BQXSIM_API void bqxsimClearCallLog(void) {
+    BQX_LOCK();
+    d.log.Clear();
+}
+
+}  // extern "C"

@@ -1,0 +1,62 @@
+// The board's 128-byte EEPROM and the file that keeps it between runs.
+//
+// Layout (multi-byte values little-endian):
+//   0       board type code
+//   1       layout version (1)
+//   2-5     serial number
+//   6-7     FPGA revision
+//   8       analog channel count
+//   9       reference capacity of the model
+//   10-15   0xFF
+//   16      number of references stored
+//   17-72   seven reference voltages, IEEE doubles
+//   73-74   CRC-16 (CCITT, initial 0xFFFF) of bytes 0-72
+//   75-127  0xFF (erased)
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bqxsim {
+
+class EepromImage {
+public:
+    static constexpr int kSize = 128;
+    static constexpr int kReferenceTable = 16;
+    static constexpr int kMaxReferences = 7;
+    static constexpr int kChecksumOffset = 73;
+
+    enum class LoadResult { Loaded, Missing, Unreadable };
+
+    EepromImage();
+
+    // A factory-fresh image with the given identity and references.
+    static EepromImage Fresh(int typeCode, std::uint32_t serial, std::uint32_t fpgaRevision,
+                             int channels, int referenceCapacity,
+                             const std::vector<double>& references);
+
+    LoadResult Load(const std::string& path);
+    bool Save(const std::string& path, std::string& error) const;
+
+    std::uint8_t Byte(int address) const { return m_bytes[static_cast<std::size_t>(address)]; }
+    const std::array<std::uint8_t, kSize>& Bytes() const { return m_bytes; }
+    int TypeCode() const { return m_bytes[0]; }
+
+    // False when the identity or the table fails its checksum or is out of range.
+    bool ChecksumValid() const;
+    bool ReadReferences(std::vector<double>& references) const;
+
+    // Stores the table and refreshes the identity and checksum.
+    void WriteReferences(const std::vector<double>& references);
+
+    static std::uint16_t Crc16(const std::uint8_t* data, std::size_t size);
+
+private:
+    void Seal();
+
+    std::array<std::uint8_t, kSize> m_bytes;
+};
+
+}  // namespace bqxsim
