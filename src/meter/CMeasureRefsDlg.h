@@ -1,0 +1,73 @@
+// The Measure References window: shows the references stored in EEPROM, reads up to five
+// of them from the bench voltmeter, checks each against its tolerance window, and hands the
+// values the operator accepts to the main dialog.
+#pragma once
+
+#include "afx/afx.h"
+#include "board/bqxdrv.h"
+#include "meter/ReferenceTable.h"
+
+class CMeterLink;
+class CSerialException;
+
+class CMeasureRefsDlg : public CDialog {
+public:
+    enum : int { IDD = 103 };
+
+    // Control identifiers of template 103.
+    enum : int {
+        IDC_KEEP_INITIAL = 1024,
+        IDC_REFERENCE0 = 1025,
+        IDC_REFERENCE4 = 1029,
+        IDC_EEPROM_REFERENCES = 1030,
+    };
+
+    // Results of the modal run besides IDOK and IDCANCEL.
+    enum : int {
+        kResultKeep = 3,
+        kResultOutOfTolerance = -2,
+        kResultMeterFailed = -3,
+    };
+
+    // Stores its arguments only; the board and the port are touched when the window opens.
+    CMeasureRefsDlg(CWnd* pParent, double* referenceVoltages, BoardHandle boardHandle,
+                    int meterIndex, BoardConfig boardConfig);
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+
+    void OnKeepInitialValues();
+    // Selects the channel of the reference edit that takes the focus.
+    void OnSetFocusReference(UINT nID);
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void ShowEepromReferences();
+    // Takes the readings; false when the window has been ended with a failure result.
+    bool MeasureReferences(CMeterLink& link);
+    // Tell the operator why the meter port failed, in the system's words.
+    void ReportPortNotOpened();
+    void ReportPortFailure(CSerialException* e);
+    // Converts the copied edits into values; false, after telling the operator, when one
+    // does not hold a number.
+    bool ReadEditValues(float values[refs::kMeasuredChannels]);
+
+    double* m_referenceVoltages;
+    BoardHandle m_boardHandle;
+    int m_meterIndex;
+    BoardConfig m_boardConfig;
+
+    // The table as the EEPROM held it when the window opened: written back for the
+    // references that no edit holds.
+    double m_eepromReferences[refs::kReferenceSlots] = {};
+    bool m_eepromReferencesRead = false;
+
+public:
+    // Controls, in binding order.
+    CButton m_okButton;
+    CStatic m_eepromReferencesText;
+    CButton m_keepButton;
+    CEdit m_referenceEdits[refs::kMeasuredChannels];
+};
