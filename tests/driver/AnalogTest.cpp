@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(Codes, DaLoopback,
                          ::testing::Values(DaCase{0, -32768}, DaCase{4095, 32767},
                                            DaCase{2048, CodeFor(-10.0 + 20.0 * 2048 / 4095)},
                                            DaCase{5, CodeFor(-10.0 + 20.0 * 5 / 4095)},
-                                           DaCase{4091, CodeFor(-10.0 + 20.0 * 4091 / 4095)}));
+                                           DaCase{4091, CodeFor(-10.0 + 20.0 * 4091 / 4095)}),
+                         [](const auto& row) { return "Code" + std::to_string(row.param.code); });
 
 TEST_F(Analog, BadArgumentsAreRefused) {
     EXPECT_EQ(bqxDAConvert(m_h, 4, 100), BQX_E_ARGUMENT);

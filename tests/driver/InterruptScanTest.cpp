@@ -98,7 +98,8 @@ TEST_P(ScanAtMaximum, KeepsPaceWithoutOverflow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, ScanAtMaximum,
-                         ::testing::Values(MaxRateCase{27, 62500.0f}, MaxRateCase{33, 25000.0f}));
+                         ::testing::Values(MaxRateCase{27, 62500.0f}, MaxRateCase{33, 25000.0f}),
+                         [](const auto& row) { return "TypeCode" + std::to_string(row.param.type); });
 
 TEST_F(InterruptScan, AboveTheMaximumRunsButCountsOverflows) {
     BoardHandle h = Open(15, 0x300, 7);  // 100,000 conversions/s
