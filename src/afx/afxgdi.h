@@ -97,9 +97,6 @@ class CPaintDC : public CDC {
 public:
     explicit CPaintDC(CWnd* wnd);
     ~CPaintDC() override;
-
-private:
-    void* m_ownPainter = nullptr;
 };
 
 COLORREF GetSysColor(int index);

@@ -131,7 +131,15 @@ constexpr UINT EM_SETREADONLY = 0x00CF;
 constexpr UINT EM_EXLIMITTEXT = WM_USER + 53;  // 1077
 constexpr UINT EM_EXSETSEL = WM_USER + 55;
 constexpr UINT EM_SETCHARFORMAT = WM_USER + 68;
+constexpr UINT EM_GETCHARFORMAT = WM_USER + 58;
 constexpr UINT EM_STREAMOUT = WM_USER + 74;    // 1098
+constexpr WPARAM SCF_DEFAULT = 0;
+constexpr WPARAM SCF_SELECTION = 1;
+
+struct CHARRANGE {
+    LONG cpMin;
+    LONG cpMax;
+};
 
 // Button messages and states.
 constexpr UINT BM_GETCHECK = 0x00F0;
@@ -142,6 +150,9 @@ constexpr UINT BST_CHECKED = 1;
 constexpr UINT BST_INDETERMINATE = 2;
 
 // Combo box messages.
+constexpr UINT CB_ADDSTRING = 0x0143;
+constexpr UINT CB_RESETCONTENT = 0x014B;
+constexpr UINT CB_FINDSTRINGEXACT = 0x0158;
 constexpr UINT CB_GETCOUNT = 0x0146;
 constexpr UINT CB_GETCURSEL = 0x0147;
 constexpr UINT CB_GETLBTEXT = 0x0148;

@@ -15,6 +15,10 @@ class QWidget;
 class CWnd;
 class CDialog;
 
+namespace afx {
+struct CDialogPrivate;
+}
+
 // Base of every class with a message map.
 class CCmdTarget : public CObject {
     DECLARE_DYNAMIC(CCmdTarget)
@@ -35,7 +39,6 @@ protected:
 };
 
 class CDataExchange;
-struct CWndPrivate;
 
 class CWnd : public CCmdTarget {
     DECLARE_DYNAMIC(CWnd)
@@ -127,7 +130,6 @@ protected:
 
 private:
     friend class CDialog;
-    friend struct CWndPrivate;
     QWidget* m_pWidget = nullptr;
     int m_destroyCount = 0;
 };
@@ -146,8 +148,6 @@ public:
 // Binds control to the dialog's control with that id (any CWnd-derived class may be
 // bound to any kind of control).
 void DDX_Control(CDataExchange* dx, int id, CWnd& control);
-
-struct CDialogPrivate;
 
 class CDialog : public CWnd {
     DECLARE_DYNAMIC(CDialog)
@@ -187,7 +187,7 @@ public:
     int GetFocusControlId() const;
 
     // Framework side of the window: keys, focus changes, notifications. Not for callers.
-    CDialogPrivate* Private() const { return m_d.get(); }
+    afx::CDialogPrivate* Private() const { return m_d.get(); }
 
 protected:
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -195,9 +195,11 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    friend struct CDialogPrivate;
+    friend struct afx::CDialogPrivate;
+    friend class CWnd;
     BOOL BuildWindow();
     BOOL RunInitDialog();
+    void NextDlgCtrlFromStart();
 
     UINT m_nIDTemplate = 0;
     CWnd* m_pParentWnd = nullptr;
@@ -205,7 +207,7 @@ private:
     int m_result = 0;
     BOOL m_inModalLoop = FALSE;
     BOOL m_modeless = FALSE;
-    std::unique_ptr<CDialogPrivate> m_d;
+    std::unique_ptr<afx::CDialogPrivate> m_d;
 };
 
 class CStatic : public CWnd {

@@ -1,0 +1,417 @@
+#include "afx/DialogTemplate.h"
+
+#include <cctype>
+#include <mutex>
+#include <sstream>
+
+#include "afx/afxwin.h"
+#include "afx/ResourceData.h"
+
+namespace afx {
+
+const ControlTemplate* DialogTemplate::FindControl(int controlId) const {
+    for (const ControlTemplate& c : controls)
+        if (c.id == controlId) return &c;
+    return nullptr;
+}
+
+namespace {
+
+// One token of a statement: a number, a name, a quoted string or a punctuation mark.
+struct Token {
+    enum Kind { Number, Name, String, Comma, Bar } kind;
+    std::string text;
+    long value = 0;
+};
+
+bool Tokenize(const std::string& line, std::vector<Token>& out, std::string& error) {
+    size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (std::isspace(static_cast<unsigned char>(c))) { ++i; continue; }
+        if (c == '/' && i + 1 < line.size() && line[i + 1] == '/') break;
+        if (c == ',') { out.push_back({Token::Comma, ",", 0}); ++i; continue; }
+        if (c == '|') { out.push_back({Token::Bar, "|", 0}); ++i; continue; }
+        if (c == '"') {
+            std::string s;
+            ++i;
+            bool closed = false;
+            while (i < line.size()) {
+                if (line[i] == '"') {
+                    if (i + 1 < line.size() && line[i + 1] == '"') { s += '"'; i += 2; continue; }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                if (line[i] == '\\' && i + 1 < line.size()) {
+                    const char e = line[i + 1];
+                    s += e == 'n' ? '\n' : e == 't' ? '\t' : e;
+                    i += 2;
+                    continue;
+                }
+                s += line[i++];
+            }
+            if (!closed) { error = "unterminated string"; return false; }
+            out.push_back({Token::String, s, 0});
+            continue;
+        }
+        if (std::isdigit(static_cast<unsigned char>(c)) || c == '-') {
+            size_t end = i + 1;
+            while (end < line.size() && std::isalnum(static_cast<unsigned char>(line[end]))) ++end;
+            const std::string num = line.substr(i, end - i);
+            try {
+                size_t used = 0;
+                const long v = std::stol(num, &used, 0);
+                if (used != num.size()) throw std::invalid_argument(num);
+                out.push_back({Token::Number, num, v});
+            } catch (const std::exception&) {
+                error = "bad number '" + num + "'";
+                return false;
+            }
+            i = end;
+            continue;
+        }
+        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+            size_t end = i + 1;
+            while (end < line.size() &&
+                   (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_'))
+                ++end;
+            out.push_back({Token::Name, line.substr(i, end - i), 0});
+            i = end;
+            continue;
+        }
+        error = std::string("unexpected character '") + c + "'";
+        return false;
+    }
+    return true;
+}
+
+// A comma-separated argument: a number, a string or style flags joined with '|' (NOT x
+// removes a flag).
+struct Arg {
+    bool isString = false;
+    bool isNumber = false;
+    long number = 0;
+    std::string text;
+    std::set<std::string> flagsOn;
+    std::set<std::string> flagsOff;
+};
+
+std::vector<Arg> SplitArgs(const std::vector<Token>& tokens, size_t from) {
+    std::vector<Arg> args;
+    Arg cur;
+    bool any = false;
+    bool negate = false;
+    for (size_t i = from; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        switch (t.kind) {
+        case Token::Comma:
+            args.push_back(cur);
+            cur = Arg{};
+            any = false;
+            break;
+        case Token::Bar:
+            break;
+        case Token::String:
+            cur.isString = true;
+            cur.text = t.text;
+            any = true;
+            break;
+        case Token::Number:
+            if (!any) { cur.isNumber = true; cur.number = t.value; }
+            any = true;
+            break;
+        case Token::Name:
+            if (t.text == "NOT") { negate = true; break; }
+            (negate ? cur.flagsOff : cur.flagsOn).insert(t.text);
+            negate = false;
+            any = true;
+            break;
+        }
+    }
+    if (any || !args.empty()) args.push_back(cur);
+    return args;
+}
+
+struct ControlStatement {
+    ControlKind kind;
+    bool hasText;
+    std::set<std::string> defaults;
+    std::set<std::string> implied;
+};
+
+const std::map<std::string, ControlStatement>& ControlStatements() {
+    static const std::map<std::string, ControlStatement> table = {
+        {"PUSHBUTTON", {ControlKind::PushButton, true, {"WS_TABSTOP"}, {}}},
+        {"DEFPUSHBUTTON", {ControlKind::PushButton, true, {"WS_TABSTOP"}, {"BS_DEFPUSHBUTTON"}}},
+        {"EDITTEXT", {ControlKind::Edit, false, {"WS_TABSTOP", "WS_BORDER"}, {}}},
+        {"LTEXT", {ControlKind::Static, true, {}, {"SS_LEFT"}}},
+        {"CTEXT", {ControlKind::Static, true, {}, {"SS_CENTER"}}},
+        {"RTEXT", {ControlKind::Static, true, {}, {"SS_RIGHT"}}},
+        {"GROUPBOX", {ControlKind::GroupBox, true, {}, {}}},
+        {"COMBOBOX", {ControlKind::ComboBox, false, {"WS_TABSTOP"}, {}}},
+        {"AUTORADIOBUTTON", {ControlKind::RadioButton, true, {}, {"BS_AUTORADIOBUTTON"}}},
+        {"RADIOBUTTON", {ControlKind::RadioButton, true, {}, {}}},
+        {"AUTOCHECKBOX", {ControlKind::CheckBox, true, {"WS_TABSTOP"}, {"BS_AUTOCHECKBOX"}}},
+        {"CHECKBOX", {ControlKind::CheckBox, true, {"WS_TABSTOP"}, {}}},
+    };
+    return table;
+}
+
+bool KindFromClass(const std::string& cls, const std::set<std::string>& styles, ControlKind& kind) {
+    std::string upper;
+    for (char ch : cls) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (upper == "RICHEDIT" || upper == "RICHEDIT20A" || upper == "RICHEDIT50W") {
+        kind = ControlKind::RichEdit;
+    } else if (upper == "EDIT") {
+        kind = ControlKind::Edit;
+    } else if (upper == "STATIC") {
+        kind = ControlKind::Static;
+    } else if (upper == "COMBOBOX") {
+        kind = ControlKind::ComboBox;
+    } else if (upper == "BUTTON") {
+        if (styles.count("BS_AUTORADIOBUTTON") || styles.count("BS_RADIOBUTTON"))
+            kind = ControlKind::RadioButton;
+        else if (styles.count("BS_GROUPBOX"))
+            kind = ControlKind::GroupBox;
+        else if (styles.count("BS_AUTOCHECKBOX") || styles.count("BS_CHECKBOX"))
+            kind = ControlKind::CheckBox;
+        else
+            kind = ControlKind::PushButton;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::set<std::string> ApplyFlags(std::set<std::string> base, const Arg& a) {
+    for (const std::string& f : a.flagsOn) base.insert(f);
+    for (const std::string& f : a.flagsOff) base.erase(f);
+    return base;
+}
+
+bool ParseControl(const std::vector<Token>& tokens, ControlTemplate& c, std::string& error) {
+    const std::string& keyword = tokens[0].text;
+    const std::vector<Arg> args = SplitArgs(tokens, 1);
+    auto number = [&](size_t i, int& out) {
+        if (i >= args.size() || !args[i].isNumber) {
+            error = keyword + ": argument " + std::to_string(i + 1) + " must be a number";
+            return false;
+        }
+        out = static_cast<int>(args[i].number);
+        return true;
+    };
+    if (keyword == "CONTROL") {
+        // CONTROL "text", id, "class", style, x, y, cx, cy
+        if (args.size() < 8 || !args[0].isString || !args[2].isString) {
+            error = "CONTROL needs text, id, class, style, x, y, cx, cy";
+            return false;
+        }
+        c.text = args[0].text;
+        c.styles = ApplyFlags({"WS_VISIBLE"}, args[3]);
+        if (!KindFromClass(args[2].text, c.styles, c.kind)) {
+            error = "unknown control class '" + args[2].text + "'";
+            return false;
+        }
+        return number(1, c.id) && number(4, c.x) && number(5, c.y) && number(6, c.cx) &&
+               number(7, c.cy);
+    }
+    const auto it = ControlStatements().find(keyword);
+    if (it == ControlStatements().end()) {
+        error = "unknown statement '" + keyword + "'";
+        return false;
+    }
+    const ControlStatement& st = it->second;
+    c.kind = st.kind;
+    size_t i = 0;
+    if (st.hasText) {
+        if (args.empty() || !args[0].isString) {
+            error = keyword + " needs a text first";
+            return false;
+        }
+        c.text = args[0].text;
+        i = 1;
+    }
+    if (!(number(i, c.id) && number(i + 1, c.x) && number(i + 2, c.y) && number(i + 3, c.cx) &&
+          number(i + 4, c.cy)))
+        return false;
+    c.styles = st.defaults;
+    c.styles.insert(st.implied.begin(), st.implied.end());
+    if (args.size() > i + 5) c.styles = ApplyFlags(c.styles, args[i + 5]);
+    return true;
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+}  // namespace
+
+std::optional<ResourceScript> ParseResourceScript(const std::string& text, std::string* error) {
+    ResourceScript script;
+    std::istringstream in(text);
+    std::string raw;
+    int lineNo = 0;
+    enum class Block { None, DialogHeader, DialogBody, DlgInit, StringTable } block = Block::None;
+    DialogTemplate* dialog = nullptr;
+    int dlgInitId = 0;
+    std::string err;
+    auto fail = [&](const std::string& what) -> std::optional<ResourceScript> {
+        if (error) *error = "line " + std::to_string(lineNo) + ": " + what;
+        return std::nullopt;
+    };
+    while (std::getline(in, raw)) {
+        ++lineNo;
+        const std::string line = Trim(raw);
+        if (line.empty() || line[0] == '#' || line.rfind("//", 0) == 0) continue;
+        std::vector<Token> tokens;
+        if (!Tokenize(line, tokens, err)) return fail(err);
+        if (tokens.empty()) continue;
+        const bool isBegin = tokens[0].kind == Token::Name && tokens[0].text == "BEGIN";
+        const bool isEnd = tokens[0].kind == Token::Name && tokens[0].text == "END";
+        switch (block) {
+        case Block::None: {
+            if (tokens.size() >= 2 && tokens[0].kind == Token::Number && tokens[1].kind == Token::Name) {
+                const int id = static_cast<int>(tokens[0].value);
+                const std::string& type = tokens[1].text;
+                if (type == "DIALOG" || type == "DIALOGEX") {
+                    const std::vector<Arg> args = SplitArgs(tokens, 2);
+                    if (args.size() < 4) return fail("DIALOG needs x, y, cx, cy");
+                    dialog = &script.dialogs[id];
+                    *dialog = DialogTemplate{};
+                    dialog->id = id;
+                    dialog->x = static_cast<int>(args[0].number);
+                    dialog->y = static_cast<int>(args[1].number);
+                    dialog->cx = static_cast<int>(args[2].number);
+                    dialog->cy = static_cast<int>(args[3].number);
+                    block = Block::DialogHeader;
+                } else if (type == "DLGINIT") {
+                    dlgInitId = id;
+                    if (!script.dialogs.count(id)) return fail("DLGINIT for an unknown dialog");
+                    block = Block::DlgInit;
+                } else if (type == "ICON") {
+                    if (tokens.size() < 3 || tokens[2].kind != Token::String) return fail("ICON needs a file name");
+                    script.icons[id] = tokens[2].text;
+                } else {
+                    return fail("unknown resource type '" + type + "'");
+                }
+            } else if (tokens[0].kind == Token::Name && tokens[0].text == "STRINGTABLE") {
+                block = Block::StringTable;
+            } else {
+                return fail("expected a resource definition");
+            }
+            break;
+        }
+        case Block::DialogHeader: {
+            if (isBegin) { block = Block::DialogBody; break; }
+            const std::string& kw = tokens[0].text;
+            const std::vector<Arg> args = SplitArgs(tokens, 1);
+            if (kw == "CAPTION") {
+                if (args.empty() || !args[0].isString) return fail("CAPTION needs a text");
+                dialog->caption = args[0].text;
+            } else if (kw == "STYLE" || kw == "EXSTYLE") {
+                if (!args.empty()) dialog->styles = ApplyFlags(dialog->styles, args[0]);
+            } else if (kw == "FONT") {
+                if (args.size() < 2 || !args[0].isNumber || !args[1].isString) return fail("FONT needs a size and a face");
+                dialog->fontPointSize = static_cast<int>(args[0].number);
+                dialog->fontFace = args[1].text;
+            } else {
+                return fail("unknown dialog statement '" + kw + "'");
+            }
+            break;
+        }
+        case Block::DialogBody: {
+            if (isEnd) { block = Block::None; dialog = nullptr; break; }
+            if (tokens[0].kind != Token::Name) return fail("expected a control statement");
+            ControlTemplate c;
+            if (!ParseControl(tokens, c, err)) return fail(err);
+            dialog->controls.push_back(std::move(c));
+            break;
+        }
+        case Block::DlgInit: {
+            if (isBegin) break;
+            if (isEnd) { block = Block::None; break; }
+            const std::vector<Arg> args = SplitArgs(tokens, 0);
+            if (args.size() != 2 || !args[0].isNumber || !args[1].isString) return fail("DLGINIT rows are: id, \"text\"");
+            DialogTemplate& d = script.dialogs[dlgInitId];
+            bool found = false;
+            for (ControlTemplate& c : d.controls) {
+                if (c.id == args[0].number && c.kind == ControlKind::ComboBox) {
+                    c.listItems.push_back(args[1].text);
+                    found = true;
+                }
+            }
+            if (!found) return fail("DLGINIT row for a control that is not a combo box");
+            break;
+        }
+        case Block::StringTable: {
+            if (isBegin) break;
+            if (isEnd) { block = Block::None; break; }
+            const std::vector<Arg> args = SplitArgs(tokens, 0);
+            if (args.size() != 2 || !args[0].isNumber || !args[1].isString) return fail("STRINGTABLE rows are: id, \"text\"");
+            script.strings[static_cast<int>(args[0].number)] = args[1].text;
+            break;
+        }
+        }
+    }
+    if (block != Block::None) return fail("missing END");
+    return script;
+}
+
+namespace {
+
+std::mutex g_mutex;
+
+ResourceScript& Registry() {
+    static ResourceScript registry = [] {
+        std::string err;
+        std::optional<ResourceScript> built = ParseResourceScript(ResourceScriptText(), &err);
+        if (!built) {
+            // The built-in script is checked by the tests; a broken one leaves no templates.
+            return ResourceScript{};
+        }
+        return *built;
+    }();
+    return registry;
+}
+
+}  // namespace
+
+bool AddDialogTemplates(const char* scriptText, std::string* error) {
+    std::optional<ResourceScript> added = ParseResourceScript(scriptText ? scriptText : "", error);
+    if (!added) return false;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    ResourceScript& reg = Registry();
+    for (auto& [id, d] : added->dialogs) reg.dialogs[id] = d;
+    for (auto& [id, f] : added->icons) reg.icons[id] = f;
+    for (auto& [id, s] : added->strings) reg.strings[id] = s;
+    return true;
+}
+
+const DialogTemplate* FindDialogTemplate(int id) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    ResourceScript& reg = Registry();
+    const auto it = reg.dialogs.find(id);
+    return it == reg.dialogs.end() ? nullptr : &it->second;
+}
+
+std::string FindIconFile(int id) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    ResourceScript& reg = Registry();
+    const auto it = reg.icons.find(id);
+    return it == reg.icons.end() ? std::string() : it->second;
+}
+
+std::string FindResourceString(int id) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    ResourceScript& reg = Registry();
+    const auto it = reg.strings.find(id);
+    return it == reg.strings.end() ? std::string() : it->second;
+}
+
+std::string EmbeddedFile(const std::string& name) { return EmbeddedResourceFile(name); }
+
+}  // namespace afx
