@@ -2,6 +2,7 @@
 // temporary file in the same folder, reaches the disk, and only then replaces "log.rtf",
 // so the file holds either the old log or the whole new one, never a mix of both.
 #include "app/CMainTestDlg.h"
+#include "console/FileLockProbe.h"
 #include "console/LogConsole.h"
 
 #include <cerrno>
@@ -31,19 +32,6 @@ std::string TemporaryLogName() {
     throw e;
 }
 
-// Makes the rename itself durable. A folder that cannot be synced does not fail the save:
-// the document is already complete on disk.
-void SyncCurrentFolder() {
-    CFile folder;
-    if (!folder.Open(".", CFile::modeRead)) return;
-    try {
-        folder.Flush();
-    } catch (CException* e) {
-        e->Delete();
-    }
-    folder.Abort();
-}
-
 }  // namespace
 
 DWORD LogStreamOutCallback(DWORD_PTR cookie, BYTE* buffer, LONG count, LONG* written) {
@@ -69,6 +57,8 @@ void CMainTestDlg::OnWriteLog() {
         openError.m_cause != CFileException::fileNotFound) {
         throw new CFileException(openError.m_cause, openError.m_lOsError, kLogFileName);
     }
+    if (current.m_hFile != CFile::hFileNull && console::LockedByAnotherProcess(current.m_hFile))
+        throw new CFileException(CFileException::sharingViolation, -1, kLogFileName);
 
     const std::string temporaryName = TemporaryLogName();
     try {
@@ -109,5 +99,4 @@ void CMainTestDlg::OnWriteLog() {
         std::remove(temporaryName.c_str());
         CFileException::ThrowOsError(error, kLogFileName);
     }
-    SyncCurrentFolder();
 }

@@ -1,0 +1,77 @@
+// Runs the real main dialog offscreen, modally, in a fresh working folder, on the
+// simulated driver (or none), and lets a test act in it as the operator would.
+#pragma once
+
+#include "app/CMainTestDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace apptest {
+
+struct ColourRun {
+    std::string text;
+    QColor colour;  // invalid for the control's automatic colour
+};
+
+struct MessageBoxRecord {
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+class DialogFixture : public testing::Test {
+protected:
+    enum class Driver { Simulated, Missing };
+
+    void SetUp() override;
+    void TearDown() override;
+
+    std::filesystem::path Folder() const { return m_folder; }
+    void WriteSettings(const std::string& content) const;
+
+    // Runs the dialog modally; actions run once its loop is up. When the actions leave it
+    // open, it is ended with Quit. Returns the dialog's result.
+    INT_PTR Run(const std::function<void(CMainTestDlg&)>& actions, Driver driver = Driver::Simulated);
+
+    // Operator actions and readings on a running dialog.
+    static QWidget* Control(CMainTestDlg& dlg, int id);
+    static void PressKey(CMainTestDlg& dlg, int qtKey);
+    static void Click(CMainTestDlg& dlg, int id);
+    static void ChooseRow(CMainTestDlg& dlg, int row);
+    static int FocusId(CMainTestDlg& dlg);
+    static std::string Text(CMainTestDlg& dlg, int id);
+    static std::string ConsoleText(CMainTestDlg& dlg);
+    static std::vector<ColourRun> ConsoleRuns(CMainTestDlg& dlg);
+    // What is on the screen of the control now, as last painted.
+    static QImage ScreenOf(CMainTestDlg& dlg, int id);
+
+public:
+    // The same, for plain functions of case tables.
+    static void ClickFor(CMainTestDlg& dlg, int id) { Click(dlg, id); }
+    static void KeyFor(CMainTestDlg& dlg, int qtKey) { PressKey(dlg, qtKey); }
+    static QWidget* ControlFor(CMainTestDlg& dlg, int id) { return Control(dlg, id); }
+
+protected:
+
+    // Lines of the simulated driver's call log (kept after the dialog has ended).
+    std::vector<std::string> CallLog() const;
+    int CountCalls(const std::string& line) const;
+
+    std::vector<MessageBoxRecord> m_messageBoxes;
+
+private:
+    std::filesystem::path m_folder;
+    std::filesystem::path m_previousFolder;
+};
+
+std::string Normalised(std::string text);
+
+}  // namespace apptest

@@ -1,0 +1,130 @@
+// "Write To log.rtf": the document read back by an independent RTF reader, and the file
+// left as it was whenever the save cannot complete.
+#include "DialogFixture.h"
+
+#include "AppTestSupport.h"
+#include "console/LogColours.h"
+
+namespace apptest {
+namespace {
+
+class LogSave : public DialogFixture {
+protected:
+    std::filesystem::path LogFile() const { return Folder() / "log.rtf"; }
+    void Save(CMainTestDlg& dlg) { Click(dlg, IDC_WRITE_LOG); }
+    // Files of the folder besides the ones a test put there.
+    int LeftoverTemporaries() const {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(Folder()))
+            count += entry.path().extension() == ".tmp" ? 1 : 0;
+        return count;
+    }
+};
+
+TEST_F(LogSave, RtfHoldsTextColoursAndFace) {
+    Run([&](CMainTestDlg& dlg) {
+        dlg.SetLogColor(kLogRed);
+        dlg.LogPrintf("Channel 3 out of tolerance: 12.5%%\n");
+        dlg.SetLogColor(kLogGreen);
+        dlg.LogPrintf("SUCCESS\n");
+        dlg.SetLogColor(kLogBlack);
+        dlg.LogPrintf("done\n");
+        Save(dlg);
+    });
+    ASSERT_TRUE(m_messageBoxes.empty()) << m_messageBoxes.front().text;
+    const std::string content = ReadFile(LogFile());
+    ASSERT_EQ(content.rfind("{\\rtf1", 0), 0u) << "not an RTF document: " << content.substr(0, 40);
+
+    const std::string text = RunUnrtf(LogFile(), "text");
+    for (const char* line : {"Orvane Driver version 6.02 initialized...", "Vantrel",
+                             "Channel 3 out of tolerance: 12.5%", "SUCCESS", "done"})
+        EXPECT_NE(text.find(line), std::string::npos) << "missing \"" << line << "\" in\n" << text;
+
+    const std::string html = RunUnrtf(LogFile(), "html");
+    EXPECT_NE(html.find("Courier New"), std::string::npos) << html;
+    EXPECT_NE(html.find("<font color=\"#ff0000\">Channel 3 out of tolerance"), std::string::npos)
+        << html;
+    EXPECT_NE(html.find("<font color=\"#00a400\">SUCCESS"), std::string::npos) << html;
+    EXPECT_NE(html.find("<font color=\"#000000\">done"), std::string::npos) << html;
+    EXPECT_EQ(LeftoverTemporaries(), 0);
+}
+
+TEST_F(LogSave, EmptyConsoleSavesMinimalValidDocument) {
+    Run([&](CMainTestDlg& dlg) {
+        dlg.m_console.SetWindowText("");
+        Save(dlg);
+    });
+    ASSERT_TRUE(m_messageBoxes.empty()) << m_messageBoxes.front().text;
+    const std::string content = ReadFile(LogFile());
+    EXPECT_EQ(content.rfind("{\\rtf1", 0), 0u) << content;
+    EXPECT_EQ(content.find_last_not_of("\r\n"), content.rfind('}')) << "ends after its brace";
+    EXPECT_FALSE(RunUnrtf(LogFile(), "text").empty()) << "unrtf rejected the document";
+}
+
+TEST_F(LogSave, ShorterLogReplacesLongerFileWhole) {
+    const std::string older = "{\\rtf1 older}" + std::string(200000, 'X') + "STALE-TAIL";
+    WriteFile(LogFile(), older);
+    std::string first;
+    Run([&](CMainTestDlg& dlg) {
+        Save(dlg);
+        first = ReadFile(LogFile());
+        dlg.LogPrintf("one more line\n");
+        Save(dlg);
+    });
+    ASSERT_TRUE(m_messageBoxes.empty()) << m_messageBoxes.front().text;
+    const std::string second = ReadFile(LogFile());
+    EXPECT_EQ(first.find("STALE-TAIL"), std::string::npos) << "older bytes left behind";
+    EXPECT_EQ(second.find("STALE-TAIL"), std::string::npos);
+    EXPECT_EQ(second.rfind("{\\rtf1", 0), 0u);
+    EXPECT_NE(RunUnrtf(LogFile(), "text").find("one more line"), std::string::npos);
+    EXPECT_EQ(LeftoverTemporaries(), 0);
+}
+
+struct LockCase {
+    const char* name;
+    LockKind kind;
+};
+
+class LockedLog : public LogSave, public testing::WithParamInterface<LockCase> {};
+
+TEST_P(LockedLog, IsLeftUntouchedAndReportedAsSharingViolation) {
+    const std::string older = "{\\rtf1 kept by another program}";
+    WriteFile(LogFile(), older);
+    LockHolder holder(LogFile(), GetParam().kind);
+    ASSERT_TRUE(holder.Holding()) << "the other process could not lock the file";
+    std::string consoleAfter;
+    std::string consoleBefore;
+    Run([&](CMainTestDlg& dlg) {
+        consoleBefore = ConsoleText(dlg);
+        Save(dlg);
+        consoleAfter = ConsoleText(dlg);
+    });
+    EXPECT_EQ(ReadFile(LogFile()), older);
+    ASSERT_EQ(m_messageBoxes.size(), 1u);
+    EXPECT_NE(m_messageBoxes[0].text.find("log.rtf"), std::string::npos) << m_messageBoxes[0].text;
+    EXPECT_NE(m_messageBoxes[0].text.find("sharing violation"), std::string::npos)
+        << m_messageBoxes[0].text;
+    EXPECT_EQ(consoleAfter, consoleBefore) << "the save must not write to the console";
+    EXPECT_EQ(LeftoverTemporaries(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locks, LockedLog,
+                         testing::Values(LockCase{"Flock", LockKind::Flock},
+                                         LockCase{"Fcntl", LockKind::Fcntl}),
+                         [](const testing::TestParamInfo<LockCase>& p) {
+                             return std::string(p.param.name);
+                         });
+
+TEST_F(LogSave, LogThatIsAFolderIsReportedNamingTheFile) {
+    std::filesystem::create_directory(LogFile());
+    WriteFile(LogFile() / "inside.txt", "keep");
+    Run([&](CMainTestDlg& dlg) { Save(dlg); });
+    ASSERT_EQ(m_messageBoxes.size(), 1u);
+    EXPECT_NE(m_messageBoxes[0].text.find("log.rtf"), std::string::npos) << m_messageBoxes[0].text;
+    EXPECT_TRUE(std::filesystem::is_directory(LogFile()));
+    EXPECT_EQ(ReadFile(LogFile() / "inside.txt"), "keep");
+    EXPECT_EQ(LeftoverTemporaries(), 0);
+}
+
+}  // namespace
+}  // namespace apptest

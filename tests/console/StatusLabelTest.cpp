@@ -1,0 +1,96 @@
+// The coloured status fields: immediate repaint, one brush each, the FPGA field's click.
+#include "DialogFixture.h"
+
+#include "AppTestSupport.h"
+#include "console/LogColours.h"
+
+#include <QTest>
+
+namespace apptest {
+namespace {
+
+class StatusLabel : public DialogFixture {};
+
+QColor Centre(const QImage& image) { return QColor(image.pixel(3, image.height() / 2)); }
+
+TEST_F(StatusLabel, TestingOnYellowShowsWhileHandlerStillRuns) {
+    Run([&](CMainTestDlg& dlg) {
+        // The actions run inside the dialog's loop like a handler: no event is processed
+        // between the calls and the screen reading.
+        dlg.m_initStatus.SetBkColor(kStatusTesting);
+        dlg.m_initStatus.SetText("Testing...");
+        EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INIT_STATUS)), QColor(255, 255, 0));
+        EXPECT_EQ(Text(dlg, IDC_INIT_STATUS), "Testing...");
+        dlg.m_initStatus.SetBkColor(kStatusFailed);
+        dlg.m_initStatus.SetText("FAILED");
+        EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INIT_STATUS)), QColor(255, 0, 0));
+        dlg.m_interruptStatus.SetBkColor(kStatusSuccess);
+        dlg.m_interruptStatus.SetText("SUCCESS");
+        EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INTERRUPT_STATUS)), QColor(0, 255, 0));
+    });
+}
+
+TEST_F(StatusLabel, TextIsDrawnInWindowTextColour) {
+    Run([&](CMainTestDlg& dlg) {
+        dlg.m_initStatus.SetBkColor(kStatusTesting);
+        dlg.m_initStatus.SetText("Testing...");
+        const QImage image = ScreenOf(dlg, IDC_INIT_STATUS);
+        const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+        const QColor textColour(GetRValue(text), GetGValue(text), GetBValue(text));
+        int textPixels = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                textPixels += QColor(image.pixel(x, y)) == textColour ? 1 : 0;
+        EXPECT_GT(textPixels, 10) << "no text drawn over the yellow background";
+        EXPECT_EQ(dlg.m_initStatus.m_textColor, text);
+    });
+}
+
+TEST_F(StatusLabel, HundredStateChangesKeepOneBrushPerLabel) {
+    Run([&](CMainTestDlg& dlg) {
+        const long before = CBrush::GetLiveCount();
+        const COLORREF states[] = {kStatusTesting, kStatusSuccess, kStatusFailed,
+                                   GetSysColor(COLOR_BTNFACE)};
+        for (int i = 0; i < 100; ++i) {
+            dlg.m_initStatus.SetBkColor(states[i % 4]);
+            dlg.m_interruptStatus.SetBkColor(states[(i + 1) % 4]);
+        }
+        EXPECT_EQ(CBrush::GetLiveCount(), before) << "brushes leaked or lost";
+        EXPECT_NE(dlg.m_initStatus.m_bkBrush.GetSafeHandle(), nullptr);
+    });
+}
+
+TEST_F(StatusLabel, ResetReturnsFieldsToNotApplicable) {
+    Run([&](CMainTestDlg& dlg) {
+        dlg.m_initStatus.SetBkColor(kStatusSuccess);
+        dlg.m_initStatus.SetText("SUCCESS");
+        dlg.m_eepromButton.EnableWindow(TRUE);
+        dlg.ResetTestStates();
+        EXPECT_EQ(Text(dlg, IDC_INIT_STATUS), "N/A");
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INIT_STATUS)),
+                  QColor(GetRValue(face), GetGValue(face), GetBValue(face)));
+        EXPECT_FALSE(dlg.m_eepromButton.IsWindowEnabled());
+    });
+}
+
+TEST_F(StatusLabel, ClickOnFpgaFieldOpensItsText) {
+    FakeOpener opener(Folder());
+    Run([&](CMainTestDlg& dlg) {
+        dlg.m_fpgaRevision.SetText("rev 0x1A2B; not a shell word");
+        Click(dlg, IDC_FPGA_REVISION);
+    });
+    std::string argument;
+    ASSERT_TRUE(opener.WaitForArgument(&argument)) << "the shell's open was not called";
+    EXPECT_EQ(argument, "rev 0x1A2B; not a shell word");
+}
+
+TEST_F(StatusLabel, ClickOnTestFieldOpensNothing) {
+    FakeOpener opener(Folder());
+    Run([&](CMainTestDlg& dlg) { Click(dlg, IDC_INIT_STATUS); });
+    std::string argument;
+    EXPECT_FALSE(opener.WaitForArgument(&argument, 500)) << "opened \"" << argument << "\"";
+}
+
+}  // namespace
+}  // namespace apptest
