@@ -1,0 +1,371 @@
+#include "SessionRunner.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <sstream>
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QTextEdit>
+#include <QTimer>
+#include <QWidget>
+
+#include "AnsiText.h"
+#include "ConsoleEcho.h"
+#include "app/CMainTestDlg.h"
+#include "meter/CMeasureRefsDlg.h"
+
+namespace session {
+namespace {
+
+constexpr const char* kInstructionsCaption = "Instructions";
+constexpr const char* kFreeBoardCaption = "Free Board";
+constexpr const char* kFailedVerdict = "FAILED";
+constexpr int kReferenceEdits = 5;
+
+int MeterRadioId(MeterChoice meter) {
+    switch (meter) {
+    case MeterChoice::Hp34401a: return IDC_HP34401A;
+    case MeterChoice::None: return IDC_METER_NONE;
+    case MeterChoice::Fluke45: break;
+    }
+    return IDC_FLUKE45;
+}
+
+int MeasureButtonId(MeasureChoice choice) {
+    switch (choice) {
+    case MeasureChoice::Keep: return CMeasureRefsDlg::IDC_KEEP_INITIAL;
+    case MeasureChoice::Cancel: return IDCANCEL;
+    case MeasureChoice::Use: break;
+    }
+    return IDOK;
+}
+
+std::string WindowText(const CWnd* window) {
+    if (!window) return {};
+    char text[1024] = {};
+    window->GetWindowText(text, static_cast<int>(sizeof text));
+    return text;
+}
+
+// A button's caption on one line, without the mnemonic mark.
+std::string Caption(const CWnd* button) {
+    std::string text = WindowText(button);
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+    return text;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool Click(CWnd* button) {
+    auto* widget = button ? qobject_cast<QAbstractButton*>(button->GetWidget()) : nullptr;
+    if (!widget || !widget->isEnabled()) return false;
+    widget->click();
+    return true;
+}
+
+// The text of a message box as the terminal shows it: framed, one line per line.
+std::string BoxTranscript(const afx::MessageBoxRequest& request, int answer) {
+    std::ostringstream out;
+    out << "+-- message box \"" << request.caption << "\"\n";
+    std::istringstream lines(request.text);
+    std::string line;
+    while (std::getline(lines, line)) out << "| " << line << "\n";
+    out << "+-- answered " << ButtonName(answer);
+    return out.str();
+}
+
+}  // namespace
+
+SessionRunner::SessionRunner(Script script, bool colour, Writer writer)
+    : m_script(std::move(script)), m_colour(colour), m_writer(std::move(writer)) {
+    // Without quit or close the session ends as an operator would, with "Quit".
+    if (m_script.actions.empty() || !EndsSession(m_script.actions.back().kind)) {
+        Action quit;
+        quit.kind = ActionKind::Quit;
+        quit.word = "quit";
+        m_script.actions.push_back(quit);
+    }
+}
+
+SessionRunner::~SessionRunner() = default;
+
+void SessionRunner::Run() {
+    afx::SetMessageBoxHandler([this](const afx::MessageBoxRequest& r) { return OnMessageBox(r); });
+    afx::SetModalHook([this](CDialog& dialog) { OnModal(dialog); });
+
+    CMainTestDlg dialog;
+    m_main = &dialog;
+    if (CWinApp* app = AfxGetApp()) app->m_pMainWnd = &dialog;
+    const INT_PTR result = dialog.DoModal();
+    if (CWinApp* app = AfxGetApp()) app->m_pMainWnd = nullptr;
+    if (m_echo) m_echo->Flush();
+    m_echo.reset();
+    m_main = nullptr;
+
+    afx::SetModalHook({});
+    afx::SetMessageBoxHandler({});
+
+    if (result == -1) Fail("the main window could not be created");
+    if (m_next < m_script.actions.size()) Fail("the window closed before every action was done");
+    if (!m_measureShot.empty())
+        Fail("no Measure References dialog opened for the picture " + m_measureShot);
+
+    if (m_failures.empty()) {
+        Write(m_colour ? "\033[32mSession PASSED\033[0m\n" : "Session PASSED\n");
+    } else {
+        std::string summary = "Session FAILED:";
+        for (const std::string& f : m_failures) summary += "\n  " + f;
+        Write(m_colour ? "\033[31m" + summary + "\033[0m\n" : summary + "\n");
+    }
+}
+
+void SessionRunner::OnModal(CDialog& dialog) {
+    if (&dialog == m_main) {
+        auto* console = qobject_cast<QTextEdit*>(dialog.GetDlgItem(IDC_CONSOLE)
+                                                     ? dialog.GetDlgItem(IDC_CONSOLE)->GetWidget()
+                                                     : nullptr);
+        m_echo = std::make_unique<ConsoleEcho>(console, m_colour, [this](const std::string& t) { Write(t); });
+        m_echo->Flush();
+        QTimer::singleShot(0, dialog.GetWidget(), [this]() { RunNext(); });
+        return;
+    }
+    if (m_measuring && dialog.GetTemplateId() == static_cast<UINT>(CMeasureRefsDlg::IDD)) {
+        WorkMeasureDialog(dialog);
+        return;
+    }
+    Fail("an unexpected dialog (template " + std::to_string(dialog.GetTemplateId()) +
+         ") opened; it was cancelled");
+    dialog.EndDialog(IDCANCEL);
+}
+
+int SessionRunner::OnMessageBox(const afx::MessageBoxRequest& request) {
+    if (m_echo) m_echo->Flush();
+    const int answer = AnswerForBox(request.type, m_answer);
+    Write(SessionLine(BoxTranscript(request, answer), m_colour));
+    // The only box that is not bad news asks the operator to connect the meter.
+    if (request.caption != kInstructionsCaption) {
+        const std::string action = m_current ? m_current->word : std::string("start-up");
+        std::string first = request.text.substr(0, request.text.find('\n'));
+        Fail(action + ": message box \"" + request.caption + "\": " + first);
+    }
+    return answer;
+}
+
+void SessionRunner::RunNext() {
+    if (!m_main || m_main->IsEnded()) return;
+    if (m_next >= m_script.actions.size()) return;
+    const Action& action = m_script.actions[m_next++];
+    m_current = &action;
+    Do(action);
+    m_current = nullptr;
+    if (m_echo) m_echo->Flush();
+    if (EndsSession(action.kind)) return;
+    // Let the window catch up (paint, layout) between two operator actions.
+    QTimer::singleShot(0, m_main->GetWidget(), [this]() { RunNext(); });
+}
+
+void SessionRunner::Do(const Action& action) {
+    switch (action.kind) {
+    case ActionKind::Initialize: Initialize(); break;
+    case ActionKind::Free: Free(); break;
+    case ActionKind::InterruptTest:
+        if (Press(IDC_INTERRUPT_TEST)) CheckVerdict(IDC_INTERRUPT_STATUS, "Interrupt Test");
+        break;
+    case ActionKind::Measure: Measure(action); break;
+    case ActionKind::ViewEeprom: Press(IDC_VIEW_EEPROM); break;
+    case ActionKind::DumpRegisters: Press(IDC_DUMP_REGISTERS); break;
+    case ActionKind::Sample: Press(IDC_SAMPLE); break;
+    case ActionKind::SaveLog: SaveLog(); break;
+    case ActionKind::Meter: Press(MeterRadioId(action.meter)); break;
+    case ActionKind::Values: m_typedValues = action.values; break;
+    case ActionKind::Board: ChooseBoard(action.text); break;
+    case ActionKind::BaseAddress: {
+        std::string upper = action.text;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        TypeInto(IDC_BASE_ADDRESS, upper);
+        break;
+    }
+    case ActionKind::Interrupt: TypeInto(IDC_INTERRUPT, action.text); break;
+    case ActionKind::Answer:
+        m_answer = action.answer;
+        Note(std::string("message boxes will be answered ") + ButtonName(m_answer));
+        break;
+    case ActionKind::Screenshot:
+        if (SaveShot(*m_main, action.text)) Note("picture of the main window: " + action.text);
+        break;
+    case ActionKind::MeasureScreenshot: m_measureShot = action.text; break;
+    case ActionKind::Quit:
+    case ActionKind::Close: EndWindow(action); break;
+    }
+}
+
+bool SessionRunner::Press(int id) {
+    CWnd* button = m_main->GetDlgItem(id);
+    const std::string caption = Caption(button);
+    if (!button || !button->GetWidget()) {
+        Fail("the main window has no control " + std::to_string(id));
+        return false;
+    }
+    if (!button->IsWindowEnabled()) {
+        Fail("\"" + caption + "\" could not be pressed: it is disabled");
+        return false;
+    }
+    Note("press \"" + caption + "\"");
+    if (m_echo) m_echo->Flush();
+    Click(button);
+    if (m_echo) m_echo->Flush();
+    return true;
+}
+
+std::string SessionRunner::Text(int id) const { return WindowText(m_main->GetDlgItem(id)); }
+
+void SessionRunner::CheckVerdict(int statusId, const char* test) {
+    const std::string verdict = Text(statusId);
+    Note(std::string(test) + ": " + verdict);
+    if (verdict == kFailedVerdict) Fail(std::string(test) + " " + kFailedVerdict);
+}
+
+void SessionRunner::Initialize() {
+    // The button frees a held board; a fresh initialization needs a second press.
+    if (Caption(m_main->GetDlgItem(IDC_INITIALIZE_BOARD)) == kFreeBoardCaption &&
+        !Press(IDC_INITIALIZE_BOARD))
+        return;
+    if (Press(IDC_INITIALIZE_BOARD)) CheckVerdict(IDC_INIT_STATUS, "Initialize Board");
+}
+
+void SessionRunner::Free() {
+    if (Caption(m_main->GetDlgItem(IDC_INITIALIZE_BOARD)) != kFreeBoardCaption) {
+        Note("no board is held: nothing to free");
+        return;
+    }
+    Press(IDC_INITIALIZE_BOARD);
+}
+
+void SessionRunner::Measure(const Action& action) {
+    m_measureChoice = action.measure;
+    m_measuring = true;
+    Press(IDC_MEASURE_REFERENCES);
+    m_measuring = false;
+    m_typedValues.clear();
+    m_measureShot.clear();
+}
+
+void SessionRunner::WorkMeasureDialog(CDialog& dialog) {
+    QCoreApplication::processEvents();
+    Note("Measure References, current EEPROM references:");
+    std::istringstream shown(WindowText(dialog.GetDlgItem(CMeasureRefsDlg::IDC_EEPROM_REFERENCES)));
+    for (std::string line; std::getline(shown, line);) Note("  " + line);
+
+    for (int i = 0; i < kReferenceEdits && i < static_cast<int>(m_typedValues.size()); ++i) {
+        if (m_typedValues[static_cast<std::size_t>(i)].empty()) continue;
+        CWnd* edit = dialog.GetDlgItem(CMeasureRefsDlg::IDC_REFERENCE0 + i);
+        if (!edit) continue;
+        // Into the box as the operator goes: its channel is selected on the way.
+        dialog.GotoDlgCtrl(edit);
+        edit->SetWindowText(m_typedValues[static_cast<std::size_t>(i)].c_str());
+    }
+    std::string values = "user references:";
+    for (int i = 0; i < kReferenceEdits; ++i)
+        values += " [" + WindowText(dialog.GetDlgItem(CMeasureRefsDlg::IDC_REFERENCE0 + i)) + "]";
+    Note(values);
+
+    if (!m_measureShot.empty()) {
+        QCoreApplication::processEvents();
+        if (SaveShot(dialog, m_measureShot))
+            Note("picture of the Measure References dialog: " + m_measureShot);
+    }
+
+    CWnd* button = dialog.GetDlgItem(MeasureButtonId(m_measureChoice));
+    Note("press \"" + Caption(button) + "\"");
+    if (!Click(button)) Fail("\"" + Caption(button) + "\" could not be pressed");
+    if (!dialog.IsEnded()) {
+        Fail("Measure References did not close; it was cancelled");
+        dialog.EndDialog(IDCANCEL);
+    }
+}
+
+void SessionRunner::SaveLog() { Press(IDC_WRITE_LOG); }
+
+void SessionRunner::ChooseBoard(const std::string& name) {
+    auto* combo = dynamic_cast<CComboBox*>(m_main->GetDlgItem(IDC_BOARD_TYPE));
+    if (!combo) {
+        Fail("the board list is missing");
+        return;
+    }
+    for (int i = 0; i < combo->GetCount(); ++i) {
+        char row[256] = {};
+        if (combo->GetLBTextLen(i) >= static_cast<int>(sizeof row)) continue;
+        combo->GetLBText(i, row);
+        if (!SameName(row, name)) continue;
+        Note(std::string("choose \"") + row + "\" in the board list");
+        combo->SetCurSel(i);
+        m_main->SendMessage(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(IDC_BOARD_TYPE), static_cast<WORD>(CBN_SELCHANGE)),
+                            reinterpret_cast<LPARAM>(combo->GetSafeHwnd()));
+        return;
+    }
+    Fail("the board list has no model \"" + name + "\"");
+}
+
+void SessionRunner::TypeInto(int id, const std::string& text) {
+    CWnd* edit = m_main->GetDlgItem(id);
+    if (!edit) {
+        Fail("the main window has no box " + std::to_string(id));
+        return;
+    }
+    Note("type \"" + text + "\"");
+    m_main->GotoDlgCtrl(edit);
+    edit->SetWindowText(text.c_str());
+}
+
+void SessionRunner::EndWindow(const Action& action) {
+    if (action.kind == ActionKind::Close) {
+        Note("close the window");
+        m_main->SendMessage(WM_CLOSE);
+    } else {
+        Press(IDC_QUIT);
+    }
+    if (!m_main->IsEnded()) {
+        Fail("the window did not close on " + action.word);
+        m_main->EndDialog(IDCANCEL);
+    }
+}
+
+bool SessionRunner::SaveShot(CWnd& window, const std::string& path) {
+    QWidget* widget = window.GetWidget() ? window.GetWidget()->window() : nullptr;
+    if (!widget) {
+        Fail("no window to take a picture of for " + path);
+        return false;
+    }
+    const QString file = QString::fromStdString(path);
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    if (!widget->grab().save(file, "PNG")) {
+        Fail("the picture " + path + " could not be saved");
+        return false;
+    }
+    return true;
+}
+
+void SessionRunner::Note(const std::string& text) {
+    if (m_echo) m_echo->Flush();
+    Write(SessionLine("> " + text, m_colour));
+}
+
+void SessionRunner::Fail(const std::string& what) {
+    m_failures.push_back(what);
+}
+
+void SessionRunner::Write(const std::string& text) { m_writer(text); }
+
+}  // namespace session

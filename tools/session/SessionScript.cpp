@@ -1,0 +1,258 @@
+#include "SessionScript.h"
+
+#include <cctype>
+#include <sstream>
+
+#include "afx/afxtypes.h"
+
+namespace session {
+namespace {
+
+constexpr std::size_t kReferenceEdits = 5;
+
+struct ButtonNameRow {
+    const char* name;
+    int id;
+};
+
+constexpr ButtonNameRow kButtonNames[] = {
+    {"ok", IDOK},       {"cancel", IDCANCEL}, {"abort", IDABORT}, {"retry", IDRETRY},
+    {"ignore", IDIGNORE}, {"yes", IDYES},     {"no", IDNO},
+};
+
+std::vector<std::string> SplitList(const std::string& text) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, ',')) parts.push_back(part);
+    if (!text.empty() && text.back() == ',') parts.emplace_back();
+    return parts;
+}
+
+bool IsHex(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+bool IsDecimal(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// Actions without a value.
+std::optional<ActionKind> PlainAction(const std::string& name) {
+    static const std::pair<const char*, ActionKind> rows[] = {
+        {"init", ActionKind::Initialize},       {"free", ActionKind::Free},
+        {"interrupt", ActionKind::InterruptTest}, {"eeprom", ActionKind::ViewEeprom},
+        {"registers", ActionKind::DumpRegisters}, {"sample", ActionKind::Sample},
+        {"savelog", ActionKind::SaveLog},       {"quit", ActionKind::Quit},
+        {"close", ActionKind::Close},
+    };
+    for (const auto& [word, kind] : rows)
+        if (name == word) return kind;
+    return std::nullopt;
+}
+
+std::optional<Action> ParseAction(const std::string& word, std::string& error) {
+    const std::size_t eq = word.find('=');
+    const std::string name = word.substr(0, eq);
+    const bool hasValue = eq != std::string::npos;
+    const std::string value = hasValue ? word.substr(eq + 1) : std::string();
+
+    Action action;
+    action.word = word;
+    if (auto kind = PlainAction(name)) {
+        if (hasValue) {
+            error = "action " + name + " takes no value";
+            return std::nullopt;
+        }
+        action.kind = *kind;
+        return action;
+    }
+    if (name == "measure") {
+        action.kind = ActionKind::Measure;
+        if (!hasValue || value == "use") action.measure = MeasureChoice::Use;
+        else if (value == "keep") action.measure = MeasureChoice::Keep;
+        else if (value == "cancel") action.measure = MeasureChoice::Cancel;
+        else {
+            error = "measure takes use, keep or cancel, not " + value;
+            return std::nullopt;
+        }
+        return action;
+    }
+    if (!hasValue || value.empty()) {
+        static const char* const valued[] = {"meter", "values", "board", "base",
+                                             "irq",   "answer", "shot",  "measure-shot"};
+        error = "unknown action " + word;
+        for (const char* known : valued)
+            if (name == known) error = "action " + name + " needs a value (" + name + "=...)";
+        return std::nullopt;
+    }
+    if (name == "meter") {
+        action.kind = ActionKind::Meter;
+        if (value == "fluke45") action.meter = MeterChoice::Fluke45;
+        else if (value == "hp34401a") action.meter = MeterChoice::Hp34401a;
+        else if (value == "none") action.meter = MeterChoice::None;
+        else {
+            error = "meter takes fluke45, hp34401a or none, not " + value;
+            return std::nullopt;
+        }
+    } else if (name == "values") {
+        action.kind = ActionKind::Values;
+        action.values = SplitList(value);
+        if (action.values.size() > kReferenceEdits) {
+            error = "values takes at most five references";
+            return std::nullopt;
+        }
+    } else if (name == "board") {
+        action.kind = ActionKind::Board;
+        action.text = value;
+    } else if (name == "base") {
+        if (!IsHex(value)) {
+            error = "base takes a hexadecimal address, not " + value;
+            return std::nullopt;
+        }
+        action.kind = ActionKind::BaseAddress;
+        action.text = value;
+    } else if (name == "irq") {
+        if (!IsDecimal(value)) {
+            error = "irq takes a decimal level, not " + value;
+            return std::nullopt;
+        }
+        action.kind = ActionKind::Interrupt;
+        action.text = value;
+    } else if (name == "answer") {
+        const auto id = ButtonIdFromName(value);
+        if (!id) {
+            error = "answer takes ok, cancel, yes, no, retry, abort or ignore, not " + value;
+            return std::nullopt;
+        }
+        action.kind = ActionKind::Answer;
+        action.answer = *id;
+    } else if (name == "shot") {
+        action.kind = ActionKind::Screenshot;
+        action.text = value;
+    } else if (name == "measure-shot") {
+        action.kind = ActionKind::MeasureScreenshot;
+        action.text = value;
+    } else {
+        error = "unknown action " + word;
+        return std::nullopt;
+    }
+    return action;
+}
+
+}  // namespace
+
+std::optional<Script> ParseArguments(const std::vector<std::string>& args, std::string& error) {
+    Script script;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            script.help = true;
+        } else if (arg.rfind("--color", 0) == 0) {
+            const std::string when = arg == "--color" ? "always" : arg.substr(arg.find('=') + 1);
+            if (arg != "--color" && arg.find('=') != 7) {
+                error = "unknown option " + arg;
+                return std::nullopt;
+            }
+            if (when == "auto") script.colour = ColourMode::Auto;
+            else if (when == "always") script.colour = ColourMode::Always;
+            else if (when == "never") script.colour = ColourMode::Never;
+            else {
+                error = "--color takes auto, always or never, not " + when;
+                return std::nullopt;
+            }
+        } else if (arg.rfind("-", 0) == 0) {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        } else {
+            auto action = ParseAction(arg, error);
+            if (!action) return std::nullopt;
+            if (!script.actions.empty() && EndsSession(script.actions.back().kind)) {
+                error = "nothing can follow " + script.actions.back().word +
+                        ": the window is closed by then";
+                return std::nullopt;
+            }
+            script.actions.push_back(*action);
+        }
+    }
+    if (script.actions.empty() && !script.help) {
+        error = "no actions given";
+        return std::nullopt;
+    }
+    return script;
+}
+
+bool EndsSession(ActionKind kind) { return kind == ActionKind::Quit || kind == ActionKind::Close; }
+
+std::optional<int> ButtonIdFromName(const std::string& name) {
+    for (const auto& row : kButtonNames)
+        if (name == row.name) return row.id;
+    return std::nullopt;
+}
+
+const char* ButtonName(int id) {
+    static const char* const names[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+    return id >= IDOK && id <= IDNO ? names[id] : "?";
+}
+
+int AnswerForBox(unsigned boxType, int wanted) {
+    switch (boxType & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        return wanted == IDCANCEL ? IDCANCEL : IDOK;
+    case MB_ABORTRETRYIGNORE:
+        return wanted == IDRETRY || wanted == IDIGNORE ? wanted : IDABORT;
+    case MB_YESNOCANCEL:
+        return wanted == IDNO || wanted == IDCANCEL ? wanted : IDYES;
+    case MB_YESNO:
+        return wanted == IDNO ? IDNO : IDYES;
+    case MB_RETRYCANCEL:
+        return wanted == IDCANCEL ? IDCANCEL : IDRETRY;
+    default:
+        return IDOK;
+    }
+}
+
+std::string UsageText() {
+    return R"(Usage: vantrel-session [--color[=auto|always|never]] ACTION...
+Runs the Vantrel main window without a display and acts as the operator: the actions are
+done in order, the console is echoed to the terminal, message boxes are answered and shown.
+Run it in the bench folder (Vantrel.ini, COM1, hertz.cfg and log.rtf are taken from there).
+
+Buttons:
+  init             Initialize Board (a held board is freed first)
+  free             Free Board
+  interrupt        Interrupt Test
+  measure[=use|keep|cancel]
+                   Measure References, then "Use Above Specified Values" (default),
+                   "Keep Initial EEPROM Values" or "Cancel"
+  eeprom           View EEPROM
+  registers        Dump Registers
+  sample           Sample
+  savelog          Write To log.rtf
+  quit             Quit (done at the end when no quit or close is given)
+  close            the window's close box (frees a held board)
+Settings:
+  board=NAME       choose a model in the Board Type Macro list (Corvel, Harlun, ...)
+  base=HEX         type the base address
+  irq=N            type the interrupt level
+  meter=fluke45|hp34401a|none
+                   check a Voltage Meter button
+  values=V0,V1,... type up to five reference values in the next Measure References
+                   (an empty item keeps the dialog's text)
+  answer=ok|cancel|yes|no|retry|abort|ignore
+                   answer to the message boxes that follow (default ok)
+Pictures:
+  shot=FILE.png          the main window now
+  measure-shot=FILE.png  the Measure References dialog at the next measure
+
+Exit status: 0 when every step passed; 1 when a verdict reads "FAILED", a measurement
+failed, the log could not be saved or an action could not be done; 2 for a bad command line.
+)";
+}
+
+}  // namespace session
