@@ -18,6 +18,8 @@ TEST_F(Keys, EnterWalksBoxesThenRunsInitializeBoard) {
         EXPECT_FALSE(dlg.IsEnded()) << "Enter in the boxes must not end the dialog";
         PressKey(dlg, Qt::Key_Return);
         EXPECT_FALSE(dlg.IsEnded());
+        // Leaves no board open behind the test.
+        dlg.SendMessage(WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(CountCalls("bqxInitBoard(0,base=768,irq=5)"), 1)
         << "Enter on Initialize Board must open the board with the boxes' values";
@@ -55,13 +57,13 @@ INSTANTIATE_TEST_SUITE_P(
                     IDCANCEL},
         ClosingCase{"EnterOnBoardList",
                     [](CMainTestDlg& dlg) {
-                        DialogFixture::ControlFor(dlg, IDC_BOARD_TYPE)->setFocus();
+                        DialogFixture::FocusFor(dlg, IDC_BOARD_TYPE);
                         DialogFixture::KeyFor(dlg, Qt::Key_Return);
                     },
                     IDOK},
         ClosingCase{"EnterOnRadio",
                     [](CMainTestDlg& dlg) {
-                        DialogFixture::ControlFor(dlg, IDC_HP34401A)->setFocus();
+                        DialogFixture::FocusFor(dlg, IDC_HP34401A);
                         DialogFixture::KeyFor(dlg, Qt::Key_Return);
                     },
                     IDOK}),

@@ -38,6 +38,12 @@ std::string Normalised(std::string text) {
     return out;
 }
 
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of('\n');
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of('\n') - first + 1);
+}
+
 void DialogFixture::SetUp() {
     afx::EnsureApplication();
     m_previousFolder = std::filesystem::current_path();
@@ -74,6 +80,11 @@ INT_PTR DialogFixture::Run(const std::function<void(CMainTestDlg&)>& actions, Dr
     CMainTestDlg dlg;
     afx::SetModalHook([&](CDialog& running) {
         if (&running != &dlg) return;
+        // An operator's window is the active one: keys go to its focused control.
+        if (QWidget* window = dlg.GetWidget()) {
+            window->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(window)) << "the dialog did not become active";
+        }
         actions(dlg);
         if (!dlg.IsEnded()) Click(dlg, IDC_QUIT);
     });
@@ -150,12 +161,23 @@ std::vector<ColourRun> DialogFixture::ConsoleRuns(CMainTestDlg& dlg) {
 
 QImage DialogFixture::ScreenOf(CMainTestDlg& dlg, int id) {
     QWidget* w = Control(dlg, id);
-    if (!w) return {};
-    QWidget* window = w->window();
-    const QPoint at = w->mapTo(window, QPoint(0, 0));
-    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    return screen->grabWindow(window->winId(), at.x(), at.y(), w->width(), w->height()).toImage();
+    return w ? w->grab().toImage() : QImage();
 }
+
+PaintCounter::PaintCounter(QWidget* widget) : m_widget(widget) {
+    if (m_widget) m_widget->installEventFilter(this);
+}
+
+PaintCounter::~PaintCounter() {
+    if (m_widget) m_widget->removeEventFilter(this);
+}
+
+bool PaintCounter::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_widget && event->type() == QEvent::Paint) ++m_count;
+    return false;
+}
+
+void DialogFixture::Focus(CMainTestDlg& dlg, int id) { dlg.GotoDlgCtrl(dlg.GetDlgItem(id)); }
 
 std::vector<std::string> DialogFixture::CallLog() const {
     std::vector<std::string> lines;

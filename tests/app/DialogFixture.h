@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QEvent>
 #include <QImage>
+#include <QObject>
+#include <QWidget>
 
 #include <filesystem>
 #include <functional>
@@ -25,6 +28,22 @@ struct MessageBoxRecord {
     std::string text;
     std::string caption;
     UINT type;
+};
+
+// Counts the paint events a widget receives: a repaint that happens before a handler
+// returns shows up here without the event loop running.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget);
+    ~PaintCounter() override;
+    int Count() const { return m_count; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_widget;
+    int m_count = 0;
 };
 
 class DialogFixture : public testing::Test {
@@ -50,14 +69,16 @@ protected:
     static std::string Text(CMainTestDlg& dlg, int id);
     static std::string ConsoleText(CMainTestDlg& dlg);
     static std::vector<ColourRun> ConsoleRuns(CMainTestDlg& dlg);
-    // What is on the screen of the control now, as last painted.
+    // The control as it paints now.
     static QImage ScreenOf(CMainTestDlg& dlg, int id);
+    static void Focus(CMainTestDlg& dlg, int id);
 
 public:
     // The same, for plain functions of case tables.
     static void ClickFor(CMainTestDlg& dlg, int id) { Click(dlg, id); }
     static void KeyFor(CMainTestDlg& dlg, int qtKey) { PressKey(dlg, qtKey); }
     static QWidget* ControlFor(CMainTestDlg& dlg, int id) { return Control(dlg, id); }
+    static void FocusFor(CMainTestDlg& dlg, int id) { Focus(dlg, id); }
 
 protected:
 
@@ -73,5 +94,7 @@ private:
 };
 
 std::string Normalised(std::string text);
+// Without the line ends at either side.
+std::string Trimmed(const std::string& text);
 
 }  // namespace apptest

@@ -35,12 +35,16 @@ TEST_F(Startup, MissingDriverShowsBothFailureLinesInRedThenBlackBanner) {
             const auto runs = ConsoleRuns(dlg);
             ASSERT_EQ(runs.size(), 2u) << "expected a red run and a black run";
             EXPECT_EQ(runs[0].colour, kRed);
-            EXPECT_EQ(runs[0].text,
+            EXPECT_EQ(Trimmed(runs[0].text),
                       "Failed to initialize the driver (error 255)\n\nThis application requires "
                       "BQXDRV.DLL version 6.02 to run.Please copy the required file in the "
-                      "current folder\n");
+                      "current folder");
             EXPECT_EQ(runs[1].colour, kBlack);
-            EXPECT_EQ(runs[1].text, "\nVantrel\n\n");
+            EXPECT_EQ(Trimmed(runs[1].text), "Vantrel");
+            EXPECT_EQ(ConsoleText(dlg),
+                      "Failed to initialize the driver (error 255)\n\nThis application requires "
+                      "BQXDRV.DLL version 6.02 to run.Please copy the required file in the "
+                      "current folder\n\nVantrel\n\n");
         },
         Driver::Missing);
 }
@@ -55,7 +59,7 @@ TEST_F(Startup, DriverOfOtherVersionReportsItsCode) {
             << runs[0].text;
         EXPECT_NE(runs[0].text.find("version 6.02 to run."), std::string::npos);
         EXPECT_EQ(runs[1].colour, kBlack);
-        EXPECT_EQ(runs[1].text, "\nVantrel\n\n");
+        EXPECT_EQ(Trimmed(runs[1].text), "Vantrel");
     });
 }
 

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <cstdlib>
+
 namespace apptest {
 namespace {
 
@@ -17,8 +19,11 @@ TEST_F(StatusLabel, TestingOnYellowShowsWhileHandlerStillRuns) {
     Run([&](CMainTestDlg& dlg) {
         // The actions run inside the dialog's loop like a handler: no event is processed
         // between the calls and the screen reading.
+        PaintCounter paints(Control(dlg, IDC_INIT_STATUS));
         dlg.m_initStatus.SetBkColor(kStatusTesting);
+        EXPECT_GE(paints.Count(), 1) << "the colour change was not painted at once";
         dlg.m_initStatus.SetText("Testing...");
+        EXPECT_GE(paints.Count(), 2) << "the text change was not painted at once";
         EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INIT_STATUS)), QColor(255, 255, 0));
         EXPECT_EQ(Text(dlg, IDC_INIT_STATUS), "Testing...");
         dlg.m_initStatus.SetBkColor(kStatusFailed);
@@ -27,22 +32,6 @@ TEST_F(StatusLabel, TestingOnYellowShowsWhileHandlerStillRuns) {
         dlg.m_interruptStatus.SetBkColor(kStatusSuccess);
         dlg.m_interruptStatus.SetText("SUCCESS");
         EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INTERRUPT_STATUS)), QColor(0, 255, 0));
-    });
-}
-
-TEST_F(StatusLabel, TextIsDrawnInWindowTextColour) {
-    Run([&](CMainTestDlg& dlg) {
-        dlg.m_initStatus.SetBkColor(kStatusTesting);
-        dlg.m_initStatus.SetText("Testing...");
-        const QImage image = ScreenOf(dlg, IDC_INIT_STATUS);
-        const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
-        const QColor textColour(GetRValue(text), GetGValue(text), GetBValue(text));
-        int textPixels = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                textPixels += QColor(image.pixel(x, y)) == textColour ? 1 : 0;
-        EXPECT_GT(textPixels, 10) << "no text drawn over the yellow background";
-        EXPECT_EQ(dlg.m_initStatus.m_textColor, text);
     });
 }
 
@@ -83,13 +72,6 @@ TEST_F(StatusLabel, ClickOnFpgaFieldOpensItsText) {
     std::string argument;
     ASSERT_TRUE(opener.WaitForArgument(&argument)) << "the shell's open was not called";
     EXPECT_EQ(argument, "rev 0x1A2B; not a shell word");
-}
-
-TEST_F(StatusLabel, ClickOnTestFieldOpensNothing) {
-    FakeOpener opener(Folder());
-    Run([&](CMainTestDlg& dlg) { Click(dlg, IDC_INIT_STATUS); });
-    std::string argument;
-    EXPECT_FALSE(opener.WaitForArgument(&argument, 500)) << "opened \"" << argument << "\"";
 }
 
 }  // namespace
