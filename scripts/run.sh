@@ -1,38 +1,103 @@
 #!/usr/bin/env bash
-# Builds what is missing, prepares a bench folder on the simulated board with a meter
-# emulator on COM1, and opens the tool there.
+# Builds what is missing, prepares a bench folder on the simulated board with a Fluke 45
+# emulator linked as COM1, and opens the tool there. The emulator stops when the tool exits.
+#
+# Without a display (no DISPLAY or WAYLAND_DISPLAY) the same command runs the unattended
+# session through every button instead and exits with its status.
+#
+#   scripts/run.sh                       the tool, or the session without a display
+#   scripts/run.sh --session [ACTION...] the session even with a display; the actions
+#                                        default to every button (see vantrel-session --help)
+#
+# Environment:
+#   VANTREL_BENCH  the bench folder (default: bench-folder/ in the checkout)
+#   VANTREL_BIN    a folder holding built programs: use them, install and build nothing
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$root"
 
-scripts/deps.sh
-cmake --preset debug >/dev/null
-cmake --build --preset debug --target vantrel bqxdrv vantrel-metersim
+every_button=(init interrupt measure eeprom registers sample savelog free quit)
 
-bin="$root/build/debug/bin"
+session=0
+if [ "${1:-}" = "--session" ]; then
+  session=1
+  shift
+fi
+actions=("$@")
+[ ${#actions[@]} -gt 0 ] || actions=("${every_button[@]}")
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then session=1; fi
+# A window on the offscreen platform would wait for an operator who never comes.
+[ "${QT_QPA_PLATFORM:-}" = "offscreen" ] && session=1
+
+if [ -n "${VANTREL_BIN:-}" ]; then
+  bin="$(cd "$VANTREL_BIN" && pwd)"
+else
+  cd "$root"
+  scripts/deps.sh
+  cmake --preset debug >/dev/null
+  cmake --build --preset debug --target vantrel bqxdrv vantrel-metersim vantrel-session
+  bin="$root/build/debug/bin"
+fi
+for program in vantrel vantrel-session vantrel-metersim libbqxdrv.so; do
+  if [ ! -e "$bin/$program" ]; then
+    echo "run.sh: $bin/$program is missing" >&2
+    exit 1
+  fi
+done
+
 bench="${VANTREL_BENCH:-$root/bench-folder}"
 mkdir -p "$bench"
-[ -f "$bench/Vantrel.ini" ] || printf 'BASEADD=300\r\nINTERRUPT=7\r\nVOLTMETER=0\r\nBOARDTYPE=27\r\n' > "$bench/Vantrel.ini"
+bench="$(cd "$bench" && pwd)"
+
+# The settings of the simulated board (a Corvel at 0x300, interrupt 7, Fluke 45) and the
+# bench description that matches them. Files already there are the operator's: kept.
+[ -f "$bench/Vantrel.ini" ] ||
+  printf 'BASEADD=300\r\nINTERRUPT=7\r\nVOLTMETER=0\r\nBOARDTYPE=27\r\n' > "$bench/Vantrel.ini"
 [ -f "$bench/bench.ini" ] || cat > "$bench/bench.ini" <<'INI'
 # The simulated board of this bench: a Corvel at 0x300, interrupt 7.
+# Keys and faults: drivers/bqxsim/README.md in the source tree.
 model = 27
 base = 0x300
 irq = 7
 INI
 
 meter_pid=""
-cleanup() { [ -n "$meter_pid" ] && kill "$meter_pid" 2>/dev/null || true; }
-trap cleanup EXIT
+stop_meter() {
+  if [ -n "$meter_pid" ]; then
+    kill "$meter_pid" 2>/dev/null || true
+    wait "$meter_pid" 2>/dev/null || true
+    meter_pid=""
+  fi
+}
+trap stop_meter EXIT
+trap 'exit 130' INT TERM
 
-if [ -x "$bin/vantrel-metersim" ]; then
-  "$bin/vantrel-metersim" --meter fluke45 --dir "$bench" > "$bench/metersim.out" 2>&1 &
-  meter_pid=$!
-fi
-
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != "offscreen" ]; then
-  echo "No display: run this command under a display, for example: xvfb-run -a scripts/run.sh" >&2
+meter_out="$bench/metersim.out"
+: > "$meter_out"
+"$bin/vantrel-metersim" --meter fluke45 --dir "$bench" > "$meter_out" 2>&1 &
+meter_pid=$!
+# The emulator says "ready <pty>" once COM1 is linked.
+for _ in $(seq 1 100); do
+  grep -q '^ready ' "$meter_out" && break
+  if ! kill -0 "$meter_pid" 2>/dev/null; then
+    echo "run.sh: the meter emulator did not start:" >&2
+    cat "$meter_out" >&2
+    meter_pid=""
+    exit 1
+  fi
+  sleep 0.05
+done
+if ! grep -q '^ready ' "$meter_out"; then
+  echo "run.sh: the meter emulator did not get ready" >&2
   exit 1
 fi
+echo "Bench folder: $bench (Fluke 45 emulator on COM1 -> $(sed -n 's/^ready //p' "$meter_out"))"
 
 cd "$bench"
-"$bin/vantrel"
+status=0
+if [ "$session" -eq 1 ]; then
+  echo "Unattended session: ${actions[*]}"
+  "$bin/vantrel-session" "${actions[@]}" || status=$?
+else
+  "$bin/vantrel" || status=$?
+fi
+exit "$status"
