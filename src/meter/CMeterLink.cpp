@@ -1,0 +1,170 @@
+#include "meter/CMeterLink.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "meter/CSerialException.h"
+#include "platform/Clock.h"
+
+namespace {
+
+constexpr DWORD kBaudRate = 9600;
+
+constexpr DWORD kReadIntervalMs = 500;
+constexpr DWORD kReadMultiplierMs = 50;
+constexpr DWORD kReadConstantMs = 50;
+constexpr DWORD kWriteMultiplierMs = 300;
+constexpr DWORD kWriteConstantMs = 500;
+
+constexpr unsigned kAutoReplyWaitMs = 200;
+constexpr unsigned kAutoSettleMs = 300;
+constexpr unsigned kValueReplyWaitMs = 300;
+constexpr unsigned kResetWaitMs = 300;
+constexpr unsigned kInitWaitMs = 800;
+constexpr unsigned kFetchReplyWaitMs = 700;
+
+// Bytes of an overlong reply skipped while looking for its end.
+constexpr int kMaxDiscardedBytes = 4096;
+
+bool IsErrorPrompt(const char* line) {
+    return std::strncmp(line, "?>", 2) == 0 || std::strncmp(line, "!>", 2) == 0;
+}
+
+}  // namespace
+
+CMeterLink::CMeterLink(int nPort, int meterType)
+    : m_meterType(meterType == MeterFluke45 || meterType == MeterHp34401A ||
+                          meterType == MeterNone
+                      ? meterType
+                      : MeterFluke45),
+      m_buffer{} {
+    if (m_meterType == MeterNone) return;
+    m_serialPort.Close();
+    try {
+        if (m_meterType == MeterHp34401A)
+            m_serialPort.Open(nPort, kBaudRate, CSerialPort::EvenParity, 7,
+                              CSerialPort::TwoStopBits, CSerialPort::NoFlowControl, FALSE);
+        else
+            m_serialPort.Open(nPort, kBaudRate, CSerialPort::NoParity, 8,
+                              CSerialPort::OneStopBit, CSerialPort::NoFlowControl, FALSE);
+    } catch (CSerialException* e) {
+        e->Delete();
+        m_serialPort.Close();
+        return;
+    }
+    Prepare();
+}
+
+CMeterLink::~CMeterLink() { m_serialPort.Close(); }
+
+void CMeterLink::Prepare() {
+    COMMTIMEOUTS timeouts;
+    timeouts.ReadIntervalTimeout = kReadIntervalMs;
+    timeouts.ReadTotalTimeoutMultiplier = kReadMultiplierMs;
+    timeouts.ReadTotalTimeoutConstant = kReadConstantMs;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteMultiplierMs;
+    timeouts.WriteTotalTimeoutConstant = kWriteConstantMs;
+    m_serialPort.ApplyTimeouts(timeouts);
+    if (m_meterType != MeterFluke45) return;
+
+    const WORD length = FormatCommand("AUTO", false);
+    if (SendCommand(m_buffer, length)) return;
+    platform::SleepMs(kAutoReplyWaitMs);
+    if (ReadLine(m_buffer, sizeof m_buffer)) return;
+    platform::SleepMs(kAutoSettleMs);
+}
+
+int CMeterLink::ReadVoltage(double& value) {
+    return m_meterType == MeterHp34401A ? ReadHp34401A(value) : ReadFluke45(value);
+}
+
+int CMeterLink::ReadFluke45(double& value) {
+    const WORD length = FormatCommand("VAL1?", false);
+    if (SendCommand(m_buffer, length)) return 1;
+    platform::SleepMs(kValueReplyWaitMs);
+    if (ReadLine(m_buffer, sizeof m_buffer)) return 1;
+    if (IsErrorPrompt(m_buffer)) return 1;
+    double reading = 0.0;
+    int exponent = 0;
+    const int converted = std::sscanf(m_buffer, "%lfE+%d", &reading, &exponent);
+    // The prompt line follows the value line, whatever the value line held.
+    ReadLine(m_buffer, sizeof m_buffer);
+    if (converted < 1 || !std::isfinite(reading)) return 1;
+    value = reading;
+    return 0;
+}
+
+int CMeterLink::ReadHp34401A(double& value) {
+    WORD length = FormatCommand("*RST", true);
+    if (SendCommand(m_buffer, length)) return 1;
+    platform::SleepMs(kResetWaitMs);
+    length = FormatCommand("INIT", true);
+    if (SendCommand(m_buffer, length)) return 1;
+    platform::SleepMs(kInitWaitMs);
+    std::memset(m_buffer, 0, sizeof m_buffer);
+    length = FormatCommand("FETC?", false);
+    if (SendCommand(m_buffer, length)) return 1;
+    std::memset(m_buffer, 0, sizeof m_buffer);
+    platform::SleepMs(kFetchReplyWaitMs);
+    if (ReadLine(m_buffer, sizeof m_buffer)) return 1;
+    double reading = 0.0;
+    int exponent = 0;
+    const int converted = std::sscanf(m_buffer, "%lfE%d,", &reading, &exponent);
+    if (converted < 1 || !std::isfinite(reading)) return 1;
+    value = reading;
+    return 0;
+}
+
+// The word and a line feed from the buffer's first byte; for "*RST" and "INIT" a carriage
+// return follows in place of the terminator and is counted.
+WORD CMeterLink::FormatCommand(const char* word, bool appendCarriageReturn) {
+    const int written = std::snprintf(m_buffer, sizeof m_buffer, "%s\n", word);
+    WORD length = static_cast<WORD>(written);
+    if (appendCarriageReturn) m_buffer[length++] = '\r';
+    return length;
+}
+
+int CMeterLink::SendCommand(const char* bytes, WORD length) {
+    return m_serialPort.Write(bytes, length) == length ? 0 : 1;
+}
+
+// A line, its line feed and a terminator must fit in capacity. A reply that runs past it is
+// a failed read, and the rest of it is skipped so that it cannot pass for the next reply.
+int CMeterLink::ReadLine(char* buffer, int capacity) {
+    if (capacity < 2) return 1;
+    int position = 0;
+    while (position < capacity - 1) {
+        DWORD got = 0;
+        try {
+            got = m_serialPort.Read(buffer + position, 1);
+        } catch (CSerialException* e) {
+            e->Delete();
+            got = 0;
+        }
+        if (got == 0) {
+            buffer[position] = '\0';
+            return 1;
+        }
+        if (buffer[position++] == '\n') {
+            buffer[position] = '\0';
+            return 0;
+        }
+    }
+    buffer[position] = '\0';
+    DiscardRestOfLine();
+    return 1;
+}
+
+void CMeterLink::DiscardRestOfLine() {
+    for (int skipped = 0; skipped < kMaxDiscardedBytes; ++skipped) {
+        char byte = 0;
+        try {
+            if (m_serialPort.Read(&byte, 1) == 0) return;
+        } catch (CSerialException* e) {
+            e->Delete();
+            return;
+        }
+        if (byte == '\n') return;
+    }
+}

@@ -1,0 +1,41 @@
+// A Fluke 45 or HP 34401A bench voltmeter on a serial line: opened and prepared on
+// construction, one DC-voltage reading per ReadVoltage.
+#pragma once
+
+#include "afx/afxobj.h"
+#include "meter/CSerialPort.h"
+
+// Numbered as the meter radio buttons of the main dialog.
+enum MeterType : int { MeterFluke45 = 0, MeterHp34401A = 1, MeterNone = 2 };
+
+class CMeterLink {
+public:
+    // Opens COM<nPort> for the meter and prepares it. A port that cannot be opened or a
+    // meter that does not answer its preparation is not reported; time-out and write
+    // failures of the preparation leave as CSerialException*. Any type other than 0, 1 or 2
+    // is a Fluke 45; type 2 (none) opens nothing.
+    CMeterLink(int nPort, int meterType);
+    ~CMeterLink();
+    CMeterLink(const CMeterLink&) = delete;
+    CMeterLink& operator=(const CMeterLink&) = delete;
+
+    // 0 with the reading in value, 1 when no reading could be taken (value untouched). A
+    // failing write, including one on a port that never opened, throws CSerialException*.
+    int ReadVoltage(double& value);
+
+    int GetMeterType() const { return m_meterType; }
+    const CSerialPort& GetSerialPort() const { return m_serialPort; }
+
+private:
+    WORD FormatCommand(const char* word, bool appendCarriageReturn);
+    int SendCommand(const char* bytes, WORD length);
+    int ReadLine(char* buffer, int capacity);
+    void DiscardRestOfLine();
+    void Prepare();
+    int ReadFluke45(double& value);
+    int ReadHp34401A(double& value);
+
+    CSerialPort m_serialPort;
+    int m_meterType;
+    char m_buffer[256];
+};

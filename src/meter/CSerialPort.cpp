@@ -1,0 +1,200 @@
+#include "meter/CSerialPort.h"
+
+#include <cerrno>
+#include <string>
+
+#include "meter/CSerialException.h"
+
+IMPLEMENT_DYNAMIC(CSerialPort, CObject)
+
+namespace {
+
+constexpr char kXonChar = 0x11;
+constexpr char kXoffChar = 0x13;
+constexpr WORD kXonXoffLimit = 100;
+
+platform::SerialParity ParityOf(BYTE parity) {
+    switch (parity) {
+        case ODDPARITY: return platform::SerialParity::Odd;
+        case EVENPARITY: return platform::SerialParity::Even;
+        case MARKPARITY: return platform::SerialParity::Mark;
+        case SPACEPARITY: return platform::SerialParity::Space;
+        default: return platform::SerialParity::None;
+    }
+}
+
+BYTE ParityCode(platform::SerialParity parity) {
+    switch (parity) {
+        case platform::SerialParity::Odd: return ODDPARITY;
+        case platform::SerialParity::Even: return EVENPARITY;
+        case platform::SerialParity::Mark: return MARKPARITY;
+        case platform::SerialParity::Space: return SPACEPARITY;
+        case platform::SerialParity::None: break;
+    }
+    return NOPARITY;
+}
+
+platform::SerialLine LineFromState(const DCB& dcb) {
+    platform::SerialLine line;
+    line.baudRate = dcb.BaudRate;
+    line.dataBits = dcb.ByteSize;
+    line.parity = ParityOf(dcb.Parity);
+    line.twoStopBits = dcb.StopBits != ONESTOPBIT;
+    line.parityCheck = dcb.fParity != 0;
+    // CRTSCTS checks CTS and drives RTS together; it follows fOutxCtsFlow so that the state
+    // reads back as applied. RTS handshake without CTS checking has no termios form.
+    line.rtsCtsFlow = dcb.fOutxCtsFlow != 0;
+    line.xonXoffOut = dcb.fOutX != 0;
+    line.xonXoffIn = dcb.fInX != 0;
+    line.xonChar = static_cast<unsigned char>(dcb.XonChar);
+    line.xoffChar = static_cast<unsigned char>(dcb.XoffChar);
+    return line;
+}
+
+}  // namespace
+
+CSerialPort::CSerialPort() : m_hComm(kInvalidHandle), m_bOverlapped(FALSE) {}
+
+CSerialPort::~CSerialPort() { Close(); }
+
+void CSerialPort::Open(int nPort, DWORD dwBaud, int parity, BYTE dataBits, int stopBits,
+                       int flowControl, BOOL bOverlapped) {
+    Close();
+    int fd = kInvalidHandle;
+    if (const int error = platform::SerialOpen(platform::SerialDevicePath(nPort), fd))
+        RaiseSerialError(static_cast<DWORD>(error));
+    m_hComm = fd;
+    m_bOverlapped = bOverlapped;
+    m_keptState = DCB{};
+    m_requestedLine = platform::SerialLine{};
+    m_timeouts = platform::SerialTimeouts{};
+
+    DCB dcb;
+    QueryState(dcb);
+    dcb.BaudRate = dwBaud;
+    switch (parity) {
+        case EvenParity: dcb.Parity = EVENPARITY; break;
+        case MarkParity: dcb.Parity = MARKPARITY; break;
+        case NoParity: dcb.Parity = NOPARITY; break;
+        case OddParity: dcb.Parity = ODDPARITY; break;
+        case SpaceParity: dcb.Parity = SPACEPARITY; break;
+        default: break;
+    }
+    dcb.ByteSize = dataBits;
+    switch (stopBits) {
+        case OneStopBit: dcb.StopBits = ONESTOPBIT; break;
+        case OnePointFiveStopBits: dcb.StopBits = ONE5STOPBITS; break;
+        case TwoStopBits: dcb.StopBits = TWOSTOPBITS; break;
+        default: break;
+    }
+    dcb.fDsrSensitivity = 0;
+    switch (flowControl) {
+        case NoFlowControl:
+            dcb.fOutxCtsFlow = 0;
+            dcb.fOutxDsrFlow = 0;
+            dcb.fOutX = 0;
+            dcb.fInX = 0;
+            break;
+        case CtsRtsFlowControl:
+            dcb.fOutxCtsFlow = 1;
+            dcb.fOutxDsrFlow = 0;
+            dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+            dcb.fOutX = 0;
+            dcb.fInX = 0;
+            break;
+        case CtsDtrFlowControl:
+            dcb.fOutxCtsFlow = 1;
+            dcb.fOutxDsrFlow = 0;
+            dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+            dcb.fOutX = 0;
+            dcb.fInX = 0;
+            break;
+        case DsrRtsFlowControl:
+            dcb.fOutxCtsFlow = 0;
+            dcb.fOutxDsrFlow = 1;
+            dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+            dcb.fOutX = 0;
+            dcb.fInX = 0;
+            break;
+        case DsrDtrFlowControl:
+            dcb.fOutxCtsFlow = 0;
+            dcb.fOutxDsrFlow = 1;
+            dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+            dcb.fOutX = 0;
+            dcb.fInX = 0;
+            break;
+        case XonXoffFlowControl:
+            dcb.fOutxCtsFlow = 0;
+            dcb.fOutxDsrFlow = 0;
+            dcb.fOutX = 1;
+            dcb.fInX = 1;
+            dcb.XonChar = kXonChar;
+            dcb.XoffChar = kXoffChar;
+            dcb.XonLim = kXonXoffLimit;
+            dcb.XoffLim = kXonXoffLimit;
+            break;
+        default: break;
+    }
+    ApplyState(dcb);
+}
+
+void CSerialPort::Close() {
+    if (m_hComm == kInvalidHandle) return;
+    platform::SerialClose(m_hComm);
+    m_hComm = kInvalidHandle;
+    m_bOverlapped = FALSE;
+}
+
+DWORD CSerialPort::Read(void* lpBuffer, DWORD dwCount) {
+    std::size_t got = 0;
+    if (const int error = platform::SerialRead(m_hComm, lpBuffer, dwCount, m_timeouts, got))
+        RaiseSerialError(static_cast<DWORD>(error));
+    return static_cast<DWORD>(got);
+}
+
+DWORD CSerialPort::Write(const void* lpBuffer, DWORD dwCount) {
+    std::size_t written = 0;
+    if (const int error = platform::SerialWrite(m_hComm, lpBuffer, dwCount, m_timeouts, written))
+        RaiseSerialError(static_cast<DWORD>(error));
+    return static_cast<DWORD>(written);
+}
+
+void CSerialPort::QueryState(DCB& dcb) {
+    if (m_hComm == kInvalidHandle) RaiseSerialError(EBADF);
+    platform::SerialLine line;
+    if (const int error = platform::SerialGetLine(m_hComm, line))
+        RaiseSerialError(static_cast<DWORD>(error));
+    dcb = m_keptState;
+    // A speed outside the table reads as 0; keep the rate last applied instead.
+    if (line.baudRate != 0) dcb.BaudRate = line.baudRate;
+    dcb.ByteSize = static_cast<BYTE>(line.dataBits);
+    dcb.Parity = ParityCode(line.parity);
+    if (!line.twoStopBits)
+        dcb.StopBits = ONESTOPBIT;
+    else if (m_keptState.StopBits != ONE5STOPBITS)
+        dcb.StopBits = TWOSTOPBITS;
+    dcb.fParity = line.parityCheck ? 1 : 0;
+    dcb.fOutxCtsFlow = line.rtsCtsFlow ? 1 : 0;
+    dcb.fOutX = line.xonXoffOut ? 1 : 0;
+    dcb.fInX = line.xonXoffIn ? 1 : 0;
+    dcb.XonChar = static_cast<char>(line.xonChar);
+    dcb.XoffChar = static_cast<char>(line.xoffChar);
+}
+
+void CSerialPort::ApplyState(DCB& dcb) {
+    if (m_hComm == kInvalidHandle) RaiseSerialError(EBADF);
+    const platform::SerialLine line = LineFromState(dcb);
+    if (const int error = platform::SerialSetLine(m_hComm, line))
+        RaiseSerialError(static_cast<DWORD>(error));
+    m_keptState = dcb;
+    m_requestedLine = line;
+}
+
+void CSerialPort::ApplyTimeouts(COMMTIMEOUTS& timeouts) {
+    if (m_hComm == kInvalidHandle) RaiseSerialError(EBADF);
+    m_timeouts.readInterval = timeouts.ReadIntervalTimeout;
+    m_timeouts.readMultiplier = timeouts.ReadTotalTimeoutMultiplier;
+    m_timeouts.readConstant = timeouts.ReadTotalTimeoutConstant;
+    m_timeouts.writeMultiplier = timeouts.WriteTotalTimeoutMultiplier;
+    m_timeouts.writeConstant = timeouts.WriteTotalTimeoutConstant;
+}

@@ -1,0 +1,58 @@
+// A serial port opened by number, with line settings and time-outs, read and written
+// synchronously. Every failing system call throws a CSerialException with its error code.
+#pragma once
+
+#include "afx/afxobj.h"
+#include "meter/SerialTypes.h"
+#include "platform/SerialDevice.h"
+
+class CSerialPort : public CObject {
+    DECLARE_DYNAMIC(CSerialPort)
+public:
+    // Codes taken by Open.
+    enum Parity { EvenParity = 0, MarkParity = 1, NoParity = 2, OddParity = 3, SpaceParity = 4 };
+    enum StopBits { OneStopBit = 0, OnePointFiveStopBits = 1, TwoStopBits = 2 };
+    enum FlowControl {
+        NoFlowControl = 0,
+        CtsRtsFlowControl = 1,
+        CtsDtrFlowControl = 2,
+        DsrRtsFlowControl = 3,
+        DsrDtrFlowControl = 4,
+        XonXoffFlowControl = 5
+    };
+
+    static constexpr int kInvalidHandle = -1;
+
+    CSerialPort();
+    ~CSerialPort() override;
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Opens COM<nPort> (see platform::SerialDevicePath) exclusively and applies the line
+    // settings. There is no overlapped I/O here: bOverlapped is recorded and every call stays
+    // synchronous. A port already open is closed first.
+    void Open(int nPort, DWORD dwBaud = 9600, int parity = NoParity, BYTE dataBits = 8,
+              int stopBits = OneStopBit, int flowControl = NoFlowControl, BOOL bOverlapped = FALSE);
+    void Close();
+    BOOL IsOpen() const { return m_hComm != kInvalidHandle; }
+    BOOL IsOverlapped() const { return m_bOverlapped; }
+
+    DWORD Read(void* lpBuffer, DWORD dwCount);
+    DWORD Write(const void* lpBuffer, DWORD dwCount);
+
+    void QueryState(DCB& dcb);
+    void ApplyState(DCB& dcb);
+    void ApplyTimeouts(COMMTIMEOUTS& timeouts);
+
+    // The termios line last asked for by ApplyState. A pseudo-terminal keeps only part of it
+    // (it stays at 8 data bits and no parity), so this is what the port requested, not what
+    // the device reports.
+    const platform::SerialLine& GetRequestedLine() const { return m_requestedLine; }
+
+private:
+    int m_hComm;
+    BOOL m_bOverlapped;
+    DCB m_keptState;  // fields termios cannot hold, as last applied
+    platform::SerialLine m_requestedLine;
+    platform::SerialTimeouts m_timeouts;
+};

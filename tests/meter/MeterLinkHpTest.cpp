@@ -1,0 +1,110 @@
+// CMeterLink with an HP 34401A on an emulated COM1.
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include <termios.h>
+
+#include <cerrno>
+#include <string>
+
+#include "MeterEmulator.h"
+#include "meter/CMeterLink.h"
+#include "meter/CSerialException.h"
+
+// Test names may hold letters, digits and underscores only.
+inline std::string TestName(std::string text) {
+    for (char& c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return text;
+}
+
+namespace {
+
+constexpr double kToleranceMs = 20.0;
+constexpr double kNotSet = -12345.0;
+
+std::vector<std::string> Hp(std::vector<std::string> more = {}) {
+    std::vector<std::string> args{"--meter", "hp34401a"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+}  // namespace
+
+TEST(MeterLinkHpTest, SendsResetInitFetchWithTheirWaits) {
+    MeterEmulator meter(Hp({"--readings", "-0.123456789"}));
+    CMeterLink link(1, MeterHp34401A);
+    EXPECT_EQ(meter.ReceivedText(), "") << "the HP needs no preparation";
+    double value = kNotSet;
+    ASSERT_EQ(link.ReadVoltage(value), 0);
+    const double done = MeterEmulator::NowMs();
+    EXPECT_DOUBLE_EQ(value, -0.123456789);
+    EXPECT_EQ(meter.ReceivedText(), std::string("*RST\n\rINIT\n\rFETC?\n", 18));
+
+    const auto resetAt = meter.ArrivalMs("*RST");
+    const auto initAt = meter.ArrivalMs("INIT");
+    const auto fetchAt = meter.ArrivalMs("FETC?");
+    ASSERT_TRUE(resetAt && initAt && fetchAt) << meter.ReceivedText();
+    EXPECT_NEAR(*initAt - *resetAt, 300.0, kToleranceMs);
+    EXPECT_NEAR(*fetchAt - *initAt, 800.0, kToleranceMs);
+    EXPECT_NEAR(done - *fetchAt, 700.0, kToleranceMs);
+}
+
+TEST(MeterLinkHpTest, RequestsSevenBitsEvenParityTwoStopBits) {
+    MeterEmulator meter(Hp({"--readings", "2.50012345"}));
+    CMeterLink link(1, MeterHp34401A);
+    const platform::SerialLine& line = link.GetSerialPort().GetRequestedLine();
+    platform::SerialLineWords words;
+    ASSERT_EQ(platform::SerialEncodeLine(line, words), 0);
+    EXPECT_EQ(words.speed, static_cast<unsigned>(B9600));
+    EXPECT_EQ(words.cflag & CSIZE, static_cast<unsigned>(CS7));
+    EXPECT_EQ(words.cflag & (PARENB | PARODD), static_cast<unsigned>(PARENB)) << "even parity";
+    EXPECT_NE(words.cflag & CSTOPB, 0u) << "two stop bits";
+    EXPECT_EQ(words.cflag & CRTSCTS, 0u);
+    EXPECT_EQ(words.iflag & (IXON | IXOFF), 0u);
+    EXPECT_FALSE(link.GetSerialPort().IsOverlapped());
+    // The emulator sees two stop bits and answers properly.
+    double value = 0;
+    ASSERT_EQ(link.ReadVoltage(value), 0);
+    EXPECT_DOUBLE_EQ(value, 2.50012345);
+}
+
+TEST(MeterLinkHpTest, SilentMeterFailsAfterWaitsAndOneReadTimeout) {
+    MeterEmulator meter(Hp({"--fault", "silent"}));
+    CMeterLink link(1, MeterHp34401A);
+    double value = kNotSet;
+    const double start = MeterEmulator::NowMs();
+    EXPECT_EQ(link.ReadVoltage(value), 1);
+    EXPECT_NEAR(MeterEmulator::NowMs() - start, 1900.0, kToleranceMs);
+    EXPECT_EQ(value, kNotSet);
+}
+
+struct FaultCase {
+    const char* fault;
+};
+
+class MeterLinkHpFault : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(MeterLinkHpFault, FailsTheReadingWithoutTouchingTheValue) {
+    MeterEmulator meter(Hp({"--readings", "2.5", "--fault", GetParam().fault}));
+    CMeterLink link(1, MeterHp34401A);
+    double value = kNotSet;
+    EXPECT_EQ(link.ReadVoltage(value), 1) << "fault " << GetParam().fault;
+    EXPECT_EQ(value, kNotSet);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, MeterLinkHpFault,
+                         testing::Values(FaultCase{"no-linefeed"}, FaultCase{"long-line"},
+                                         FaultCase{"garbage"}, FaultCase{"delay:1000"},
+                                         FaultCase{"hangup"}),
+                         [](const testing::TestParamInfo<FaultCase>& row) { return TestName(row.param.fault); });
+
+TEST(MeterLinkHpTest, MisSetMeterGivesAFailedReading) {
+    // A Fluke 45 expects one stop bit; the HP framing has two.
+    MeterEmulator meter({"--meter", "fluke45", "--readings", "2.5"});
+    CMeterLink link(1, MeterHp34401A);
+    double value = kNotSet;
+    EXPECT_EQ(link.ReadVoltage(value), 1);
+    EXPECT_EQ(value, kNotSet);
+}

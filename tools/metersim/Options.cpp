@@ -1,0 +1,80 @@
+#include "Options.h"
+
+namespace metersim {
+
+std::string UsageText() {
+    return "Usage: vantrel-metersim [options]\n"
+           "Answers as a bench voltmeter on a pseudo-terminal linked as <dir>/COM1.\n"
+           "\n"
+           "  --meter fluke45|hp34401a   meter to emulate (default fluke45)\n"
+           "  --dir <folder>             bench folder (default: current folder)\n"
+           "  --link <name>              link name, in the bench folder unless it holds a '/'\n"
+           "                             (default COM1)\n"
+           "  --terminals <file>         reference terminals file\n"
+           "                             (default <dir>/reference-terminals)\n"
+           "  --readings <v1,v2,...>     readings used in turn instead of the terminals\n"
+           "  --log <file>               log every received byte: <monotonic us> <hex>\n"
+           "  --fault <fault>            silent | error-prompt | exec-error-prompt |\n"
+           "                             no-linefeed | long-line | garbage | delay:<ms> |\n"
+           "                             hangup\n"
+           "  --help                     this text\n"
+           "\n"
+           "Prints \"ready <pty path>\" when ready and runs until SIGTERM or SIGINT.\n";
+}
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
+    Options options;
+    std::string linkName = "COM1";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            error = name.rfind("--", 0) == 0 ? "missing value for " + name
+                                             : "unknown argument " + name;
+            return std::nullopt;
+        }
+        const std::string& value = args[++i];
+        if (name == "--meter") {
+            const auto model = ParseMeterModel(value);
+            if (!model) {
+                error = "unknown meter " + value;
+                return std::nullopt;
+            }
+            options.model = *model;
+        } else if (name == "--dir") {
+            options.dir = value;
+        } else if (name == "--link") {
+            linkName = value;
+        } else if (name == "--terminals") {
+            options.terminalsPath = value;
+        } else if (name == "--readings") {
+            const auto readings = ParseReadingList(value);
+            if (!readings) {
+                error = "bad reading list " + value;
+                return std::nullopt;
+            }
+            options.readings = *readings;
+        } else if (name == "--log") {
+            options.logPath = value;
+        } else if (name == "--fault") {
+            const auto fault = ParseFault(value);
+            if (!fault) {
+                error = "unknown fault " + value;
+                return std::nullopt;
+            }
+            options.fault = *fault;
+        } else {
+            error = "unknown argument " + name;
+            return std::nullopt;
+        }
+    }
+    options.linkPath =
+        linkName.find('/') == std::string::npos ? options.dir + "/" + linkName : linkName;
+    if (options.terminalsPath.empty()) options.terminalsPath = options.dir + "/reference-terminals";
+    return options;
+}
+
+}  // namespace metersim

@@ -1,0 +1,28 @@
+// The emulator's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MeterProtocol.h"
+#include "ReadingSource.h"
+
+namespace metersim {
+
+struct Options {
+    MeterModel model = MeterModel::Fluke45;
+    std::string dir = ".";
+    std::string linkPath;       // <dir>/COM1 unless --link names another
+    std::string terminalsPath;  // <dir>/reference-terminals unless --terminals
+    std::vector<double> readings;
+    std::string logPath;
+    Fault fault;
+    bool help = false;
+};
+
+// nullopt with error set when an argument is unknown, lacks its value or is malformed.
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
+std::string UsageText();
+
+}  // namespace metersim

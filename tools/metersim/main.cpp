@@ -1,0 +1,274 @@
+// Meter emulator: a raw pseudo-terminal linked into the bench folder, answering as a Fluke 45
+// or an HP 34401A until SIGTERM or SIGINT.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "MeterProtocol.h"
+#include "Options.h"
+#include "ReadingSource.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+volatile sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int) { g_stop = 1; }
+
+struct PendingOutput {
+    Clock::time_point due;
+    std::string bytes;
+    std::size_t sent = 0;
+    std::optional<std::size_t> hangUpAfter;
+};
+
+struct PseudoTerminal {
+    int master = -1;
+    int slave = -1;  // kept open: without it the master reports a hang-up between users
+    std::string slavePath;
+};
+
+bool MakeRaw(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return false;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    cfsetispeed(&t, B9600);
+    cfsetospeed(&t, B9600);
+    return ::tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+bool OpenPseudoTerminal(PseudoTerminal& pty, std::string& error) {
+    pty.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[256] = {};
+    if (pty.master < 0 || ::grantpt(pty.master) != 0 || ::unlockpt(pty.master) != 0 ||
+        ::ptsname_r(pty.master, name, sizeof name) != 0) {
+        error = std::string("pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    pty.slavePath = name;
+    pty.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (pty.slave < 0 || !MakeRaw(pty.slave) || !MakeRaw(pty.master)) {
+        error = pty.slavePath + ": " + std::strerror(errno);
+        return false;
+    }
+    const int flags = ::fcntl(pty.master, F_GETFL);
+    ::fcntl(pty.master, F_SETFL, flags | O_NONBLOCK);
+    return true;
+}
+
+bool CreateLink(const std::string& target, const std::string& linkPath, std::string& error) {
+    struct stat st {};
+    if (::lstat(linkPath.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            error = linkPath + " exists and is not a link";
+            return false;
+        }
+        ::unlink(linkPath.c_str());
+    }
+    if (::symlink(target.c_str(), linkPath.c_str()) != 0) {
+        error = linkPath + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Removes the link only while it still leads to this emulator's terminal.
+void RemoveLink(const std::string& target, const std::string& linkPath) {
+    char buffer[PATH_MAX] = {};
+    const ssize_t n = ::readlink(linkPath.c_str(), buffer, sizeof buffer - 1);
+    if (n > 0 && target == std::string(buffer, static_cast<std::size_t>(n)))
+        ::unlink(linkPath.c_str());
+}
+
+unsigned long long MonotonicMicroseconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<unsigned long long>(now.tv_sec) * 1'000'000ull +
+           static_cast<unsigned long long>(now.tv_nsec) / 1000ull;
+}
+
+void LogReceived(std::FILE* log, const char* bytes, std::size_t count) {
+    if (!log) return;
+    const unsigned long long stamp = MonotonicMicroseconds();
+    for (std::size_t i = 0; i < count; ++i)
+        std::fprintf(log, "%llu %02x\n", stamp, static_cast<unsigned char>(bytes[i]));
+    std::fflush(log);
+}
+
+// The tool's line settings, seen from the master side.
+bool LineMatches(int master, metersim::MeterModel model) {
+    termios t{};
+    if (::tcgetattr(master, &t) != 0) return true;
+    const speed_t speed = cfgetospeed(&t);
+    const unsigned baud = speed == B9600 ? 9600u : 0u;
+    return metersim::LineSettingsMatch(model, baud, (t.c_cflag & CSTOPB) != 0);
+}
+
+int MillisecondsUntil(Clock::time_point when) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(when - Clock::now());
+    if (left.count() <= 0) return 0;
+    return static_cast<int>((left.count() + 999) / 1000);
+}
+
+class Emulator {
+public:
+    Emulator(const metersim::Options& options, PseudoTerminal& pty, std::FILE* log)
+        : m_options(options),
+          m_pty(pty),
+          m_log(log),
+          m_readings(options.readings, options.terminalsPath,
+                     static_cast<unsigned>(MonotonicMicroseconds())),
+          m_protocol(options.model, options.fault, [this] { return m_readings.Next(); }) {}
+
+    void Run() {
+        sigset_t waitMask;
+        sigemptyset(&waitMask);
+        while (!g_stop) {
+            pollfd p{m_pty.master, 0, 0};
+            int timeoutMs = -1;
+            if (m_pty.master >= 0) {
+                p.events = POLLIN;
+                if (!m_queue.empty()) {
+                    timeoutMs = MillisecondsUntil(m_queue.front().due);
+                    if (timeoutMs == 0) p.events |= POLLOUT;
+                }
+            }
+            timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1'000'000L};
+            const int ready = ::ppoll(m_pty.master >= 0 ? &p : nullptr, m_pty.master >= 0 ? 1 : 0,
+                                      timeoutMs < 0 ? nullptr : &timeout, &waitMask);
+            if (ready < 0) {
+                if (errno == EINTR) continue;
+                std::perror("ppoll");
+                return;
+            }
+            if (m_pty.master < 0) continue;
+            if (p.revents & POLLIN) Receive();
+            SendDue();
+            // With our own slave open the master does not hang up; should it, do not spin.
+            if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) ::usleep(10'000);
+        }
+    }
+
+private:
+    void Receive() {
+        char bytes[512];
+        const ssize_t n = ::read(m_pty.master, bytes, sizeof bytes);
+        if (n <= 0) return;
+        LogReceived(m_log, bytes, static_cast<std::size_t>(n));
+        const bool matches = LineMatches(m_pty.master, m_options.model);
+        for (metersim::Output& output :
+             m_protocol.Receive(std::string_view(bytes, static_cast<std::size_t>(n)), matches)) {
+            // A meter answers in order: a delayed reply holds back the ones after it.
+            Clock::time_point due = Clock::now() + std::chrono::milliseconds(output.delayMs);
+            if (!m_queue.empty() && m_queue.back().due > due) due = m_queue.back().due;
+            m_queue.push_back(PendingOutput{due, std::move(output.bytes), 0, output.hangUpAfter});
+        }
+    }
+
+    void SendDue() {
+        while (m_pty.master >= 0 && !m_queue.empty() && m_queue.front().due <= Clock::now()) {
+            PendingOutput& head = m_queue.front();
+            const std::size_t end = head.hangUpAfter ? *head.hangUpAfter : head.bytes.size();
+            if (head.sent < end) {
+                const ssize_t n = ::write(m_pty.master, head.bytes.data() + head.sent, end - head.sent);
+                if (n < 0) return;  // full: the next POLLOUT resumes
+                head.sent += static_cast<std::size_t>(n);
+                if (head.sent < end) return;
+            }
+            if (head.hangUpAfter) {
+                HangUp();
+                return;
+            }
+            m_queue.pop_front();
+        }
+    }
+
+    // Dropping the master is what a cable pulled mid-reply looks like to the tool.
+    void HangUp() {
+        ::tcdrain(m_pty.master);
+        ::close(m_pty.master);
+        m_pty.master = -1;
+        m_queue.clear();
+    }
+
+    const metersim::Options& m_options;
+    PseudoTerminal& m_pty;
+    std::FILE* m_log;
+    metersim::ReadingSource m_readings;
+    metersim::MeterProtocol m_protocol;
+    std::deque<PendingOutput> m_queue;
+};
+
+void InstallSignalHandlers() {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGHUP);
+    // Blocked except inside ppoll, so a stop request cannot slip in before the wait.
+    ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string error;
+    const auto options = metersim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::cerr << "vantrel-metersim: " << error << "\n" << metersim::UsageText();
+        return 2;
+    }
+    if (options->help) {
+        std::cout << metersim::UsageText();
+        return 0;
+    }
+    InstallSignalHandlers();
+
+    std::FILE* log = nullptr;
+    if (!options->logPath.empty()) {
+        log = std::fopen(options->logPath.c_str(), "w");
+        if (!log) {
+            std::cerr << "vantrel-metersim: " << options->logPath << ": " << std::strerror(errno) << "\n";
+            return 1;
+        }
+    }
+    PseudoTerminal pty;
+    if (!OpenPseudoTerminal(pty, error) || !CreateLink(pty.slavePath, options->linkPath, error)) {
+        std::cerr << "vantrel-metersim: " << error << "\n";
+        return 1;
+    }
+    std::printf("ready %s\n", pty.slavePath.c_str());
+    std::fflush(stdout);
+
+    Emulator emulator(*options, pty, log);
+    emulator.Run();
+
+    RemoveLink(pty.slavePath, options->linkPath);
+    if (pty.master >= 0) ::close(pty.master);
+    ::close(pty.slave);
+    if (log) std::fclose(log);
+    return 0;
+}
