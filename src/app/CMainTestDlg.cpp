@@ -17,7 +17,7 @@ constexpr unsigned kRequiredDriverVersion = 1538;
 }  // namespace
 
 CMainTestDlg::CMainTestDlg(CWnd* pParent) : CDialog(IDD_VANTREL_DIALOG, pParent) {
-    m_appIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+    if (CWinApp* app = AfxGetApp()) m_appIcon = app->LoadIcon(IDR_MAINFRAME);
 }
 
 CMainTestDlg::~CMainTestDlg() = default;

@@ -1,6 +1,7 @@
 #include "DialogFixture.h"
 
 #include "AppTestSupport.h"
+#include "app/CTestApp.h"
 #include "platform/DriverLibrary.h"
 
 #include "../../drivers/bqxsim/bqxsim_ext.h"
@@ -45,6 +46,8 @@ std::string Trimmed(const std::string& text) {
 }
 
 void DialogFixture::SetUp() {
+    // The one application object, as in the tool's own process.
+    static CTestApp application;
     afx::EnsureApplication();
     m_previousFolder = std::filesystem::current_path();
     m_folder = MakeFolder();
