@@ -9,7 +9,8 @@
 inline std::string DriverVersionText(unsigned version) {
     char digits[16];
     std::snprintf(digits, sizeof(digits), "%02x", version);
-    std::string text = digits;
-    text.insert(1, ".");
+    std::string text(1, digits[0]);
+    text += '.';
+    text += digits + 1;
     return text;
 }
