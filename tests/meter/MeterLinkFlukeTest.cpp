@@ -1,6 +1,8 @@
 // CMeterLink with a Fluke 45 (and the types that stand for it) on an emulated COM1.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cctype>
 
 #include <sys/wait.h>
@@ -89,6 +91,8 @@ struct PromptCase {
     const char* fault;
 };
 
+static void PrintTo(const PromptCase& c, std::ostream* os) { *os << c.fault; }
+
 class MeterLinkFlukeErrorPrompt : public testing::TestWithParam<PromptCase> {};
 
 TEST_P(MeterLinkFlukeErrorPrompt, FailsTheReading) {
@@ -121,6 +125,8 @@ TEST(MeterLinkFlukeTest, SilentMeterFailsAfterWaitAndOneReadTimeout) {
 struct TypeCase {
     int type;
 };
+
+static void PrintTo(const TypeCase& c, std::ostream* os) { *os << "type " << c.type; }
 
 class MeterLinkOtherTypes : public testing::TestWithParam<TypeCase> {};
 
@@ -158,6 +164,8 @@ TEST(MeterLinkFlukeTest, TypeNoneOpensAndSendsNothing) {
 struct FaultCase {
     const char* fault;
 };
+
+static void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
 
 class MeterLinkFlukeFault : public testing::TestWithParam<FaultCase> {};
 

@@ -1,6 +1,8 @@
 // CMeterLink with an HP 34401A on an emulated COM1.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cctype>
 
 #include <termios.h>
@@ -83,6 +85,8 @@ TEST(MeterLinkHpTest, SilentMeterFailsAfterWaitsAndOneReadTimeout) {
 struct FaultCase {
     const char* fault;
 };
+
+static void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
 
 class MeterLinkHpFault : public testing::TestWithParam<FaultCase> {};
 

@@ -1,6 +1,8 @@
 // The emulated meters' bytes, without a terminal.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cctype>
 
 #include <string>
@@ -39,6 +41,8 @@ struct ExchangeCase {
     const char* sent;
     const char* expected;
 };
+
+static void PrintTo(const ExchangeCase& c, std::ostream* os) { *os << c.name; }
 
 class MeterExchange : public testing::TestWithParam<ExchangeCase> {};
 
@@ -96,6 +100,8 @@ struct FormatCase {
     const char* hp;
 };
 
+static void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.volts << " V"; }
+
 class MeterNumberFormat : public testing::TestWithParam<FormatCase> {};
 
 TEST_P(MeterNumberFormat, PrintsAtTheMetersResolution) {
@@ -126,6 +132,8 @@ struct FaultCase {
     int delayMs;
     int hangUpAfter;  // -1: no hang-up
 };
+
+static void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
 class MeterFault : public testing::TestWithParam<FaultCase> {};
 
@@ -185,6 +193,8 @@ struct LineSettingsCase {
     bool twoStopBits;
     bool matches;
 };
+
+static void PrintTo(const LineSettingsCase& c, std::ostream* os) { *os << c.baud << (c.twoStopBits ? " 2 stop" : " 1 stop"); }
 
 class MeterLineSettings : public testing::TestWithParam<LineSettingsCase> {};
 

@@ -1,6 +1,8 @@
 // CSerialException: the system's code, its text, and the thrown-pointer convention.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -14,6 +16,8 @@ struct MessageCase {
     bool known;
     std::string text;
 };
+
+static void PrintTo(const MessageCase& c, std::ostream* os) { *os << "code " << c.code << ", " << c.bufferSize << " chars"; }
 
 class SerialExceptionMessage : public testing::TestWithParam<MessageCase> {};
 

@@ -1,6 +1,8 @@
 // CSerialPort over a pseudo-terminal that the test drives from the master side.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -128,6 +130,8 @@ struct OpenCase {
     unsigned parityBits;     // PARENB | PARODD | CMSPAR as requested
 };
 
+static void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
+
 class SerialPortOpen : public testing::TestWithParam<OpenCase> {};
 
 TEST_P(SerialPortOpen, AppliesTheRequestedFraming) {
@@ -199,6 +203,8 @@ struct FlowCase {
     DWORD cts, dsr, dtr, rts, outX, inX;
     WORD xonLimit;
 };
+
+static void PrintTo(const FlowCase& c, std::ostream* os) { *os << "flow code " << c.code; }
 
 class SerialPortFlow : public testing::TestWithParam<FlowCase> {};
 
@@ -337,6 +343,8 @@ struct ReadCase {
     DWORD expectedCount;
     double expectedMs;
 };
+
+static void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 class SerialPortReadTimeouts : public testing::TestWithParam<ReadCase> {};
 
