@@ -24,7 +24,7 @@ endforeach()
 
 if(TARGET bqxdrv)
   set_target_properties(bqxdrv PROPERTIES INSTALL_RPATH "")
-  install(TARGETS bqxdrv LIBRARY DESTINATION ${VANTREL_INSTALL_DRIVER_DIR} NAMELINK_SKIP)
+  install(TARGETS bqxdrv LIBRARY DESTINATION ${VANTREL_INSTALL_DRIVER_DIR})
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/src/resources/vantrel.svg
@@ -55,7 +55,7 @@ set(CPACK_PACKAGE_CONTACT "Vantrel bench maintainers <bench@vantrel.invalid>")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "vantrel")
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
-set(CPACK_STRIP_FILES OFF)
+set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")
 set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
