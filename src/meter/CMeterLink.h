@@ -20,7 +20,8 @@ public:
     CMeterLink& operator=(const CMeterLink&) = delete;
 
     // 0 with the reading in value, 1 when no reading could be taken (value untouched). A
-    // failing write, including one on a port that never opened, throws CSerialException*.
+    // failing write throws CSerialException*; on a port that never opened it carries the
+    // code of the failed open (missing or busy port).
     int ReadVoltage(double& value);
 
     int GetMeterType() const { return m_meterType; }

@@ -53,7 +53,7 @@ platform::SerialLine LineFromState(const DCB& dcb) {
 
 }  // namespace
 
-CSerialPort::CSerialPort() : m_hComm(kInvalidHandle), m_bOverlapped(FALSE) {}
+CSerialPort::CSerialPort() : m_hComm(kInvalidHandle), m_bOverlapped(FALSE), m_openError(0) {}
 
 CSerialPort::~CSerialPort() { Close(); }
 
@@ -61,8 +61,11 @@ void CSerialPort::Open(int nPort, DWORD dwBaud, int parity, BYTE dataBits, int s
                        int flowControl, BOOL bOverlapped) {
     Close();
     int fd = kInvalidHandle;
-    if (const int error = platform::SerialOpen(platform::SerialDevicePath(nPort), fd))
-        RaiseSerialError(static_cast<DWORD>(error));
+    if (const int error = platform::SerialOpen(platform::SerialDevicePath(nPort), fd)) {
+        m_openError = static_cast<DWORD>(error);
+        RaiseSerialError(m_openError);
+    }
+    m_openError = 0;
     m_hComm = fd;
     m_bOverlapped = bOverlapped;
     m_keptState = DCB{};
@@ -145,7 +148,10 @@ void CSerialPort::Close() {
     m_bOverlapped = FALSE;
 }
 
+void CSerialPort::RaiseClosed() const { RaiseSerialError(m_openError ? m_openError : EBADF); }
+
 DWORD CSerialPort::Read(void* lpBuffer, DWORD dwCount) {
+    if (m_hComm == kInvalidHandle) RaiseClosed();
     std::size_t got = 0;
     if (const int error = platform::SerialRead(m_hComm, lpBuffer, dwCount, m_timeouts, got))
         RaiseSerialError(static_cast<DWORD>(error));
@@ -153,6 +159,7 @@ DWORD CSerialPort::Read(void* lpBuffer, DWORD dwCount) {
 }
 
 DWORD CSerialPort::Write(const void* lpBuffer, DWORD dwCount) {
+    if (m_hComm == kInvalidHandle) RaiseClosed();
     std::size_t written = 0;
     if (const int error = platform::SerialWrite(m_hComm, lpBuffer, dwCount, m_timeouts, written))
         RaiseSerialError(static_cast<DWORD>(error));
@@ -160,7 +167,7 @@ DWORD CSerialPort::Write(const void* lpBuffer, DWORD dwCount) {
 }
 
 void CSerialPort::QueryState(DCB& dcb) {
-    if (m_hComm == kInvalidHandle) RaiseSerialError(EBADF);
+    if (m_hComm == kInvalidHandle) RaiseClosed();
     platform::SerialLine line;
     if (const int error = platform::SerialGetLine(m_hComm, line))
         RaiseSerialError(static_cast<DWORD>(error));
@@ -182,7 +189,7 @@ void CSerialPort::QueryState(DCB& dcb) {
 }
 
 void CSerialPort::ApplyState(DCB& dcb) {
-    if (m_hComm == kInvalidHandle) RaiseSerialError(EBADF);
+    if (m_hComm == kInvalidHandle) RaiseClosed();
     const platform::SerialLine line = LineFromState(dcb);
     if (const int error = platform::SerialSetLine(m_hComm, line))
         RaiseSerialError(static_cast<DWORD>(error));
@@ -191,7 +198,7 @@ void CSerialPort::ApplyState(DCB& dcb) {
 }
 
 void CSerialPort::ApplyTimeouts(COMMTIMEOUTS& timeouts) {
-    if (m_hComm == kInvalidHandle) RaiseSerialError(EBADF);
+    if (m_hComm == kInvalidHandle) RaiseClosed();
     m_timeouts.readInterval = timeouts.ReadIntervalTimeout;
     m_timeouts.readMultiplier = timeouts.ReadTotalTimeoutMultiplier;
     m_timeouts.readConstant = timeouts.ReadTotalTimeoutConstant;

@@ -37,6 +37,8 @@ public:
     BOOL IsOpen() const { return m_hComm != kInvalidHandle; }
     BOOL IsOverlapped() const { return m_bOverlapped; }
 
+    // On a closed port these calls throw EBADF, or, while the last Open failed to open the
+    // device, that failure's code (a missing or busy port), which tells the operator more.
     DWORD Read(void* lpBuffer, DWORD dwCount);
     DWORD Write(const void* lpBuffer, DWORD dwCount);
 
@@ -50,9 +52,12 @@ public:
     const platform::SerialLine& GetRequestedLine() const { return m_requestedLine; }
 
 private:
+    [[noreturn]] void RaiseClosed() const;
+
     int m_hComm;
     BOOL m_bOverlapped;
     DCB m_keptState;  // fields termios cannot hold, as last applied
     platform::SerialLine m_requestedLine;
     platform::SerialTimeouts m_timeouts;
+    DWORD m_openError;  // why the device could not be opened; 0 once it opens
 };

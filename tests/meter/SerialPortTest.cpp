@@ -472,6 +472,18 @@ TEST(SerialPortTest, CallsOnAClosedPortThrowBadDescriptor) {
     EXPECT_EQ(ErrorOf([&] { port.ApplyTimeouts(timeouts); }), static_cast<DWORD>(EBADF));
 }
 
+TEST(SerialPortTest, CallsAfterAFailedOpenReportWhyItFailed) {
+    PtyBench bench;
+    CSerialPort port;
+    EXPECT_EQ(ErrorOf([&] { port.Open(250, 9600, 2, 8, 0, 0, FALSE); }), static_cast<DWORD>(ENOENT));
+    port.Close();
+    EXPECT_EQ(ErrorOf([&] { port.Write("VAL1?\n", 6); }), static_cast<DWORD>(ENOENT));
+    port.Open(kPort, 9600, 2, 8, 0, 0, FALSE);
+    port.Close();
+    EXPECT_EQ(ErrorOf([&] { port.Write("VAL1?\n", 6); }), static_cast<DWORD>(EBADF))
+        << "a port closed after use is simply closed";
+}
+
 TEST(SerialPortTest, SettingsTermiosCannotHoldAreRefused) {
     PtyBench bench;
     CSerialPort port;
