@@ -33,8 +33,11 @@ TEST_F(InitializeBoard, SuccessEmptiesConsoleLogsBannerAndEnablesBoardButtons) {
         for (int i = 0; i < 5; ++i) EXPECT_TRUE(Enabled(dlg, kBoardButtonIds[i])) << kBoardButtons[i];
         EXPECT_TRUE(boardInitialized);
         EXPECT_NE(dlg.m_boardHandle, BQX_NO_BOARD);
-        EXPECT_EQ(dlg.m_boardConfig.clockHz, 10000000u);
-        EXPECT_EQ(dlg.m_boardConfig.clockEnable, 1);
+        // Copies: the packed record's fields are not aligned for a reference.
+        const std::uint32_t clockHz = dlg.m_boardConfig.clockHz;
+        const std::uint8_t clockEnable = dlg.m_boardConfig.clockEnable;
+        EXPECT_EQ(clockHz, 10000000u);
+        EXPECT_EQ(clockEnable, 1);
         // Everything after the start is black text (an empty line carries no colour).
         for (const auto& run : ConsoleRuns(dlg))
             if (run.text.find_first_not_of('\n') != std::string::npos) {
