@@ -1,0 +1,142 @@
+// Drives real dialogs on the offscreen platform as an operator would: clicks, keys and
+// typing on controls found by id, readings of texts, colours and focus, scripted answers
+// to message boxes, nested modal dialogs, a private working folder, and the simulated
+// driver's call log. Works in terms of CDialog and control ids only.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <Qt>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "afx/afx.h"
+
+class QWidget;
+
+namespace harness {
+
+// Creates the one application object on the offscreen platform (once).
+void EnsureApplication();
+// Lets queued events run for about ms milliseconds (at least one pass).
+void ProcessEvents(int ms = 0);
+
+struct ColourRun {
+    std::string text;
+    bool autoColour = true;  // the control's automatic colour
+    COLORREF colour = 0;     // meaningful when autoColour is false
+};
+
+struct MessageBoxRecord {
+    std::string text;
+    std::string caption;
+    UINT type = MB_OK;
+};
+
+// Answers message boxes from a queue while it lives, recording each one. With the queue
+// empty the box gets its first button (OK, or Yes for a yes/no box).
+class MessageBoxScript {
+public:
+    MessageBoxScript();
+    ~MessageBoxScript();
+    MessageBoxScript(const MessageBoxScript&) = delete;
+    MessageBoxScript& operator=(const MessageBoxScript&) = delete;
+
+    void Queue(int answer) { m_answers.push_back(answer); }
+    const std::vector<MessageBoxRecord>& Records() const { return m_records; }
+    // Called for each box before it is answered (e.g. to look at the dialog meanwhile).
+    std::function<void(const MessageBoxRecord&)> onShow;
+
+private:
+    std::deque<int> m_answers;
+    std::vector<MessageBoxRecord> m_records;
+};
+
+class DialogDriver {
+public:
+    explicit DialogDriver(CDialog& dialog) : m_dialog(dialog) {}
+
+    // Modeless start: builds the window, runs OnInitDialog and shows it.
+    bool Start();
+    CDialog& Dialog() const { return m_dialog; }
+    QWidget* Window() const { return m_dialog.GetWidget(); }
+    QWidget* Control(int id) const;
+
+    // Operator actions.
+    void Click(int id);
+    void TypeText(int id, const std::string& text);
+    void SetText(int id, const std::string& text);
+    void ChooseRow(int id, int row);
+    void EditComboText(int id, const std::string& text);
+    void PressKey(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    void Close();  // the close box
+
+    // Readings.
+    std::string Text(int id) const;
+    bool IsEnabled(int id) const;
+    int FocusedId() const;
+    int CheckedRadio(int firstId, int lastId) const;
+    int ComboSelection(int id) const;
+    // Background colour of a control: a pixel near its top left corner as painted now.
+    QColor Background(int id) const;
+    QImage Grab(int id) const;
+    // What the screen shows of the control, from the window's backing store.
+    QImage Screen(int id) const;
+    std::string ConsoleText(int id) const;
+    std::vector<ColourRun> ConsoleRuns(int id) const;
+
+    bool Ended() const { return m_dialog.IsEnded() != FALSE; }
+    int Result() const { return m_dialog.GetEndResult(); }
+    int DestroyCount() const { return m_dialog.GetDestroyCount(); }
+
+private:
+    CDialog& m_dialog;
+};
+
+// Runs dialog.DoModal() with script acting inside the modal loop. A dialog the script leaves
+// open is ended with fallbackResult. Returns what DoModal returned.
+INT_PTR RunModal(CDialog& dialog, const std::function<void(DialogDriver&)>& script, int fallbackResult = IDCANCEL);
+
+// Acts on nested modal dialogs (those opened by handlers while a RunModal script runs), in
+// the order they appear, while it lives. A nested dialog with no script left is cancelled.
+class NestedModalScript {
+public:
+    NestedModalScript();
+    ~NestedModalScript();
+    NestedModalScript(const NestedModalScript&) = delete;
+    NestedModalScript& operator=(const NestedModalScript&) = delete;
+
+    void Queue(std::function<void(DialogDriver&)> script) { m_scripts.push_back(std::move(script)); }
+    int Seen() const { return m_seen; }
+    bool OnModal(CDialog& dialog);
+
+private:
+    std::deque<std::function<void(DialogDriver&)>> m_scripts;
+    int m_seen = 0;
+};
+
+// A fresh temporary folder made the current folder for the object's life.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+    std::filesystem::path m_previous;
+};
+
+// The simulated driver's call log as lines; empty when the loaded driver has none.
+std::vector<std::string> DriverCallLog();
+void ClearDriverCallLog();
+// Applies one bench line to the simulated driver; false when it is refused or absent.
+bool ConfigureDriver(const std::string& line);
+
+}  // namespace harness
