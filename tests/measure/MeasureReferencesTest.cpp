@@ -126,7 +126,8 @@ TEST_F(MeasureFlowTest, MeterNoneLetsTheOperatorTypeTheValues) {
     FlowOptions options;
     options.boardType = 27;
     options.voltmeter = 2;
-    WindowSeen afterTyping;
+    // A meter is on COM1, but with "None" nobody talks to it.
+    options.meterArguments = {"--meter", "fluke45"};
     options.operatorScript = [&](harness::DialogDriver& window) {
         window.TypeText(kReferenceEdit0, "4.0963");
         window.TypeText(kReferenceEdit0 + 1, "2.5");
