@@ -89,7 +89,7 @@ BOOL CMeasureRefsDlg::OnInitDialog() {
 }
 
 void CMeasureRefsDlg::ShowEepromReferences() {
-    // A failed read leaves the zeros the table starts with.
+    // After a failed read the table may hold anything: show and keep zeros instead.
     m_eepromReferencesRead = bqxGetReferenceVoltages(m_boardHandle, m_eepromReferences) == BQX_OK;
     if (!m_eepromReferencesRead)
         for (double& value : m_eepromReferences) value = 0.0;
