@@ -2,8 +2,18 @@
 
 #include "DialogHarness.h"
 
+namespace {
+
+// The application is created only when tests run (not when they are merely listed).
+class Application : public testing::Environment {
+public:
+    void SetUp() override { harness::EnsureApplication(); }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    harness::EnsureApplication();
+    testing::AddGlobalTestEnvironment(new Application);
     return RUN_ALL_TESTS();
 }
