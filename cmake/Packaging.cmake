@@ -11,6 +11,10 @@
 # tool looks for it beside its own folder. Nothing installed carries a run path: the Qt
 # runtime comes from the system, and the driver is loaded by absolute path.
 
+# Installing and packaging take what has been built and never start a build of the whole
+# tree themselves: build first (cmake --build), then install or run cpack.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
 set(VANTREL_INSTALL_DRIVER_DIR "lib/vantrel")
 set(VANTREL_INSTALL_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/vantrel")
 
