@@ -83,7 +83,7 @@ protected:
 // A dialog whose map handles kButton in its base and kButton again in the derived class.
 class CBaseMapDlg : public CDialog {
 public:
-    CBaseMapDlg() : CDialog(kPlainDialog) {}
+    CBaseMapDlg() : CDialog(kPlainDialog) { RegisterTestTemplates(); }
     std::vector<std::string> events;
 
 protected:
