@@ -95,6 +95,9 @@ protected:
             auto* me = static_cast<QMouseEvent*>(ev);
             if (me->button() != Qt::LeftButton) return false;
             QWidget* c = ControlOf(w);
+            // A static text without click notification is transparent to the mouse, even
+            // for a click delivered to it directly.
+            if (c && c->testAttribute(Qt::WA_TransparentForMouseEvents)) return false;
             CWnd* bound = c ? CWnd::FromWidget(c) : nullptr;
             if (!bound || !bound->HasHandler(WM_LBUTTONDOWN)) return false;
             const QPoint p = w->mapTo(c, me->position().toPoint());

@@ -74,5 +74,16 @@ TEST_F(StatusLabel, ClickOnFpgaFieldOpensItsText) {
     EXPECT_EQ(argument, "rev 0x1A2B; not a shell word");
 }
 
+TEST_F(StatusLabel, ClickOnTestFieldOpensNothing) {
+    FakeOpener opener(Folder());
+    Run([&](CMainTestDlg& dlg) {
+        Click(dlg, IDC_INIT_STATUS);
+        Click(dlg, IDC_INTERRUPT_STATUS);
+        EXPECT_EQ(Text(dlg, IDC_INIT_STATUS), "N/A");
+    });
+    std::string argument;
+    EXPECT_FALSE(opener.WaitForArgument(&argument, 300)) << "a test field opened " << argument;
+}
+
 }  // namespace
 }  // namespace apptest
