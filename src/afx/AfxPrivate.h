@@ -114,6 +114,16 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 };
 
+// A group box as the classic dialogs draw it: an etched frame whose top line runs through
+// the middle of the title.
+class GroupFrameWidget : public QGroupBox {
+public:
+    GroupFrameWidget(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+};
+
 class EditWidget : public QLineEdit {
 public:
     explicit EditWidget(QWidget* parent) : QLineEdit(parent) {}

@@ -211,6 +211,26 @@ void StaticWidget::paintEvent(QPaintEvent* /*e*/) {
     p.drawText(rect(), align | Qt::TextExpandTabs, text());
 }
 
+void GroupFrameWidget::paintEvent(QPaintEvent* /*e*/) {
+    QPainter p(this);
+    const QFontMetrics metrics(font());
+    const int top = metrics.height() / 2;
+    // Etched: a dark line with a light one inside it.
+    const QRect frame = rect().adjusted(0, top, -2, -2);
+    p.setPen(palette().color(QPalette::Dark));
+    p.drawRect(frame);
+    p.setPen(palette().color(QPalette::Light));
+    p.drawRect(frame.translated(1, 1));
+    const QString text = title();
+    if (text.isEmpty()) return;
+    // The title interrupts the top line, on the dialog's own background.
+    const int left = metrics.averageCharWidth();
+    const QRect textRect(left, 0, metrics.horizontalAdvance(text) + 4, metrics.height());
+    p.fillRect(textRect, palette().color(QPalette::Window));
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    p.drawText(textRect, Qt::AlignCenter, text);
+}
+
 void EditWidget::paintEvent(QPaintEvent* e) {
     if (isReadOnly() && PaintReflected(this, text(), static_cast<int>(alignment()), CTLCOLOR_STATIC)) return;
     QLineEdit::paintEvent(e);
@@ -486,7 +506,7 @@ QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, CDialogPrivate
         break;
     }
     case ControlKind::GroupBox: {
-        auto* g = new QGroupBox(text, parent);
+        auto* g = new afx::GroupFrameWidget(text, parent);
         g->setFocusPolicy(Qt::NoFocus);
         g->setAttribute(Qt::WA_TransparentForMouseEvents);
         w = g;
