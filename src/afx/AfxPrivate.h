@@ -12,7 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTextCharFormat>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 #include <map>
 #include <memory>
@@ -148,7 +148,7 @@ private:
 
 // The rich edit: a read-only text pane whose selection is the widget's selection, with
 // the insertion format of an empty selection kept apart as the classic control does.
-class RichEditWidget : public QTextEdit {
+class RichEditWidget : public QPlainTextEdit {
 public:
     explicit RichEditWidget(QWidget* parent);
 

@@ -485,7 +485,7 @@ QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, CDialogPrivate
         if (!c.Has("WS_BORDER")) r->setFrameShape(QFrame::NoFrame);
         r->setVerticalScrollBarPolicy(c.Has("WS_VSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         r->setHorizontalScrollBarPolicy(c.Has("WS_HSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-        r->setLineWrapMode(c.Has("WS_HSCROLL") || c.Has("ES_AUTOHSCROLL") ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
+        r->setLineWrapMode(c.Has("WS_HSCROLL") || c.Has("ES_AUTOHSCROLL") ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
         if (c.Has("ES_READONLY"))
             r->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         if (!text.isEmpty()) r->ReplaceSel(text);

@@ -1,4 +1,4 @@
-// The rich edit over a read-only QTextEdit: appends at a cursor kept at the end (no
+// The rich edit over a read-only QPlainTextEdit: appends at a cursor kept at the end (no
 // whole-text operations), the classic insertion-format rule, and the RTF stream-out.
 #include <QScrollBar>
 #include <QTextBlock>
@@ -64,9 +64,8 @@ bool HasColour(const QTextCharFormat& f) {
 
 }  // namespace
 
-RichEditWidget::RichEditWidget(QWidget* parent) : QTextEdit(parent), m_faceName(QStringLiteral("MS Sans Serif")) {
+RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent), m_faceName(QStringLiteral("MS Sans Serif")) {
     setUndoRedoEnabled(false);
-    setAcceptRichText(false);
     document()->setUndoRedoEnabled(false);
 }
 

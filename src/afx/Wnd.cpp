@@ -243,7 +243,7 @@ int CWnd::GetWindowText(char* buffer, int maxCount) const {
     QString s;
     if (w->isWindow()) {
         s = w->windowTitle();
-    } else if (auto* rich = dynamic_cast<QTextEdit*>(w)) {
+    } else if (auto* rich = dynamic_cast<QPlainTextEdit*>(w)) {
         s = rich->toPlainText();
     } else if (auto* combo = dynamic_cast<QComboBox*>(w)) {
         s = combo->currentText();

@@ -4,7 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QTextCursor>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 #include <array>
 #include <cstdio>
@@ -97,7 +97,7 @@ protected:
 TEST_F(RichEdit, AppendLandsAtTheEndWhateverTheSelection) {
     Append(dlg.m_console, "first line\n");
     Append(dlg.m_console, "second line\n");
-    auto* edit = static_cast<QTextEdit*>(driver.Control(kConsole));
+    auto* edit = static_cast<QPlainTextEdit*>(driver.Control(kConsole));
     QTextCursor c = edit->textCursor();
     c.setPosition(2);
     c.setPosition(8, QTextCursor::KeepAnchor);
@@ -209,7 +209,7 @@ TEST_F(RichEdit, PlainTextStreamHasCrLfLineEnds) {
 }
 
 TEST_F(RichEdit, ALongConsoleStreamsInSmallChunksQuickly) {
-    auto* edit = static_cast<QTextEdit*>(driver.Control(kConsole));
+    auto* edit = static_cast<QPlainTextEdit*>(driver.Control(kConsole));
     std::string big;
     for (int i = 0; i < 200000; ++i) big += "Sample channel " + std::to_string(i % 64) + ": 4.096300 V\n";
     QElapsedTimer fill;

@@ -12,7 +12,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 #include <cstdlib>
 #include <sstream>
@@ -139,7 +139,7 @@ std::string DialogFixture::ConsoleText(CMainTestDlg& dlg) {
 
 std::vector<ColourRun> DialogFixture::ConsoleRuns(CMainTestDlg& dlg) {
     std::vector<ColourRun> runs;
-    auto* edit = qobject_cast<QTextEdit*>(Control(dlg, IDC_CONSOLE));
+    auto* edit = qobject_cast<QPlainTextEdit*>(Control(dlg, IDC_CONSOLE));
     if (!edit) return runs;
     for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {

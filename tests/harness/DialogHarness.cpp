@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QWindow>
 
 #include <cstdlib>
@@ -200,13 +200,13 @@ QImage DialogDriver::Screen(int id) const {
 }
 
 std::string DialogDriver::ConsoleText(int id) const {
-    auto* edit = qobject_cast<QTextEdit*>(Control(id));
+    auto* edit = qobject_cast<QPlainTextEdit*>(Control(id));
     return edit ? ToStd(edit->toPlainText()) : std::string();
 }
 
 std::vector<ColourRun> DialogDriver::ConsoleRuns(int id) const {
     std::vector<ColourRun> runs;
-    auto* edit = qobject_cast<QTextEdit*>(Control(id));
+    auto* edit = qobject_cast<QPlainTextEdit*>(Control(id));
     if (!edit) return runs;
     auto add = [&runs](const QString& text, const QTextCharFormat& f) {
         ColourRun r;

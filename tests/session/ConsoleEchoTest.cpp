@@ -57,7 +57,7 @@ TEST(ConsoleEcho, EchoesEachAppendOnceInItsColour) {
     QTextEdit edit;
     std::string out;
     Append(edit, "Orvane Driver version 6.02 initialized...\n", nullptr);
-    session::ConsoleEcho echo(&edit, true, [&out](const std::string& t) { out += t; });
+    session::ConsoleEcho echo(edit.document(), true, [&out](const std::string& t) { out += t; });
     EXPECT_EQ(out, "") << "nothing is written before the first flush";
     echo.Flush();
     EXPECT_EQ(out, "Orvane Driver version 6.02 initialized...\n");
@@ -77,7 +77,7 @@ TEST(ConsoleEcho, EchoesEachAppendOnceInItsColour) {
 TEST(ConsoleEcho, StartsOverWhenTheConsoleIsEmptied) {
     QTextEdit edit;
     std::string out;
-    session::ConsoleEcho echo(&edit, false, [&out](const std::string& t) { out += t; });
+    session::ConsoleEcho echo(edit.document(), false, [&out](const std::string& t) { out += t; });
     Append(edit, "a long first run of text\n", nullptr);
     edit.document()->clear();
     out.clear();

@@ -4,7 +4,6 @@
 
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextEdit>
 
 namespace session {
 namespace {
@@ -34,14 +33,14 @@ std::string PlainText(QString text) {
 
 }  // namespace
 
-ConsoleEcho::ConsoleEcho(QTextEdit* console, bool colour, Writer writer)
+ConsoleEcho::ConsoleEcho(QTextDocument* console, bool colour, Writer writer)
     : m_console(console), m_colour(colour), m_writer(std::move(writer)) {
     if (!console) return;
-    QTextDocument* document = console->document();
+    QTextDocument* document = console;
     m_changeConnection = QObject::connect(document, &QTextDocument::contentsChange,
                                           [this](int p, int r, int a) { OnChange(p, r, a); });
     m_changedConnection = QObject::connect(document, &QTextDocument::contentsChanged, [this]() {
-        if (m_console && m_echoed > TextLength(*m_console->document())) m_echoed = 0;
+        if (m_console && m_echoed > TextLength(*m_console)) m_echoed = 0;
         Flush();
     });
 }
@@ -59,7 +58,7 @@ void ConsoleEcho::OnChange(int position, int removed, int added) {
 
 void ConsoleEcho::Flush() {
     if (!m_console) return;
-    const QTextDocument& document = *m_console->document();
+    const QTextDocument& document = *m_console;
     const int length = TextLength(document);
     if (m_echoed >= length) return;
     const std::string text = RenderRuns(RunsFrom(document, m_echoed), m_colour);

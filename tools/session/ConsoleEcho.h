@@ -12,7 +12,7 @@
 #include "AnsiText.h"
 
 class QTextDocument;
-class QTextEdit;
+class QTextDocument;
 
 namespace session {
 
@@ -20,7 +20,7 @@ class ConsoleEcho {
 public:
     using Writer = std::function<void(const std::string&)>;
 
-    ConsoleEcho(QTextEdit* console, bool colour, Writer writer);
+    ConsoleEcho(QTextDocument* console, bool colour, Writer writer);
     ~ConsoleEcho();
     ConsoleEcho(const ConsoleEcho&) = delete;
     ConsoleEcho& operator=(const ConsoleEcho&) = delete;
@@ -34,7 +34,7 @@ public:
 private:
     void OnChange(int position, int removed, int added);
 
-    QPointer<QTextEdit> m_console;
+    QPointer<QTextDocument> m_console;
     bool m_colour;
     Writer m_writer;
     int m_echoed = 0;  // characters of the document already on the terminal

@@ -10,7 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QWidget>
 
@@ -133,10 +133,10 @@ void SessionRunner::Run() {
 
 void SessionRunner::OnModal(CDialog& dialog) {
     if (&dialog == m_main) {
-        auto* console = qobject_cast<QTextEdit*>(dialog.GetDlgItem(IDC_CONSOLE)
-                                                     ? dialog.GetDlgItem(IDC_CONSOLE)->GetWidget()
-                                                     : nullptr);
-        m_echo = std::make_unique<ConsoleEcho>(console, m_colour, [this](const std::string& t) { Write(t); });
+        auto* console = qobject_cast<QPlainTextEdit*>(dialog.GetDlgItem(IDC_CONSOLE)
+                                                          ? dialog.GetDlgItem(IDC_CONSOLE)->GetWidget()
+                                                          : nullptr);
+        m_echo = std::make_unique<ConsoleEcho>(console ? console->document() : nullptr, m_colour, [this](const std::string& t) { Write(t); });
         m_echo->Flush();
         QTimer::singleShot(0, dialog.GetWidget(), [this]() { RunNext(); });
         return;
