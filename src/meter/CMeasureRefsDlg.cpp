@@ -61,11 +61,6 @@ BOOL CMeasureRefsDlg::OnInitDialog() {
         // Opens and prepares the meter; for meter "None" it opens nothing. The port closes
         // when the link goes, before the window shows.
         CMeterLink link(kMeterPort, m_meterIndex);
-        if (m_meterIndex != MeterNone && !link.GetSerialPort().IsOpen()) {
-            ReportPortNotOpened();
-            EndDialog(kResultMeterFailed);
-            return TRUE;
-        }
 
         ShowEepromReferences();
         bqxSleep(kOpeningPauseMs);
@@ -99,6 +94,12 @@ void CMeasureRefsDlg::ShowEepromReferences() {
 
 bool CMeasureRefsDlg::MeasureReferences(CMeterLink& link) {
     const int channels = refs::MeasuredCount(m_boardConfig.boardType);
+    // A port that did not open cannot give a reading: say why before the first one.
+    if (channels > 0 && !link.GetSerialPort().IsOpen()) {
+        ReportPortNotOpened();
+        EndDialog(kResultMeterFailed);
+        return false;
+    }
     for (int r = 0; r < channels; ++r) {
         const auto channel = static_cast<std::uint8_t>(r);
         bqxADSetChannel(m_boardHandle, channel, channel);

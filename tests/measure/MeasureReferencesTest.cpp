@@ -455,6 +455,20 @@ INSTANTIATE_TEST_SUITE_P(
                     PortCase{"NotATerminal", true, "Inappropriate ioctl for device"}),
     [](const auto& row) { return std::string(row.param.name); });
 
+TEST_F(MeasureFlowTest, MissingPortDoesNotMatterWhenNothingIsMeasured) {
+    std::filesystem::create_symlink("/dev/vantrel-no-such-port", "COM1");
+    FlowOptions options;
+    options.boardType = 34;  // no references to measure
+    options.voltmeter = 0;
+    options.operatorScript = [](harness::DialogDriver& window) { window.Click(IDOK); };
+    const FlowOutcome out = Run(options);
+    ASSERT_TRUE(out.window.shown);
+    ASSERT_EQ(out.boxes.size(), 1u) << BoxList(out.boxes);
+    EXPECT_EQ(out.boxes[0].caption, "Instructions");
+    EXPECT_EQ(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}),
+              std::vector<std::string>{"bqxSetReferenceVoltages(0,0.000000)"});
+}
+
 TEST_F(MeasureFlowTest, FailedEepromReadShowsZeros) {
     FlowOptions options;
     options.boardType = 20;
