@@ -1,10 +1,8 @@
 #include "MeasureBench.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
+#include "ReadyProcess.h"
+
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,8 +10,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace {
 
@@ -66,39 +62,8 @@ bool MeasureBench::StartMeter(const std::vector<std::string>& arguments) {
     std::vector<std::string> args{ProgramBesideTests("vantrel-metersim"), "--dir", m_dir,
                                   "--log", m_dir + "/meter-received.log"};
     args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    int out[2];
-    if (::pipe(out) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const int spawned = ::posix_spawn(&m_meterPid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    if (spawned != 0) {
-        ::close(out[0]);
-        m_meterPid = -1;
-        return false;
-    }
-
-    std::string line;
-    pollfd p{out[0], POLLIN, 0};
-    while (line.find('\n') == std::string::npos && ::poll(&p, 1, kMeterReadyTimeoutMs) > 0) {
-        char chunk[256];
-        const ssize_t n = ::read(out[0], chunk, sizeof chunk);
-        if (n <= 0) break;
-        line.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(out[0]);
-    if (line.rfind("ready ", 0) != 0) {
-        StopMeter();
-        return false;
-    }
-    return true;
+    m_meterPid = harness::StartUntilReady(args, kMeterReadyTimeoutMs, nullptr);
+    return m_meterPid > 0;
 }
 
 std::string MeasureBench::MeterReceived() const {
@@ -111,8 +76,6 @@ std::string MeasureBench::MeterReceived() const {
 }
 
 void MeasureBench::StopMeter() {
-    if (m_meterPid <= 0) return;
-    ::kill(m_meterPid, SIGTERM);
-    ::waitpid(m_meterPid, nullptr, 0);
+    harness::StopProcess(m_meterPid);
     m_meterPid = -1;
 }

@@ -1,19 +1,14 @@
 #include "MeterEmulator.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
+#include "ReadyProcess.h"
+
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace {
 
@@ -33,46 +28,16 @@ MeterEmulator::MeterEmulator(const std::vector<std::string>& arguments) {
 
     std::vector<std::string> args{EmulatorPath(), "--dir", m_dir, "--log", m_dir + "/received.log"};
     args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    int out[2];
-    if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const int spawned = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    if (spawned != 0) {
-        ::close(out[0]);
-        throw std::runtime_error("cannot start " + args[0]);
-    }
-
     std::string line;
-    pollfd p{out[0], POLLIN, 0};
-    while (line.find('\n') == std::string::npos && ::poll(&p, 1, kReadyTimeoutMs) > 0) {
-        char chunk[256];
-        const ssize_t n = ::read(out[0], chunk, sizeof chunk);
-        if (n <= 0) break;
-        line.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(out[0]);
-    if (line.rfind("ready ", 0) != 0) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-        throw std::runtime_error("emulator not ready: '" + line + "'");
-    }
-    m_ptyPath = line.substr(6, line.find('\n') - 6);
+    m_pid = harness::StartUntilReady(args, kReadyTimeoutMs, &line);
+    if (m_pid < 0) throw std::runtime_error("emulator not ready: '" + line + "'");
+    m_ptyPath = line.substr(6);
     m_previousDir = std::filesystem::current_path().string();
     std::filesystem::current_path(m_dir);
 }
 
 MeterEmulator::~MeterEmulator() {
-    ::kill(m_pid, SIGTERM);
-    ::waitpid(m_pid, nullptr, 0);
+    harness::StopProcess(m_pid);
     std::error_code ignored;
     std::filesystem::current_path(m_previousDir, ignored);
     std::filesystem::remove_all(m_dir, ignored);
