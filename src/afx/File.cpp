@@ -186,6 +186,16 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
             ::close(fd);
             return fail(err == EWOULDBLOCK ? EWOULDBLOCK : err);
         }
+        // Programs that lock with fcntl do not see flock: ask for their locks as well.
+        struct flock probe {};
+        probe.l_type = op == LOCK_EX ? F_WRLCK : F_RDLCK;
+        probe.l_whence = SEEK_SET;
+        probe.l_start = 0;
+        probe.l_len = 0;  // the whole file
+        if (fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK) {
+            ::close(fd);
+            return fail(EWOULDBLOCK);
+        }
     }
     if (truncate && ftruncate(fd, 0) != 0) {
         const int err = errno;

@@ -2,7 +2,6 @@
 // temporary file in the same folder, reaches the disk, and only then replaces "log.rtf",
 // so the file holds either the old log or the whole new one, never a mix of both.
 #include "app/CMainTestDlg.h"
-#include "console/FileLockProbe.h"
 #include "console/LogConsole.h"
 
 #include <cerrno>
@@ -50,15 +49,13 @@ DWORD LogStreamOutCallback(DWORD_PTR cookie, BYTE* buffer, LONG count, LONG* wri
 
 void CMainTestDlg::OnWriteLog() {
     // Holding "log.rtf" without sharing for the whole save: a file another program keeps
-    // locked is reported as a sharing violation and left untouched.
+    // locked (flock or fcntl) is reported as a sharing violation and left untouched.
     CFile current;
     CFileException openError;
     if (!current.Open(kLogFileName, CFile::modeWrite | CFile::shareExclusive, &openError) &&
         openError.m_cause != CFileException::fileNotFound) {
         throw new CFileException(openError.m_cause, openError.m_lOsError, kLogFileName);
     }
-    if (current.m_hFile != CFile::hFileNull && console::LockedByAnotherProcess(current.m_hFile))
-        throw new CFileException(CFileException::sharingViolation, -1, kLogFileName);
 
     const std::string temporaryName = TemporaryLogName();
     try {

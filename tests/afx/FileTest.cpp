@@ -28,10 +28,12 @@ std::string Message(CFileException& e) {
     return text;
 }
 
+enum class LockKind { Flock, Fcntl };
+
 // A child process that holds an exclusive lock on path until told to stop.
 class LockHolder {
 public:
-    explicit LockHolder(const std::string& path) {
+    LockHolder(const std::string& path, LockKind kind) {
         int ready[2], stop[2];
         EXPECT_EQ(pipe(ready), 0);
         EXPECT_EQ(pipe(stop), 0);
@@ -40,7 +42,13 @@ public:
             close(ready[0]);
             close(stop[1]);
             const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
-            if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
+            if (fd < 0) _exit(1);
+            struct flock whole {};
+            whole.l_type = F_WRLCK;
+            whole.l_whence = SEEK_SET;
+            const bool locked = kind == LockKind::Flock ? flock(fd, LOCK_EX) == 0
+                                                        : fcntl(fd, F_SETLK, &whole) == 0;
+            if (!locked) _exit(1);
             char c = 'r';
             if (write(ready[1], &c, 1) != 1) _exit(1);
             if (read(stop[0], &c, 1) < 0) _exit(1);
@@ -85,10 +93,12 @@ TEST(CFile, WritesCreatesAndDoesNotTruncateWhenAsked) {
     EXPECT_EQ(ReadAll("log.rtf"), "x");
 }
 
-TEST(CFile, AFileLockedByAnotherProgramIsASharingViolationAndStaysUntouched) {
+class LockedFile : public testing::TestWithParam<LockKind> {};
+
+TEST_P(LockedFile, IsASharingViolationAndStaysUntouched) {
     harness::TempFolder folder;
     std::ofstream("log.rtf") << "older contents";
-    LockHolder holder((folder.Path() / "log.rtf").string());
+    LockHolder holder((folder.Path() / "log.rtf").string(), GetParam());
     try {
         CFile f("log.rtf", CFile::modeCreate | CFile::modeWrite);
         FAIL() << "opening a locked file succeeded";
@@ -102,6 +112,11 @@ TEST(CFile, AFileLockedByAnotherProgramIsASharingViolationAndStaysUntouched) {
     }
     EXPECT_EQ(ReadAll("log.rtf"), "older contents");
 }
+
+INSTANTIATE_TEST_SUITE_P(ByAnotherProgram, LockedFile, testing::Values(LockKind::Flock, LockKind::Fcntl),
+                         [](const testing::TestParamInfo<LockKind>& row) {
+                             return row.param == LockKind::Flock ? "Flock" : "Fcntl";
+                         });
 
 struct ErrorCase {
     const char* name;

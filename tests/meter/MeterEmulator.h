@@ -4,7 +4,9 @@
 
 #include <sys/types.h>
 
+#include <cctype>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -37,3 +39,17 @@ private:
     std::string m_ptyPath;
     pid_t m_pid = -1;
 };
+
+// Test names may hold letters, digits and underscores only.
+inline std::string TestName(std::string text) {
+    for (char& c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return text;
+}
+
+// One emulator fault, as the --fault option names it.
+struct FaultCase {
+    const char* fault;
+};
+
+inline void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }

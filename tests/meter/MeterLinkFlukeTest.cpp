@@ -21,13 +21,6 @@
 #include "meter/CMeterLink.h"
 #include "meter/CSerialException.h"
 
-// Test names may hold letters, digits and underscores only.
-inline std::string TestName(std::string text) {
-    for (char& c : text)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return text;
-}
-
 namespace {
 
 constexpr double kToleranceMs = 20.0;
@@ -160,12 +153,6 @@ TEST(MeterLinkFlukeTest, TypeNoneOpensAndSendsNothing) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(meter.ReceivedText(), "");
 }
-
-struct FaultCase {
-    const char* fault;
-};
-
-static void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
 
 class MeterLinkFlukeFault : public testing::TestWithParam<FaultCase> {};
 

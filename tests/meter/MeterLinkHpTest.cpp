@@ -14,13 +14,6 @@
 #include "meter/CMeterLink.h"
 #include "meter/CSerialException.h"
 
-// Test names may hold letters, digits and underscores only.
-inline std::string TestName(std::string text) {
-    for (char& c : text)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return text;
-}
-
 namespace {
 
 constexpr double kToleranceMs = 20.0;
@@ -81,12 +74,6 @@ TEST(MeterLinkHpTest, SilentMeterFailsAfterWaitsAndOneReadTimeout) {
     EXPECT_NEAR(MeterEmulator::NowMs() - start, 1900.0, kToleranceMs);
     EXPECT_EQ(value, kNotSet);
 }
-
-struct FaultCase {
-    const char* fault;
-};
-
-static void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
 
 class MeterLinkHpFault : public testing::TestWithParam<FaultCase> {};
 
