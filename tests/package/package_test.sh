@@ -69,15 +69,17 @@ check_driver_found() {
 # Every installed program answers --version and --help without a display (a program that
 # opened a window here would fail), rejects an unknown option in one line with status 2, and
 # has a manual page that renders without warnings and documents the options of its --help.
+run_without_display() {
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$@" \
+    > "$scratch/out.txt" 2> "$scratch/err.txt"
+}
+
 check_programs() {
   local prefix="$1" exe name status page count=0
   for exe in "$prefix"/bin/*; do
     name="$(basename "$exe")"
     count=$((count + 1))
-    run() {
-      env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$exe" "$@" \
-        > "$scratch/out.txt" 2> "$scratch/err.txt"
-    }
+    run() { run_without_display "$exe" "$@"; }
     run --version
     status=$?
     [ "$status" -eq 0 ] || fail "$name --version ended with $status: $(head -3 "$scratch/err.txt")"
@@ -152,8 +154,8 @@ check_completion() {
          gsub(/[][]/, "", w)
          if (w ~ /=[a-z0-9]+(\|[a-z0-9]+)+$/) print w > choices
        }' words="$scratch/words.txt" choices="$scratch/choices.txt" "$help"
-  sed -n '/kBoardModelNames/,/;/p' "$source_dir/src/app/BoardModels.h" | grep -oE '"[A-Za-z0-9 ]+"' |
-    tr -d '"' | tr '\n' '|' | sed 's/|$//; s/^/board=/' >> "$scratch/choices.txt"
+  { sed -n '/kBoardModelNames/,/;/p' "$source_dir/src/app/BoardModels.h" | grep -oE '"[A-Za-z0-9 ]+"' |
+      tr -d '"' | tr '\n' '|' | sed 's/|$//; s/^/board=/'; echo; } >> "$scratch/choices.txt"
 
   XDG_DATA_DIRS="$prefix/share" bash -c '
     source /usr/share/bash-completion/bash_completion
@@ -169,11 +171,8 @@ check_completion() {
     [ "$got" = "$want" ] ||
       { echo "the words offered differ from the help:"; diff <(echo "$got") <(echo "$want"); }
     while IFS="=" read -r name values; do
-      got="$(offer "$name" = "" | tr "
-" "|" | sed "s/|$//")"
-      want="$(echo "$values" | tr "|" "
-" | sort | tr "
-" "|" | sed "s/|$//")"
+      got="$(offer "$name" = "" | tr "\n" "|" | sed "s/|$//")"
+      want="$(echo "$values" | tr "|" "\n" | sort | tr "\n" "|" | sed "s/|$//")"
       [ "$got" = "$want" ] || echo "$name= offers [$got], the help or the models say [$want]"
     done < "$2"
     [ -z "$(offer init quit "")" ] || echo "words are offered after quit"
