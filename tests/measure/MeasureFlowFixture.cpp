@@ -90,6 +90,7 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
         out.eepromBefore = StoredReferences(dlg.m_boardHandle);
         for (const std::string& line : options.benchLines) harness::ConfigureDriver(line);
 
+        if (options.beforePress) options.beforePress();
         const std::size_t boxesBefore = boxes.Records().size();
         harness::ClearDriverCallLog();
         pressedAt = NowMs();

@@ -69,6 +69,8 @@ struct FlowOptions {
     std::vector<std::string> benchLines;
     double timeScale = 0.01;
     bool viewEepromAfter = false;
+    // Runs once the EEPROM holds kStoredBefore, right before the button is pressed.
+    std::function<void()> beforePress;
     // Acts in the window once it is up; the window is cancelled when the script leaves it
     // open.
     std::function<void(harness::DialogDriver&)> operatorScript;

@@ -3,6 +3,7 @@
 // board's EEPROM.
 #include "MeasureFlowFixture.h"
 
+#include "SmallTmpfs.h"
 #include "meter/ReferenceTable.h"
 
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace measuretest {
 namespace {
@@ -502,6 +504,52 @@ TEST_F(MeasureFlowTest, FailedEepromReadRefusesToWriteReferencesBeyondTheEdits) 
     EXPECT_TRUE(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}).empty()) << Joined(out.calls);
     EXPECT_EQ(out.eepromAfter, out.eepromBefore);
 }
+
+enum class EepromFileSystem { ReadOnly, Full };
+
+class EepromNotWritable : public MeasureFlowTest,
+                          public testing::WithParamInterface<EepromFileSystem> {};
+
+// The image on a file system that refuses the write: the operator is told that nothing was
+// stored, and the board and its file keep the previous calibration.
+TEST_P(EepromNotWritable, OperatorIsToldTheReferencesWereNotStored) {
+    harness::SmallTmpfs fs(Bench().Dir() + "/eeprom-fs", 64 * 1024);
+    if (!fs.Mounted()) GTEST_SKIP() << fs.Why();
+    const std::string image = fs.Path() + "/eeprom.bin";
+    std::vector<char> fileBefore;
+    FlowOptions options;
+    options.boardType = 20;
+    options.benchLines = {"eeprom = " + image};
+    options.beforePress = [&] {
+        std::ifstream in(image, std::ios::binary);
+        fileBefore.assign(std::istreambuf_iterator<char>(in), {});
+        ASSERT_TRUE(GetParam() == EepromFileSystem::ReadOnly ? fs.MakeReadOnly() : fs.Fill());
+    };
+    options.operatorScript = [](harness::DialogDriver& window) {
+        const char* typed[] = {"4.75", "2.25", "1.125", "0.5"};
+        for (int i = 0; i < 4; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
+        window.Click(IDOK);
+    };
+    const FlowOutcome out = Run(options);
+
+    ASSERT_TRUE(out.windowEnded);
+    ASSERT_EQ(out.boxes.size(), 1u) << BoxList(out.boxes);
+    EXPECT_EQ(out.boxes[0].caption, "ERROR");
+    EXPECT_NE(out.boxes[0].text.find("NOT stored"), std::string::npos) << out.boxes[0].text;
+    EXPECT_NE(out.boxes[0].text.find("(driver error 10)"), std::string::npos) << out.boxes[0].text;
+    EXPECT_EQ(out.eepromAfter, out.eepromBefore);
+    std::ifstream in(image, std::ios::binary);
+    const std::vector<char> fileAfter(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(fileAfter.size(), 128u);
+    EXPECT_EQ(fileAfter, fileBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadOnlyAndFull, EepromNotWritable,
+                         testing::Values(EepromFileSystem::ReadOnly, EepromFileSystem::Full),
+                         [](const auto& row) {
+                             return std::string(row.param == EepromFileSystem::ReadOnly ? "ReadOnly"
+                                                                                        : "Full");
+                         });
 
 TEST_F(MeasureFlowTest, NoMeterButtonCheckedReadsAsFluke45) {
     FlowOptions options;
