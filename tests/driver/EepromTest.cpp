@@ -3,7 +3,9 @@
 
 #include "platform/DriverLibrary.h"
 
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -161,5 +163,84 @@ TEST_F(Eeprom, KilledWriterNeverLeavesATornImage) {
     EXPECT_TRUE(std::vector<double>(stored.begin(), stored.begin() + 7) == a ||
                 std::vector<double>(stored.begin(), stored.begin() + 7) == b);
 }
+
+enum class ImageFault { NoPermission, Folder, Fifo };
+
+std::string ImageFaultName(ImageFault fault) {
+    switch (fault) {
+    case ImageFault::NoPermission: return "NoPermissionAsUnprivilegedUser";
+    case ImageFault::Folder: return "Folder";
+    case ImageFault::Fifo: return "Fifo";
+    }
+    return "";
+}
+
+class ImageOutOfReach : public Eeprom, public ::testing::WithParamInterface<ImageFault> {};
+
+// Opens the board in a child process, as an unprivileged user when asked (root reads any
+// file), and returns its exit status: the code of bqxInitBoard, or 100 and up for a child
+// that could not get that far.
+int OpenInChild(bool unprivileged) {
+    const pid_t child = fork();
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (unprivileged && geteuid() == 0 && (setgroups(0, nullptr) != 0 ||
+                                               setgid(kNobody) != 0 || setuid(kNobody) != 0))
+            _exit(101);
+        if (bqxInit(BQX_REQUIRED_VERSION) != BQX_OK) _exit(102);
+        BoardConfig config{};
+        config.boardType = 27;
+        config.baseAddress = 0x300;
+        config.interruptLevel = 7;
+        BoardHandle h = 99;
+        const uint8_t code = bqxInitBoard(27, &config, &h);
+        _exit(code == BQX_OK || h == BQX_NO_BOARD ? code : 103);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 100;
+    return WEXITSTATUS(status);
+}
+
+// An image that exists but cannot be read fails the open and is left as it was; only a
+// missing image starts afresh.
+TEST_P(ImageOutOfReach, FailsTheOpenAndIsLeftAlone) {
+    const auto image = m_dir / "bqxsim-eeprom.bin";
+    {
+        BoardHandle h = Open(27, 0x300, 7);
+        const double refs[] = {4.91, 2.41, 1.21, 0.61, 0.01, 7.41, 9.91, 0.0};
+        ASSERT_EQ(bqxSetReferenceVoltages(h, refs), BQX_OK);
+    }
+    ASSERT_EQ(bqxFree(), BQX_OK);  // no scan thread lives across the fork
+    std::filesystem::permissions(m_dir, std::filesystem::perms::all);
+    const auto before = ReadBytes("bqxsim-eeprom.bin");
+    switch (GetParam()) {
+    case ImageFault::NoPermission: std::filesystem::permissions(image, std::filesystem::perms::none); break;
+    case ImageFault::Folder:
+        std::filesystem::remove(image);
+        std::filesystem::create_directory(image);
+        break;
+    case ImageFault::Fifo:
+        std::filesystem::remove(image);
+        ASSERT_EQ(mkfifo(image.c_str(), 0644), 0);
+        break;
+    }
+    const int code = OpenInChild(GetParam() == ImageFault::NoPermission);
+    if (code == 101) GTEST_SKIP() << "cannot drop privileges to user nobody";
+    EXPECT_EQ(code, BQX_E_EEPROM);
+    if (GetParam() == ImageFault::NoPermission) {
+        std::filesystem::permissions(image, std::filesystem::perms::owner_read);
+        EXPECT_EQ(ReadBytes("bqxsim-eeprom.bin"), before);
+    } else {
+        EXPECT_FALSE(std::filesystem::is_regular_file(image)) << "the image was replaced";
+    }
+    EXPECT_EQ(bqxInit(BQX_REQUIRED_VERSION), BQX_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, ImageOutOfReach,
+                         ::testing::Values(ImageFault::NoPermission, ImageFault::Folder,
+                                           ImageFault::Fifo),
+                         [](const ::testing::TestParamInfo<ImageFault>& row) {
+                             return ImageFaultName(row.param);
+                         });
 
 }  // namespace
