@@ -1,6 +1,7 @@
 #include "meter/CMeterLink.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -26,6 +27,13 @@ constexpr unsigned kFetchReplyWaitMs = 700;
 
 // Bytes of an overlong reply skipped while looking for its end.
 constexpr int kMaxDiscardedBytes = 4096;
+
+// Longest a reply line may take as a whole, counted from the start of its read. A full
+// buffer of 255 characters takes 292 ms at 9600 baud with 11-bit frames (7E2), and a
+// meter still finishing its measurement (10 power-line cycles with auto-zero, 400 ms at
+// 50 Hz) adds to that; 1000 ms leaves room for both. Each byte keeps the port's own
+// time-out, so a line ends at most one byte time-out after this.
+constexpr std::uint64_t kLineDeadlineMs = 1000;
 
 bool IsErrorPrompt(const char* line) {
     return std::strncmp(line, "?>", 2) == 0 || std::strncmp(line, "!>", 2) == 0;
@@ -130,11 +138,17 @@ int CMeterLink::SendCommand(const char* bytes, WORD length) {
 }
 
 // A line, its line feed and a terminator must fit in capacity. A reply that runs past it is
-// a failed read, and the rest of it is skipped so that it cannot pass for the next reply.
+// a failed read, and the rest of it is skipped so that it cannot pass for the next reply. A
+// meter that trickles bytes without ever ending its line fails at the line's deadline.
 int CMeterLink::ReadLine(char* buffer, int capacity) {
     if (capacity < 2) return 1;
+    const std::uint64_t deadline = platform::MonotonicMs() + kLineDeadlineMs;
     int position = 0;
     while (position < capacity - 1) {
+        if (platform::MonotonicMs() >= deadline) {
+            buffer[position] = '\0';
+            return 1;
+        }
         DWORD got = 0;
         try {
             got = m_serialPort.Read(buffer + position, 1);
@@ -152,12 +166,13 @@ int CMeterLink::ReadLine(char* buffer, int capacity) {
         }
     }
     buffer[position] = '\0';
-    DiscardRestOfLine();
+    DiscardRestOfLine(deadline);
     return 1;
 }
 
-void CMeterLink::DiscardRestOfLine() {
+void CMeterLink::DiscardRestOfLine(std::uint64_t deadline) {
     for (int skipped = 0; skipped < kMaxDiscardedBytes; ++skipped) {
+        if (platform::MonotonicMs() >= deadline) return;
         char byte = 0;
         try {
             if (m_serialPort.Read(&byte, 1) == 0) return;

@@ -53,3 +53,22 @@ struct FaultCase {
 };
 
 inline void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
+
+// A raw pseudo-terminal linked as COM1 in a fresh folder that becomes the current one, on
+// which a meter trickles the bytes of a value line, one every periodMs, and never ends the
+// line.
+class TricklingLine {
+public:
+    explicit TricklingLine(int periodMs);
+    ~TricklingLine();
+    TricklingLine(const TricklingLine&) = delete;
+    TricklingLine& operator=(const TricklingLine&) = delete;
+
+private:
+    std::string m_dir;
+    std::string m_previousDir;
+    int m_master = -1;
+    int m_slave = -1;
+    int m_stop[2] = {-1, -1};
+    pid_t m_sender = -1;
+};

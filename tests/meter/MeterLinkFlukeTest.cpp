@@ -170,6 +170,45 @@ INSTANTIATE_TEST_SUITE_P(Faults, MeterLinkFlukeFault,
                                          FaultCase{"hangup"}),
                          [](const testing::TestParamInfo<FaultCase>& row) { return TestName(row.param.fault); });
 
+// A meter that trickles bytes and never ends its line: every reply read is bounded as a
+// whole (1000 ms, plus at most one 100 ms byte time-out), whatever the pace of the bytes.
+struct TrickleCase {
+    const char* name;
+    int meterType;
+    int periodMs;
+    double readingWaitsMs;  // the waits of a reading before its reply
+};
+
+class MeterLinkTrickle : public testing::TestWithParam<TrickleCase> {};
+
+TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
+    constexpr double kLineBoundMs = 1000.0 + 100.0;
+    const TrickleCase c = GetParam();
+    TricklingLine line(c.periodMs);
+    double start = MeterEmulator::NowMs();
+    CMeterLink link(1, c.meterType);
+    const double preparedMs = MeterEmulator::NowMs() - start;
+    // The Fluke 45's "AUTO" reply is read after 200 ms; nothing is read for the HP 34401A.
+    EXPECT_LT(preparedMs, (c.meterType == MeterFluke45 ? 200.0 + kLineBoundMs : 0.0) + kToleranceMs);
+
+    double value = kNotSet;
+    start = MeterEmulator::NowMs();
+    EXPECT_EQ(link.ReadVoltage(value), 1);
+    const double readingMs = MeterEmulator::NowMs() - start;
+    EXPECT_EQ(value, kNotSet);
+    EXPECT_GE(readingMs, c.readingWaitsMs + 1000.0 - kToleranceMs) << "the trickle kept the line alive";
+    EXPECT_LT(readingMs, c.readingWaitsMs + kLineBoundMs + kToleranceMs);
+    RecordProperty("preparation_ms", std::to_string(preparedMs));
+    RecordProperty("reading_ms", std::to_string(readingMs));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paces, MeterLinkTrickle,
+    testing::Values(TrickleCase{"Fluke45Every60ms", MeterFluke45, 60, 300.0},
+                    TrickleCase{"Fluke45Every95ms", MeterFluke45, 95, 300.0},
+                    TrickleCase{"Hp34401AEvery60ms", MeterHp34401A, 60, 1800.0}),
+    [](const testing::TestParamInfo<TrickleCase>& row) { return std::string(row.param.name); });
+
 TEST(MeterLinkFlukeTest, OverlongLineIsSkippedSoTheNextReadingIsClean) {
     MeterEmulator meter(Fluke({"--readings", "2.5", "--fault", "long-line"}));
     CMeterLink link(1, MeterFluke45);
