@@ -35,6 +35,35 @@ constexpr int kMaxDiscardedBytes = 4096;
 // time-out, so a line ends at most one byte time-out after this.
 constexpr std::uint64_t kLineDeadlineMs = 1000;
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// True when the line read into buffer (up to its line feed) holds one whole number in the
+// meter's notation, blanks around it aside: sign, digits, an optional fraction and an
+// optional exponent, as in +4.9876E+0 or -1.23456789E-01. A value line with a stray byte
+// inside, such as +4.9)62E+0, must not pass for the shorter number in front of it.
+bool IsWholeNumberLine(const char* buffer, std::size_t capacity) {
+    const void* lineFeed = std::memchr(buffer, '\n', capacity);
+    const char* end = lineFeed ? static_cast<const char*>(lineFeed) : buffer + capacity;
+    const char* c = buffer;
+    while (c < end && IsBlank(*c)) ++c;
+    if (c < end && (*c == '+' || *c == '-')) ++c;
+    int digits = 0;
+    for (; c < end && IsDigit(*c); ++c) ++digits;
+    if (c < end && *c == '.')
+        for (++c; c < end && IsDigit(*c); ++c) ++digits;
+    if (digits == 0) return false;
+    if (c < end && (*c == 'E' || *c == 'e')) {
+        ++c;
+        if (c < end && (*c == '+' || *c == '-')) ++c;
+        if (c == end || !IsDigit(*c)) return false;
+        while (c < end && IsDigit(*c)) ++c;
+    }
+    while (c < end && IsBlank(*c)) ++c;
+    return c == end;
+}
+
 bool IsErrorPrompt(const char* line) {
     return std::strncmp(line, "?>", 2) == 0 || std::strncmp(line, "!>", 2) == 0;
 }
@@ -96,9 +125,10 @@ int CMeterLink::ReadFluke45(double& value) {
     double reading = 0.0;
     int exponent = 0;
     const int converted = std::sscanf(m_buffer, "%lfE+%d", &reading, &exponent);
+    const bool wholeNumber = IsWholeNumberLine(m_buffer, sizeof m_buffer);
     // The prompt line follows the value line, whatever the value line held.
     ReadLine(m_buffer, sizeof m_buffer);
-    if (converted < 1 || !std::isfinite(reading)) return 1;
+    if (!wholeNumber || converted < 1 || !std::isfinite(reading)) return 1;
     value = reading;
     return 0;
 }
@@ -119,7 +149,8 @@ int CMeterLink::ReadHp34401A(double& value) {
     double reading = 0.0;
     int exponent = 0;
     const int converted = std::sscanf(m_buffer, "%lfE%d,", &reading, &exponent);
-    if (converted < 1 || !std::isfinite(reading)) return 1;
+    if (!IsWholeNumberLine(m_buffer, sizeof m_buffer) || converted < 1 || !std::isfinite(reading))
+        return 1;
     value = reading;
     return 0;
 }

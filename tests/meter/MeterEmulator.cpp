@@ -80,7 +80,7 @@ double MeterEmulator::NowMs() {
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-TricklingLine::TricklingLine(int periodMs) {
+RawMeterLine::RawMeterLine() {
     char pattern[] = "/tmp/vantrel-trickle-XXXXXX";
     if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     m_dir = pattern;
@@ -98,6 +98,14 @@ TricklingLine::TricklingLine(int periodMs) {
     std::filesystem::create_symlink(name, m_dir + "/COM1");
     m_previousDir = std::filesystem::current_path().string();
     std::filesystem::current_path(m_dir);
+}
+
+void RawMeterLine::Send(const std::string& bytes) const {
+    if (::write(m_master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("short write to the pseudo-terminal");
+}
+
+void RawMeterLine::Trickle(int periodMs) {
     if (::pipe2(m_stop, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     // A process of its own, so that the test's timing never waits on a thread of the test.
     m_sender = ::fork();
@@ -112,12 +120,12 @@ TricklingLine::TricklingLine(int periodMs) {
     }
 }
 
-TricklingLine::~TricklingLine() {
+RawMeterLine::~RawMeterLine() {
     if (m_sender > 0) {
         ::close(m_stop[1]);
         ::waitpid(m_sender, nullptr, 0);
+        ::close(m_stop[0]);
     }
-    ::close(m_stop[0]);
     ::close(m_slave);
     ::close(m_master);
     std::error_code ignored;

@@ -55,14 +55,17 @@ struct FaultCase {
 inline void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
 
 // A raw pseudo-terminal linked as COM1 in a fresh folder that becomes the current one, on
-// which a meter trickles the bytes of a value line, one every periodMs, and never ends the
-// line.
-class TricklingLine {
+// which the test plays the meter: it sends replies of its own making, or trickles the bytes
+// of a value line, one every periodMs, without ever ending the line.
+class RawMeterLine {
 public:
-    explicit TricklingLine(int periodMs);
-    ~TricklingLine();
-    TricklingLine(const TricklingLine&) = delete;
-    TricklingLine& operator=(const TricklingLine&) = delete;
+    RawMeterLine();
+    ~RawMeterLine();
+    RawMeterLine(const RawMeterLine&) = delete;
+    RawMeterLine& operator=(const RawMeterLine&) = delete;
+
+    void Send(const std::string& bytes) const;
+    void Trickle(int periodMs);
 
 private:
     std::string m_dir;

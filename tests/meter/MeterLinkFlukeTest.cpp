@@ -184,7 +184,8 @@ class MeterLinkTrickle : public testing::TestWithParam<TrickleCase> {};
 TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
     constexpr double kLineBoundMs = 1000.0 + 100.0;
     const TrickleCase c = GetParam();
-    TricklingLine line(c.periodMs);
+    RawMeterLine line;
+    line.Trickle(c.periodMs);
     double start = MeterEmulator::NowMs();
     CMeterLink link(1, c.meterType);
     const double preparedMs = MeterEmulator::NowMs() - start;
@@ -208,6 +209,44 @@ INSTANTIATE_TEST_SUITE_P(
                     TrickleCase{"Fluke45Every95ms", MeterFluke45, 95, 300.0},
                     TrickleCase{"Hp34401AEvery60ms", MeterHp34401A, 60, 1800.0}),
     [](const testing::TestParamInfo<TrickleCase>& row) { return std::string(row.param.name); });
+
+// A value line must hold one whole number in the meter's notation; a stray byte inside it
+// must not leave the number in front of it as the reading.
+struct ValueLineCase {
+    const char* name;
+    int meterType;
+    std::string line;  // without its line end
+    double reading;    // kNotSet: the reading fails
+};
+
+class MeterLinkValueLine : public testing::TestWithParam<ValueLineCase> {};
+
+TEST_P(MeterLinkValueLine, IsAWholeNumberOrAFailedReading) {
+    const ValueLineCase c = GetParam();
+    RawMeterLine line;
+    CMeterLink link(1, c.meterType);  // the Fluke 45's "AUTO" finds no reply
+    line.Send(c.line + "\r\n" + (c.meterType == MeterFluke45 ? "=>\r\n" : ""));
+    double value = kNotSet;
+    EXPECT_EQ(link.ReadVoltage(value), c.reading == kNotSet ? 1 : 0);
+    EXPECT_EQ(value, c.reading);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, MeterLinkValueLine,
+    testing::Values(ValueLineCase{"Fluke", MeterFluke45, "+4.9876E+0", 4.9876},
+                    ValueLineCase{"FlukeBlanksAround", MeterFluke45, " +4.9876E+0\t", 4.9876},
+                    ValueLineCase{"FlukeOverload", MeterFluke45, "+1E+9", 1e9},
+                    ValueLineCase{"Hp", MeterHp34401A, "-1.23456789E-01", -0.123456789},
+                    ValueLineCase{"FlukeNulInside", MeterFluke45, std::string("+4.9\0" "62E+0", 10), kNotSet},
+                    ValueLineCase{"FlukeParenthesisInside", MeterFluke45, "+4.9)62E+0", kNotSet},
+                    ValueLineCase{"FlukeBlankInside", MeterFluke45, "+4.9 62E+0", kNotSet},
+                    ValueLineCase{"FlukeUnit", MeterFluke45, "+4.9876E+0 VDC", kNotSet},
+                    ValueLineCase{"FlukeExponentCut", MeterFluke45, "+4.9876E+", kNotSet},
+                    ValueLineCase{"FlukeHexFloat", MeterFluke45, "0x1.4p2", kNotSet},
+                    ValueLineCase{"FlukeEmpty", MeterFluke45, "", kNotSet},
+                    ValueLineCase{"HpNulInside", MeterHp34401A, std::string("-1.2\0" "3456789E-01", 15), kNotSet},
+                    ValueLineCase{"HpTwoNumbers", MeterHp34401A, "-1.23456789E-01,+2.0E+00", kNotSet}),
+    [](const testing::TestParamInfo<ValueLineCase>& row) { return std::string(row.param.name); });
 
 TEST(MeterLinkFlukeTest, OverlongLineIsSkippedSoTheNextReadingIsClean) {
     MeterEmulator meter(Fluke({"--readings", "2.5", "--fault", "long-line"}));
