@@ -420,17 +420,20 @@ BQX_API uint8_t bqxGetReferenceVoltages(BoardHandle handle, double* references) 
 
 BQX_API uint8_t bqxSetReferenceVoltages(BoardHandle handle, const double* references) {
     BQX_LOCK();
-    const int count = d.board ? bqxsim::ReferenceCountForType(d.board->Model().typeCode) : 0;
+    // The board's reference count says how many values the caller passed; without an open
+    // board under this handle nothing of the array may be read, not even for the log.
+    const bool boardOpen = d.started && d.board && handle == bqxsim::kOnlyHandle;
+    const int count = boardOpen ? bqxsim::ReferenceCountForType(d.board->Model().typeCode) : 0;
     std::string line = "bqxSetReferenceVoltages(" + std::to_string(handle);
-    if (references) {
+    if (!references) {
+        line += ",null";
+    } else if (boardOpen) {
         // The caller passes one value per reference, then the 0.0 that ends the list.
         for (int i = 0; i <= count; ++i) {
             char value[48];
             std::snprintf(value, sizeof value, ",%f", references[i]);
             line += value;
         }
-    } else {
-        line += ",null";
     }
     d.log.Add("%s)", line.c_str());
     BQX_REQUIRE_BOARD(handle);

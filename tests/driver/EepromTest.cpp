@@ -13,6 +13,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -107,6 +108,31 @@ TEST_F(Eeprom, CorruptImageReadsAsAnEepromErrorUntilRewritten) {
     const double refs[] = {4.99, 2.49, 1.24, 0.62, 0.0, 7.5, 9.9, 0.0};
     ASSERT_EQ(bqxSetReferenceVoltages(h, refs), BQX_OK);
     EXPECT_EQ(Stored(h), std::vector<double>(refs, refs + 8));
+}
+
+// Without an open board under the handle the driver cannot know how long the array is: it
+// answers the code and reads none of it (a one-value array on the heap shows it under ASan).
+TEST_F(Eeprom, CallWithoutAnOpenBoardReadsNothingOfTheArray) {
+    const std::unique_ptr<double[]> one(new double[1]{4.99});
+    const BoardHandle h = Open(27, 0x300, 7);  // seven references
+    struct Case {
+        const char* state;
+        BoardHandle handle;
+        uint8_t code;
+    };
+    for (const Case c : {Case{"wrong handle", 5, BQX_E_BAD_HANDLE},
+                         Case{"board freed", h, BQX_E_BAD_HANDLE},
+                         Case{"driver freed", h, BQX_E_NOT_STARTED}}) {
+        if (std::string(c.state) == "board freed") {
+            ASSERT_EQ(bqxFreeBoard(h), BQX_OK);
+        }
+        if (std::string(c.state) == "driver freed") {
+            ASSERT_EQ(bqxFree(), BQX_OK);
+        }
+        ClearCallLog();
+        EXPECT_EQ(bqxSetReferenceVoltages(c.handle, one.get()), c.code) << c.state;
+        EXPECT_EQ(CallLog(), "bqxSetReferenceVoltages(" + std::to_string(c.handle) + ")\n") << c.state;
+    }
 }
 
 TEST_F(Eeprom, InjectedReadFailureAnswersTheCode) {
