@@ -179,6 +179,8 @@ struct TrickleCase {
     double readingWaitsMs;  // the waits of a reading before its reply
 };
 
+void PrintTo(const TrickleCase& c, std::ostream* os) { *os << c.name; }
+
 class MeterLinkTrickle : public testing::TestWithParam<TrickleCase> {};
 
 TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
@@ -218,6 +220,8 @@ struct ValueLineCase {
     std::string line;  // without its line end
     double reading;    // kNotSet: the reading fails
 };
+
+void PrintTo(const ValueLineCase& c, std::ostream* os) { *os << c.name; }
 
 class MeterLinkValueLine : public testing::TestWithParam<ValueLineCase> {};
 
