@@ -3,7 +3,6 @@
 
 #include "platform/DriverLibrary.h"
 
-#include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -203,28 +202,16 @@ std::string ImageFaultName(ImageFault fault) {
 
 class ImageOutOfReach : public Eeprom, public ::testing::WithParamInterface<ImageFault> {};
 
-// Opens the board in a child process, as an unprivileged user when asked (root reads any
-// file), and returns its exit status: the code of bqxInitBoard, or 100 and up for a child
-// that could not get that far.
-int OpenInChild(bool unprivileged) {
-    const pid_t child = fork();
-    if (child == 0) {
-        constexpr uid_t kNobody = 65534;
-        if (unprivileged && geteuid() == 0 && (setgroups(0, nullptr) != 0 ||
-                                               setgid(kNobody) != 0 || setuid(kNobody) != 0))
-            _exit(101);
-        if (bqxInit(BQX_REQUIRED_VERSION) != BQX_OK) _exit(102);
-        BoardConfig config{};
-        config.boardType = 27;
-        config.baseAddress = 0x300;
-        config.interruptLevel = 7;
-        BoardHandle h = 99;
-        const uint8_t code = bqxInitBoard(27, &config, &h);
-        _exit(code == BQX_OK || h == BQX_NO_BOARD ? code : 103);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 100;
-    return WEXITSTATUS(status);
+// The code of bqxInitBoard in a freshly started driver, or 100 and up when it got no further.
+int OpenBoard() {
+    if (bqxInit(BQX_REQUIRED_VERSION) != BQX_OK) return 100;
+    BoardConfig config{};
+    config.boardType = 27;
+    config.baseAddress = 0x300;
+    config.interruptLevel = 7;
+    BoardHandle h = 99;
+    const uint8_t code = bqxInitBoard(27, &config, &h);
+    return code == BQX_OK || h == BQX_NO_BOARD ? code : 101;
 }
 
 // An image that exists but cannot be read fails the open and is left as it was; only a
@@ -250,8 +237,8 @@ TEST_P(ImageOutOfReach, FailsTheOpenAndIsLeftAlone) {
         ASSERT_EQ(mkfifo(image.c_str(), 0644), 0);
         break;
     }
-    const int code = OpenInChild(GetParam() == ImageFault::NoPermission);
-    if (code == 101) GTEST_SKIP() << "cannot drop privileges to user nobody";
+    const int code = RunInChild(GetParam() == ImageFault::NoPermission, OpenBoard);
+    if (code == kCannotDropPrivileges) GTEST_SKIP() << "cannot drop privileges to user nobody";
     EXPECT_EQ(code, BQX_E_EEPROM);
     if (GetParam() == ImageFault::NoPermission) {
         std::filesystem::permissions(image, std::filesystem::perms::owner_read);
