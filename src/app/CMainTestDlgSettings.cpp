@@ -1,7 +1,7 @@
 // The settings load at start-up and the board-list selection.
 #include "app/BoardModels.h"
 #include "app/CMainTestDlg.h"
-#include "platform/RegularFile.h"
+#include "platform/Files.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 #include "board/InterruptScan.h"
 
 #include "board/ScanfParsing.h"
-#include "platform/RegularFile.h"
+#include "platform/Files.h"
 
 #include <cstdio>
 #include <cstdlib>

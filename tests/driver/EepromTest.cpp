@@ -134,6 +134,21 @@ TEST_F(Eeprom, CallWithoutAnOpenBoardReadsNothingOfTheArray) {
     }
 }
 
+// A temporary whose writer is gone goes with the next write; one of a running writer stays.
+TEST_F(Eeprom, TemporariesOfKilledWritersAreRemoved) {
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    const auto stale = m_dir / ("bqxsim-eeprom.bin.tmp." + std::to_string(gone));
+    const auto running = m_dir / ("bqxsim-eeprom.bin.tmp." + std::to_string(getppid()));
+    for (const auto& file : {stale, running}) std::ofstream(file) << "half";
+    BoardHandle h = Open(27, 0x300, 7);
+    const double refs[] = {4.99, 2.49, 1.24, 0.62, 0.0, 7.5, 9.9, 0.0};
+    ASSERT_EQ(bqxSetReferenceVoltages(h, refs), BQX_OK);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(running));
+}
+
 TEST_F(Eeprom, InjectedReadFailureAnswersTheCode) {
     Configure("fail_get_references = 10");
     BoardHandle h = Open();

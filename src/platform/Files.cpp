@@ -1,10 +1,11 @@
-#include "platform/RegularFile.h"
+#include "platform/Files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 namespace platform {
 
@@ -22,6 +23,17 @@ std::FILE* OpenRegularFileForReading(const char* path) {
     std::FILE* file = ::fdopen(fd, "rb");
     if (!file) ::close(fd);
     return file;
+}
+
+int SyncFolderOf(const char* path) {
+    std::string folder = path;
+    const auto slash = folder.find_last_of('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int result = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return result;
 }
 
 }  // namespace platform

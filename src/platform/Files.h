@@ -1,4 +1,4 @@
-// Opening a file that the tool only reads (settings, rate file) as a regular file.
+// Files the tool reads (settings, rate file) and replaces (the log).
 #pragma once
 
 #include <cstdio>
@@ -9,5 +9,9 @@ namespace platform {
 // does not open, and the open never blocks (a FIFO without a writer would hold it for
 // ever). Returns nullptr with errno set when the file does not open.
 std::FILE* OpenRegularFileForReading(const char* path);
+
+// Flushes the folder that holds path to the disk, so that a file just renamed into it
+// survives a power cut under its new name. Returns 0 or the system error code.
+int SyncFolderOf(const char* path);
 
 }  // namespace platform
