@@ -91,6 +91,7 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
         for (const std::string& line : options.benchLines) harness::ConfigureDriver(line);
 
         if (options.beforePress) options.beforePress();
+        for (int answer : options.boxAnswers) boxes.Queue(answer);
         const std::size_t boxesBefore = boxes.Records().size();
         harness::ClearDriverCallLog();
         pressedAt = NowMs();

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -140,7 +141,11 @@ TEST_F(MeasureFlowTest, MeterNoneLetsTheOperatorTypeTheValues) {
     };
     const FlowOutcome out = Run(options);
 
-    EXPECT_TRUE(out.boxes.empty()) << BoxList(out.boxes);
+    // 4.0963 lies outside the window of channel 0: the operator confirms it.
+    ASSERT_EQ(out.boxes.size(), 1u) << BoxList(out.boxes);
+    EXPECT_EQ(out.boxes[0].caption, "Confirm");
+    EXPECT_EQ(out.boxes[0].text, "Channel 0: Got 4.096300V, exceeds tolerance of 5.2-4.5 V\n\n"
+                                 "Store this value in the board's EEPROM anyway?");
     EXPECT_EQ(out.console.find(kMeterLogLine), std::string::npos) << out.console;
     ASSERT_TRUE(out.window.shown);
     for (const std::string& edit : out.window.edits) EXPECT_EQ(edit, "0");
@@ -410,13 +415,15 @@ TEST_F(MeasureFlowTest, TextOfAnEditBeyondTheBoardsReferencesIsNotChecked) {
     FlowOptions options;
     options.boardType = 20;  // four references: edit 1029 is not copied
     options.operatorScript = [](harness::DialogDriver& window) {
+        const char* typed[] = {"4.75", "2.25", "1.125", "0.5"};
+        for (int i = 0; i < 4; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
         window.SetText(kReferenceEdit0 + 4, "abc");
         window.Click(IDOK);
     };
     const FlowOutcome out = Run(options);
     EXPECT_TRUE(out.boxes.empty()) << BoxList(out.boxes);
     EXPECT_EQ(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}),
-              std::vector<std::string>{SetReferencesCall({0, 0, 0, 0, 0})});
+              std::vector<std::string>{SetReferencesCall({4.75, 2.25, 1.125, 0.5, 0})});
 }
 
 struct PortCase {
@@ -504,6 +511,58 @@ TEST_F(MeasureFlowTest, FailedEepromReadRefusesToWriteReferencesBeyondTheEdits) 
     EXPECT_TRUE(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}).empty()) << Joined(out.calls);
     EXPECT_EQ(out.eepromAfter, out.eepromBefore);
 }
+
+struct TypedValueCase {
+    const char* name;
+    const char* typed;    // into the edit of channel 0
+    int answer;           // to the one box it raises
+    const char* caption;  // of that box
+    bool written;
+};
+
+void PrintTo(const TypedValueCase& c, std::ostream* os) { *os << c.name; }
+
+class TypedReference : public MeasureFlowTest, public testing::WithParamInterface<TypedValueCase> {};
+
+// A typed value outside its window is written only once the operator confirms it; one that
+// cannot be a reference is never written.
+TEST_P(TypedReference, OutsideItsWindowIsConfirmedBeyondTheBoardsRangeRefused) {
+    const TypedValueCase c = GetParam();
+    FlowOptions options;
+    options.boardType = 20;
+    options.boxAnswers = {c.answer};
+    bool stillOpen = false;
+    options.operatorScript = [&](harness::DialogDriver& window) {
+        const char* typed[] = {c.typed, "2.25", "1.125", "0.5"};
+        for (int i = 0; i < 4; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
+        window.Click(IDOK);
+        stillOpen = !window.Ended();
+        if (stillOpen) {
+            EXPECT_EQ(window.FocusedId(), kReferenceEdit0);
+            window.Click(IDCANCEL);
+        }
+    };
+    const FlowOutcome out = Run(options);
+    ASSERT_EQ(out.boxes.size(), 1u) << BoxList(out.boxes);
+    EXPECT_EQ(out.boxes[0].caption, c.caption);
+    EXPECT_EQ(out.boxes[0].text.rfind("Channel 0: ", 0), 0u) << out.boxes[0].text;
+    EXPECT_EQ(stillOpen, !c.written);
+    if (c.written) {
+        EXPECT_EQ(out.eepromAfter[0], static_cast<double>(std::strtof(c.typed, nullptr)));
+    } else {
+        EXPECT_TRUE(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}).empty()) << Joined(out.calls);
+        EXPECT_EQ(out.eepromAfter, out.eepromBefore);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, TypedReference,
+    testing::Values(TypedValueCase{"NegativeDeclined", "-4.99", IDNO, "Confirm", false},
+                    TypedValueCase{"NegativeConfirmed", "-4.99", IDYES, "Confirm", true},
+                    TypedValueCase{"LowConfirmed", "4.0963", IDYES, "Confirm", true},
+                    TypedValueCase{"HugeRefused", "1e38", IDYES, "ERROR", false},
+                    TypedValueCase{"JustBeyondRangeRefused", "-10.5", IDYES, "ERROR", false}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 enum class EepromFileSystem { ReadOnly, Full };
 
