@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include <cstdlib>
+
 namespace metersim {
 
 std::string UsageText() {
@@ -17,6 +19,8 @@ std::string UsageText() {
            "  --fault <fault>            silent | error-prompt | exec-error-prompt |\n"
            "                             no-linefeed | long-line | garbage | delay:<ms> |\n"
            "                             hangup\n"
+           "  --time-scale <factor>      multiply the meter's character and measurement\n"
+           "                             times by factor (default 1: real time)\n"
            "  --help                     this text\n"
            "\n"
            "Prints \"ready <pty path>\" when ready and runs until SIGTERM or SIGINT.\n";
@@ -66,6 +70,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                 return std::nullopt;
             }
             options.fault = *fault;
+        } else if (name == "--time-scale") {
+            char* end = nullptr;
+            options.timeScale = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !(options.timeScale >= 0.0) ||
+                options.timeScale > 1000.0) {
+                error = "bad time scale " + value;
+                return std::nullopt;
+            }
         } else {
             error = "unknown argument " + name;
             return std::nullopt;
