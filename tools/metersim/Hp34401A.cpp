@@ -502,7 +502,8 @@ bool Hp34401A::Configure(bool ac, const std::vector<std::string>& parameters) {
 // Takes the sample count's readings, each one measurement time after the one before.
 void Hp34401A::Initiate() {
     m_memory.clear();
-    for (int i = 0; i < m_sampleCount; ++i) m_memory.push_back(m_takeVolts());
+    // The bench's reference is a DC source: an AC measurement of it reads zero.
+    for (int i = 0; i < m_sampleCount; ++i) m_memory.push_back(m_ac ? 0.0 : m_takeVolts());
     if (m_autoRange && !m_ac) {
         const double volts = std::fabs(m_memory.back());
         m_range = kRanges[4];

@@ -19,8 +19,8 @@ std::string UsageText() {
            "  --fault <fault>            silent | error-prompt | exec-error-prompt |\n"
            "                             no-linefeed | long-line | garbage | delay:<ms> |\n"
            "                             hangup\n"
-           "  --time-scale <factor>      multiply the meter's character and measurement\n"
-           "                             times by factor (default 1: real time)\n"
+           "  --time-scale <factor>      multiply the meter's measurement times by factor\n"
+           "                             (default 1: real time; the line keeps its pace)\n"
            "  --help                     this text\n"
            "\n"
            "Prints \"ready <pty path>\" when ready and runs until SIGTERM or SIGINT.\n";

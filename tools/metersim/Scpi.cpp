@@ -50,7 +50,8 @@ std::vector<Unit> ParseMessage(std::string_view message) {
         while (end < text.size() && IsHeaderCharacter(text[end])) ++end;
         std::string header = Upper(text.substr(0, end));
         const std::string rest = Trimmed(text.substr(end));
-        if (end < text.size() && text[end] != ' ' && text[end] != '\t') unit.malformed = true;
+        if (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\r')
+            unit.malformed = true;
         if (header.empty()) {
             if (!text.empty()) unit.malformed = true;
             if (!unit.malformed) continue;  // an empty unit, as after a trailing ';'

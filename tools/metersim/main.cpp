@@ -147,7 +147,7 @@ public:
                          using namespace std::chrono;
                          return duration<double, std::milli>(Clock::now().time_since_epoch()).count() / scale;
                      }),
-          m_character(Scaled(metersim::CharacterMs(options.model), options.timeScale)) {}
+          m_character(Scaled(metersim::CharacterMs(options.model), 1.0)) {}
 
     void Run() {
         sigset_t waitMask;
@@ -238,7 +238,7 @@ private:
     std::FILE* m_log;
     metersim::ReadingSource m_readings;
     metersim::MeterProtocol m_protocol;
-    Clock::duration m_character;  // one character on the line
+    Clock::duration m_character;  // one character on the line: the line's time, never scaled
     std::deque<PendingOutput> m_queue;
 };
 
