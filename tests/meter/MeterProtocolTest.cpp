@@ -270,6 +270,9 @@ TEST(MeterOptionsTest, RejectsWhatItDoesNotKnow) {
     EXPECT_NE(error.find("loud"), std::string::npos) << error;
     EXPECT_FALSE(ParseOptions({"--meter"}, error));
     EXPECT_FALSE(ParseOptions({"--speed", "9600"}, error));
+    EXPECT_FALSE(ParseOptions({"--time-scale", "-1"}, error));
+    EXPECT_FALSE(ParseOptions({"--time-scale", "fast"}, error));
+    EXPECT_DOUBLE_EQ(ParseOptions({"--time-scale", "0.1"}, error)->timeScale, 0.1);
     const auto options = ParseOptions({"--link", "COM3", "--readings", "1,2"}, error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->linkPath, "./COM3");

@@ -189,6 +189,12 @@ const char* FlukeFunctionName(FlukeFunction function) {
     return "VDC";
 }
 
+std::string FlukeDcValue(double volts, char rate) {
+    const RangeTable table = RangesFor(FlukeFunction::VDC, rate);
+    const auto shown = Shown(table.begin[AutoRange(table, volts) - 1], volts);
+    return shown ? *shown : kOverload;
+}
+
 Fluke45::Fluke45(std::function<double()> takeVolts, std::function<double()> nowMs)
     : m_takeVolts(std::move(takeVolts)), m_nowMs(std::move(nowMs)) {
     Reset();

@@ -48,6 +48,9 @@ private:
     int m_sre = 0;
 };
 
+// A DC voltage as the autoranging display shows it at a rate ('S', 'M' or 'F').
+std::string FlukeDcValue(double volts, char rate);
+
 // "VDC" etc., as FUNC1? answers.
 const char* FlukeFunctionName(FlukeFunction function);
 

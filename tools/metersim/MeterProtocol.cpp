@@ -14,24 +14,11 @@ namespace {
 constexpr unsigned kMeterBaudRate = 9600;
 constexpr std::size_t kMaxCommandLine = 4096;
 
-constexpr char kFlukeOverload[] = "+1E+9";
 constexpr char kHpOverload[] = "+9.90000000E+37";
 constexpr double kHpOverloadVolts = 1200.0;
 
 constexpr char kPromptUnknown[] = "?>";
 constexpr char kPromptCannotExecute[] = "!>";
-
-// Fluke 45 slow-rate DC ranges: 100,000 counts, shown in millivolts up to 1000 mV.
-struct FlukeRange {
-    double scale;     // volts to displayed unit
-    int decimals;
-    double limit;     // first displayed magnitude that no longer fits
-    const char* exponent;
-};
-constexpr FlukeRange kFlukeRanges[] = {
-    {1e3, 3, 100.0, "E-3"},  {1e3, 2, 1000.0, "E-3"}, {1.0, 4, 10.0, "E+0"},
-    {1.0, 3, 100.0, "E+0"},  {1.0, 1, 1000.05, "E+0"},
-};
 
 double SteadyMs() {
     using namespace std::chrono;
@@ -98,19 +85,7 @@ std::optional<Fault> ParseFault(std::string_view text) {
     return std::nullopt;
 }
 
-std::string FormatFluke45Value(double volts) {
-    if (!std::isfinite(volts)) return kFlukeOverload;
-    for (const FlukeRange& range : kFlukeRanges) {
-        const double factor = std::pow(10.0, range.decimals);
-        double shown = std::round(volts * range.scale * factor) / factor;
-        if (std::fabs(shown) >= range.limit) continue;
-        if (shown == 0.0) shown = 0.0;  // no "-0.000"
-        char text[64];
-        std::snprintf(text, sizeof text, "%+.*f%s", range.decimals, shown, range.exponent);
-        return text;
-    }
-    return kFlukeOverload;
-}
+std::string FormatFluke45Value(double volts) { return FlukeDcValue(volts, 'S'); }
 
 std::string FormatHp34401AValue(double volts) {
     if (!std::isfinite(volts) || std::fabs(volts) >= kHpOverloadVolts) return kHpOverload;
