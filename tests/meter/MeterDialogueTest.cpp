@@ -57,6 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "!>\r\n!>\r\n!>\r\n"},
         DialogueCase{"SecondaryDisplayInUse", F, {"VAC2\nFUNC2?\nVAL?\nCLR2;FUNC2?\n"},
                      "=>\r\nVAC\r\n=>\r\n+2.5000E+0,+0.000E-3\r\n=>\r\n!>\r\n"},
+        DialogueCase{"MeasOnBothDisplays", F, {"ADC2;MEAS?;MEAS1?\n"},
+                     "+2.5000E+0,+0.0000E-3\r\n+2.5000E+0\r\n=>\r\n"},
         DialogueCase{"NoModifiers", F, {"MOD?\n"}, "0\r\n=>\r\n"},
         DialogueCase{"AutorangeAtPowerUp", F, {"AUTO?;RANGE1?\n"}, "1\r\n3\r\n=>\r\n"},
         DialogueCase{"FixedKeepsTheRange", F, {"FIXED\nAUTO?\nRANGE1?\nAUTO;AUTO?\n"},

@@ -283,9 +283,8 @@ Fluke45::Outcome Fluke45::Execute(const std::string& header, const std::string& 
         answer("0");  // no modifier (MN MX, HOLD, dB, REL, COMP) is emulated
     } else if (header == "VAL?" || header == "VAL1?" || header == "VAL2?" || header == "MEAS?" ||
                header == "MEAS1?" || header == "MEAS2?") {
-        const int display = header.size() == 5 || header.size() == 6
-                                ? header[header.size() - 2] - '0'
-                                : 0;
+        const char digit = header[header.size() - 2];
+        const int display = digit == '1' || digit == '2' ? digit - '0' : 0;
         return Reading(display, header[0] == 'M', reply);
     } else if (header == "AUTO") {
         if (!m_autoRange) m_displaySince = m_nowMs();

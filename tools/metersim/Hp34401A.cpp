@@ -214,6 +214,7 @@ void Hp34401A::Execute(const std::vector<std::string>& nodes, const scpi::Unit& 
                        MeterReply& reply) {
     const auto answer = [&reply](const std::string& text) { reply.text += text + kLineEnd; };
     if (unit.common) {
+        if (nodes.size() != 1) return QueueError(-113);
         const std::string& header = nodes.front();
         const bool takesValue = header == "*ESE" || header == "*SRE";
         if (!CheckParameterCount(unit, takesValue ? 1 : 0, takesValue ? 1 : 0)) return;
