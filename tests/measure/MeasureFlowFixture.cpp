@@ -65,6 +65,7 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
     }
 
     harness::MessageBoxScript boxes;
+    boxes.onShow = options.onBox;
     harness::NestedModalScript nested;
     double pressedAt = 0.0;
     nested.Queue([&](harness::DialogDriver& window) {
