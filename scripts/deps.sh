@@ -9,6 +9,7 @@ packages=(
   fonts-liberation unrtf xvfb xauth
   dpkg-dev help2man lintian man-db desktop-file-utils appstream bash-completion
   sigrok-cli socat
+  mount
 )
 
 missing=()

@@ -287,6 +287,9 @@ CWnd* CDialogPrivate::WrapperFor(QWidget* control) {
 }
 
 void CDialogPrivate::SendCommand(int id, UINT code, QWidget* from) {
+    // A dialog takes no button presses before it is up (a nested box of its start-up lets an
+    // accessibility client press its still hidden buttons) nor once it has ended.
+    if (code == BN_CLICKED && (owner->m_starting || owner->m_ended)) return;
     CallWindowProcSafe(owner, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), static_cast<WORD>(code)),
                        reinterpret_cast<LPARAM>(from));
 }
@@ -611,6 +614,11 @@ BOOL CDialog::BuildWindow() {
 }
 
 BOOL CDialog::RunInitDialog() {
+    struct Starting {
+        BOOL& flag;
+        explicit Starting(BOOL& f) : flag(f) { flag = TRUE; }
+        ~Starting() { flag = FALSE; }
+    } starting(m_starting);
     try {
         return OnInitDialog();
     } catch (CException* e) {

@@ -207,6 +207,7 @@ private:
     int m_result = 0;
     BOOL m_inModalLoop = FALSE;
     BOOL m_modeless = FALSE;
+    BOOL m_starting = FALSE;  // OnInitDialog is running
     std::unique_ptr<afx::CDialogPrivate> m_d;
 };
 

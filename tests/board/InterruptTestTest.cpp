@@ -45,6 +45,8 @@ int CountProgressLines(const std::string& text) {
 
 class InterruptTest : public BoardDialogFixture {
 protected:
+    double m_testMs = 0.0;  // the press of Interrupt Test until it returned
+
     // Opens the board, clears the console's start and runs the test once.
     void RunInterruptTest(const std::function<void(CMainTestDlg&)>& check) {
         WriteSettingsFor(27);
@@ -52,7 +54,9 @@ protected:
             Initialize(dlg);
             dlg.m_console.SetWindowText("");
             ClearCallLog();
+            const auto start = std::chrono::steady_clock::now();
             Click(dlg, IDC_INTERRUPT_TEST);
+            m_testMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             check(dlg);
         });
     }
@@ -239,6 +243,9 @@ TEST_F(InterruptTest, ScanThatNeverEndsTimesOutByDriverClock) {
         EXPECT_EQ(*(last - 1), "bqxGetTime()");
         EXPECT_EQ(*(last - 2), "bqxCancelOp(0)") << "no register read after the time-out";
     });
+    // Given up once the 5000 ms time-out has passed, not much later.
+    EXPECT_GE(m_testMs, 5000.0);
+    EXPECT_LT(m_testMs, 5000.0 + 256.0 + 2500.0);
 }
 
 TEST_F(InterruptTest, UnwrittenBufferFailsEverySampleFarFromMinus258) {
@@ -277,6 +284,18 @@ TEST_F(InterruptTest, SlowScanFailsTheTimeCheck) {
         const std::string text = ConsoleText(dlg);
         ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(Time taken: (\d+) ms)")));
         EXPECT_GT(std::stoi(m[1]), 256 + 150);
+    });
+}
+
+// 66 percent slower: about 170 ms beyond the expected 256 ms, just outside the 150 ms
+// tolerance (a scan can only come later under load, never earlier).
+TEST_F(InterruptTest, ScanLateByMoreThanTheToleranceFails) {
+    WriteBench({"scan_slow_percent = 66"});
+    WriteRate("20000");
+    RunInterruptTest([&](CMainTestDlg& dlg) {
+        const std::string text = Steady(ConsoleText(dlg));
+        EXPECT_NE(text.find("There were 1 errors.\nFAILED\n"), std::string::npos) << text;
+        EXPECT_EQ(Text(dlg, IDC_INTERRUPT_STATUS), "FAILED");
     });
 }
 

@@ -2,6 +2,10 @@
 // left as it was whenever the save cannot complete.
 #include "DialogFixture.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include "AppTestSupport.h"
 #include "console/LogColours.h"
 
@@ -95,6 +99,29 @@ TEST_F(LogSave, StaleTemporariesOfKilledSavesAreRemoved) {
     EXPECT_TRUE(std::filesystem::exists(held));
     EXPECT_TRUE(std::filesystem::exists(other));
     EXPECT_NE(RunUnrtf(LogFile(), "text").find("Vantrel"), std::string::npos);
+}
+
+// A save that fails after its file is open (here at a file-size limit, as on a full disk)
+// keeps the previous log whole and leaves no temporary behind.
+TEST_F(LogSave, SaveFailingMidWriteKeepsThePreviousLog) {
+    const std::string older = "{\\rtf1 the previous log}";
+    WriteFile(LogFile(), older);
+    Run([&](CMainTestDlg& dlg) {
+        for (int i = 0; i < 100; ++i) dlg.LogPrintf("line %d of a log longer than the limit\n", i);
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 2048;
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        Save(dlg);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+    });
+    ASSERT_EQ(m_messageBoxes.size(), 1u);
+    EXPECT_NE(m_messageBoxes[0].text.find("log.rtf"), std::string::npos) << m_messageBoxes[0].text;
+    EXPECT_EQ(ReadFile(LogFile()), older);
+    EXPECT_EQ(LeftoverTemporaries(), 0);
 }
 
 struct LockCase {

@@ -3,7 +3,9 @@
 #include "board/bqxdrv.h"
 #include "meter/ReferenceTable.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <cstring>
 #include <sstream>
 
@@ -65,6 +67,7 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
     }
 
     harness::MessageBoxScript boxes;
+    boxes.onShow = options.onBox;
     harness::NestedModalScript nested;
     double pressedAt = 0.0;
     nested.Queue([&](harness::DialogDriver& window) {
@@ -90,6 +93,9 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
         out.eepromBefore = StoredReferences(dlg.m_boardHandle);
         for (const std::string& line : options.benchLines) harness::ConfigureDriver(line);
 
+        // Values left by an earlier, longer board in the same window: only the terminator
+        // written after the board's own references may end the table.
+        std::fill(std::begin(dlg.m_referenceVoltages), std::end(dlg.m_referenceVoltages), 8.125);
         if (options.beforePress) options.beforePress();
         for (int answer : options.boxAnswers) boxes.Queue(answer);
         const std::size_t boxesBefore = boxes.Records().size();

@@ -72,6 +72,8 @@ struct FlowOptions {
     // Answers to the message boxes after the button is pressed, in order; a box beyond them
     // gets the harness's default answer.
     std::vector<int> boxAnswers;
+    // Called as each message box shows, before it is answered.
+    std::function<void(const harness::MessageBoxRecord&)> onBox;
     // Runs once the EEPROM holds kStoredBefore, right before the button is pressed.
     std::function<void()> beforePress;
     // Acts in the window once it is up; the window is cancelled when the script leaves it

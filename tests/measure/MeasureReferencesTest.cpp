@@ -6,6 +6,8 @@
 #include "SmallTmpfs.h"
 #include "meter/ReferenceTable.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLineEdit>
 
 #include <cmath>
@@ -342,6 +344,37 @@ INSTANTIATE_TEST_SUITE_P(
                     MeterFaultCase{"ErrorPrompt", {"--meter", "fluke45", "--fault", "error-prompt"}},
                     MeterFaultCase{"HpSilent", {"--meter", "hp34401a", "--fault", "silent"}}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// Buttons pressed while the window is still starting (as an accessibility client can, during
+// its "ERROR" box) are not taken: the start-up's result stands, the multiplexer goes off and
+// the tool can quit.
+TEST_F(MeasureFlowTest, ButtonsPressedWhileTheWindowStartsAreNotTaken) {
+    FlowOptions options;
+    options.boardType = 20;
+    options.voltmeter = 0;
+    options.meterArguments = {"--meter", "fluke45", "--readings", "4.75,2.25,1.125,9"};
+    int pressed = 0;
+    options.onBox = [&](const harness::MessageBoxRecord& box) {
+        if (box.caption != "ERROR" || pressed > 0) return;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->windowTitle() != "Measure References") continue;
+            for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+                ++pressed;
+                button->click();
+            }
+        }
+    };
+    const FlowOutcome out = Run(options);
+    EXPECT_EQ(pressed, 3);
+    EXPECT_FALSE(out.window.shown);
+    ASSERT_EQ(out.boxes.size(), 3u) << BoxList(out.boxes);
+    EXPECT_EQ(out.boxes[1].caption, "ERROR");
+    EXPECT_EQ(out.boxes[2].text, kOutOfToleranceNotice);
+    EXPECT_EQ(CallsNamed(out.calls, {"bqxSetCalMux"}),
+              (std::vector<std::string>{"bqxSetCalMux(0,1)", "bqxSetCalMux(0,0)"}));
+    EXPECT_TRUE(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}).empty()) << Joined(out.calls);
+    EXPECT_EQ(out.eepromAfter, out.eepromBefore);
+}
 
 struct LeaveCase {
     const char* name;
