@@ -37,7 +37,7 @@
 // at the start of a line or after white space begins a comment.
 #include "BenchDescription.h"
 
-#include "BoardModels.h"
+#include "SimulatedModels.h"
 
 #include <cerrno>
 #include <cmath>
@@ -125,7 +125,7 @@ bool ApplySetting(std::string_view key, std::string_view value, BenchDescription
         return false;
     };
     if (key == "model") {
-        if (!ParseInteger(value, 0, 255, n) || !FindModel(static_cast<int>(n)))
+        if (!ParseInteger(value, 0, 255, n) || !FindSimulatedModel(static_cast<int>(n)))
             return bad("expected a board type code (0 12 15 20 27 32 33 34 36)");
         b.model = static_cast<int>(n);
     } else if (key == "base") {

@@ -5,7 +5,7 @@
 #include "bqxsim_ext.h"
 
 #include "BenchDescription.h"
-#include "BoardModels.h"
+#include "SimulatedModels.h"
 #include "CallLog.h"
 #include "ReferenceTerminals.h"
 #include "SimulatedBoard.h"
@@ -78,7 +78,7 @@ void OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
     const int type = board.Model().typeCode;
     if (loaded == EepromImage::LoadResult::Unreadable) return;  // reads as a corrupt EEPROM
     if (loaded == EepromImage::LoadResult::Loaded && image.TypeCode() == type) return;
-    const int count = ReferenceCountForType(type);
+    const int count = SimulatedReferenceCount(type);
     image = EepromImage::Fresh(type, bench.serialNumber, bench.fpgaRevision,
                                board.Model().channels, count, TrueReferences(bench, count));
     std::string error;
@@ -149,7 +149,7 @@ BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle
     *handle = BQX_NO_BOARD;
     const auto& bench = d.bench;
     if (bench.failInitBoard) return bench.failInitBoard;
-    const bqxsim::BoardModel* model = bqxsim::FindModel(boardType);
+    const bqxsim::SimulatedModel* model = bqxsim::FindSimulatedModel(boardType);
     if (!model) return BQX_E_BOARD_TYPE;
     const int base = config->baseAddress;
     const std::uint32_t irq = config->interruptLevel;
@@ -410,7 +410,7 @@ BQX_API uint8_t bqxGetReferenceVoltages(BoardHandle handle, double* references) 
 
 BQX_API uint8_t bqxSetReferenceVoltages(BoardHandle handle, const double* references) {
     BQX_LOCK();
-    const int count = d.board ? bqxsim::ReferenceCountForType(d.board->Model().typeCode) : 0;
+    const int count = d.board ? bqxsim::SimulatedReferenceCount(d.board->Model().typeCode) : 0;
     std::string line = "bqxSetReferenceVoltages(" + std::to_string(handle);
     if (references) {
         // The caller passes one value per reference, then the 0.0 that ends the list.

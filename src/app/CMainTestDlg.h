@@ -5,6 +5,7 @@
 #include "afx/afx.h"
 #include "board/bqxdrv.h"
 #include "console/CStatusLabel.h"
+#include "console/LogConsole.h"
 
 #include <cstdint>
 
@@ -31,10 +32,6 @@ enum : int {
     IDC_MEASURE_REFERENCES = 1066,
     IDC_BOARD_TYPE = 1068,
 };
-
-// Process-wide scratch buffer that handlers format a line or a control's text into.
-inline constexpr int kTextBufSize = 100000;
-extern char g_textBuf[kTextBufSize];
 
 // Set while a board is held (from a successful Initialize Board until Free Board).
 extern bool boardInitialized;
@@ -79,8 +76,6 @@ private:
     // Starts the driver and reports the outcome in the console.
     void StartDriver();
     void LoadSettings();
-    // Appends text exactly as it stands: no second formatting pass.
-    void AppendLog(const char* text);
 
 public:
     // Controls, in binding order.
@@ -99,6 +94,7 @@ public:
     CStatusLabel m_fpgaRevision;
     CButton m_measureButton;
     CRichEditCtrl m_console;
+    LogConsole m_log{m_console};
 
     HICON m_appIcon = nullptr;
     BoardHandle m_boardHandle = BQX_NO_BOARD;
@@ -115,10 +111,6 @@ public:
 
     // Values written to EEPROM by Measure References: at most 7 references and 0.0.
     double m_referenceVoltages[8] = {};
-
-    // The save of the console.
-    EDITSTREAM m_logStream{};
-    CFile* m_logFile = nullptr;
 
 private:
     bool m_driverFreed = false;

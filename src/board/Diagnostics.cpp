@@ -1,9 +1,9 @@
 // View EEPROM, Dump Registers and Sample: print what the open board holds, judging nothing.
 // The model is looked up when the button is pressed; with no row selected (the list's text
 // edited) it counts as model code 0, as Initialize Board does.
-#include "app/BoardModels.h"
 #include "app/CMainTestDlg.h"
-#include "board/RegisterPage.h"
+#include "board/AdMode.h"
+#include "board/BoardTable.h"
 #include "platform/Clock.h"
 
 #include <cstdio>
@@ -21,7 +21,6 @@ constexpr int kRegisterCount = 16;
 
 // D/A codes that Sample drives: outputs 0 and 1 near the bottom, 2 and 3 near the top.
 constexpr std::uint16_t kSampleDaCodes[4] = {5, 5, 4091, 4091};
-constexpr std::uint8_t kAdModeBipolar10V[5] = {0, 1, 0, 1, 0};
 constexpr unsigned kAfterChannelSelectMs = 10;
 constexpr unsigned kAfterSampleMs = 20;
 
@@ -54,7 +53,7 @@ void CMainTestDlg::OnViewEeprom() {
 
 void CMainTestDlg::OnDumpRegisters() {
     LogPrintf("Setting register page to 0 ...\n");
-    const std::int32_t model = BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel());
+    const std::int32_t model = board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel());
     const board::RegisterPageRule rule = board::RegisterPageRuleOfModel(model);
     const auto port = static_cast<std::uint16_t>(m_boardConfig.baseAddress + rule.portOffset);
     switch (rule.kind) {
@@ -80,14 +79,14 @@ void CMainTestDlg::OnDumpRegisters() {
 }
 
 void CMainTestDlg::OnSample() {
-    const std::int32_t channels = ChannelCountOfRow(m_boardTypeCombo.GetCurSel());
+    const std::int32_t channels = board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel());
 
     for (int output = 0; output < 4; ++output)
         bqxDAConvert(m_boardHandle, static_cast<std::uint8_t>(output), kSampleDaCodes[output]);
 
     ADSettings settings{};
     settings.channel = 0;
-    std::memcpy(settings.mode, kAdModeBipolar10V, sizeof settings.mode);
+    std::memcpy(settings.mode, board::kAdModeBipolar10V, sizeof settings.mode);
     LogPrintf("\nSetting 10V Bipolar mode; using EEPROM calibration settings :\n");
     bqxADSetSettings(m_boardHandle, &settings);
 

@@ -1,7 +1,8 @@
 // Initialize Board / Free Board: the one button that opens the board with the operator's
 // settings and exercises it, or releases it again.
-#include "app/BoardModels.h"
 #include "app/CMainTestDlg.h"
+#include "board/AdMode.h"
+#include "board/BoardTable.h"
 #include "board/ScanfParsing.h"
 #include "board/StartTime.h"
 #include "console/LogColours.h"
@@ -28,9 +29,6 @@ constexpr unsigned kSettleAfterDaMs = 100;
 
 constexpr const char* kVersionBanner = "\nVantrel version 0.9\n\n";
 
-// 10 V bipolar with the EEPROM calibration.
-constexpr std::uint8_t kAdModeBipolar10V[5] = {0, 1, 0, 1, 0};
-
 }  // namespace
 
 void CMainTestDlg::OnInitializeBoard() {
@@ -45,7 +43,7 @@ void CMainTestDlg::OnInitializeBoard() {
         return;
     }
 
-    m_console.SetWindowText("");
+    m_log.Clear();
     SetLogColor(kLogBlack);
 
     // A failed bqxInitBoard may have left a value in the handle.
@@ -70,7 +68,7 @@ void CMainTestDlg::OnInitializeBoard() {
         m_boardConfig.interruptLevel = static_cast<std::uint32_t>(interruptLevel);
 
     const int row = m_boardTypeCombo.GetCurSel();
-    const auto boardType = static_cast<std::uint8_t>(BoardTypeCodeOfRow(row));
+    const auto boardType = static_cast<std::uint8_t>(board::BoardTypeCodeOfRow(row));
 
     m_boardConfig.clockHz = kBoardClockHz;
     m_boardConfig.clockEnable = kBoardClockEnable;
@@ -107,7 +105,7 @@ void CMainTestDlg::OnInitializeBoard() {
 
     ADSettings settings{};
     settings.channel = kInitScanLowChannel;
-    for (int i = 0; i < 5; ++i) settings.mode[i] = kAdModeBipolar10V[i];
+    for (int i = 0; i < 5; ++i) settings.mode[i] = board::kAdModeBipolar10V[i];
     bqxADSetSettings(m_boardHandle, &settings);
     platform::SleepMs(kSettleAfterSettingsMs);
 

@@ -1,6 +1,7 @@
 // Interrupt Test: an interrupt-driven scan of channels 0 to 3 with the calibration
 // multiplexer on, judged on time-out, sample accuracy, scan time and FIFO overflows.
 #include "app/CMainTestDlg.h"
+#include "board/AdMode.h"
 #include "board/InterruptScan.h"
 #include "console/LogColours.h"
 #include "platform/Clock.h"
@@ -34,9 +35,6 @@ constexpr std::uint32_t kBlockSize = 1024;
 constexpr std::uint32_t kScanFlags = 0;
 
 constexpr std::size_t kSampleBufferBytes = board::kConversionsPerRun * sizeof(std::int16_t);
-
-// 10 V bipolar with the EEPROM calibration.
-constexpr std::uint8_t kAdModeBipolar10V[5] = {0, 1, 0, 1, 0};
 
 ScanIntRequest MakeScanIntRequest(std::int32_t rateHz, std::int16_t* samples) {
     ScanIntRequest request{};
@@ -92,7 +90,7 @@ private:
         m_dlg.LogPrintf("Testing interrupts...\n");
         ADSettings settings{};
         settings.channel = 0;
-        std::memcpy(settings.mode, kAdModeBipolar10V, sizeof settings.mode);
+        std::memcpy(settings.mode, board::kAdModeBipolar10V, sizeof settings.mode);
         bqxADSetSettings(m_board, &settings);
     }
 
@@ -133,7 +131,7 @@ private:
 
     bool StartScan() {
         ScanIntRequest request = MakeScanIntRequest(m_rate, m_samples);
-        m_dlg.m_console.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        m_dlg.m_log.RepaintNow();
         platform::SleepMs(kBeforeScanMs);
 
         const std::uint8_t code = bqxADScanInt(m_board, &request);

@@ -2,7 +2,7 @@
 // come from the C library's own scanf run on the same bytes with the same patterns.
 #include "DialogFixture.h"
 
-#include "app/BoardModels.h"
+#include "board/BoardTable.h"
 
 #include <QTest>
 
@@ -73,8 +73,8 @@ TEST_P(SettingsFile, FillsWindowAsScanfReadsIt) {
     std::snprintf(expectedInterrupt, sizeof(expectedInterrupt), "%d",
                   static_cast<int>(scanned.interrupt));
     std::string expectedModel;
-    for (int row = 0; row < kBoardModelCount; ++row)
-        if (kBoardTypeCodes[row] == (scanned.boardType & 0xFF)) expectedModel = kBoardModelNames[row];
+    if (const board::BoardModel* model = board::ModelOfTypeCode(scanned.boardType & 0xFF))
+        expectedModel = model->name;
     const int expectedRadio =
         scanned.meter >= 0 && scanned.meter <= 2 ? IDC_FLUKE45 + scanned.meter : 0;
 
@@ -164,8 +164,23 @@ INSTANTIATE_TEST_SUITE_P(Rows, ModelChoice,
                          testing::Values(ModelCase{2, "280", "5"}, ModelCase{1, "300", "7"},
                                          ModelCase{3, "240", "5"}, ModelCase{8, "300", "7"}),
                          [](const testing::TestParamInfo<ModelCase>& p) {
-                             return std::string(kBoardModelNames[p.param.row]);
+                             return std::string(board::kBoardModels[p.param.row].name);
                          });
+
+// The list's rows come from the dialog template; the board table describes the same models
+// in the same order.
+TEST_F(NoSettingsFile, BoardListRowsAreTheBoardTableRows) {
+    Run([&](CMainTestDlg& dlg) {
+        auto* list = dynamic_cast<CComboBox*>(dlg.GetDlgItem(IDC_BOARD_TYPE));
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->GetCount(), board::kBoardModelCount);
+        for (int row = 0; row < board::kBoardModelCount; ++row) {
+            char text[64] = {};
+            list->GetLBText(row, text);
+            EXPECT_STREQ(text, board::kBoardModels[row].name) << "row " << row;
+        }
+    });
+}
 
 TEST_F(NoSettingsFile, TypingInTheListTextLeavesTheBoxes) {
     Run([&](CMainTestDlg& dlg) {
