@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <initializer_list>
 
-bool boardInitialized = false;
-
 CMainTestDlg::CMainTestDlg(CWnd* pParent) : CDialog(IDD_VANTREL_DIALOG, pParent) {
     if (CWinApp* app = AfxGetApp()) m_appIcon = app->LoadIcon(IDR_MAINFRAME);
 }
@@ -161,14 +159,22 @@ void CMainTestDlg::SetLogColor(COLORREF colour) { m_log.SetColor(colour); }
 void CMainTestDlg::OnWriteLog() { m_log.SaveRtf(); }
 
 void CMainTestDlg::ResetTestStates() {
-    m_initStatus.SetText("N/A");
-    m_interruptStatus.SetText("N/A");
-    m_initStatus.SetBkColor(GetSysColor(COLOR_BTNFACE));
-    m_interruptStatus.SetBkColor(GetSysColor(COLOR_BTNFACE));
-    // The buttons that need an open board.
+    board::RunContext context = Context();
+    board::ResetTestStates(context);
+}
+
+board::RunContext CMainTestDlg::Context() {
+    return board::RunContext{m_log,
+                             {m_initStatus, m_interruptStatus, m_fpgaRevision},
+                             m_boardHandle,
+                             m_boardConfig,
+                             [this](bool enable) { EnableBoardButtons(enable); }};
+}
+
+void CMainTestDlg::EnableBoardButtons(bool enable) {
     for (CButton* button : {&m_interruptButton, &m_eepromButton, &m_sampleButton,
                             &m_dumpButton, &m_measureButton})
-        button->EnableWindow(FALSE);
+        button->EnableWindow(enable ? TRUE : FALSE);
 }
 
 void CMainTestDlg::OnBoardTypeEditChange() {}

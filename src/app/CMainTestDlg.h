@@ -3,6 +3,7 @@
 #pragma once
 
 #include "afx/afx.h"
+#include "board/RunContext.h"
 #include "board/bqxdrv.h"
 #include "console/CStatusLabel.h"
 #include "console/LogConsole.h"
@@ -33,9 +34,6 @@ enum : int {
     IDC_BOARD_TYPE = 1068,
 };
 
-// Set while a board is held (from a successful Initialize Board until Free Board).
-extern bool boardInitialized;
-
 class CMainTestDlg : public CDialog {
 public:
     explicit CMainTestDlg(CWnd* pParent = nullptr);
@@ -49,6 +47,11 @@ public:
 
     // Returns both test fields to "N/A" and disables the buttons that need an open board.
     void ResetTestStates();
+
+    // Readings for whoever drives the window: the board held and the driver record.
+    BoardHandle GetBoardHandle() const { return m_boardHandle; }
+    const BoardConfig& GetBoardConfig() const { return m_boardConfig; }
+    HICON GetAppIcon() const { return m_appIcon; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -76,8 +79,10 @@ private:
     // Starts the driver and reports the outcome in the console.
     void StartDriver();
     void LoadSettings();
+    // What the runs of the buttons may touch.
+    board::RunContext Context();
+    void EnableBoardButtons(bool enable);
 
-public:
     // Controls, in binding order.
     CButton m_flukeRadio;
     CButton m_sampleButton;
@@ -112,6 +117,5 @@ public:
     // Values written to EEPROM by Measure References: at most 7 references and 0.0.
     double m_referenceVoltages[8] = {};
 
-private:
     bool m_driverFreed = false;
 };

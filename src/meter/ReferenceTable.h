@@ -53,6 +53,14 @@ inline bool WithinTolerance(int channel, double volts) {
     return volts >= window.low && volts <= window.high;
 }
 
+// One reading of a measured reference and its verdict.
+struct ChannelReading {
+    int channel = 0;
+    double volts = 0.0;  // absolute value of what the meter read
+    ToleranceWindow window{};
+    bool withinTolerance = false;
+};
+
 // The failure message of the channel's window for a value.
 inline std::string ToleranceMessage(int channel, double volts) {
     char reading[400];

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,14 @@ private:
     std::filesystem::path m_folder;
     std::filesystem::path m_previousFolder;
 };
+
+// A control of the running dialog by its id, as the C++ object bound to it.
+template <class Control>
+Control& Item(CMainTestDlg& dlg, int id) {
+    auto* control = dynamic_cast<Control*>(dlg.GetDlgItem(id));
+    if (!control) throw std::logic_error("the main dialog has no such control " + std::to_string(id));
+    return *control;
+}
 
 std::string Normalised(std::string text);
 // Without the line ends at either side.

@@ -55,10 +55,10 @@ int CheckedRadio(CMainTestDlg& dlg) {
 }
 
 std::string SelectedModel(CMainTestDlg& dlg) {
-    const int row = dlg.m_boardTypeCombo.GetCurSel();
+    const int row = apptest::Item<CComboBox>(dlg, IDC_BOARD_TYPE).GetCurSel();
     if (row == CB_ERR) return "";
     char text[64] = {};
-    dlg.m_boardTypeCombo.GetLBText(row, text);
+    apptest::Item<CComboBox>(dlg, IDC_BOARD_TYPE).GetLBText(row, text);
     return text;
 }
 
@@ -83,7 +83,7 @@ TEST_P(SettingsFile, FillsWindowAsScanfReadsIt) {
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), expectedInterrupt);
         EXPECT_EQ(SelectedModel(dlg), expectedModel);
         EXPECT_EQ(CheckedRadio(dlg), expectedRadio);
-        EXPECT_EQ(dlg.m_boardConfig.boardType, static_cast<std::uint8_t>(scanned.boardType));
+        EXPECT_EQ(dlg.GetBoardConfig().boardType, static_cast<std::uint8_t>(scanned.boardType));
 
         EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), c.baseText);
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), c.interruptText);
@@ -136,7 +136,7 @@ TEST_F(NoSettingsFile, ShowsNoFileDefaultsAndNoModel) {
     Run([&](CMainTestDlg& dlg) {
         EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), "300");
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), "5");
-        EXPECT_EQ(dlg.m_boardTypeCombo.GetCurSel(), CB_ERR);
+        EXPECT_EQ(apptest::Item<CComboBox>(dlg, IDC_BOARD_TYPE).GetCurSel(), CB_ERR);
         EXPECT_EQ(CheckedRadio(dlg), IDC_FLUKE45);
     });
 }
@@ -151,12 +151,12 @@ class ModelChoice : public DialogFixture, public testing::WithParamInterface<Mod
 
 TEST_P(ModelChoice, FillsDefaultsOfTheModel) {
     Run([&](CMainTestDlg& dlg) {
-        dlg.m_baseAddressEdit.SetWindowText("123");
-        dlg.m_interruptEdit.SetWindowText("9");
+        apptest::Item<CEdit>(dlg, IDC_BASE_ADDRESS).SetWindowText("123");
+        apptest::Item<CEdit>(dlg, IDC_INTERRUPT).SetWindowText("9");
         ChooseRow(dlg, GetParam().row);
         EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), GetParam().base);
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), GetParam().interrupt);
-        EXPECT_EQ(dlg.m_boardConfig.boardType, 0) << "the choice must not change the record";
+        EXPECT_EQ(dlg.GetBoardConfig().boardType, 0) << "the choice must not change the record";
     });
 }
 

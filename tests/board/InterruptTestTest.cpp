@@ -50,7 +50,7 @@ protected:
         WriteSettingsFor(27);
         Run([&](CMainTestDlg& dlg) {
             Initialize(dlg);
-            dlg.m_console.SetWindowText("");
+            apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).SetWindowText("");
             ClearCallLog();
             Click(dlg, IDC_INTERRUPT_TEST);
             check(dlg);
@@ -314,7 +314,7 @@ TEST_F(InterruptTest, DISABLED_TimingAtDefaultRate) {
     Run([&](CMainTestDlg& dlg) {
         Initialize(dlg);
         for (int run = 0; run < 10; ++run) {
-            dlg.m_console.SetWindowText("");
+            apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).SetWindowText("");
             const auto start = std::chrono::steady_clock::now();
             Click(dlg, IDC_INTERRUPT_TEST);
             wallMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());

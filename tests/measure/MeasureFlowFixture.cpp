@@ -85,9 +85,9 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
         const int count = refs::ReferenceCount(static_cast<std::uint8_t>(options.boardType));
         double before[8] = {};
         for (int i = 0; i < count; ++i) before[i] = kStoredBefore[static_cast<std::size_t>(i)];
-        bqxSetReferenceVoltages(dlg.m_boardHandle, before);
+        bqxSetReferenceVoltages(dlg.GetBoardHandle(), before);
         harness::ConfigureDriver("fail_get_references = 0");
-        out.eepromBefore = StoredReferences(dlg.m_boardHandle);
+        out.eepromBefore = StoredReferences(dlg.GetBoardHandle());
         for (const std::string& line : options.benchLines) harness::ConfigureDriver(line);
 
         const std::size_t boxesBefore = boxes.Records().size();
@@ -99,7 +99,7 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
                          boxes.Records().end());
 
         harness::ConfigureDriver("fail_get_references = 0");
-        out.eepromAfter = StoredReferences(dlg.m_boardHandle);
+        out.eepromAfter = StoredReferences(dlg.GetBoardHandle());
         if (options.viewEepromAfter) {
             main.Click(IDC_VIEW_EEPROM);
             out.eepromDump = ParseDump(main.ConsoleText(IDC_CONSOLE));
