@@ -6,7 +6,7 @@
 
 #include "MeasureBench.h"
 
-#include "DialogHarness.h"
+#include "DialogDriver.h"
 #include "app/CMainTestDlg.h"
 
 #include <gtest/gtest.h>
