@@ -517,25 +517,5 @@ TEST_F(MeasureFlowTest, NoMeterButtonCheckedReadsAsFluke45) {
     EXPECT_EQ(Bench().MeterReceived().substr(0, 11), "AUTO\nVAL1?\n");
 }
 
-// The wall time of a full five-channel Fluke 45 run at real time, against the waits the
-// flow must take: 200 ms pause, 2000 + 4 x 2150 ms settles, the meter's 200 + 300 ms
-// preparation and 300 ms per reading. Slow: run on request.
-TEST_F(MeasureFlowTest, DISABLED_FullFluke45RunAtRealTimeAddsLittleToItsWaits) {
-    FlowOptions options;
-    options.boardType = 27;
-    options.voltmeter = 0;
-    options.meterArguments = {"--meter", "fluke45"};
-    options.timeScale = 1.0;
-    const FlowOutcome out = Run(options);
-    ASSERT_TRUE(out.window.shown) << BoxList(out.boxes);
-    const double specifiedMs = 200 + 2000 + 4 * 2150 + 200 + 300 + 5 * 300;
-    const double overheadMs = out.handlerMs - specifiedMs;
-    RecordProperty("wall_ms", std::to_string(out.handlerMs));
-    RecordProperty("overhead_ms", std::to_string(overheadMs));
-    std::printf("full Fluke 45 run: %.1f ms, specified waits %.0f ms, the rest %.1f ms\n",
-                out.handlerMs, specifiedMs, overheadMs);
-    EXPECT_LT(overheadMs, 100.0);
-}
-
 }  // namespace
 }  // namespace measuretest
