@@ -1,7 +1,7 @@
 // The bqx calls of the driver library over the simulated bench, and the bqxsim extension
 // calls. One lock serialises every call; the scan thread never takes it, so a call that
 // waits for the scan (bqxCancelOp, bqxFreeBoard, bqxFree) cannot deadlock with it.
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "bqxsim_ext.h"
 
 #include "BenchDescription.h"

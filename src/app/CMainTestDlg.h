@@ -4,7 +4,7 @@
 
 #include "afx/afx.h"
 #include "board/RunContext.h"
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "console/CStatusLabel.h"
 #include "console/LogConsole.h"
 

@@ -3,7 +3,7 @@
 // window builds one and hands it to the run of its button.
 #pragma once
 
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "console/CStatusLabel.h"
 #include "console/LogConsole.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "afx/afx.h"
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "meter/ReferenceTable.h"
 
 #include <vector>

@@ -1,6 +1,6 @@
 #include "MeasureFlowFixture.h"
 
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "meter/ReferenceTable.h"
 
 #include <chrono>
