@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation unrtf xvfb xauth
   dpkg-dev help2man lintian man-db desktop-file-utils appstream bash-completion
+  sigrok-cli socat
   clang-format graphviz
 )
 
