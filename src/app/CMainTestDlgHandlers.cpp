@@ -33,13 +33,14 @@ void CMainTestDlg::OnInitializeBoard() {
     settings.baseAddressText = BoxText(m_baseAddressEdit);
     settings.interruptText = BoxText(m_interruptEdit);
     settings.boardType = board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel());
-    const board::InitResult result = board::InitializeRun(context, std::move(settings)).Run();
-    if (result.opened) m_initButton.SetWindowText("Free Board");
+    m_lastResults.init = board::InitializeRun(context, std::move(settings)).Run();
+    if (m_lastResults.init.opened) m_initButton.SetWindowText("Free Board");
 }
 
 void CMainTestDlg::OnInterruptTest() {
     board::RunContext context = Context();
-    const board::InterruptResult result = board::InterruptRun(context).Run();
+    m_lastResults.interrupt = board::InterruptRun(context).Run();
+    const board::InterruptResult& result = m_lastResults.interrupt;
     m_intTimeoutTolMs = result.timeoutTolMs;
     m_intTimeTolMs = result.timeTolMs;
     m_intAdTolLsb = result.adTolLsb;
@@ -47,24 +48,24 @@ void CMainTestDlg::OnInterruptTest() {
 
 void CMainTestDlg::OnViewEeprom() {
     board::RunContext context = Context();
-    board::ViewEeprom(context);
+    m_lastResults.eeprom = board::ViewEeprom(context);
 }
 
 // The model is looked up when the button is pressed; with no row selected (the list's text
 // edited) it counts as model code 0, as Initialize Board does.
 void CMainTestDlg::OnDumpRegisters() {
     board::RunContext context = Context();
-    board::DumpRegisters(context, board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel()));
+    m_lastResults.registers = board::DumpRegisters(context, board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel()));
 }
 
 void CMainTestDlg::OnSample() {
     board::RunContext context = Context();
-    board::SampleChannels(context, board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel()));
+    m_lastResults.sample = board::SampleChannels(context, board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel()));
 }
 
 void CMainTestDlg::OnMeasureReferences() {
     // No checked button reads as 0, which gives a negative index.
     const int meterIndex = GetCheckedRadioButton(IDC_FLUKE45, IDC_METER_NONE) - IDC_FLUKE45;
     board::RunContext context = Context();
-    meter::MeasureRun(context, *this, meterIndex, m_referenceVoltages).Run();
+    m_lastResults.measure = meter::MeasureRun(context, *this, meterIndex, m_referenceVoltages).Run();
 }
