@@ -541,6 +541,41 @@ QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, CDialogPrivate
     return w;
 }
 
+// The window a new dialog belongs to: its parent's, or the innermost running dialog's.
+QWidget* DialogParentFor(CWnd* parentWnd) {
+    if (parentWnd && parentWnd->GetWidget()) return parentWnd->GetWidget()->window();
+    if (!afx::RunningDialogs().empty() && afx::RunningDialogs().back()->GetWidget())
+        return afx::RunningDialogs().back()->GetWidget();
+    return nullptr;
+}
+
+// What the layer reads back from a control's widget: its id, kind, styles and tab group.
+void MarkControl(QWidget* w, const ControlTemplate& c, int group) {
+    w->setProperty(afx::kIdProperty, c.id);
+    w->setProperty(afx::kKindProperty, static_cast<int>(c.kind));
+    QStringList styles;
+    for (const std::string& s : c.styles) styles << QString::fromStdString(s);
+    w->setProperty(afx::kStylesProperty, styles);
+    w->setProperty(afx::kGroupProperty, group);
+}
+
+// The control's rectangle from dialog units.
+void PlaceControl(QWidget* w, const ControlTemplate& c, int baseX, int baseY, const QFont& font) {
+    const int x = afx::MulDiv(c.x, baseX, 4);
+    const int y = afx::MulDiv(c.y, baseY, 8);
+    const int cx = afx::MulDiv(c.cx, baseX, 4);
+    int cy = afx::MulDiv(c.cy, baseY, 8);
+    if (c.kind == ControlKind::ComboBox) {
+        // The template height of a drop-down combo is that of its open list.
+        auto* cb = static_cast<QComboBox*>(w);
+        const int listHeight = cy;
+        cy = cb->sizeHint().height();
+        const int row = std::max(1, QFontMetrics(font).height() + 2);
+        cb->setMaxVisibleItems(std::max(1, (listHeight - cy) / row));
+    }
+    w->setGeometry(x, y, cx, cy);
+}
+
 }  // namespace
 
 BOOL CDialog::BuildWindow() {
@@ -558,10 +593,7 @@ BOOL CDialog::BuildWindow() {
     m_d->focusId = 0;
     m_d->defId = 0;
 
-    QWidget* parent = nullptr;
-    if (m_pParentWnd && m_pParentWnd->GetWidget()) parent = m_pParentWnd->GetWidget()->window();
-    else if (!afx::RunningDialogs().empty() && afx::RunningDialogs().back()->GetWidget())
-        parent = afx::RunningDialogs().back()->GetWidget();
+    QWidget* parent = DialogParentFor(m_pParentWnd);
     Qt::WindowFlags flags = (parent ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (t->Has("WS_MINIMIZEBOX")) flags |= Qt::WindowMinimizeButtonHint;
@@ -582,25 +614,8 @@ BOOL CDialog::BuildWindow() {
         if (c.Has("WS_GROUP") && !first) ++group;
         first = false;
         QWidget* w = CreateControl(c, dw, m_d.get());
-        w->setProperty(afx::kIdProperty, c.id);
-        w->setProperty(afx::kKindProperty, static_cast<int>(c.kind));
-        QStringList styles;
-        for (const std::string& s : c.styles) styles << QString::fromStdString(s);
-        w->setProperty(afx::kStylesProperty, styles);
-        w->setProperty(afx::kGroupProperty, group);
-        const int x = afx::MulDiv(c.x, m_d->baseX, 4);
-        const int y = afx::MulDiv(c.y, m_d->baseY, 8);
-        const int cx = afx::MulDiv(c.cx, m_d->baseX, 4);
-        int cy = afx::MulDiv(c.cy, m_d->baseY, 8);
-        if (c.kind == ControlKind::ComboBox) {
-            // The template height of a drop-down combo is that of its open list.
-            auto* cb = static_cast<QComboBox*>(w);
-            const int listHeight = cy;
-            cy = cb->sizeHint().height();
-            const int row = std::max(1, QFontMetrics(font).height() + 2);
-            cb->setMaxVisibleItems(std::max(1, (listHeight - cy) / row));
-        }
-        w->setGeometry(x, y, cx, cy);
+        MarkControl(w, c, group);
+        PlaceControl(w, c, m_d->baseX, m_d->baseY, font);
         if (c.kind == ControlKind::RadioButton) {
             QButtonGroup*& g = radioGroups[group];
             if (!g) {
