@@ -10,6 +10,7 @@ packages=(
   dpkg-dev help2man lintian man-db desktop-file-utils appstream bash-completion
   sigrok-cli socat
   mount
+  clang-format graphviz
 )
 
 missing=()

@@ -35,8 +35,9 @@ std::unique_ptr<BenchDialog> DialogWithLines(long lineCount) {
         std::snprintf(line, sizeof(line), "Channel %2ld: %6ld counts, 4.9960 V\n", i % 32, i);
         text += line;
     }
-    dialog->m_console.SetSel(1000000000, 1000000000);
-    dialog->m_console.ReplaceSel(text.c_str(), FALSE);
+    auto* console = dynamic_cast<CRichEditCtrl*>(dialog->GetDlgItem(IDC_CONSOLE));
+    console->SetSel(1000000000, 1000000000);
+    console->ReplaceSel(text.c_str(), FALSE);
     return dialog;
 }
 

@@ -1,7 +1,7 @@
 // Runs each model's interrupt scan at its maximum conversion rate for one second, polling
 // like the interrupt test does, and reports the conversion rate sustained, the FIFO
 // overflows and the CPU the whole process used, in percent of one core.
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "platform/DriverLibrary.h"
 
 #include <benchmark/benchmark.h>

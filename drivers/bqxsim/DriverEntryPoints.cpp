@@ -1,11 +1,11 @@
 // The bqx calls of the driver library over the simulated bench, and the bqxsim extension
 // calls. One lock serialises every call; the scan thread never takes it, so a call that
 // waits for the scan (bqxCancelOp, bqxFreeBoard, bqxFree) cannot deadlock with it.
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "bqxsim_ext.h"
 
 #include "BenchDescription.h"
-#include "BoardModels.h"
+#include "SimulatedModels.h"
 #include "CallLog.h"
 #include "ReferenceTerminals.h"
 #include "SimulatedBoard.h"
@@ -85,7 +85,7 @@ bool OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
     const int type = board.Model().typeCode;
     if (loaded == EepromImage::LoadResult::Unreadable) return true;  // reads as a corrupt EEPROM
     if (loaded == EepromImage::LoadResult::Loaded && image.TypeCode() == type) return true;
-    const int count = ReferenceCountForType(type);
+    const int count = SimulatedReferenceCount(type);
     image = EepromImage::Fresh(type, bench.serialNumber, bench.fpgaRevision,
                                board.Model().channels, count, TrueReferences(bench, count));
     if (!image.Save(board.EepromPath(), error))
@@ -156,7 +156,7 @@ BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle
     *handle = BQX_NO_BOARD;
     const auto& bench = d.bench;
     if (bench.failInitBoard) return bench.failInitBoard;
-    const bqxsim::BoardModel* model = bqxsim::FindModel(boardType);
+    const bqxsim::SimulatedModel* model = bqxsim::FindSimulatedModel(boardType);
     if (!model) return BQX_E_BOARD_TYPE;
     const int base = config->baseAddress;
     const std::uint32_t irq = config->interruptLevel;
@@ -423,7 +423,7 @@ BQX_API uint8_t bqxSetReferenceVoltages(BoardHandle handle, const double* refere
     // The board's reference count says how many values the caller passed; without an open
     // board under this handle nothing of the array may be read, not even for the log.
     const bool boardOpen = d.started && d.board && handle == bqxsim::kOnlyHandle;
-    const int count = boardOpen ? bqxsim::ReferenceCountForType(d.board->Model().typeCode) : 0;
+    const int count = boardOpen ? bqxsim::SimulatedReferenceCount(d.board->Model().typeCode) : 0;
     std::string line = "bqxSetReferenceVoltages(" + std::to_string(handle);
     if (!references) {
         line += ",null";

@@ -15,7 +15,7 @@ constexpr int kFifoRegister = 9;
 
 }  // namespace
 
-SimulatedBoard::SimulatedBoard(const BoardModel& model, int base, int irq,
+SimulatedBoard::SimulatedBoard(const SimulatedModel& model, int base, int irq,
                                const BenchDescription& bench)
     : m_model(model),
       m_base(base),

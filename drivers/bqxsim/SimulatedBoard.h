@@ -17,7 +17,7 @@
 #pragma once
 
 #include "BenchDescription.h"
-#include "BoardModels.h"
+#include "SimulatedModels.h"
 #include "EepromImage.h"
 #include "ScanEngine.h"
 
@@ -35,12 +35,12 @@ public:
     static constexpr int kPageCount = 4;
     static constexpr int kDaOutputs = 4;
 
-    SimulatedBoard(const BoardModel& model, int base, int irq, const BenchDescription& bench);
+    SimulatedBoard(const SimulatedModel& model, int base, int irq, const BenchDescription& bench);
     ~SimulatedBoard();
     SimulatedBoard(const SimulatedBoard&) = delete;
     SimulatedBoard& operator=(const SimulatedBoard&) = delete;
 
-    const BoardModel& Model() const { return m_model; }
+    const SimulatedModel& Model() const { return m_model; }
     int Base() const { return m_base; }
     int Irq() const { return m_irq; }
 
@@ -70,7 +70,7 @@ private:
     int PageRegister() const;  // -1: no page register
     double InputVolts(int channel) const;
 
-    const BoardModel& m_model;
+    const SimulatedModel& m_model;
     const int m_base;
     const int m_irq;
 

@@ -171,51 +171,52 @@ void RichEditWidget::RepaintNow() {
     if (isVisible()) viewport()->repaint();
 }
 
-long RichEditWidget::StreamOut(int format, EDITSTREAM& stream) {
-    stream.dwError = 0;
-    if (!stream.pfnCallback) return 0;
-    auto sink = [&stream](const char* bytes, size_t size) {
-        size_t offset = 0;
-        while (offset < size) {
-            LONG written = 0;
-            const LONG count = static_cast<LONG>(size - offset);
-            const DWORD err = stream.pfnCallback(stream.dwCookie, reinterpret_cast<BYTE*>(const_cast<char*>(bytes + offset)),
-                                                 count, &written);
-            if (err != 0) {
-                stream.dwError = err;
-                return false;
-            }
-            if (written <= 0 || written > count) {
-                stream.dwError = static_cast<DWORD>(-1);
-                return false;
-            }
-            offset += static_cast<size_t>(written);
-        }
-        return true;
-    };
-    QTextDocument* doc = document();
+namespace {
 
-    if (format & SF_TEXT && !(format & SF_RTF)) {
-        std::string chunk;
-        size_t total = 0;
-        bool ok = true;
-        for (QTextBlock b = doc->begin(); b.isValid() && ok; b = b.next()) {
-            if (b != doc->begin()) chunk += "\r\n";
-            chunk += b.text().toUtf8().toStdString();
-            if (chunk.size() >= 4096) {
-                ok = sink(chunk.data(), chunk.size());
-                total += ok ? chunk.size() : 0;
-                chunk.clear();
-            }
+// Hands bytes to the stream's callback until all are taken; false, with the stream's
+// error set, when the callback refuses or takes what it was not given.
+bool SendToStream(EDITSTREAM& stream, const char* bytes, size_t size) {
+    size_t offset = 0;
+    while (offset < size) {
+        LONG written = 0;
+        const LONG count = static_cast<LONG>(size - offset);
+        const DWORD err = stream.pfnCallback(stream.dwCookie, reinterpret_cast<BYTE*>(const_cast<char*>(bytes + offset)),
+                                             count, &written);
+        if (err != 0) {
+            stream.dwError = err;
+            return false;
         }
-        if (ok && !chunk.empty() && sink(chunk.data(), chunk.size())) total += chunk.size();
-        return static_cast<long>(total);
+        if (written <= 0 || written > count) {
+            stream.dwError = static_cast<DWORD>(-1);
+            return false;
+        }
+        offset += static_cast<size_t>(written);
     }
+    return true;
+}
 
-    // First pass: the colours in order of first use.
-    std::vector<std::uint32_t> colours;
-    std::unordered_map<std::uint32_t, int> index;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+// The plain text, paragraphs ended by CR LF, in chunks of about 4 KiB.
+long StreamOutText(const QTextDocument& doc, const RtfWriter::Sink& sink) {
+    std::string chunk;
+    size_t total = 0;
+    bool ok = true;
+    for (QTextBlock b = doc.begin(); b.isValid() && ok; b = b.next()) {
+        if (b != doc.begin()) chunk += "\r\n";
+        chunk += b.text().toUtf8().toStdString();
+        if (chunk.size() >= 4096) {
+            ok = sink(chunk.data(), chunk.size());
+            total += ok ? chunk.size() : 0;
+            chunk.clear();
+        }
+    }
+    if (ok && !chunk.empty() && sink(chunk.data(), chunk.size())) total += chunk.size();
+    return static_cast<long>(total);
+}
+
+// The text colours in order of first use, and each one's number in the colour table.
+void CollectColours(const QTextDocument& doc, std::vector<std::uint32_t>& colours,
+                    std::unordered_map<std::uint32_t, int>& index) {
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
             const QTextCharFormat f = it.fragment().charFormat();
             if (!HasColour(f)) continue;
@@ -223,6 +224,20 @@ long RichEditWidget::StreamOut(int format, EDITSTREAM& stream) {
             if (index.emplace(c, static_cast<int>(colours.size()) + 1).second) colours.push_back(c);
         }
     }
+}
+
+}  // namespace
+
+long RichEditWidget::StreamOut(int format, EDITSTREAM& stream) {
+    stream.dwError = 0;
+    if (!stream.pfnCallback) return 0;
+    const RtfWriter::Sink sink = [&stream](const char* bytes, size_t size) { return SendToStream(stream, bytes, size); };
+    QTextDocument* doc = document();
+    if (format & SF_TEXT && !(format & SF_RTF)) return StreamOutText(*doc, sink);
+
+    std::vector<std::uint32_t> colours;
+    std::unordered_map<std::uint32_t, int> index;
+    CollectColours(*doc, colours, index);
     const QFont font = doc->defaultFont();
     const int pixels = font.pixelSize() > 0 ? font.pixelSize() : static_cast<int>(font.pointSizeF() * 96 / 72);
     const int halfPoints = std::max(2, pixels * 72 / 96 * 2);
@@ -293,18 +308,6 @@ long CRichEditCtrl::StreamOut(int format, EDITSTREAM& stream) {
 long CRichEditCtrl::GetTextLength() const {
     afx::RichEditWidget* r = Rich(this);
     return r ? r->Length() : 0;
-}
-
-int CRichEditCtrl::GetLineCount() const {
-    return static_cast<int>(const_cast<CRichEditCtrl*>(this)->SendMessage(EM_GETLINECOUNT));
-}
-
-void CRichEditCtrl::LineScroll(int lines, int chars) {
-    afx::RichEditWidget* r = Rich(this);
-    if (!r) return;
-    const int lineHeight = QFontMetrics(r->document()->defaultFont()).lineSpacing();
-    r->verticalScrollBar()->setValue(r->verticalScrollBar()->value() + lines * lineHeight);
-    r->horizontalScrollBar()->setValue(r->horizontalScrollBar()->value() + chars * lineHeight / 2);
 }
 
 BOOL CRichEditCtrl::SetReadOnly(BOOL readOnly) {

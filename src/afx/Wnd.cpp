@@ -206,11 +206,6 @@ CWnd* CWnd::GetDlgItem(int id) const {
 
 int CWnd::GetDlgCtrlID() const { return afx::ControlIdOf(m_pWidget); }
 
-CWnd* CWnd::GetParent() const {
-    if (const auto* dlg = dynamic_cast<const CDialog*>(this)) return dlg->m_pParentWnd;
-    return m_pWidget ? afx::DialogOfWidget(m_pWidget) : nullptr;
-}
-
 void CWnd::SetWindowText(const char* text) {
     QWidget* w = m_pWidget;
     if (!w) return;
@@ -269,12 +264,6 @@ void CWnd::SetDlgItemText(int id, const char* text) {
     if (CWnd* c = GetDlgItem(id)) c->SetWindowText(text);
 }
 
-UINT CWnd::GetDlgItemText(int id, char* buffer, int maxCount) const {
-    if (CWnd* c = GetDlgItem(id)) return static_cast<UINT>(c->GetWindowText(buffer, maxCount));
-    if (buffer && maxCount > 0) buffer[0] = '\0';
-    return 0;
-}
-
 BOOL CWnd::EnableWindow(BOOL enable) {
     if (!m_pWidget) return FALSE;
     const BOOL wasDisabled = !m_pWidget->isEnabled();
@@ -283,7 +272,6 @@ BOOL CWnd::EnableWindow(BOOL enable) {
 }
 
 BOOL CWnd::IsWindowEnabled() const { return m_pWidget && m_pWidget->isEnabled(); }
-BOOL CWnd::IsWindowVisible() const { return m_pWidget && m_pWidget->isVisible(); }
 
 BOOL CWnd::ShowWindow(int cmd) {
     if (!m_pWidget) return FALSE;
@@ -351,29 +339,8 @@ BOOL CWnd::RedrawWindow(const RECT* rect, void* /*region*/, UINT flags) {
     return TRUE;
 }
 
-void CWnd::Invalidate(BOOL /*erase*/) {
-    if (m_pWidget) m_pWidget->update();
-}
-
-void CWnd::UpdateWindow() {
-    if (m_pWidget && m_pWidget->isVisible()) m_pWidget->repaint();
-}
-
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return afx::CallWindowProcSafe(this, message, wParam, lParam);
-}
-
-BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!m_pWidget) return FALSE;
-    QPointer<QWidget> guard(m_pWidget);
-    QMetaObject::invokeMethod(
-        m_pWidget,
-        [guard, message, wParam, lParam]() {
-            if (CWnd* w = guard ? CWnd::FromHandle(guard.data()) : nullptr)
-                afx::CallWindowProcSafe(w, message, wParam, lParam);
-        },
-        Qt::QueuedConnection);
-    return TRUE;
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -433,10 +400,6 @@ int CWnd::GetCheckedRadioButton(int firstId, int lastId) {
     return 0;
 }
 
-void CWnd::CheckDlgButton(int id, UINT check) {
-    if (CWnd* c = GetDlgItem(id)) c->SendMessage(BM_SETCHECK, check);
-}
-
 UINT CWnd::IsDlgButtonChecked(int id) const {
     CWnd* c = GetDlgItem(id);
     return c ? static_cast<UINT>(c->SendMessage(BM_GETCHECK)) : 0;
@@ -460,12 +423,6 @@ HICON CWnd::GetIcon(BOOL bigIcon) const {
         m_pWidget->window()->property(bigIcon ? afx::kBigIconProperty : afx::kSmallIconProperty).value<quintptr>());
 }
 
-void CWnd::SetFont(CFont* font, BOOL redraw) {
-    if (!m_pWidget || !font) return;
-    if (const afx::GdiObject* o = afx::GdiFromHandle(font->m_hObject)) m_pWidget->setFont(afx::FontFromLogFont(o->font));
-    if (redraw && m_pWidget->isVisible()) m_pWidget->repaint();
-}
-
 int CWnd::MessageBox(const char* text, const char* caption, UINT type) {
     return afx::ShowMessageBox(text, caption, type);
 }
@@ -477,17 +434,131 @@ void CWnd::GetClientRect(RECT* rect) const {
     *rect = RECT{0, 0, m_pWidget ? m_pWidget->width() : 0, m_pWidget ? m_pWidget->height() : 0};
 }
 
-void CWnd::GetWindowRect(RECT* rect) const {
-    if (!rect) return;
-    if (!m_pWidget) {
-        *rect = RECT{0, 0, 0, 0};
-        return;
+// The classic control messages, answered by acting on the widget.
+namespace {
+
+// The messages of each kind of control, as the control itself answers them.
+LRESULT ButtonMessage(QAbstractButton* b, UINT message, WPARAM wParam) {
+    switch (message) {
+    case BM_GETCHECK: return b->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+    case BM_SETCHECK: afx::SetButtonChecked(b, wParam == BST_CHECKED); return 0;
+    case BM_CLICK: b->click(); return 0;
+    default: return 0;
     }
-    const QPoint tl = m_pWidget->mapToGlobal(QPoint(0, 0));
-    *rect = RECT{tl.x(), tl.y(), tl.x() + m_pWidget->width(), tl.y() + m_pWidget->height()};
 }
 
-// The classic control messages, answered by acting on the widget.
+LRESULT ComboMessage(QComboBox* combo, UINT message, WPARAM wParam, LPARAM lParam) {
+    const int index = static_cast<int>(static_cast<LONG_PTR>(wParam));
+    switch (message) {
+    case CB_GETCOUNT: return combo->count();
+    case CB_GETCURSEL: return combo->currentIndex() < 0 ? CB_ERR : combo->currentIndex();
+    case CB_SETCURSEL:
+        if (index < 0 || index >= combo->count()) {
+            combo->setCurrentIndex(-1);
+            if (combo->isEditable()) combo->setEditText(QString());
+            return CB_ERR;
+        }
+        combo->setCurrentIndex(index);
+        return index;
+    case CB_GETLBTEXT:
+        if (index < 0 || index >= combo->count()) return CB_ERR;
+        return afx::CopyOut(combo->itemText(index), reinterpret_cast<char*>(lParam), 1 << 20);
+    case CB_GETLBTEXTLEN:
+        if (index < 0 || index >= combo->count()) return CB_ERR;
+        return static_cast<LRESULT>(afx::ToText(combo->itemText(index)).size());
+    case CB_ADDSTRING:
+        combo->addItem(FromText(reinterpret_cast<const char*>(lParam)));
+        return combo->count() - 1;
+    case CB_RESETCONTENT: combo->clear(); return 0;
+    case CB_FINDSTRINGEXACT: {
+        const QString s = FromText(reinterpret_cast<const char*>(lParam));
+        for (int k = 0; k < combo->count(); ++k) {
+            const int i = (index + 1 + k) % combo->count();
+            if (combo->itemText(i).compare(s, Qt::CaseInsensitive) == 0) return i;
+        }
+        return CB_ERR;
+    }
+    case CB_SHOWDROPDOWN:
+        if (wParam) combo->showPopup(); else combo->hidePopup();
+        return TRUE;
+    case CB_GETDROPPEDSTATE: return combo->view() && combo->view()->isVisible();
+    default: return 0;
+    }
+}
+
+LRESULT RichEditMessage(afx::RichEditWidget* rich, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case EM_SETSEL:
+        rich->SetSel(static_cast<long>(static_cast<LONG_PTR>(wParam)), static_cast<long>(lParam));
+        return 0;
+    case EM_EXSETSEL: {
+        const auto* range = reinterpret_cast<const CHARRANGE*>(lParam);
+        if (range) rich->SetSel(range->cpMin, range->cpMax);
+        return 0;
+    }
+    case EM_GETSEL: {
+        long s = 0, e = 0;
+        rich->GetSel(s, e);
+        return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(s), static_cast<WORD>(e)));
+    }
+    case EM_REPLACESEL: rich->ReplaceSel(FromText(reinterpret_cast<const char*>(lParam))); return 0;
+    case EM_SCROLLCARET: rich->ensureCursorVisible(); return 0;
+    case EM_LIMITTEXT: rich->SetLimit(static_cast<long>(wParam)); return 0;
+    case EM_EXLIMITTEXT: rich->SetLimit(static_cast<long>(lParam)); return 0;
+    case EM_SETREADONLY: rich->setReadOnly(wParam != 0); return TRUE;
+    case EM_GETLINECOUNT: return rich->document()->blockCount();
+    case EM_STREAMOUT: {
+        auto* stream = reinterpret_cast<EDITSTREAM*>(lParam);
+        return stream ? rich->StreamOut(static_cast<int>(wParam), *stream) : 0;
+    }
+    case EM_SETCHARFORMAT: {
+        const auto* cf = reinterpret_cast<const CHARFORMAT*>(lParam);
+        if (!cf) return FALSE;
+        if (wParam & SCF_SELECTION)
+            rich->SetSelectionFormat(*cf);
+        else
+            rich->SetDefaultFormat(*cf);
+        return TRUE;
+    }
+    case EM_GETCHARFORMAT: {
+        auto* cf = reinterpret_cast<CHARFORMAT*>(lParam);
+        if (!cf) return 0;
+        if (wParam & SCF_SELECTION)
+            rich->GetSelectionFormat(*cf);
+        else
+            rich->GetDefaultFormat(*cf);
+        return static_cast<LRESULT>(cf->dwMask);
+    }
+    default: return 0;
+    }
+}
+
+LRESULT LineEditMessage(QLineEdit* edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case EM_SETSEL: {
+        const int len = static_cast<int>(edit->text().size());
+        int s = static_cast<int>(static_cast<LONG_PTR>(wParam));
+        int e = static_cast<int>(lParam);
+        if (s < 0) { edit->deselect(); return 0; }
+        if (e < 0 || e > len) e = len;
+        if (s > len) s = len;
+        edit->setSelection(s, e - s);
+        return 0;
+    }
+    case EM_GETSEL: {
+        const int s = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+        const int e = edit->hasSelectedText() ? edit->selectionEnd() : edit->cursorPosition();
+        return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(s), static_cast<WORD>(e)));
+    }
+    case EM_REPLACESEL: edit->insert(FromText(reinterpret_cast<const char*>(lParam))); return 0;
+    case EM_LIMITTEXT: edit->setMaxLength(wParam ? static_cast<int>(wParam) : 32767); return 0;
+    case EM_SETREADONLY: edit->setReadOnly(wParam != 0); return TRUE;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     QWidget* w = m_pWidget;
     switch (message) {
@@ -513,126 +584,14 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (!w) return 0;
 
-    if (auto* b = dynamic_cast<QAbstractButton*>(w)) {
-        switch (message) {
-        case BM_GETCHECK: return b->isChecked() ? BST_CHECKED : BST_UNCHECKED;
-        case BM_SETCHECK: afx::SetButtonChecked(b, wParam == BST_CHECKED); return 0;
-        case BM_CLICK: b->click(); return 0;
-        default: return 0;
-        }
-    }
-    if (auto* combo = dynamic_cast<QComboBox*>(w)) {
-        const int index = static_cast<int>(static_cast<LONG_PTR>(wParam));
-        switch (message) {
-        case CB_GETCOUNT: return combo->count();
-        case CB_GETCURSEL: return combo->currentIndex() < 0 ? CB_ERR : combo->currentIndex();
-        case CB_SETCURSEL:
-            if (index < 0 || index >= combo->count()) {
-                combo->setCurrentIndex(-1);
-                if (combo->isEditable()) combo->setEditText(QString());
-                return CB_ERR;
-            }
-            combo->setCurrentIndex(index);
-            return index;
-        case CB_GETLBTEXT:
-            if (index < 0 || index >= combo->count()) return CB_ERR;
-            return afx::CopyOut(combo->itemText(index), reinterpret_cast<char*>(lParam), 1 << 20);
-        case CB_GETLBTEXTLEN:
-            if (index < 0 || index >= combo->count()) return CB_ERR;
-            return static_cast<LRESULT>(afx::ToText(combo->itemText(index)).size());
-        case CB_ADDSTRING:
-            combo->addItem(FromText(reinterpret_cast<const char*>(lParam)));
-            return combo->count() - 1;
-        case CB_RESETCONTENT: combo->clear(); return 0;
-        case CB_FINDSTRINGEXACT: {
-            const QString s = FromText(reinterpret_cast<const char*>(lParam));
-            for (int k = 0; k < combo->count(); ++k) {
-                const int i = (index + 1 + k) % combo->count();
-                if (combo->itemText(i).compare(s, Qt::CaseInsensitive) == 0) return i;
-            }
-            return CB_ERR;
-        }
-        case CB_SHOWDROPDOWN:
-            if (wParam) combo->showPopup(); else combo->hidePopup();
-            return TRUE;
-        case CB_GETDROPPEDSTATE: return combo->view() && combo->view()->isVisible();
-        default: return 0;
-        }
-    }
-    if (auto* rich = dynamic_cast<afx::RichEditWidget*>(w)) {
-        switch (message) {
-        case EM_SETSEL:
-            rich->SetSel(static_cast<long>(static_cast<LONG_PTR>(wParam)), static_cast<long>(lParam));
-            return 0;
-        case EM_EXSETSEL: {
-            const auto* range = reinterpret_cast<const CHARRANGE*>(lParam);
-            if (range) rich->SetSel(range->cpMin, range->cpMax);
-            return 0;
-        }
-        case EM_GETSEL: {
-            long s = 0, e = 0;
-            rich->GetSel(s, e);
-            return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(s), static_cast<WORD>(e)));
-        }
-        case EM_REPLACESEL: rich->ReplaceSel(FromText(reinterpret_cast<const char*>(lParam))); return 0;
-        case EM_SCROLLCARET: rich->ensureCursorVisible(); return 0;
-        case EM_LIMITTEXT: rich->SetLimit(static_cast<long>(wParam)); return 0;
-        case EM_EXLIMITTEXT: rich->SetLimit(static_cast<long>(lParam)); return 0;
-        case EM_SETREADONLY: rich->setReadOnly(wParam != 0); return TRUE;
-        case EM_GETLINECOUNT: return rich->document()->blockCount();
-        case EM_STREAMOUT: {
-            auto* stream = reinterpret_cast<EDITSTREAM*>(lParam);
-            return stream ? rich->StreamOut(static_cast<int>(wParam), *stream) : 0;
-        }
-        case EM_SETCHARFORMAT: {
-            const auto* cf = reinterpret_cast<const CHARFORMAT*>(lParam);
-            if (!cf) return FALSE;
-            if (wParam & SCF_SELECTION)
-                rich->SetSelectionFormat(*cf);
-            else
-                rich->SetDefaultFormat(*cf);
-            return TRUE;
-        }
-        case EM_GETCHARFORMAT: {
-            auto* cf = reinterpret_cast<CHARFORMAT*>(lParam);
-            if (!cf) return 0;
-            if (wParam & SCF_SELECTION)
-                rich->GetSelectionFormat(*cf);
-            else
-                rich->GetDefaultFormat(*cf);
-            return static_cast<LRESULT>(cf->dwMask);
-        }
-        default: return 0;
-        }
-    }
-    if (auto* edit = dynamic_cast<QLineEdit*>(w)) {
-        switch (message) {
-        case EM_SETSEL: {
-            const int len = static_cast<int>(edit->text().size());
-            int s = static_cast<int>(static_cast<LONG_PTR>(wParam));
-            int e = static_cast<int>(lParam);
-            if (s < 0) { edit->deselect(); return 0; }
-            if (e < 0 || e > len) e = len;
-            if (s > len) s = len;
-            edit->setSelection(s, e - s);
-            return 0;
-        }
-        case EM_GETSEL: {
-            const int s = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
-            const int e = edit->hasSelectedText() ? edit->selectionEnd() : edit->cursorPosition();
-            return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(s), static_cast<WORD>(e)));
-        }
-        case EM_REPLACESEL: edit->insert(FromText(reinterpret_cast<const char*>(lParam))); return 0;
-        case EM_LIMITTEXT: edit->setMaxLength(wParam ? static_cast<int>(wParam) : 32767); return 0;
-        case EM_SETREADONLY: edit->setReadOnly(wParam != 0); return TRUE;
-        default: return 0;
-        }
-    }
+    if (auto* b = dynamic_cast<QAbstractButton*>(w)) return ButtonMessage(b, message, wParam);
+    if (auto* combo = dynamic_cast<QComboBox*>(w)) return ComboMessage(combo, message, wParam, lParam);
+    if (auto* rich = dynamic_cast<afx::RichEditWidget*>(w)) return RichEditMessage(rich, message, wParam, lParam);
+    if (auto* edit = dynamic_cast<QLineEdit*>(w)) return LineEditMessage(edit, message, wParam, lParam);
     return 0;
 }
 
 void CButton::SetCheck(int check) { SendMessage(BM_SETCHECK, static_cast<WPARAM>(check)); }
-int CButton::GetCheck() const { return static_cast<int>(const_cast<CButton*>(this)->SendMessage(BM_GETCHECK)); }
 
 void CEdit::SetSel(int start, int end, BOOL /*noScroll*/) {
     SendMessage(EM_SETSEL, static_cast<WPARAM>(start), end);
@@ -663,20 +622,6 @@ int CComboBox::GetLBText(int index, char* buffer) const {
 int CComboBox::GetLBTextLen(int index) const {
     return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(index)));
 }
-
-int CComboBox::AddString(const char* text) {
-    return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
-}
-
-void CComboBox::ResetContent() { SendMessage(CB_RESETCONTENT); }
-
-int CComboBox::FindStringExact(int startAfter, const char* text) const {
-    return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(
-        CB_FINDSTRINGEXACT, static_cast<WPARAM>(startAfter), reinterpret_cast<LPARAM>(text)));
-}
-
-void CComboBox::ShowDropDown(BOOL show) { SendMessage(CB_SHOWDROPDOWN, static_cast<WPARAM>(show)); }
-BOOL CComboBox::GetDroppedState() const { return static_cast<BOOL>(const_cast<CComboBox*>(this)->SendMessage(CB_GETDROPPEDSTATE)); }
 
 void CDataExchange::Fail() {}
 

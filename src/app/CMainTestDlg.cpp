@@ -3,18 +3,10 @@
 
 #include "app/DriverVersionText.h"
 #include "console/LogColours.h"
-#include "console/LogConsole.h"
 
+#include <cstdarg>
 #include <cstdio>
-
-bool boardInitialized = false;
-
-namespace {
-
-// The driver version the tool is built for: 6.02.
-constexpr unsigned kRequiredDriverVersion = 1538;
-
-}  // namespace
+#include <initializer_list>
 
 CMainTestDlg::CMainTestDlg(CWnd* pParent) : CDialog(IDD_VANTREL_DIALOG, pParent) {
     if (CWinApp* app = AfxGetApp()) m_appIcon = app->LoadIcon(IDR_MAINFRAME);
@@ -71,10 +63,10 @@ BOOL CMainTestDlg::OnInitDialog() {
     SetIcon(m_appIcon, FALSE);
 
     ResetTestStates();
-    SetUpLogConsole(m_console);
+    m_log.SetUp();
 
     std::snprintf(g_textBuf, kTextBufSize, "\nVantrel\n\n");
-    AppendLog(g_textBuf);
+    m_log.Append(g_textBuf);
 
     CheckRadioButton(IDC_FLUKE45, IDC_METER_NONE, IDC_FLUKE45);
     LoadSettings();
@@ -85,23 +77,23 @@ BOOL CMainTestDlg::OnInitDialog() {
 }
 
 void CMainTestDlg::StartDriver() {
-    const int code = bqxInit(static_cast<std::uint16_t>(kRequiredDriverVersion)) & 0xFF;
-    const std::string version = DriverVersionText(kRequiredDriverVersion);
+    const int code = bqxInit(BQX_REQUIRED_VERSION) & 0xFF;
+    const std::string version = DriverVersionText(BQX_REQUIRED_VERSION);
     if (code != 0) {
         SetLogColor(kLogRed);
         std::snprintf(g_textBuf, kTextBufSize, "Failed to initialize the driver (error %d)\n",
                       code);
-        AppendLog(g_textBuf);
+        m_log.Append(g_textBuf);
         std::snprintf(g_textBuf, kTextBufSize,
                       "\nThis application requires BQXDRV.DLL version %s to run.Please copy "
                       "the required file in the current folder\n",
                       version.c_str());
-        AppendLog(g_textBuf);
+        m_log.Append(g_textBuf);
         SetLogColor(kLogBlack);
     } else {
         std::snprintf(g_textBuf, kTextBufSize, "\nOrvane Driver version %s initialized...\n",
                       version.c_str());
-        AppendLog(g_textBuf);
+        m_log.Append(g_textBuf);
     }
 }
 
@@ -154,5 +146,35 @@ void CMainTestDlg::OnPaint() {
 HCURSOR CMainTestDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_appIcon); }
 
 void CMainTestDlg::OnFluke45() {}
+
+void CMainTestDlg::LogPrintf(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    m_log.VPrintf(format, args);
+    va_end(args);
+}
+
+void CMainTestDlg::SetLogColor(COLORREF colour) { m_log.SetColor(colour); }
+
+void CMainTestDlg::OnWriteLog() { m_log.SaveRtf(); }
+
+void CMainTestDlg::ResetTestStates() {
+    board::RunContext context = Context();
+    board::ResetTestStates(context);
+}
+
+board::RunContext CMainTestDlg::Context() {
+    return board::RunContext{m_log,
+                             {m_initStatus, m_interruptStatus, m_fpgaRevision},
+                             m_boardHandle,
+                             m_boardConfig,
+                             [this](bool enable) { EnableBoardButtons(enable); }};
+}
+
+void CMainTestDlg::EnableBoardButtons(bool enable) {
+    for (CButton* button : {&m_interruptButton, &m_eepromButton, &m_sampleButton,
+                            &m_dumpButton, &m_measureButton})
+        button->EnableWindow(enable ? TRUE : FALSE);
+}
 
 void CMainTestDlg::OnBoardTypeEditChange() {}

@@ -3,8 +3,12 @@
 #pragma once
 
 #include "afx/afx.h"
-#include "board/bqxdrv.h"
+#include "board/RunContext.h"
+#include "board/RunResults.h"
+#include "platform/bqxdrv.h"
 #include "console/CStatusLabel.h"
+#include "console/LogConsole.h"
+#include "meter/MeasureReferences.h"
 
 #include <cstdint>
 
@@ -32,12 +36,15 @@ enum : int {
     IDC_BOARD_TYPE = 1068,
 };
 
-// Process-wide scratch buffer that handlers format a line or a control's text into.
-inline constexpr int kTextBufSize = 100000;
-extern char g_textBuf[kTextBufSize];
-
-// Set while a board is held (from a successful Initialize Board until Free Board).
-extern bool boardInitialized;
+// What the last press of each button found, as the runs returned it.
+struct LastRunResults {
+    board::InitResult init;
+    board::InterruptResult interrupt;
+    board::EepromResult eeprom;
+    board::RegisterDumpResult registers;
+    board::SampleResult sample;
+    meter::MeasureResult measure;
+};
 
 class CMainTestDlg : public CDialog {
 public:
@@ -52,6 +59,12 @@ public:
 
     // Returns both test fields to "N/A" and disables the buttons that need an open board.
     void ResetTestStates();
+
+    // Readings for whoever drives the window: the board held and the driver record.
+    BoardHandle GetBoardHandle() const { return m_boardHandle; }
+    const BoardConfig& GetBoardConfig() const { return m_boardConfig; }
+    HICON GetAppIcon() const { return m_appIcon; }
+    const LastRunResults& GetLastResults() const { return m_lastResults; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -75,14 +88,18 @@ protected:
     void OnBoardTypeSelChange();
     DECLARE_MESSAGE_MAP()
 
+    // Values written to EEPROM by Measure References: at most 7 references and 0.0. The
+    // array outlives each run, so a shorter board must end its table with the terminator.
+    double m_referenceVoltages[8] = {};
+
 private:
     // Starts the driver and reports the outcome in the console.
     void StartDriver();
     void LoadSettings();
-    // Appends text exactly as it stands: no second formatting pass.
-    void AppendLog(const char* text);
+    // What the runs of the buttons may touch.
+    board::RunContext Context();
+    void EnableBoardButtons(bool enable);
 
-public:
     // Controls, in binding order.
     CButton m_flukeRadio;
     CButton m_sampleButton;
@@ -99,6 +116,7 @@ public:
     CStatusLabel m_fpgaRevision;
     CButton m_measureButton;
     CRichEditCtrl m_console;
+    LogConsole m_log{m_console};
 
     HICON m_appIcon = nullptr;
     BoardHandle m_boardHandle = BQX_NO_BOARD;
@@ -113,13 +131,6 @@ public:
     int m_intTimeTolMs = 0;
     int m_intAdTolLsb = 0;
 
-    // Values written to EEPROM by Measure References: at most 7 references and 0.0.
-    double m_referenceVoltages[8] = {};
-
-    // The save of the console.
-    EDITSTREAM m_logStream{};
-    CFile* m_logFile = nullptr;
-
-private:
     bool m_driverFreed = false;
+    LastRunResults m_lastResults;
 };

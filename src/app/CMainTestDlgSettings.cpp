@@ -1,6 +1,6 @@
 // The settings load at start-up and the board-list selection.
-#include "app/BoardModels.h"
 #include "app/CMainTestDlg.h"
+#include "board/BoardTable.h"
 #include "platform/Files.h"
 
 #include <cstdio>
@@ -47,9 +47,8 @@ void CMainTestDlg::LoadSettings() {
         m_boardConfig.boardType = static_cast<std::uint8_t>(decimalValue);
     std::fclose(file);
 
-    for (int row = 0; row < kBoardModelCount; ++row)
-        if ((kBoardTypeCodes[row] & 0xFF) == m_boardConfig.boardType)
-            m_boardTypeCombo.SetCurSel(row);
+    const int row = board::RowOfTypeCode(m_boardConfig.boardType);
+    if (row >= 0) m_boardTypeCombo.SetCurSel(row);
 
     // A value that names no button of the group leaves all three unchecked.
     if (m_voltmeterSetting >= 0 && m_voltmeterSetting < kMeterCount) {
@@ -66,10 +65,10 @@ void CMainTestDlg::LoadSettings() {
 }
 
 void CMainTestDlg::OnBoardTypeSelChange() {
-    const int row = m_boardTypeCombo.GetCurSel();
-    if (row == CB_ERR || row < 0 || row >= kBoardModelCount) return;
-    std::snprintf(g_textBuf, kTextBufSize, "%x", static_cast<unsigned>(kDefaultBaseAddresses[row]));
+    const board::BoardModel* model = board::ModelOfRow(m_boardTypeCombo.GetCurSel());
+    if (!model) return;
+    std::snprintf(g_textBuf, kTextBufSize, "%x", static_cast<unsigned>(model->defaultBaseAddress));
     m_baseAddressEdit.SetWindowText(g_textBuf);
-    std::snprintf(g_textBuf, kTextBufSize, "%x", static_cast<unsigned>(kDefaultInterrupts[row]));
+    std::snprintf(g_textBuf, kTextBufSize, "%x", static_cast<unsigned>(model->defaultInterrupt));
     m_interruptEdit.SetWindowText(g_textBuf);
 }

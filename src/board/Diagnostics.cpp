@@ -1,27 +1,25 @@
-// View EEPROM, Dump Registers and Sample: print what the open board holds, judging nothing.
-// The model is looked up when the button is pressed; with no row selected (the list's text
-// edited) it counts as model code 0, as Initialize Board does.
-#include "app/BoardModels.h"
-#include "app/CMainTestDlg.h"
-#include "board/RegisterPage.h"
+#include "board/Diagnostics.h"
+
+#include "board/AdMode.h"
+#include "board/BoardTable.h"
 #include "platform/Clock.h"
 
 #include <cstdio>
 #include <cstring>
 
+namespace board {
 namespace {
 
-constexpr int kEepromBytes = 128;
+constexpr int kEepromBytes = static_cast<int>(sizeof(EepromResult::bytes));
 constexpr int kEepromBytesPerLine = 8;
 constexpr int kEepromBytesPerGroup = 4;
 constexpr std::size_t kEepromDumpTextSize = 4000;
 constexpr std::size_t kEepromLineTextSize = 1000;
 
-constexpr int kRegisterCount = 16;
+constexpr int kRegisterCount = static_cast<int>(sizeof(RegisterDumpResult::registers));
 
 // D/A codes that Sample drives: outputs 0 and 1 near the bottom, 2 and 3 near the top.
 constexpr std::uint16_t kSampleDaCodes[4] = {5, 5, 4091, 4091};
-constexpr std::uint8_t kAdModeBipolar10V[5] = {0, 1, 0, 1, 0};
 constexpr unsigned kAfterChannelSelectMs = 10;
 constexpr unsigned kAfterSampleMs = 20;
 
@@ -33,13 +31,14 @@ void AppendTo(char* buffer, std::size_t size, const char* text) {
 
 }  // namespace
 
-void CMainTestDlg::OnViewEeprom() {
-    LogPrintf("\n\nEEPROM Dump:\n\n");
+EepromResult ViewEeprom(RunContext& context) {
+    EepromResult result;
+    context.log.Printf("\n\nEEPROM Dump:\n\n");
     char dump[kEepromDumpTextSize] = {};
     char piece[kEepromLineTextSize];
     for (int address = 0; address < kEepromBytes; ++address) {
-        std::uint8_t value = 0;
-        bqxGetEEPROM(m_boardHandle, static_cast<std::uint8_t>(address), &value);
+        std::uint8_t& value = result.bytes[address];
+        bqxGetEEPROM(context.boardHandle, static_cast<std::uint8_t>(address), &value);
         if (address % kEepromBytesPerLine == 0) {
             std::snprintf(piece, sizeof piece, "%d:\t", address);
             AppendTo(dump, sizeof dump, piece);
@@ -49,64 +48,76 @@ void CMainTestDlg::OnViewEeprom() {
         if (address % kEepromBytesPerGroup == kEepromBytesPerGroup - 1) AppendTo(dump, sizeof dump, "   ");
         if (address % kEepromBytesPerLine == kEepromBytesPerLine - 1) AppendTo(dump, sizeof dump, "\n");
     }
-    LogPrintf("%s", dump);
+    context.log.Printf("%s", dump);
+    return result;
 }
 
-void CMainTestDlg::OnDumpRegisters() {
-    LogPrintf("Setting register page to 0 ...\n");
-    const std::int32_t model = BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel());
-    const board::RegisterPageRule rule = board::RegisterPageRuleOfModel(model);
-    const auto port = static_cast<std::uint16_t>(m_boardConfig.baseAddress + rule.portOffset);
+RegisterDumpResult DumpRegisters(RunContext& context, std::uint8_t typeCode) {
+    RegisterDumpResult result;
+    result.typeCode = typeCode;
+    context.log.Printf("Setting register page to 0 ...\n");
+    const RegisterPageRule rule = RegisterPageRuleOfModel(typeCode);
+    const std::uint16_t base = context.boardConfig.baseAddress;
+    const auto port = static_cast<std::uint16_t>(base + rule.portOffset);
     switch (rule.kind) {
-    case board::RegisterPageRule::Kind::WriteZero:
+    case RegisterPageRule::Kind::WriteZero:
         bqxOutp(port, 0);
         break;
-    case board::RegisterPageRule::Kind::ReadMaskWrite: {
+    case RegisterPageRule::Kind::ReadMaskWrite: {
         std::uint8_t value = 0;
         bqxInp(port, &value);
         bqxOutp(port, static_cast<std::uint8_t>(value & rule.keepMask));
         break;
     }
-    case board::RegisterPageRule::Kind::None:
+    case RegisterPageRule::Kind::None:
         break;
     }
 
-    LogPrintf("Register dump:\n");
+    context.log.Printf("Register dump:\n");
     for (int r = 0; r < kRegisterCount; ++r) {
-        std::uint8_t value = 0;
-        bqxRegisterRead(m_boardHandle, static_cast<std::uint16_t>(m_boardConfig.baseAddress + r), &value);
-        LogPrintf("%2d: %02X\n", r, value);
+        std::uint8_t& value = result.registers[r];
+        bqxRegisterRead(context.boardHandle, static_cast<std::uint16_t>(base + r), &value);
+        context.log.Printf("%2d: %02X\n", r, value);
     }
+    return result;
 }
 
-void CMainTestDlg::OnSample() {
-    const std::int32_t channels = ChannelCountOfRow(m_boardTypeCombo.GetCurSel());
+SampleResult SampleChannels(RunContext& context, std::int32_t channels) {
+    SampleResult result;
+    result.channelsAnnounced = channels;
+    const BoardHandle board = context.boardHandle;
 
     for (int output = 0; output < 4; ++output)
-        bqxDAConvert(m_boardHandle, static_cast<std::uint8_t>(output), kSampleDaCodes[output]);
+        bqxDAConvert(board, static_cast<std::uint8_t>(output), kSampleDaCodes[output]);
 
     ADSettings settings{};
     settings.channel = 0;
     std::memcpy(settings.mode, kAdModeBipolar10V, sizeof settings.mode);
-    LogPrintf("\nSetting 10V Bipolar mode; using EEPROM calibration settings :\n");
-    bqxADSetSettings(m_boardHandle, &settings);
+    context.log.Printf("\nSetting 10V Bipolar mode; using EEPROM calibration settings :\n");
+    bqxADSetSettings(board, &settings);
 
-    LogPrintf("\nSampling All Channels (%d):\n\n", channels);
+    context.log.Printf("\nSampling All Channels (%d):\n\n", channels);
     for (int c = 0; c < channels; ++c) {
         const auto channel = static_cast<std::uint8_t>(c);
-        const std::uint8_t selectCode = bqxADSetChannel(m_boardHandle, channel, channel);
+        const std::uint8_t selectCode = bqxADSetChannel(board, channel, channel);
         platform::SleepMs(kAfterChannelSelectMs);
         if (selectCode != BQX_OK) {
-            LogPrintf("Error in bqxADSetChannel\n");
+            result.failedCall = "bqxADSetChannel";
+            context.log.Printf("Error in bqxADSetChannel\n");
             break;
         }
         std::int16_t reading = 0;
-        if (bqxADSample(m_boardHandle, &reading) != BQX_OK) {
-            LogPrintf("Error in bqxADSample\n");
+        if (bqxADSample(board, &reading) != BQX_OK) {
+            result.failedCall = "bqxADSample";
+            context.log.Printf("Error in bqxADSample\n");
             break;
         }
         platform::SleepMs(kAfterSampleMs);
-        LogPrintf("Channel %d, AD Code %d\n", c, reading);
+        result.codes.push_back(reading);
+        context.log.Printf("Channel %d, AD Code %d\n", c, reading);
     }
-    LogPrintf("\n");
+    context.log.Printf("\n");
+    return result;
 }
+
+}  // namespace board

@@ -1,18 +1,16 @@
-// Initialize Board / Free Board: the one button that opens the board with the operator's
-// settings and exercises it, or releases it again.
-#include "app/BoardModels.h"
-#include "app/CMainTestDlg.h"
+#include "board/InitializeBoard.h"
+
+#include "board/AdMode.h"
 #include "board/ScanfParsing.h"
 #include "board/StartTime.h"
 #include "console/LogColours.h"
 #include "platform/Clock.h"
 
 #include <cstdio>
+#include <utility>
 
+namespace board {
 namespace {
-
-// Text of a settings box, terminator included.
-constexpr int kSettingTextSize = 1000;
 
 constexpr std::uint32_t kBoardClockHz = 10000000;
 constexpr std::uint8_t kBoardClockEnable = 1;
@@ -20,7 +18,7 @@ constexpr std::uint8_t kBoardClockEnable = 1;
 // The A/D scan around the D/A writes: channels 17 to 20.
 constexpr std::uint8_t kInitScanLowChannel = 17;
 constexpr std::uint8_t kInitScanHighChannel = 20;
-constexpr int kInitScanChannels = kInitScanHighChannel - kInitScanLowChannel + 1;
+static_assert(kInitScanHighChannel - kInitScanLowChannel + 1 == kInitScanChannels);
 constexpr int kDaOutputCount = 4;
 constexpr std::uint16_t kDaMidScaleCode = 2048;
 constexpr unsigned kSettleAfterSettingsMs = 10;
@@ -28,103 +26,111 @@ constexpr unsigned kSettleAfterDaMs = 100;
 
 constexpr const char* kVersionBanner = "\nVantrel version 0.9\n\n";
 
-// 10 V bipolar with the EEPROM calibration.
-constexpr std::uint8_t kAdModeBipolar10V[5] = {0, 1, 0, 1, 0};
-
 }  // namespace
 
-void CMainTestDlg::OnInitializeBoard() {
-    if (boardInitialized) {
-        bqxFreeBoard(m_boardHandle);
-        m_boardHandle = BQX_NO_BOARD;
-        boardInitialized = false;
-        ResetTestStates();
-        m_fpgaRevision.SetText("");
-        LogPrintf("\nBoard freed.\n");
-        m_initButton.SetWindowText("Initialize Board");
-        return;
-    }
+InitializeRun::InitializeRun(RunContext& context, InitSettings settings)
+    : m_context(context), m_settings(std::move(settings)) {}
 
-    m_console.SetWindowText("");
-    SetLogColor(kLogBlack);
+InitResult InitializeRun::Run() {
+    Begin();
+    ApplySettings();
+    if (!OpenBoard()) return m_result;
+    ReportStart();
+    m_context.enableBoardButtons(true);
+    ReadFpgaRevision();
+    ExerciseConverters();
+    m_context.log.Printf("\n");
+    boardInitialized = true;
+    return m_result;
+}
+
+void InitializeRun::Begin() {
+    m_context.log.Clear();
+    m_context.log.SetColor(kLogBlack);
 
     // A failed bqxInitBoard may have left a value in the handle.
-    if (m_boardHandle != BQX_NO_BOARD) bqxFreeBoard(m_boardHandle);
-    m_boardHandle = BQX_NO_BOARD;
+    if (m_context.boardHandle != BQX_NO_BOARD) bqxFreeBoard(m_context.boardHandle);
+    m_context.boardHandle = BQX_NO_BOARD;
 
-    ResetTestStates();
-    m_initStatus.SetBkColor(kStatusTesting);
-    m_initStatus.SetText("Testing...");
+    ResetTestStates(m_context);
+    ShowVerdict(m_context.status.init, "Testing...", kStatusTesting);
+}
 
-    // Text that does not parse leaves the stored value as it was.
-    char text[kSettingTextSize] = {};
-    m_baseAddressEdit.GetWindowText(text, kSettingTextSize);
+// Text that does not parse leaves the stored value as it was.
+void InitializeRun::ApplySettings() {
+    BoardConfig& config = m_context.boardConfig;
     std::uint32_t baseAddress = 0;
-    if (board::ParseHexLikeScanf(text, baseAddress))
-        m_boardConfig.baseAddress = static_cast<std::uint16_t>(baseAddress & 0xFFFFu);
-
-    text[0] = '\0';
-    m_interruptEdit.GetWindowText(text, kSettingTextSize);
+    if (ParseHexLikeScanf(m_settings.baseAddressText.c_str(), baseAddress))
+        config.baseAddress = static_cast<std::uint16_t>(baseAddress & 0xFFFFu);
     std::int32_t interruptLevel = 0;
-    if (board::ParseDecimalLikeScanf(text, interruptLevel))
-        m_boardConfig.interruptLevel = static_cast<std::uint32_t>(interruptLevel);
+    if (ParseDecimalLikeScanf(m_settings.interruptText.c_str(), interruptLevel))
+        config.interruptLevel = static_cast<std::uint32_t>(interruptLevel);
+    config.clockHz = kBoardClockHz;
+    config.clockEnable = kBoardClockEnable;
 
-    const int row = m_boardTypeCombo.GetCurSel();
-    const auto boardType = static_cast<std::uint8_t>(BoardTypeCodeOfRow(row));
+    m_result.boardType = m_settings.boardType;
+    m_result.baseAddress = config.baseAddress;
+    m_result.interruptLevel = config.interruptLevel;
+}
 
-    m_boardConfig.clockHz = kBoardClockHz;
-    m_boardConfig.clockEnable = kBoardClockEnable;
-
-    const std::uint8_t code = bqxInitBoard(boardType, &m_boardConfig, &m_boardHandle);
-    if (code != BQX_OK) {
-        m_initStatus.SetBkColor(kStatusFailed);
-        m_initStatus.SetText("FAILED");
-        LogPrintf("bqxInitBoard failed; BQXDRV error number returned: %d.\n", code);
-        return;
+bool InitializeRun::OpenBoard() {
+    m_result.code = bqxInitBoard(m_settings.boardType, &m_context.boardConfig, &m_context.boardHandle);
+    if (m_result.code != BQX_OK) {
+        ShowVerdict(m_context.status.init, "FAILED", kStatusFailed);
+        m_context.log.Printf("bqxInitBoard failed; BQXDRV error number returned: %d.\n", m_result.code);
+        return false;
     }
+    m_result.opened = true;
+    ShowVerdict(m_context.status.init, "SUCCESS", kStatusSuccess);
+    return true;
+}
 
-    m_initStatus.SetBkColor(kStatusSuccess);
-    m_initStatus.SetText("SUCCESS");
+void InitializeRun::ReportStart() {
+    m_result.startTime = g_calendarClock();
+    const std::tm start = LocalTimeOf(m_result.startTime);
+    m_context.log.Printf("%s", kVersionBanner);
+    const std::string startDate = FormatStartDate(start);
+    m_context.log.Printf("bqxInitBoard: Board Initialized without error.\n");
+    m_context.log.Printf("Start Time: %s @ %02d:%02d\n\n", startDate.c_str(), start.tm_hour, start.tm_min);
+}
 
-    const std::tm start = board::LocalTimeOf(board::g_calendarClock());
-    LogPrintf("%s", kVersionBanner);
-    const std::string startDate = board::FormatStartDate(start);
-    LogPrintf("bqxInitBoard: Board Initialized without error.\n");
-    LogPrintf("Start Time: %s @ %02d:%02d\n\n", startDate.c_str(), start.tm_hour, start.tm_min);
-
-    m_interruptButton.EnableWindow(TRUE);
-    m_eepromButton.EnableWindow(TRUE);
-    m_sampleButton.EnableWindow(TRUE);
-    m_dumpButton.EnableWindow(TRUE);
-    m_measureButton.EnableWindow(TRUE);
-
+void InitializeRun::ReadFpgaRevision() {
     std::uint32_t revisionWord = 0;
-    bqxGetFPGARev(m_boardHandle, &revisionWord);
-    const unsigned revision = revisionWord & 0xFFFFu;
-    LogPrintf("FPGA Revision Code Read: 0x%X\n\n", revision);
-    std::snprintf(g_textBuf, kTextBufSize, "0x%x", revision);
-    m_fpgaRevision.SetText(g_textBuf);
+    bqxGetFPGARev(m_context.boardHandle, &revisionWord);
+    m_result.fpgaRevision = revisionWord & 0xFFFFu;
+    m_context.log.Printf("FPGA Revision Code Read: 0x%X\n\n", m_result.fpgaRevision);
+    std::snprintf(g_textBuf, kTextBufSize, "0x%x", m_result.fpgaRevision);
+    m_context.status.fpgaRevision.SetText(g_textBuf);
+}
 
+// A scan of channels 17 to 20 before and after every D/A output goes to mid-scale.
+void InitializeRun::ExerciseConverters() {
+    const BoardHandle board = m_context.boardHandle;
     ADSettings settings{};
     settings.channel = kInitScanLowChannel;
     for (int i = 0; i < 5; ++i) settings.mode[i] = kAdModeBipolar10V[i];
-    bqxADSetSettings(m_boardHandle, &settings);
+    bqxADSetSettings(board, &settings);
     platform::SleepMs(kSettleAfterSettingsMs);
 
     ScanRequest scan{};
     scan.lowChannel = kInitScanLowChannel;
     scan.highChannel = kInitScanHighChannel;
-    std::int16_t before[kInitScanChannels] = {};
-    bqxADScan(m_boardHandle, &scan, before);
+    bqxADScan(board, &scan, m_result.scanBefore);
 
     for (int output = 0; output < kDaOutputCount; ++output)
-        bqxDAConvert(m_boardHandle, static_cast<std::uint8_t>(output), kDaMidScaleCode);
+        bqxDAConvert(board, static_cast<std::uint8_t>(output), kDaMidScaleCode);
     platform::SleepMs(kSettleAfterDaMs);
 
-    std::int16_t after[kInitScanChannels] = {};
-    bqxADScan(m_boardHandle, &scan, after);
-
-    LogPrintf("\n");
-    boardInitialized = true;
-    m_initButton.SetWindowText("Free Board");
+    bqxADScan(board, &scan, m_result.scanAfter);
 }
+
+void FreeBoard(RunContext& context) {
+    bqxFreeBoard(context.boardHandle);
+    context.boardHandle = BQX_NO_BOARD;
+    boardInitialized = false;
+    ResetTestStates(context);
+    context.status.fpgaRevision.SetText("");
+    context.log.Printf("\nBoard freed.\n");
+}
+
+}  // namespace board

@@ -1,14 +1,9 @@
 #include "console/CStatusLabel.h"
 
+#include "console/Repaint.h"
 #include "platform/ShellOpen.h"
 
 #include <string>
-
-namespace {
-
-constexpr UINT kRepaintNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
-
-}  // namespace
 
 BEGIN_MESSAGE_MAP(CStatusLabel, CStatic)
     ON_WM_CTLCOLOR_REFLECT()

@@ -1,19 +1,14 @@
-// The console operations of the main dialog: appending, colouring, the status reset.
+// The console operations: appending, colouring, clearing.
 #include "console/LogConsole.h"
 
-#include "app/CMainTestDlg.h"
-#include "console/LogColours.h"
+#include "console/Repaint.h"
 
 #include <cstdio>
-#include <cstring>
 #include <functional>
-#include <initializer_list>
 
 char g_textBuf[kTextBufSize];
 
 namespace {
-
-constexpr UINT kRepaintNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
 
 bool PointsIntoTextBuf(const char* text) {
     std::less_equal<const char*> notAfter;
@@ -22,15 +17,6 @@ bool PointsIntoTextBuf(const char* text) {
 }
 
 }  // namespace
-
-void SetUpLogConsole(CRichEditCtrl& console) {
-    CHARFORMAT format{};
-    format.cbSize = sizeof(format);
-    format.dwMask = CFM_FACE;
-    std::snprintf(format.szFaceName, sizeof(format.szFaceName), "%s", kConsoleFace);
-    console.SetDefaultCharFormat(format);
-    console.SendMessage(EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kConsoleTextLimit));
-}
 
 std::string FormatLogText(const char* format, std::va_list args) {
     // Most lines fit the stack buffer; longer ones get a buffer of their own size.
@@ -51,47 +37,52 @@ std::string FormatLogText(const char* format, std::va_list args) {
     return text;
 }
 
-void CMainTestDlg::LogPrintf(const char* format, ...) {
+void LogConsole::SetUp() {
+    CHARFORMAT format{};
+    format.cbSize = sizeof(format);
+    format.dwMask = CFM_FACE;
+    std::snprintf(format.szFaceName, sizeof(format.szFaceName), "%s", kConsoleFace);
+    m_control.SetDefaultCharFormat(format);
+    m_control.SendMessage(EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kConsoleTextLimit));
+}
+
+void LogConsole::Printf(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    VPrintf(format, args);
+    va_end(args);
+}
+
+void LogConsole::VPrintf(const char* format, std::va_list args) {
     if (!format) return;
     // Text already formatted into the shared buffer is appended as it stands: a percent
     // sign in it is text, not a conversion.
     if (PointsIntoTextBuf(format)) {
-        AppendLog(format);
+        Append(format);
         return;
     }
-    std::va_list args;
-    va_start(args, format);
-    const std::string text = FormatLogText(format, args);
-    va_end(args);
-    AppendLog(text.c_str());
+    Append(FormatLogText(format, args).c_str());
 }
 
-void CMainTestDlg::AppendLog(const char* text) {
+void LogConsole::Append(const char* text) {
     // The control clamps the position to the end of its text, wherever the operator
     // left the caret.
-    m_console.SetSel(kConsoleEnd, kConsoleEnd);
-    m_console.ReplaceSel(text, FALSE);
-    m_console.SendMessage(EM_SCROLLCARET, 0, 0);
-    m_console.RedrawWindow(nullptr, nullptr, kRepaintNow);
+    m_control.SetSel(kConsoleEnd, kConsoleEnd);
+    m_control.ReplaceSel(text, FALSE);
+    m_control.SendMessage(EM_SCROLLCARET, 0, 0);
+    RepaintNow();
 }
 
-void CMainTestDlg::SetLogColor(COLORREF colour) {
-    m_console.SetSel(kConsoleEnd, kConsoleEnd);
+void LogConsole::SetColor(COLORREF colour) {
+    m_control.SetSel(kConsoleEnd, kConsoleEnd);
     CHARFORMAT format{};
     format.cbSize = sizeof(format);
     format.dwMask = CFM_COLOR;
     format.dwEffects = 0;  // automatic colour off
     format.crTextColor = colour;
-    m_console.SetSelectionCharFormat(format);
+    m_control.SetSelectionCharFormat(format);
 }
 
-void CMainTestDlg::ResetTestStates() {
-    m_initStatus.SetText("N/A");
-    m_interruptStatus.SetText("N/A");
-    m_initStatus.SetBkColor(GetSysColor(COLOR_BTNFACE));
-    m_interruptStatus.SetBkColor(GetSysColor(COLOR_BTNFACE));
-    // The buttons that need an open board.
-    for (CButton* button : {&m_interruptButton, &m_eepromButton, &m_sampleButton,
-                            &m_dumpButton, &m_measureButton})
-        button->EnableWindow(FALSE);
-}
+void LogConsole::Clear() { m_control.SetWindowText(""); }
+
+void LogConsole::RepaintNow() { m_control.RedrawWindow(nullptr, nullptr, kRepaintNow); }

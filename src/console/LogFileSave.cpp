@@ -1,7 +1,6 @@
 // "Write To log.rtf": the console saved as one RTF document. The new document goes to a
 // temporary file in the same folder, reaches the disk, and only then replaces "log.rtf",
 // so the file holds either the old log or the whole new one, never a mix of both.
-#include "app/CMainTestDlg.h"
 #include "console/LogConsole.h"
 
 #include "platform/Files.h"
@@ -15,9 +14,26 @@
 
 namespace {
 
-// A write that failed inside the stream callback, handed back to the save once the control
-// has stopped streaming.
-CFileException* g_pendingWriteError = nullptr;
+// The file the save streams into: it keeps a write that failed inside the stream callback
+// until the control has stopped streaming and the save can raise it.
+class LogSaveFile : public CFile {
+public:
+    using CFile::CFile;
+    ~LogSaveFile() override { delete m_pendingWriteError; }
+
+    void KeepWriteError(CFileException* e) {
+        delete m_pendingWriteError;
+        m_pendingWriteError = e;
+    }
+    CFileException* TakeWriteError() {
+        CFileException* e = m_pendingWriteError;
+        m_pendingWriteError = nullptr;
+        return e;
+    }
+
+private:
+    CFileException* m_pendingWriteError = nullptr;
+};
 
 // Unique enough that two tools saving in one folder do not share a temporary file.
 std::string TemporaryLogName() {
@@ -57,20 +73,19 @@ void RemoveStaleTemporaries() {
 }  // namespace
 
 DWORD LogStreamOutCallback(DWORD_PTR cookie, BYTE* buffer, LONG count, LONG* written) {
-    auto* file = reinterpret_cast<CFile*>(cookie);
+    auto* file = reinterpret_cast<LogSaveFile*>(cookie);
     *written = 0;
     try {
         file->Write(buffer, static_cast<UINT>(count));
     } catch (CFileException* e) {
-        delete g_pendingWriteError;
-        g_pendingWriteError = e;
+        file->KeepWriteError(e);
         return static_cast<DWORD>(e->m_lOsError > 0 ? e->m_lOsError : 1);
     }
     *written = count;
     return 0;
 }
 
-void CMainTestDlg::OnWriteLog() {
+void LogConsole::SaveRtf() {
     // Holding "log.rtf" without sharing for the whole save: a file another program keeps
     // locked (flock or fcntl) is reported as a sharing violation and left untouched.
     CFile current;
@@ -83,12 +98,12 @@ void CMainTestDlg::OnWriteLog() {
     RemoveStaleTemporaries();
     const std::string temporaryName = TemporaryLogName();
     try {
-        m_logFile = new CFile(temporaryName.c_str(), CFile::modeCreate | CFile::modeWrite |
-                                                         CFile::shareExclusive);
+        m_logFile = new LogSaveFile(temporaryName.c_str(), CFile::modeCreate | CFile::modeWrite |
+                                                               CFile::shareExclusive);
     } catch (CFileException* e) {
         RethrowForLogFile(e);
     }
-    std::unique_ptr<CFile> file(m_logFile);
+    std::unique_ptr<LogSaveFile> file(static_cast<LogSaveFile*>(m_logFile));
 
     auto discardTemporary = [&] {
         file->Abort();
@@ -99,10 +114,9 @@ void CMainTestDlg::OnWriteLog() {
     m_logStream.dwCookie = reinterpret_cast<DWORD_PTR>(m_logFile);
     m_logStream.dwError = 0;
     m_logStream.pfnCallback = LogStreamOutCallback;
-    m_console.StreamOut(SF_RTF, m_logStream);
+    m_control.StreamOut(SF_RTF, m_logStream);
 
-    if (CFileException* writeError = g_pendingWriteError) {
-        g_pendingWriteError = nullptr;
+    if (CFileException* writeError = file->TakeWriteError()) {
         discardTemporary();
         RethrowForLogFile(writeError);
     }

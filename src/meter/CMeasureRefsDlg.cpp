@@ -113,6 +113,8 @@ bool CMeasureRefsDlg::MeasureReferences(CMeterLink& link) {
         }
 
         const double volts = std::fabs(reading);
+        m_readings.push_back({r, volts, refs::kToleranceWindows[static_cast<std::size_t>(r)],
+                              refs::WithinTolerance(r, volts)});
         if (!refs::WithinTolerance(r, volts)) {
             MessageBox(refs::ToleranceMessage(r, volts).c_str(), kErrorCaption, MB_OK);
             EndDialog(kResultOutOfTolerance);

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "afx/afx.h"
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "meter/ReferenceTable.h"
+
+#include <vector>
 
 class CMeterLink;
 class CSerialException;
@@ -32,6 +34,11 @@ public:
     // Stores its arguments only; the board and the port are touched when the window opens.
     CMeasureRefsDlg(CWnd* pParent, double* referenceVoltages, BoardHandle boardHandle,
                     int meterIndex, BoardConfig boardConfig);
+
+    // What the window found: the EEPROM table as it opened and each reading taken.
+    bool EepromReferencesRead() const { return m_eepromReferencesRead; }
+    const double* EepromReferences() const { return m_eepromReferences; }
+    const std::vector<refs::ChannelReading>& Readings() const { return m_readings; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -66,8 +73,8 @@ private:
     // references that no edit holds.
     double m_eepromReferences[refs::kReferenceSlots] = {};
     bool m_eepromReferencesRead = false;
+    std::vector<refs::ChannelReading> m_readings;
 
-public:
     // Controls, in binding order.
     CButton m_okButton;
     CStatic m_eepromReferencesText;

@@ -1,10 +1,12 @@
-// The Measure References button of the main dialog.
-#include "app/CMainTestDlg.h"
+#include "meter/MeasureReferences.h"
+
 #include "meter/CMeasureRefsDlg.h"
 #include "meter/CMeterLink.h"
 
+#include <algorithm>
 #include <cstdio>
 
+namespace meter {
 namespace {
 
 constexpr const char* kInstructionsText =
@@ -37,42 +39,72 @@ private:
 
 }  // namespace
 
-void CMainTestDlg::OnMeasureReferences() {
-    // No checked button reads as 0, which gives a negative index.
-    const int meterIndex = GetCheckedRadioButton(IDC_FLUKE45, IDC_METER_NONE) - IDC_FLUKE45;
+MeasureRun::MeasureRun(board::RunContext& context, CWnd& owner, int meterIndex,
+                       double (&referenceVoltages)[refs::kReferenceSlots])
+    : m_context(context), m_owner(owner), m_referenceVoltages(referenceVoltages) {
+    m_result.meterIndex = meterIndex;
+    m_result.boardType = context.boardConfig.boardType;
+}
 
-    if (meterIndex != MeterNone) {
-        MessageBox(kInstructionsText, "Instructions", MB_OK);
-        LogPrintf("The voltmeter is being automatically read. The process may take up to 20 "
-                  "seconds.\n");
-    }
+MeasureResult MeasureRun::Run() {
+    Instruct();
+    Conclude(MeasureWithMuxOn());
+    return m_result;
+}
 
-    CMeasureRefsDlg dlg(this, m_referenceVoltages, m_boardHandle, meterIndex, m_boardConfig);
+void MeasureRun::Instruct() {
+    if (m_result.meterIndex == MeterNone) return;
+    m_owner.MessageBox(kInstructionsText, "Instructions", MB_OK);
+    m_context.log.Printf("The voltmeter is being automatically read. The process may take up to 20 "
+                         "seconds.\n");
+}
+
+INT_PTR MeasureRun::MeasureWithMuxOn() {
+    CMeasureRefsDlg dlg(&m_owner, m_referenceVoltages, m_context.boardHandle, m_result.meterIndex,
+                        m_context.boardConfig);
     INT_PTR result = 0;
     {
-        CalibrationMuxOn mux(m_boardHandle);
+        CalibrationMuxOn mux(m_context.boardHandle);
         result = dlg.DoModal();
     }
+    m_result.readings = dlg.Readings();
+    m_result.eepromBeforeRead = dlg.EepromReferencesRead();
+    std::copy_n(dlg.EepromReferences(), refs::kReferenceSlots, m_result.eepromBefore);
+    return result;
+}
 
-    switch (result) {
+void MeasureRun::Conclude(INT_PTR dialogResult) {
+    switch (dialogResult) {
         case IDOK: {
-            const BYTE stored = bqxSetReferenceVoltages(m_boardHandle, m_referenceVoltages);
+            m_result.writeCode = bqxSetReferenceVoltages(m_context.boardHandle, m_referenceVoltages);
+            const int count = refs::ReferenceCount(m_result.boardType);
+            m_result.written.assign(m_referenceVoltages, m_referenceVoltages + count);
+            m_result.outcome = MeasureOutcome::Written;
             // A calibration the board did not keep must never pass for a stored one.
-            if (stored != BQX_OK) {
+            if (m_result.writeCode != BQX_OK) {
+                m_result.outcome = MeasureOutcome::WriteFailed;
                 char text[400];
-                std::snprintf(text, sizeof text, kNotStoredText, static_cast<unsigned>(stored));
-                MessageBox(text, kNotStoredCaption, MB_OK | MB_ICONERROR);
+                std::snprintf(text, sizeof text, kNotStoredText, static_cast<unsigned>(m_result.writeCode));
+                m_owner.MessageBox(text, kNotStoredCaption, MB_OK | MB_ICONERROR);
             }
             break;
         }
         case CMeasureRefsDlg::kResultOutOfTolerance:
-            MessageBox(kOutOfToleranceNotice, kNoticeCaption, MB_OK);
+            m_result.outcome = MeasureOutcome::OutOfTolerance;
+            m_owner.MessageBox(kOutOfToleranceNotice, kNoticeCaption, MB_OK);
             break;
         case CMeasureRefsDlg::kResultMeterFailed:
-            MessageBox(kMeterFailedNotice, kNoticeCaption, MB_OK);
+            m_result.outcome = MeasureOutcome::FailedReading;
+            m_owner.MessageBox(kMeterFailedNotice, kNoticeCaption, MB_OK);
+            break;
+        case CMeasureRefsDlg::kResultKeep:
+            m_result.outcome = MeasureOutcome::Kept;
             break;
         default:
-            // Cancel and "Keep Initial EEPROM Values" leave the EEPROM as it is.
+            // Cancel leaves the EEPROM as it is.
+            m_result.outcome = MeasureOutcome::Cancelled;
             break;
     }
 }
+
+}  // namespace meter

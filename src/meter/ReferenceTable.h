@@ -3,6 +3,8 @@
 // conversion of a typed value.
 #pragma once
 
+#include "board/BoardTable.h"
+
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -19,25 +21,9 @@ inline constexpr int kMeasuredChannels = 5;
 inline constexpr int kMaxReferences = 7;
 inline constexpr int kReferenceSlots = 8;
 
-// References held in EEPROM, by board-type code; every other code holds none.
-inline constexpr std::array<std::uint8_t, 256> kReferenceCount = [] {
-    std::array<std::uint8_t, 256> count{};
-    count[12] = 7;
-    count[15] = 6;
-    count[16] = 6;
-    count[20] = 4;
-    count[22] = 6;
-    count[27] = 7;
-    count[28] = 4;
-    count[31] = 4;
-    count[32] = 7;
-    count[33] = 7;
-    count[35] = 4;
-    count[36] = 7;
-    return count;
-}();
-
-inline int ReferenceCount(std::uint8_t boardType) { return kReferenceCount[boardType]; }
+// References held in EEPROM, by board-type code (the board table); every other code
+// holds none.
+inline int ReferenceCount(std::uint8_t boardType) { return board::ReferenceCountOfType(boardType); }
 
 // References that the window measures and edits for a board type.
 inline int MeasuredCount(std::uint8_t boardType) {
@@ -66,6 +52,14 @@ inline bool WithinTolerance(int channel, double volts) {
     const ToleranceWindow& window = kToleranceWindows[static_cast<std::size_t>(channel)];
     return volts >= window.low && volts <= window.high;
 }
+
+// One reading of a measured reference and its verdict.
+struct ChannelReading {
+    int channel = 0;
+    double volts = 0.0;  // absolute value of what the meter read
+    ToleranceWindow window{};
+    bool withinTolerance = false;
+};
 
 // A reference lies within the A/D input range of the board, +/-10 V; anything beyond it
 // cannot be a reference and is never stored.

@@ -2,7 +2,7 @@
 // loaded driver library; while no library is loaded every call answers BQX_E_NO_LIBRARY.
 #include "DriverImports.h"
 
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 
 #include <dlfcn.h>
 

@@ -10,7 +10,7 @@
 #include <ostream>
 #include <string>
 
-#include "DialogHarness.h"
+#include "DialogDriver.h"
 
 namespace {
 

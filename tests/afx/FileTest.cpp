@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "DialogHarness.h"
+#include "DialogDriver.h"
 #include "afx/afx.h"
 
 namespace {

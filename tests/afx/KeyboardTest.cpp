@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-#include "DialogHarness.h"
+#include "DialogDriver.h"
 #include "TestDialogs.h"
 
 using namespace afxtest;

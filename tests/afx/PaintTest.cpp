@@ -3,7 +3,7 @@
 
 #include <QImage>
 
-#include "DialogHarness.h"
+#include "DialogDriver.h"
 #include "TestDialogs.h"
 
 using namespace afxtest;

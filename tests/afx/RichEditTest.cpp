@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "DialogHarness.h"
+#include "DialogDriver.h"
 #include "TestDialogs.h"
 #include "afx/RtfWriter.h"
 

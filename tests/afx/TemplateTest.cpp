@@ -5,7 +5,7 @@
 #include <QFontMetrics>
 #include <QWidget>
 
-#include "DialogHarness.h"
+#include "DialogDriver.h"
 #include "TestDialogs.h"
 #include "afx/AfxPrivate.h"
 #include "afx/DialogTemplate.h"

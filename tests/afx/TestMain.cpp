@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "DialogHarness.h"
+#include "DialogDriver.h"
 
 namespace {
 

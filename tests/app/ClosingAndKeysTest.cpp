@@ -76,7 +76,7 @@ TEST_F(CloseWithBoard, CloseBoxFreesOpenBoardBeforeDriver) {
     BoardHandle handle = BQX_NO_BOARD;
     Run([&](CMainTestDlg& dlg) {
         Click(dlg, IDC_INITIALIZE_BOARD);
-        handle = dlg.m_boardHandle;
+        handle = dlg.GetBoardHandle();
         ASSERT_NE(handle, BQX_NO_BOARD) << "the board did not open";
         dlg.SendMessage(WM_CLOSE, 0, 0);
     });
@@ -92,7 +92,7 @@ TEST_F(CloseWithBoard, QuitFreesOnlyTheDriver) {
     WriteSettings("BASEADD=300\nINTERRUPT=7\nVOLTMETER=0\nBOARDTYPE=27\n");
     Run([&](CMainTestDlg& dlg) {
         Click(dlg, IDC_INITIALIZE_BOARD);
-        ASSERT_NE(dlg.m_boardHandle, BQX_NO_BOARD);
+        ASSERT_NE(dlg.GetBoardHandle(), BQX_NO_BOARD);
         Click(dlg, IDC_QUIT);
     });
     const auto log = CallLog();

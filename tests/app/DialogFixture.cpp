@@ -4,7 +4,6 @@
 #include "app/CTestApp.h"
 #include "platform/DriverLibrary.h"
 
-#include "../../drivers/bqxsim/bqxsim_ext.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,17 +17,6 @@
 #include <sstream>
 
 namespace apptest {
-
-namespace {
-
-std::filesystem::path MakeFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vantrel_app_XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return {};
-    return pattern;
-}
-
-}  // namespace
 
 std::string Normalised(std::string text) {
     std::string out;
@@ -48,58 +36,43 @@ std::string Trimmed(const std::string& text) {
 void DialogFixture::SetUp() {
     // The one application object, as in the tool's own process.
     static CTestApp application;
-    afx::EnsureApplication();
-    m_previousFolder = std::filesystem::current_path();
-    m_folder = MakeFolder();
-    ASSERT_FALSE(m_folder.empty()) << "no temporary folder";
-    std::filesystem::current_path(m_folder);
-    afx::SetMessageBoxHandler([this](const afx::MessageBoxRequest& request) {
-        m_messageBoxes.push_back({request.text, request.caption, request.type});
-        return IDOK;
-    });
+    harness::EnsureApplication();
+    m_bench = std::make_unique<harness::BenchFolder>();
+    m_boxes = std::make_unique<harness::MessageBoxScript>();
+    m_boxes->onShow = [this](const MessageBoxRecord& record) { m_messageBoxes.push_back(record); };
 }
 
 void DialogFixture::TearDown() {
-    afx::SetMessageBoxHandler({});
-    afx::SetModalHook({});
-    std::filesystem::current_path(m_previousFolder);
-    std::error_code ignored;
-    std::filesystem::permissions(m_folder, std::filesystem::perms::owner_all, ignored);
-    std::filesystem::remove_all(m_folder, ignored);
+    m_boxes.reset();
+    m_bench.reset();
 }
 
-void DialogFixture::WriteSettings(const std::string& content) const {
-    WriteFile(m_folder / "Vantrel.ini", content);
-}
+void DialogFixture::WriteSettings(const std::string& content) const { m_bench->Write("Vantrel.ini", content); }
 
 INT_PTR DialogFixture::Run(const std::function<void(CMainTestDlg&)>& actions, Driver driver) {
     if (driver == Driver::Simulated) {
         EXPECT_TRUE(platform::LoadDriverLibrary({VANTREL_DRIVER_DIR})) << "simulated driver";
     } else {
-        const auto empty = m_folder / "no_driver_here";
+        const auto empty = Folder() / "no_driver_here";
         std::filesystem::create_directories(empty);
         EXPECT_FALSE(platform::LoadDriverLibrary({empty.string()}));
     }
     CMainTestDlg dlg;
-    afx::SetModalHook([&](CDialog& running) {
-        if (&running != &dlg) return;
-        // An operator's window is the active one: keys go to its focused control.
-        if (QWidget* window = dlg.GetWidget()) {
-            window->activateWindow();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(window)) << "the dialog did not become active";
-        }
-        actions(dlg);
-        if (!dlg.IsEnded()) Click(dlg, IDC_QUIT);
-    });
-    const INT_PTR result = dlg.DoModal();
-    afx::SetModalHook({});
-    return result;
+    return harness::RunModal(
+        dlg,
+        [&](harness::DialogDriver& running) {
+            // An operator's window is the active one: keys go to its focused control.
+            if (QWidget* window = running.Window()) {
+                window->activateWindow();
+                EXPECT_TRUE(QTest::qWaitForWindowActive(window)) << "the dialog did not become active";
+            }
+            actions(dlg);
+            if (!running.Ended()) running.Click(IDC_QUIT);
+        },
+        0);
 }
 
-QWidget* DialogFixture::Control(CMainTestDlg& dlg, int id) {
-    CWnd* control = dlg.GetDlgItem(id);
-    return control ? control->GetWidget() : nullptr;
-}
+QWidget* DialogFixture::Control(CMainTestDlg& dlg, int id) { return harness::DialogDriver(dlg).Control(id); }
 
 void DialogFixture::PressKey(CMainTestDlg& dlg, int qtKey) {
     QWidget* target = QApplication::focusWidget();
@@ -108,57 +81,26 @@ void DialogFixture::PressKey(CMainTestDlg& dlg, int qtKey) {
 }
 
 void DialogFixture::Click(CMainTestDlg& dlg, int id) {
-    QWidget* w = Control(dlg, id);
-    ASSERT_NE(w, nullptr) << "no control " << id;
-    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
+    ASSERT_NE(Control(dlg, id), nullptr) << "no control " << id;
+    harness::DialogDriver(dlg).Click(id);
 }
 
-void DialogFixture::ChooseRow(CMainTestDlg& dlg, int row) {
-    auto* combo = qobject_cast<QComboBox*>(Control(dlg, IDC_BOARD_TYPE));
-    ASSERT_NE(combo, nullptr);
-    // As a choice in the open list: the list reports it as activated.
-    combo->setCurrentIndex(row);
-    emit combo->activated(row);
-}
+void DialogFixture::ChooseRow(CMainTestDlg& dlg, int row) { harness::DialogDriver(dlg).ChooseRow(IDC_BOARD_TYPE, row); }
 
-int DialogFixture::FocusId(CMainTestDlg& dlg) { return dlg.GetFocusControlId(); }
+int DialogFixture::FocusId(CMainTestDlg& dlg) { return harness::DialogDriver(dlg).FocusedId(); }
 
 std::string DialogFixture::Text(CMainTestDlg& dlg, int id) {
-    CWnd* control = dlg.GetDlgItem(id);
-    if (!control) return "<no control>";
-    const int length = control->GetWindowTextLength();
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    control->GetWindowText(text.data(), length + 1);
-    text.resize(std::char_traits<char>::length(text.c_str()));
-    return text;
+    if (!dlg.GetDlgItem(id)) return "<no control>";
+    return harness::DialogDriver(dlg).Text(id);
 }
 
-std::string DialogFixture::ConsoleText(CMainTestDlg& dlg) {
-    return Normalised(Text(dlg, IDC_CONSOLE));
-}
+std::string DialogFixture::ConsoleText(CMainTestDlg& dlg) { return Normalised(Text(dlg, IDC_CONSOLE)); }
 
 std::vector<ColourRun> DialogFixture::ConsoleRuns(CMainTestDlg& dlg) {
     std::vector<ColourRun> runs;
-    auto* edit = qobject_cast<QPlainTextEdit*>(Control(dlg, IDC_CONSOLE));
-    if (!edit) return runs;
-    for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QTextCharFormat format = fragment.charFormat();
-            const QColor colour = format.hasProperty(QTextFormat::ForegroundBrush)
-                                      ? format.foreground().color()
-                                      : QColor();
-            const std::string text = fragment.text().toStdString();
-            if (!runs.empty() && runs.back().colour == colour)
-                runs.back().text += text;
-            else
-                runs.push_back({text, colour});
-        }
-        if (block.next().isValid()) {
-            if (runs.empty()) runs.push_back({"", QColor()});
-            runs.back().text += "\n";
-        }
-    }
+    for (const harness::ColourRun& run : harness::DialogDriver(dlg).ConsoleRuns(IDC_CONSOLE))
+        runs.push_back({run.text, run.autoColour ? QColor() : QColor(GetRValue(run.colour), GetGValue(run.colour),
+                                                                     GetBValue(run.colour))});
     return runs;
 }
 
@@ -182,16 +124,7 @@ bool PaintCounter::eventFilter(QObject* watched, QEvent* event) {
 
 void DialogFixture::Focus(CMainTestDlg& dlg, int id) { dlg.GotoDlgCtrl(dlg.GetDlgItem(id)); }
 
-std::vector<std::string> DialogFixture::CallLog() const {
-    std::vector<std::string> lines;
-    auto log = reinterpret_cast<BqxsimCallLogFn>(platform::DriverSymbol("bqxsimCallLog"));
-    if (!log) return lines;
-    std::string text(log(nullptr, 0) + 1, '\0');
-    log(text.data(), text.size());
-    std::istringstream in(text.c_str());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> DialogFixture::CallLog() const { return harness::DriverCallLog(); }
 
 int DialogFixture::CountCalls(const std::string& line) const {
     int count = 0;

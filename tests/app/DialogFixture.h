@@ -1,7 +1,10 @@
-// Runs the real main dialog offscreen, modally, in a fresh working folder, on the
-// simulated driver (or none), and lets a test act in it as the operator would.
+// Runs the real main dialog offscreen, modally, in a fresh bench folder, on the simulated
+// driver (or none), and lets a test act in it as the operator would, through the shared
+// dialog driver.
 #pragma once
 
+#include "BenchFolder.h"
+#include "DialogDriver.h"
 #include "app/CMainTestDlg.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +17,8 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,11 +29,7 @@ struct ColourRun {
     QColor colour;  // invalid for the control's automatic colour
 };
 
-struct MessageBoxRecord {
-    std::string text;
-    std::string caption;
-    UINT type;
-};
+using MessageBoxRecord = harness::MessageBoxRecord;
 
 // Counts the paint events a widget receives: a repaint that happens before a handler
 // returns shows up here without the event loop running.
@@ -53,7 +54,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    std::filesystem::path Folder() const { return m_folder; }
+    std::filesystem::path Folder() const { return m_bench->Path(); }
+    harness::BenchFolder& Bench() { return *m_bench; }
     void WriteSettings(const std::string& content) const;
 
     // Runs the dialog modally; actions run once its loop is up. When the actions leave it
@@ -86,12 +88,21 @@ protected:
     std::vector<std::string> CallLog() const;
     int CountCalls(const std::string& line) const;
 
+    // Every message box so far, each answered with its first button.
     std::vector<MessageBoxRecord> m_messageBoxes;
 
 private:
-    std::filesystem::path m_folder;
-    std::filesystem::path m_previousFolder;
+    std::unique_ptr<harness::BenchFolder> m_bench;
+    std::unique_ptr<harness::MessageBoxScript> m_boxes;
 };
+
+// A control of the running dialog by its id, as the C++ object bound to it.
+template <class Control>
+Control& Item(CMainTestDlg& dlg, int id) {
+    auto* control = dynamic_cast<Control*>(dlg.GetDlgItem(id));
+    if (!control) throw std::logic_error("the main dialog has no such control " + std::to_string(id));
+    return *control;
+}
 
 std::string Normalised(std::string text);
 // Without the line ends at either side.

@@ -2,7 +2,7 @@
 // come from the C library's own scanf run on the same bytes with the same patterns.
 #include "DialogFixture.h"
 
-#include "app/BoardModels.h"
+#include "board/BoardTable.h"
 
 #include <QTest>
 
@@ -58,10 +58,10 @@ int CheckedRadio(CMainTestDlg& dlg) {
 }
 
 std::string SelectedModel(CMainTestDlg& dlg) {
-    const int row = dlg.m_boardTypeCombo.GetCurSel();
+    const int row = apptest::Item<CComboBox>(dlg, IDC_BOARD_TYPE).GetCurSel();
     if (row == CB_ERR) return "";
     char text[64] = {};
-    dlg.m_boardTypeCombo.GetLBText(row, text);
+    apptest::Item<CComboBox>(dlg, IDC_BOARD_TYPE).GetLBText(row, text);
     return text;
 }
 
@@ -76,8 +76,8 @@ TEST_P(SettingsFile, FillsWindowAsScanfReadsIt) {
     std::snprintf(expectedInterrupt, sizeof(expectedInterrupt), "%d",
                   static_cast<int>(scanned.interrupt));
     std::string expectedModel;
-    for (int row = 0; row < kBoardModelCount; ++row)
-        if (kBoardTypeCodes[row] == (scanned.boardType & 0xFF)) expectedModel = kBoardModelNames[row];
+    if (const board::BoardModel* model = board::ModelOfTypeCode(scanned.boardType & 0xFF))
+        expectedModel = model->name;
     const int expectedRadio =
         scanned.meter >= 0 && scanned.meter <= 2 ? IDC_FLUKE45 + scanned.meter : 0;
 
@@ -86,7 +86,7 @@ TEST_P(SettingsFile, FillsWindowAsScanfReadsIt) {
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), expectedInterrupt);
         EXPECT_EQ(SelectedModel(dlg), expectedModel);
         EXPECT_EQ(CheckedRadio(dlg), expectedRadio);
-        EXPECT_EQ(dlg.m_boardConfig.boardType, static_cast<std::uint8_t>(scanned.boardType));
+        EXPECT_EQ(dlg.GetBoardConfig().boardType, static_cast<std::uint8_t>(scanned.boardType));
 
         EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), c.baseText);
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), c.interruptText);
@@ -139,7 +139,7 @@ TEST_F(NoSettingsFile, ShowsNoFileDefaultsAndNoModel) {
     Run([&](CMainTestDlg& dlg) {
         EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), "300");
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), "5");
-        EXPECT_EQ(dlg.m_boardTypeCombo.GetCurSel(), CB_ERR);
+        EXPECT_EQ(apptest::Item<CComboBox>(dlg, IDC_BOARD_TYPE).GetCurSel(), CB_ERR);
         EXPECT_EQ(CheckedRadio(dlg), IDC_FLUKE45);
     });
 }
@@ -174,12 +174,12 @@ class ModelChoice : public DialogFixture, public testing::WithParamInterface<Mod
 
 TEST_P(ModelChoice, FillsDefaultsOfTheModel) {
     Run([&](CMainTestDlg& dlg) {
-        dlg.m_baseAddressEdit.SetWindowText("123");
-        dlg.m_interruptEdit.SetWindowText("9");
+        apptest::Item<CEdit>(dlg, IDC_BASE_ADDRESS).SetWindowText("123");
+        apptest::Item<CEdit>(dlg, IDC_INTERRUPT).SetWindowText("9");
         ChooseRow(dlg, GetParam().row);
         EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), GetParam().base);
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), GetParam().interrupt);
-        EXPECT_EQ(dlg.m_boardConfig.boardType, 0) << "the choice must not change the record";
+        EXPECT_EQ(dlg.GetBoardConfig().boardType, 0) << "the choice must not change the record";
     });
 }
 
@@ -187,8 +187,23 @@ INSTANTIATE_TEST_SUITE_P(Rows, ModelChoice,
                          testing::Values(ModelCase{2, "280", "5"}, ModelCase{1, "300", "7"},
                                          ModelCase{3, "240", "5"}, ModelCase{8, "300", "7"}),
                          [](const testing::TestParamInfo<ModelCase>& p) {
-                             return std::string(kBoardModelNames[p.param.row]);
+                             return std::string(board::kBoardModels[p.param.row].name);
                          });
+
+// The list's rows come from the dialog template; the board table describes the same models
+// in the same order.
+TEST_F(NoSettingsFile, BoardListRowsAreTheBoardTableRows) {
+    Run([&](CMainTestDlg& dlg) {
+        auto* list = dynamic_cast<CComboBox*>(dlg.GetDlgItem(IDC_BOARD_TYPE));
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->GetCount(), board::kBoardModelCount);
+        for (int row = 0; row < board::kBoardModelCount; ++row) {
+            char text[64] = {};
+            list->GetLBText(row, text);
+            EXPECT_STREQ(text, board::kBoardModels[row].name) << "row " << row;
+        }
+    });
+}
 
 TEST_F(NoSettingsFile, TypingInTheListTextLeavesTheBoxes) {
     Run([&](CMainTestDlg& dlg) {

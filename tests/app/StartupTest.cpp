@@ -101,17 +101,17 @@ TEST_F(Startup, FocusOnBaseAddressAndFaceIsCourierNew) {
         EXPECT_EQ(FocusId(dlg), IDC_BASE_ADDRESS);
         CHARFORMAT format{};
         format.cbSize = sizeof(format);
-        dlg.m_console.GetDefaultCharFormat(format);
+        apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).GetDefaultCharFormat(format);
         EXPECT_STREQ(format.szFaceName, "Courier New");
-        EXPECT_EQ(dlg.m_console.GetLimitText(), 1000000000L);
+        EXPECT_EQ(apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).GetLimitText(), 1000000000L);
     });
 }
 
 TEST_F(Startup, WindowIconsAreTheApplicationIcon) {
     Run([&](CMainTestDlg& dlg) {
-        EXPECT_NE(dlg.m_appIcon, nullptr);
-        EXPECT_EQ(dlg.GetIcon(TRUE), dlg.m_appIcon);
-        EXPECT_EQ(dlg.GetIcon(FALSE), dlg.m_appIcon);
+        EXPECT_NE(dlg.GetAppIcon(), nullptr);
+        EXPECT_EQ(dlg.GetIcon(TRUE), dlg.GetAppIcon());
+        EXPECT_EQ(dlg.GetIcon(FALSE), dlg.GetAppIcon());
     });
 }
 

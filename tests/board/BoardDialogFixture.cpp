@@ -4,7 +4,6 @@
 #include "board/StartTime.h"
 #include "platform/DriverLibrary.h"
 
-#include "../../drivers/bqxsim/bqxsim_ext.h"
 
 #include <QLineEdit>
 #include <QTest>
@@ -42,47 +41,34 @@ void BoardDialogFixture::TearDown() {
     DialogFixture::TearDown();
 }
 
-void BoardDialogFixture::WriteBench(const std::vector<std::string>& extraLines) const {
-    std::string text =
-        "noise_lsb = 0\nseed = 1\nreference0 = 5.0\nreference1 = 2.5\nreference2 = 1.25\n"
-        "reference3 = -2.5\n";
-    for (const auto& line : extraLines) text += line + "\n";
-    apptest::WriteFile(Folder() / "bench.ini", text);
+void BoardDialogFixture::WriteBench(const std::vector<std::string>& extraLines) {
+    std::vector<std::string> lines{"noise_lsb = 0",     "seed = 1",          "reference0 = 5.0",
+                                   "reference1 = 2.5",  "reference2 = 1.25", "reference3 = -2.5"};
+    lines.insert(lines.end(), extraLines.begin(), extraLines.end());
+    Bench().WriteBench(lines);
 }
 
-void BoardDialogFixture::WriteSettingsFor(int boardType) const {
-    WriteSettings("BASEADD=300\r\nINTERRUPT=7\r\nVOLTMETER=2\r\nBOARDTYPE=" +
-                  std::to_string(boardType) + "\r\n");
-}
+void BoardDialogFixture::WriteSettingsFor(int boardType) { Bench().WriteSettings(0x300, 7, 2, boardType); }
 
-void BoardDialogFixture::WriteRate(const std::string& content) const {
-    apptest::WriteFile(Folder() / "hertz.cfg", content);
-}
+void BoardDialogFixture::WriteRate(const std::string& content) { Bench().WriteRate(content); }
 
 void BoardDialogFixture::Type(CMainTestDlg& dlg, int id, const std::string& text) {
-    auto* edit = qobject_cast<QLineEdit*>(Control(dlg, id));
-    ASSERT_NE(edit, nullptr) << "no edit box " << id;
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, QString::fromStdString(text));
+    ASSERT_NE(qobject_cast<QLineEdit*>(Control(dlg, id)), nullptr) << "no edit box " << id;
+    harness::DialogDriver(dlg).TypeText(id, text);
 }
 
 QColor BoardDialogFixture::Background(CMainTestDlg& dlg, int id) {
-    const QImage image = ScreenOf(dlg, id);
+    const QImage image = harness::DialogDriver(dlg).Grab(id);
     if (image.isNull()) return {};
+    // Beside the text, inside the frame.
     return QColor(image.pixel(3, image.height() / 2));
 }
 
-bool BoardDialogFixture::Enabled(CMainTestDlg& dlg, int id) {
-    CWnd* control = dlg.GetDlgItem(id);
-    return control && control->IsWindowEnabled();
-}
+bool BoardDialogFixture::Enabled(CMainTestDlg& dlg, int id) { return harness::DialogDriver(dlg).IsEnabled(id); }
 
 void BoardDialogFixture::ClearCallLog() const {
-    auto clear = reinterpret_cast<BqxsimClearCallLogFn>(platform::DriverSymbol("bqxsimClearCallLog"));
-    ASSERT_NE(clear, nullptr) << "simulated driver without bqxsimClearCallLog";
-    clear();
+    ASSERT_NE(platform::DriverSymbol("bqxsimClearCallLog"), nullptr) << "simulated driver without bqxsimClearCallLog";
+    harness::ClearDriverCallLog();
 }
 
 std::vector<std::string> BoardDialogFixture::CallsNamed(const std::vector<std::string>& names) const {

@@ -22,10 +22,10 @@ protected:
 
     // "bench.ini" without noise, with steady references on channels 0 to 3 (16384, 8192,
     // 4096 and -8192 codes) and the given extra lines.
-    void WriteBench(const std::vector<std::string>& extraLines = {}) const;
+    void WriteBench(const std::vector<std::string>& extraLines = {});
     // "Vantrel.ini" selecting the board of this type code at base 0x300, interrupt 7.
-    void WriteSettingsFor(int boardType) const;
-    void WriteRate(const std::string& content) const;
+    void WriteSettingsFor(int boardType);
+    void WriteRate(const std::string& content);
 
     // Replaces the text of an edit box as typing would.
     static void Type(CMainTestDlg& dlg, int id, const std::string& text);

@@ -1,6 +1,6 @@
 // The arithmetic, parsing and tables under the board handlers.
 #include "board/InterruptScan.h"
-#include "board/RegisterPage.h"
+#include "board/BoardTable.h"
 #include "board/ScanfParsing.h"
 #include "board/StartTime.h"
 

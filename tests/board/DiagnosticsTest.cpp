@@ -18,7 +18,7 @@ protected:
         WriteSettingsFor(boardType);
         Run([&](CMainTestDlg& dlg) {
             Initialize(dlg);
-            dlg.m_console.SetWindowText("");
+            apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).SetWindowText("");
             ClearCallLog();
             actions(dlg);
         });
@@ -30,7 +30,7 @@ protected:
         ASSERT_NE(combo, nullptr);
         combo->setCurrentIndex(-1);
         if (combo->isEditable()) combo->setEditText("My board");
-        ASSERT_EQ(dlg.m_boardTypeCombo.GetCurSel(), CB_ERR);
+        ASSERT_EQ(apptest::Item<CComboBox>(dlg, IDC_BOARD_TYPE).GetCurSel(), CB_ERR);
     }
 };
 
@@ -54,7 +54,7 @@ TEST_F(Diagnostics, EepromDumpIsSixteenLinesOfEightBytes) {
         Click(dlg, IDC_VIEW_EEPROM);
         const std::string text = ConsoleText(dlg);
         const auto reads = CallsNamed({"bqxGetEEPROM"});
-        const std::string expected = ExpectedEepromDump(dlg.m_boardHandle);
+        const std::string expected = ExpectedEepromDump(dlg.GetBoardHandle());
         EXPECT_EQ(text, "\n\nEEPROM Dump:\n\n" + expected);
         EXPECT_EQ(expected.size(), 561u);
         const std::regex line(R"((\d{1,3}):\t(([0-9A-F]{2} ){4}   ){2}\n)");
@@ -128,7 +128,7 @@ TEST_F(Diagnostics, NoSelectedRowCountsAsModelCodeZero) {
         Click(dlg, IDC_DUMP_REGISTERS);
         EXPECT_EQ(Joined(CallsNamed({"bqxInp", "bqxOutp"})),
                   "bqxInp(778)\nbqxOutp(778," + std::to_string(before & 0xEF) + ")\n");
-        dlg.m_console.SetWindowText("");
+        apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).SetWindowText("");
         Click(dlg, IDC_SAMPLE);
         const std::string text = ConsoleText(dlg);
         EXPECT_NE(text.find("\nSampling All Channels (16):\n\n"), std::string::npos) << text;

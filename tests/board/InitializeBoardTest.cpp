@@ -32,10 +32,10 @@ TEST_F(InitializeBoard, SuccessEmptiesConsoleLogsBannerAndEnablesBoardButtons) {
         EXPECT_EQ(Text(dlg, IDC_INITIALIZE_BOARD), "Free Board");
         for (int i = 0; i < 5; ++i) EXPECT_TRUE(Enabled(dlg, kBoardButtonIds[i])) << kBoardButtons[i];
         EXPECT_TRUE(boardInitialized);
-        EXPECT_NE(dlg.m_boardHandle, BQX_NO_BOARD);
+        EXPECT_NE(dlg.GetBoardHandle(), BQX_NO_BOARD);
         // Copies: the packed record's fields are not aligned for a reference.
-        const std::uint32_t clockHz = dlg.m_boardConfig.clockHz;
-        const std::uint8_t clockEnable = dlg.m_boardConfig.clockEnable;
+        const std::uint32_t clockHz = dlg.GetBoardConfig().clockHz;
+        const std::uint8_t clockEnable = dlg.GetBoardConfig().clockEnable;
         EXPECT_EQ(clockHz, 10000000u);
         EXPECT_EQ(clockEnable, 1);
         // Everything after the start is black text (an empty line carries no colour).
@@ -88,7 +88,7 @@ TEST_F(InitializeBoard, FreeKeepsLogAndReinitializationFreesNothingTwice) {
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT_STATUS), "N/A");
         for (int i = 0; i < 5; ++i) EXPECT_FALSE(Enabled(dlg, kBoardButtonIds[i])) << kBoardButtons[i];
         EXPECT_FALSE(boardInitialized);
-        EXPECT_EQ(dlg.m_boardHandle, BQX_NO_BOARD);
+        EXPECT_EQ(dlg.GetBoardHandle(), BQX_NO_BOARD);
         EXPECT_EQ(Joined(CallLog()), "bqxFreeBoard(0)\n");
 
         ClearCallLog();
@@ -168,8 +168,8 @@ TEST_F(InitializeBoard, NoSelectedRowPassesTypeCodeZero) {
     WriteBench();
     WriteSettingsFor(27);
     Run([&](CMainTestDlg& dlg) {
-        dlg.m_boardTypeCombo.SetCurSel(-1);
-        ASSERT_EQ(dlg.m_boardTypeCombo.GetCurSel(), CB_ERR);
+        apptest::Item<CComboBox>(dlg, IDC_BOARD_TYPE).SetCurSel(-1);
+        ASSERT_EQ(apptest::Item<CComboBox>(dlg, IDC_BOARD_TYPE).GetCurSel(), CB_ERR);
         ClearCallLog();
         Click(dlg, IDC_INITIALIZE_BOARD);
         EXPECT_EQ(Joined(CallsNamed({"bqxInitBoard"})), "bqxInitBoard(0,base=768,irq=7)\n");

@@ -52,7 +52,7 @@ protected:
         WriteSettingsFor(27);
         Run([&](CMainTestDlg& dlg) {
             Initialize(dlg);
-            dlg.m_console.SetWindowText("");
+            apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).SetWindowText("");
             ClearCallLog();
             const auto start = std::chrono::steady_clock::now();
             Click(dlg, IDC_INTERRUPT_TEST);
@@ -322,37 +322,6 @@ INSTANTIATE_TEST_SUITE_P(
                     OffsetCase{"OneBeyond", "2:201", "There were 5120 errors.\nFAILED\n"},
                     OffsetCase{"NegativeOneBeyond", "0:-201", "There were 5120 errors.\nFAILED\n"}),
     [](const testing::TestParamInfo<OffsetCase>& p) { return std::string(p.param.name); });
-
-// Figures for the record: ten runs at 2000 Hz, the measured minus expected scan time and
-// the wall time of one whole test. Run with --gtest_also_run_disabled_tests.
-TEST_F(InterruptTest, DISABLED_TimingAtDefaultRate) {
-    WriteBench();
-    WriteSettingsFor(27);
-    std::vector<int> differences;
-    std::vector<double> wallMs;
-    Run([&](CMainTestDlg& dlg) {
-        Initialize(dlg);
-        for (int run = 0; run < 10; ++run) {
-            dlg.m_console.SetWindowText("");
-            const auto start = std::chrono::steady_clock::now();
-            Click(dlg, IDC_INTERRUPT_TEST);
-            wallMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-            std::smatch m;
-            const std::string text = ConsoleText(dlg);
-            ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(Time taken: (-?\d+) ms \(expected (\d+)\))")));
-            differences.push_back(std::stoi(m[1]) - std::stoi(m[2]));
-        }
-    });
-    std::vector<int> sorted = differences;
-    std::sort(sorted.begin(), sorted.end());
-    const double median = (sorted[4] + sorted[5]) / 2.0;
-    const int worst = std::abs(sorted.front()) > std::abs(sorted.back()) ? sorted.front() : sorted.back();
-    std::printf("measured - expected (ms):");
-    for (int d : differences) std::printf(" %d", d);
-    std::printf("\nmedian %.1f ms, worst %d ms\nwall time per test (ms):", median, worst);
-    for (double w : wallMs) std::printf(" %.0f", w);
-    std::printf("\n");
-}
 
 }  // namespace
 }  // namespace boardtest

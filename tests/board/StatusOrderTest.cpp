@@ -63,7 +63,7 @@ TEST_F(StatusOrder, InitializeBoardShowsYellowBeforeTestingThenGreenBeforeSucces
     WriteBench();
     WriteSettingsFor(27);
     Run([&](CMainTestDlg& dlg) {
-        PaintRecorder recorder(dlg, dlg.m_initStatus, IDC_INIT_STATUS);
+        PaintRecorder recorder(dlg, apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS), IDC_INIT_STATUS);
         Click(dlg, IDC_INITIALIZE_BOARD);
         const COLORREF face = GetSysColor(COLOR_BTNFACE);
         const std::vector<PaintedState> expected = {
@@ -77,7 +77,7 @@ TEST_F(StatusOrder, InitializeBoardFailureShowsRedBeforeFailed) {
     WriteBench({"fail_init_board = 4"});
     WriteSettingsFor(27);
     Run([&](CMainTestDlg& dlg) {
-        PaintRecorder recorder(dlg, dlg.m_initStatus, IDC_INIT_STATUS);
+        PaintRecorder recorder(dlg, apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS), IDC_INIT_STATUS);
         Click(dlg, IDC_INITIALIZE_BOARD);
         ASSERT_GE(recorder.States().size(), 2u);
         const auto& states = recorder.States();
@@ -92,7 +92,7 @@ TEST_F(StatusOrder, InterruptTestShowsYellowBeforeTestingThenVerdictColourBefore
     WriteRate("40000\n");
     Run([&](CMainTestDlg& dlg) {
         Initialize(dlg);
-        PaintRecorder recorder(dlg, dlg.m_interruptStatus, IDC_INTERRUPT_STATUS);
+        PaintRecorder recorder(dlg, apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS), IDC_INTERRUPT_STATUS);
         Click(dlg, IDC_INTERRUPT_TEST);
         const std::vector<PaintedState> expected = {
             {"N/A", kYellow}, {"Testing...", kYellow}, {"Testing...", kGreen}, {"SUCCESS", kGreen}};

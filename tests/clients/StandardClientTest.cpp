@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "ReadyProcess.h"
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "platform/DriverLibrary.h"
 
 extern char** environ;

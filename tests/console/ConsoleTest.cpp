@@ -32,15 +32,15 @@ TEST_F(Console, ColourHoldsUntilNextSetLogColor) {
 TEST_F(Console, AppendLandsAtEndWhateverTheOperatorSelected) {
     Run([&](CMainTestDlg& dlg) {
         const std::string before = ConsoleText(dlg);
-        dlg.m_console.SetSel(2, 5);
+        apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).SetSel(2, 5);
         dlg.LogPrintf("after selection\n");
-        dlg.m_console.SetSel(0, 0);
+        apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).SetSel(0, 0);
         dlg.LogPrintf("after caret at start\n");
         EXPECT_EQ(ConsoleText(dlg), before + "after selection\nafter caret at start\n");
         long start = -1;
         long end = -1;
-        dlg.m_console.GetSel(start, end);
-        EXPECT_EQ(start, dlg.m_console.GetTextLength());
+        apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).GetSel(start, end);
+        EXPECT_EQ(start, apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).GetTextLength());
         EXPECT_EQ(end, start) << "the caret must stay at the end";
     });
 }

@@ -55,7 +55,7 @@ TEST_F(LogSave, RtfHoldsTextColoursAndFace) {
 
 TEST_F(LogSave, EmptyConsoleSavesMinimalValidDocument) {
     Run([&](CMainTestDlg& dlg) {
-        dlg.m_console.SetWindowText("");
+        apptest::Item<CRichEditCtrl>(dlg, IDC_CONSOLE).SetWindowText("");
         Save(dlg);
     });
     ASSERT_TRUE(m_messageBoxes.empty()) << m_messageBoxes.front().text;

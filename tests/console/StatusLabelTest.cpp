@@ -20,17 +20,17 @@ TEST_F(StatusLabel, TestingOnYellowShowsWhileHandlerStillRuns) {
         // The actions run inside the dialog's loop like a handler: no event is processed
         // between the calls and the screen reading.
         PaintCounter paints(Control(dlg, IDC_INIT_STATUS));
-        dlg.m_initStatus.SetBkColor(kStatusTesting);
+        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(kStatusTesting);
         EXPECT_GE(paints.Count(), 1) << "the colour change was not painted at once";
-        dlg.m_initStatus.SetText("Testing...");
+        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetText("Testing...");
         EXPECT_GE(paints.Count(), 2) << "the text change was not painted at once";
         EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INIT_STATUS)), QColor(255, 255, 0));
         EXPECT_EQ(Text(dlg, IDC_INIT_STATUS), "Testing...");
-        dlg.m_initStatus.SetBkColor(kStatusFailed);
-        dlg.m_initStatus.SetText("FAILED");
+        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(kStatusFailed);
+        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetText("FAILED");
         EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INIT_STATUS)), QColor(255, 0, 0));
-        dlg.m_interruptStatus.SetBkColor(kStatusSuccess);
-        dlg.m_interruptStatus.SetText("SUCCESS");
+        apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS).SetBkColor(kStatusSuccess);
+        apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS).SetText("SUCCESS");
         EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INTERRUPT_STATUS)), QColor(0, 255, 0));
     });
 }
@@ -41,32 +41,32 @@ TEST_F(StatusLabel, HundredStateChangesKeepOneBrushPerLabel) {
         const COLORREF states[] = {kStatusTesting, kStatusSuccess, kStatusFailed,
                                    GetSysColor(COLOR_BTNFACE)};
         for (int i = 0; i < 100; ++i) {
-            dlg.m_initStatus.SetBkColor(states[i % 4]);
-            dlg.m_interruptStatus.SetBkColor(states[(i + 1) % 4]);
+            apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(states[i % 4]);
+            apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS).SetBkColor(states[(i + 1) % 4]);
         }
         EXPECT_EQ(CBrush::GetLiveCount(), before) << "brushes leaked or lost";
-        EXPECT_NE(dlg.m_initStatus.m_bkBrush.GetSafeHandle(), nullptr);
+        EXPECT_NE(apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).m_bkBrush.GetSafeHandle(), nullptr);
     });
 }
 
 TEST_F(StatusLabel, ResetReturnsFieldsToNotApplicable) {
     Run([&](CMainTestDlg& dlg) {
-        dlg.m_initStatus.SetBkColor(kStatusSuccess);
-        dlg.m_initStatus.SetText("SUCCESS");
-        dlg.m_eepromButton.EnableWindow(TRUE);
+        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(kStatusSuccess);
+        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetText("SUCCESS");
+        apptest::Item<CButton>(dlg, IDC_VIEW_EEPROM).EnableWindow(TRUE);
         dlg.ResetTestStates();
         EXPECT_EQ(Text(dlg, IDC_INIT_STATUS), "N/A");
         const COLORREF face = GetSysColor(COLOR_BTNFACE);
         EXPECT_EQ(Centre(ScreenOf(dlg, IDC_INIT_STATUS)),
                   QColor(GetRValue(face), GetGValue(face), GetBValue(face)));
-        EXPECT_FALSE(dlg.m_eepromButton.IsWindowEnabled());
+        EXPECT_FALSE(apptest::Item<CButton>(dlg, IDC_VIEW_EEPROM).IsWindowEnabled());
     });
 }
 
 TEST_F(StatusLabel, ClickOnFpgaFieldOpensItsText) {
     FakeOpener opener(Folder());
     Run([&](CMainTestDlg& dlg) {
-        dlg.m_fpgaRevision.SetText("rev 0x1A2B; not a shell word");
+        apptest::Item<CStatusLabel>(dlg, IDC_FPGA_REVISION).SetText("rev 0x1A2B; not a shell word");
         Click(dlg, IDC_FPGA_REVISION);
     });
     std::string argument;

@@ -3,18 +3,13 @@
 // is the current one while the bench lives.
 #pragma once
 
-#include <sys/types.h>
+#include "BenchFolder.h"
 
 #include <string>
 #include <vector>
 
 class MeasureBench {
 public:
-    MeasureBench();
-    ~MeasureBench();
-    MeasureBench(const MeasureBench&) = delete;
-    MeasureBench& operator=(const MeasureBench&) = delete;
-
     const std::string& Dir() const { return m_dir; }
 
     // "Vantrel.ini" with the given board type and voltmeter (0 Fluke 45, 1 HP, 2 None).
@@ -32,9 +27,6 @@ public:
     std::string MeterReceived() const;
 
 private:
-    void StopMeter();
-
-    std::string m_dir;
-    std::string m_previousDir;
-    pid_t m_meterPid = -1;
+    harness::BenchFolder m_folder;
+    std::string m_dir = m_folder.Path().string();
 };

@@ -154,7 +154,8 @@ check_completion() {
          gsub(/[][]/, "", w)
          if (w ~ /=[a-z0-9]+(\|[a-z0-9]+)+$/) print w > choices
        }' words="$scratch/words.txt" choices="$scratch/choices.txt" "$help"
-  { sed -n '/kBoardModelNames/,/;/p' "$source_dir/src/app/BoardModels.h" | grep -oE '"[A-Za-z0-9 ]+"' |
+  { sed -n '/kBoardModels\[kBoardModelCount\] = {/,/^};/p' "$source_dir/src/board/BoardTable.h" |
+      grep -oE '^ *\{"[A-Za-z0-9 ]+"' | grep -oE '"[A-Za-z0-9 ]+"' |
       tr -d '"' | tr '\n' '|' | sed 's/|$//; s/^/board=/'; echo; } >> "$scratch/choices.txt"
 
   XDG_DATA_DIRS="$prefix/share" bash -c '

@@ -53,6 +53,15 @@ run_session() {
 
 every_button=(init interrupt measure eeprom registers sample savelog free quit)
 
+# A transcript with what depends on the clock masked: the start time, the measured scan
+# milliseconds and the progress lines printed while the scan is polled (how many there are
+# and what they show depends on when each poll falls).
+mask_transcript() {
+  sed -E -e 's/^(Start Time: ).*$/\1<start time>/' -e 's/(Time taken: )[0-9]+ ms/\1<ms> ms/' "$1" |
+    awk '/^ *[0-9]+ [0-9A-F][0-9A-F] [0-9A-F][0-9A-F]$/ { if (!polling) print "<scan progress>"; polling = 1; next }
+         { polling = 0; print }'
+}
+
 case "$case_name" in
 passing-bench)
   b="$scratch/bench"; make_bench "$b"; start_meter "$b" --meter fluke45 || exit 1
@@ -198,6 +207,23 @@ run-command-failing)
   expect_text "$scratch/out.txt" "FIFO overflows: 2"
   expect_text "$scratch/out.txt" "Session FAILED:"
   expect_text "$b/bench.ini" "scan_overflows = 2"
+  ;;
+
+reference-transcript)
+  # Every button on a fixed-seed bench: the console echo, masked, is the reference kept in
+  # tests/session/reference/every-button.txt. VANTREL_WRITE_REFERENCE=1 writes it anew.
+  b="$scratch/bench"; make_bench "$b"
+  sed -i 's/^seed = 7$/seed = 1/' "$b/bench.ini"
+  start_meter "$b" --meter fluke45 || exit 1
+  run_session "$b" --color=always "${every_button[@]}"
+  expect_status 0 $?
+  reference="$source_dir/tests/session/reference/every-button.txt"
+  mask_transcript "$b/out.txt" > "$b/masked.txt"
+  if [ "${VANTREL_WRITE_REFERENCE:-0}" = 1 ]; then
+    cp "$b/masked.txt" "$reference"
+  elif ! diff -u "$reference" "$b/masked.txt" > "$b/diff.txt"; then
+    fail "the console echo differs from the reference: $(head -40 "$b/diff.txt")"
+  fi
   ;;
 
 *)

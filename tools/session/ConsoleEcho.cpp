@@ -2,34 +2,15 @@
 
 #include <algorithm>
 
-#include <QTextBlock>
 #include <QTextDocument>
+
+#include "DialogDriver.h"
 
 namespace session {
 namespace {
 
 // Characters of the text, without the paragraph mark every document ends with.
 int TextLength(const QTextDocument& document) { return std::max(0, document.characterCount() - 1); }
-
-TextColour ColourOf(const QTextCharFormat& format) {
-    TextColour c;
-    if (!format.hasProperty(QTextFormat::ForegroundBrush) ||
-        format.foreground().style() == Qt::NoBrush)
-        return c;
-    const QColor q = format.foreground().color();
-    c.automatic = false;
-    c.red = static_cast<std::uint8_t>(q.red());
-    c.green = static_cast<std::uint8_t>(q.green());
-    c.blue = static_cast<std::uint8_t>(q.blue());
-    return c;
-}
-
-std::string PlainText(QString text) {
-    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    text.replace(QChar::Nbsp, QLatin1Char(' '));
-    return text.toStdString();
-}
 
 }  // namespace
 
@@ -68,23 +49,15 @@ void ConsoleEcho::Flush() {
 
 std::vector<ColourRun> ConsoleEcho::RunsFrom(const QTextDocument& document, int from) {
     std::vector<ColourRun> runs;
-    const int end = TextLength(document);
-    for (QTextBlock block = document.findBlock(from); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (!fragment.isValid()) continue;
-            const int start = std::max(from, fragment.position());
-            const int stop = std::min(end, fragment.position() + fragment.length());
-            if (start >= stop) continue;
-            const QString piece = fragment.text().mid(start - fragment.position(), stop - start);
-            runs.push_back({PlainText(piece), ColourOf(fragment.charFormat())});
+    for (const harness::ColourRun& run : harness::ConsoleRunsFrom(document, from)) {
+        TextColour colour;
+        colour.automatic = run.autoColour;
+        if (!run.autoColour) {
+            colour.red = GetRValue(run.colour);
+            colour.green = GetGValue(run.colour);
+            colour.blue = GetBValue(run.colour);
         }
-        // The paragraph mark between two blocks is a line end of the console.
-        const int mark = block.position() + block.length() - 1;
-        if (mark >= from && mark < end) {
-            TextColour colour = runs.empty() ? TextColour{} : runs.back().colour;
-            runs.push_back({"\n", colour});
-        }
+        runs.push_back({run.text, colour});
     }
     return runs;
 }

@@ -16,6 +16,7 @@
 
 #include "AnsiText.h"
 #include "ConsoleEcho.h"
+#include "DialogDriver.h"
 #include "app/CMainTestDlg.h"
 #include "meter/CMeasureRefsDlg.h"
 
@@ -45,16 +46,11 @@ int MeasureButtonId(MeasureChoice choice) {
     return IDOK;
 }
 
-std::string WindowText(const CWnd* window) {
-    if (!window) return {};
-    char text[1024] = {};
-    window->GetWindowText(text, static_cast<int>(sizeof text));
-    return text;
-}
+std::string WindowText(CDialog& dialog, int id) { return harness::DialogDriver(dialog).Text(id); }
 
 // A button's caption on one line, without the mnemonic mark.
-std::string Caption(const CWnd* button) {
-    std::string text = WindowText(button);
+std::string Caption(CDialog& dialog, int id) {
+    std::string text = WindowText(dialog, id);
     std::replace(text.begin(), text.end(), '\n', ' ');
     text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
     return text;
@@ -68,10 +64,11 @@ bool SameName(const std::string& a, const std::string& b) {
            });
 }
 
-bool Click(CWnd* button) {
-    auto* widget = button ? qobject_cast<QAbstractButton*>(button->GetWidget()) : nullptr;
-    if (!widget || !widget->isEnabled()) return false;
-    widget->click();
+// Clicks a button of the dialog as the operator does; false when it cannot be clicked.
+bool Click(CDialog& dialog, int id) {
+    harness::DialogDriver driver(dialog);
+    if (!qobject_cast<QAbstractButton*>(driver.Control(id)) || !driver.IsEnabled(id)) return false;
+    driver.Click(id);
     return true;
 }
 
@@ -213,7 +210,7 @@ void SessionRunner::Do(const Action& action) {
 
 bool SessionRunner::Press(int id) {
     CWnd* button = m_main->GetDlgItem(id);
-    const std::string caption = Caption(button);
+    const std::string caption = Caption(*m_main, id);
     if (!button || !button->GetWidget()) {
         Fail("the main window has no control " + std::to_string(id));
         return false;
@@ -224,12 +221,12 @@ bool SessionRunner::Press(int id) {
     }
     Note("press \"" + caption + "\"");
     if (m_echo) m_echo->Flush();
-    Click(button);
+    Click(*m_main, id);
     if (m_echo) m_echo->Flush();
     return true;
 }
 
-std::string SessionRunner::Text(int id) const { return WindowText(m_main->GetDlgItem(id)); }
+std::string SessionRunner::Text(int id) const { return WindowText(*m_main, id); }
 
 void SessionRunner::CheckVerdict(int statusId, const char* test) {
     const std::string verdict = Text(statusId);
@@ -239,14 +236,14 @@ void SessionRunner::CheckVerdict(int statusId, const char* test) {
 
 void SessionRunner::Initialize() {
     // The button frees a held board; a fresh initialization needs a second press.
-    if (Caption(m_main->GetDlgItem(IDC_INITIALIZE_BOARD)) == kFreeBoardCaption &&
+    if (Caption(*m_main, IDC_INITIALIZE_BOARD) == kFreeBoardCaption &&
         !Press(IDC_INITIALIZE_BOARD))
         return;
     if (Press(IDC_INITIALIZE_BOARD)) CheckVerdict(IDC_INIT_STATUS, "Initialize Board");
 }
 
 void SessionRunner::Free() {
-    if (Caption(m_main->GetDlgItem(IDC_INITIALIZE_BOARD)) != kFreeBoardCaption) {
+    if (Caption(*m_main, IDC_INITIALIZE_BOARD) != kFreeBoardCaption) {
         Note("no board is held: nothing to free");
         return;
     }
@@ -265,20 +262,19 @@ void SessionRunner::Measure(const Action& action) {
 void SessionRunner::WorkMeasureDialog(CDialog& dialog) {
     QCoreApplication::processEvents();
     Note("Measure References, current EEPROM references:");
-    std::istringstream shown(WindowText(dialog.GetDlgItem(CMeasureRefsDlg::IDC_EEPROM_REFERENCES)));
+    std::istringstream shown(WindowText(dialog, CMeasureRefsDlg::IDC_EEPROM_REFERENCES));
     for (std::string line; std::getline(shown, line);) Note("  " + line);
 
     for (int i = 0; i < kReferenceEdits && i < static_cast<int>(m_typedValues.size()); ++i) {
         if (m_typedValues[static_cast<std::size_t>(i)].empty()) continue;
-        CWnd* edit = dialog.GetDlgItem(CMeasureRefsDlg::IDC_REFERENCE0 + i);
-        if (!edit) continue;
+        if (!dialog.GetDlgItem(CMeasureRefsDlg::IDC_REFERENCE0 + i)) continue;
         // Into the box as the operator goes: its channel is selected on the way.
-        dialog.GotoDlgCtrl(edit);
-        edit->SetWindowText(m_typedValues[static_cast<std::size_t>(i)].c_str());
+        harness::DialogDriver(dialog).TypeText(CMeasureRefsDlg::IDC_REFERENCE0 + i,
+                                               m_typedValues[static_cast<std::size_t>(i)]);
     }
     std::string values = "user references:";
     for (int i = 0; i < kReferenceEdits; ++i)
-        values += " [" + WindowText(dialog.GetDlgItem(CMeasureRefsDlg::IDC_REFERENCE0 + i)) + "]";
+        values += " [" + WindowText(dialog, CMeasureRefsDlg::IDC_REFERENCE0 + i) + "]";
     Note(values);
 
     if (!m_measureShot.empty()) {
@@ -287,9 +283,9 @@ void SessionRunner::WorkMeasureDialog(CDialog& dialog) {
             Note("picture of the Measure References dialog: " + m_measureShot);
     }
 
-    CWnd* button = dialog.GetDlgItem(MeasureButtonId(m_measureChoice));
-    Note("press \"" + Caption(button) + "\"");
-    if (!Click(button)) Fail("\"" + Caption(button) + "\" could not be pressed");
+    const int button = MeasureButtonId(m_measureChoice);
+    Note("press \"" + Caption(dialog, button) + "\"");
+    if (!Click(dialog, button)) Fail("\"" + Caption(dialog, button) + "\" could not be pressed");
     if (!dialog.IsEnded()) {
         Fail("Measure References did not close; it was cancelled");
         dialog.EndDialog(IDCANCEL);
@@ -310,23 +306,19 @@ void SessionRunner::ChooseBoard(const std::string& name) {
         combo->GetLBText(i, row);
         if (!SameName(row, name)) continue;
         Note(std::string("choose \"") + row + "\" in the board list");
-        combo->SetCurSel(i);
-        m_main->SendMessage(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(IDC_BOARD_TYPE), static_cast<WORD>(CBN_SELCHANGE)),
-                            reinterpret_cast<LPARAM>(combo->GetSafeHwnd()));
+        harness::DialogDriver(*m_main).ChooseRow(IDC_BOARD_TYPE, i);
         return;
     }
     Fail("the board list has no model \"" + name + "\"");
 }
 
 void SessionRunner::TypeInto(int id, const std::string& text) {
-    CWnd* edit = m_main->GetDlgItem(id);
-    if (!edit) {
+    if (!m_main->GetDlgItem(id)) {
         Fail("the main window has no box " + std::to_string(id));
         return;
     }
     Note("type \"" + text + "\"");
-    m_main->GotoDlgCtrl(edit);
-    edit->SetWindowText(text.c_str());
+    harness::DialogDriver(*m_main).TypeText(id, text);
 }
 
 void SessionRunner::EndWindow(const Action& action) {

@@ -57,6 +57,74 @@ std::optional<ActionKind> PlainAction(const std::string& name) {
     return std::nullopt;
 }
 
+// Actions that take a value: each reads it into the action, or says what it takes.
+struct ValuedAction {
+    const char* name;
+    bool (*read)(const std::string& value, Action& action, std::string& error);
+};
+
+const ValuedAction kValuedActions[] = {
+    {"meter",
+     [](const std::string& value, Action& action, std::string& error) {
+         action.kind = ActionKind::Meter;
+         if (value == "fluke45") action.meter = MeterChoice::Fluke45;
+         else if (value == "hp34401a") action.meter = MeterChoice::Hp34401a;
+         else if (value == "none") action.meter = MeterChoice::None;
+         else error = "meter takes fluke45, hp34401a or none, not " + value;
+         return error.empty();
+     }},
+    {"values",
+     [](const std::string& value, Action& action, std::string& error) {
+         action.kind = ActionKind::Values;
+         action.values = SplitList(value);
+         if (action.values.size() > kReferenceEdits) error = "values takes at most five references";
+         return error.empty();
+     }},
+    {"board",
+     [](const std::string& value, Action& action, std::string&) {
+         action.kind = ActionKind::Board;
+         action.text = value;
+         return true;
+     }},
+    {"base",
+     [](const std::string& value, Action& action, std::string& error) {
+         if (!IsHex(value)) error = "base takes a hexadecimal address, not " + value;
+         action.kind = ActionKind::BaseAddress;
+         action.text = value;
+         return error.empty();
+     }},
+    {"irq",
+     [](const std::string& value, Action& action, std::string& error) {
+         if (!IsDecimal(value)) error = "irq takes a decimal level, not " + value;
+         action.kind = ActionKind::Interrupt;
+         action.text = value;
+         return error.empty();
+     }},
+    {"answer",
+     [](const std::string& value, Action& action, std::string& error) {
+         const auto id = ButtonIdFromName(value);
+         if (!id) {
+             error = "answer takes ok, cancel, yes, no, retry, abort or ignore, not " + value;
+             return false;
+         }
+         action.kind = ActionKind::Answer;
+         action.answer = *id;
+         return true;
+     }},
+    {"shot",
+     [](const std::string& value, Action& action, std::string&) {
+         action.kind = ActionKind::Screenshot;
+         action.text = value;
+         return true;
+     }},
+    {"measure-shot",
+     [](const std::string& value, Action& action, std::string&) {
+         action.kind = ActionKind::MeasureScreenshot;
+         action.text = value;
+         return true;
+     }},
+};
+
 std::optional<Action> ParseAction(const std::string& word, std::string& error) {
     const std::size_t eq = word.find('=');
     const std::string name = word.substr(0, eq);
@@ -84,66 +152,21 @@ std::optional<Action> ParseAction(const std::string& word, std::string& error) {
         }
         return action;
     }
-    if (!hasValue || value.empty()) {
-        static const char* const valued[] = {"meter", "values", "board", "base",
-                                             "irq",   "answer", "shot",  "measure-shot"};
-        error = "unknown action " + word;
-        for (const char* known : valued)
-            if (name == known) error = "action " + name + " needs a value (" + name + "=...)";
-        return std::nullopt;
+    for (const ValuedAction& row : kValuedActions) {
+        if (name != row.name) continue;
+        if (!hasValue || value.empty()) {
+            error = "action " + name + " needs a value (" + name + "=...)";
+            return std::nullopt;
+        }
+        std::string problem;
+        if (!row.read(value, action, problem)) {
+            error = problem;
+            return std::nullopt;
+        }
+        return action;
     }
-    if (name == "meter") {
-        action.kind = ActionKind::Meter;
-        if (value == "fluke45") action.meter = MeterChoice::Fluke45;
-        else if (value == "hp34401a") action.meter = MeterChoice::Hp34401a;
-        else if (value == "none") action.meter = MeterChoice::None;
-        else {
-            error = "meter takes fluke45, hp34401a or none, not " + value;
-            return std::nullopt;
-        }
-    } else if (name == "values") {
-        action.kind = ActionKind::Values;
-        action.values = SplitList(value);
-        if (action.values.size() > kReferenceEdits) {
-            error = "values takes at most five references";
-            return std::nullopt;
-        }
-    } else if (name == "board") {
-        action.kind = ActionKind::Board;
-        action.text = value;
-    } else if (name == "base") {
-        if (!IsHex(value)) {
-            error = "base takes a hexadecimal address, not " + value;
-            return std::nullopt;
-        }
-        action.kind = ActionKind::BaseAddress;
-        action.text = value;
-    } else if (name == "irq") {
-        if (!IsDecimal(value)) {
-            error = "irq takes a decimal level, not " + value;
-            return std::nullopt;
-        }
-        action.kind = ActionKind::Interrupt;
-        action.text = value;
-    } else if (name == "answer") {
-        const auto id = ButtonIdFromName(value);
-        if (!id) {
-            error = "answer takes ok, cancel, yes, no, retry, abort or ignore, not " + value;
-            return std::nullopt;
-        }
-        action.kind = ActionKind::Answer;
-        action.answer = *id;
-    } else if (name == "shot") {
-        action.kind = ActionKind::Screenshot;
-        action.text = value;
-    } else if (name == "measure-shot") {
-        action.kind = ActionKind::MeasureScreenshot;
-        action.text = value;
-    } else {
-        error = "unknown action " + word;
-        return std::nullopt;
-    }
-    return action;
+    error = "unknown action " + word;
+    return std::nullopt;
 }
 
 }  // namespace

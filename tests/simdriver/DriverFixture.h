@@ -2,7 +2,7 @@
 // simulated driver loaded by absolute path, and bqxInit done.
 #pragma once
 
-#include "board/bqxdrv.h"
+#include "platform/bqxdrv.h"
 #include "bqxsim_ext.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "BoardModels.h"
+#include "SimulatedModels.h"
 
 namespace bqxsim {
 namespace {
@@ -7,7 +7,7 @@ namespace {
 constexpr double kSlowMax = 100000.0;
 constexpr double kFastMax = 250000.0;
 
-constexpr BoardModel kModels[kModelCount] = {
+constexpr SimulatedModel kModels[kSimulatedModelCount] = {
     {27, "Corvel", 32, 7, PageSelect::Port8, kFastMax},
     {34, "Corvex", 32, 0, PageSelect::Port8, kFastMax},
     {33, "Tamsel", 16, 7, PageSelect::Port3High, kSlowMax},
@@ -21,15 +21,15 @@ constexpr BoardModel kModels[kModelCount] = {
 
 }  // namespace
 
-const BoardModel* AllModels() { return kModels; }
+const SimulatedModel* AllSimulatedModels() { return kModels; }
 
-const BoardModel* FindModel(int typeCode) {
+const SimulatedModel* FindSimulatedModel(int typeCode) {
     for (const auto& m : kModels)
         if (m.typeCode == typeCode) return &m;
     return nullptr;
 }
 
-int ReferenceCountForType(int typeCode) {
+int SimulatedReferenceCount(int typeCode) {
     switch (typeCode) {
     case 12: case 27: case 32: case 33: case 36: return 7;
     case 15: case 16: case 22: return 6;

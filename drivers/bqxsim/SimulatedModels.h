@@ -1,4 +1,5 @@
-// The board models the simulated bench knows, by driver type code.
+// The board models the simulated bench knows, by driver type code: the facts of this
+// driver library, kept apart from the tool's own board table.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@ enum class PageSelect {
     None,        // one page only
 };
 
-struct BoardModel {
+struct SimulatedModel {
     int typeCode;
     const char* name;
     int channels;
@@ -25,12 +26,12 @@ struct BoardModel {
 };
 
 // nullptr for a type code that no model has.
-const BoardModel* FindModel(int typeCode);
+const SimulatedModel* FindSimulatedModel(int typeCode);
 
 // References the EEPROM table of a type code holds (0 for codes not listed).
-int ReferenceCountForType(int typeCode);
+int SimulatedReferenceCount(int typeCode);
 
-inline constexpr int kModelCount = 9;
-const BoardModel* AllModels();
+inline constexpr int kSimulatedModelCount = 9;
+const SimulatedModel* AllSimulatedModels();
 
 }  // namespace bqxsim

@@ -1,4 +1,4 @@
-#include "DialogHarness.h"
+#include "DialogDriver.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -126,6 +127,8 @@ void DialogDriver::TypeText(int id, const std::string& text) {
     if (CWnd* c = m_dialog.GetDlgItem(id)) c->SetFocus();
     if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->selectAll();
     if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit()) combo->lineEdit()->selectAll();
+    // Typing replaces the selection; typing nothing deletes it.
+    if (text.empty()) QTest::keyClick(w, Qt::Key_Delete);
     QTest::keyClicks(w, QString::fromUtf8(text.c_str()));
     ProcessEvents();
 }
@@ -205,32 +208,73 @@ std::string DialogDriver::ConsoleText(int id) const {
 }
 
 std::vector<ColourRun> DialogDriver::ConsoleRuns(int id) const {
-    std::vector<ColourRun> runs;
     auto* edit = qobject_cast<QPlainTextEdit*>(Control(id));
-    if (!edit) return runs;
-    auto add = [&runs](const QString& text, const QTextCharFormat& f) {
-        ColourRun r;
-        r.text = ToStd(text);
-        const bool explicitColour = f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush;
-        r.autoColour = !explicitColour;
-        if (explicitColour) {
-            const QColor c = f.foreground().color();
-            r.colour = RGB(c.red(), c.green(), c.blue());
+    if (!edit) return {};
+    return MergedRuns(ConsoleRunsFrom(*edit->document(), 0));
+}
+
+namespace {
+
+// Characters of the text, without the paragraph mark every document ends with.
+int TextLength(const QTextDocument& document) { return std::max(0, document.characterCount() - 1); }
+
+void SetColourOf(ColourRun& run, const QTextCharFormat& format) {
+    const bool explicitColour =
+        format.hasProperty(QTextFormat::ForegroundBrush) && format.foreground().style() != Qt::NoBrush;
+    run.autoColour = !explicitColour;
+    run.colour = 0;
+    if (explicitColour) {
+        const QColor c = format.foreground().color();
+        run.colour = RGB(c.red(), c.green(), c.blue());
+    }
+}
+
+std::string PlainText(QString text) {
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::Nbsp, QLatin1Char(' '));
+    return ToStd(text);
+}
+
+}  // namespace
+
+std::vector<ColourRun> ConsoleRunsFrom(const QTextDocument& document, int from) {
+    std::vector<ColourRun> runs;
+    const int end = TextLength(document);
+    for (QTextBlock block = document.findBlock(from); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid()) continue;
+            const int start = std::max(from, fragment.position());
+            const int stop = std::min(end, fragment.position() + fragment.length());
+            if (start >= stop) continue;
+            ColourRun run;
+            run.text = PlainText(fragment.text().mid(start - fragment.position(), stop - start));
+            SetColourOf(run, fragment.charFormat());
+            runs.push_back(run);
         }
-        if (!runs.empty() && runs.back().autoColour == r.autoColour && runs.back().colour == r.colour)
-            runs.back().text += r.text;
-        else if (!r.text.empty())
-            runs.push_back(r);
-    };
-    QTextDocument* doc = edit->document();
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) add(it.fragment().text(), it.fragment().charFormat());
-        if (b.next().isValid()) {
-            if (!runs.empty()) runs.back().text += "\n";
-            else add(QStringLiteral("\n"), b.charFormat());
+        // The paragraph mark between two blocks is a line end of the console, in the colour
+        // of the text before it; with nothing before it in the range, in the automatic colour.
+        const int mark = block.position() + block.length() - 1;
+        if (mark >= from && mark < end) {
+            ColourRun run;
+            if (!runs.empty()) run = runs.back();
+            run.text = "\n";
+            runs.push_back(run);
         }
     }
     return runs;
+}
+
+std::vector<ColourRun> MergedRuns(const std::vector<ColourRun>& runs) {
+    std::vector<ColourRun> merged;
+    for (const ColourRun& run : runs) {
+        if (!merged.empty() && merged.back().autoColour == run.autoColour && merged.back().colour == run.colour)
+            merged.back().text += run.text;
+        else
+            merged.push_back(run);
+    }
+    return merged;
 }
 
 INT_PTR RunModal(CDialog& dialog, const std::function<void(DialogDriver&)>& script, int fallbackResult) {

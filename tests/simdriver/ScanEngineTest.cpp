@@ -1,4 +1,4 @@
-// The interrupt-driven scan: pacing, sample order, cancelling, status and injected faults.
+// The simulated driver's scan engine: pacing, sample order, cancelling, status and injected faults.
 #include "DriverFixture.h"
 
 #include <chrono>

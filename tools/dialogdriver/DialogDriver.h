@@ -1,7 +1,8 @@
 // Drives real dialogs on the offscreen platform as an operator would: clicks, keys and
 // typing on controls found by id, readings of texts, colours and focus, scripted answers
 // to message boxes, nested modal dialogs, a private working folder, and the simulated
-// driver's call log. Works in terms of CDialog and control ids only.
+// driver's call log. Works in terms of CDialog and control ids only. Every dialog test and
+// the unattended session drive the tool through it.
 #pragma once
 
 #include <QColor>
@@ -16,6 +17,7 @@
 
 #include "afx/afx.h"
 
+class QTextDocument;
 class QWidget;
 
 namespace harness {
@@ -30,6 +32,13 @@ struct ColourRun {
     bool autoColour = true;  // the control's automatic colour
     COLORREF colour = 0;     // meaningful when autoColour is false
 };
+
+// The console's text from character position from to its end, in runs of one colour: the
+// one reading of console colours. Line ends between paragraphs belong to the run before
+// them; runs are as the document holds them (not merged) and never empty.
+std::vector<ColourRun> ConsoleRunsFrom(const QTextDocument& document, int from = 0);
+// The same with neighbouring runs of one colour merged.
+std::vector<ColourRun> MergedRuns(const std::vector<ColourRun>& runs);
 
 struct MessageBoxRecord {
     std::string text;

@@ -1,0 +1,7 @@
+// The repaint the console and the status fields ask for after every change: handlers run
+// long loops without returning to the message loop, so the window gets no other chance.
+#pragma once
+
+#include "afx/afx.h"
+
+inline constexpr UINT kRepaintNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
