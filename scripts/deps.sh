@@ -7,6 +7,8 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation unrtf xvfb xauth
+  libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev
+  postgresql jq libxml2-utils python3
 )
 
 missing=()
