@@ -100,8 +100,8 @@ public:
     std::int64_t Count() const;
 
 private:
+    struct FigureReaders;
     void Migrate(OpenMode mode);
-    void LoadFigures(ActionRecord& record, std::int64_t seq) const;
 
     std::string m_path;
     sqlite3* m_db = nullptr;

@@ -47,7 +47,7 @@ public:
 
 private:
     bool TryWrite(const ActionRecord& record);
-    void KeepPending(const ActionRecord& record, const std::string& why);
+    void KeepPending(const ActionRecord& record);
     void LoadPendingFolder();
 
     RecorderSettings m_settings;
@@ -56,6 +56,7 @@ private:
     std::deque<ActionRecord> m_pending;
     bool m_noticeGiven = false;
     std::string m_notice;
+    std::string m_lastFailure;
 };
 
 }  // namespace vantrel::records
