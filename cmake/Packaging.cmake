@@ -1,7 +1,7 @@
 # Install rules and the Debian package.
 #
 # Installed layout (prefix /usr in the package, /usr/local by default):
-#   bin/vantrel, bin/vantrel-session, bin/vantrel-metersim
+#   bin/vantrel, bin/vantrel-session, bin/vantrel-metersim, bin/vantrel-records
 #   lib/vantrel/libbqxdrv.so        the driver library, found by the tool at ../lib/vantrel
 #   share/applications/vantrel.desktop
 #   share/icons/hicolor/{scalable,48x48}/apps/vantrel.{svg,png}
@@ -18,7 +18,7 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(VANTREL_INSTALL_DRIVER_DIR "lib/vantrel")
 set(VANTREL_INSTALL_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/vantrel")
 
-set(vantrel_installed_programs vantrel vantrel-session vantrel-metersim)
+set(vantrel_installed_programs vantrel vantrel-session vantrel-metersim vantrel-records)
 foreach(program IN LISTS vantrel_installed_programs)
   if(TARGET ${program})
     set_target_properties(${program} PROPERTIES INSTALL_RPATH "")
@@ -65,7 +65,7 @@ set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")
 set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, fonts-liberation")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, fonts-liberation, libsqlite3-0, libpq5, libuuid1")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 
 include(CPack)

@@ -69,6 +69,8 @@ std::optional<std::string> Text(const std::optional<T>& value)
 
 const char* Ptr(const std::optional<std::string>& value) { return value ? value->c_str() : nullptr; }
 
+// No conflict target: a bench role that may only insert can still send a record twice, and
+// the primary key makes the second time a no-op.
 void InsertRecord(PGconn* conn, const ActionRecord& r)
 {
     const std::string typeCode = std::to_string(r.board.typeCode);
@@ -81,7 +83,7 @@ void InsertRecord(PGconn* conn, const ActionRecord& r)
             "INSERT INTO vantrel_records (id, action, bench_host, bench_folder, tool_version, driver_version, operator, "
             "board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, started_utc, "
             "ended_utc, verdict, passed, outcome, meter_model, console_text) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, "
-            "$9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) ON CONFLICT (id) DO NOTHING",
+            "$9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) ON CONFLICT DO NOTHING",
             {r.id.c_str(), action.c_str(), r.bench.host.c_str(), r.bench.folder.c_str(), r.bench.toolVersion.c_str(),
              r.bench.driverVersion.c_str(), r.bench.operatorLogin.c_str(), r.board.model.c_str(), typeCode.c_str(),
              base.c_str(), irq.c_str(), Ptr(fpga), r.board.serialNumber.c_str(), r.startedUtc.c_str(),
@@ -95,7 +97,7 @@ void InsertRecord(PGconn* conn, const ActionRecord& r)
                                               std::to_string(f.timeToleranceMs), std::to_string(f.adToleranceLsb)};
         Execute(conn,
                 "INSERT INTO vantrel_interrupt_figures VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) "
-                "ON CONFLICT (record_id) DO NOTHING",
+                "ON CONFLICT DO NOTHING",
                 {r.id.c_str(), v[0].c_str(), v[1].c_str(), v[2].c_str(), v[3].c_str(), v[4].c_str(), v[5].c_str(),
                  v[6].c_str(), v[7].c_str()});
     }
@@ -105,7 +107,7 @@ void InsertRecord(PGconn* conn, const ActionRecord& r)
         const auto before = Text(c.eepromBefore), written = Text(c.eepromWritten), code = Text(c.code);
         Execute(conn,
                 "INSERT INTO vantrel_channel_figures VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) "
-                "ON CONFLICT (record_id, channel) DO NOTHING",
+                "ON CONFLICT DO NOTHING",
                 {r.id.c_str(), channel.c_str(), Ptr(reading), Ptr(low), Ptr(high), c.verdict.c_str(), Ptr(before),
                  Ptr(written), Ptr(code)});
     }
