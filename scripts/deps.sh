@@ -9,6 +9,9 @@ packages=(
   fonts-liberation unrtf xvfb xauth
   dpkg-dev help2man lintian man-db desktop-file-utils appstream bash-completion
   clang-format graphviz
+  sigrok-cli socat
+  libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev
+  postgresql jq libxml2-utils python3
 )
 
 missing=()

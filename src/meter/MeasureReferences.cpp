@@ -4,6 +4,7 @@
 #include "meter/CMeterLink.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace meter {
 namespace {
@@ -18,6 +19,11 @@ constexpr const char* kOutOfToleranceNotice =
     "Reference Terminals +/- , or if the Meter is functioning properly";
 constexpr const char* kMeterFailedNotice =
     "Error Communicating with Meter; Check if null modem cables are connected";
+constexpr const char* kNotStoredCaption = "ERROR";
+constexpr const char* kNotStoredText =
+    "The references were NOT stored in the board's EEPROM (driver error %u).\n\nThe board "
+    "still holds its previous calibration. Do not use the board: check that its EEPROM can be "
+    "written, then press Measure References again and store the references.";
 
 // Keeps the calibration multiplexer on for exactly as long as it lives.
 class CalibrationMuxOn {
@@ -74,6 +80,12 @@ void MeasureRun::Conclude(INT_PTR dialogResult) {
             m_result.outcome = m_result.writeCode == BQX_OK ? MeasureOutcome::Written : MeasureOutcome::WriteFailed;
             const int count = refs::ReferenceCount(m_result.boardType);
             m_result.written.assign(m_referenceVoltages, m_referenceVoltages + count);
+            // A calibration the board did not keep must never pass for a stored one.
+            if (m_result.writeCode != BQX_OK) {
+                char text[400];
+                std::snprintf(text, sizeof text, kNotStoredText, static_cast<unsigned>(m_result.writeCode));
+                m_owner.MessageBox(text, kNotStoredCaption, MB_OK | MB_ICONERROR);
+            }
             break;
         }
         case CMeasureRefsDlg::kResultOutOfTolerance:
