@@ -9,6 +9,10 @@
 #include "console/LogConsole.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
+
+class RecordAdapter;
 
 // Dialog template and control identifiers of the main window.
 enum : int {
@@ -53,6 +57,11 @@ public:
     const BoardConfig& GetBoardConfig() const { return m_boardConfig; }
     HICON GetAppIcon() const { return m_appIcon; }
 
+    // The serial number of the board under test from now on, for its production records
+    // (given on the unattended session's command line; the window asks at Initialize Board
+    // only when the bench's records settings say so).
+    void SetBoardSerialNumber(std::string serial);
+
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
@@ -82,6 +91,12 @@ private:
     // What the runs of the buttons may touch.
     board::RunContext Context();
     void EnableBoardButtons(bool enable);
+    // Opens the bench's production records; without them the window works as before.
+    void OpenRecords();
+    // The serial-number box at Initialize Board, when the records settings switch it on.
+    void AskSerialNumber();
+    // Tells the operator once when a record could not be written and where it waits.
+    void TellRecordsNotice();
 
     // Controls, in binding order.
     CButton m_flukeRadio;
@@ -118,4 +133,7 @@ private:
     double m_referenceVoltages[8] = {};
 
     bool m_driverFreed = false;
+
+    // Production records of the board actions; null when they could not be opened.
+    std::unique_ptr<RecordAdapter> m_records;
 };

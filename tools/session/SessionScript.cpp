@@ -85,8 +85,8 @@ std::optional<Action> ParseAction(const std::string& word, std::string& error) {
         return action;
     }
     if (!hasValue || value.empty()) {
-        static const char* const valued[] = {"meter", "values", "board", "base",
-                                             "irq",   "answer", "shot",  "measure-shot"};
+        static const char* const valued[] = {"meter",  "values", "board", "base",  "irq",
+                                             "answer", "shot",   "measure-shot", "serial"};
         error = "unknown action " + word;
         for (const char* known : valued)
             if (name == known) error = "action " + name + " needs a value (" + name + "=...)";
@@ -133,6 +133,9 @@ std::optional<Action> ParseAction(const std::string& word, std::string& error) {
         }
         action.kind = ActionKind::Answer;
         action.answer = *id;
+    } else if (name == "serial") {
+        action.kind = ActionKind::Serial;
+        action.text = value;
     } else if (name == "shot") {
         action.kind = ActionKind::Screenshot;
         action.text = value;
@@ -248,6 +251,9 @@ Settings:
                      Harlun, ...)
   base=HEX           type the base address
   irq=N              type the interrupt level
+  serial=TEXT        the serial number of the board, kept exactly in the
+                     production records of every action that follows (and
+                     typed into the serial-number box when the bench asks)
   meter=fluke45|hp34401a|none
                      check a Voltage Meter button
   values=V0,V1,...   type up to five reference values in the next Measure
