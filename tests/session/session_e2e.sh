@@ -299,6 +299,28 @@ records-serial-prompt)
     "PLAIN-1|PLAIN-1|Prüfling-Ω-8|Prüfling-Ω-8" ] || fail "the serial numbers recorded through the box"
   ;;
 
+records-waiting)
+  # A database that cannot be written: the operator is told once, after the first action,
+  # where the records wait; the next start saves every one of them.
+  b="$scratch/bench"; make_bench "$b"
+  printf '[records]\npending_folder=%s\n' "$b/pending" > "$b/vantrel-records.ini"
+  mkdir "$b/vantrel-records.db"
+  run_session "$b" serial=SN-WAIT init interrupt sample free
+  expect_status 1 $?
+  o="$b/out.txt"
+  [ "$(grep -c '+-- message box "Production Records"' "$o")" = 1 ] || fail "the operator is not told exactly once"
+  expect_text "$o" "| The production record could not be saved in $b/vantrel-records.db."
+  expect_text "$o" "It waits in the folder $b/pending"
+  [ "$(ls "$b/pending" | grep -c '\.json$')" = 4 ] || fail "the four records do not wait: $(ls "$b/pending")"
+  rmdir "$b/vantrel-records.db"
+  run_session "$b" serial=SN-WAIT init free
+  expect_status 0 $?
+  expect_no_text "$b/out.txt" "Production Records"
+  [ "$(cd "$b" && "$bin/vantrel-records" history SN-WAIT | grep -c SN-WAIT)" = 6 ] ||
+    fail "the waiting records were not saved at the next start"
+  [ -z "$(ls "$b/pending")" ] || fail "saved records still wait: $(ls "$b/pending")"
+  ;;
+
 records-killed)
   # The tool killed (SIGKILL) at moments spread over a recording session, over and over: the
   # database opens each time, intact, with every record of the earlier runs and each record
