@@ -133,85 +133,98 @@ bool ParseChannelFault(std::string_view text, ChannelFault& out) {
     return true;
 }
 
-bool ApplySetting(std::string_view key, std::string_view value, BenchDescription& b,
-                  std::string& problem) {
+template <class T>
+bool ReadInteger(std::string_view value, long long minimum, long long maximum, T& out, bool hexDefault = false) {
     long long n = 0;
+    if (!ParseInteger(value, minimum, maximum, n, hexDefault)) return false;
+    out = static_cast<T>(n);
+    return true;
+}
+
+bool ReadDouble(std::string_view value, double minimum, double maximum, double& out) {
+    double v = 0;
+    if (!ParseDouble(value, v) || v < minimum || v > maximum) return false;
+    out = v;
+    return true;
+}
+
+// One key of the bench file: how its value is read into the description, and what the
+// value should have been when it cannot be.
+struct SettingRow {
+    const char* key;
+    const char* expected;
+    bool (*read)(std::string_view value, BenchDescription& b);
+};
+
+constexpr long long kMax32 = 0xFFFFFFFFLL;
+
+const SettingRow kSettings[] = {
+    {"model", "expected a board type code (0 12 15 20 27 32 33 34 36)",
+     [](std::string_view v, BenchDescription& b) {
+         int model = 0;
+         if (!ReadInteger(v, 0, 255, model) || !FindSimulatedModel(model)) return false;
+         b.model = model;
+         return true;
+     }},
+    {"base", "expected a hex address", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, 0xFFFF, b.base, true); }},
+    {"irq", "expected an interrupt level", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, 255, b.irq); }},
+    {"fpga_revision", "expected a number", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.fpgaRevision); }},
+    {"serial_number", "expected a number", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.serialNumber); }},
+    {"noise_lsb", "expected codes >= 0", [](std::string_view v, BenchDescription& b) { return ReadDouble(v, 0, 10000, b.noiseLsb); }},
+    {"seed", "expected a number", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.seed); }},
+    {"eeprom", "expected a file path",
+     [](std::string_view v, BenchDescription& b) {
+         if (v.empty()) return false;
+         b.eepromPath = std::string(v);
+         return true;
+     }},
+    {"time_scale", "expected a factor >= 0", [](std::string_view v, BenchDescription& b) { return ReadDouble(v, 0, 1000, b.timeScale); }},
+    {"library_version", "expected a number", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, 0xFFFF, b.libraryVersion); }},
+    {"fail_init_board", "expected a code 0-255", [](std::string_view v, BenchDescription& b) { return ParseCode(v, b.failInitBoard); }},
+    {"scan_never_ends", "expected 0 or 1", [](std::string_view v, BenchDescription& b) { return ParseFlag(v, b.scanNeverEnds); }},
+    {"scan_skip_writes", "expected 0 or 1", [](std::string_view v, BenchDescription& b) { return ParseFlag(v, b.scanSkipWrites); }},
+    {"scan_overflows", "expected a count", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.scanOverflows); }},
+    {"scan_channel_offset", "expected <channel>:<codes>",
+     [](std::string_view v, BenchDescription& b) {
+         const auto colon = v.find(':');
+         int channel = 0;
+         int codes = 0;
+         if (colon == std::string_view::npos || !ReadInteger(v.substr(0, colon), -1, 255, channel) ||
+             !ReadInteger(v.substr(colon + 1), -65535, 65535, codes))
+             return false;
+         b.scanOffsetChannel = channel;
+         b.scanOffsetCodes = codes;
+         return true;
+     }},
+    {"scan_slow_percent", "expected a percentage >= 0", [](std::string_view v, BenchDescription& b) { return ReadDouble(v, 0, 10000, b.scanSlowPercent); }},
+    {"fail_scan_int", "expected a code 0-255", [](std::string_view v, BenchDescription& b) { return ParseCode(v, b.failScanInt); }},
+    {"fail_set_channel_from", "expected <channel>[:<code>]", [](std::string_view v, BenchDescription& b) { return ParseChannelFault(v, b.failSetChannel); }},
+    {"fail_sample_from", "expected <channel>[:<code>]", [](std::string_view v, BenchDescription& b) { return ParseChannelFault(v, b.failSample); }},
+    {"fail_get_references", "expected a code 0-255", [](std::string_view v, BenchDescription& b) { return ParseCode(v, b.failGetReferences); }},
+};
+
+// "reference0" to "reference6": the index, or -1 for any other key.
+int ReferenceIndexOf(std::string_view key) {
+    if (key.size() == 10 && key.substr(0, 9) == "reference" && key[9] >= '0' && key[9] < '0' + kReferenceSlots)
+        return key[9] - '0';
+    return -1;
+}
+
+bool ApplySetting(std::string_view key, std::string_view value, BenchDescription& b, std::string& problem) {
     auto bad = [&](const char* what) {
         problem = "bad value '" + Cut(value) + "' for " + Cut(key) + ": " + what;
         return false;
     };
-    if (key == "model") {
-        if (!ParseInteger(value, 0, 255, n) || !FindSimulatedModel(static_cast<int>(n)))
-            return bad("expected a board type code (0 12 15 20 27 32 33 34 36)");
-        b.model = static_cast<int>(n);
-    } else if (key == "base") {
-        if (!ParseInteger(value, 0, 0xFFFF, n, true)) return bad("expected a hex address");
-        b.base = static_cast<int>(n);
-    } else if (key == "irq") {
-        if (!ParseInteger(value, 0, 255, n)) return bad("expected an interrupt level");
-        b.irq = static_cast<int>(n);
-    } else if (key == "fpga_revision") {
-        if (!ParseInteger(value, 0, 0xFFFFFFFFLL, n)) return bad("expected a number");
-        b.fpgaRevision = static_cast<std::uint32_t>(n);
-    } else if (key == "serial_number") {
-        if (!ParseInteger(value, 0, 0xFFFFFFFFLL, n)) return bad("expected a number");
-        b.serialNumber = static_cast<std::uint32_t>(n);
-    } else if (key.size() == 10 && key.substr(0, 9) == "reference" && key[9] >= '0' &&
-               key[9] < '0' + kReferenceSlots) {
-        double v = 0;
-        if (!ParseDouble(value, v) || std::fabs(v) > 10.0) return bad("expected volts within +/-10");
-        b.references[key[9] - '0'] = v;
-    } else if (key == "noise_lsb") {
-        double v = 0;
-        if (!ParseDouble(value, v) || v < 0 || v > 10000) return bad("expected codes >= 0");
-        b.noiseLsb = v;
-    } else if (key == "seed") {
-        if (!ParseInteger(value, 0, 0xFFFFFFFFLL, n)) return bad("expected a number");
-        b.seed = static_cast<std::uint32_t>(n);
-    } else if (key == "eeprom") {
-        if (value.empty()) return bad("expected a file path");
-        b.eepromPath = std::string(value);
-    } else if (key == "time_scale") {
-        double v = 0;
-        if (!ParseDouble(value, v) || v < 0 || v > 1000) return bad("expected a factor >= 0");
-        b.timeScale = v;
-    } else if (key == "library_version") {
-        if (!ParseInteger(value, 0, 0xFFFF, n)) return bad("expected a number");
-        b.libraryVersion = static_cast<std::uint32_t>(n);
-    } else if (key == "fail_init_board") {
-        if (!ParseCode(value, b.failInitBoard)) return bad("expected a code 0-255");
-    } else if (key == "scan_never_ends") {
-        if (!ParseFlag(value, b.scanNeverEnds)) return bad("expected 0 or 1");
-    } else if (key == "scan_skip_writes") {
-        if (!ParseFlag(value, b.scanSkipWrites)) return bad("expected 0 or 1");
-    } else if (key == "scan_overflows") {
-        if (!ParseInteger(value, 0, 0xFFFFFFFFLL, n)) return bad("expected a count");
-        b.scanOverflows = static_cast<std::uint32_t>(n);
-    } else if (key == "scan_channel_offset") {
-        const auto colon = value.find(':');
-        long long codes = 0;
-        if (colon == std::string_view::npos || !ParseInteger(value.substr(0, colon), -1, 255, n) ||
-            !ParseInteger(value.substr(colon + 1), -65535, 65535, codes))
-            return bad("expected <channel>:<codes>");
-        b.scanOffsetChannel = static_cast<int>(n);
-        b.scanOffsetCodes = static_cast<int>(codes);
-    } else if (key == "scan_slow_percent") {
-        double v = 0;
-        if (!ParseDouble(value, v) || v < 0 || v > 10000) return bad("expected a percentage >= 0");
-        b.scanSlowPercent = v;
-    } else if (key == "fail_scan_int") {
-        if (!ParseCode(value, b.failScanInt)) return bad("expected a code 0-255");
-    } else if (key == "fail_set_channel_from") {
-        if (!ParseChannelFault(value, b.failSetChannel)) return bad("expected <channel>[:<code>]");
-    } else if (key == "fail_sample_from") {
-        if (!ParseChannelFault(value, b.failSample)) return bad("expected <channel>[:<code>]");
-    } else if (key == "fail_get_references") {
-        if (!ParseCode(value, b.failGetReferences)) return bad("expected a code 0-255");
-    } else {
-        problem = "unknown key '" + Cut(key) + "'";
-        return false;
+    if (const int reference = ReferenceIndexOf(key); reference >= 0) {
+        if (!ReadDouble(value, -10.0, 10.0, b.references[reference])) return bad("expected volts within +/-10");
+        return true;
     }
-    return true;
+    for (const SettingRow& row : kSettings) {
+        if (key != row.key) continue;
+        return row.read(value, b) || bad(row.expected);
+    }
+    problem = "unknown key '" + Cut(key) + "'";
+    return false;
 }
 
 }  // namespace

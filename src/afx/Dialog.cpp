@@ -426,108 +426,117 @@ CDialog::~CDialog() {
 
 namespace {
 
+// One kind of control each, built as its template says.
+QWidget* CreatePushButton(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* d) {
+    auto* b = new afx::ButtonWidget(parent, c.Has("BS_MULTILINE"));
+    b->setText(text);
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    if (c.Has("BS_DEFPUSHBUTTON")) {
+        d->defId = c.id;
+        b->SetDefault(true);
+    }
+    const int id = c.id;
+    QObject::connect(b, &QPushButton::clicked, b, [d, id, b]() { d->SendCommand(id, BN_CLICKED, b); });
+    return b;
+}
+
+QWidget* CreateCheckable(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* d) {
+    QAbstractButton* b = c.kind == ControlKind::RadioButton ? static_cast<QAbstractButton*>(new QRadioButton(text, parent))
+                                                            : new QCheckBox(text, parent);
+    b->setAutoExclusive(false);
+    const int id = c.id;
+    QObject::connect(b, &QAbstractButton::clicked, b, [d, id, b]() { d->SendCommand(id, BN_CLICKED, b); });
+    return b;
+}
+
+QWidget* CreateEdit(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* d) {
+    auto* e = new afx::EditWidget(parent);
+    e->setFrame(c.Has("WS_BORDER"));
+    e->setReadOnly(c.Has("ES_READONLY"));
+    if (c.Has("ES_CENTER"))
+        e->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    else if (c.Has("ES_RIGHT"))
+        e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    if (c.Has("ES_NUMBER"))
+        e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
+    if (c.Has("ES_UPPERCASE")) {
+        QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString& s) {
+            const QString upper = s.toUpper();
+            if (upper == s) return;
+            const int pos = e->cursorPosition();
+            e->setText(upper);
+            e->setCursorPosition(pos);
+        });
+    }
+    const int id = c.id;
+    QObject::connect(e, &QLineEdit::textChanged, e, [d, id, e]() { d->SendCommand(id, EN_CHANGE, e); });
+    e->setText(text);
+    return e;
+}
+
+QWidget* CreateRichEdit(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* /*d*/) {
+    auto* r = new afx::RichEditWidget(parent);
+    r->setReadOnly(c.Has("ES_READONLY"));
+    if (!c.Has("WS_BORDER")) r->setFrameShape(QFrame::NoFrame);
+    r->setVerticalScrollBarPolicy(c.Has("WS_VSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    r->setHorizontalScrollBarPolicy(c.Has("WS_HSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    r->setLineWrapMode(c.Has("WS_HSCROLL") || c.Has("ES_AUTOHSCROLL") ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+    if (c.Has("ES_READONLY"))
+        r->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    if (!text.isEmpty()) r->ReplaceSel(text);
+    return r;
+}
+
+QWidget* CreateStatic(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* /*d*/) {
+    auto* s = new afx::StaticWidget(parent);
+    s->setText(text);
+    int align = c.Has("SS_CENTER") ? Qt::AlignHCenter : c.Has("SS_RIGHT") ? Qt::AlignRight : Qt::AlignLeft;
+    align |= c.Has("SS_CENTERIMAGE") ? Qt::AlignVCenter : Qt::AlignTop;
+    if (!c.Has("SS_LEFTNOWORDWRAP") && !c.Has("SS_CENTERIMAGE")) align |= Qt::TextWordWrap;
+    s->setProperty(afx::kAlignProperty, align);
+    s->setFocusPolicy(Qt::NoFocus);
+    // Static text without click notification lets clicks through, as the classic one.
+    if (!c.Has("SS_NOTIFY")) s->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return s;
+}
+
+QWidget* CreateGroupBox(const ControlTemplate& /*c*/, const QString& text, QWidget* parent, CDialogPrivate* /*d*/) {
+    auto* g = new afx::GroupFrameWidget(text, parent);
+    g->setFocusPolicy(Qt::NoFocus);
+    g->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return g;
+}
+
+QWidget* CreateComboBox(const ControlTemplate& c, const QString& /*text*/, QWidget* parent, CDialogPrivate* d) {
+    auto* cb = new QComboBox(parent);
+    cb->setEditable(!c.Has("CBS_DROPDOWNLIST"));
+    cb->setInsertPolicy(QComboBox::NoInsert);
+    if (cb->isEditable()) cb->setCompleter(nullptr);
+    for (const std::string& item : c.listItems) cb->addItem(afx::FromText(item.c_str()));
+    cb->setCurrentIndex(-1);
+    if (cb->isEditable()) cb->setEditText(QString());
+    const int id = c.id;
+    QObject::connect(cb, &QComboBox::activated, cb, [d, id, cb]() { d->SendCommand(id, CBN_SELCHANGE, cb); });
+    if (cb->lineEdit())
+        QObject::connect(cb->lineEdit(), &QLineEdit::textEdited, cb, [d, id, cb]() { d->SendCommand(id, CBN_EDITCHANGE, cb); });
+    return cb;
+}
+
 QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, CDialogPrivate* d) {
-    const QString text = afx::FromText(c.text.c_str());
-    QWidget* w = nullptr;
+    using Create = QWidget* (*)(const ControlTemplate&, const QString&, QWidget*, CDialogPrivate*);
+    Create create = nullptr;
     switch (c.kind) {
-    case ControlKind::PushButton: {
-        auto* b = new afx::ButtonWidget(parent, c.Has("BS_MULTILINE"));
-        b->setText(text);
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        if (c.Has("BS_DEFPUSHBUTTON")) {
-            d->defId = c.id;
-            b->SetDefault(true);
-        }
-        const int id = c.id;
-        QObject::connect(b, &QPushButton::clicked, b, [d, id, b]() { d->SendCommand(id, BN_CLICKED, b); });
-        w = b;
-        break;
-    }
+    case ControlKind::PushButton: create = CreatePushButton; break;
     case ControlKind::RadioButton:
-    case ControlKind::CheckBox: {
-        QAbstractButton* b = c.kind == ControlKind::RadioButton ? static_cast<QAbstractButton*>(new QRadioButton(text, parent))
-                                                                : new QCheckBox(text, parent);
-        b->setAutoExclusive(false);
-        const int id = c.id;
-        QObject::connect(b, &QAbstractButton::clicked, b, [d, id, b]() { d->SendCommand(id, BN_CLICKED, b); });
-        w = b;
-        break;
+    case ControlKind::CheckBox: create = CreateCheckable; break;
+    case ControlKind::Edit: create = CreateEdit; break;
+    case ControlKind::RichEdit: create = CreateRichEdit; break;
+    case ControlKind::Static: create = CreateStatic; break;
+    case ControlKind::GroupBox: create = CreateGroupBox; break;
+    case ControlKind::ComboBox: create = CreateComboBox; break;
     }
-    case ControlKind::Edit: {
-        auto* e = new afx::EditWidget(parent);
-        e->setFrame(c.Has("WS_BORDER"));
-        e->setReadOnly(c.Has("ES_READONLY"));
-        if (c.Has("ES_CENTER"))
-            e->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-        else if (c.Has("ES_RIGHT"))
-            e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        if (c.Has("ES_NUMBER"))
-            e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
-        if (c.Has("ES_UPPERCASE")) {
-            QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString& s) {
-                const QString upper = s.toUpper();
-                if (upper == s) return;
-                const int pos = e->cursorPosition();
-                e->setText(upper);
-                e->setCursorPosition(pos);
-            });
-        }
-        const int id = c.id;
-        QObject::connect(e, &QLineEdit::textChanged, e, [d, id, e]() { d->SendCommand(id, EN_CHANGE, e); });
-        e->setText(text);
-        w = e;
-        break;
-    }
-    case ControlKind::RichEdit: {
-        auto* r = new afx::RichEditWidget(parent);
-        r->setReadOnly(c.Has("ES_READONLY"));
-        if (!c.Has("WS_BORDER")) r->setFrameShape(QFrame::NoFrame);
-        r->setVerticalScrollBarPolicy(c.Has("WS_VSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-        r->setHorizontalScrollBarPolicy(c.Has("WS_HSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-        r->setLineWrapMode(c.Has("WS_HSCROLL") || c.Has("ES_AUTOHSCROLL") ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
-        if (c.Has("ES_READONLY"))
-            r->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        if (!text.isEmpty()) r->ReplaceSel(text);
-        w = r;
-        break;
-    }
-    case ControlKind::Static: {
-        auto* s = new afx::StaticWidget(parent);
-        s->setText(text);
-        int align = c.Has("SS_CENTER") ? Qt::AlignHCenter : c.Has("SS_RIGHT") ? Qt::AlignRight : Qt::AlignLeft;
-        align |= c.Has("SS_CENTERIMAGE") ? Qt::AlignVCenter : Qt::AlignTop;
-        if (!c.Has("SS_LEFTNOWORDWRAP") && !c.Has("SS_CENTERIMAGE")) align |= Qt::TextWordWrap;
-        s->setProperty(afx::kAlignProperty, align);
-        s->setFocusPolicy(Qt::NoFocus);
-        // Static text without click notification lets clicks through, as the classic one.
-        if (!c.Has("SS_NOTIFY")) s->setAttribute(Qt::WA_TransparentForMouseEvents);
-        w = s;
-        break;
-    }
-    case ControlKind::GroupBox: {
-        auto* g = new afx::GroupFrameWidget(text, parent);
-        g->setFocusPolicy(Qt::NoFocus);
-        g->setAttribute(Qt::WA_TransparentForMouseEvents);
-        w = g;
-        break;
-    }
-    case ControlKind::ComboBox: {
-        auto* cb = new QComboBox(parent);
-        cb->setEditable(!c.Has("CBS_DROPDOWNLIST"));
-        cb->setInsertPolicy(QComboBox::NoInsert);
-        if (cb->isEditable()) cb->setCompleter(nullptr);
-        for (const std::string& item : c.listItems) cb->addItem(afx::FromText(item.c_str()));
-        cb->setCurrentIndex(-1);
-        if (cb->isEditable()) cb->setEditText(QString());
-        const int id = c.id;
-        QObject::connect(cb, &QComboBox::activated, cb, [d, id, cb]() { d->SendCommand(id, CBN_SELCHANGE, cb); });
-        if (cb->lineEdit())
-            QObject::connect(cb->lineEdit(), &QLineEdit::textEdited, cb, [d, id, cb]() { d->SendCommand(id, CBN_EDITCHANGE, cb); });
-        w = cb;
-        break;
-    }
-    }
+    QWidget* w = create(c, afx::FromText(c.text.c_str()), parent, d);
     if (c.Has("WS_DISABLED")) w->setEnabled(false);
     return w;
 }

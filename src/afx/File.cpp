@@ -1,62 +1,35 @@
-// CFile over POSIX descriptors. Exclusive sharing is an exclusive, non-blocking lock on
-// the open file, so a second opener gets a sharing violation instead of waiting.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
+// CFile over the platform's file device, and the operator's text of each file error. The
+// system calls and the meaning of their error codes are the platform's.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "afx/afxfile.h"
 #include "afx/afxwin.h"
+#include "platform/FileDevice.h"
 
 IMPLEMENT_DYNAMIC(CFileException, CException)
 IMPLEMENT_DYNAMIC(CFile, CObject)
-
-namespace {
-
-std::string AbsolutePath(const char* name) {
-    if (!name || !*name) return {};
-    if (name[0] == '/') return name;
-    char cwd[PATH_MAX];
-    if (!getcwd(cwd, sizeof cwd)) return name;
-    return std::string(cwd) + "/" + name;
-}
-
-}  // namespace
 
 CFileException::CFileException(int cause, LONG osError, const char* fileName)
     : m_cause(cause), m_lOsError(osError), m_strFileName(fileName ? fileName : "") {}
 
 int CFileException::OsErrorToException(LONG osError) {
-    switch (osError) {
-    case 0: return none;
-    case ENOENT: return fileNotFound;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP: return badPath;
-    case EMFILE:
-    case ENFILE: return tooManyOpenFiles;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY: return accessDenied;
-    case EWOULDBLOCK: return sharingViolation;
-    case ENOLCK: return lockViolation;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG: return diskFull;
-    case EIO: return hardIO;
-    case ESPIPE:
-    case EINVAL: return badSeek;
-    case EBADF: return invalidFile;
-    default: return genericException;
+    using platform::FileError;
+    switch (platform::ClassifyFileError(static_cast<int>(osError))) {
+    case FileError::None: return none;
+    case FileError::NotFound: return fileNotFound;
+    case FileError::BadPath: return badPath;
+    case FileError::TooManyOpen: return tooManyOpenFiles;
+    case FileError::AccessDenied: return accessDenied;
+    case FileError::SharingViolation: return sharingViolation;
+    case FileError::LockViolation: return lockViolation;
+    case FileError::DiskFull: return diskFull;
+    case FileError::HardIO: return hardIO;
+    case FileError::BadSeek: return badSeek;
+    case FileError::NotOpen: return invalidFile;
+    case FileError::Other: break;
     }
+    return genericException;
 }
 
 void CFileException::ThrowOsError(LONG osError, const char* fileName) {
@@ -106,9 +79,8 @@ BOOL CFileException::GetErrorMessage(char* buffer, UINT maxChars, UINT* helpCont
         std::snprintf(text, sizeof text, "%s is not open.", f);
         break;
     default:
-        if (m_lOsError > 0)
-            std::snprintf(text, sizeof text, "An unexpected error occurred while accessing %s: %s.", f,
-                          std::strerror(static_cast<int>(m_lOsError)));
+        if (std::string reason; m_lOsError > 0 && platform::SystemErrorText(static_cast<std::uint32_t>(m_lOsError), reason))
+            std::snprintf(text, sizeof text, "An unexpected error occurred while accessing %s: %s.", f, reason.c_str());
         else
             std::snprintf(text, sizeof text, "An unexpected error occurred while accessing %s.", f);
         break;
@@ -135,138 +107,79 @@ CFile::~CFile() {
 
 BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
     if (m_hFile != hFileNull) Abort();
-    m_strFileName = AbsolutePath(fileName);
-    auto fail = [&](int err) {
-        if (error) {
-            error->m_cause = CFileException::OsErrorToException(err);
-            error->m_lOsError = err;
-            error->m_strFileName = m_strFileName;
-        }
-        return FALSE;
-    };
-    if (!fileName || !*fileName) return fail(ENOENT);
-    int flags = O_CLOEXEC;
+    m_strFileName = platform::AbsolutePath(fileName);
+    platform::FileOpenRequest request;
     switch (openFlags & 3) {
-    case modeWrite: flags |= O_WRONLY; break;
-    case modeReadWrite: flags |= O_RDWR; break;
-    default: flags |= O_RDONLY; break;
+    case modeWrite: request.access = platform::FileAccess::Write; break;
+    case modeReadWrite: request.access = platform::FileAccess::ReadWrite; break;
+    default: request.access = platform::FileAccess::Read; break;
     }
-    if (openFlags & modeCreate) {
-        flags |= O_CREAT;
-        if (!(openFlags & modeNoTruncate)) flags |= O_TRUNC;
-    }
+    request.create = (openFlags & modeCreate) != 0;
+    request.truncate = request.create && !(openFlags & modeNoTruncate);
     const UINT share = openFlags & 0x70;
     const bool exclusive = share == shareCompat || share == shareExclusive;
-    // Truncation waits until the lock is held, so a file in use is left untouched.
-    const bool truncate = (flags & O_TRUNC) != 0;
-    flags &= ~O_TRUNC;
-    const int fd = ::open(fileName, flags, 0666);
-    if (fd < 0) {
+    request.lock = share == shareDenyNone                               ? platform::FileLock::None
+                   : (exclusive || share == shareDenyRead)             ? platform::FileLock::Exclusive
+                                                                       : platform::FileLock::Shared;
+    platform::FileHandle handle = platform::kNoFile;
+    const int code = platform::OpenFile(fileName, request, handle);
+    if (code == 0) {
+        m_hFile = handle;
+        return TRUE;
+    }
+    if (error) {
         // A missing folder on create is a bad path, not a missing file.
-        const int err = errno;
-        if (err == ENOENT && (openFlags & modeCreate)) {
-            if (error) {
-                error->m_cause = CFileException::badPath;
-                error->m_lOsError = err;
-                error->m_strFileName = m_strFileName;
-            }
-            return FALSE;
-        }
-        return fail(err);
+        const bool named = fileName && *fileName;
+        error->m_cause = named && request.create && platform::IsMissingFolderOnCreate(code)
+                             ? static_cast<int>(CFileException::badPath)
+                             : CFileException::OsErrorToException(code);
+        error->m_lOsError = code;
+        error->m_strFileName = m_strFileName;
     }
-    struct stat st{};
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return fail(EISDIR);
-    }
-    if (share != shareDenyNone) {
-        const int op = (exclusive || share == shareDenyRead) ? LOCK_EX : LOCK_SH;
-        if (flock(fd, op | LOCK_NB) != 0) {
-            const int err = errno;
-            ::close(fd);
-            return fail(err == EWOULDBLOCK ? EWOULDBLOCK : err);
-        }
-        // Programs that lock with fcntl do not see flock: ask for their locks as well.
-        struct flock probe {};
-        probe.l_type = op == LOCK_EX ? F_WRLCK : F_RDLCK;
-        probe.l_whence = SEEK_SET;
-        probe.l_start = 0;
-        probe.l_len = 0;  // the whole file
-        if (fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK) {
-            ::close(fd);
-            return fail(EWOULDBLOCK);
-        }
-    }
-    if (truncate && ftruncate(fd, 0) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return fail(err);
-    }
-    m_hFile = fd;
-    return TRUE;
+    return FALSE;
 }
 
 UINT CFile::Read(void* buffer, UINT count) {
-    if (m_hFile == hFileNull) CFileException::ThrowOsError(EBADF, m_strFileName.c_str());
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(m_hFile, static_cast<char*>(buffer) + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            CFileException::ThrowOsError(errno, m_strFileName.c_str());
-        }
-        if (n == 0) break;
-        done += static_cast<size_t>(n);
-    }
+    std::size_t done = 0;
+    CFileException::ThrowOsError(platform::ReadFile(m_hFile, buffer, count, done), m_strFileName.c_str());
     return static_cast<UINT>(done);
 }
 
 void CFile::Write(const void* buffer, UINT count) {
-    if (m_hFile == hFileNull) CFileException::ThrowOsError(EBADF, m_strFileName.c_str());
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(m_hFile, static_cast<const char*>(buffer) + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            CFileException::ThrowOsError(errno, m_strFileName.c_str());
-        }
-        if (n == 0) CFileException::ThrowOsError(ENOSPC, m_strFileName.c_str());
-        done += static_cast<size_t>(n);
-    }
+    CFileException::ThrowOsError(platform::WriteFile(m_hFile, buffer, count), m_strFileName.c_str());
 }
 
-void CFile::Flush() {
-    if (m_hFile == hFileNull) return;
-    if (::fsync(m_hFile) != 0 && errno != EINVAL && errno != EROFS) CFileException::ThrowOsError(errno, m_strFileName.c_str());
-}
+void CFile::Flush() { CFileException::ThrowOsError(platform::FlushFile(m_hFile), m_strFileName.c_str()); }
 
 void CFile::Close() {
     if (m_hFile == hFileNull) return;
-    const int fd = m_hFile;
+    const int handle = m_hFile;
     m_hFile = hFileNull;
     // Data not yet on the disk must not be reported as saved: a failing close is an error.
-    if (::close(fd) != 0 && errno != EINTR) CFileException::ThrowOsError(errno, m_strFileName.c_str());
+    CFileException::ThrowOsError(platform::CloseFile(handle), m_strFileName.c_str());
 }
 
 void CFile::Abort() {
     if (m_hFile == hFileNull) return;
-    ::close(m_hFile);
+    platform::AbortFile(m_hFile);
     m_hFile = hFileNull;
 }
 
 ULONGLONG CFile::Seek(LONG offset, UINT from) {
-    const int whence = from == current ? SEEK_CUR : from == end ? SEEK_END : SEEK_SET;
-    const off_t r = ::lseek(m_hFile, offset, whence);
-    if (r < 0) CFileException::ThrowOsError(errno, m_strFileName.c_str());
-    return static_cast<ULONGLONG>(r);
+    const platform::SeekFrom whence = from == current ? platform::SeekFrom::Current
+                                      : from == end   ? platform::SeekFrom::End
+                                                      : platform::SeekFrom::Begin;
+    std::uint64_t position = 0;
+    CFileException::ThrowOsError(platform::SeekFile(m_hFile, offset, whence, position), m_strFileName.c_str());
+    return static_cast<ULONGLONG>(position);
 }
 
 ULONGLONG CFile::GetLength() const {
-    struct stat st{};
-    if (m_hFile == hFileNull || fstat(m_hFile, &st) != 0) CFileException::ThrowOsError(m_hFile == hFileNull ? EBADF : errno, m_strFileName.c_str());
-    return static_cast<ULONGLONG>(st.st_size);
+    std::uint64_t length = 0;
+    CFileException::ThrowOsError(platform::FileLength(m_hFile, length), m_strFileName.c_str());
+    return static_cast<ULONGLONG>(length);
 }
 
 void CFile::SetLength(ULONGLONG length) {
-    if (::ftruncate(m_hFile, static_cast<off_t>(length)) != 0) CFileException::ThrowOsError(errno, m_strFileName.c_str());
+    CFileException::ThrowOsError(platform::SetFileLength(m_hFile, length), m_strFileName.c_str());
 }

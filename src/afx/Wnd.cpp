@@ -488,6 +488,130 @@ void CWnd::GetWindowRect(RECT* rect) const {
 }
 
 // The classic control messages, answered by acting on the widget.
+namespace {
+
+// The messages of each kind of control, as the control itself answers them.
+LRESULT ButtonMessage(QAbstractButton* b, UINT message, WPARAM wParam) {
+    switch (message) {
+    case BM_GETCHECK: return b->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+    case BM_SETCHECK: afx::SetButtonChecked(b, wParam == BST_CHECKED); return 0;
+    case BM_CLICK: b->click(); return 0;
+    default: return 0;
+    }
+}
+
+LRESULT ComboMessage(QComboBox* combo, UINT message, WPARAM wParam, LPARAM lParam) {
+    const int index = static_cast<int>(static_cast<LONG_PTR>(wParam));
+    switch (message) {
+    case CB_GETCOUNT: return combo->count();
+    case CB_GETCURSEL: return combo->currentIndex() < 0 ? CB_ERR : combo->currentIndex();
+    case CB_SETCURSEL:
+        if (index < 0 || index >= combo->count()) {
+            combo->setCurrentIndex(-1);
+            if (combo->isEditable()) combo->setEditText(QString());
+            return CB_ERR;
+        }
+        combo->setCurrentIndex(index);
+        return index;
+    case CB_GETLBTEXT:
+        if (index < 0 || index >= combo->count()) return CB_ERR;
+        return afx::CopyOut(combo->itemText(index), reinterpret_cast<char*>(lParam), 1 << 20);
+    case CB_GETLBTEXTLEN:
+        if (index < 0 || index >= combo->count()) return CB_ERR;
+        return static_cast<LRESULT>(afx::ToText(combo->itemText(index)).size());
+    case CB_ADDSTRING:
+        combo->addItem(FromText(reinterpret_cast<const char*>(lParam)));
+        return combo->count() - 1;
+    case CB_RESETCONTENT: combo->clear(); return 0;
+    case CB_FINDSTRINGEXACT: {
+        const QString s = FromText(reinterpret_cast<const char*>(lParam));
+        for (int k = 0; k < combo->count(); ++k) {
+            const int i = (index + 1 + k) % combo->count();
+            if (combo->itemText(i).compare(s, Qt::CaseInsensitive) == 0) return i;
+        }
+        return CB_ERR;
+    }
+    case CB_SHOWDROPDOWN:
+        if (wParam) combo->showPopup(); else combo->hidePopup();
+        return TRUE;
+    case CB_GETDROPPEDSTATE: return combo->view() && combo->view()->isVisible();
+    default: return 0;
+    }
+}
+
+LRESULT RichEditMessage(afx::RichEditWidget* rich, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case EM_SETSEL:
+        rich->SetSel(static_cast<long>(static_cast<LONG_PTR>(wParam)), static_cast<long>(lParam));
+        return 0;
+    case EM_EXSETSEL: {
+        const auto* range = reinterpret_cast<const CHARRANGE*>(lParam);
+        if (range) rich->SetSel(range->cpMin, range->cpMax);
+        return 0;
+    }
+    case EM_GETSEL: {
+        long s = 0, e = 0;
+        rich->GetSel(s, e);
+        return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(s), static_cast<WORD>(e)));
+    }
+    case EM_REPLACESEL: rich->ReplaceSel(FromText(reinterpret_cast<const char*>(lParam))); return 0;
+    case EM_SCROLLCARET: rich->ensureCursorVisible(); return 0;
+    case EM_LIMITTEXT: rich->SetLimit(static_cast<long>(wParam)); return 0;
+    case EM_EXLIMITTEXT: rich->SetLimit(static_cast<long>(lParam)); return 0;
+    case EM_SETREADONLY: rich->setReadOnly(wParam != 0); return TRUE;
+    case EM_GETLINECOUNT: return rich->document()->blockCount();
+    case EM_STREAMOUT: {
+        auto* stream = reinterpret_cast<EDITSTREAM*>(lParam);
+        return stream ? rich->StreamOut(static_cast<int>(wParam), *stream) : 0;
+    }
+    case EM_SETCHARFORMAT: {
+        const auto* cf = reinterpret_cast<const CHARFORMAT*>(lParam);
+        if (!cf) return FALSE;
+        if (wParam & SCF_SELECTION)
+            rich->SetSelectionFormat(*cf);
+        else
+            rich->SetDefaultFormat(*cf);
+        return TRUE;
+    }
+    case EM_GETCHARFORMAT: {
+        auto* cf = reinterpret_cast<CHARFORMAT*>(lParam);
+        if (!cf) return 0;
+        if (wParam & SCF_SELECTION)
+            rich->GetSelectionFormat(*cf);
+        else
+            rich->GetDefaultFormat(*cf);
+        return static_cast<LRESULT>(cf->dwMask);
+    }
+    default: return 0;
+    }
+}
+
+LRESULT LineEditMessage(QLineEdit* edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case EM_SETSEL: {
+        const int len = static_cast<int>(edit->text().size());
+        int s = static_cast<int>(static_cast<LONG_PTR>(wParam));
+        int e = static_cast<int>(lParam);
+        if (s < 0) { edit->deselect(); return 0; }
+        if (e < 0 || e > len) e = len;
+        if (s > len) s = len;
+        edit->setSelection(s, e - s);
+        return 0;
+    }
+    case EM_GETSEL: {
+        const int s = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+        const int e = edit->hasSelectedText() ? edit->selectionEnd() : edit->cursorPosition();
+        return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(s), static_cast<WORD>(e)));
+    }
+    case EM_REPLACESEL: edit->insert(FromText(reinterpret_cast<const char*>(lParam))); return 0;
+    case EM_LIMITTEXT: edit->setMaxLength(wParam ? static_cast<int>(wParam) : 32767); return 0;
+    case EM_SETREADONLY: edit->setReadOnly(wParam != 0); return TRUE;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     QWidget* w = m_pWidget;
     switch (message) {
@@ -513,121 +637,10 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (!w) return 0;
 
-    if (auto* b = dynamic_cast<QAbstractButton*>(w)) {
-        switch (message) {
-        case BM_GETCHECK: return b->isChecked() ? BST_CHECKED : BST_UNCHECKED;
-        case BM_SETCHECK: afx::SetButtonChecked(b, wParam == BST_CHECKED); return 0;
-        case BM_CLICK: b->click(); return 0;
-        default: return 0;
-        }
-    }
-    if (auto* combo = dynamic_cast<QComboBox*>(w)) {
-        const int index = static_cast<int>(static_cast<LONG_PTR>(wParam));
-        switch (message) {
-        case CB_GETCOUNT: return combo->count();
-        case CB_GETCURSEL: return combo->currentIndex() < 0 ? CB_ERR : combo->currentIndex();
-        case CB_SETCURSEL:
-            if (index < 0 || index >= combo->count()) {
-                combo->setCurrentIndex(-1);
-                if (combo->isEditable()) combo->setEditText(QString());
-                return CB_ERR;
-            }
-            combo->setCurrentIndex(index);
-            return index;
-        case CB_GETLBTEXT:
-            if (index < 0 || index >= combo->count()) return CB_ERR;
-            return afx::CopyOut(combo->itemText(index), reinterpret_cast<char*>(lParam), 1 << 20);
-        case CB_GETLBTEXTLEN:
-            if (index < 0 || index >= combo->count()) return CB_ERR;
-            return static_cast<LRESULT>(afx::ToText(combo->itemText(index)).size());
-        case CB_ADDSTRING:
-            combo->addItem(FromText(reinterpret_cast<const char*>(lParam)));
-            return combo->count() - 1;
-        case CB_RESETCONTENT: combo->clear(); return 0;
-        case CB_FINDSTRINGEXACT: {
-            const QString s = FromText(reinterpret_cast<const char*>(lParam));
-            for (int k = 0; k < combo->count(); ++k) {
-                const int i = (index + 1 + k) % combo->count();
-                if (combo->itemText(i).compare(s, Qt::CaseInsensitive) == 0) return i;
-            }
-            return CB_ERR;
-        }
-        case CB_SHOWDROPDOWN:
-            if (wParam) combo->showPopup(); else combo->hidePopup();
-            return TRUE;
-        case CB_GETDROPPEDSTATE: return combo->view() && combo->view()->isVisible();
-        default: return 0;
-        }
-    }
-    if (auto* rich = dynamic_cast<afx::RichEditWidget*>(w)) {
-        switch (message) {
-        case EM_SETSEL:
-            rich->SetSel(static_cast<long>(static_cast<LONG_PTR>(wParam)), static_cast<long>(lParam));
-            return 0;
-        case EM_EXSETSEL: {
-            const auto* range = reinterpret_cast<const CHARRANGE*>(lParam);
-            if (range) rich->SetSel(range->cpMin, range->cpMax);
-            return 0;
-        }
-        case EM_GETSEL: {
-            long s = 0, e = 0;
-            rich->GetSel(s, e);
-            return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(s), static_cast<WORD>(e)));
-        }
-        case EM_REPLACESEL: rich->ReplaceSel(FromText(reinterpret_cast<const char*>(lParam))); return 0;
-        case EM_SCROLLCARET: rich->ensureCursorVisible(); return 0;
-        case EM_LIMITTEXT: rich->SetLimit(static_cast<long>(wParam)); return 0;
-        case EM_EXLIMITTEXT: rich->SetLimit(static_cast<long>(lParam)); return 0;
-        case EM_SETREADONLY: rich->setReadOnly(wParam != 0); return TRUE;
-        case EM_GETLINECOUNT: return rich->document()->blockCount();
-        case EM_STREAMOUT: {
-            auto* stream = reinterpret_cast<EDITSTREAM*>(lParam);
-            return stream ? rich->StreamOut(static_cast<int>(wParam), *stream) : 0;
-        }
-        case EM_SETCHARFORMAT: {
-            const auto* cf = reinterpret_cast<const CHARFORMAT*>(lParam);
-            if (!cf) return FALSE;
-            if (wParam & SCF_SELECTION)
-                rich->SetSelectionFormat(*cf);
-            else
-                rich->SetDefaultFormat(*cf);
-            return TRUE;
-        }
-        case EM_GETCHARFORMAT: {
-            auto* cf = reinterpret_cast<CHARFORMAT*>(lParam);
-            if (!cf) return 0;
-            if (wParam & SCF_SELECTION)
-                rich->GetSelectionFormat(*cf);
-            else
-                rich->GetDefaultFormat(*cf);
-            return static_cast<LRESULT>(cf->dwMask);
-        }
-        default: return 0;
-        }
-    }
-    if (auto* edit = dynamic_cast<QLineEdit*>(w)) {
-        switch (message) {
-        case EM_SETSEL: {
-            const int len = static_cast<int>(edit->text().size());
-            int s = static_cast<int>(static_cast<LONG_PTR>(wParam));
-            int e = static_cast<int>(lParam);
-            if (s < 0) { edit->deselect(); return 0; }
-            if (e < 0 || e > len) e = len;
-            if (s > len) s = len;
-            edit->setSelection(s, e - s);
-            return 0;
-        }
-        case EM_GETSEL: {
-            const int s = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
-            const int e = edit->hasSelectedText() ? edit->selectionEnd() : edit->cursorPosition();
-            return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(s), static_cast<WORD>(e)));
-        }
-        case EM_REPLACESEL: edit->insert(FromText(reinterpret_cast<const char*>(lParam))); return 0;
-        case EM_LIMITTEXT: edit->setMaxLength(wParam ? static_cast<int>(wParam) : 32767); return 0;
-        case EM_SETREADONLY: edit->setReadOnly(wParam != 0); return TRUE;
-        default: return 0;
-        }
-    }
+    if (auto* b = dynamic_cast<QAbstractButton*>(w)) return ButtonMessage(b, message, wParam);
+    if (auto* combo = dynamic_cast<QComboBox*>(w)) return ComboMessage(combo, message, wParam, lParam);
+    if (auto* rich = dynamic_cast<afx::RichEditWidget*>(w)) return RichEditMessage(rich, message, wParam, lParam);
+    if (auto* edit = dynamic_cast<QLineEdit*>(w)) return LineEditMessage(edit, message, wParam, lParam);
     return 0;
 }
 

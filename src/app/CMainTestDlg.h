@@ -4,9 +4,11 @@
 
 #include "afx/afx.h"
 #include "board/RunContext.h"
+#include "board/RunResults.h"
 #include "platform/bqxdrv.h"
 #include "console/CStatusLabel.h"
 #include "console/LogConsole.h"
+#include "meter/MeasureReferences.h"
 
 #include <cstdint>
 #include <memory>
@@ -38,6 +40,16 @@ enum : int {
     IDC_BOARD_TYPE = 1068,
 };
 
+// What the last press of each button found, as the runs returned it.
+struct LastRunResults {
+    board::InitResult init;
+    board::InterruptResult interrupt;
+    board::EepromResult eeprom;
+    board::RegisterDumpResult registers;
+    board::SampleResult sample;
+    meter::MeasureResult measure;
+};
+
 class CMainTestDlg : public CDialog {
 public:
     explicit CMainTestDlg(CWnd* pParent = nullptr);
@@ -56,6 +68,7 @@ public:
     BoardHandle GetBoardHandle() const { return m_boardHandle; }
     const BoardConfig& GetBoardConfig() const { return m_boardConfig; }
     HICON GetAppIcon() const { return m_appIcon; }
+    const LastRunResults& GetLastResults() const { return m_lastResults; }
 
     // The serial number of the board under test from now on, for its production records
     // (given on the unattended session's command line; the window asks at Initialize Board
@@ -133,6 +146,7 @@ private:
     double m_referenceVoltages[8] = {};
 
     bool m_driverFreed = false;
+    LastRunResults m_lastResults;
 
     // Production records of the board actions; null when they could not be opened.
     std::unique_ptr<RecordAdapter> m_records;

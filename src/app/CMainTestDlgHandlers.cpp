@@ -46,7 +46,8 @@ void CMainTestDlg::OnInitializeBoard() {
     settings.baseAddressText = BoxText(m_baseAddressEdit);
     settings.interruptText = BoxText(m_interruptEdit);
     settings.boardType = board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel());
-    const board::InitResult result = board::InitializeRun(context, std::move(settings)).Run();
+    m_lastResults.init = board::InitializeRun(context, std::move(settings)).Run();
+    const board::InitResult& result = m_lastResults.init;
     if (result.opened) m_initButton.SetWindowText("Free Board");
     if (m_records) m_records->Initialized(start, m_log, result, ModelText(m_boardTypeCombo));
     TellRecordsNotice();
@@ -55,7 +56,8 @@ void CMainTestDlg::OnInitializeBoard() {
 void CMainTestDlg::OnInterruptTest() {
     board::RunContext context = Context();
     const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-    const board::InterruptResult result = board::InterruptRun(context).Run();
+    m_lastResults.interrupt = board::InterruptRun(context).Run();
+    const board::InterruptResult& result = m_lastResults.interrupt;
     m_intTimeoutTolMs = result.timeoutTolMs;
     m_intTimeTolMs = result.timeTolMs;
     m_intAdTolLsb = result.adTolLsb;
@@ -65,22 +67,21 @@ void CMainTestDlg::OnInterruptTest() {
 
 void CMainTestDlg::OnViewEeprom() {
     board::RunContext context = Context();
-    board::ViewEeprom(context);
+    m_lastResults.eeprom = board::ViewEeprom(context);
 }
 
 // The model is looked up when the button is pressed; with no row selected (the list's text
 // edited) it counts as model code 0, as Initialize Board does.
 void CMainTestDlg::OnDumpRegisters() {
     board::RunContext context = Context();
-    board::DumpRegisters(context, board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel()));
+    m_lastResults.registers = board::DumpRegisters(context, board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel()));
 }
 
 void CMainTestDlg::OnSample() {
     board::RunContext context = Context();
     const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-    const board::SampleResult result =
-        board::SampleChannels(context, board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel()));
-    if (m_records) m_records->Sampled(start, m_log, result);
+    m_lastResults.sample = board::SampleChannels(context, board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel()));
+    if (m_records) m_records->Sampled(start, m_log, m_lastResults.sample);
     TellRecordsNotice();
 }
 
@@ -89,7 +90,7 @@ void CMainTestDlg::OnMeasureReferences() {
     const int meterIndex = GetCheckedRadioButton(IDC_FLUKE45, IDC_METER_NONE) - IDC_FLUKE45;
     board::RunContext context = Context();
     const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-    const meter::MeasureResult result = meter::MeasureRun(context, *this, meterIndex, m_referenceVoltages).Run();
-    if (m_records) m_records->Measured(start, m_log, result);
+    m_lastResults.measure = meter::MeasureRun(context, *this, meterIndex, m_referenceVoltages).Run();
+    if (m_records) m_records->Measured(start, m_log, m_lastResults.measure);
     TellRecordsNotice();
 }

@@ -1,11 +1,15 @@
 #include "meter/CMeterLink.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
+#include <string>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "meter/CSerialException.h"
+#include "meter/MeterProtocol.h"
 #include "platform/Clock.h"
 
 namespace {
@@ -34,39 +38,6 @@ constexpr int kMaxDiscardedBytes = 4096;
 // 50 Hz) adds to that; 1000 ms leaves room for both. Each byte keeps the port's own
 // time-out, so a line ends at most one byte time-out after this.
 constexpr std::uint64_t kLineDeadlineMs = 1000;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// True when the line read into buffer (up to its line feed) holds one whole number in the
-// meter's notation, blanks around it aside: sign, digits, an optional fraction and an
-// optional exponent, as in +4.9876E+0 or -1.23456789E-01. A value line with a stray byte
-// inside, such as +4.9)62E+0, must not pass for the shorter number in front of it.
-bool IsWholeNumberLine(const char* buffer, std::size_t capacity) {
-    const void* lineFeed = std::memchr(buffer, '\n', capacity);
-    const char* end = lineFeed ? static_cast<const char*>(lineFeed) : buffer + capacity;
-    const char* c = buffer;
-    while (c < end && IsBlank(*c)) ++c;
-    if (c < end && (*c == '+' || *c == '-')) ++c;
-    int digits = 0;
-    for (; c < end && IsDigit(*c); ++c) ++digits;
-    if (c < end && *c == '.')
-        for (++c; c < end && IsDigit(*c); ++c) ++digits;
-    if (digits == 0) return false;
-    if (c < end && (*c == 'E' || *c == 'e')) {
-        ++c;
-        if (c < end && (*c == '+' || *c == '-')) ++c;
-        if (c == end || !IsDigit(*c)) return false;
-        while (c < end && IsDigit(*c)) ++c;
-    }
-    while (c < end && IsBlank(*c)) ++c;
-    return c == end;
-}
-
-bool IsErrorPrompt(const char* line) {
-    return std::strncmp(line, "?>", 2) == 0 || std::strncmp(line, "!>", 2) == 0;
-}
 
 }  // namespace
 
@@ -105,7 +76,7 @@ void CMeterLink::Prepare() {
     m_serialPort.ApplyTimeouts(timeouts);
     if (m_meterType != MeterFluke45) return;
 
-    const WORD length = FormatCommand("AUTO", false);
+    const WORD length = FormatCommand(meter::kFlukeAutoRange, false);
     if (SendCommand(m_buffer, length)) return;
     platform::SleepMs(kAutoReplyWaitMs);
     if (ReadLine(m_buffer, sizeof m_buffer)) return;
@@ -117,51 +88,46 @@ int CMeterLink::ReadVoltage(double& value) {
 }
 
 int CMeterLink::ReadFluke45(double& value) {
-    const WORD length = FormatCommand("VAL1?", false);
+    const WORD length = FormatCommand(meter::kFlukeValue, false);
     if (SendCommand(m_buffer, length)) return 1;
     platform::SleepMs(kValueReplyWaitMs);
     if (ReadLine(m_buffer, sizeof m_buffer)) return 1;
-    if (IsErrorPrompt(m_buffer)) return 1;
-    double reading = 0.0;
-    int exponent = 0;
-    const int converted = std::sscanf(m_buffer, "%lfE+%d", &reading, &exponent);
-    const bool wholeNumber = IsWholeNumberLine(m_buffer, sizeof m_buffer);
+    if (meter::IsErrorPrompt(m_buffer)) return 1;
+    const std::optional<double> reading = meter::ParseFlukeValue(m_buffer, sizeof m_buffer);
     // The prompt line follows the value line, whatever the value line held.
     ReadLine(m_buffer, sizeof m_buffer);
-    if (!wholeNumber || converted < 1 || !std::isfinite(reading)) return 1;
-    value = reading;
+    if (!reading) return 1;
+    value = *reading;
     return 0;
 }
 
 int CMeterLink::ReadHp34401A(double& value) {
-    WORD length = FormatCommand("*RST", true);
+    WORD length = FormatCommand(meter::kHpReset, true);
     if (SendCommand(m_buffer, length)) return 1;
     platform::SleepMs(kResetWaitMs);
-    length = FormatCommand("INIT", true);
+    length = FormatCommand(meter::kHpInitiate, true);
     if (SendCommand(m_buffer, length)) return 1;
     platform::SleepMs(kInitWaitMs);
     std::memset(m_buffer, 0, sizeof m_buffer);
-    length = FormatCommand("FETC?", false);
+    length = FormatCommand(meter::kHpFetch, false);
     if (SendCommand(m_buffer, length)) return 1;
     std::memset(m_buffer, 0, sizeof m_buffer);
     platform::SleepMs(kFetchReplyWaitMs);
     if (ReadLine(m_buffer, sizeof m_buffer)) return 1;
-    double reading = 0.0;
-    int exponent = 0;
-    const int converted = std::sscanf(m_buffer, "%lfE%d,", &reading, &exponent);
-    if (!IsWholeNumberLine(m_buffer, sizeof m_buffer) || converted < 1 || !std::isfinite(reading))
-        return 1;
-    value = reading;
+    const std::optional<double> reading = meter::ParseHpValue(m_buffer, sizeof m_buffer);
+    if (!reading) return 1;
+    value = *reading;
     return 0;
 }
 
 // The word and a line feed from the buffer's first byte; for "*RST" and "INIT" a carriage
 // return follows in place of the terminator and is counted.
 WORD CMeterLink::FormatCommand(const char* word, bool appendCarriageReturn) {
-    const int written = std::snprintf(m_buffer, sizeof m_buffer, "%s\n", word);
-    WORD length = static_cast<WORD>(written);
-    if (appendCarriageReturn) m_buffer[length++] = '\r';
-    return length;
+    const std::string bytes = meter::CommandBytes(word, appendCarriageReturn);
+    const std::size_t length = std::min(bytes.size(), sizeof m_buffer - 1);
+    std::memcpy(m_buffer, bytes.data(), length);
+    m_buffer[length] = '\0';
+    return static_cast<WORD>(length);
 }
 
 int CMeterLink::SendCommand(const char* bytes, WORD length) {

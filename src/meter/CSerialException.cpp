@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/FileDevice.h"
 #include "platform/SerialDevice.h"
 
 IMPLEMENT_DYNAMIC(CSerialException, CException)

@@ -1,6 +1,7 @@
 #include "meter/CSerialPort.h"
 
 #include <cerrno>
+#include <iterator>
 #include <string>
 
 #include "meter/CSerialException.h"
@@ -51,6 +52,47 @@ platform::SerialLine LineFromState(const DCB& dcb) {
     return line;
 }
 
+// The DCB parity and stop-bit codes of the port's own numbering; nothing for a value the
+// port does not know, which leaves the setting as it was.
+struct CodeRow {
+    int setting;
+    BYTE code;
+};
+constexpr CodeRow kParityCodes[] = {
+    {CSerialPort::EvenParity, EVENPARITY}, {CSerialPort::MarkParity, MARKPARITY}, {CSerialPort::NoParity, NOPARITY},
+    {CSerialPort::OddParity, ODDPARITY},   {CSerialPort::SpaceParity, SPACEPARITY}};
+constexpr CodeRow kStopBitCodes[] = {{CSerialPort::OneStopBit, ONESTOPBIT},
+                                     {CSerialPort::OnePointFiveStopBits, ONE5STOPBITS},
+                                     {CSerialPort::TwoStopBits, TWOSTOPBITS}};
+
+const CodeRow* FindCode(const CodeRow* first, const CodeRow* last, int setting) {
+    for (const CodeRow* row = first; row != last; ++row)
+        if (row->setting == setting) return row;
+    return nullptr;
+}
+
+// What each flow control sets in the DCB. Handshake lines a row does not name keep their
+// control; only XON/XOFF sets the characters and limits.
+constexpr DWORD kKeepControl = 0xFFFFFFFFu;
+struct FlowControlRow {
+    int flowControl;
+    DWORD outxCtsFlow;
+    DWORD outxDsrFlow;
+    DWORD rtsControl;
+    DWORD dtrControl;
+    DWORD outX;
+    DWORD inX;
+};
+constexpr FlowControlRow kFlowControls[] = {
+    // flow control                      CTS DSR  RTS                    DTR                    outX inX
+    {CSerialPort::NoFlowControl,         0,  0,   kKeepControl,          kKeepControl,          0,   0},
+    {CSerialPort::CtsRtsFlowControl,     1,  0,   RTS_CONTROL_HANDSHAKE, kKeepControl,          0,   0},
+    {CSerialPort::CtsDtrFlowControl,     1,  0,   kKeepControl,          DTR_CONTROL_HANDSHAKE, 0,   0},
+    {CSerialPort::DsrRtsFlowControl,     0,  1,   RTS_CONTROL_HANDSHAKE, kKeepControl,          0,   0},
+    {CSerialPort::DsrDtrFlowControl,     0,  1,   kKeepControl,          DTR_CONTROL_HANDSHAKE, 0,   0},
+    {CSerialPort::XonXoffFlowControl,    0,  0,   kKeepControl,          kKeepControl,          1,   1},
+};
+
 }  // namespace
 
 CSerialPort::CSerialPort() : m_hComm(kInvalidHandle), m_bOverlapped(FALSE), m_openError(0) {}
@@ -74,71 +116,38 @@ void CSerialPort::Open(int nPort, DWORD dwBaud, int parity, BYTE dataBits, int s
 
     DCB dcb;
     QueryState(dcb);
-    dcb.BaudRate = dwBaud;
-    switch (parity) {
-        case EvenParity: dcb.Parity = EVENPARITY; break;
-        case MarkParity: dcb.Parity = MARKPARITY; break;
-        case NoParity: dcb.Parity = NOPARITY; break;
-        case OddParity: dcb.Parity = ODDPARITY; break;
-        case SpaceParity: dcb.Parity = SPACEPARITY; break;
-        default: break;
-    }
+    SetLineFormat(dcb, dwBaud, parity, dataBits, stopBits);
+    SetFlowControl(dcb, flowControl);
+    ApplyState(dcb);
+}
+
+void CSerialPort::SetLineFormat(DCB& dcb, DWORD baud, int parity, BYTE dataBits, int stopBits) {
+    dcb.BaudRate = baud;
+    if (const CodeRow* row = FindCode(std::begin(kParityCodes), std::end(kParityCodes), parity))
+        dcb.Parity = row->code;
     dcb.ByteSize = dataBits;
-    switch (stopBits) {
-        case OneStopBit: dcb.StopBits = ONESTOPBIT; break;
-        case OnePointFiveStopBits: dcb.StopBits = ONE5STOPBITS; break;
-        case TwoStopBits: dcb.StopBits = TWOSTOPBITS; break;
-        default: break;
-    }
+    if (const CodeRow* row = FindCode(std::begin(kStopBitCodes), std::end(kStopBitCodes), stopBits))
+        dcb.StopBits = row->code;
+}
+
+void CSerialPort::SetFlowControl(DCB& dcb, int flowControl) {
     dcb.fDsrSensitivity = 0;
-    switch (flowControl) {
-        case NoFlowControl:
-            dcb.fOutxCtsFlow = 0;
-            dcb.fOutxDsrFlow = 0;
-            dcb.fOutX = 0;
-            dcb.fInX = 0;
-            break;
-        case CtsRtsFlowControl:
-            dcb.fOutxCtsFlow = 1;
-            dcb.fOutxDsrFlow = 0;
-            dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-            dcb.fOutX = 0;
-            dcb.fInX = 0;
-            break;
-        case CtsDtrFlowControl:
-            dcb.fOutxCtsFlow = 1;
-            dcb.fOutxDsrFlow = 0;
-            dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-            dcb.fOutX = 0;
-            dcb.fInX = 0;
-            break;
-        case DsrRtsFlowControl:
-            dcb.fOutxCtsFlow = 0;
-            dcb.fOutxDsrFlow = 1;
-            dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-            dcb.fOutX = 0;
-            dcb.fInX = 0;
-            break;
-        case DsrDtrFlowControl:
-            dcb.fOutxCtsFlow = 0;
-            dcb.fOutxDsrFlow = 1;
-            dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-            dcb.fOutX = 0;
-            dcb.fInX = 0;
-            break;
-        case XonXoffFlowControl:
-            dcb.fOutxCtsFlow = 0;
-            dcb.fOutxDsrFlow = 0;
-            dcb.fOutX = 1;
-            dcb.fInX = 1;
+    for (const FlowControlRow& row : kFlowControls) {
+        if (row.flowControl != flowControl) continue;
+        dcb.fOutxCtsFlow = row.outxCtsFlow;
+        dcb.fOutxDsrFlow = row.outxDsrFlow;
+        if (row.rtsControl != kKeepControl) dcb.fRtsControl = row.rtsControl;
+        if (row.dtrControl != kKeepControl) dcb.fDtrControl = row.dtrControl;
+        dcb.fOutX = row.outX;
+        dcb.fInX = row.inX;
+        if (flowControl == XonXoffFlowControl) {
             dcb.XonChar = kXonChar;
             dcb.XoffChar = kXoffChar;
             dcb.XonLim = kXonXoffLimit;
             dcb.XoffLim = kXonXoffLimit;
-            break;
-        default: break;
+        }
+        return;
     }
-    ApplyState(dcb);
 }
 
 void CSerialPort::Close() {

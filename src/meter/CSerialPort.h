@@ -52,6 +52,9 @@ public:
     const platform::SerialLine& GetRequestedLine() const { return m_requestedLine; }
 
 private:
+    // Baud rate, parity, data and stop bits; then the handshake of a flow control, by table.
+    static void SetLineFormat(DCB& dcb, DWORD baud, int parity, BYTE dataBits, int stopBits);
+    static void SetFlowControl(DCB& dcb, int flowControl);
     [[noreturn]] void RaiseClosed() const;
 
     int m_hComm;

@@ -78,11 +78,12 @@ void MeasureRun::Conclude(INT_PTR dialogResult) {
     switch (dialogResult) {
         case IDOK: {
             m_result.writeCode = bqxSetReferenceVoltages(m_context.boardHandle, m_referenceVoltages);
-            m_result.outcome = m_result.writeCode == BQX_OK ? MeasureOutcome::Written : MeasureOutcome::WriteFailed;
             const int count = refs::ReferenceCount(m_result.boardType);
             m_result.written.assign(m_referenceVoltages, m_referenceVoltages + count);
+            m_result.outcome = MeasureOutcome::Written;
             // A calibration the board did not keep must never pass for a stored one.
             if (m_result.writeCode != BQX_OK) {
+                m_result.outcome = MeasureOutcome::WriteFailed;
                 char text[400];
                 std::snprintf(text, sizeof text, kNotStoredText, static_cast<unsigned>(m_result.writeCode));
                 m_owner.MessageBox(text, kNotStoredCaption, MB_OK | MB_ICONERROR);

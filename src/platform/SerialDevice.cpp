@@ -301,14 +301,4 @@ int SerialWrite(int fd, const void* buffer, std::size_t count, const SerialTimeo
     return 0;
 }
 
-bool SystemErrorText(std::uint32_t code, std::string& text) {
-    text.clear();
-    if (code > static_cast<std::uint32_t>(INT_MAX)) return false;
-    // strerror() invents "Unknown error N"; strerrordesc_np() tells a code without text.
-    const char* description = ::strerrordesc_np(static_cast<int>(code));
-    if (!description) return false;
-    text = description;
-    return true;
-}
-
 }  // namespace platform

@@ -77,7 +77,4 @@ int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& ti
 int SerialWrite(int fd, const void* buffer, std::size_t count, const SerialTimeouts& timeouts,
                 std::size_t& written);
 
-// The system's text for an errno value; false with an empty text when it has none.
-bool SystemErrorText(std::uint32_t code, std::string& text);
-
 }  // namespace platform

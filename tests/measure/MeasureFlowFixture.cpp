@@ -96,6 +96,7 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
         harness::ClearDriverCallLog();
         pressedAt = NowMs();
         main.Click(IDC_MEASURE_REFERENCES);
+        out.result = dlg.GetLastResults().measure;
         out.calls = harness::DriverCallLog();
         out.boxes.assign(boxes.Records().begin() + static_cast<std::ptrdiff_t>(boxesBefore),
                          boxes.Records().end());

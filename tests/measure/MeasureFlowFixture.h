@@ -52,6 +52,7 @@ struct WindowSeen {
 
 struct FlowOutcome {
     WindowSeen window;
+    meter::MeasureResult result;  // what the run returned
     bool windowEnded = false;  // the operator script left it ended
     std::vector<harness::MessageBoxRecord> boxes;
     std::vector<std::string> calls;   // driver calls from the press of the button on

@@ -624,5 +624,63 @@ TEST_F(MeasureFlowTest, NoMeterButtonCheckedReadsAsFluke45) {
     EXPECT_EQ(Bench().MeterReceived().substr(0, 11), "AUTO\nVAL1?\n");
 }
 
+struct OutcomeCase {
+    const char* name;
+    std::vector<std::string> meter;  // meter emulator arguments; empty: meter None
+    int voltmeter;
+    int button;  // pressed in the Measure References window
+    meter::MeasureOutcome outcome;
+    std::size_t readings;
+};
+
+const OutcomeCase kOutcomeCases[] = {
+    {"Written", {"--meter", "fluke45"}, 0, IDOK, meter::MeasureOutcome::Written, 5},
+    {"Kept", {}, 2, kKeepButton, meter::MeasureOutcome::Kept, 0},
+    {"Cancelled", {}, 2, IDCANCEL, meter::MeasureOutcome::Cancelled, 0},
+    {"OutOfTolerance", {"--meter", "fluke45", "--readings", "5.3"}, 0, IDOK, meter::MeasureOutcome::OutOfTolerance, 1},
+    {"FailedReading", {"--meter", "fluke45", "--fault", "silent"}, 0, IDOK, meter::MeasureOutcome::FailedReading, 0},
+};
+
+class MeasureResultOf : public MeasureFlowTest, public testing::WithParamInterface<OutcomeCase> {};
+
+// The run's result says how it ended, what the meter read and judged, what the EEPROM held
+// and what was written: the same as the window, the boxes and the driver saw.
+TEST_P(MeasureResultOf, SaysHowTheRunEndedAndWhatItReadAndWrote) {
+    const OutcomeCase& c = GetParam();
+    FlowOptions options;
+    options.voltmeter = c.voltmeter;
+    options.meterArguments = c.meter;
+    options.operatorScript = [&](harness::DialogDriver& window) { window.Click(c.button); };
+    const FlowOutcome out = Run(options);
+    const meter::MeasureResult& r = out.result;
+    EXPECT_EQ(static_cast<int>(r.outcome), static_cast<int>(c.outcome));
+    EXPECT_EQ(r.meterIndex, c.voltmeter);
+    EXPECT_EQ(r.boardType, 27);
+    ASSERT_EQ(r.readings.size(), c.readings);
+    for (const refs::ChannelReading& reading : r.readings) {
+        EXPECT_EQ(reading.withinTolerance, refs::WithinTolerance(reading.channel, reading.volts));
+        EXPECT_EQ(reading.window.low, refs::kToleranceWindows[static_cast<std::size_t>(reading.channel)].low);
+    }
+    if (c.outcome == meter::MeasureOutcome::OutOfTolerance) {
+        EXPECT_FALSE(r.readings.back().withinTolerance);
+    }
+    EXPECT_TRUE(r.eepromBeforeRead);
+    for (std::size_t i = 0; i < out.eepromBefore.size() && i < 7; ++i)
+        EXPECT_DOUBLE_EQ(r.eepromBefore[i], out.eepromBefore[i]) << "reference " << i;
+    if (c.outcome == meter::MeasureOutcome::Written) {
+        EXPECT_EQ(r.writeCode, 0);
+        ASSERT_EQ(r.written.size(), 7u);
+        for (std::size_t i = 0; i < r.written.size(); ++i)
+            EXPECT_DOUBLE_EQ(r.written[i], out.eepromAfter[i]) << "reference " << i;
+        for (std::size_t i = 0; i < r.readings.size(); ++i)
+            EXPECT_NEAR(r.written[i], r.readings[i].volts, 1e-6) << "reference " << i;
+    } else {
+        EXPECT_TRUE(r.written.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, MeasureResultOf, testing::ValuesIn(kOutcomeCases),
+                         [](const testing::TestParamInfo<OutcomeCase>& p) { return std::string(p.param.name); });
+
 }  // namespace
 }  // namespace measuretest
