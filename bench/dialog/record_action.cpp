@@ -28,7 +28,8 @@ double MsSince(std::chrono::steady_clock::time_point start) {
 board::SampleResult LastSample(const std::string& console) {
     board::SampleResult result;
     const std::regex line(R"(Channel (\d+), AD Code (-?\d+))");
-    for (auto it = std::sregex_iterator(console.begin(), console.end(), line); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(console.begin(), console.end(), line); it != std::sregex_iterator();
+         ++it) {
         if (std::stoi((*it)[1]) == 0) result.codes.clear();
         result.codes.push_back(static_cast<std::int16_t>(std::stoi((*it)[2])));
     }
@@ -65,9 +66,9 @@ int main() {
             const std::string console = driver.ConsoleText(IDC_CONSOLE);
             const board::SampleResult result = LastSample(console);
             codes = result.codes.size();
-            const std::string sampleText = console.substr(console.rfind("Sampling") == std::string::npos
-                                                              ? console.size() / 2
-                                                              : console.rfind("Sampling"));
+            const std::string sampleText =
+                console.substr(console.rfind("Sampling") == std::string::npos ? console.size() / 2
+                                                                              : console.rfind("Sampling"));
             auto* control = dynamic_cast<CRichEditCtrl*>(dlg.GetDlgItem(IDC_CONSOLE));
             if (!control) return;
             LogConsole log(*control);
@@ -91,8 +92,11 @@ int main() {
     }
     std::sort(recordMs.begin(), recordMs.end());
     std::sort(pressMs.begin(), pressMs.end());
-    std::printf("recording a Sample of %zu channels after the press, %d runs, synced to disk\n", codes, kRuns);
-    std::printf("median %.2f ms, slowest %.2f ms (target: median under 5 ms)\n", recordMs[kRuns / 2], recordMs.back());
-    std::printf("whole Sample press with its record at time scale 0.01: median %.1f ms\n", pressMs[pressMs.size() / 2]);
+    std::printf("recording a Sample of %zu channels after the press, %d runs, synced to disk\n", codes,
+                kRuns);
+    std::printf("median %.2f ms, slowest %.2f ms (target: median under 5 ms)\n", recordMs[kRuns / 2],
+                recordMs.back());
+    std::printf("whole Sample press with its record at time scale 0.01: median %.1f ms\n",
+                pressMs[pressMs.size() / 2]);
     return 0;
 }

@@ -14,22 +14,22 @@ namespace {
 
 const char* MeterModel(int meterIndex) {
     switch (meterIndex) {
-        case 0: return "Fluke 45";
-        case 1: return "HP 34401A";
-        case 2: return "none (typed)";
-        default: return "";
+    case 0: return "Fluke 45";
+    case 1: return "HP 34401A";
+    case 2: return "none (typed)";
+    default: return "";
     }
 }
 
 rec::MeasureOutcome OutcomeOf(meter::MeasureOutcome outcome) {
     switch (outcome) {
-        case meter::MeasureOutcome::Written: return rec::MeasureOutcome::Written;
-        case meter::MeasureOutcome::Kept: return rec::MeasureOutcome::Kept;
-        case meter::MeasureOutcome::Cancelled: return rec::MeasureOutcome::Cancelled;
-        case meter::MeasureOutcome::FailedReading: return rec::MeasureOutcome::FailedReading;
-        case meter::MeasureOutcome::OutOfTolerance: return rec::MeasureOutcome::OutOfTolerance;
-        case meter::MeasureOutcome::WriteFailed: return rec::MeasureOutcome::WriteFailed;
-        case meter::MeasureOutcome::Refused: return rec::MeasureOutcome::Refused;
+    case meter::MeasureOutcome::Written: return rec::MeasureOutcome::Written;
+    case meter::MeasureOutcome::Kept: return rec::MeasureOutcome::Kept;
+    case meter::MeasureOutcome::Cancelled: return rec::MeasureOutcome::Cancelled;
+    case meter::MeasureOutcome::FailedReading: return rec::MeasureOutcome::FailedReading;
+    case meter::MeasureOutcome::OutOfTolerance: return rec::MeasureOutcome::OutOfTolerance;
+    case meter::MeasureOutcome::WriteFailed: return rec::MeasureOutcome::WriteFailed;
+    case meter::MeasureOutcome::Refused: return rec::MeasureOutcome::Refused;
     }
     return rec::MeasureOutcome::None;
 }
@@ -37,13 +37,13 @@ rec::MeasureOutcome OutcomeOf(meter::MeasureOutcome outcome) {
 // The verdict of a Measure References run in the words its end showed the operator.
 const char* MeasureVerdict(meter::MeasureOutcome outcome) {
     switch (outcome) {
-        case meter::MeasureOutcome::Written: return "references stored";
-        case meter::MeasureOutcome::Kept: return "EEPROM values kept";
-        case meter::MeasureOutcome::Cancelled: return "cancelled";
-        case meter::MeasureOutcome::FailedReading: return "Error Communicating with Meter";
-        case meter::MeasureOutcome::OutOfTolerance: return "Error with Meter Reading";
-        case meter::MeasureOutcome::WriteFailed: return "references NOT stored";
-        case meter::MeasureOutcome::Refused: return "typed references refused";
+    case meter::MeasureOutcome::Written: return "references stored";
+    case meter::MeasureOutcome::Kept: return "EEPROM values kept";
+    case meter::MeasureOutcome::Cancelled: return "cancelled";
+    case meter::MeasureOutcome::FailedReading: return "Error Communicating with Meter";
+    case meter::MeasureOutcome::OutOfTolerance: return "Error with Meter Reading";
+    case meter::MeasureOutcome::WriteFailed: return "references NOT stored";
+    case meter::MeasureOutcome::Refused: return "typed references refused";
     }
     return "";
 }
@@ -63,7 +63,8 @@ std::vector<rec::ChannelFigures> MeasureChannels(const meter::MeasureResult& res
     for (std::size_t i = 0; i < count; ++i) {
         rec::ChannelFigures& channel = channels[i];
         channel.channel = static_cast<int>(i);
-        if (result.eepromBeforeRead && i < refs::kReferenceSlots) channel.eepromBefore = result.eepromBefore[i];
+        if (result.eepromBeforeRead && i < refs::kReferenceSlots)
+            channel.eepromBefore = result.eepromBefore[i];
         const bool measured = static_cast<int>(i) < refs::MeasuredCount(result.boardType);
         if (i < result.written.size()) {
             if (stored) channel.eepromWritten = result.written[i];
@@ -99,7 +100,9 @@ RecordAdapter::RecordAdapter(const std::string& benchFolder, std::string driverV
 
 RecordAdapter::~RecordAdapter() = default;
 
-RecordAdapter::Start RecordAdapter::Begin(const LogConsole& log) const { return {rec::UtcNowIso8601(), log.Here()}; }
+RecordAdapter::Start RecordAdapter::Begin(const LogConsole& log) const {
+    return {rec::UtcNowIso8601(), log.Here()};
+}
 
 rec::ActionRecord RecordAdapter::NewRecord(const Start& start, const LogConsole& log) const {
     rec::ActionRecord record;
@@ -177,7 +180,8 @@ void RecordAdapter::Measured(const Start& start, const LogConsole& log, const me
     write.kind = rec::ActionKind::EepromWrite;
     write.outcome = record.outcome;
     write.passed = result.outcome == meter::MeasureOutcome::Written;
-    write.verdict = write.passed ? "stored" : "NOT stored (driver error " + std::to_string(result.writeCode) + ")";
+    write.verdict =
+        write.passed ? "stored" : "NOT stored (driver error " + std::to_string(result.writeCode) + ")";
     write.meterModel = record.meterModel;
     for (rec::ChannelFigures channel : record.channels) {
         const auto index = static_cast<std::size_t>(channel.channel);
