@@ -250,15 +250,147 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
+namespace {
+
+// The resource script's state while it is read line by line: which block the line belongs
+// to and the dialog it adds to. Each kind of line has a step of its own; a step returns the
+// problem of its line, or nothing.
+class ScriptReader {
+public:
+    using Problem = std::optional<std::string>;
+
+    Problem Line(const std::vector<Token>& tokens) {
+        const bool isBegin = tokens[0].kind == Token::Name && tokens[0].text == "BEGIN";
+        const bool isEnd = tokens[0].kind == Token::Name && tokens[0].text == "END";
+        switch (m_block) {
+        case Block::None: return ResourceLine(tokens);
+        case Block::DialogHeader:
+            if (isBegin) {
+                m_block = Block::DialogBody;
+                return {};
+            }
+            return DialogHeaderLine(tokens);
+        case Block::DialogBody:
+            if (isEnd) {
+                m_block = Block::None;
+                m_dialog = nullptr;
+                return {};
+            }
+            return DialogBodyLine(tokens);
+        case Block::DlgInit:
+        case Block::StringTable:
+            if (isBegin) return {};
+            if (isEnd) {
+                m_block = Block::None;
+                return {};
+            }
+            return m_block == Block::DlgInit ? DlgInitLine(tokens) : StringTableLine(tokens);
+        }
+        return {};
+    }
+
+    bool Complete() const { return m_block == Block::None; }
+    ResourceScript& Script() { return m_script; }
+
+private:
+    enum class Block { None, DialogHeader, DialogBody, DlgInit, StringTable };
+
+    // "<id> DIALOG x, y, cx, cy", "<id> DLGINIT", "<id> ICON "file"" or "STRINGTABLE".
+    Problem ResourceLine(const std::vector<Token>& tokens) {
+        if (tokens[0].kind == Token::Name && tokens[0].text == "STRINGTABLE") {
+            m_block = Block::StringTable;
+            return {};
+        }
+        if (tokens.size() < 2 || tokens[0].kind != Token::Number || tokens[1].kind != Token::Name)
+            return "expected a resource definition";
+        const int id = static_cast<int>(tokens[0].value);
+        const std::string& type = tokens[1].text;
+        if (type == "DIALOG" || type == "DIALOGEX") {
+            const std::vector<Arg> args = SplitArgs(tokens, 2);
+            if (args.size() < 4) return "DIALOG needs x, y, cx, cy";
+            m_dialog = &m_script.dialogs[id];
+            *m_dialog = DialogTemplate{};
+            m_dialog->id = id;
+            m_dialog->x = static_cast<int>(args[0].number);
+            m_dialog->y = static_cast<int>(args[1].number);
+            m_dialog->cx = static_cast<int>(args[2].number);
+            m_dialog->cy = static_cast<int>(args[3].number);
+            m_block = Block::DialogHeader;
+        } else if (type == "DLGINIT") {
+            m_dlgInitId = id;
+            if (!m_script.dialogs.count(id)) return "DLGINIT for an unknown dialog";
+            m_block = Block::DlgInit;
+        } else if (type == "ICON") {
+            if (tokens.size() < 3 || tokens[2].kind != Token::String) return "ICON needs a file name";
+            m_script.icons[id] = tokens[2].text;
+        } else {
+            return "unknown resource type '" + type + "'";
+        }
+        return {};
+    }
+
+    Problem DialogHeaderLine(const std::vector<Token>& tokens) {
+        const std::string& kw = tokens[0].text;
+        const std::vector<Arg> args = SplitArgs(tokens, 1);
+        if (kw == "CAPTION") {
+            if (args.empty() || !args[0].isString) return "CAPTION needs a text";
+            m_dialog->caption = args[0].text;
+        } else if (kw == "STYLE" || kw == "EXSTYLE") {
+            if (!args.empty()) m_dialog->styles = ApplyFlags(m_dialog->styles, args[0]);
+        } else if (kw == "FONT") {
+            if (args.size() < 2 || !args[0].isNumber || !args[1].isString) return "FONT needs a size and a face";
+            m_dialog->fontPointSize = static_cast<int>(args[0].number);
+            m_dialog->fontFace = args[1].text;
+        } else {
+            return "unknown dialog statement '" + kw + "'";
+        }
+        return {};
+    }
+
+    Problem DialogBodyLine(const std::vector<Token>& tokens) {
+        if (tokens[0].kind != Token::Name) return "expected a control statement";
+        ControlTemplate c;
+        std::string err;
+        if (!ParseControl(tokens, c, err)) return err;
+        m_dialog->controls.push_back(std::move(c));
+        return {};
+    }
+
+    // A row of a combo box's list: id, "text".
+    Problem DlgInitLine(const std::vector<Token>& tokens) {
+        const std::vector<Arg> args = SplitArgs(tokens, 0);
+        if (args.size() != 2 || !args[0].isNumber || !args[1].isString) return "DLGINIT rows are: id, \"text\"";
+        bool found = false;
+        for (ControlTemplate& c : m_script.dialogs[m_dlgInitId].controls) {
+            if (c.id == args[0].number && c.kind == ControlKind::ComboBox) {
+                c.listItems.push_back(args[1].text);
+                found = true;
+            }
+        }
+        if (!found) return "DLGINIT row for a control that is not a combo box";
+        return {};
+    }
+
+    Problem StringTableLine(const std::vector<Token>& tokens) {
+        const std::vector<Arg> args = SplitArgs(tokens, 0);
+        if (args.size() != 2 || !args[0].isNumber || !args[1].isString) return "STRINGTABLE rows are: id, \"text\"";
+        m_script.strings[static_cast<int>(args[0].number)] = args[1].text;
+        return {};
+    }
+
+    ResourceScript m_script;
+    Block m_block = Block::None;
+    DialogTemplate* m_dialog = nullptr;
+    int m_dlgInitId = 0;
+};
+
+}  // namespace
+
 std::optional<ResourceScript> ParseResourceScript(const std::string& text, std::string* error) {
-    ResourceScript script;
+    ScriptReader reader;
     std::istringstream in(text);
     std::string raw;
     int lineNo = 0;
-    enum class Block { None, DialogHeader, DialogBody, DlgInit, StringTable } block = Block::None;
-    DialogTemplate* dialog = nullptr;
-    int dlgInitId = 0;
-    std::string err;
     auto fail = [&](const std::string& what) -> std::optional<ResourceScript> {
         if (error) *error = "line " + std::to_string(lineNo) + ": " + what;
         return std::nullopt;
@@ -268,97 +400,13 @@ std::optional<ResourceScript> ParseResourceScript(const std::string& text, std::
         const std::string line = Trim(raw);
         if (line.empty() || line[0] == '#' || line.rfind("//", 0) == 0) continue;
         std::vector<Token> tokens;
+        std::string err;
         if (!Tokenize(line, tokens, err)) return fail(err);
         if (tokens.empty()) continue;
-        const bool isBegin = tokens[0].kind == Token::Name && tokens[0].text == "BEGIN";
-        const bool isEnd = tokens[0].kind == Token::Name && tokens[0].text == "END";
-        switch (block) {
-        case Block::None: {
-            if (tokens.size() >= 2 && tokens[0].kind == Token::Number && tokens[1].kind == Token::Name) {
-                const int id = static_cast<int>(tokens[0].value);
-                const std::string& type = tokens[1].text;
-                if (type == "DIALOG" || type == "DIALOGEX") {
-                    const std::vector<Arg> args = SplitArgs(tokens, 2);
-                    if (args.size() < 4) return fail("DIALOG needs x, y, cx, cy");
-                    dialog = &script.dialogs[id];
-                    *dialog = DialogTemplate{};
-                    dialog->id = id;
-                    dialog->x = static_cast<int>(args[0].number);
-                    dialog->y = static_cast<int>(args[1].number);
-                    dialog->cx = static_cast<int>(args[2].number);
-                    dialog->cy = static_cast<int>(args[3].number);
-                    block = Block::DialogHeader;
-                } else if (type == "DLGINIT") {
-                    dlgInitId = id;
-                    if (!script.dialogs.count(id)) return fail("DLGINIT for an unknown dialog");
-                    block = Block::DlgInit;
-                } else if (type == "ICON") {
-                    if (tokens.size() < 3 || tokens[2].kind != Token::String) return fail("ICON needs a file name");
-                    script.icons[id] = tokens[2].text;
-                } else {
-                    return fail("unknown resource type '" + type + "'");
-                }
-            } else if (tokens[0].kind == Token::Name && tokens[0].text == "STRINGTABLE") {
-                block = Block::StringTable;
-            } else {
-                return fail("expected a resource definition");
-            }
-            break;
-        }
-        case Block::DialogHeader: {
-            if (isBegin) { block = Block::DialogBody; break; }
-            const std::string& kw = tokens[0].text;
-            const std::vector<Arg> args = SplitArgs(tokens, 1);
-            if (kw == "CAPTION") {
-                if (args.empty() || !args[0].isString) return fail("CAPTION needs a text");
-                dialog->caption = args[0].text;
-            } else if (kw == "STYLE" || kw == "EXSTYLE") {
-                if (!args.empty()) dialog->styles = ApplyFlags(dialog->styles, args[0]);
-            } else if (kw == "FONT") {
-                if (args.size() < 2 || !args[0].isNumber || !args[1].isString) return fail("FONT needs a size and a face");
-                dialog->fontPointSize = static_cast<int>(args[0].number);
-                dialog->fontFace = args[1].text;
-            } else {
-                return fail("unknown dialog statement '" + kw + "'");
-            }
-            break;
-        }
-        case Block::DialogBody: {
-            if (isEnd) { block = Block::None; dialog = nullptr; break; }
-            if (tokens[0].kind != Token::Name) return fail("expected a control statement");
-            ControlTemplate c;
-            if (!ParseControl(tokens, c, err)) return fail(err);
-            dialog->controls.push_back(std::move(c));
-            break;
-        }
-        case Block::DlgInit: {
-            if (isBegin) break;
-            if (isEnd) { block = Block::None; break; }
-            const std::vector<Arg> args = SplitArgs(tokens, 0);
-            if (args.size() != 2 || !args[0].isNumber || !args[1].isString) return fail("DLGINIT rows are: id, \"text\"");
-            DialogTemplate& d = script.dialogs[dlgInitId];
-            bool found = false;
-            for (ControlTemplate& c : d.controls) {
-                if (c.id == args[0].number && c.kind == ControlKind::ComboBox) {
-                    c.listItems.push_back(args[1].text);
-                    found = true;
-                }
-            }
-            if (!found) return fail("DLGINIT row for a control that is not a combo box");
-            break;
-        }
-        case Block::StringTable: {
-            if (isBegin) break;
-            if (isEnd) { block = Block::None; break; }
-            const std::vector<Arg> args = SplitArgs(tokens, 0);
-            if (args.size() != 2 || !args[0].isNumber || !args[1].isString) return fail("STRINGTABLE rows are: id, \"text\"");
-            script.strings[static_cast<int>(args[0].number)] = args[1].text;
-            break;
-        }
-        }
+        if (const auto problem = reader.Line(tokens)) return fail(*problem);
     }
-    if (block != Block::None) return fail("missing END");
-    return script;
+    if (!reader.Complete()) return fail("missing END");
+    return std::move(reader.Script());
 }
 
 namespace {
