@@ -726,15 +726,6 @@ void CDialog::GotoDlgCtrl(CWnd* control) {
     if (auto* edit = qobject_cast<QLineEdit*>(control->GetWidget())) edit->selectAll();
 }
 
-void CDialog::NextDlgCtrl() const { m_d->MoveFocus(true); }
-void CDialog::PrevDlgCtrl() const { m_d->MoveFocus(false); }
-
-void CDialog::SetDefID(UINT id) {
-    if (auto* old = dynamic_cast<afx::ButtonWidget*>(m_d->DefaultButton())) old->SetDefault(false);
-    m_d->defId = static_cast<int>(id);
-    if (auto* now = dynamic_cast<afx::ButtonWidget*>(m_d->DefaultButton())) now->SetDefault(true);
-}
-
 DWORD CDialog::GetDefID() const { return m_d->defId ? MAKELONG(static_cast<WORD>(m_d->defId), 0x534B) : 0; }
 
 BOOL CDialog::PreTranslateMessage(MSG* msg) { return CWnd::PreTranslateMessage(msg); }

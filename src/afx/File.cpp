@@ -165,21 +165,3 @@ void CFile::Abort() {
     m_hFile = hFileNull;
 }
 
-ULONGLONG CFile::Seek(LONG offset, UINT from) {
-    const platform::SeekFrom whence = from == current ? platform::SeekFrom::Current
-                                      : from == end   ? platform::SeekFrom::End
-                                                      : platform::SeekFrom::Begin;
-    std::uint64_t position = 0;
-    CFileException::ThrowOsError(platform::SeekFile(m_hFile, offset, whence, position), m_strFileName.c_str());
-    return static_cast<ULONGLONG>(position);
-}
-
-ULONGLONG CFile::GetLength() const {
-    std::uint64_t length = 0;
-    CFileException::ThrowOsError(platform::FileLength(m_hFile, length), m_strFileName.c_str());
-    return static_cast<ULONGLONG>(length);
-}
-
-void CFile::SetLength(ULONGLONG length) {
-    CFileException::ThrowOsError(platform::SetFileLength(m_hFile, length), m_strFileName.c_str());
-}

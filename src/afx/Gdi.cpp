@@ -214,14 +214,6 @@ BOOL CFont::CreateFontIndirect(const LOGFONT* font) {
     return Attach(afx::NewObject(o));
 }
 
-BOOL CFont::CreatePointFont(int pointSize, const char* faceName) {
-    LOGFONT lf{};
-    lf.lfHeight = -afx::MulDiv(pointSize, 96, 720);
-    lf.lfWeight = FW_NORMAL;
-    if (faceName) std::strncpy(lf.lfFaceName, faceName, LF_FACESIZE - 1);
-    return CreateFontIndirect(&lf);
-}
-
 CFont* CFont::FromHandle(HFONT handle) {
     if (!handle) return nullptr;
     auto& slot = afx::Handles().wrappers[handle];
@@ -324,26 +316,6 @@ BOOL CDC::DrawIcon(int x, int y, HICON icon) {
     auto* p = static_cast<QPainter*>(m_painter);
     if (!p || !icon) return FALSE;
     p->drawPixmap(x, y, afx::IconFromHandle(icon).pixmap(32, 32));
-    return TRUE;
-}
-
-void CDC::FillSolidRect(const RECT* rect, COLORREF colour) {
-    auto* p = static_cast<QPainter*>(m_painter);
-    if (!p || !rect) return;
-    p->fillRect(QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top),
-                afx::ToQColor(colour));
-}
-
-BOOL CDC::TextOut(int x, int y, const char* text, int length) {
-    auto* p = static_cast<QPainter*>(m_painter);
-    if (!p || !text) return FALSE;
-    if (const GdiObject* f = afx::GdiFromHandle(m_font)) p->setFont(afx::FontFromLogFont(f->font));
-    p->setPen(afx::ToQColor(m_textColor));
-    const QString s = QString::fromLatin1(text, length);
-    const QFontMetrics fm(p->font());
-    if (m_bkMode == OPAQUE)
-        p->fillRect(QRect(x, y, fm.horizontalAdvance(s), fm.height()), afx::ToQColor(m_bkColor));
-    p->drawText(x, y + fm.ascent(), s);
     return TRUE;
 }
 

@@ -295,18 +295,6 @@ long CRichEditCtrl::GetTextLength() const {
     return r ? r->Length() : 0;
 }
 
-int CRichEditCtrl::GetLineCount() const {
-    return static_cast<int>(const_cast<CRichEditCtrl*>(this)->SendMessage(EM_GETLINECOUNT));
-}
-
-void CRichEditCtrl::LineScroll(int lines, int chars) {
-    afx::RichEditWidget* r = Rich(this);
-    if (!r) return;
-    const int lineHeight = QFontMetrics(r->document()->defaultFont()).lineSpacing();
-    r->verticalScrollBar()->setValue(r->verticalScrollBar()->value() + lines * lineHeight);
-    r->horizontalScrollBar()->setValue(r->horizontalScrollBar()->value() + chars * lineHeight / 2);
-}
-
 BOOL CRichEditCtrl::SetReadOnly(BOOL readOnly) {
     return static_cast<BOOL>(SendMessage(EM_SETREADONLY, static_cast<WPARAM>(readOnly)));
 }

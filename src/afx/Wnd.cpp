@@ -206,11 +206,6 @@ CWnd* CWnd::GetDlgItem(int id) const {
 
 int CWnd::GetDlgCtrlID() const { return afx::ControlIdOf(m_pWidget); }
 
-CWnd* CWnd::GetParent() const {
-    if (const auto* dlg = dynamic_cast<const CDialog*>(this)) return dlg->m_pParentWnd;
-    return m_pWidget ? afx::DialogOfWidget(m_pWidget) : nullptr;
-}
-
 void CWnd::SetWindowText(const char* text) {
     QWidget* w = m_pWidget;
     if (!w) return;
@@ -269,12 +264,6 @@ void CWnd::SetDlgItemText(int id, const char* text) {
     if (CWnd* c = GetDlgItem(id)) c->SetWindowText(text);
 }
 
-UINT CWnd::GetDlgItemText(int id, char* buffer, int maxCount) const {
-    if (CWnd* c = GetDlgItem(id)) return static_cast<UINT>(c->GetWindowText(buffer, maxCount));
-    if (buffer && maxCount > 0) buffer[0] = '\0';
-    return 0;
-}
-
 BOOL CWnd::EnableWindow(BOOL enable) {
     if (!m_pWidget) return FALSE;
     const BOOL wasDisabled = !m_pWidget->isEnabled();
@@ -283,7 +272,6 @@ BOOL CWnd::EnableWindow(BOOL enable) {
 }
 
 BOOL CWnd::IsWindowEnabled() const { return m_pWidget && m_pWidget->isEnabled(); }
-BOOL CWnd::IsWindowVisible() const { return m_pWidget && m_pWidget->isVisible(); }
 
 BOOL CWnd::ShowWindow(int cmd) {
     if (!m_pWidget) return FALSE;
@@ -351,29 +339,8 @@ BOOL CWnd::RedrawWindow(const RECT* rect, void* /*region*/, UINT flags) {
     return TRUE;
 }
 
-void CWnd::Invalidate(BOOL /*erase*/) {
-    if (m_pWidget) m_pWidget->update();
-}
-
-void CWnd::UpdateWindow() {
-    if (m_pWidget && m_pWidget->isVisible()) m_pWidget->repaint();
-}
-
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return afx::CallWindowProcSafe(this, message, wParam, lParam);
-}
-
-BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!m_pWidget) return FALSE;
-    QPointer<QWidget> guard(m_pWidget);
-    QMetaObject::invokeMethod(
-        m_pWidget,
-        [guard, message, wParam, lParam]() {
-            if (CWnd* w = guard ? CWnd::FromHandle(guard.data()) : nullptr)
-                afx::CallWindowProcSafe(w, message, wParam, lParam);
-        },
-        Qt::QueuedConnection);
-    return TRUE;
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -433,10 +400,6 @@ int CWnd::GetCheckedRadioButton(int firstId, int lastId) {
     return 0;
 }
 
-void CWnd::CheckDlgButton(int id, UINT check) {
-    if (CWnd* c = GetDlgItem(id)) c->SendMessage(BM_SETCHECK, check);
-}
-
 UINT CWnd::IsDlgButtonChecked(int id) const {
     CWnd* c = GetDlgItem(id);
     return c ? static_cast<UINT>(c->SendMessage(BM_GETCHECK)) : 0;
@@ -460,12 +423,6 @@ HICON CWnd::GetIcon(BOOL bigIcon) const {
         m_pWidget->window()->property(bigIcon ? afx::kBigIconProperty : afx::kSmallIconProperty).value<quintptr>());
 }
 
-void CWnd::SetFont(CFont* font, BOOL redraw) {
-    if (!m_pWidget || !font) return;
-    if (const afx::GdiObject* o = afx::GdiFromHandle(font->m_hObject)) m_pWidget->setFont(afx::FontFromLogFont(o->font));
-    if (redraw && m_pWidget->isVisible()) m_pWidget->repaint();
-}
-
 int CWnd::MessageBox(const char* text, const char* caption, UINT type) {
     return afx::ShowMessageBox(text, caption, type);
 }
@@ -475,16 +432,6 @@ BOOL CWnd::IsIconic() const { return m_pWidget && m_pWidget->window()->isMinimiz
 void CWnd::GetClientRect(RECT* rect) const {
     if (!rect) return;
     *rect = RECT{0, 0, m_pWidget ? m_pWidget->width() : 0, m_pWidget ? m_pWidget->height() : 0};
-}
-
-void CWnd::GetWindowRect(RECT* rect) const {
-    if (!rect) return;
-    if (!m_pWidget) {
-        *rect = RECT{0, 0, 0, 0};
-        return;
-    }
-    const QPoint tl = m_pWidget->mapToGlobal(QPoint(0, 0));
-    *rect = RECT{tl.x(), tl.y(), tl.x() + m_pWidget->width(), tl.y() + m_pWidget->height()};
 }
 
 // The classic control messages, answered by acting on the widget.
@@ -645,7 +592,6 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CButton::SetCheck(int check) { SendMessage(BM_SETCHECK, static_cast<WPARAM>(check)); }
-int CButton::GetCheck() const { return static_cast<int>(const_cast<CButton*>(this)->SendMessage(BM_GETCHECK)); }
 
 void CEdit::SetSel(int start, int end, BOOL /*noScroll*/) {
     SendMessage(EM_SETSEL, static_cast<WPARAM>(start), end);
@@ -676,20 +622,6 @@ int CComboBox::GetLBText(int index, char* buffer) const {
 int CComboBox::GetLBTextLen(int index) const {
     return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(index)));
 }
-
-int CComboBox::AddString(const char* text) {
-    return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
-}
-
-void CComboBox::ResetContent() { SendMessage(CB_RESETCONTENT); }
-
-int CComboBox::FindStringExact(int startAfter, const char* text) const {
-    return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(
-        CB_FINDSTRINGEXACT, static_cast<WPARAM>(startAfter), reinterpret_cast<LPARAM>(text)));
-}
-
-void CComboBox::ShowDropDown(BOOL show) { SendMessage(CB_SHOWDROPDOWN, static_cast<WPARAM>(show)); }
-BOOL CComboBox::GetDroppedState() const { return static_cast<BOOL>(const_cast<CComboBox*>(this)->SendMessage(CB_GETDROPPEDSTATE)); }
 
 void CDataExchange::Fail() {}
 

@@ -60,7 +60,6 @@ public:
         typeText = 0x4000,
         typeBinary = 0x8000
     };
-    enum SeekPosition { begin = 0, current = 1, end = 2 };
     static constexpr int hFileNull = -1;
 
     CFile() = default;
@@ -79,12 +78,6 @@ public:
     virtual void Close();
     // Closes without throwing.
     virtual void Abort();
-    ULONGLONG Seek(LONG offset, UINT from);
-    void SeekToBegin() { Seek(0, begin); }
-    ULONGLONG SeekToEnd() { return Seek(0, end); }
-    ULONGLONG GetLength() const;
-    void SetLength(ULONGLONG length);
-    const std::string& GetFilePath() const { return m_strFileName; }
 
     int m_hFile = hFileNull;
 

@@ -46,7 +46,6 @@ public:
     CFont() = default;
     BOOL CreateFontIndirect(const LOGFONT* font);
     // pointSize in tenths of a point.
-    BOOL CreatePointFont(int pointSize, const char* faceName);
     operator HFONT() const { return static_cast<HFONT>(m_hObject); }
     static CFont* FromHandle(HFONT handle);
     static CFont* FromHandle(HGDIOBJ handle) { return FromHandle(static_cast<HFONT>(handle)); }
@@ -75,12 +74,8 @@ public:
     HFONT GetSelectedFont() const { return m_font; }
     HDC GetSafeHdc() const { return reinterpret_cast<HDC>(const_cast<CDC*>(this)); }
     BOOL DrawIcon(int x, int y, HICON icon);
-    void FillSolidRect(const RECT* rect, COLORREF colour);
-    BOOL TextOut(int x, int y, const char* text, int length);
 
     // The surface drawn on (a QPainter) while painting; null otherwise.
-    void* GetPainter() const { return m_painter; }
-    void SetPainter(void* painter) { m_painter = painter; }
 
 protected:
     COLORREF m_textColor;

@@ -50,7 +50,6 @@ public:
 
     // The wrapped widget, null while the object is not attached to a window.
     QWidget* GetWidget() const { return m_pWidget; }
-    HWND GetSafeHwnd() const { return m_hWnd; }
     // The object bound to a widget, or null.
     static CWnd* FromWidget(const QWidget* widget);
     // The object bound to a widget; for a control of a dialog without a bound object, a
@@ -59,17 +58,14 @@ public:
 
     CWnd* GetDlgItem(int id) const;
     int GetDlgCtrlID() const;
-    CWnd* GetParent() const;
 
     void SetWindowText(const char* text);
     int GetWindowText(char* buffer, int maxCount) const;
     int GetWindowTextLength() const;
     void SetDlgItemText(int id, const char* text);
-    UINT GetDlgItemText(int id, char* buffer, int maxCount) const;
 
     BOOL EnableWindow(BOOL enable = TRUE);
     BOOL IsWindowEnabled() const;
-    BOOL IsWindowVisible() const;
     BOOL ShowWindow(int cmd);
 
     CWnd* SetFocus();
@@ -79,26 +75,20 @@ public:
     // event loop from running.
     BOOL RedrawWindow(const RECT* rect = nullptr, void* region = nullptr,
                       UINT flags = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
-    void Invalidate(BOOL erase = TRUE);
-    void UpdateWindow();
 
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
     void CheckRadioButton(int firstId, int lastId, int checkId);
     int GetCheckedRadioButton(int firstId, int lastId);
-    void CheckDlgButton(int id, UINT check);
     UINT IsDlgButtonChecked(int id) const;
 
     HICON SetIcon(HICON icon, BOOL bigIcon);
     HICON GetIcon(BOOL bigIcon) const;
-    void SetFont(CFont* font, BOOL redraw = TRUE);
 
     int MessageBox(const char* text, const char* caption = nullptr, UINT type = MB_OK);
 
     BOOL IsIconic() const;
     void GetClientRect(RECT* rect) const;
-    void GetWindowRect(RECT* rect) const;
 
     virtual BOOL DestroyWindow();
     virtual BOOL PreTranslateMessage(MSG* msg);
@@ -171,9 +161,6 @@ public:
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
 
     void GotoDlgCtrl(CWnd* control);
-    void NextDlgCtrl() const;
-    void PrevDlgCtrl() const;
-    void SetDefID(UINT id);
     DWORD GetDefID() const;
 
     BOOL PreTranslateMessage(MSG* msg) override;
@@ -221,7 +208,6 @@ class CButton : public CWnd {
 public:
     CButton() = default;
     void SetCheck(int check);
-    int GetCheck() const;
 };
 
 class CEdit : public CWnd {
@@ -244,11 +230,6 @@ public:
     int SetCurSel(int index);
     int GetLBText(int index, char* buffer) const;
     int GetLBTextLen(int index) const;
-    int AddString(const char* text);
-    void ResetContent();
-    int FindStringExact(int startAfter, const char* text) const;
-    void ShowDropDown(BOOL show = TRUE);
-    BOOL GetDroppedState() const;
 };
 
 class CRichEditCtrl : public CWnd {
@@ -268,8 +249,6 @@ public:
     long GetLimitText() const;
     long StreamOut(int format, EDITSTREAM& stream);
     long GetTextLength() const;
-    int GetLineCount() const;
-    void LineScroll(int lines, int chars = 0);
     BOOL SetReadOnly(BOOL readOnly = TRUE);
 };
 

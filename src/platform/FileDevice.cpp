@@ -106,27 +106,6 @@ void AbortFile(FileHandle handle) {
     if (handle != kNoFile) ::close(handle);
 }
 
-int SeekFile(FileHandle handle, std::int64_t offset, SeekFrom from, std::uint64_t& position) {
-    const int whence = from == SeekFrom::Current ? SEEK_CUR : from == SeekFrom::End ? SEEK_END : SEEK_SET;
-    const off_t r = ::lseek(handle, static_cast<off_t>(offset), whence);
-    if (r < 0) return errno;
-    position = static_cast<std::uint64_t>(r);
-    return 0;
-}
-
-int FileLength(FileHandle handle, std::uint64_t& length) {
-    if (handle == kNoFile) return EBADF;
-    struct stat st {};
-    if (::fstat(handle, &st) != 0) return errno;
-    length = static_cast<std::uint64_t>(st.st_size);
-    return 0;
-}
-
-int SetFileLength(FileHandle handle, std::uint64_t length) {
-    if (::ftruncate(handle, static_cast<off_t>(length)) != 0) return errno;
-    return 0;
-}
-
 std::string AbsolutePath(const char* name) {
     if (!name || !*name) return {};
     if (name[0] == '/') return name;

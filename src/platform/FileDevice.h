@@ -37,10 +37,6 @@ int FlushFile(FileHandle handle);
 int CloseFile(FileHandle handle);
 // Closes, whatever happens.
 void AbortFile(FileHandle handle);
-enum class SeekFrom { Begin, Current, End };
-int SeekFile(FileHandle handle, std::int64_t offset, SeekFrom from, std::uint64_t& position);
-int FileLength(FileHandle handle, std::uint64_t& length);
-int SetFileLength(FileHandle handle, std::uint64_t length);
 
 // The name made absolute against the current folder.
 std::string AbsolutePath(const char* name);
