@@ -1,7 +1,7 @@
 # Install rules and the Debian package.
 #
 # Installed layout (prefix /usr in the package, /usr/local by default):
-#   bin/vantrel, bin/vantrel-session, bin/vantrel-metersim
+#   bin/vantrel, bin/vantrel-session, bin/vantrel-metersim, bin/vantrel-records
 #   lib/vantrel/libbqxdrv.so        the driver library, found by the tool at ../lib/vantrel
 #   share/man/man1/<program>.1.gz   a manual page for every program, made from its --help
 #   share/applications/vantrel.desktop
@@ -70,6 +70,7 @@ endfunction()
 vantrel_install_program(vantrel "test and calibrate the data-acquisition board")
 vantrel_install_program(vantrel-session "run the Vantrel main window unattended through operator actions")
 vantrel_install_program(vantrel-metersim "emulate a bench voltmeter on a pseudo-terminal")
+vantrel_install_program(vantrel-records "search, export and forward production records")
 
 if(TARGET bqxdrv)
   set_target_properties(bqxdrv PROPERTIES INSTALL_RPATH "")
@@ -85,7 +86,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/vantrel.desktop
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/completions/vantrel-session
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
-install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md
+install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md ${PROJECT_SOURCE_DIR}/docs/records-json.md
         DESTINATION ${VANTREL_INSTALL_DOC_DIR} OPTIONAL)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images/
         DESTINATION ${VANTREL_INSTALL_DOC_DIR}/images
@@ -151,7 +152,7 @@ set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")
 set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6test6, qt6-qpa-plugins, fonts-liberation")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6test6, qt6-qpa-plugins, fonts-liberation, libsqlite3-0, libpq5, libuuid1")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 
 include(CPack)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every benchmark, each printing its figures: console appends and saves,
 # the simulated driver's full-speed scans, the interrupt test's timing at 2000 Hz and the
-# overhead of a Measure References run at real time (about 45 s in all).
+# overhead of a Measure References run at real time, the production records (recording,
+# history, export, forwarding) and what recording one action costs the window (about 90 s in
+# all).
 #
 #   scripts/bench.sh [PRESET]      PRESET defaults to release
 set -euo pipefail
@@ -10,7 +12,8 @@ preset="${1:-release}"
 cd "$root"
 scripts/deps.sh
 cmake --preset "$preset" >/dev/null
-benchmarks=(bench_console bench_driver bench_interrupt_timing bench_measure_overhead)
+benchmarks=(bench_console bench_driver bench_interrupt_timing bench_measure_overhead bench_records
+  bench_record_action)
 cmake --build --preset "$preset" --target "${benchmarks[@]}"
 bin="$root/build/$preset/bin"
 export QT_QPA_PLATFORM=offscreen

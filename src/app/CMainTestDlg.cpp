@@ -1,11 +1,15 @@
 // The main dialog: construction, control binding, message map, start-up and closing.
 #include "app/CMainTestDlg.h"
 
+#include "app/CSerialNumberDlg.h"
 #include "app/DriverVersionText.h"
+#include "app/RecordAdapter.h"
 #include "console/LogColours.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
+#include <filesystem>
 #include <initializer_list>
 
 CMainTestDlg::CMainTestDlg(CWnd* pParent) : CDialog(IDD_VANTREL_DIALOG, pParent) {
@@ -70,6 +74,7 @@ BOOL CMainTestDlg::OnInitDialog() {
 
     CheckRadioButton(IDC_FLUKE45, IDC_METER_NONE, IDC_FLUKE45);
     LoadSettings();
+    OpenRecords();
     m_baseAddressEdit.SetFocus();
 
     // The focus is set above.
@@ -178,3 +183,32 @@ void CMainTestDlg::EnableBoardButtons(bool enable) {
 }
 
 void CMainTestDlg::OnBoardTypeEditChange() {}
+
+void CMainTestDlg::OpenRecords() {
+    std::error_code error;
+    const std::string benchFolder = std::filesystem::current_path(error).string();
+    try {
+        m_records = std::make_unique<RecordAdapter>(error ? std::string(".") : benchFolder,
+                                                    DriverVersionText(BQX_REQUIRED_VERSION));
+    } catch (const std::exception&) {
+        // The window works without records; nothing of its own behaviour depends on them.
+        m_records.reset();
+    }
+}
+
+void CMainTestDlg::SetBoardSerialNumber(std::string serial) {
+    if (m_records) m_records->SetSerialNumber(std::move(serial));
+}
+
+void CMainTestDlg::AskSerialNumber() {
+    if (!m_records || !m_records->SerialPrompt()) return;
+    CSerialNumberDlg dlg(this);
+    // Cancel keeps the board's record without a serial number.
+    m_records->SetSerialNumber(dlg.DoModal() == IDOK ? dlg.SerialNumber() : std::string());
+}
+
+void CMainTestDlg::TellRecordsNotice() {
+    if (!m_records) return;
+    const std::string notice = m_records->TakeOperatorNotice();
+    if (!notice.empty()) MessageBox(notice.c_str(), "Production Records", MB_OK | MB_ICONWARNING);
+}

@@ -11,6 +11,10 @@
 #include "meter/MeasureReferences.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
+
+class RecordAdapter;
 
 // Dialog template and control identifiers of the main window.
 enum : int {
@@ -66,6 +70,11 @@ public:
     HICON GetAppIcon() const { return m_appIcon; }
     const LastRunResults& GetLastResults() const { return m_lastResults; }
 
+    // The serial number of the board under test from now on, for its production records
+    // (given on the unattended session's command line; the window asks at Initialize Board
+    // only when the bench's records settings say so).
+    void SetBoardSerialNumber(std::string serial);
+
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
@@ -99,6 +108,12 @@ private:
     // What the runs of the buttons may touch.
     board::RunContext Context();
     void EnableBoardButtons(bool enable);
+    // Opens the bench's production records; without them the window works as before.
+    void OpenRecords();
+    // The serial-number box at Initialize Board, when the records settings switch it on.
+    void AskSerialNumber();
+    // Tells the operator once when a record could not be written and where it waits.
+    void TellRecordsNotice();
 
     // Controls, in binding order.
     CButton m_flukeRadio;
@@ -133,4 +148,7 @@ private:
 
     bool m_driverFreed = false;
     LastRunResults m_lastResults;
+
+    // Production records of the board actions; null when they could not be opened.
+    std::unique_ptr<RecordAdapter> m_records;
 };

@@ -1,6 +1,7 @@
 // The handlers of the board buttons: each reads what its run needs from the window, hands
 // it to the run and shows what only the window holds.
 #include "app/CMainTestDlg.h"
+#include "app/RecordAdapter.h"
 #include "board/BoardTable.h"
 #include "board/Diagnostics.h"
 #include "board/InitializeBoard.h"
@@ -20,30 +21,48 @@ std::string BoxText(const CEdit& box) {
     return text;
 }
 
+std::string ModelText(const CComboBox& list) {
+    const board::BoardModel* model = board::ModelOfRow(list.GetCurSel());
+    return model ? model->name : std::string();
+}
+
 }  // namespace
 
+// Each board action is recorded after it has run, so that its console text, boxes and
+// driver calls are those of the window without records.
 void CMainTestDlg::OnInitializeBoard() {
     board::RunContext context = Context();
     if (boardInitialized) {
+        const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
         board::FreeBoard(context);
         m_initButton.SetWindowText("Initialize Board");
+        if (m_records) m_records->Freed(start, m_log);
+        TellRecordsNotice();
         return;
     }
+    AskSerialNumber();
+    const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
     board::InitSettings settings;
     settings.baseAddressText = BoxText(m_baseAddressEdit);
     settings.interruptText = BoxText(m_interruptEdit);
     settings.boardType = board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel());
     m_lastResults.init = board::InitializeRun(context, std::move(settings)).Run();
-    if (m_lastResults.init.opened) m_initButton.SetWindowText("Free Board");
+    const board::InitResult& result = m_lastResults.init;
+    if (result.opened) m_initButton.SetWindowText("Free Board");
+    if (m_records) m_records->Initialized(start, m_log, result, ModelText(m_boardTypeCombo));
+    TellRecordsNotice();
 }
 
 void CMainTestDlg::OnInterruptTest() {
     board::RunContext context = Context();
+    const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
     m_lastResults.interrupt = board::InterruptRun(context).Run();
     const board::InterruptResult& result = m_lastResults.interrupt;
     m_intTimeoutTolMs = result.timeoutTolMs;
     m_intTimeTolMs = result.timeTolMs;
     m_intAdTolLsb = result.adTolLsb;
+    if (m_records) m_records->InterruptTested(start, m_log, result);
+    TellRecordsNotice();
 }
 
 void CMainTestDlg::OnViewEeprom() {
@@ -60,12 +79,18 @@ void CMainTestDlg::OnDumpRegisters() {
 
 void CMainTestDlg::OnSample() {
     board::RunContext context = Context();
+    const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
     m_lastResults.sample = board::SampleChannels(context, board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel()));
+    if (m_records) m_records->Sampled(start, m_log, m_lastResults.sample);
+    TellRecordsNotice();
 }
 
 void CMainTestDlg::OnMeasureReferences() {
     // No checked button reads as 0, which gives a negative index.
     const int meterIndex = GetCheckedRadioButton(IDC_FLUKE45, IDC_METER_NONE) - IDC_FLUKE45;
     board::RunContext context = Context();
+    const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
     m_lastResults.measure = meter::MeasureRun(context, *this, meterIndex, m_referenceVoltages).Run();
+    if (m_records) m_records->Measured(start, m_log, m_lastResults.measure);
+    TellRecordsNotice();
 }

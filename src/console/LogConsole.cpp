@@ -69,6 +69,7 @@ void LogConsole::Append(const char* text) {
     // left the caret.
     m_control.SetSel(kConsoleEnd, kConsoleEnd);
     m_control.ReplaceSel(text, FALSE);
+    m_text += text;
     m_control.SendMessage(EM_SCROLLCARET, 0, 0);
     RepaintNow();
 }
@@ -83,6 +84,15 @@ void LogConsole::SetColor(COLORREF colour) {
     m_control.SetSelectionCharFormat(format);
 }
 
-void LogConsole::Clear() { m_control.SetWindowText(""); }
+void LogConsole::Clear() {
+    m_control.SetWindowText("");
+    m_text.clear();
+    ++m_clears;
+}
+
+std::string LogConsole::TextSince(const Mark& mark) const {
+    if (mark.clears != m_clears || mark.length > m_text.size()) return m_text;
+    return m_text.substr(mark.length);
+}
 
 void LogConsole::RepaintNow() { m_control.RedrawWindow(nullptr, nullptr, kRepaintNow); }

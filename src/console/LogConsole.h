@@ -6,6 +6,7 @@
 #include "afx/afx.h"
 
 #include <cstdarg>
+#include <cstddef>
 #include <string>
 
 // Process-wide scratch buffer that handlers format a line or a control's text into.
@@ -27,6 +28,12 @@ DWORD LogStreamOutCallback(DWORD_PTR cookie, BYTE* buffer, LONG count, LONG* wri
 
 class LogConsole {
 public:
+    // A point in what the console has been given, to take the text added after it.
+    struct Mark {
+        unsigned long clears = 0;
+        std::size_t length = 0;
+    };
+
     explicit LogConsole(CRichEditCtrl& control) : m_control(control) {}
     LogConsole(const LogConsole&) = delete;
     LogConsole& operator=(const LogConsole&) = delete;
@@ -45,6 +52,11 @@ public:
     void Clear();
     void RepaintNow();
 
+    // The text appended since the mark, as plain text; everything since the last clear when
+    // the console was cleared after the mark.
+    Mark Here() const { return {m_clears, m_text.size()}; }
+    std::string TextSince(const Mark& mark) const;
+
     // Saves the whole console as one RTF document in "log.rtf" of the current folder. The
     // document goes to a temporary file in the same folder first and replaces the old log
     // only once it is complete. Throws the file's CFileException* naming "log.rtf".
@@ -55,4 +67,7 @@ private:
     // The save's working set while a save runs.
     EDITSTREAM m_logStream{};
     CFile* m_logFile = nullptr;
+    // What was appended since the last clear, kept beside the control for TextSince.
+    std::string m_text;
+    unsigned long m_clears = 0;
 };

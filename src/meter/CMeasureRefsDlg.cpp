@@ -234,7 +234,11 @@ void CMeasureRefsDlg::OnOK() {
                    kErrorCaption, MB_OK);
         return;
     }
-    if (!CheckEditValues(values)) return;
+    if (!CheckEditValues(values)) {
+        const int measured = refs::MeasuredCount(m_boardConfig.boardType);
+        m_refusedValues.assign(values, values + measured);
+        return;
+    }
 
     for (int i = 0; i < count; ++i)
         m_referenceVoltages[i] =

@@ -39,6 +39,9 @@ public:
     bool EepromReferencesRead() const { return m_eepromReferencesRead; }
     const double* EepromReferences() const { return m_eepromReferences; }
     const std::vector<refs::ChannelReading>& Readings() const { return m_readings; }
+    // The typed values of the last "Use Above Specified Values" that the checks refused
+    // (cannot be a reference, or outside a window and not confirmed); empty when none was.
+    const std::vector<double>& RefusedValues() const { return m_refusedValues; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -74,6 +77,7 @@ private:
     double m_eepromReferences[refs::kReferenceSlots] = {};
     bool m_eepromReferencesRead = false;
     std::vector<refs::ChannelReading> m_readings;
+    std::vector<double> m_refusedValues;
 
     // Controls, in binding order.
     CButton m_okButton;

@@ -68,6 +68,7 @@ INT_PTR MeasureRun::MeasureWithMuxOn() {
         result = dlg.DoModal();
     }
     m_result.readings = dlg.Readings();
+    m_result.refused = dlg.RefusedValues();
     m_result.eepromBeforeRead = dlg.EepromReferencesRead();
     std::copy_n(dlg.EepromReferences(), refs::kReferenceSlots, m_result.eepromBefore);
     return result;
@@ -101,8 +102,8 @@ void MeasureRun::Conclude(INT_PTR dialogResult) {
             m_result.outcome = MeasureOutcome::Kept;
             break;
         default:
-            // Cancel leaves the EEPROM as it is.
-            m_result.outcome = MeasureOutcome::Cancelled;
+            // Cancel leaves the EEPROM as it is; after refused values it is their end.
+            m_result.outcome = m_result.refused.empty() ? MeasureOutcome::Cancelled : MeasureOutcome::Refused;
             break;
     }
 }

@@ -19,6 +19,7 @@ enum class MeasureOutcome {
     FailedReading,   // the meter did not answer or its port failed
     OutOfTolerance,  // a reading lay outside its channel's window
     WriteFailed,     // the driver did not take the values
+    Refused,         // typed values were refused and the window then closed without a write
 };
 
 struct MeasureResult {
@@ -30,6 +31,7 @@ struct MeasureResult {
     double eepromBefore[refs::kReferenceSlots] = {};
     std::vector<double> written;  // the references handed to the driver, without the 0.0
     std::uint8_t writeCode = 0;   // what the driver answered to the write
+    std::vector<double> refused;  // the typed values of the last refused press, per channel
 };
 
 class MeasureRun {

@@ -664,6 +664,7 @@ struct OutcomeCase {
     int button;  // pressed in the Measure References window
     meter::MeasureOutcome outcome;
     std::size_t readings;
+    const char* typedFirst = nullptr;  // typed into channel 0 and offered before the button
 };
 
 const OutcomeCase kOutcomeCases[] = {
@@ -672,6 +673,8 @@ const OutcomeCase kOutcomeCases[] = {
     {"Cancelled", {}, 2, IDCANCEL, meter::MeasureOutcome::Cancelled, 0},
     {"OutOfTolerance", {"--meter", "fluke45", "--readings", "5.3"}, 0, IDOK, meter::MeasureOutcome::OutOfTolerance, 1},
     {"FailedReading", {"--meter", "fluke45", "--fault", "silent"}, 0, IDOK, meter::MeasureOutcome::FailedReading, 0},
+    {"Refused", {}, 2, IDCANCEL, meter::MeasureOutcome::Refused, 0, "99"},
+    {"KeptAfterRefusal", {}, 2, kKeepButton, meter::MeasureOutcome::Kept, 0, "-12.5"},
 };
 
 class MeasureResultOf : public MeasureFlowTest, public testing::WithParamInterface<OutcomeCase> {};
@@ -683,9 +686,21 @@ TEST_P(MeasureResultOf, SaysHowTheRunEndedAndWhatItReadAndWrote) {
     FlowOptions options;
     options.voltmeter = c.voltmeter;
     options.meterArguments = c.meter;
-    options.operatorScript = [&](harness::DialogDriver& window) { window.Click(c.button); };
+    options.operatorScript = [&](harness::DialogDriver& window) {
+        if (c.typedFirst) {
+            window.TypeText(kReferenceEdit0, c.typedFirst);
+            window.Click(IDOK);
+        }
+        window.Click(c.button);
+    };
     const FlowOutcome out = Run(options);
     const meter::MeasureResult& r = out.result;
+    if (c.typedFirst) {
+        ASSERT_EQ(r.refused.size(), 5u);
+        EXPECT_DOUBLE_EQ(r.refused[0], std::stod(c.typedFirst));
+    } else {
+        EXPECT_TRUE(r.refused.empty());
+    }
     EXPECT_EQ(static_cast<int>(r.outcome), static_cast<int>(c.outcome));
     EXPECT_EQ(r.meterIndex, c.voltmeter);
     EXPECT_EQ(r.boardType, 27);

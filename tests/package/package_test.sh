@@ -20,7 +20,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 # Checks an installed tree whose prefix is $1.
 check_tree() {
   local prefix="$1"
-  for f in bin/vantrel bin/vantrel-session bin/vantrel-metersim; do
+  for f in bin/vantrel bin/vantrel-session bin/vantrel-metersim bin/vantrel-records; do
     [ -x "$prefix/$f" ] || fail "$f is not installed as a program"
   done
   [ -f "$prefix/lib/vantrel/libbqxdrv.so" ] || fail "the driver library is not in lib/vantrel"
@@ -36,7 +36,7 @@ check_tree() {
     fail "the desktop entry is missing"
   fi
   # Nothing installed looks for libraries anywhere but the system's folders.
-  for f in bin/vantrel bin/vantrel-session bin/vantrel-metersim lib/vantrel/libbqxdrv.so; do
+  for f in bin/vantrel bin/vantrel-session bin/vantrel-metersim bin/vantrel-records lib/vantrel/libbqxdrv.so; do
     [ -f "$prefix/$f" ] || continue
     if readelf -d "$prefix/$f" | grep -qE '\((RPATH|RUNPATH)\)'; then
       fail "$f carries a run path: $(readelf -d "$prefix/$f" | grep -E 'RPATH|RUNPATH')"

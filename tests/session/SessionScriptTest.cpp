@@ -76,6 +76,10 @@ TEST(SessionScript, SettingsAndPictures) {
     EXPECT_EQ(script.actions[5].kind, ActionKind::MeasureScreenshot);
     EXPECT_EQ(script.colour, session::ColourMode::Never);
     EXPECT_EQ(ParseOk({"--color", "init"}).colour, session::ColourMode::Always);
+    // A serial number is data: everything after the first '=' is kept as given.
+    const auto serial = ParseOk({"serial=SN=1, 'x'\n--y"});
+    EXPECT_EQ(serial.actions[0].kind, ActionKind::Serial);
+    EXPECT_EQ(serial.actions[0].text, "SN=1, 'x'\n--y");
 }
 
 TEST(SessionScript, HelpNeedsNoActions) {
@@ -97,6 +101,7 @@ TEST(SessionScript, MistakesAreRefusedWithTheirReason) {
         {{"meter=fluke"}, "fluke45, hp34401a or none"},
         {{"meter"}, "needs a value"},
         {{"shot="}, "needs a value"},
+        {{"serial="}, "needs a value"},
         {{"values=1,2,3,4,5,6"}, "at most five"},
         {{"base=30g"}, "hexadecimal"},
         {{"irq=-5"}, "decimal"},

@@ -6,6 +6,7 @@ set -uo pipefail
 case_name="$1"
 bin="$(cd "$2" && pwd)"
 source_dir="$(cd "$3" && pwd)"
+checker="$source_dir/tests/session/check_records.py"
 
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/vantrel-session-test.XXXXXX")"
 meter_pid=""
@@ -207,6 +208,138 @@ run-command-failing)
   expect_text "$scratch/out.txt" "FIFO overflows: 2"
   expect_text "$scratch/out.txt" "Session FAILED:"
   expect_text "$b/bench.ini" "scan_overflows = 2"
+  ;;
+
+records-session)
+  # Every button with a serial number: the records read back with Python's sqlite3 hold each
+  # action's figures as the console showed them, and vantrel-records exports them.
+  b="$scratch/bench"; make_bench "$b"; start_meter "$b" --meter fluke45 || exit 1
+  run_session "$b" serial=SN-0042 "${every_button[@]}"
+  expect_status 0 $?
+  python3 "$checker" session "$b/vantrel-records.db" SN-0042 "$(cd "$b" && pwd -P)" || fail "the session's records"
+  (cd "$b" && "$bin/vantrel-records" export --format json --output records.json) || fail "JSON export"
+  python3 -m json.tool "$b/records.json" > /dev/null || fail "the JSON export does not parse"
+  [ "$(cd "$b" && "$bin/vantrel-records" history SN-0042 | grep -c 'SN-0042')" = 6 ] ||
+    fail "the board's history does not list its six records"
+  ;;
+
+records-measure-outcomes)
+  # Each way Measure References ends, on one board whose EEPROM carries over from session to
+  # session: the record's outcome, what the EEPROM held before (as found) and after (as left).
+  b="$scratch/bench"; make_bench "$b"; start_meter "$b" --meter fluke45 || exit 1
+  db="$b/vantrel-records.db"
+  outcome() { python3 "$checker" measure "$db" "$@" > "$b/found.txt" || fail "measure record: $*"; }
+  run_session "$b" init measure=keep
+  expect_status 0 $?
+  outcome kept "" none
+  factory="$(cat "$b/found.txt")"
+  run_session "$b" init measure=cancel
+  outcome cancelled "$factory" none
+  run_session "$b" init meter=none values=4.75,2.25,1.125,0.5,0.25 measure
+  expect_status 0 $?
+  outcome written "$factory" "4.75,2.25,1.125,0.5,0.25"
+  typed="4.75,2.25,1.125,0.5,0.25,${factory#*,*,*,*,*,}"
+  run_session "$b" init meter=none values=99,2.25,1.125,0.5,0.25 measure
+  expect_status 1 $?
+  expect_text "$b/out.txt" "Channel 0: 99 V cannot be a reference"
+  outcome refused "$typed" none
+  kill "$meter_pid"; wait "$meter_pid" 2>/dev/null; meter_pid=""
+  start_meter "$b" --meter fluke45 --readings 5.3 || exit 1
+  run_session "$b" init measure
+  expect_status 1 $?
+  outcome "out of tolerance" "$typed" none
+  kill "$meter_pid"; wait "$meter_pid" 2>/dev/null; meter_pid=""
+  start_meter "$b" --meter fluke45 --fault silent || exit 1
+  run_session "$b" init measure
+  expect_status 1 $?
+  outcome "failed reading" "$typed" none
+  # An EEPROM on a read-only file system does not take the write: nothing is left changed.
+  mkdir -p "$b/ro"
+  if mount -t tmpfs -o size=64k tmpfs "$b/ro" 2>/dev/null; then
+    mounted="$b/ro"
+    cp "$b/bqxsim-eeprom.bin" "$b/ro/eeprom.bin"
+    mount -o remount,ro "$b/ro"
+    echo "eeprom = $b/ro/eeprom.bin" >> "$b/bench.ini"
+    run_session "$b" init meter=none values=4.5,2.5,1.25,0.625,0.125 measure
+    expect_status 1 $?
+    outcome "write failed" "$typed" none
+  else
+    echo "cannot mount a tmpfs: the failed write is not tried"
+  fi
+  ;;
+
+records-hostile-serials)
+  # What an operator types is data: stored exactly, exported exactly, inert in CSV.
+  b="$scratch/bench"; make_bench "$b"
+  serials=("SN-1'; DROP TABLE records;--" '=HYPERLINK("http://x","y")' $'SN-2\nline two' 'Prüfling-Ω-7' '@SUM(A1)')
+  for serial in "${serials[@]}"; do
+    run_session "$b" "serial=$serial" init free
+    expect_status 0 $?
+  done
+  (cd "$b" && "$bin/vantrel-records" export --format json --output all.json &&
+     "$bin/vantrel-records" export --format csv --output all.csv) || fail "exports"
+  python3 "$checker" serials "$b/vantrel-records.db" "$b/all.json" "$b/all.csv" "${serials[@]}" ||
+    fail "the hostile serial numbers"
+  [ "$(cd "$b" && "$bin/vantrel-records" list --serial "${serials[0]}" | wc -l)" = 2 ] ||
+    fail "the search by a hostile serial number does not find its two records"
+  ;;
+
+records-serial-prompt)
+  # The serial-number box comes only when the bench's records settings switch it on; what
+  # the box holds when OK is pressed is the board's serial number, exactly.
+  b="$scratch/bench"; make_bench "$b"
+  run_session "$b" serial=PLAIN-1 init free
+  expect_status 0 $?
+  expect_no_text "$b/out.txt" "serial number box"
+  printf '[records]\nserial_prompt=true\n' > "$b/vantrel-records.ini"
+  run_session "$b" 'serial=Prüfling-Ω-8' init free
+  expect_status 0 $?
+  expect_text "$b/out.txt" '> serial number box: "Prüfling-Ω-8", OK'
+  [ "$(python3 -c 'import sqlite3,sys; print("|".join(r[0] for r in sqlite3.connect(sys.argv[1]).execute("SELECT serial_number FROM records ORDER BY seq")))' "$b/vantrel-records.db")" = \
+    "PLAIN-1|PLAIN-1|Prüfling-Ω-8|Prüfling-Ω-8" ] || fail "the serial numbers recorded through the box"
+  ;;
+
+records-waiting)
+  # A database that cannot be written: the operator is told once, after the first action,
+  # where the records wait; the next start saves every one of them.
+  b="$scratch/bench"; make_bench "$b"
+  printf '[records]\npending_folder=%s\n' "$b/pending" > "$b/vantrel-records.ini"
+  mkdir "$b/vantrel-records.db"
+  run_session "$b" serial=SN-WAIT init interrupt sample free
+  expect_status 1 $?
+  o="$b/out.txt"
+  [ "$(grep -c '+-- message box "Production Records"' "$o")" = 1 ] || fail "the operator is not told exactly once"
+  expect_text "$o" "| The production record could not be saved in $b/vantrel-records.db."
+  expect_text "$o" "It waits in the folder $b/pending"
+  [ "$(ls "$b/pending" | grep -c '\.json$')" = 4 ] || fail "the four records do not wait: $(ls "$b/pending")"
+  rmdir "$b/vantrel-records.db"
+  run_session "$b" serial=SN-WAIT init free
+  expect_status 0 $?
+  expect_no_text "$b/out.txt" "Production Records"
+  [ "$(cd "$b" && "$bin/vantrel-records" history SN-WAIT | grep -c SN-WAIT)" = 6 ] ||
+    fail "the waiting records were not saved at the next start"
+  [ -z "$(ls "$b/pending")" ] || fail "saved records still wait: $(ls "$b/pending")"
+  ;;
+
+records-killed)
+  # The tool killed (SIGKILL) at moments spread over a recording session, over and over: the
+  # database opens each time, intact, with every record of the earlier runs and each record
+  # the session had finished before the kill (a record is finished when the next press
+  # begins).
+  b="$scratch/bench"; make_bench "$b"
+  : > "$b/ids.txt"
+  actions=(serial=SN-KILL); for _ in $(seq 1 30); do actions+=(init free); done
+  for delay in 0.4 0.7 0.9 1.1 1.3 1.6 1.9 2.3; do
+    (cd "$b" && exec "$bin/vantrel-session" "${actions[@]}" > out.txt 2> err.txt) &
+    pid=$!
+    sleep "$delay"
+    kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+    presses="$(grep -c '^> press ' "$b/out.txt")"
+    finished=$(( presses > 0 ? presses - 1 : 0 ))
+    [ -f "$b/vantrel-records.db" ] || { [ "$finished" -eq 0 ] && continue; fail "no database after $finished records"; break; }
+    python3 "$checker" intact "$b/vantrel-records.db" "$b/ids.txt" "$finished" || fail "after a kill at ${delay} s"
+  done
+  [ "$(wc -l < "$b/ids.txt")" -gt 0 ] || fail "no session got far enough to record anything"
   ;;
 
 reference-transcript)

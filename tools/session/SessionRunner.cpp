@@ -18,6 +18,7 @@
 #include "ConsoleEcho.h"
 #include "DialogDriver.h"
 #include "app/CMainTestDlg.h"
+#include "app/CSerialNumberDlg.h"
 #include "meter/CMeasureRefsDlg.h"
 
 namespace session {
@@ -142,6 +143,10 @@ void SessionRunner::OnModal(CDialog& dialog) {
         WorkMeasureDialog(dialog);
         return;
     }
+    if (dialog.GetTemplateId() == static_cast<UINT>(CSerialNumberDlg::IDD)) {
+        WorkSerialDialog(dialog);
+        return;
+    }
     Fail("an unexpected dialog (template " + std::to_string(dialog.GetTemplateId()) +
          ") opened; it was cancelled");
     dialog.EndDialog(IDCANCEL);
@@ -195,6 +200,11 @@ void SessionRunner::Do(const Action& action) {
         break;
     }
     case ActionKind::Interrupt: TypeInto(IDC_INTERRUPT, action.text); break;
+    case ActionKind::Serial:
+        m_serial = action.text;
+        m_main->SetBoardSerialNumber(m_serial);
+        Note("serial number of the board: " + m_serial);
+        break;
     case ActionKind::Answer:
         m_answer = action.answer;
         Note(std::string("message boxes will be answered ") + ButtonName(m_answer));
@@ -310,6 +320,14 @@ void SessionRunner::ChooseBoard(const std::string& name) {
         return;
     }
     Fail("the board list has no model \"" + name + "\"");
+}
+
+void SessionRunner::WorkSerialDialog(CDialog& dialog) {
+    QCoreApplication::processEvents();
+    // The text goes in as a scanner leaves it, line breaks and all.
+    if (CWnd* box = dialog.GetDlgItem(CSerialNumberDlg::IDC_SERIAL_NUMBER)) box->SetWindowText(m_serial.c_str());
+    Note("serial number box: \"" + m_serial + "\", OK");
+    harness::DialogDriver(dialog).Click(IDOK);
 }
 
 void SessionRunner::TypeInto(int id, const std::string& text) {

@@ -53,6 +53,8 @@ private:
 
     // The Measure References dialog, while its modal loop runs.
     void WorkMeasureDialog(CDialog& dialog);
+    // The serial-number box that a bench with the prompt switched on shows at Initialize Board.
+    void WorkSerialDialog(CDialog& dialog);
 
     bool SaveShot(CWnd& window, const std::string& path);
     void Note(const std::string& text);
@@ -73,6 +75,9 @@ private:
     std::string m_measureShot;
     MeasureChoice m_measureChoice = MeasureChoice::Use;
     bool m_measuring = false;
+
+    // The board's serial number as given by serial=.
+    std::string m_serial;
 
     std::vector<std::string> m_failures;
 };

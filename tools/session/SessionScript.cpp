@@ -111,6 +111,12 @@ const ValuedAction kValuedActions[] = {
          action.answer = *id;
          return true;
      }},
+    {"serial",
+     [](const std::string& value, Action& action, std::string&) {
+         action.kind = ActionKind::Serial;
+         action.text = value;
+         return true;
+     }},
     {"shot",
      [](const std::string& value, Action& action, std::string&) {
          action.kind = ActionKind::Screenshot;
@@ -271,6 +277,9 @@ Settings:
                      Harlun, ...)
   base=HEX           type the base address
   irq=N              type the interrupt level
+  serial=TEXT        the serial number of the board, kept exactly in the
+                     production records of every action that follows (and
+                     typed into the serial-number box when the bench asks)
   meter=fluke45|hp34401a|none
                      check a Voltage Meter button
   values=V0,V1,...   type up to five reference values in the next Measure

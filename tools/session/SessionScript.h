@@ -22,6 +22,7 @@ enum class ActionKind {
     Board,          // choose a model in the "Board Type Macro" list
     BaseAddress,    // type the base address
     Interrupt,      // type the interrupt level
+    Serial,         // the serial number of the board, for its production records
     Answer,         // how to answer the message boxes that follow
     Screenshot,     // picture of the main window
     MeasureScreenshot,  // picture of the Measure References dialog at the next measure

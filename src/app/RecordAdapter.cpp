@@ -1,0 +1,211 @@
+#include "app/RecordAdapter.h"
+
+#include "board/BoardTable.h"
+#include "records/ActionRecord.h"
+#include "records/Recorder.h"
+#include "records/RecordsSettings.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace rec = vantrel::records;
+
+namespace {
+
+const char* MeterModel(int meterIndex) {
+    switch (meterIndex) {
+    case 0: return "Fluke 45";
+    case 1: return "HP 34401A";
+    case 2: return "none (typed)";
+    default: return "";
+    }
+}
+
+rec::MeasureOutcome OutcomeOf(meter::MeasureOutcome outcome) {
+    switch (outcome) {
+    case meter::MeasureOutcome::Written: return rec::MeasureOutcome::Written;
+    case meter::MeasureOutcome::Kept: return rec::MeasureOutcome::Kept;
+    case meter::MeasureOutcome::Cancelled: return rec::MeasureOutcome::Cancelled;
+    case meter::MeasureOutcome::FailedReading: return rec::MeasureOutcome::FailedReading;
+    case meter::MeasureOutcome::OutOfTolerance: return rec::MeasureOutcome::OutOfTolerance;
+    case meter::MeasureOutcome::WriteFailed: return rec::MeasureOutcome::WriteFailed;
+    case meter::MeasureOutcome::Refused: return rec::MeasureOutcome::Refused;
+    }
+    return rec::MeasureOutcome::None;
+}
+
+// The verdict of a Measure References run in the words its end showed the operator.
+const char* MeasureVerdict(meter::MeasureOutcome outcome) {
+    switch (outcome) {
+    case meter::MeasureOutcome::Written: return "references stored";
+    case meter::MeasureOutcome::Kept: return "EEPROM values kept";
+    case meter::MeasureOutcome::Cancelled: return "cancelled";
+    case meter::MeasureOutcome::FailedReading: return "Error Communicating with Meter";
+    case meter::MeasureOutcome::OutOfTolerance: return "Error with Meter Reading";
+    case meter::MeasureOutcome::WriteFailed: return "references NOT stored";
+    case meter::MeasureOutcome::Refused: return "typed references refused";
+    }
+    return "";
+}
+
+// One channel of a Measure References run: the reading (or typed value) with its window and
+// verdict, the EEPROM as found, and what was written when the write was taken.
+std::vector<rec::ChannelFigures> MeasureChannels(const meter::MeasureResult& result) {
+    const int references = refs::ReferenceCount(result.boardType);
+    std::size_t count = static_cast<std::size_t>(std::max(references, 0));
+    count = std::max({count, result.written.size(), result.refused.size()});
+    for (const refs::ChannelReading& reading : result.readings)
+        count = std::max(count, static_cast<std::size_t>(reading.channel + 1));
+    const bool typed = result.meterIndex == 2;
+    const bool stored = result.outcome == meter::MeasureOutcome::Written;
+
+    std::vector<rec::ChannelFigures> channels(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        rec::ChannelFigures& channel = channels[i];
+        channel.channel = static_cast<int>(i);
+        if (result.eepromBeforeRead && i < refs::kReferenceSlots)
+            channel.eepromBefore = result.eepromBefore[i];
+        const bool measured = static_cast<int>(i) < refs::MeasuredCount(result.boardType);
+        if (i < result.written.size()) {
+            if (stored) channel.eepromWritten = result.written[i];
+            if (typed && measured) {
+                channel.reading = result.written[i];
+                channel.verdict = "typed";
+            }
+        }
+        if (i < result.refused.size() && !stored) {
+            channel.reading = result.refused[i];
+            channel.verdict = "refused";
+        }
+    }
+    // A channel read more than once keeps its last reading.
+    for (const refs::ChannelReading& reading : result.readings) {
+        rec::ChannelFigures& channel = channels[static_cast<std::size_t>(reading.channel)];
+        channel.reading = reading.volts;
+        channel.windowLow = reading.window.low;
+        channel.windowHigh = reading.window.high;
+        channel.verdict = reading.withinTolerance ? "pass" : "fail";
+    }
+    return channels;
+}
+
+}  // namespace
+
+RecordAdapter::RecordAdapter(const std::string& benchFolder, std::string driverVersionText)
+    : m_driverVersion(std::move(driverVersionText)) {
+    const rec::RecordsSettings settings = rec::LoadRecordsSettings(benchFolder);
+    m_serialPrompt = settings.serialPrompt;
+    m_recorder = std::make_unique<rec::Recorder>(settings.recorder);
+}
+
+RecordAdapter::~RecordAdapter() = default;
+
+RecordAdapter::Start RecordAdapter::Begin(const LogConsole& log) const {
+    return {rec::UtcNowIso8601(), log.Here()};
+}
+
+rec::ActionRecord RecordAdapter::NewRecord(const Start& start, const LogConsole& log) const {
+    rec::ActionRecord record;
+    record.id = rec::NewRecordId();
+    record.bench = rec::ThisBench(VANTREL_VERSION, m_driverVersion);
+    record.board.model = m_modelText;
+    record.board.typeCode = m_board.boardType;
+    record.board.baseAddress = m_board.baseAddress;
+    record.board.interruptLevel = static_cast<int>(m_board.interruptLevel);
+    if (m_board.opened) record.board.fpgaRevision = static_cast<int>(m_board.fpgaRevision);
+    record.board.serialNumber = m_serial;
+    record.startedUtc = start.utc;
+    record.endedUtc = rec::UtcNowIso8601();
+    record.consoleText = log.TextSince(start.console);
+    return record;
+}
+
+void RecordAdapter::Keep(const rec::ActionRecord& record) { m_recorder->Record(record); }
+
+void RecordAdapter::Initialized(const Start& start, const LogConsole& log, const board::InitResult& result,
+                                const std::string& modelText) {
+    m_board = result;
+    m_modelText = modelText;
+    rec::ActionRecord record = NewRecord(start, log);
+    record.kind = rec::ActionKind::InitializeBoard;
+    record.passed = result.opened;
+    record.verdict = result.opened ? "SUCCESS" : "FAILED";
+    Keep(record);
+}
+
+void RecordAdapter::Freed(const Start& start, const LogConsole& log) {
+    rec::ActionRecord record = NewRecord(start, log);
+    record.kind = rec::ActionKind::FreeBoard;
+    record.passed = true;
+    record.verdict = "Board freed.";
+    Keep(record);
+    m_board = board::InitResult{};
+}
+
+void RecordAdapter::InterruptTested(const Start& start, const LogConsole& log,
+                                    const board::InterruptResult& result) {
+    rec::ActionRecord record = NewRecord(start, log);
+    record.kind = rec::ActionKind::InterruptTest;
+    record.passed = result.passed;
+    record.verdict = result.passed ? "SUCCESS" : "FAILED";
+    rec::InterruptFigures figures;
+    figures.rateHz = result.rateHz;
+    figures.expectedMs = result.expectedMs;
+    figures.measuredMs = result.measuredMs;
+    figures.overflows = result.overflows;
+    figures.errorCount = result.errors;
+    figures.timeoutToleranceMs = result.timeoutTolMs;
+    figures.timeToleranceMs = result.timeTolMs;
+    figures.adToleranceLsb = result.adTolLsb;
+    record.interrupt = figures;
+    Keep(record);
+}
+
+void RecordAdapter::Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result) {
+    rec::ActionRecord record = NewRecord(start, log);
+    record.kind = rec::ActionKind::MeasureReferences;
+    record.outcome = OutcomeOf(result.outcome);
+    record.passed =
+        result.outcome == meter::MeasureOutcome::Written || result.outcome == meter::MeasureOutcome::Kept;
+    record.verdict = MeasureVerdict(result.outcome);
+    record.meterModel = MeterModel(result.meterIndex);
+    record.channels = MeasureChannels(result);
+    Keep(record);
+
+    // Every write to the EEPROM has a record of its own: what it held and what it holds now.
+    const bool wrote = result.outcome == meter::MeasureOutcome::Written ||
+                       result.outcome == meter::MeasureOutcome::WriteFailed;
+    if (!wrote) return;
+    rec::ActionRecord write = NewRecord(start, log);
+    write.kind = rec::ActionKind::EepromWrite;
+    write.outcome = record.outcome;
+    write.passed = result.outcome == meter::MeasureOutcome::Written;
+    write.verdict =
+        write.passed ? "stored" : "NOT stored (driver error " + std::to_string(result.writeCode) + ")";
+    write.meterModel = record.meterModel;
+    for (rec::ChannelFigures channel : record.channels) {
+        const auto index = static_cast<std::size_t>(channel.channel);
+        if (!write.passed && index < result.written.size()) channel.reading = result.written[index];
+        channel.verdict = write.passed ? "stored" : "not stored";
+        channel.windowLow.reset();
+        channel.windowHigh.reset();
+        write.channels.push_back(channel);
+    }
+    Keep(write);
+}
+
+void RecordAdapter::Sampled(const Start& start, const LogConsole& log, const board::SampleResult& result) {
+    rec::ActionRecord record = NewRecord(start, log);
+    record.kind = rec::ActionKind::Sample;
+    record.passed = result.failedCall.empty();
+    record.verdict = record.passed ? "sampled" : result.failedCall + " failed";
+    for (std::size_t i = 0; i < result.codes.size(); ++i) {
+        rec::ChannelFigures channel;
+        channel.channel = static_cast<int>(i);
+        channel.code = result.codes[i];
+        record.channels.push_back(channel);
+    }
+    Keep(record);
+}
+
+std::string RecordAdapter::TakeOperatorNotice() { return m_recorder->TakeOperatorNotice(); }

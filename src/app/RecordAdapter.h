@@ -1,0 +1,61 @@
+// Keeps the production record of each operator action that tests or changes a board: the
+// main window hands it the run's result and the console text the action wrote, and it
+// builds the record and hands it to the bench's recorder. The window knows nothing of
+// databases; the records know nothing of dialogs.
+#pragma once
+
+#include "board/RunResults.h"
+#include "console/LogConsole.h"
+#include "meter/MeasureReferences.h"
+
+#include <memory>
+#include <string>
+
+namespace vantrel::records {
+class Recorder;
+struct ActionRecord;
+}  // namespace vantrel::records
+
+class RecordAdapter {
+public:
+    // Reads the records settings of the bench folder and opens its recorder.
+    RecordAdapter(const std::string& benchFolder, std::string driverVersionText);
+    ~RecordAdapter();
+    RecordAdapter(const RecordAdapter&) = delete;
+    RecordAdapter& operator=(const RecordAdapter&) = delete;
+
+    // Whether the window asks for the board's serial number at Initialize Board.
+    bool SerialPrompt() const { return m_serialPrompt; }
+    // The serial number of the board from now on, exactly as given (typed or scanned).
+    void SetSerialNumber(std::string serial) { m_serial = std::move(serial); }
+
+    // Taken before an action: its start time and the console's place.
+    struct Start {
+        std::string utc;
+        LogConsole::Mark console;
+    };
+    Start Begin(const LogConsole& log) const;
+
+    // After each action: the record is built from the result and written.
+    void Initialized(const Start& start, const LogConsole& log, const board::InitResult& result,
+                     const std::string& modelText);
+    void Freed(const Start& start, const LogConsole& log);
+    void InterruptTested(const Start& start, const LogConsole& log, const board::InterruptResult& result);
+    void Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result);
+    void Sampled(const Start& start, const LogConsole& log, const board::SampleResult& result);
+
+    // What the operator must be told about the records, once; empty when nothing is new.
+    std::string TakeOperatorNotice();
+
+private:
+    vantrel::records::ActionRecord NewRecord(const Start& start, const LogConsole& log) const;
+    void Keep(const vantrel::records::ActionRecord& record);
+
+    std::unique_ptr<vantrel::records::Recorder> m_recorder;
+    bool m_serialPrompt = false;
+    std::string m_driverVersion;
+    std::string m_serial;
+    // The board as Initialize Board opened it; its identity goes into every record.
+    std::string m_modelText;
+    board::InitResult m_board{};
+};

@@ -1,0 +1,16 @@
+// Settings files in the INI form: [group] headers and key=value lines.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace platform {
+
+// The keys and values of one group of an INI file, as text; empty when the file or the
+// group is missing.
+std::map<std::string, std::string> ReadIniGroup(const std::string& path, const std::string& group);
+
+// An INI truth value: anything but empty, "0" and "false" (any case) is true.
+bool IniTrue(const std::string& value);
+
+}  // namespace platform

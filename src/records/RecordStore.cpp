@@ -1,0 +1,423 @@
+#include "records/RecordStore.h"
+
+#include "records/Schema.h"
+#include "records/SqliteStatement.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+
+namespace vantrel::records {
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+constexpr std::string_view kRecordColumns =
+    "seq, id, action, bench_host, bench_folder, tool_version, driver_version, operator, board_model, type_code, "
+    "base_address, interrupt_level, fpga_revision, serial_number, started_utc, ended_utc, verdict, passed, outcome, "
+    "meter_model, console_text";
+
+bool FileExists(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+RecordStoreError::Kind KindOfFailure(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_NOTADB: return RecordStoreError::Kind::Foreign;
+    case SQLITE_READONLY:
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return RecordStoreError::Kind::Unwritable;
+    default: return RecordStoreError::Kind::Other;
+    }
+}
+
+RecordStoreError StoreError(const std::string& path, const SqliteFailure& failure)
+{
+    return RecordStoreError(KindOfFailure(failure.code), "The record database " + path + " cannot be used: " + failure.text + ".");
+}
+
+void Exec(sqlite3* db, std::string_view sql)
+{
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db, std::string(sql).c_str(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        SqliteFailure failure{rc, message ? message : sqlite3_errstr(rc)};
+        sqlite3_free(message);
+        throw failure;
+    }
+}
+
+std::int64_t QueryInt(sqlite3* db, std::string_view sql)
+{
+    SqliteStatement statement(db, sql);
+    return statement.Step() ? statement.Int(0) : 0;
+}
+
+// Rolls back an open transaction unless it was committed.
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db) : m_db(db) { Exec(db, "BEGIN IMMEDIATE"); }
+    ~Transaction()
+    {
+        if (!m_done) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void Commit()
+    {
+        Exec(m_db, "COMMIT");
+        m_done = true;
+    }
+
+private:
+    sqlite3* m_db;
+    bool m_done = false;
+};
+
+ActionRecord ReadRecordRow(const SqliteStatement& row)
+{
+    ActionRecord record;
+    record.id = row.Text(1);
+    record.kind = ActionKindFromName(row.Text(2)).value_or(ActionKind::InitializeBoard);
+    record.bench = {row.Text(3), row.Text(4), row.Text(5), row.Text(6), row.Text(7)};
+    record.board.model = row.Text(8);
+    record.board.typeCode = static_cast<int>(row.Int(9));
+    record.board.baseAddress = static_cast<int>(row.Int(10));
+    record.board.interruptLevel = static_cast<int>(row.Int(11));
+    record.board.fpgaRevision = row.OptInt(12);
+    record.board.serialNumber = row.Text(13);
+    record.startedUtc = row.Text(14);
+    record.endedUtc = row.Text(15);
+    record.verdict = row.Text(16);
+    record.passed = row.Int(17) != 0;
+    record.outcome = MeasureOutcomeFromName(row.Text(18)).value_or(MeasureOutcome::None);
+    record.meterModel = row.Text(19);
+    record.consoleText = row.Text(20);
+    return record;
+}
+
+// Builds the WHERE clause of a query from fixed pieces; the values are bound in order.
+struct Filter {
+    std::string where;
+    std::vector<std::string> values;
+
+    explicit Filter(const RecordQuery& query)
+    {
+        Add("serial_number = ?", query.serialNumber);
+        Add("board_model = ?", query.model);
+        Add("bench_host = ?", query.benchHost);
+        Add("verdict = ?", query.verdict);
+        if (query.kind) Add("action = ?", std::string(ActionKindName(*query.kind)));
+        Add("started_utc >= ?", query.from);
+        // '~' sorts after every character of a time stamp, so a day or a minute given as
+        // `to` takes in all of it.
+        if (!query.to.empty()) Add("started_utc < ?", query.to + "~");
+        if (query.passed) Add(*query.passed ? "passed = 1" : "passed = 0", "", true);
+    }
+    void Add(const char* clause, const std::string& value, bool withoutValue = false)
+    {
+        if (value.empty() && !withoutValue) return;
+        where += where.empty() ? " WHERE " : " AND ";
+        where += clause;
+        if (!withoutValue) values.push_back(value);
+    }
+    void BindTo(SqliteStatement& statement) const
+    {
+        for (const auto& value : values) statement.Bind(value);
+    }
+};
+
+}  // namespace
+
+int CurrentSchemaVersion() { return static_cast<int>(SqliteMigrations().size()); }
+
+// Statements that read a record's figures, prepared once per listing.
+struct RecordStore::FigureReaders {
+    SqliteStatement interrupt;
+    SqliteStatement channels;
+    explicit FigureReaders(sqlite3* db)
+        : interrupt(db, "SELECT rate_hz, expected_ms, measured_ms, overflows, error_count, timeout_tolerance_ms, "
+                        "time_tolerance_ms, ad_tolerance_lsb FROM interrupt_figures WHERE record_seq = ?"),
+          channels(db, "SELECT channel, reading, window_low, window_high, verdict, eeprom_before, eeprom_written, code "
+                       "FROM channel_figures WHERE record_seq = ? ORDER BY channel")
+    {
+    }
+    void Load(ActionRecord& record, std::int64_t seq)
+    {
+        interrupt.Reset();
+        interrupt.Bind(seq);
+        if (interrupt.Step()) {
+            InterruptFigures f;
+            f.rateHz = static_cast<int>(interrupt.Int(0));
+            f.expectedMs = static_cast<int>(interrupt.Int(1));
+            f.measuredMs = static_cast<int>(interrupt.Int(2));
+            f.overflows = interrupt.Int(3);
+            f.errorCount = interrupt.Int(4);
+            f.timeoutToleranceMs = static_cast<int>(interrupt.Int(5));
+            f.timeToleranceMs = static_cast<int>(interrupt.Int(6));
+            f.adToleranceLsb = static_cast<int>(interrupt.Int(7));
+            record.interrupt = f;
+        }
+        channels.Reset();
+        channels.Bind(seq);
+        while (channels.Step()) {
+            ChannelFigures c;
+            c.channel = static_cast<int>(channels.Int(0));
+            c.reading = channels.OptDouble(1);
+            c.windowLow = channels.OptDouble(2);
+            c.windowHigh = channels.OptDouble(3);
+            c.verdict = channels.Text(4);
+            c.eepromBefore = channels.OptDouble(5);
+            c.eepromWritten = channels.OptDouble(6);
+            c.code = channels.OptInt(7);
+            record.channels.push_back(c);
+        }
+    }
+};
+
+RecordStore::RecordStore(const std::string& path, OpenMode mode) : m_path(path)
+{
+    const bool exists = FileExists(path);
+    if (!exists && mode != OpenMode::CreateIfMissing)
+        throw RecordStoreError(RecordStoreError::Kind::Missing, "There is no record database at " + path + ".");
+
+    const int flags = mode == OpenMode::ReadOnly ? SQLITE_OPEN_READONLY
+                                                 : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const SqliteFailure failure{rc, m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)};
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw StoreError(path, failure);
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(m_db, 1);
+    try {
+        // Long listings and exports read the file through memory maps and a larger cache.
+        Exec(m_db, "PRAGMA mmap_size = 268435456");
+        Exec(m_db, "PRAGMA cache_size = -16384");
+        Migrate(mode);
+    } catch (const SqliteFailure& failure) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw StoreError(path, failure);
+    } catch (...) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw;
+    }
+}
+
+RecordStore::~RecordStore() { sqlite3_close(m_db); }
+
+void RecordStore::Migrate(OpenMode mode)
+{
+    // The first read tells a file that is no SQLite database at all.
+    const std::int64_t applicationId = QueryInt(m_db, "PRAGMA application_id");
+    const std::int64_t version = QueryInt(m_db, "PRAGMA user_version");
+    const std::int64_t tables = QueryInt(m_db, "SELECT count(*) FROM sqlite_schema");
+    const bool empty = applicationId == 0 && version == 0 && tables == 0;
+    if (!empty && applicationId != kApplicationId)
+        throw RecordStoreError(RecordStoreError::Kind::Foreign,
+                               "The file " + m_path + " is a database, but not one of production records.");
+    if (version > CurrentSchemaVersion())
+        throw RecordStoreError(RecordStoreError::Kind::TooNew,
+                               "The record database " + m_path + " was written by a newer version of the tool "
+                               "(schema " + std::to_string(version) + ", this program knows up to " +
+                               std::to_string(CurrentSchemaVersion()) + ").");
+    if (mode == OpenMode::ReadOnly) {
+        if (empty || version < CurrentSchemaVersion())
+            throw RecordStoreError(RecordStoreError::Kind::Other,
+                                   "The record database " + m_path + " has an older schema; open it once with write access to update it.");
+        Exec(m_db, "PRAGMA foreign_keys = ON");
+        return;
+    }
+
+    // The write-ahead log keeps the file whole if the process dies mid-write; a full sync at
+    // each commit keeps a written record through a power cut.
+    Exec(m_db, "PRAGMA journal_mode = WAL");
+    Exec(m_db, "PRAGMA synchronous = FULL");
+    Exec(m_db, "PRAGMA foreign_keys = ON");
+    const auto migrations = SqliteMigrations();
+    for (auto step = static_cast<std::size_t>(version); step < migrations.size(); ++step) {
+        Transaction transaction(m_db);
+        Exec(m_db, migrations[step]);
+        Exec(m_db, "PRAGMA application_id = " + std::to_string(kApplicationId));
+        Exec(m_db, "PRAGMA user_version = " + std::to_string(step + 1));
+        transaction.Commit();
+    }
+}
+
+int RecordStore::schemaVersion() const { return static_cast<int>(QueryInt(m_db, "PRAGMA user_version")); }
+
+bool RecordStore::Write(const ActionRecord& record) { return WriteAll({record}) == 1; }
+
+std::size_t RecordStore::WriteAll(const std::vector<ActionRecord>& records)
+{
+    try {
+        Transaction transaction(m_db);
+        std::size_t added = 0;
+        for (const auto& record : records) added += Insert(record) ? 1 : 0;
+        transaction.Commit();
+        return added;
+    } catch (const SqliteFailure& failure) {
+        RecordStoreError error = StoreError(m_path, failure);
+        if (error.kind() == RecordStoreError::Kind::Other) throw RecordStoreError(RecordStoreError::Kind::Unwritable, error.what());
+        throw error;
+    }
+}
+
+bool RecordStore::Insert(const ActionRecord& r)
+{
+    SqliteStatement insert(m_db,
+        "INSERT INTO records (id, action, bench_host, bench_folder, tool_version, driver_version, operator, "
+        "board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, started_utc, "
+        "ended_utc, verdict, passed, outcome, meter_model, console_text) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO NOTHING");
+    insert.Bind(r.id).Bind(std::string(ActionKindName(r.kind)))
+        .Bind(r.bench.host).Bind(r.bench.folder).Bind(r.bench.toolVersion).Bind(r.bench.driverVersion)
+        .Bind(r.bench.operatorLogin)
+        .Bind(r.board.model).Bind(r.board.typeCode).Bind(r.board.baseAddress).Bind(r.board.interruptLevel)
+        .Bind(r.board.fpgaRevision).Bind(r.board.serialNumber)
+        .Bind(r.startedUtc).Bind(r.endedUtc).Bind(r.verdict).Bind(r.passed ? 1 : 0)
+        .Bind(std::string(MeasureOutcomeName(r.outcome))).Bind(r.meterModel).Bind(r.consoleText);
+    insert.Step();
+    if (sqlite3_changes(m_db) == 0) return false;
+    const std::int64_t seq = sqlite3_last_insert_rowid(m_db);
+
+    if (r.interrupt) {
+        const auto& f = *r.interrupt;
+        SqliteStatement figures(m_db, "INSERT INTO interrupt_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        figures.Bind(seq).Bind(f.rateHz).Bind(f.expectedMs).Bind(f.measuredMs).Bind(f.overflows)
+            .Bind(f.errorCount).Bind(f.timeoutToleranceMs).Bind(f.timeToleranceMs).Bind(f.adToleranceLsb);
+        figures.Step();
+    }
+    if (!r.channels.empty()) {
+        SqliteStatement channel(m_db, "INSERT INTO channel_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        for (const auto& c : r.channels) {
+            channel.Reset();
+            channel.Bind(seq).Bind(c.channel).Bind(c.reading).Bind(c.windowLow).Bind(c.windowHigh)
+                .Bind(c.verdict).Bind(c.eepromBefore).Bind(c.eepromWritten).Bind(c.code);
+            channel.Step();
+        }
+    }
+    return true;
+}
+
+std::optional<ActionRecord> RecordStore::Find(const std::string& id) const
+{
+    try {
+        SqliteStatement select(m_db, "SELECT " + std::string(kRecordColumns) + " FROM records WHERE id = ?");
+        select.Bind(id);
+        if (!select.Step()) return std::nullopt;
+        ActionRecord record = ReadRecordRow(select);
+        FigureReaders(m_db).Load(record, select.Int(0));
+        return record;
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+void RecordStore::ForEach(const RecordQuery& query, const std::function<void(const ActionRecord&)>& each) const
+{
+    try {
+        const Filter filter(query);
+        std::string sql = "SELECT " + std::string(kRecordColumns) + " FROM records" + filter.where + " ORDER BY started_utc, seq";
+        if (query.limit > 0) sql += " LIMIT " + std::to_string(query.limit);
+        SqliteStatement select(m_db, sql);
+        filter.BindTo(select);
+        FigureReaders figures(m_db);
+        while (select.Step()) {
+            ActionRecord record = ReadRecordRow(select);
+            figures.Load(record, select.Int(0));
+            each(record);
+        }
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+std::vector<ActionRecord> RecordStore::List(const RecordQuery& query) const
+{
+    std::vector<ActionRecord> records;
+    ForEach(query, [&](const ActionRecord& record) { records.push_back(record); });
+    return records;
+}
+
+std::vector<ActionRecord> RecordStore::History(const std::string& serialNumber) const
+{
+    RecordQuery query;
+    query.serialNumber = serialNumber;
+    if (serialNumber.empty()) return {};
+    return List(query);
+}
+
+std::vector<YieldRow> RecordStore::Yield(const RecordQuery& query) const
+{
+    try {
+        const Filter filter(query);
+        SqliteStatement select(m_db, "SELECT board_model, substr(started_utc, 1, 10), count(*), sum(passed) FROM records" +
+                                         filter.where + " GROUP BY 2, 1 ORDER BY 2, 1");
+        filter.BindTo(select);
+        std::vector<YieldRow> rows;
+        while (select.Step()) rows.push_back({select.Text(0), select.Text(1), select.Int(2), select.Int(3)});
+        return rows;
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+std::vector<std::string> RecordStore::PendingForward(std::size_t limit) const
+{
+    try {
+        SqliteStatement select(m_db, "SELECT id FROM records WHERE forwarded_utc IS NULL ORDER BY seq LIMIT ?");
+        select.Bind(static_cast<std::int64_t>(limit));
+        std::vector<std::string> ids;
+        while (select.Step()) ids.push_back(select.Text(0));
+        return ids;
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+std::int64_t RecordStore::PendingForwardCount() const
+{
+    try {
+        return QueryInt(m_db, "SELECT count(*) FROM records WHERE forwarded_utc IS NULL");
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+void RecordStore::MarkForwarded(const std::vector<std::string>& ids)
+{
+    try {
+        Transaction transaction(m_db);
+        SqliteStatement update(m_db, "UPDATE records SET forwarded_utc = ? WHERE id = ?");
+        const std::string now = UtcNowIso8601();
+        for (const auto& id : ids) {
+            update.Reset();
+            update.Bind(now).Bind(id);
+            update.Step();
+        }
+        transaction.Commit();
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+std::int64_t RecordStore::Count() const
+{
+    try {
+        return QueryInt(m_db, "SELECT count(*) FROM records");
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+}  // namespace vantrel::records

@@ -1,0 +1,206 @@
+// The bench's SQLite database: records of every action with their figures, queries, schema
+// versions and files that are not record databases.
+#include "RecordsTestSupport.h"
+
+#include "records/RecordStore.h"
+#include "records/RecordJson.h"
+#include "records/RecordsSettings.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace vantrel::records;
+using namespace recordstest;
+
+namespace {
+
+std::vector<ActionRecord> OneSession(const std::string& serial)
+{
+    std::vector<ActionRecord> session;
+    int minute = 0;
+    for (const auto kind : {ActionKind::InitializeBoard, ActionKind::InterruptTest, ActionKind::Sample,
+                            ActionKind::MeasureReferences, ActionKind::EepromWrite, ActionKind::FreeBoard}) {
+        char stamp[40];
+        std::snprintf(stamp, sizeof stamp, "2026-12-07T09:%02d:00.000Z", minute++);
+        session.push_back(SampleRecord(kind, serial, stamp));
+    }
+    return session;
+}
+
+void SetUserVersion(const std::string& path, int version)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(version)).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+}  // namespace
+
+TEST(RecordStore, KeepsAWholeSessionWithItsFigures)
+{
+    TempDir dir;
+    const auto session = OneSession("SN-100");
+    {
+        RecordStore store(dir / kDatabaseFileName);
+        for (const auto& record : session) EXPECT_TRUE(store.Write(record));
+        // The same id again changes nothing.
+        EXPECT_FALSE(store.Write(session.front()));
+    }
+    const RecordStore reopened(dir / kDatabaseFileName, RecordStore::OpenMode::ReadOnly);
+    EXPECT_EQ(reopened.schemaVersion(), CurrentSchemaVersion());
+    EXPECT_EQ(reopened.History("SN-100"), session);
+    for (const auto& record : session) EXPECT_EQ(reopened.Find(record.id), record) << ActionKindName(record.kind);
+    // The JSON form carries the same record.
+    for (const auto& record : session) EXPECT_EQ(RecordFromJson(RecordToJson(record)), record);
+}
+
+TEST(RecordStore, MeasureOutcomesKeepAsFoundAndAsLeft)
+{
+    struct Row {
+        MeasureOutcome outcome;
+        bool written;
+    };
+    const Row rows[] = {{MeasureOutcome::Written, true},        {MeasureOutcome::Kept, false},
+                        {MeasureOutcome::Cancelled, false},     {MeasureOutcome::FailedReading, false},
+                        {MeasureOutcome::OutOfTolerance, false}, {MeasureOutcome::Refused, false},
+                        {MeasureOutcome::WriteFailed, false}};
+    TempDir dir;
+    RecordStore store(dir / kDatabaseFileName);
+    for (const auto& row : rows) {
+        ActionRecord r = SampleRecord(ActionKind::MeasureReferences, "SN-7");
+        r.outcome = row.outcome;
+        r.passed = row.written;
+        for (auto& c : r.channels) c.eepromWritten = row.written ? c.reading : c.eepromBefore;
+        if (row.outcome == MeasureOutcome::FailedReading) r.channels[1].reading.reset();
+        ASSERT_TRUE(store.Write(r));
+        const auto back = store.Find(r.id);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->outcome, row.outcome) << MeasureOutcomeName(row.outcome);
+        EXPECT_EQ(back->channels, r.channels) << MeasureOutcomeName(row.outcome);
+    }
+}
+
+TEST(RecordStore, QueriesSelectByEachFilter)
+{
+    TempDir dir;
+    RecordStore store(dir / kDatabaseFileName);
+    auto a = SampleRecord(ActionKind::InitializeBoard, "SN-A", "2026-12-01T08:00:00.000Z");
+    auto b = SampleRecord(ActionKind::InterruptTest, "SN-B", "2026-12-02T08:00:00.000Z");
+    b.board.model = "Ferrox";
+    b.verdict = "FAILED";
+    b.passed = false;
+    auto c = SampleRecord(ActionKind::Sample, "SN-A", "2026-12-02T23:59:59.999Z");
+    c.bench.host = "bench-2";
+    for (const auto* r : {&a, &b, &c}) store.Write(*r);
+
+    const auto ids = [&](RecordQuery q) {
+        std::string text;
+        for (const auto& r : store.List(q)) text += r.board.serialNumber + (r.id == a.id ? "a" : r.id == b.id ? "b" : "c") + " ";
+        return text;
+    };
+    const auto q = [](auto set) {
+        RecordQuery query;
+        set(query);
+        return query;
+    };
+    struct Row {
+        const char* name;
+        RecordQuery query;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"all", {}, "SN-Aa SN-Bb SN-Ac "},
+        {"serial", q([](auto& x) { x.serialNumber = "SN-A"; }), "SN-Aa SN-Ac "},
+        {"model", q([](auto& x) { x.model = "Ferrox"; }), "SN-Bb "},
+        {"bench", q([](auto& x) { x.benchHost = "bench-2"; }), "SN-Ac "},
+        {"verdict", q([](auto& x) { x.verdict = "FAILED"; }), "SN-Bb "},
+        {"action", q([](auto& x) { x.kind = ActionKind::Sample; }), "SN-Ac "},
+        {"day range takes the whole last day", q([](auto& x) { x.from = x.to = "2026-12-02"; }), "SN-Bb SN-Ac "},
+        {"to before the first", q([](auto& x) { x.to = "2026-11-30"; }), ""},
+        {"failed", q([](auto& x) { x.passed = false; }), "SN-Bb "},
+        {"limit", q([](auto& x) { x.limit = 1; }), "SN-Aa "},
+        {"injection is only a value", q([](auto& x) { x.serialNumber = "x' OR '1'='1"; }), ""},
+    };
+    for (const auto& row : rows) EXPECT_EQ(ids(row.query), row.expected) << row.name;
+
+    const auto yield = store.Yield({});
+    ASSERT_EQ(yield.size(), 3u);
+    EXPECT_EQ(yield[1].day, "2026-12-02");
+    EXPECT_EQ(yield[1].model, "Corvit");
+    EXPECT_EQ(yield[2].model, "Ferrox");
+    EXPECT_EQ(yield[2].passed, 0);
+}
+
+TEST(RecordStore, HostileSerialNumbersAreStoredExactly)
+{
+    TempDir dir;
+    RecordStore store(dir / kDatabaseFileName);
+    for (const auto& serial : HostileSerials()) {
+        const auto r = SampleRecord(ActionKind::InitializeBoard, serial);
+        ASSERT_TRUE(store.Write(r));
+        const auto history = store.History(serial);
+        ASSERT_EQ(history.size(), 1u) << serial;
+        EXPECT_EQ(history.front().board.serialNumber, serial);
+    }
+    EXPECT_EQ(store.Count(), static_cast<std::int64_t>(HostileSerials().size()));
+}
+
+TEST(RecordStore, RefusesFilesItCannotUse)
+{
+    TempDir dir;
+    WriteFile(dir / "text.db", "this is a text file, not a database at all, long enough to have a header");
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open((dir / "other.db").c_str(), &db);
+        sqlite3_exec(db, "CREATE TABLE customers (name TEXT)", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    { RecordStore newer(dir / "newer.db"); }
+    SetUserVersion(dir / "newer.db", CurrentSchemaVersion() + 1);
+
+    struct Row {
+        std::string file;
+        RecordStore::OpenMode mode;
+        RecordStoreError::Kind kind;
+    };
+    const Row rows[] = {
+        {"missing.db", RecordStore::OpenMode::ExistingOnly, RecordStoreError::Kind::Missing},
+        {"missing.db", RecordStore::OpenMode::ReadOnly, RecordStoreError::Kind::Missing},
+        {"text.db", RecordStore::OpenMode::CreateIfMissing, RecordStoreError::Kind::Foreign},
+        {"other.db", RecordStore::OpenMode::CreateIfMissing, RecordStoreError::Kind::Foreign},
+        {"newer.db", RecordStore::OpenMode::CreateIfMissing, RecordStoreError::Kind::TooNew},
+        {"newer.db", RecordStore::OpenMode::ReadOnly, RecordStoreError::Kind::TooNew},
+    };
+    for (const auto& row : rows) {
+        try {
+            RecordStore store(dir / row.file, row.mode);
+            ADD_FAILURE() << row.file << " opened";
+        } catch (const RecordStoreError& error) {
+            EXPECT_EQ(error.kind(), row.kind) << row.file << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(dir / row.file), std::string::npos) << error.what();
+        }
+    }
+    // Refusing did not change the foreign file.
+    EXPECT_EQ(ReadFile(dir / "text.db").substr(0, 9), "this is a");
+}
+
+TEST(RecordsSettings, DefaultsWithoutAFileAndEachSettingFromIt)
+{
+    TempDir bench;
+    const auto defaults = LoadRecordsSettings(bench.path());
+    EXPECT_FALSE(defaults.serialPrompt);
+    EXPECT_FALSE(defaults.recorder.postgresConninfo);
+    EXPECT_EQ(defaults.recorder.databasePath, bench / kDatabaseFileName);
+    EXPECT_EQ(defaults.recorder.pendingFolder.find(bench.path()), std::string::npos) << "waits on the bench's own disk";
+
+    WriteFile(bench / kSettingsFileName, "[records]\nserial_prompt=true\npostgres=\"host=a,b dbname=line\"\n"
+                                         "pending_folder=/var/tmp/waiting\n");
+    const auto set = LoadRecordsSettings(bench.path());
+    EXPECT_TRUE(set.serialPrompt);
+    EXPECT_EQ(set.recorder.postgresConninfo, "host=a,b dbname=line");
+    EXPECT_EQ(set.recorder.pendingFolder, "/var/tmp/waiting");
+
+    WriteFile(bench / kSettingsFileName, "[records]\npostgres=\n");
+    EXPECT_EQ(LoadRecordsSettings(bench.path()).recorder.postgresConninfo, "") << "empty: libpq's own defaults";
+}
