@@ -1,14 +1,11 @@
 // Ten Interrupt Tests at the default 2000 Hz on the simulated board: how far the measured
 // scan time lies from the expected one, and the wall time of one whole press.
-#include "BenchFolder.h"
-#include "DialogDriver.h"
+#include "DialogBench.h"
 #include "app/CMainTestDlg.h"
-#include "platform/DriverLibrary.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -31,15 +28,8 @@ bool LastDifference(const std::string& console, int& difference) {
 }  // namespace
 
 int main() {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    harness::EnsureApplication();
     harness::BenchFolder bench;
-    bench.WriteSettings(0x300, 7, 2, 27);
-    bench.WriteBench({"noise_lsb = 0", "seed = 1"});
-    if (!platform::LoadDriverLibrary({VANTREL_DRIVER_DIR})) {
-        std::fprintf(stderr, "the simulated driver did not load from %s\n", VANTREL_DRIVER_DIR);
-        return 1;
-    }
+    if (!benchdialog::PrepareBench(bench, 2, {"noise_lsb = 0", "seed = 1"})) return 1;
 
     std::vector<int> differences;
     std::vector<double> wallMs;

@@ -1,14 +1,11 @@
 // A full five-channel Measure References run with the Fluke 45 emulator at real time: the
 // wall time of the press against the waits the flow must take (200 ms pause, 2000 + 4 x 2150
 // ms settles, the meter's 200 + 300 ms preparation and 300 ms per reading).
-#include "BenchFolder.h"
-#include "DialogDriver.h"
+#include "DialogBench.h"
 #include "app/CMainTestDlg.h"
-#include "platform/DriverLibrary.h"
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -23,15 +20,8 @@ std::string ProgramBesideThis(const char* name) {
 }  // namespace
 
 int main() {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    harness::EnsureApplication();
     harness::BenchFolder bench;
-    bench.WriteSettings(0x300, 7, 0, 27);
-    bench.WriteBench({"time_scale = 1", "seed = 1"});
-    if (!platform::LoadDriverLibrary({VANTREL_DRIVER_DIR})) {
-        std::fprintf(stderr, "the simulated driver did not load from %s\n", VANTREL_DRIVER_DIR);
-        return 1;
-    }
+    if (!benchdialog::PrepareBench(bench, 0, {"time_scale = 1", "seed = 1"})) return 1;
     if (!bench.StartMeter(ProgramBesideThis("vantrel-metersim"), {"--meter", "fluke45"})) {
         std::fprintf(stderr, "the meter emulator did not get ready\n");
         return 1;

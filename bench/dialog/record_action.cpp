@@ -2,16 +2,13 @@
 // the record of a Sample (its console text and 32 channel codes) is built and saved into the
 // bench's database 100 times, as the window does after the press. Prints the median and the
 // slowest, and the wall time of a whole Sample press with its record for comparison.
-#include "BenchFolder.h"
-#include "DialogDriver.h"
+#include "DialogBench.h"
 #include "app/CMainTestDlg.h"
 #include "app/RecordAdapter.h"
-#include "platform/DriverLibrary.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -40,15 +37,8 @@ board::SampleResult LastSample(const std::string& console) {
 }  // namespace
 
 int main() {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    harness::EnsureApplication();
     harness::BenchFolder bench;
-    bench.WriteSettings(0x300, 7, 2, 27);
-    bench.WriteBench({"noise_lsb = 0", "seed = 1", "time_scale = 0.01"});
-    if (!platform::LoadDriverLibrary({VANTREL_DRIVER_DIR})) {
-        std::fprintf(stderr, "the simulated driver did not load from %s\n", VANTREL_DRIVER_DIR);
-        return 1;
-    }
+    if (!benchdialog::PrepareBench(bench, 2, {"noise_lsb = 0", "seed = 1", "time_scale = 0.01"})) return 1;
 
     std::vector<double> recordMs;
     std::vector<double> pressMs;
