@@ -4,11 +4,12 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-charts-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation unrtf xvfb xauth
   libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev
   postgresql jq libxml2-utils python3
+  poppler-utils chromium
 )
 
 missing=()

@@ -16,7 +16,7 @@ namespace {
 std::vector<Command> AllCommands()
 {
     std::vector<Command> commands;
-    for (const auto group : {QueryCommands(), ExportCommands(), SyncCommands()})
+    for (const auto group : {QueryCommands(), ExportCommands(), SyncCommands(), CertificateCommands(), ReportCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }
