@@ -38,7 +38,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/src/resources/vantrel.png
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/vantrel.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
-install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md
+install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md ${PROJECT_SOURCE_DIR}/docs/records-json.md
         DESTINATION ${VANTREL_INSTALL_DOC_DIR} OPTIONAL)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images/
         DESTINATION ${VANTREL_INSTALL_DOC_DIR}/images

@@ -30,54 +30,64 @@ std::string Dump(const json& value)
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+// Built member by member: nlohmann's nested initializer lists copy every value twice, and an
+// export of a whole line's records goes through here once per record.
 json ToJson(const ActionRecord& r)
 {
     json channels = json::array();
-    for (const auto& c : r.channels)
-        channels.push_back({{"channel", c.channel},
-                            {"reading", Optional(c.reading)},
-                            {"window_low", Optional(c.windowLow)},
-                            {"window_high", Optional(c.windowHigh)},
-                            {"verdict", c.verdict},
-                            {"eeprom_before", Optional(c.eepromBefore)},
-                            {"eeprom_written", Optional(c.eepromWritten)},
-                            {"code", Optional(c.code)}});
+    for (const auto& c : r.channels) {
+        json& row = channels.emplace_back(json::object());
+        row["channel"] = c.channel;
+        row["reading"] = Optional(c.reading);
+        row["window_low"] = Optional(c.windowLow);
+        row["window_high"] = Optional(c.windowHigh);
+        row["verdict"] = c.verdict;
+        row["eeprom_before"] = Optional(c.eepromBefore);
+        row["eeprom_written"] = Optional(c.eepromWritten);
+        row["code"] = Optional(c.code);
+    }
     json interrupt = nullptr;
     if (r.interrupt) {
         const auto& f = *r.interrupt;
-        interrupt = {{"rate_hz", f.rateHz},
-                     {"expected_ms", f.expectedMs},
-                     {"measured_ms", f.measuredMs},
-                     {"overflows", f.overflows},
-                     {"error_count", f.errorCount},
-                     {"timeout_tolerance_ms", f.timeoutToleranceMs},
-                     {"time_tolerance_ms", f.timeToleranceMs},
-                     {"ad_tolerance_lsb", f.adToleranceLsb}};
+        interrupt = json::object();
+        interrupt["rate_hz"] = f.rateHz;
+        interrupt["expected_ms"] = f.expectedMs;
+        interrupt["measured_ms"] = f.measuredMs;
+        interrupt["overflows"] = f.overflows;
+        interrupt["error_count"] = f.errorCount;
+        interrupt["timeout_tolerance_ms"] = f.timeoutToleranceMs;
+        interrupt["time_tolerance_ms"] = f.timeToleranceMs;
+        interrupt["ad_tolerance_lsb"] = f.adToleranceLsb;
     }
-    return {{"id", r.id},
-            {"action", ActionKindName(r.kind)},
-            {"bench",
-             {{"host", r.bench.host},
-              {"folder", r.bench.folder},
-              {"tool_version", r.bench.toolVersion},
-              {"driver_version", r.bench.driverVersion},
-              {"operator", r.bench.operatorLogin}}},
-            {"board",
-             {{"model", r.board.model},
-              {"type_code", r.board.typeCode},
-              {"base_address", r.board.baseAddress},
-              {"interrupt_level", r.board.interruptLevel},
-              {"fpga_revision", Optional(r.board.fpgaRevision)},
-              {"serial_number", r.board.serialNumber}}},
-            {"started_utc", r.startedUtc},
-            {"ended_utc", r.endedUtc},
-            {"verdict", r.verdict},
-            {"passed", r.passed},
-            {"outcome", MeasureOutcomeName(r.outcome)},
-            {"meter_model", r.meterModel},
-            {"interrupt", interrupt},
-            {"channels", channels},
-            {"console_text", r.consoleText}};
+    json bench = json::object();
+    bench["host"] = r.bench.host;
+    bench["folder"] = r.bench.folder;
+    bench["tool_version"] = r.bench.toolVersion;
+    bench["driver_version"] = r.bench.driverVersion;
+    bench["operator"] = r.bench.operatorLogin;
+    json board = json::object();
+    board["model"] = r.board.model;
+    board["type_code"] = r.board.typeCode;
+    board["base_address"] = r.board.baseAddress;
+    board["interrupt_level"] = r.board.interruptLevel;
+    board["fpga_revision"] = Optional(r.board.fpgaRevision);
+    board["serial_number"] = r.board.serialNumber;
+
+    json j = json::object();
+    j["id"] = r.id;
+    j["action"] = ActionKindName(r.kind);
+    j["bench"] = std::move(bench);
+    j["board"] = std::move(board);
+    j["started_utc"] = r.startedUtc;
+    j["ended_utc"] = r.endedUtc;
+    j["verdict"] = r.verdict;
+    j["passed"] = r.passed;
+    j["outcome"] = MeasureOutcomeName(r.outcome);
+    j["meter_model"] = r.meterModel;
+    j["interrupt"] = std::move(interrupt);
+    j["channels"] = std::move(channels);
+    j["console_text"] = r.consoleText;
+    return j;
 }
 
 ActionRecord FromJson(const json& j)

@@ -198,6 +198,9 @@ RecordStore::RecordStore(const std::string& path, OpenMode mode) : m_path(path)
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(m_db, 1);
     try {
+        // Long listings and exports read the file through memory maps and a larger cache.
+        Exec(m_db, "PRAGMA mmap_size = 268435456");
+        Exec(m_db, "PRAGMA cache_size = -16384");
         Migrate(mode);
     } catch (const SqliteFailure& failure) {
         sqlite3_close(m_db);
@@ -252,49 +255,58 @@ void RecordStore::Migrate(OpenMode mode)
 
 int RecordStore::schemaVersion() const { return static_cast<int>(QueryInt(m_db, "PRAGMA user_version")); }
 
-bool RecordStore::Write(const ActionRecord& r)
+bool RecordStore::Write(const ActionRecord& record) { return WriteAll({record}) == 1; }
+
+std::size_t RecordStore::WriteAll(const std::vector<ActionRecord>& records)
 {
     try {
         Transaction transaction(m_db);
-        SqliteStatement insert(m_db,
-            "INSERT INTO records (id, action, bench_host, bench_folder, tool_version, driver_version, operator, "
-            "board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, started_utc, "
-            "ended_utc, verdict, passed, outcome, meter_model, console_text) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO NOTHING");
-        insert.Bind(r.id).Bind(std::string(ActionKindName(r.kind)))
-            .Bind(r.bench.host).Bind(r.bench.folder).Bind(r.bench.toolVersion).Bind(r.bench.driverVersion)
-            .Bind(r.bench.operatorLogin)
-            .Bind(r.board.model).Bind(r.board.typeCode).Bind(r.board.baseAddress).Bind(r.board.interruptLevel)
-            .Bind(r.board.fpgaRevision).Bind(r.board.serialNumber)
-            .Bind(r.startedUtc).Bind(r.endedUtc).Bind(r.verdict).Bind(r.passed ? 1 : 0)
-            .Bind(std::string(MeasureOutcomeName(r.outcome))).Bind(r.meterModel).Bind(r.consoleText);
-        insert.Step();
-        if (sqlite3_changes(m_db) == 0) return false;
-        const std::int64_t seq = sqlite3_last_insert_rowid(m_db);
-
-        if (r.interrupt) {
-            const auto& f = *r.interrupt;
-            SqliteStatement figures(m_db, "INSERT INTO interrupt_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-            figures.Bind(seq).Bind(f.rateHz).Bind(f.expectedMs).Bind(f.measuredMs).Bind(f.overflows)
-                .Bind(f.errorCount).Bind(f.timeoutToleranceMs).Bind(f.timeToleranceMs).Bind(f.adToleranceLsb);
-            figures.Step();
-        }
-        if (!r.channels.empty()) {
-            SqliteStatement channel(m_db, "INSERT INTO channel_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-            for (const auto& c : r.channels) {
-                channel.Reset();
-                channel.Bind(seq).Bind(c.channel).Bind(c.reading).Bind(c.windowLow).Bind(c.windowHigh)
-                    .Bind(c.verdict).Bind(c.eepromBefore).Bind(c.eepromWritten).Bind(c.code);
-                channel.Step();
-            }
-        }
+        std::size_t added = 0;
+        for (const auto& record : records) added += Insert(record) ? 1 : 0;
         transaction.Commit();
-        return true;
+        return added;
     } catch (const SqliteFailure& failure) {
         RecordStoreError error = StoreError(m_path, failure);
         if (error.kind() == RecordStoreError::Kind::Other) throw RecordStoreError(RecordStoreError::Kind::Unwritable, error.what());
         throw error;
     }
+}
+
+bool RecordStore::Insert(const ActionRecord& r)
+{
+    SqliteStatement insert(m_db,
+        "INSERT INTO records (id, action, bench_host, bench_folder, tool_version, driver_version, operator, "
+        "board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, started_utc, "
+        "ended_utc, verdict, passed, outcome, meter_model, console_text) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO NOTHING");
+    insert.Bind(r.id).Bind(std::string(ActionKindName(r.kind)))
+        .Bind(r.bench.host).Bind(r.bench.folder).Bind(r.bench.toolVersion).Bind(r.bench.driverVersion)
+        .Bind(r.bench.operatorLogin)
+        .Bind(r.board.model).Bind(r.board.typeCode).Bind(r.board.baseAddress).Bind(r.board.interruptLevel)
+        .Bind(r.board.fpgaRevision).Bind(r.board.serialNumber)
+        .Bind(r.startedUtc).Bind(r.endedUtc).Bind(r.verdict).Bind(r.passed ? 1 : 0)
+        .Bind(std::string(MeasureOutcomeName(r.outcome))).Bind(r.meterModel).Bind(r.consoleText);
+    insert.Step();
+    if (sqlite3_changes(m_db) == 0) return false;
+    const std::int64_t seq = sqlite3_last_insert_rowid(m_db);
+
+    if (r.interrupt) {
+        const auto& f = *r.interrupt;
+        SqliteStatement figures(m_db, "INSERT INTO interrupt_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        figures.Bind(seq).Bind(f.rateHz).Bind(f.expectedMs).Bind(f.measuredMs).Bind(f.overflows)
+            .Bind(f.errorCount).Bind(f.timeoutToleranceMs).Bind(f.timeToleranceMs).Bind(f.adToleranceLsb);
+        figures.Step();
+    }
+    if (!r.channels.empty()) {
+        SqliteStatement channel(m_db, "INSERT INTO channel_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        for (const auto& c : r.channels) {
+            channel.Reset();
+            channel.Bind(seq).Bind(c.channel).Bind(c.reading).Bind(c.windowLow).Bind(c.windowHigh)
+                .Bind(c.verdict).Bind(c.eepromBefore).Bind(c.eepromWritten).Bind(c.code);
+            channel.Step();
+        }
+    }
+    return true;
 }
 
 std::optional<ActionRecord> RecordStore::Find(const std::string& id) const

@@ -79,6 +79,8 @@ public:
     // Writes one record in one transaction. A record whose id is already stored is left as it
     // is (returns false). Throws RecordStoreError when the database cannot be written.
     bool Write(const ActionRecord& record);
+    // Writes several records in one transaction: all of them or none. Returns how many were new.
+    std::size_t WriteAll(const std::vector<ActionRecord>& records);
 
     std::optional<ActionRecord> Find(const std::string& id) const;
 
@@ -101,6 +103,7 @@ public:
 
 private:
     struct FigureReaders;
+    bool Insert(const ActionRecord& record);
     void Migrate(OpenMode mode);
 
     std::string m_path;

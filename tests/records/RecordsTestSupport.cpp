@@ -17,6 +17,17 @@ namespace recordstest {
 namespace fs = std::filesystem;
 using namespace vantrel::records;
 
+namespace {
+
+// The tests' shell commands name the program and the schema through the environment.
+const bool kEnvironmentSet = [] {
+    setenv("VANTREL_RECORDS_PROGRAM", VANTREL_RECORDS_PROGRAM_PATH, 0);
+    setenv("VANTREL_JUNIT_XSD", VANTREL_JUNIT_XSD_PATH, 0);
+    return true;
+}();
+
+}  // namespace
+
 TempDir::TempDir()
 {
     std::string pattern = (fs::temp_directory_path() / "vantrel-records-XXXXXX").string();

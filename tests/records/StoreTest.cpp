@@ -4,6 +4,7 @@
 
 #include "records/RecordStore.h"
 #include "records/RecordJson.h"
+#include "records/RecordsSettings.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -182,4 +183,24 @@ TEST(RecordStore, RefusesFilesItCannotUse)
     }
     // Refusing did not change the foreign file.
     EXPECT_EQ(ReadFile(dir / "text.db").substr(0, 9), "this is a");
+}
+
+TEST(RecordsSettings, DefaultsWithoutAFileAndEachSettingFromIt)
+{
+    TempDir bench;
+    const auto defaults = LoadRecordsSettings(bench.path());
+    EXPECT_FALSE(defaults.serialPrompt);
+    EXPECT_FALSE(defaults.recorder.postgresConninfo);
+    EXPECT_EQ(defaults.recorder.databasePath, bench / kDatabaseFileName);
+    EXPECT_EQ(defaults.recorder.pendingFolder.find(bench.path()), std::string::npos) << "waits on the bench's own disk";
+
+    WriteFile(bench / kSettingsFileName, "[records]\nserial_prompt=true\npostgres=\"host=a,b dbname=line\"\n"
+                                         "pending_folder=/var/tmp/waiting\n");
+    const auto set = LoadRecordsSettings(bench.path());
+    EXPECT_TRUE(set.serialPrompt);
+    EXPECT_EQ(set.recorder.postgresConninfo, "host=a,b dbname=line");
+    EXPECT_EQ(set.recorder.pendingFolder, "/var/tmp/waiting");
+
+    WriteFile(bench / kSettingsFileName, "[records]\npostgres=\n");
+    EXPECT_EQ(LoadRecordsSettings(bench.path()).recorder.postgresConninfo, "") << "empty: libpq's own defaults";
 }
