@@ -108,6 +108,8 @@ Certificate MakeCertificate(const std::vector<ActionRecord>& history, const Acti
 
 std::optional<Certificate> LoadCertificate(const records::RecordStore& store, const std::string& serialOrId)
 {
+    // An empty serial number would gather every board recorded without one.
+    if (serialOrId.empty()) return std::nullopt;
     if (const auto record = store.Find(serialOrId)) {
         auto history = record->board.serialNumber.empty() ? std::vector<ActionRecord>{}
                                                           : store.History(record->board.serialNumber);

@@ -165,6 +165,22 @@ TEST_F(LineReport, CertificateByRecordIdAndUnknownBoards)
             << run.err;
         EXPECT_FALSE(fs::exists(*s_dir / "unknown.pdf"));
     }
+
+    // A record without a serial number has a certificate by its id, and an empty serial number
+    // does not gather such records into a board.
+    const TempDir other;
+    auto loose = *std::find_if(s_records->begin(), s_records->end(), [](const ActionRecord& r) {
+        return r.kind == vantrel::records::ActionKind::MeasureReferences && r.passed;
+    });
+    loose.board.serialNumber.clear();
+    loose.meterModel = "None";
+    RecordStore(other / "loose.db").Write(loose);
+    const std::string looseDb = " --db " + ShellQuoted(other / "loose.db") + " certificate --out " + ShellQuoted(other / "c") + " ";
+    const auto byId = RunShell(ShellQuoted(Program()) + looseDb + loose.id);
+    EXPECT_EQ(byId.exitCode, 0) << byId.err;
+    EXPECT_NE(byId.out.find("NOT CALIBRATED: the values written were typed by the operator"), std::string::npos) << byId.out;
+    EXPECT_NE(ReadFile(other / "c.html").find("(none given)"), std::string::npos);
+    EXPECT_EQ(RunShell(ShellQuoted(Program()) + looseDb + "''").exitCode, 8);
 }
 
 TEST_F(LineReport, EmptyRangesAndBadDatesAreReportedClearly)
