@@ -47,7 +47,7 @@ void PrintHelp(std::ostream& out)
            "  5  the database was written by a newer version\n"
            "  6  the database cannot be read or written\n"
            "  7  the line's PostgreSQL database is down or refused the connection or a record\n"
-           "  8  no such record or board\n";
+           "  8  no such record or board, or no records in the report's range\n";
 }
 
 }  // namespace
