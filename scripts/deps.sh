@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libgl-dev qt6-charts-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation unrtf xvfb xauth
+  dpkg-dev help2man lintian man-db desktop-file-utils appstream bash-completion
   libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev
   postgresql jq libxml2-utils python3
   poppler-utils chromium

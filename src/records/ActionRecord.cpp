@@ -1,11 +1,14 @@
 #include "records/ActionRecord.h"
 
+#include <pwd.h>
+#include <unistd.h>
 #include <uuid/uuid.h>
 
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 namespace vantrel::records {
 namespace {
@@ -88,6 +91,23 @@ std::string UtcNowIso8601()
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms % 1000));
     return text;
+}
+
+BenchIdentity ThisBench(std::string toolVersion, std::string driverVersion)
+{
+    BenchIdentity bench;
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0) bench.host = host;
+    std::error_code error;
+    bench.folder = std::filesystem::current_path(error).string();
+    // The login of the user who runs the tool, not of whoever owns the terminal.
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found) bench.operatorLogin = found->pw_name;
+    bench.toolVersion = std::move(toolVersion);
+    bench.driverVersion = std::move(driverVersion);
+    return bench;
 }
 
 }  // namespace vantrel::records

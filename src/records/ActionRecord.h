@@ -97,5 +97,9 @@ std::string NewRecordId();
 // The current time as UTC ISO 8601 with milliseconds.
 std::string UtcNowIso8601();
 
+// This computer's host name, the current folder and the login name of the user running the
+// tool, with the versions given.
+BenchIdentity ThisBench(std::string toolVersion, std::string driverVersion);
+
 
 }  // namespace vantrel::records

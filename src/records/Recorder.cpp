@@ -45,6 +45,11 @@ Recorder::Recorder(RecorderSettings settings) : m_settings(std::move(settings))
 {
     LoadPendingFolder();
     Flush();
+    // Records of earlier runs that the line's database has not yet got go out without
+    // waiting for the next action.
+    std::error_code error;
+    if (m_settings.postgresConninfo && !m_forwarder && fs::exists(m_settings.databasePath, error))
+        m_forwarder = std::make_unique<PgForwarder>(m_settings.databasePath, *m_settings.postgresConninfo);
 }
 
 Recorder::~Recorder() = default;

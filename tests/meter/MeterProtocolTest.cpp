@@ -269,7 +269,11 @@ TEST(MeterOptionsTest, RejectsWhatItDoesNotKnow) {
     EXPECT_FALSE(ParseOptions({"--fault", "loud"}, error));
     EXPECT_NE(error.find("loud"), std::string::npos) << error;
     EXPECT_FALSE(ParseOptions({"--meter"}, error));
+    EXPECT_EQ(error, "missing value for --meter");
     EXPECT_FALSE(ParseOptions({"--speed", "9600"}, error));
+    // An unknown option is named as such even at the end of the line.
+    EXPECT_FALSE(ParseOptions({"--speed"}, error));
+    EXPECT_EQ(error, "unknown option --speed");
     const auto options = ParseOptions({"--link", "COM3", "--readings", "1,2"}, error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->linkPath, "./COM3");

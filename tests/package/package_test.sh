@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# The installed tree and the Debian package: every file in its place, no run paths, and the
-# installed programs find the driver library beside them when started from another folder.
-#   package_test.sh install|deb <build folder> <cmake> <cpack>
+# The installed tree and the Debian package: every file in its place, no run paths, the
+# installed programs find the driver library beside them when started from another folder,
+# and the package keeps Debian's conventions (lintian, manual pages, --help and --version,
+# desktop entry, AppStream metadata, bash completion).
+#   package_test.sh install|deb <build folder> <cmake> <cpack> <version>
 set -uo pipefail
 mode="$1"
 build="$(cd "$2" && pwd)"
 cmake_cmd="$3"
 cpack_cmd="$4"
+version="$5"
+source_dir="$(cd "$(dirname "$0")/../.." && pwd)"
 
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/vantrel-package-test.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
@@ -62,12 +66,130 @@ check_driver_found() {
     fail "without lib/vantrel the driver was still found: $(head -5 "$scratch/out2.txt")"
 }
 
+# Every installed program answers --version and --help without a display (a program that
+# opened a window here would fail), rejects an unknown option in one line with status 2, and
+# has a manual page that renders without warnings and documents the options of its --help.
+run_without_display() {
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$@" \
+    > "$scratch/out.txt" 2> "$scratch/err.txt"
+}
+
+check_programs() {
+  local prefix="$1" exe name status page count=0
+  for exe in "$prefix"/bin/*; do
+    name="$(basename "$exe")"
+    count=$((count + 1))
+    run() { run_without_display "$exe" "$@"; }
+    run --version
+    status=$?
+    [ "$status" -eq 0 ] || fail "$name --version ended with $status: $(head -3 "$scratch/err.txt")"
+    [ "$(head -1 "$scratch/out.txt")" = "$name (Vantrel) $version" ] ||
+      fail "$name --version printed \"$(head -1 "$scratch/out.txt")\", not \"$name (Vantrel) $version\""
+    run --help
+    status=$?
+    [ "$status" -eq 0 ] || fail "$name --help ended with $status: $(head -3 "$scratch/err.txt")"
+    grep -q "^Usage: $name\b" "$scratch/out.txt" || fail "$name --help does not begin with its usage"
+    cp "$scratch/out.txt" "$scratch/help.txt"
+    run --no-such-option
+    status=$?
+    [ "$status" -eq 2 ] || fail "$name --no-such-option ended with $status, not 2"
+    [ "$(wc -l < "$scratch/err.txt")" -eq 1 ] && grep -q "^$name: .*--no-such-option" "$scratch/err.txt" ||
+      fail "$name --no-such-option did not say so in one line: $(cat "$scratch/err.txt")"
+    [ ! -s "$scratch/out.txt" ] || fail "$name --no-such-option wrote to standard output"
+
+    page="$prefix/share/man/man1/$name.1.gz"
+    if [ ! -f "$page" ]; then
+      fail "$name has no manual page"
+      continue
+    fi
+    MANWIDTH=80 man --warnings -l "$page" > "$scratch/page.txt" 2> "$scratch/man.err"
+    [ ! -s "$scratch/man.err" ] || fail "the manual page of $name renders with warnings: $(head -5 "$scratch/man.err")"
+    grep -A1 '^NAME' "$scratch/page.txt" | tail -1 | grep -q "^ *$name - [a-z]" ||
+      fail "the manual page of $name has no NAME line \"$name - ...\""
+    grep -oE '^  (-[a-z], )?--[a-z-]+' "$scratch/help.txt" | sed 's/.* //' | while read -r option; do
+      grep -qF -- "$option" "$scratch/page.txt" || echo "$option"
+    done > "$scratch/missing.txt"
+    [ ! -s "$scratch/missing.txt" ] ||
+      fail "the manual page of $name lacks $(tr '\n' ' ' < "$scratch/missing.txt")"
+  done
+  [ "$count" -ge 3 ] || fail "only $count programs are installed"
+  for page in "$prefix"/share/man/man1/*; do
+    [ -x "$prefix/bin/$(basename "$page" .1.gz)" ] || fail "$(basename "$page") documents no installed program"
+  done
+}
+
+# The desktop entry and the AppStream metadata pass their validators; the metadata names the
+# release being installed, every installed program and a picture of the operator guide.
+check_desktop_metadata() {
+  local prefix="$1" exe shot
+  local metainfo="$prefix/share/metainfo/invalid.vantrel.vantrel.metainfo.xml"
+  desktop-file-validate "$prefix/share/applications/vantrel.desktop" > "$scratch/validate.txt" 2>&1
+  [ $? -eq 0 ] && [ ! -s "$scratch/validate.txt" ] ||
+    fail "desktop-file-validate: $(cat "$scratch/validate.txt")"
+  appstreamcli validate --no-net "$metainfo" > "$scratch/validate.txt" 2>&1 ||
+    fail "appstreamcli validate --no-net: $(cat "$scratch/validate.txt")"
+  grep -qF "<release version=\"$version\"" "$metainfo" || fail "the AppStream metadata does not name release $version"
+  for exe in "$prefix"/bin/*; do
+    grep -qF "<binary>$(basename "$exe")</binary>" "$metainfo" ||
+      fail "the AppStream metadata does not list $(basename "$exe")"
+  done
+  shot="$(sed -n 's|.*<image[^>]*>[^<]*/\([^/<]*\.png\)</image>.*|\1|p' "$metainfo")"
+  [ -n "$shot" ] && [ -f "$prefix/share/doc/vantrel/images/$shot" ] ||
+    fail "the AppStream screenshot \"$shot\" is not a picture of the operator guide"
+}
+
+# bash-completion loads the installed completion of vantrel-session, and what it offers is
+# what vantrel-session --help lists: the actions, the options, their choices and the models.
+check_completion() {
+  local prefix="$1" help="$scratch/session-help.txt"
+  "$prefix/bin/vantrel-session" --help > "$help"
+  # The words of the help: "name" and "name=" for "name[=a|b]", "name=" for "name=VALUE";
+  # and the choices "name=a|b" where the help lists them.
+  awk '/^  [-a-z]/ {
+         w = $1; if (w ~ /,$/) w = $2
+         if (w == "-h") next
+         if (i = index(w, "[=")) { n = substr(w, 1, i - 1); print n > words; print n "=" > words }
+         else if (i = index(w, "=")) print substr(w, 1, i) > words
+         else print w > words
+         gsub(/[][]/, "", w)
+         if (w ~ /=[a-z0-9]+(\|[a-z0-9]+)+$/) print w > choices
+       }' words="$scratch/words.txt" choices="$scratch/choices.txt" "$help"
+  { sed -n '/kBoardModelNames/,/;/p' "$source_dir/src/app/BoardModels.h" | grep -oE '"[A-Za-z0-9 ]+"' |
+      tr -d '"' | tr '\n' '|' | sed 's/|$//; s/^/board=/'; echo; } >> "$scratch/choices.txt"
+
+  XDG_DATA_DIRS="$prefix/share" bash -c '
+    source /usr/share/bash-completion/bash_completion
+    __load_completion vantrel-session || { echo "no completion is loaded for vantrel-session"; exit 1; }
+    complete -p vantrel-session | grep -q -- "-F _vantrel_session" || exit 1
+    offer() {
+      COMP_WORDS=(vantrel-session "$@"); COMP_CWORD=$#; COMPREPLY=()
+      _vantrel_session
+      printf "%s\n" "${COMPREPLY[@]}" | sort
+    }
+    want="$(sort -u "$1")"
+    got="$( (offer ""; offer -) | sort -u)"
+    [ "$got" = "$want" ] ||
+      { echo "the words offered differ from the help:"; diff <(echo "$got") <(echo "$want"); }
+    while IFS="=" read -r name values; do
+      got="$(offer "$name" = "" | tr "\n" "|" | sed "s/|$//")"
+      want="$(echo "$values" | tr "|" "\n" | sort | tr "\n" "|" | sed "s/|$//")"
+      [ "$got" = "$want" ] || echo "$name= offers [$got], the help or the models say [$want]"
+    done < "$2"
+    [ -z "$(offer init quit "")" ] || echo "words are offered after quit"
+  ' completion "$scratch/words.txt" "$scratch/choices.txt" > "$scratch/completion.txt" 2>&1
+  [ $? -eq 0 ] && [ ! -s "$scratch/completion.txt" ] ||
+    fail "bash completion of vantrel-session: $(cat "$scratch/completion.txt")"
+}
+
 case "$mode" in
 install)
   "$cmake_cmd" --install "$build" --prefix "$scratch/root/usr" > "$scratch/install.log" 2>&1 ||
     { cat "$scratch/install.log" >&2; fail "cmake --install failed"; }
   check_tree "$scratch/root/usr"
   check_driver_found "$scratch/root/usr"
+  check_programs "$scratch/root/usr"
+  check_desktop_metadata "$scratch/root/usr"
+  check_completion "$scratch/root/usr"
   ;;
 deb)
   (cd "$scratch" && "$cpack_cmd" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/pkg" \
@@ -91,6 +213,16 @@ deb)
     dpkg-deb -x "$deb" "$scratch/debroot"
     check_tree "$scratch/debroot/usr"
     check_driver_found "$scratch/debroot/usr"
+
+    # Debian's own checker finds nothing to complain about.
+    lintian --fail-on error,warning --tag-display-limit 0 "$deb" > "$scratch/lintian.txt" 2>&1 ||
+      fail "lintian: $(grep -v 'running with root privileges' "$scratch/lintian.txt")"
+    ! grep -qE '^[EW]: ' "$scratch/lintian.txt" || fail "lintian: $(grep -E '^[EW]: ' "$scratch/lintian.txt")"
+    # The changelog's latest entry is this package's version.
+    zcat "$scratch/debroot/usr/share/doc/vantrel/changelog.gz" > "$scratch/changelog" ||
+      fail "the changelog is not a gzip file"
+    [ "$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)" = "$(dpkg-deb -f "$deb" Version)" ] ||
+      fail "the changelog's latest entry is not version $(dpkg-deb -f "$deb" Version)"
   fi
   ;;
 *)

@@ -130,8 +130,10 @@ TEST(RecordCommands, ExitCodesTellWhatWentWrong)
         {"--db " + good + " export --format xls", 2, "--format json, csv or junit"},
         {"--db " + good + " list --limit many", 2, "--limit needs a whole number"},
         {"frobnicate", 2, "unknown command 'frobnicate'"},
+        {"--frobnicate", 2, "unknown option --frobnicate"},
         {"--help", 0, "Exit codes:"},
-        {"--version", 0, "record schema 1"},
+        {"--version", 0, "vantrel-records (Vantrel) "},
+        {"--db", 2, "vantrel-records: --db needs a file (see vantrel-records --help)\n"},
     };
     for (const auto& row : rows) {
         const auto result = RunShell(kProgram + " " + row.arguments);

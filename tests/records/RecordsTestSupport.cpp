@@ -28,9 +28,9 @@ const bool kEnvironmentSet = [] {
 
 }  // namespace
 
-TempDir::TempDir()
+TempDir::TempDir(const std::string& base)
 {
-    std::string pattern = (fs::temp_directory_path() / "vantrel-records-XXXXXX").string();
+    std::string pattern = ((base.empty() ? fs::temp_directory_path() : fs::path(base)) / "vantrel-records-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
 }
@@ -142,7 +142,9 @@ std::string FindPgBin()
 
 }  // namespace
 
-PgServer::PgServer()
+// As root the server runs as nobody, who must reach its folder: /tmp is open to everyone,
+// a TMPDIR under root's home may not be.
+PgServer::PgServer() : m_dir(geteuid() == 0 ? "/tmp" : "")
 {
     m_bin = FindPgBin();
     if (m_bin.empty()) {

@@ -15,7 +15,8 @@ using vantrel::records::ActionRecord;
 // A folder under the system's temporary folder, removed with everything in it.
 class TempDir {
 public:
-    TempDir();
+    // Under `base` when given, else under the system's temporary folder.
+    explicit TempDir(const std::string& base = {});
     ~TempDir();
     const std::string& path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }

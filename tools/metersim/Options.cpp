@@ -1,11 +1,15 @@
 #include "Options.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace metersim {
 
 std::string UsageText() {
     return "Usage: vantrel-metersim [options]\n"
            "Answers as a bench voltmeter on a pseudo-terminal linked as <dir>/COM1.\n"
            "\n"
+           "Options:\n"
            "  --meter fluke45|hp34401a   meter to emulate (default fluke45)\n"
            "  --dir <folder>             bench folder (default: current folder)\n"
            "  --link <name>              link name, in the bench folder unless it holds a '/'\n"
@@ -17,7 +21,8 @@ std::string UsageText() {
            "  --fault <fault>            silent | error-prompt | exec-error-prompt |\n"
            "                             no-linefeed | long-line | garbage | delay:<ms> |\n"
            "                             hangup\n"
-           "  --help                     this text\n"
+           "  -h, --help                 print this text and exit\n"
+           "  --version                  print the version and exit\n"
            "\n"
            "Prints \"ready <pty path>\" when ready and runs until SIGTERM or SIGINT.\n";
 }
@@ -31,9 +36,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             options.help = true;
             continue;
         }
+        static const char* const kValued[] = {"--meter",    "--dir", "--link", "--terminals",
+                                              "--readings", "--log", "--fault"};
+        if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
+            error = (name.rfind("-", 0) == 0 ? "unknown option " : "unknown argument ") + name;
+            return std::nullopt;
+        }
         if (i + 1 >= args.size()) {
-            error = name.rfind("--", 0) == 0 ? "missing value for " + name
-                                             : "unknown argument " + name;
+            error = "missing value for " + name;
             return std::nullopt;
         }
         const std::string& value = args[++i];

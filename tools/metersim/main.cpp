@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "MeterProtocol.h"
+#include "cmdline/StandardOptions.h"
 #include "Options.h"
 #include "ReadingSource.h"
 
@@ -235,16 +236,11 @@ void InstallSignalHandlers() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    static constexpr cmdline::Program kProgram{"vantrel-metersim", metersim::UsageText};
+    if (const auto status = cmdline::AnswerHelpOrVersion(argc, argv, kProgram)) return *status;
     std::string error;
     const auto options = metersim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
-    if (!options) {
-        std::cerr << "vantrel-metersim: " << error << "\n" << metersim::UsageText();
-        return 2;
-    }
-    if (options->help) {
-        std::cout << metersim::UsageText();
-        return 0;
-    }
+    if (!options) return cmdline::RejectCommandLine(kProgram.name, error);
     InstallSignalHandlers();
 
     std::FILE* log = nullptr;

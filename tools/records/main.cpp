@@ -2,10 +2,12 @@
 #include "Commands.h"
 #include "Options.h"
 
+#include "cmdline/StandardOptions.h"
 #include "records/RecordStore.h"
 
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 #include <vector>
 
 using namespace vantrel::records;
@@ -21,8 +23,9 @@ std::vector<Command> AllCommands()
     return commands;
 }
 
-void PrintHelp(std::ostream& out)
+std::string Usage()
 {
+    std::ostringstream out;
     out << "Usage: vantrel-records [--db FILE] COMMAND [ARGUMENTS]\n\n"
            "The production records of a bench: every board action, its figures and its console text.\n\n"
            "Commands:\n";
@@ -34,7 +37,7 @@ void PrintHelp(std::ostream& out)
            "  --db FILE       the record database; default $VANTREL_RECORDS_DB, else\n"
            "                  " << kDatabaseFileName << " in the current folder\n"
            "  --help          this text\n"
-           "  --version       the program's version and the newest schema it reads\n"
+           "  --version       the program's version\n"
            "\nThe line's PostgreSQL database is reached with libpq's own settings: --pg or\n"
            "VANTREL_RECORDS_PG (a connection string such as \"service=line\"), else PGSERVICE,\n"
            "PGHOST and the other PG* variables, the service file and the password file.\n"
@@ -47,27 +50,23 @@ void PrintHelp(std::ostream& out)
            "  5  the database was written by a newer version\n"
            "  6  the database cannot be read or written\n"
            "  7  the line's PostgreSQL database is down or refused the connection or a record\n"
-           "  8  no such record or board, or no records in the report's range\n";
+           "  8  no such record or board, or no records in the report's range\n"
+           "\nThis program reads and writes record databases up to schema version "
+        << CurrentSchemaVersion() << ".\n";
+    return out.str();
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (const auto answered = cmdline::AnswerHelpOrVersion(argc, argv, {"vantrel-records", Usage})) return *answered;
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string databasePath;
     if (const char* fromEnvironment = std::getenv("VANTREL_RECORDS_DB")) databasePath = fromEnvironment;
     try {
-        while (!args.empty() && args.front().starts_with("--")) {
-            if (args.front() == "--help") {
-                PrintHelp(std::cout);
-                return kExitOk;
-            }
-            if (args.front() == "--version") {
-                std::cout << "vantrel-records " << VANTREL_VERSION << " (record schema " << CurrentSchemaVersion() << ")\n";
-                return kExitOk;
-            }
-            if (args.front() != "--db") throw UsageError{"unknown option '" + Printable(args.front()) + "'"};
+        while (!args.empty() && args.front().starts_with("-")) {
+            if (args.front() != "--db") throw UsageError{cmdline::UnexpectedArgument(Printable(args.front()))};
             if (args.size() < 2 || args[1].empty()) throw UsageError{"--db needs a file"};
             databasePath = args[1];
             args.erase(args.begin(), args.begin() + 2);
@@ -81,8 +80,7 @@ int main(int argc, char** argv)
         }
         throw UsageError{"unknown command '" + Printable(args.front()) + "'"};
     } catch (const UsageError& error) {
-        std::cerr << "vantrel-records: " << error.text << "\nTry 'vantrel-records --help'.\n";
-        return kExitUsage;
+        return cmdline::RejectCommandLine("vantrel-records", error.text);
     } catch (const RecordStoreError& error) {
         std::cerr << "vantrel-records: " << error.what() << '\n';
         return ExitCodeOf(error);

@@ -223,29 +223,37 @@ Runs the Vantrel main window without a display and acts as the operator: the act
 done in order, the console is echoed to the terminal, message boxes are answered and shown.
 Run it in the bench folder (Vantrel.ini, COM1, hertz.cfg and log.rtf are taken from there).
 
+Options:
+  --color[=auto|always|never]
+                     echo the console in its colours (auto: when writing to a
+                     terminal; --color alone: always)
+  -h, --help         print this text and exit
+  --version          print the version and exit
+
 Buttons:
-  init             Initialize Board (a held board is freed first)
-  free             Free Board
-  interrupt        Interrupt Test
+  init               Initialize Board (a held board is freed first)
+  free               Free Board
+  interrupt          Interrupt Test
   measure[=use|keep|cancel]
-                   Measure References, then "Use Above Specified Values" (default),
-                   "Keep Initial EEPROM Values" or "Cancel"
-  eeprom           View EEPROM
-  registers        Dump Registers
-  sample           Sample
-  savelog          Write To log.rtf
-  quit             Quit (done at the end when no quit or close is given)
-  close            the window's close box (frees a held board)
+                     Measure References, then "Use Above Specified Values"
+                     (default), "Keep Initial EEPROM Values" or "Cancel"
+  eeprom             View EEPROM
+  registers          Dump Registers
+  sample             Sample
+  savelog            Write To log.rtf
+  quit               Quit (done at the end when no quit or close is given)
+  close              the window's close box (frees a held board)
 Settings:
-  board=NAME       choose a model in the Board Type Macro list (Corvel, Harlun, ...)
-  base=HEX         type the base address
-  irq=N            type the interrupt level
+  board=NAME         choose a model in the Board Type Macro list (Corvel,
+                     Harlun, ...)
+  base=HEX           type the base address
+  irq=N              type the interrupt level
   meter=fluke45|hp34401a|none
-                   check a Voltage Meter button
-  values=V0,V1,... type up to five reference values in the next Measure References
-                   (an empty item keeps the dialog's text)
+                     check a Voltage Meter button
+  values=V0,V1,...   type up to five reference values in the next Measure
+                     References (an empty item keeps the dialog's text)
   answer=ok|cancel|yes|no|retry|abort|ignore
-                   answer to the message boxes that follow (default ok)
+                     answer to the message boxes that follow (default ok)
 Pictures:
   shot=FILE.png          the main window now
   measure-shot=FILE.png  the Measure References dialog at the next measure

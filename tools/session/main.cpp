@@ -10,6 +10,7 @@
 #include "SessionRunner.h"
 #include "SessionScript.h"
 #include "afx/afx.h"
+#include "cmdline/StandardOptions.h"
 
 namespace {
 
@@ -38,17 +39,12 @@ void WriteOut(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    static constexpr cmdline::Program kProgram{"vantrel-session", session::UsageText};
+    if (const auto status = cmdline::AnswerHelpOrVersion(argc, argv, kProgram)) return *status;
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const auto script = session::ParseArguments(args, error);
-    if (!script) {
-        std::fprintf(stderr, "vantrel-session: %s\n\n%s", error.c_str(), session::UsageText().c_str());
-        return 2;
-    }
-    if (script->help) {
-        std::fputs(session::UsageText().c_str(), stdout);
-        return 0;
-    }
+    if (!script) return cmdline::RejectCommandLine(kProgram.name, error);
 
     const bool colour = script->colour == session::ColourMode::Always ||
                         (script->colour == session::ColourMode::Auto && ::isatty(STDOUT_FILENO));
