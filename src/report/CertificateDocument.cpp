@@ -27,7 +27,7 @@ constexpr const char* kCertificateStyle =
     ".calibrated { background-color: #d8f0d8; }\n"
     ".not-calibrated { background-color: #f6d0d0; color: #800000; }\n"
     ".fail { color: #a00000; font-weight: bold; }\n"
-    ".sign td { border: none; padding-top: 14pt; }\n";
+    ".sign td { border: none; }\n";
 
 std::string Window(const CertificateChannel& c)
 {
@@ -121,14 +121,20 @@ std::string CertificateHtml(const Certificate& c, const std::string& stylesheet)
     out << "</head>\n<body>\n<h1>Calibration certificate</h1>\n"
         << "<p>Certificate number <b>" << Html(c.number) << "</b></p>\n"
         << "<p class=\"status " << (c.calibrated ? "calibrated" : "not-calibrated") << "\">" << Html(c.status) << "</p>\n";
+    // A calibrated board whose interrupt test failed must not read as a board that passed.
+    if (c.interrupt && !c.interrupt->passed)
+        out << "<p class=\"status not-calibrated\">INTERRUPT TEST FAILED: the last interrupt test ended with \""
+            << Html(c.interrupt->verdict) << "\".</p>\n";
     BoardSection(out, c);
     ChannelSection(out, c);
     InterruptSection(out, c);
     out << "<h2>Software</h2>\n<table>\n";
     Row(out, "Tool version", Html(c.bench.toolVersion));
     Row(out, "Driver version", Html(c.bench.driverVersion));
-    out << "</table>\n<table class=\"sign\" width=\"100%\">\n<tr><td>Signature: ______________________________</td>"
-           "<td>Name: ______________________</td><td>Date: ______________</td></tr>\n</table>\n</body>\n</html>\n";
+    out << "</table>\n<p>&nbsp;</p>\n<table class=\"sign\" cellpadding=\"5\">\n";
+    for (const char* line : {"Signature", "Name", "Date"})
+        out << "<tr><td>" << line << "</td><td>________________________________________</td></tr>\n";
+    out << "</table>\n</body>\n</html>\n";
     return out.str();
 }
 

@@ -181,6 +181,23 @@ TEST_F(LineReport, CertificateByRecordIdAndUnknownBoards)
     EXPECT_NE(byId.out.find("NOT CALIBRATED: the values written were typed by the operator"), std::string::npos) << byId.out;
     EXPECT_NE(ReadFile(other / "c.html").find("(none given)"), std::string::npos);
     EXPECT_EQ(RunShell(ShellQuoted(Program()) + looseDb + "''").exitCode, 8);
+
+    // Calibrated, then an interrupt test that failed: the certificate says both.
+    auto measured = loose;
+    measured.id = vantrel::records::NewRecordId();
+    measured.board.serialNumber = "SN-LOOSE";
+    measured.meterModel = "Fluke 45";
+    auto interrupt = *std::find_if(s_records->begin(), s_records->end(), [](const ActionRecord& r) {
+        return r.kind == vantrel::records::ActionKind::InterruptTest && !r.passed;
+    });
+    interrupt.id = vantrel::records::NewRecordId();
+    interrupt.board.serialNumber = "SN-LOOSE";
+    interrupt.startedUtc = "2026-12-31T23:00:00.000Z";
+    RecordStore(other / "loose.db").WriteAll({measured, interrupt});
+    const auto both = RunShell(ShellQuoted(Program()) + looseDb + "SN-LOOSE");
+    EXPECT_NE(both.out.find("Certificate " + measured.id + ": CALIBRATED"), std::string::npos) << both.out;
+    EXPECT_NE(ReadFile(other / "c.html").find("INTERRUPT TEST FAILED: the last interrupt test ended with \"FAILED\"."),
+              std::string::npos);
 }
 
 TEST_F(LineReport, EmptyRangesAndBadDatesAreReportedClearly)
