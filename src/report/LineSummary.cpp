@@ -82,7 +82,7 @@ LineSummary SummarizeLine(const records::RecordStore& store, const records::Reco
         ++summary.records;
         if (r.kind == ActionKind::MeasureReferences && MeasuredByMeter(r)) {
             for (const auto& ch : r.channels) {
-                if (!ch.reading || std::isnan(*ch.reading) || (!ch.windowLow && !ch.windowHigh)) continue;
+                if (!ch.reading || !std::isfinite(*ch.reading) || (!ch.windowLow && !ch.windowHigh)) continue;
                 ReadingSet& set = readings[{r.board.model, ch.channel}];
                 set.model = r.board.model;
                 set.channel = ch.channel;

@@ -92,7 +92,7 @@ bool WriteReadingHistogram(const ReadingSet& set, const std::string& path)
 
     std::vector<int> counts(kHistogramBins, 0);
     for (const double v : set.readings)
-        ++counts[static_cast<std::size_t>(std::clamp(static_cast<int>((v - low) / width), 0, kHistogramBins - 1))];
+        ++counts[static_cast<std::size_t>(std::clamp((v - low) / width, 0.0, kHistogramBins - 1.0))];
     const int tallest = std::max(1, *std::max_element(counts.begin(), counts.end()));
 
     auto* chart = new QChart;
