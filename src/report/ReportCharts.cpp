@@ -106,7 +106,8 @@ bool WriteReadingHistogram(const ReadingSet& set, const std::string& path)
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
 
-    auto* outline = new QLineSeries;
+    // An area series does not own its outline: the chart does.
+    auto* outline = new QLineSeries(chart);
     outline->append(low, 0);
     for (int bin = 0; bin < kHistogramBins; ++bin) {
         outline->append(low + bin * width, counts[static_cast<std::size_t>(bin)]);
