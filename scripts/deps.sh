@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation unrtf xvfb xauth
   dpkg-dev help2man lintian man-db desktop-file-utils appstream bash-completion
+  sigrok-cli socat
   libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev
   postgresql jq libxml2-utils python3
   poppler-utils chromium

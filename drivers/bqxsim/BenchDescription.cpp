@@ -39,15 +39,31 @@
 
 #include "BoardModels.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 
 namespace bqxsim {
 namespace {
 
 constexpr std::uint8_t kDefaultFaultCode = 13;  // the board did not respond as it should
+
+// No setting needs more; a file without line ends (a link to /dev/zero) must not grow a
+// line without bound.
+constexpr std::size_t kMaxLineLength = 4096;
+// Values quoted in a message are cut to this many characters.
+constexpr std::size_t kMaxQuotedLength = 60;
+
+std::string Cut(std::string_view text) {
+    if (text.size() <= kMaxQuotedLength) return std::string(text);
+    return std::string(text.substr(0, kMaxQuotedLength)) + "... (" +
+           std::to_string(text.size()) + " characters)";
+}
 
 std::string_view Trim(std::string_view s) {
     const char* spaces = " \t\r\n";
@@ -121,7 +137,7 @@ bool ApplySetting(std::string_view key, std::string_view value, BenchDescription
                   std::string& problem) {
     long long n = 0;
     auto bad = [&](const char* what) {
-        problem = "bad value '" + std::string(value) + "' for " + std::string(key) + ": " + what;
+        problem = "bad value '" + Cut(value) + "' for " + Cut(key) + ": " + what;
         return false;
     };
     if (key == "model") {
@@ -192,7 +208,7 @@ bool ApplySetting(std::string_view key, std::string_view value, BenchDescription
     } else if (key == "fail_get_references") {
         if (!ParseCode(value, b.failGetReferences)) return bad("expected a code 0-255");
     } else {
-        problem = "unknown key '" + std::string(key) + "'";
+        problem = "unknown key '" + Cut(key) + "'";
         return false;
     }
     return true;
@@ -201,6 +217,11 @@ bool ApplySetting(std::string_view key, std::string_view value, BenchDescription
 }  // namespace
 
 bool ApplyBenchLine(std::string_view line, BenchDescription& bench, std::string& problem) {
+    // A NUL would cut a file name or a number short wherever the value is used as C text.
+    if (line.find('\0') != std::string_view::npos) {
+        problem = "NUL byte in the line";
+        return false;
+    }
     // A '#' at the start or after white space begins a comment; one inside a word (a file
     // name) does not.
     auto hash = line.find('#');
@@ -227,19 +248,59 @@ bool ApplyBenchLine(std::string_view line, BenchDescription& bench, std::string&
 }
 
 bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string& error) {
-    std::ifstream in(path);
-    if (!in) return true;
+    // Without O_NONBLOCK a FIFO named like the file would hold the open for ever.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT) return true;
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = path + ": " + (S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+        close(fd);
+        return false;
+    }
     BenchDescription loaded = bench;
     std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
+    int number = 1;
+    char chunk[4096];
+    bool ok = true;
+    auto applyLine = [&] {
         std::string problem;
         if (!ApplyBenchLine(line, loaded, problem)) {
             error = path + ":" + std::to_string(number) + ": " + problem;
             return false;
         }
+        line.clear();
+        ++number;
+        return true;
+    };
+    for (;;) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = path + ": " + std::strerror(errno);
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        for (ssize_t i = 0; ok && i < got; ++i) {
+            if (chunk[i] == '\n') {
+                ok = applyLine();
+            } else if (line.size() >= kMaxLineLength) {
+                error = path + ":" + std::to_string(number) + ": line longer than " +
+                        std::to_string(kMaxLineLength) + " characters";
+                ok = false;
+            } else {
+                line += chunk[i];
+            }
+        }
+        if (!ok) break;
     }
+    if (ok && !line.empty()) ok = applyLine();
+    close(fd);
+    if (!ok) return false;
     bench = std::move(loaded);
     return true;
 }

@@ -52,8 +52,9 @@ struct BenchDescription {
 bool ApplyBenchLine(std::string_view line, BenchDescription& bench, std::string& problem);
 
 // Reads a whole bench file into bench. A missing file leaves the defaults and succeeds. On
-// a malformed line returns false with error "<file>:<line>: <problem>" and leaves bench
-// untouched.
+// a malformed or overlong line returns false with error "<file>:<line>: <problem>", and on
+// a file that cannot be read or is not a regular file false with "<file>: <reason>"; bench
+// is then untouched.
 bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string& error);
 
 }  // namespace bqxsim

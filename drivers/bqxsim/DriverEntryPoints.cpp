@@ -68,22 +68,29 @@ std::vector<double> TrueReferences(const BenchDescription& bench, int count) {
 }
 
 // Opens the EEPROM image of a freshly opened board, creating it from the board's true
-// references when the file is absent or belongs to another model.
-void OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
+// references when the file is absent or belongs to another model. False, with the file left
+// alone, when the image exists but cannot be read: a fresh image must never replace a
+// calibration that is only out of reach.
+bool OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
     std::error_code ec;
     auto path = std::filesystem::absolute(bench.eepromPath, ec);
     board.EepromPath() = ec ? bench.eepromPath : path.string();
     EepromImage& image = board.Eeprom();
-    const auto loaded = image.Load(board.EepromPath());
+    std::string error;
+    const auto loaded = image.Load(board.EepromPath(), error);
+    if (loaded == EepromImage::LoadResult::Refused) {
+        std::fprintf(stderr, "bqxdrv: cannot read EEPROM image: %s\n", error.c_str());
+        return false;
+    }
     const int type = board.Model().typeCode;
-    if (loaded == EepromImage::LoadResult::Unreadable) return;  // reads as a corrupt EEPROM
-    if (loaded == EepromImage::LoadResult::Loaded && image.TypeCode() == type) return;
+    if (loaded == EepromImage::LoadResult::Unreadable) return true;  // reads as a corrupt EEPROM
+    if (loaded == EepromImage::LoadResult::Loaded && image.TypeCode() == type) return true;
     const int count = ReferenceCountForType(type);
     image = EepromImage::Fresh(type, bench.serialNumber, bench.fpgaRevision,
                                board.Model().channels, count, TrueReferences(bench, count));
-    std::string error;
     if (!image.Save(board.EepromPath(), error))
         std::fprintf(stderr, "bqxdrv: cannot write EEPROM image: %s\n", error.c_str());
+    return true;
 }
 
 }  // namespace
@@ -159,7 +166,10 @@ BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle
     if (bench.irq ? irq != static_cast<std::uint32_t>(*bench.irq) : !bqxsim::UsableInterrupt(irq))
         return BQX_E_INTERRUPT;
     d.board = std::make_unique<bqxsim::SimulatedBoard>(*model, base, static_cast<int>(irq), bench);
-    bqxsim::OpenEeprom(*d.board, bench);
+    if (!bqxsim::OpenEeprom(*d.board, bench)) {
+        d.CloseBoard();
+        return BQX_E_EEPROM;
+    }
     d.terminals.Publish(d.board->TerminalVolts());
     *handle = bqxsim::kOnlyHandle;
     return BQX_OK;
@@ -410,17 +420,20 @@ BQX_API uint8_t bqxGetReferenceVoltages(BoardHandle handle, double* references) 
 
 BQX_API uint8_t bqxSetReferenceVoltages(BoardHandle handle, const double* references) {
     BQX_LOCK();
-    const int count = d.board ? bqxsim::ReferenceCountForType(d.board->Model().typeCode) : 0;
+    // The board's reference count says how many values the caller passed; without an open
+    // board under this handle nothing of the array may be read, not even for the log.
+    const bool boardOpen = d.started && d.board && handle == bqxsim::kOnlyHandle;
+    const int count = boardOpen ? bqxsim::ReferenceCountForType(d.board->Model().typeCode) : 0;
     std::string line = "bqxSetReferenceVoltages(" + std::to_string(handle);
-    if (references) {
+    if (!references) {
+        line += ",null";
+    } else if (boardOpen) {
         // The caller passes one value per reference, then the 0.0 that ends the list.
         for (int i = 0; i <= count; ++i) {
             char value[48];
             std::snprintf(value, sizeof value, ",%f", references[i]);
             line += value;
         }
-    } else {
-        line += ",null";
     }
     d.log.Add("%s)", line.c_str());
     BQX_REQUIRE_BOARD(handle);

@@ -28,7 +28,9 @@ public:
     static constexpr int kMaxReferences = 7;
     static constexpr int kChecksumOffset = 73;
 
-    enum class LoadResult { Loaded, Missing, Unreadable };
+    // Missing: no file yet. Unreadable: a file of the wrong size, read as a corrupt EEPROM.
+    // Refused: a file that cannot be opened or read, or that is not a regular file.
+    enum class LoadResult { Loaded, Missing, Unreadable, Refused };
 
     EepromImage();
 
@@ -37,7 +39,8 @@ public:
                              int channels, int referenceCapacity,
                              const std::vector<double>& references);
 
-    LoadResult Load(const std::string& path);
+    // On Refused, error names the file and the reason.
+    LoadResult Load(const std::string& path, std::string& error);
     bool Save(const std::string& path, std::string& error) const;
 
     std::uint8_t Byte(int address) const { return m_bytes[static_cast<std::size_t>(address)]; }

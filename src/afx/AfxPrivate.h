@@ -211,6 +211,12 @@ std::string AppTitle();
 // mouse handling (once per application object).
 void InstallDialogEventFilter();
 
+// Assistive technology: radio buttons report their role and checked state (installed once
+// per process), and the text boxes of a dialog take their names from their labels;
+// widgets[i] is the widget of t.controls[i].
+void InstallAccessibility();
+void NameControlsFromLabels(const DialogTemplate& t, const std::vector<QWidget*>& widgets);
+
 // Dialogs running (modal loop or shown modeless), innermost last.
 std::vector<CDialog*>& RunningDialogs();
 

@@ -112,6 +112,7 @@ void EnsureApplication() {
     static QPointer<QCoreApplication> prepared;
     if (prepared != QCoreApplication::instance()) {
         InstallFontSubstitutions();
+        InstallAccessibility();
         prepared = QCoreApplication::instance();
     }
     InstallDialogEventFilter();

@@ -604,6 +604,9 @@ BOOL CDialog::BuildWindow() {
     }
     for (const auto& [id, w] : m_d->controls)
         if (w && afx::ControlKindOf(w) == ControlKind::GroupBox) w->lower();
+    std::vector<QWidget*> widgets;
+    for (const auto& [id, w] : m_d->controls) widgets.push_back(w);
+    afx::NameControlsFromLabels(*t, widgets);
     return TRUE;
 }
 

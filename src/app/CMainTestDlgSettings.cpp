@@ -1,6 +1,7 @@
 // The settings load at start-up and the board-list selection.
 #include "app/BoardModels.h"
 #include "app/CMainTestDlg.h"
+#include "platform/Files.h"
 
 #include <cstdio>
 
@@ -24,7 +25,8 @@ void CMainTestDlg::LoadSettings() {
     m_interruptSetting = kDefaultInterrupt;
     m_voltmeterSetting = kDefaultVoltmeter;
 
-    std::FILE* file = std::fopen(kSettingsFileName, "rb");
+    // A folder or a FIFO of that name counts as no settings file.
+    std::FILE* file = platform::OpenRegularFileForReading(kSettingsFileName);
     if (!file) {
         m_baseAddressEdit.SetWindowText(kNoFileBaseAddressText);
         m_interruptEdit.SetWindowText(kNoFileInterruptText);

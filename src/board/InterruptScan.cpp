@@ -1,6 +1,7 @@
 #include "board/InterruptScan.h"
 
 #include "board/ScanfParsing.h"
+#include "platform/Files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +41,8 @@ std::int32_t CountSampleErrors(const std::int16_t (&targets)[kScanChannels],
 }
 
 std::optional<std::int32_t> ReadRateFile(const char* path, std::int32_t fallback) {
-    std::FILE* file = std::fopen(path, "r");
+    // A folder or a FIFO of that name is no rate file.
+    std::FILE* file = platform::OpenRegularFileForReading(path);
     if (!file) return std::nullopt;
     std::string text(kRateFileReadLimit, '\0');
     const std::size_t got = std::fread(text.data(), 1, kRateFileReadLimit, file);

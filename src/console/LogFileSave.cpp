@@ -4,8 +4,11 @@
 #include "app/CMainTestDlg.h"
 #include "console/LogConsole.h"
 
+#include "platform/Files.h"
+
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -23,6 +26,26 @@ std::string TemporaryLogName() {
     std::snprintf(name, sizeof(name), ".%s.%08x.tmp", kLogFileName,
                   static_cast<unsigned>(generator()));
     return name;
+}
+
+// A save in progress holds its temporary file exclusively; one that nobody holds was left by
+// a save that was killed, and goes.
+void RemoveStaleTemporaries() {
+    const std::string prefix = std::string(".") + kLogFileName + ".";
+    const std::string suffix = ".tmp";
+    const std::size_t nameLength = TemporaryLogName().size();
+    std::error_code error;
+    std::filesystem::directory_iterator entry(".", error);
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() != nameLength || name.rfind(prefix, 0) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        CFile probe;
+        if (!probe.Open(name.c_str(), CFile::modeRead | CFile::shareExclusive)) continue;
+        probe.Close();
+        std::remove(name.c_str());
+    }
 }
 
 // The operator knows "log.rtf", not the temporary file's name.
@@ -57,6 +80,7 @@ void CMainTestDlg::OnWriteLog() {
         throw new CFileException(openError.m_cause, openError.m_lOsError, kLogFileName);
     }
 
+    RemoveStaleTemporaries();
     const std::string temporaryName = TemporaryLogName();
     try {
         m_logFile = new CFile(temporaryName.c_str(), CFile::modeCreate | CFile::modeWrite |
@@ -96,4 +120,7 @@ void CMainTestDlg::OnWriteLog() {
         std::remove(temporaryName.c_str());
         CFileException::ThrowOsError(error, kLogFileName);
     }
+    // Until its folder reaches the disk, a power cut may bring back the older log.
+    if (const int error = platform::SyncFolderOf(kLogFileName))
+        CFileException::ThrowOsError(error, kLogFileName);
 }

@@ -191,6 +191,33 @@ bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels]) {
     return true;
 }
 
+bool CMeasureRefsDlg::CheckEditValues(const float values[refs::kMeasuredChannels]) {
+    char text[400];
+    for (int i = 0; i < refs::MeasuredCount(m_boardConfig.boardType); ++i) {
+        const double volts = static_cast<double>(values[i]);
+        if (!refs::IsStorableReference(volts)) {
+            std::snprintf(text, sizeof text,
+                          "Channel %d: %g V cannot be a reference; the board holds references "
+                          "between -10 and +10 V.\n\nType the reference in volts, for example "
+                          "4.996, or keep the values stored in EEPROM.",
+                          i, volts);
+            MessageBox(text, kErrorCaption, MB_OK | MB_ICONERROR);
+            GotoDlgCtrl(&m_referenceEdits[i]);
+            return false;
+        }
+        // A typed value is checked as typed: a negative one is outside every window.
+        if (refs::WithinTolerance(i, volts)) continue;
+        const std::string question =
+            "Channel " + std::to_string(i) + ": " + refs::ToleranceMessage(i, volts) +
+            "\n\nStore this value in the board's EEPROM anyway?";
+        if (MessageBox(question.c_str(), "Confirm", MB_YESNO | MB_ICONWARNING) != IDYES) {
+            GotoDlgCtrl(&m_referenceEdits[i]);
+            return false;
+        }
+    }
+    return true;
+}
+
 void CMeasureRefsDlg::OnOK() {
     float values[refs::kMeasuredChannels];
     if (!ReadEditValues(values)) return;
@@ -205,6 +232,7 @@ void CMeasureRefsDlg::OnOK() {
                    kErrorCaption, MB_OK);
         return;
     }
+    if (!CheckEditValues(values)) return;
 
     for (int i = 0; i < count; ++i)
         m_referenceVoltages[i] =

@@ -53,6 +53,9 @@ private:
     // Converts the copied edits into values; false, after telling the operator, when one
     // does not hold a number.
     bool ReadEditValues(float values[refs::kMeasuredChannels]);
+    // False when a value the board stores cannot be a reference, or lies outside its
+    // tolerance window and the operator does not confirm it.
+    bool CheckEditValues(const float values[refs::kMeasuredChannels]);
 
     double* m_referenceVoltages;
     BoardHandle m_boardHandle;

@@ -1,6 +1,7 @@
 #include "meter/CMeterLink.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -26,6 +27,42 @@ constexpr unsigned kFetchReplyWaitMs = 700;
 
 // Bytes of an overlong reply skipped while looking for its end.
 constexpr int kMaxDiscardedBytes = 4096;
+
+// Longest a reply line may take as a whole, counted from the start of its read. A full
+// buffer of 255 characters takes 292 ms at 9600 baud with 11-bit frames (7E2), and a
+// meter still finishing its measurement (10 power-line cycles with auto-zero, 400 ms at
+// 50 Hz) adds to that; 1000 ms leaves room for both. Each byte keeps the port's own
+// time-out, so a line ends at most one byte time-out after this.
+constexpr std::uint64_t kLineDeadlineMs = 1000;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// True when the line read into buffer (up to its line feed) holds one whole number in the
+// meter's notation, blanks around it aside: sign, digits, an optional fraction and an
+// optional exponent, as in +4.9876E+0 or -1.23456789E-01. A value line with a stray byte
+// inside, such as +4.9)62E+0, must not pass for the shorter number in front of it.
+bool IsWholeNumberLine(const char* buffer, std::size_t capacity) {
+    const void* lineFeed = std::memchr(buffer, '\n', capacity);
+    const char* end = lineFeed ? static_cast<const char*>(lineFeed) : buffer + capacity;
+    const char* c = buffer;
+    while (c < end && IsBlank(*c)) ++c;
+    if (c < end && (*c == '+' || *c == '-')) ++c;
+    int digits = 0;
+    for (; c < end && IsDigit(*c); ++c) ++digits;
+    if (c < end && *c == '.')
+        for (++c; c < end && IsDigit(*c); ++c) ++digits;
+    if (digits == 0) return false;
+    if (c < end && (*c == 'E' || *c == 'e')) {
+        ++c;
+        if (c < end && (*c == '+' || *c == '-')) ++c;
+        if (c == end || !IsDigit(*c)) return false;
+        while (c < end && IsDigit(*c)) ++c;
+    }
+    while (c < end && IsBlank(*c)) ++c;
+    return c == end;
+}
 
 bool IsErrorPrompt(const char* line) {
     return std::strncmp(line, "?>", 2) == 0 || std::strncmp(line, "!>", 2) == 0;
@@ -88,9 +125,10 @@ int CMeterLink::ReadFluke45(double& value) {
     double reading = 0.0;
     int exponent = 0;
     const int converted = std::sscanf(m_buffer, "%lfE+%d", &reading, &exponent);
+    const bool wholeNumber = IsWholeNumberLine(m_buffer, sizeof m_buffer);
     // The prompt line follows the value line, whatever the value line held.
     ReadLine(m_buffer, sizeof m_buffer);
-    if (converted < 1 || !std::isfinite(reading)) return 1;
+    if (!wholeNumber || converted < 1 || !std::isfinite(reading)) return 1;
     value = reading;
     return 0;
 }
@@ -111,7 +149,8 @@ int CMeterLink::ReadHp34401A(double& value) {
     double reading = 0.0;
     int exponent = 0;
     const int converted = std::sscanf(m_buffer, "%lfE%d,", &reading, &exponent);
-    if (converted < 1 || !std::isfinite(reading)) return 1;
+    if (!IsWholeNumberLine(m_buffer, sizeof m_buffer) || converted < 1 || !std::isfinite(reading))
+        return 1;
     value = reading;
     return 0;
 }
@@ -130,11 +169,17 @@ int CMeterLink::SendCommand(const char* bytes, WORD length) {
 }
 
 // A line, its line feed and a terminator must fit in capacity. A reply that runs past it is
-// a failed read, and the rest of it is skipped so that it cannot pass for the next reply.
+// a failed read, and the rest of it is skipped so that it cannot pass for the next reply. A
+// meter that trickles bytes without ever ending its line fails at the line's deadline.
 int CMeterLink::ReadLine(char* buffer, int capacity) {
     if (capacity < 2) return 1;
+    const std::uint64_t deadline = platform::MonotonicMs() + kLineDeadlineMs;
     int position = 0;
     while (position < capacity - 1) {
+        if (platform::MonotonicMs() >= deadline) {
+            buffer[position] = '\0';
+            return 1;
+        }
         DWORD got = 0;
         try {
             got = m_serialPort.Read(buffer + position, 1);
@@ -152,12 +197,13 @@ int CMeterLink::ReadLine(char* buffer, int capacity) {
         }
     }
     buffer[position] = '\0';
-    DiscardRestOfLine();
+    DiscardRestOfLine(deadline);
     return 1;
 }
 
-void CMeterLink::DiscardRestOfLine() {
+void CMeterLink::DiscardRestOfLine(std::uint64_t deadline) {
     for (int skipped = 0; skipped < kMaxDiscardedBytes; ++skipped) {
+        if (platform::MonotonicMs() >= deadline) return;
         char byte = 0;
         try {
             if (m_serialPort.Read(&byte, 1) == 0) return;

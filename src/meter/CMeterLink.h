@@ -2,6 +2,8 @@
 // construction, one DC-voltage reading per ReadVoltage.
 #pragma once
 
+#include <cstdint>
+
 #include "afx/afxobj.h"
 #include "meter/CSerialPort.h"
 
@@ -31,7 +33,7 @@ private:
     WORD FormatCommand(const char* word, bool appendCarriageReturn);
     int SendCommand(const char* bytes, WORD length);
     int ReadLine(char* buffer, int capacity);
-    void DiscardRestOfLine();
+    void DiscardRestOfLine(std::uint64_t deadline);
     void Prepare();
     int ReadFluke45(double& value);
     int ReadHp34401A(double& value);

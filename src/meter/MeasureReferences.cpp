@@ -3,6 +3,8 @@
 #include "meter/CMeasureRefsDlg.h"
 #include "meter/CMeterLink.h"
 
+#include <cstdio>
+
 namespace {
 
 constexpr const char* kInstructionsText =
@@ -15,6 +17,11 @@ constexpr const char* kOutOfToleranceNotice =
     "Reference Terminals +/- , or if the Meter is functioning properly";
 constexpr const char* kMeterFailedNotice =
     "Error Communicating with Meter; Check if null modem cables are connected";
+constexpr const char* kNotStoredCaption = "ERROR";
+constexpr const char* kNotStoredText =
+    "The references were NOT stored in the board's EEPROM (driver error %u).\n\nThe board "
+    "still holds its previous calibration. Do not use the board: check that its EEPROM can be "
+    "written, then press Measure References again and store the references.";
 
 // Keeps the calibration multiplexer on for exactly as long as it lives.
 class CalibrationMuxOn {
@@ -48,9 +55,16 @@ void CMainTestDlg::OnMeasureReferences() {
     }
 
     switch (result) {
-        case IDOK:
-            bqxSetReferenceVoltages(m_boardHandle, m_referenceVoltages);
+        case IDOK: {
+            const BYTE stored = bqxSetReferenceVoltages(m_boardHandle, m_referenceVoltages);
+            // A calibration the board did not keep must never pass for a stored one.
+            if (stored != BQX_OK) {
+                char text[400];
+                std::snprintf(text, sizeof text, kNotStoredText, static_cast<unsigned>(stored));
+                MessageBox(text, kNotStoredCaption, MB_OK | MB_ICONERROR);
+            }
             break;
+        }
         case CMeasureRefsDlg::kResultOutOfTolerance:
             MessageBox(kOutOfToleranceNotice, kNoticeCaption, MB_OK);
             break;

@@ -67,6 +67,14 @@ inline bool WithinTolerance(int channel, double volts) {
     return volts >= window.low && volts <= window.high;
 }
 
+// A reference lies within the A/D input range of the board, +/-10 V; anything beyond it
+// cannot be a reference and is never stored.
+inline constexpr double kReferenceLimitVolts = 10.0;
+
+inline bool IsStorableReference(double volts) {
+    return std::isfinite(volts) && std::fabs(volts) <= kReferenceLimitVolts;
+}
+
 // The failure message of the channel's window for a value.
 inline std::string ToleranceMessage(int channel, double volts) {
     char reading[400];

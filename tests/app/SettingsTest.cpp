@@ -6,6 +6,9 @@
 
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace apptest {
@@ -140,6 +143,26 @@ TEST_F(NoSettingsFile, ShowsNoFileDefaultsAndNoModel) {
         EXPECT_EQ(CheckedRadio(dlg), IDC_FLUKE45);
     });
 }
+
+// A folder or a FIFO named like the settings file is no settings file: the start-up neither
+// blocks nor reads it.
+class SettingsFileNotRegular : public DialogFixture, public testing::WithParamInterface<bool> {};
+
+TEST_P(SettingsFileNotRegular, ShowsNoFileDefaults) {
+    if (GetParam())
+        ASSERT_EQ(::mkfifo("Vantrel.ini", 0644), 0);
+    else
+        ASSERT_EQ(::mkdir("Vantrel.ini", 0755), 0);
+    Run([&](CMainTestDlg& dlg) {
+        EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), "300");
+        EXPECT_EQ(Text(dlg, IDC_INTERRUPT), "5");
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(FolderAndFifo, SettingsFileNotRegular, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& p) {
+                             return std::string(p.param ? "Fifo" : "Folder");
+                         });
 
 struct ModelCase {
     int row;

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -160,6 +163,15 @@ protected:
 };
 
 TEST_F(RateFile, AbsentFileIsNotOpened) {
+    EXPECT_FALSE(board::ReadRateFile(path_.c_str(), 2000).has_value());
+}
+
+// Neither opens, nor blocks: a folder (which fopen would open) and a FIFO without a writer.
+TEST_F(RateFile, FolderOrFifoIsNotARateFile) {
+    ASSERT_EQ(::mkdir(path_.c_str(), 0755), 0);
+    EXPECT_FALSE(board::ReadRateFile(path_.c_str(), 2000).has_value());
+    ASSERT_EQ(::rmdir(path_.c_str()), 0);
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0644), 0);
     EXPECT_FALSE(board::ReadRateFile(path_.c_str(), 2000).has_value());
 }
 

@@ -80,6 +80,23 @@ TEST_F(LogSave, ShorterLogReplacesLongerFileWhole) {
     EXPECT_EQ(LeftoverTemporaries(), 0);
 }
 
+// Temporaries of saves that were killed go with the next save; one that a running save holds
+// stays.
+TEST_F(LogSave, StaleTemporariesOfKilledSavesAreRemoved) {
+    const auto stale = Folder() / ".log.rtf.0badf00d.tmp";
+    const auto held = Folder() / ".log.rtf.1234abcd.tmp";
+    const auto other = Folder() / ".notes.0badf00d.tmp";
+    for (const auto& file : {stale, held, other}) WriteFile(file, "{\\rtf1 half");
+    LockHolder holder(held, LockKind::Flock);
+    ASSERT_TRUE(holder.Holding());
+    Run([&](CMainTestDlg& dlg) { Save(dlg); });
+    ASSERT_TRUE(m_messageBoxes.empty()) << m_messageBoxes.front().text;
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(held));
+    EXPECT_TRUE(std::filesystem::exists(other));
+    EXPECT_NE(RunUnrtf(LogFile(), "text").find("Vantrel"), std::string::npos);
+}
+
 struct LockCase {
     const char* name;
     LockKind kind;

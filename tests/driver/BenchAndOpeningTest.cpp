@@ -3,7 +3,10 @@
 
 #include "platform/DriverLibrary.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -100,8 +103,68 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedBench{"FlagOutOfRange", {"scan_never_ends = 2"}, 1},
         MalformedBench{"OffsetWithoutCodes", {"scan_channel_offset = 2"}, 1},
         MalformedBench{"EmptyKey", {" = 4"}, 1},
-        MalformedBench{"CodeTooLarge", {"fail_scan_int = 256"}, 1}),
+        MalformedBench{"CodeTooLarge", {"fail_scan_int = 256"}, 1},
+        MalformedBench{"NulInValue", {"# fine", std::string("eeprom = a.bin\0b", 16)}, 2},
+        MalformedBench{"OverlongLine", {"seed = 1", "# " + std::string(5000, 'x')}, 2}),
     [](const auto& row) { return std::string(row.param.name); });
+
+enum class BenchFault { NoPermission, Folder, Fifo, EndlessDevice };
+
+std::string BenchFaultName(BenchFault fault) {
+    switch (fault) {
+    case BenchFault::NoPermission: return "NoPermissionAsUnprivilegedUser";
+    case BenchFault::Folder: return "Folder";
+    case BenchFault::Fifo: return "Fifo";
+    case BenchFault::EndlessDevice: return "LinkToDevZero";
+    }
+    return "";
+}
+
+class BenchFileOutOfReach : public DriverFixture,
+                            public ::testing::WithParamInterface<BenchFault> {};
+
+// A bench file that is there but cannot be read is never taken for "no file", which would
+// run the bench as another board; nor may it block or grow without bound.
+TEST_P(BenchFileOutOfReach, FailsInitAndSaysWhy) {
+    const auto bench = m_dir / "bench.ini";
+    bqxFree();
+    std::filesystem::permissions(m_dir, std::filesystem::perms::all);
+    switch (GetParam()) {
+    case BenchFault::NoPermission:
+        WriteBench({"model = 20"});
+        std::filesystem::permissions(bench, std::filesystem::perms::none);
+        break;
+    case BenchFault::Folder: std::filesystem::create_directory(bench); break;
+    case BenchFault::Fifo: ASSERT_EQ(mkfifo(bench.c_str(), 0644), 0); break;
+    case BenchFault::EndlessDevice: std::filesystem::create_symlink("/dev/zero", bench); break;
+    }
+    const int code = RunInChild(GetParam() == BenchFault::NoPermission, [] {
+        ::testing::internal::CaptureStderr();
+        const int result = bqxInit(BQX_REQUIRED_VERSION);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        return err.rfind("bench.ini: ", 0) == 0 ? result : 200;
+    });
+    if (code == kCannotDropPrivileges) GTEST_SKIP() << "cannot drop privileges to user nobody";
+    EXPECT_EQ(code, BQX_E_BENCH_FILE) << "200: the message does not begin with \"bench.ini: \"";
+    std::filesystem::remove(bench);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, BenchFileOutOfReach,
+                         ::testing::Values(BenchFault::NoPermission, BenchFault::Folder,
+                                           BenchFault::Fifo, BenchFault::EndlessDevice),
+                         [](const ::testing::TestParamInfo<BenchFault>& row) {
+                             return BenchFaultName(row.param);
+                         });
+
+TEST_F(DriverStart, RefusedValueIsQuotedShort) {
+    const std::string huge(1 << 20, '7');
+    ::testing::internal::CaptureStderr();
+    EXPECT_NE(TryConfigure("seed = x" + huge), 0);
+    EXPECT_NE(TryConfigure("k" + huge + " = 1"), 0);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_LT(err.size(), 400u) << err.substr(0, 400);
+    EXPECT_NE(err.find("(1048577 characters)"), std::string::npos) << err.substr(0, 400);
+}
 
 class BoardOpening : public DriverFixture {};
 

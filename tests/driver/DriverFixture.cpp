@@ -2,6 +2,8 @@
 
 #include "platform/DriverLibrary.h"
 
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -135,4 +137,18 @@ bool DecodeEepromReferences(const std::vector<uint8_t>& image, std::vector<doubl
         references.push_back(v);
     }
     return true;
+}
+
+int RunInChild(bool unprivileged, int (*body)()) {
+    const pid_t child = fork();
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (unprivileged && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+            _exit(kCannotDropPrivileges);
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 255;
+    return WEXITSTATUS(status);
 }

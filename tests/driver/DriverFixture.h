@@ -39,6 +39,13 @@ protected:
     std::filesystem::path m_previousDir;
 };
 
+// Runs body in a child process, as user nobody when asked and the test runs as root (root
+// reads any file), and returns the child's exit status: body's result, kCannotDropPrivileges
+// or 255 for a child that did not exit normally. The driver must be freed beforehand, so
+// that no scan thread lives across the fork.
+inline constexpr int kCannotDropPrivileges = 254;
+int RunInChild(bool unprivileged, int (*body)());
+
 // Decodes the EEPROM reference table independently of the driver: returns false when the
 // checksum or the count is wrong.
 bool DecodeEepromReferences(const std::vector<uint8_t>& image, std::vector<double>& references);

@@ -4,6 +4,7 @@
 #include "platform/DriverLibrary.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -107,6 +109,46 @@ TEST_F(Eeprom, CorruptImageReadsAsAnEepromErrorUntilRewritten) {
     EXPECT_EQ(Stored(h), std::vector<double>(refs, refs + 8));
 }
 
+// Without an open board under the handle the driver cannot know how long the array is: it
+// answers the code and reads none of it (a one-value array on the heap shows it under ASan).
+TEST_F(Eeprom, CallWithoutAnOpenBoardReadsNothingOfTheArray) {
+    const std::unique_ptr<double[]> one(new double[1]{4.99});
+    const BoardHandle h = Open(27, 0x300, 7);  // seven references
+    struct Case {
+        const char* state;
+        BoardHandle handle;
+        uint8_t code;
+    };
+    for (const Case c : {Case{"wrong handle", 5, BQX_E_BAD_HANDLE},
+                         Case{"board freed", h, BQX_E_BAD_HANDLE},
+                         Case{"driver freed", h, BQX_E_NOT_STARTED}}) {
+        if (std::string(c.state) == "board freed") {
+            ASSERT_EQ(bqxFreeBoard(h), BQX_OK);
+        }
+        if (std::string(c.state) == "driver freed") {
+            ASSERT_EQ(bqxFree(), BQX_OK);
+        }
+        ClearCallLog();
+        EXPECT_EQ(bqxSetReferenceVoltages(c.handle, one.get()), c.code) << c.state;
+        EXPECT_EQ(CallLog(), "bqxSetReferenceVoltages(" + std::to_string(c.handle) + ")\n") << c.state;
+    }
+}
+
+// A temporary whose writer is gone goes with the next write; one of a running writer stays.
+TEST_F(Eeprom, TemporariesOfKilledWritersAreRemoved) {
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    const auto stale = m_dir / ("bqxsim-eeprom.bin.tmp." + std::to_string(gone));
+    const auto running = m_dir / ("bqxsim-eeprom.bin.tmp." + std::to_string(getppid()));
+    for (const auto& file : {stale, running}) std::ofstream(file) << "half";
+    BoardHandle h = Open(27, 0x300, 7);
+    const double refs[] = {4.99, 2.49, 1.24, 0.62, 0.0, 7.5, 9.9, 0.0};
+    ASSERT_EQ(bqxSetReferenceVoltages(h, refs), BQX_OK);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(running));
+}
+
 TEST_F(Eeprom, InjectedReadFailureAnswersTheCode) {
     Configure("fail_get_references = 10");
     BoardHandle h = Open();
@@ -161,5 +203,72 @@ TEST_F(Eeprom, KilledWriterNeverLeavesATornImage) {
     EXPECT_TRUE(std::vector<double>(stored.begin(), stored.begin() + 7) == a ||
                 std::vector<double>(stored.begin(), stored.begin() + 7) == b);
 }
+
+enum class ImageFault { NoPermission, Folder, Fifo };
+
+std::string ImageFaultName(ImageFault fault) {
+    switch (fault) {
+    case ImageFault::NoPermission: return "NoPermissionAsUnprivilegedUser";
+    case ImageFault::Folder: return "Folder";
+    case ImageFault::Fifo: return "Fifo";
+    }
+    return "";
+}
+
+class ImageOutOfReach : public Eeprom, public ::testing::WithParamInterface<ImageFault> {};
+
+// The code of bqxInitBoard in a freshly started driver, or 100 and up when it got no further.
+int OpenBoard() {
+    if (bqxInit(BQX_REQUIRED_VERSION) != BQX_OK) return 100;
+    BoardConfig config{};
+    config.boardType = 27;
+    config.baseAddress = 0x300;
+    config.interruptLevel = 7;
+    BoardHandle h = 99;
+    const uint8_t code = bqxInitBoard(27, &config, &h);
+    return code == BQX_OK || h == BQX_NO_BOARD ? code : 101;
+}
+
+// An image that exists but cannot be read fails the open and is left as it was; only a
+// missing image starts afresh.
+TEST_P(ImageOutOfReach, FailsTheOpenAndIsLeftAlone) {
+    const auto image = m_dir / "bqxsim-eeprom.bin";
+    {
+        BoardHandle h = Open(27, 0x300, 7);
+        const double refs[] = {4.91, 2.41, 1.21, 0.61, 0.01, 7.41, 9.91, 0.0};
+        ASSERT_EQ(bqxSetReferenceVoltages(h, refs), BQX_OK);
+    }
+    ASSERT_EQ(bqxFree(), BQX_OK);  // no scan thread lives across the fork
+    std::filesystem::permissions(m_dir, std::filesystem::perms::all);
+    const auto before = ReadBytes("bqxsim-eeprom.bin");
+    switch (GetParam()) {
+    case ImageFault::NoPermission: std::filesystem::permissions(image, std::filesystem::perms::none); break;
+    case ImageFault::Folder:
+        std::filesystem::remove(image);
+        std::filesystem::create_directory(image);
+        break;
+    case ImageFault::Fifo:
+        std::filesystem::remove(image);
+        ASSERT_EQ(mkfifo(image.c_str(), 0644), 0);
+        break;
+    }
+    const int code = RunInChild(GetParam() == ImageFault::NoPermission, OpenBoard);
+    if (code == kCannotDropPrivileges) GTEST_SKIP() << "cannot drop privileges to user nobody";
+    EXPECT_EQ(code, BQX_E_EEPROM);
+    if (GetParam() == ImageFault::NoPermission) {
+        std::filesystem::permissions(image, std::filesystem::perms::owner_read);
+        EXPECT_EQ(ReadBytes("bqxsim-eeprom.bin"), before);
+    } else {
+        EXPECT_FALSE(std::filesystem::is_regular_file(image)) << "the image was replaced";
+    }
+    EXPECT_EQ(bqxInit(BQX_REQUIRED_VERSION), BQX_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, ImageOutOfReach,
+                         ::testing::Values(ImageFault::NoPermission, ImageFault::Folder,
+                                           ImageFault::Fifo),
+                         [](const ::testing::TestParamInfo<ImageFault>& row) {
+                             return ImageFaultName(row.param);
+                         });
 
 }  // namespace

@@ -90,6 +90,8 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
         out.eepromBefore = StoredReferences(dlg.m_boardHandle);
         for (const std::string& line : options.benchLines) harness::ConfigureDriver(line);
 
+        if (options.beforePress) options.beforePress();
+        for (int answer : options.boxAnswers) boxes.Queue(answer);
         const std::size_t boxesBefore = boxes.Records().size();
         harness::ClearDriverCallLog();
         pressedAt = NowMs();

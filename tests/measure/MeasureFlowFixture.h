@@ -69,6 +69,11 @@ struct FlowOptions {
     std::vector<std::string> benchLines;
     double timeScale = 0.01;
     bool viewEepromAfter = false;
+    // Answers to the message boxes after the button is pressed, in order; a box beyond them
+    // gets the harness's default answer.
+    std::vector<int> boxAnswers;
+    // Runs once the EEPROM holds kStoredBefore, right before the button is pressed.
+    std::function<void()> beforePress;
     // Acts in the window once it is up; the window is cancelled when the script leaves it
     // open.
     std::function<void(harness::DialogDriver&)> operatorScript;

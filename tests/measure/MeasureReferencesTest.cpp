@@ -3,14 +3,17 @@
 // board's EEPROM.
 #include "MeasureFlowFixture.h"
 
+#include "SmallTmpfs.h"
 #include "meter/ReferenceTable.h"
 
 #include <QLineEdit>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace measuretest {
 namespace {
@@ -138,7 +141,11 @@ TEST_F(MeasureFlowTest, MeterNoneLetsTheOperatorTypeTheValues) {
     };
     const FlowOutcome out = Run(options);
 
-    EXPECT_TRUE(out.boxes.empty()) << BoxList(out.boxes);
+    // 4.0963 lies outside the window of channel 0: the operator confirms it.
+    ASSERT_EQ(out.boxes.size(), 1u) << BoxList(out.boxes);
+    EXPECT_EQ(out.boxes[0].caption, "Confirm");
+    EXPECT_EQ(out.boxes[0].text, "Channel 0: Got 4.096300V, exceeds tolerance of 5.2-4.5 V\n\n"
+                                 "Store this value in the board's EEPROM anyway?");
     EXPECT_EQ(out.console.find(kMeterLogLine), std::string::npos) << out.console;
     ASSERT_TRUE(out.window.shown);
     for (const std::string& edit : out.window.edits) EXPECT_EQ(edit, "0");
@@ -408,13 +415,15 @@ TEST_F(MeasureFlowTest, TextOfAnEditBeyondTheBoardsReferencesIsNotChecked) {
     FlowOptions options;
     options.boardType = 20;  // four references: edit 1029 is not copied
     options.operatorScript = [](harness::DialogDriver& window) {
+        const char* typed[] = {"4.75", "2.25", "1.125", "0.5"};
+        for (int i = 0; i < 4; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
         window.SetText(kReferenceEdit0 + 4, "abc");
         window.Click(IDOK);
     };
     const FlowOutcome out = Run(options);
     EXPECT_TRUE(out.boxes.empty()) << BoxList(out.boxes);
     EXPECT_EQ(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}),
-              std::vector<std::string>{SetReferencesCall({0, 0, 0, 0, 0})});
+              std::vector<std::string>{SetReferencesCall({4.75, 2.25, 1.125, 0.5, 0})});
 }
 
 struct PortCase {
@@ -502,6 +511,104 @@ TEST_F(MeasureFlowTest, FailedEepromReadRefusesToWriteReferencesBeyondTheEdits) 
     EXPECT_TRUE(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}).empty()) << Joined(out.calls);
     EXPECT_EQ(out.eepromAfter, out.eepromBefore);
 }
+
+struct TypedValueCase {
+    const char* name;
+    const char* typed;    // into the edit of channel 0
+    int answer;           // to the one box it raises
+    const char* caption;  // of that box
+    bool written;
+};
+
+void PrintTo(const TypedValueCase& c, std::ostream* os) { *os << c.name; }
+
+class TypedReference : public MeasureFlowTest, public testing::WithParamInterface<TypedValueCase> {};
+
+// A typed value outside its window is written only once the operator confirms it; one that
+// cannot be a reference is never written.
+TEST_P(TypedReference, OutsideItsWindowIsConfirmedBeyondTheBoardsRangeRefused) {
+    const TypedValueCase c = GetParam();
+    FlowOptions options;
+    options.boardType = 20;
+    options.boxAnswers = {c.answer};
+    bool stillOpen = false;
+    options.operatorScript = [&](harness::DialogDriver& window) {
+        const char* typed[] = {c.typed, "2.25", "1.125", "0.5"};
+        for (int i = 0; i < 4; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
+        window.Click(IDOK);
+        stillOpen = !window.Ended();
+        if (stillOpen) {
+            EXPECT_EQ(window.FocusedId(), kReferenceEdit0);
+            window.Click(IDCANCEL);
+        }
+    };
+    const FlowOutcome out = Run(options);
+    ASSERT_EQ(out.boxes.size(), 1u) << BoxList(out.boxes);
+    EXPECT_EQ(out.boxes[0].caption, c.caption);
+    EXPECT_EQ(out.boxes[0].text.rfind("Channel 0: ", 0), 0u) << out.boxes[0].text;
+    EXPECT_EQ(stillOpen, !c.written);
+    if (c.written) {
+        EXPECT_EQ(out.eepromAfter[0], static_cast<double>(std::strtof(c.typed, nullptr)));
+    } else {
+        EXPECT_TRUE(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}).empty()) << Joined(out.calls);
+        EXPECT_EQ(out.eepromAfter, out.eepromBefore);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, TypedReference,
+    testing::Values(TypedValueCase{"NegativeDeclined", "-4.99", IDNO, "Confirm", false},
+                    TypedValueCase{"NegativeConfirmed", "-4.99", IDYES, "Confirm", true},
+                    TypedValueCase{"LowConfirmed", "4.0963", IDYES, "Confirm", true},
+                    TypedValueCase{"HugeRefused", "1e38", IDYES, "ERROR", false},
+                    TypedValueCase{"JustBeyondRangeRefused", "-10.5", IDYES, "ERROR", false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+enum class EepromFileSystem { ReadOnly, Full };
+
+class EepromNotWritable : public MeasureFlowTest,
+                          public testing::WithParamInterface<EepromFileSystem> {};
+
+// The image on a file system that refuses the write: the operator is told that nothing was
+// stored, and the board and its file keep the previous calibration.
+TEST_P(EepromNotWritable, OperatorIsToldTheReferencesWereNotStored) {
+    harness::SmallTmpfs fs(Bench().Dir() + "/eeprom-fs", 64 * 1024);
+    if (!fs.Mounted()) GTEST_SKIP() << fs.Why();
+    const std::string image = fs.Path() + "/eeprom.bin";
+    std::vector<char> fileBefore;
+    FlowOptions options;
+    options.boardType = 20;
+    options.benchLines = {"eeprom = " + image};
+    options.beforePress = [&] {
+        std::ifstream in(image, std::ios::binary);
+        fileBefore.assign(std::istreambuf_iterator<char>(in), {});
+        ASSERT_TRUE(GetParam() == EepromFileSystem::ReadOnly ? fs.MakeReadOnly() : fs.Fill());
+    };
+    options.operatorScript = [](harness::DialogDriver& window) {
+        const char* typed[] = {"4.75", "2.25", "1.125", "0.5"};
+        for (int i = 0; i < 4; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
+        window.Click(IDOK);
+    };
+    const FlowOutcome out = Run(options);
+
+    ASSERT_TRUE(out.windowEnded);
+    ASSERT_EQ(out.boxes.size(), 1u) << BoxList(out.boxes);
+    EXPECT_EQ(out.boxes[0].caption, "ERROR");
+    EXPECT_NE(out.boxes[0].text.find("NOT stored"), std::string::npos) << out.boxes[0].text;
+    EXPECT_NE(out.boxes[0].text.find("(driver error 10)"), std::string::npos) << out.boxes[0].text;
+    EXPECT_EQ(out.eepromAfter, out.eepromBefore);
+    std::ifstream in(image, std::ios::binary);
+    const std::vector<char> fileAfter(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(fileAfter.size(), 128u);
+    EXPECT_EQ(fileAfter, fileBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadOnlyAndFull, EepromNotWritable,
+                         testing::Values(EepromFileSystem::ReadOnly, EepromFileSystem::Full),
+                         [](const auto& row) {
+                             return std::string(row.param == EepromFileSystem::ReadOnly ? "ReadOnly"
+                                                                                        : "Full");
+                         });
 
 TEST_F(MeasureFlowTest, NoMeterButtonCheckedReadsAsFluke45) {
     FlowOptions options;

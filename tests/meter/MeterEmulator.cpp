@@ -2,7 +2,12 @@
 
 #include "ReadyProcess.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -73,4 +78,57 @@ std::optional<double> MeterEmulator::ArrivalMs(const std::string& text, int occu
 double MeterEmulator::NowMs() {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+RawMeterLine::RawMeterLine() {
+    char pattern[] = "/tmp/vantrel-trickle-XXXXXX";
+    if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    m_dir = pattern;
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[256] = {};
+    if (m_master < 0 || ::grantpt(m_master) || ::unlockpt(m_master) ||
+        ::ptsname_r(m_master, name, sizeof name))
+        throw std::runtime_error("no pseudo-terminal");
+    // A slave of our own keeps the line up between the link's opens.
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t{};
+    ::tcgetattr(m_slave, &t);
+    cfmakeraw(&t);
+    ::tcsetattr(m_slave, TCSANOW, &t);
+    std::filesystem::create_symlink(name, m_dir + "/COM1");
+    m_previousDir = std::filesystem::current_path().string();
+    std::filesystem::current_path(m_dir);
+}
+
+void RawMeterLine::Send(const std::string& bytes) const {
+    if (::write(m_master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("short write to the pseudo-terminal");
+}
+
+void RawMeterLine::Trickle(int periodMs) {
+    if (::pipe2(m_stop, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    // A process of its own, so that the test's timing never waits on a thread of the test.
+    m_sender = ::fork();
+    if (m_sender == 0) {
+        ::close(m_stop[1]);  // the test's close of its end is the signal to stop
+        const char digits[] = "+4.98765432109876";
+        for (std::size_t i = 0;; ++i) {
+            pollfd p{m_stop[0], POLLIN, 0};
+            if (::poll(&p, 1, periodMs) != 0) _exit(0);
+            if (::write(m_master, &digits[i % (sizeof digits - 1)], 1) != 1) _exit(1);
+        }
+    }
+}
+
+RawMeterLine::~RawMeterLine() {
+    if (m_sender > 0) {
+        ::close(m_stop[1]);
+        ::waitpid(m_sender, nullptr, 0);
+        ::close(m_stop[0]);
+    }
+    ::close(m_slave);
+    ::close(m_master);
+    std::error_code ignored;
+    std::filesystem::current_path(m_previousDir, ignored);
+    std::filesystem::remove_all(m_dir, ignored);
 }

@@ -53,3 +53,25 @@ struct FaultCase {
 };
 
 inline void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
+
+// A raw pseudo-terminal linked as COM1 in a fresh folder that becomes the current one, on
+// which the test plays the meter: it sends replies of its own making, or trickles the bytes
+// of a value line, one every periodMs, without ever ending the line.
+class RawMeterLine {
+public:
+    RawMeterLine();
+    ~RawMeterLine();
+    RawMeterLine(const RawMeterLine&) = delete;
+    RawMeterLine& operator=(const RawMeterLine&) = delete;
+
+    void Send(const std::string& bytes) const;
+    void Trickle(int periodMs);
+
+private:
+    std::string m_dir;
+    std::string m_previousDir;
+    int m_master = -1;
+    int m_slave = -1;
+    int m_stop[2] = {-1, -1};
+    pid_t m_sender = -1;
+};

@@ -170,6 +170,88 @@ INSTANTIATE_TEST_SUITE_P(Faults, MeterLinkFlukeFault,
                                          FaultCase{"hangup"}),
                          [](const testing::TestParamInfo<FaultCase>& row) { return TestName(row.param.fault); });
 
+// A meter that trickles bytes and never ends its line: every reply read is bounded as a
+// whole (1000 ms, plus at most one 100 ms byte time-out), whatever the pace of the bytes.
+struct TrickleCase {
+    const char* name;
+    int meterType;
+    int periodMs;
+    double readingWaitsMs;  // the waits of a reading before its reply
+};
+
+void PrintTo(const TrickleCase& c, std::ostream* os) { *os << c.name; }
+
+class MeterLinkTrickle : public testing::TestWithParam<TrickleCase> {};
+
+TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
+    constexpr double kLineBoundMs = 1000.0 + 100.0;
+    const TrickleCase c = GetParam();
+    RawMeterLine line;
+    line.Trickle(c.periodMs);
+    double start = MeterEmulator::NowMs();
+    CMeterLink link(1, c.meterType);
+    const double preparedMs = MeterEmulator::NowMs() - start;
+    // The Fluke 45's "AUTO" reply is read after 200 ms; nothing is read for the HP 34401A.
+    EXPECT_LT(preparedMs, (c.meterType == MeterFluke45 ? 200.0 + kLineBoundMs : 0.0) + kToleranceMs);
+
+    double value = kNotSet;
+    start = MeterEmulator::NowMs();
+    EXPECT_EQ(link.ReadVoltage(value), 1);
+    const double readingMs = MeterEmulator::NowMs() - start;
+    EXPECT_EQ(value, kNotSet);
+    EXPECT_GE(readingMs, c.readingWaitsMs + 1000.0 - kToleranceMs) << "the trickle kept the line alive";
+    EXPECT_LT(readingMs, c.readingWaitsMs + kLineBoundMs + kToleranceMs);
+    RecordProperty("preparation_ms", std::to_string(preparedMs));
+    RecordProperty("reading_ms", std::to_string(readingMs));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paces, MeterLinkTrickle,
+    testing::Values(TrickleCase{"Fluke45Every60ms", MeterFluke45, 60, 300.0},
+                    TrickleCase{"Fluke45Every95ms", MeterFluke45, 95, 300.0},
+                    TrickleCase{"Hp34401AEvery60ms", MeterHp34401A, 60, 1800.0}),
+    [](const testing::TestParamInfo<TrickleCase>& row) { return std::string(row.param.name); });
+
+// A value line must hold one whole number in the meter's notation; a stray byte inside it
+// must not leave the number in front of it as the reading.
+struct ValueLineCase {
+    const char* name;
+    int meterType;
+    std::string line;  // without its line end
+    double reading;    // kNotSet: the reading fails
+};
+
+void PrintTo(const ValueLineCase& c, std::ostream* os) { *os << c.name; }
+
+class MeterLinkValueLine : public testing::TestWithParam<ValueLineCase> {};
+
+TEST_P(MeterLinkValueLine, IsAWholeNumberOrAFailedReading) {
+    const ValueLineCase c = GetParam();
+    RawMeterLine line;
+    CMeterLink link(1, c.meterType);  // the Fluke 45's "AUTO" finds no reply
+    line.Send(c.line + "\r\n" + (c.meterType == MeterFluke45 ? "=>\r\n" : ""));
+    double value = kNotSet;
+    EXPECT_EQ(link.ReadVoltage(value), c.reading == kNotSet ? 1 : 0);
+    EXPECT_EQ(value, c.reading);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, MeterLinkValueLine,
+    testing::Values(ValueLineCase{"Fluke", MeterFluke45, "+4.9876E+0", 4.9876},
+                    ValueLineCase{"FlukeBlanksAround", MeterFluke45, " +4.9876E+0\t", 4.9876},
+                    ValueLineCase{"FlukeOverload", MeterFluke45, "+1E+9", 1e9},
+                    ValueLineCase{"Hp", MeterHp34401A, "-1.23456789E-01", -0.123456789},
+                    ValueLineCase{"FlukeNulInside", MeterFluke45, std::string("+4.9\0" "62E+0", 10), kNotSet},
+                    ValueLineCase{"FlukeParenthesisInside", MeterFluke45, "+4.9)62E+0", kNotSet},
+                    ValueLineCase{"FlukeBlankInside", MeterFluke45, "+4.9 62E+0", kNotSet},
+                    ValueLineCase{"FlukeUnit", MeterFluke45, "+4.9876E+0 VDC", kNotSet},
+                    ValueLineCase{"FlukeExponentCut", MeterFluke45, "+4.9876E+", kNotSet},
+                    ValueLineCase{"FlukeHexFloat", MeterFluke45, "0x1.4p2", kNotSet},
+                    ValueLineCase{"FlukeEmpty", MeterFluke45, "", kNotSet},
+                    ValueLineCase{"HpNulInside", MeterHp34401A, std::string("-1.2\0" "3456789E-01", 15), kNotSet},
+                    ValueLineCase{"HpTwoNumbers", MeterHp34401A, "-1.23456789E-01,+2.0E+00", kNotSet}),
+    [](const testing::TestParamInfo<ValueLineCase>& row) { return std::string(row.param.name); });
+
 TEST(MeterLinkFlukeTest, OverlongLineIsSkippedSoTheNextReadingIsClean) {
     MeterEmulator meter(Fluke({"--readings", "2.5", "--fault", "long-line"}));
     CMeterLink link(1, MeterFluke45);

@@ -274,6 +274,9 @@ TEST(MeterOptionsTest, RejectsWhatItDoesNotKnow) {
     // An unknown option is named as such even at the end of the line.
     EXPECT_FALSE(ParseOptions({"--speed"}, error));
     EXPECT_EQ(error, "unknown option --speed");
+    EXPECT_FALSE(ParseOptions({"--time-scale", "-1"}, error));
+    EXPECT_FALSE(ParseOptions({"--time-scale", "fast"}, error));
+    EXPECT_DOUBLE_EQ(ParseOptions({"--time-scale", "0.1"}, error)->timeScale, 0.1);
     const auto options = ParseOptions({"--link", "COM3", "--readings", "1,2"}, error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->linkPath, "./COM3");

@@ -9,8 +9,10 @@ source_dir="$(cd "$3" && pwd)"
 
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/vantrel-session-test.XXXXXX")"
 meter_pid=""
+mounted=""
 cleanup() {
   [ -n "$meter_pid" ] && kill "$meter_pid" 2>/dev/null && wait "$meter_pid" 2>/dev/null
+  [ -n "$mounted" ] && umount -l "$mounted"
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -143,6 +145,22 @@ typed-values)
   expect_text "$o" '> press "Keep Initial EEPROM Values"'
   expect_text "$o" "> close the window"
   expect_text "$o" "Session PASSED"
+  ;;
+
+eeprom-not-stored)
+  # The EEPROM image on a read-only file system: the typed references cannot be stored, the
+  # operator is told so, and the session fails.
+  b="$scratch/bench"; make_bench "$b" "eeprom = $b/ro/eeprom.bin"
+  mkdir -p "$b/ro"
+  mount -t tmpfs -o ro,size=64k tmpfs "$b/ro" 2>/dev/null || { echo "cannot mount a tmpfs: skipped"; exit 77; }
+  mounted="$b/ro"
+  run_session "$b" init meter=none values=4.75,2.25,1.125,0.5,0.25 measure
+  expect_status 1 $?
+  o="$b/out.txt"
+  expect_text "$o" '+-- message box "ERROR"'
+  expect_text "$o" "| The references were NOT stored in the board's EEPROM (driver error 10)."
+  expect_text "$o" "Session FAILED:"
+  expect_no_text "$o" "Session PASSED"
   ;;
 
 bad-command-line)

@@ -3,12 +3,16 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Fluke45.h"
+#include "Hp34401A.h"
+#include "MeterText.h"
 
 namespace metersim {
 
@@ -36,12 +40,13 @@ std::optional<MeterModel> ParseMeterModel(std::string_view text);
 // "delay:<ms>", "hangup".
 std::optional<Fault> ParseFault(std::string_view text);
 
-// Bytes to send, after delayMs; when hangUpAfter is set, the line drops once that many of
-// them have gone out.
+// Bytes to send, after measureMs (the meter's own work, in the meter's time) and delayMs
+// (a fault); when hangUpAfter is set, the line drops once that many of them have gone out.
 struct Output {
     std::string bytes;
     int delayMs = 0;
     std::optional<std::size_t> hangUpAfter;
+    double measureMs = 0.0;
 };
 
 inline constexpr std::size_t kLongLineLength = 1000;
@@ -55,12 +60,18 @@ std::string FormatHp34401AValue(double volts);
 std::string Garble(std::string_view bytes);
 // The line settings each meter runs at: 9600 baud, one stop bit (Fluke 45) or two (HP).
 bool LineSettingsMatch(MeterModel model, unsigned baudRate, bool twoStopBits);
+// How long one character takes on the meter's line: start bit, data bits, parity and stop
+// bits at 9600 baud (Fluke 45 8N1: 10 bits; HP 34401A 7E2: 11 bits).
+double CharacterMs(MeterModel model);
 
 class MeterProtocol {
 public:
     using ReadingSource = std::function<double()>;
+    using Clock = std::function<double()>;
 
-    MeterProtocol(MeterModel model, Fault fault, ReadingSource takeReading);
+    // clock: the meter's time in milliseconds; by default the steady clock.
+    MeterProtocol(MeterModel model, Fault fault, ReadingSource takeReading, Clock clock = {});
+    ~MeterProtocol();
 
     // Takes bytes from the line; returns what the meter sends back for every command line
     // they complete. lineMatches tells whether the line is set as the meter expects; when
@@ -68,23 +79,14 @@ public:
     std::vector<Output> Receive(std::string_view bytes, bool lineMatches = true);
 
 private:
-    struct LineReply {
-        std::string text;      // everything the meter answers to the line
-        bool carriesValue = false;
-    };
-
-    LineReply HandleLine(std::string_view line);
-    LineReply HandleFlukeLine(std::string_view line);
-    LineReply HandleHpLine(std::string_view line);
-    std::string ValueLine(double volts) const;
-    Output ApplyFault(LineReply reply) const;
+    MeterReply HandleLine(std::string_view line);
+    Output ApplyFault(MeterReply reply) const;
 
     MeterModel m_model;
     Fault m_fault;
-    ReadingSource m_takeReading;
-    std::string m_pending;            // bytes of a command line not yet terminated
-    std::optional<double> m_armed;    // HP: the reading taken by INIT, until *RST
-    std::deque<std::string> m_errors; // HP: error queue read by SYST:ERR?
+    std::string m_pending;  // bytes of a command line not yet terminated
+    std::unique_ptr<Fluke45> m_fluke;
+    std::unique_ptr<Hp34401A> m_hp;
 };
 
 }  // namespace metersim

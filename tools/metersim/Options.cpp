@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <cstdlib>
 
 namespace metersim {
 
@@ -21,6 +22,8 @@ std::string UsageText() {
            "  --fault <fault>            silent | error-prompt | exec-error-prompt |\n"
            "                             no-linefeed | long-line | garbage | delay:<ms> |\n"
            "                             hangup\n"
+           "  --time-scale <factor>      multiply the meter's measurement times by factor\n"
+           "                             (default 1: real time; the line keeps its pace)\n"
            "  -h, --help                 print this text and exit\n"
            "  --version                  print the version and exit\n"
            "\n"
@@ -36,8 +39,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             options.help = true;
             continue;
         }
-        static const char* const kValued[] = {"--meter",    "--dir", "--link", "--terminals",
-                                              "--readings", "--log", "--fault"};
+        static const char* const kValued[] = {"--meter", "--dir",   "--link",      "--terminals",
+                                              "--readings", "--log", "--fault", "--time-scale"};
         if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
             error = (name.rfind("-", 0) == 0 ? "unknown option " : "unknown argument ") + name;
             return std::nullopt;
@@ -76,6 +79,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                 return std::nullopt;
             }
             options.fault = *fault;
+        } else if (name == "--time-scale") {
+            char* end = nullptr;
+            options.timeScale = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !(options.timeScale >= 0.0) ||
+                options.timeScale > 1000.0) {
+                error = "bad time scale " + value;
+                return std::nullopt;
+            }
         } else {
             error = "unknown argument " + name;
             return std::nullopt;

@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -31,6 +32,8 @@ volatile sig_atomic_t g_stop = 0;
 
 void OnStopSignal(int) { g_stop = 1; }
 
+// A reply on its way out: its next byte leaves at due, the ones after it a character time
+// apart, as on a real line.
 struct PendingOutput {
     Clock::time_point due;
     std::string bytes;
@@ -121,10 +124,15 @@ bool LineMatches(int master, metersim::MeterModel model) {
     return metersim::LineSettingsMatch(model, baud, (t.c_cflag & CSTOPB) != 0);
 }
 
-int MillisecondsUntil(Clock::time_point when) {
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(when - Clock::now());
-    if (left.count() <= 0) return 0;
-    return static_cast<int>((left.count() + 999) / 1000);
+// Nanoseconds until when, at least 0.
+long long NanosecondsUntil(Clock::time_point when) {
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(when - Clock::now());
+    return left.count() > 0 ? left.count() : 0;
+}
+
+Clock::duration Scaled(double meterMs, double scale) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(meterMs * scale));
 }
 
 class Emulator {
@@ -135,24 +143,30 @@ public:
           m_log(log),
           m_readings(options.readings, options.terminalsPath,
                      static_cast<unsigned>(MonotonicMicroseconds())),
-          m_protocol(options.model, options.fault, [this] { return m_readings.Next(); }) {}
+          m_protocol(options.model, options.fault, [this] { return m_readings.Next(); },
+                     [scale = std::max(options.timeScale, 1e-6)] {
+                         using namespace std::chrono;
+                         return duration<double, std::milli>(Clock::now().time_since_epoch()).count() / scale;
+                     }),
+          m_character(Scaled(metersim::CharacterMs(options.model), 1.0)) {}
 
     void Run() {
         sigset_t waitMask;
         sigemptyset(&waitMask);
         while (!g_stop) {
             pollfd p{m_pty.master, 0, 0};
-            int timeoutMs = -1;
+            long long timeoutNs = -1;
             if (m_pty.master >= 0) {
                 p.events = POLLIN;
                 if (!m_queue.empty()) {
-                    timeoutMs = MillisecondsUntil(m_queue.front().due);
-                    if (timeoutMs == 0) p.events |= POLLOUT;
+                    timeoutNs = NanosecondsUntil(m_queue.front().due);
+                    if (timeoutNs == 0) p.events |= POLLOUT;
                 }
             }
-            timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1'000'000L};
+            timespec timeout{static_cast<time_t>(timeoutNs / 1'000'000'000LL),
+                             static_cast<long>(timeoutNs % 1'000'000'000LL)};
             const int ready = ::ppoll(m_pty.master >= 0 ? &p : nullptr, m_pty.master >= 0 ? 1 : 0,
-                                      timeoutMs < 0 ? nullptr : &timeout, &waitMask);
+                                      timeoutNs < 0 ? nullptr : &timeout, &waitMask);
             if (ready < 0) {
                 if (errno == EINTR) continue;
                 std::perror("ppoll");
@@ -175,9 +189,15 @@ private:
         const bool matches = LineMatches(m_pty.master, m_options.model);
         for (metersim::Output& output :
              m_protocol.Receive(std::string_view(bytes, static_cast<std::size_t>(n)), matches)) {
-            // A meter answers in order: a delayed reply holds back the ones after it.
-            Clock::time_point due = Clock::now() + std::chrono::milliseconds(output.delayMs);
-            if (!m_queue.empty() && m_queue.back().due > due) due = m_queue.back().due;
+            // A meter answers in order: a reply still on its way holds back the ones after it.
+            Clock::time_point due = Clock::now() + std::chrono::milliseconds(output.delayMs) +
+                                    Scaled(output.measureMs, m_options.timeScale);
+            if (!m_queue.empty()) {
+                const PendingOutput& last = m_queue.back();
+                const auto lastEnds =
+                    last.due + m_character * static_cast<long>(last.bytes.size() - last.sent);
+                if (lastEnds > due) due = lastEnds;
+            }
             m_queue.push_back(PendingOutput{due, std::move(output.bytes), 0, output.hangUpAfter});
         }
     }
@@ -187,9 +207,15 @@ private:
             PendingOutput& head = m_queue.front();
             const std::size_t end = head.hangUpAfter ? *head.hangUpAfter : head.bytes.size();
             if (head.sent < end) {
-                const ssize_t n = ::write(m_pty.master, head.bytes.data() + head.sent, end - head.sent);
+                // The bytes due by now: one per character time since the first was due.
+                std::size_t count = end - head.sent;
+                if (m_character.count() > 0)
+                    count = std::min<std::size_t>(
+                        count, static_cast<std::size_t>((Clock::now() - head.due) / m_character) + 1);
+                const ssize_t n = ::write(m_pty.master, head.bytes.data() + head.sent, count);
                 if (n < 0) return;  // full: the next POLLOUT resumes
                 head.sent += static_cast<std::size_t>(n);
+                head.due += m_character * n;
                 if (head.sent < end) return;
             }
             if (head.hangUpAfter) {
@@ -213,6 +239,7 @@ private:
     std::FILE* m_log;
     metersim::ReadingSource m_readings;
     metersim::MeterProtocol m_protocol;
+    Clock::duration m_character;  // one character on the line: the line's time, never scaled
     std::deque<PendingOutput> m_queue;
 };
 

@@ -1,0 +1,17 @@
+// Files the tool reads (settings, rate file) and replaces (the log).
+#pragma once
+
+#include <cstdio>
+
+namespace platform {
+
+// fopen for reading, but only for a regular file: a folder, a FIFO or a device of that name
+// does not open, and the open never blocks (a FIFO without a writer would hold it for
+// ever). Returns nullptr with errno set when the file does not open.
+std::FILE* OpenRegularFileForReading(const char* path);
+
+// Flushes the folder that holds path to the disk, so that a file just renamed into it
+// survives a power cut under its new name. Returns 0 or the system error code.
+int SyncFolderOf(const char* path);
+
+}  // namespace platform
