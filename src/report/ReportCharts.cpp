@@ -37,8 +37,11 @@ bool Save(QChart* chart, const std::string& path)
 {
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setBackgroundBrush(Qt::white);
+    chart->setBackgroundRoundness(0);
     QChartView view(chart);   // takes the chart
     view.setRenderHint(QPainter::Antialiasing);
+    view.setBackgroundBrush(Qt::white);
+    view.setFrameShape(QFrame::NoFrame);
     view.resize(kPlotWidth, kPlotHeight);
     return view.grab().save(QString::fromStdString(path), "PNG");
 }
