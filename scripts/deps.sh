@@ -4,13 +4,14 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-charts-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation unrtf xvfb xauth
   dpkg-dev help2man lintian man-db desktop-file-utils appstream bash-completion
   sigrok-cli socat mount clang-format graphviz
   libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev
   postgresql jq libxml2-utils python3
+  poppler-utils chromium
 )
 
 missing=()

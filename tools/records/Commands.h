@@ -43,5 +43,7 @@ struct Command {
 std::span<const Command> QueryCommands();    // list, show, history, yield
 std::span<const Command> ExportCommands();   // export
 std::span<const Command> SyncCommands();     // sync, pg-schema
+std::span<const Command> CertificateCommands();   // certificate
+std::span<const Command> ReportCommands();        // report
 
 }  // namespace vantrel::records::cli

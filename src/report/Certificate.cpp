@@ -1,0 +1,123 @@
+#include "report/Certificate.h"
+
+#include "records/RecordStore.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+namespace vantrel::report {
+namespace {
+
+using records::ActionKind;
+using records::MeasureOutcome;
+
+std::string WhyNotWritten(MeasureOutcome outcome)
+{
+    switch (outcome) {
+    case MeasureOutcome::Kept: return "the operator kept the values found in the EEPROM";
+    case MeasureOutcome::Cancelled: return "the operator cancelled it";
+    case MeasureOutcome::FailedReading: return "the meter could not be read";
+    case MeasureOutcome::OutOfTolerance: return "a reading was outside its tolerance window";
+    case MeasureOutcome::Refused: return "it was refused";
+    case MeasureOutcome::WriteFailed: return "writing the EEPROM failed";
+    default: return "its outcome was not recorded";
+    }
+}
+
+bool NoMeter(const std::string& meterModel)
+{
+    std::string lower;
+    for (const char c : meterModel) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.empty() || lower == "none";
+}
+
+CertificateChannel Judged(const records::ChannelFigures& figures)
+{
+    CertificateChannel channel{figures.channel, figures.eepromBefore, figures.reading, figures.windowLow,
+                               figures.windowHigh, figures.eepromWritten, "not measured"};
+    if (!figures.reading || (!figures.windowLow && !figures.windowHigh)) return channel;
+    // The window applies to the size of the reading, both bounds inclusive.
+    const double size = std::fabs(*figures.reading);
+    const bool inside = !std::isnan(size) && (!figures.windowLow || size >= *figures.windowLow) &&
+                        (!figures.windowHigh || size <= *figures.windowHigh);
+    channel.verdict = inside ? "pass" : "fail";
+    return channel;
+}
+
+// Calibrated only when values were written, read by a meter, and every channel with a window
+// was read inside it.
+std::string CalibrationStatus(const Certificate& c)
+{
+    if (!c.calibration) return "NOT CALIBRATED: no Measure References is recorded for this board.";
+    const ActionRecord& m = *c.calibration;
+    if (m.outcome != MeasureOutcome::Written)
+        return "NOT CALIBRATED: the last Measure References did not write values, because " + WhyNotWritten(m.outcome) +
+               ". The EEPROM holds the values found before.";
+    if (!m.passed) return "NOT CALIBRATED: the last Measure References ended with \"" + m.verdict + "\".";
+    if (NoMeter(m.meterModel))
+        return "NOT CALIBRATED: the values written were typed by the operator, not read by a meter.";
+    bool anyWindow = false;
+    for (const auto& channel : c.channels) {
+        if (!channel.windowLow && !channel.windowHigh) continue;
+        anyWindow = true;
+        if (channel.verdict != "pass")
+            return "NOT CALIBRATED: reference channel " + std::to_string(channel.channel) +
+                   " has no meter reading inside its tolerance window.";
+    }
+    if (!anyWindow) return "NOT CALIBRATED: no reference channel was measured.";
+    if (!c.laterEepromWrites.empty())
+        return "NOT CALIBRATED: the EEPROM was written again after this calibration, so the values left are not "
+               "the values measured.";
+    return "CALIBRATED: every reference was read by the meter inside its tolerance window and written to the EEPROM.";
+}
+
+}  // namespace
+
+Certificate MakeCertificate(const std::vector<ActionRecord>& history, const ActionRecord& asOf)
+{
+    Certificate c;
+    const auto end = std::find_if(history.begin(), history.end(), [&](const ActionRecord& r) { return r.id == asOf.id; });
+    const auto last = end == history.end() ? end : end + 1;
+    for (auto it = history.begin(); it != last; ++it) {
+        if (it->kind == ActionKind::MeasureReferences) c.calibration = *it;
+        if (it->kind == ActionKind::InterruptTest) c.interrupt = *it;
+    }
+    if (end == history.end()) {
+        // A record of its own, outside any board's history.
+        if (asOf.kind == ActionKind::MeasureReferences) c.calibration = asOf;
+        if (asOf.kind == ActionKind::InterruptTest) c.interrupt = asOf;
+    }
+    const ActionRecord& main = c.calibration ? *c.calibration : asOf;
+    c.number = main.id;
+    c.board = main.board;
+    c.bench = main.bench;
+    c.dateUtc = main.endedUtc.empty() ? main.startedUtc : main.endedUtc;
+    if (c.calibration) {
+        for (const auto& figures : c.calibration->channels) c.channels.push_back(Judged(figures));
+        bool after = false;
+        for (const auto& r : history) {
+            if (after && r.kind == ActionKind::EepromWrite) c.laterEepromWrites.push_back(r);
+            if (r.id == c.calibration->id) after = true;
+        }
+    }
+    c.status = CalibrationStatus(c);
+    c.calibrated = c.status.starts_with("CALIBRATED");
+    return c;
+}
+
+std::optional<Certificate> LoadCertificate(const records::RecordStore& store, const std::string& serialOrId)
+{
+    // An empty serial number would gather every board recorded without one.
+    if (serialOrId.empty()) return std::nullopt;
+    if (const auto record = store.Find(serialOrId)) {
+        auto history = record->board.serialNumber.empty() ? std::vector<ActionRecord>{}
+                                                          : store.History(record->board.serialNumber);
+        return MakeCertificate(history, *record);
+    }
+    const auto history = store.History(serialOrId);
+    if (history.empty()) return std::nullopt;
+    return MakeCertificate(history, history.back());
+}
+
+}  // namespace vantrel::report

@@ -1,0 +1,50 @@
+#pragma once
+// A board's calibration certificate, gathered from its records: the last Measure References
+// with its values as found, read and left, the last interrupt test, and whether the board
+// can be called calibrated at all.
+
+#include "records/ActionRecord.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantrel::records {
+class RecordStore;
+}
+
+namespace vantrel::report {
+
+using records::ActionRecord;
+
+struct CertificateChannel {
+    int channel = 0;
+    std::optional<double> asFound;
+    std::optional<double> reading;
+    std::optional<double> windowLow;
+    std::optional<double> windowHigh;
+    std::optional<double> asLeft;
+    std::string verdict;   // "pass", "fail" or "not measured", judged from the reading and window
+};
+
+struct Certificate {
+    std::string number;                          // the record id of the calibration (or of the last record)
+    records::BoardIdentity board;
+    records::BenchIdentity bench;
+    std::string dateUtc;                         // end of the calibration, else of the last record
+    std::optional<ActionRecord> calibration;     // the last Measure References
+    std::optional<ActionRecord> interrupt;       // the last interrupt test
+    std::vector<CertificateChannel> channels;
+    std::vector<ActionRecord> laterEepromWrites; // EEPROM writes after the calibration
+    bool calibrated = false;
+    std::string status;                          // one sentence, e.g. "NOT CALIBRATED: ..."
+};
+
+// The certificate from a board's records (oldest first) as of `asOf`, one of them; records
+// after it only count as later EEPROM writes.
+Certificate MakeCertificate(const std::vector<ActionRecord>& history, const ActionRecord& asOf);
+
+// The certificate of a record id or a board's serial number; none when neither is known.
+std::optional<Certificate> LoadCertificate(const records::RecordStore& store, const std::string& serialOrId);
+
+}  // namespace vantrel::report

@@ -1,0 +1,25 @@
+#pragma once
+// The line report's plots, drawn with Qt Charts offscreen and saved as PNG images. Each
+// returns false when the image cannot be written. Needs a Qt application
+// (OffscreenApplication).
+
+#include "report/LineSummary.h"
+
+#include <string>
+#include <vector>
+
+namespace vantrel::report {
+
+inline constexpr int kPlotWidth = 900;
+inline constexpr int kPlotHeight = 460;
+
+// A histogram of one channel's readings with the tolerance window drawn on it.
+bool WriteReadingHistogram(const ReadingSet& set, const std::string& path);
+
+// Measured minus expected time of each interrupt test over time, with the tolerance.
+bool WriteInterruptTiming(const std::vector<InterruptPoint>& points, const std::string& path);
+
+// First-pass and final yield of one model, per day.
+bool WriteYieldChart(const std::string& model, const std::vector<YieldDay>& days, const std::string& path);
+
+}  // namespace vantrel::report
