@@ -18,7 +18,8 @@ constexpr int kRuns = 10;
 bool LastDifference(const std::string& console, int& difference) {
     const std::regex line(R"(Time taken: (-?\d+) ms \(expected (\d+)\))");
     bool found = false;
-    for (auto it = std::sregex_iterator(console.begin(), console.end(), line); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(console.begin(), console.end(), line); it != std::sregex_iterator();
+         ++it) {
         difference = std::stoi((*it)[1]) - std::stoi((*it)[2]);
         found = true;
     }
@@ -42,9 +43,11 @@ int main() {
                 const auto start = std::chrono::steady_clock::now();
                 driver.Click(IDC_INTERRUPT_TEST);
                 wallMs.push_back(
-                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                        .count());
                 int difference = 0;
-                if (LastDifference(driver.ConsoleText(IDC_CONSOLE), difference)) differences.push_back(difference);
+                if (LastDifference(driver.ConsoleText(IDC_CONSOLE), difference))
+                    differences.push_back(difference);
             }
             driver.Click(IDC_QUIT);
         },

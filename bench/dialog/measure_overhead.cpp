@@ -42,7 +42,8 @@ int main() {
             driver.Click(IDC_INITIALIZE_BOARD);
             const auto start = std::chrono::steady_clock::now();
             driver.Click(IDC_MEASURE_REFERENCES);
-            handlerMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            handlerMs =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             driver.Click(IDC_QUIT);
         },
         0);
@@ -50,7 +51,8 @@ int main() {
     if (!used || boxes.Records().size() != 1) {
         std::fprintf(stderr, "the run did not end with the values written (%zu message boxes)\n",
                      boxes.Records().size());
-        for (const auto& box : boxes.Records()) std::fprintf(stderr, "  %s: %s\n", box.caption.c_str(), box.text.c_str());
+        for (const auto& box : boxes.Records())
+            std::fprintf(stderr, "  %s: %s\n", box.caption.c_str(), box.text.c_str());
         return 1;
     }
     std::printf("full Fluke 45 run: %.1f ms, specified waits %.0f ms, the rest %.1f ms\n", handlerMs,

@@ -1,8 +1,8 @@
 // Runs each model's interrupt scan at its maximum conversion rate for one second, polling
 // like the interrupt test does, and reports the conversion rate sustained, the FIFO
 // overflows and the CPU the whole process used, in percent of one core.
-#include "platform/bqxdrv.h"
 #include "platform/DriverLibrary.h"
+#include "platform/bqxdrv.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>

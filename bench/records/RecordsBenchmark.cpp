@@ -27,11 +27,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double MsSince(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 // A Measure References record as a bench leaves it, with a console text of a real run's size.
-ActionRecord TypicalRecord(int board)
-{
+ActionRecord TypicalRecord(int board) {
     ActionRecord r;
     r.id = NewRecordId();
     r.kind = board % 3 == 0 ? ActionKind::MeasureReferences : ActionKind::InterruptTest;
@@ -52,15 +53,14 @@ ActionRecord TypicalRecord(int board)
     return r;
 }
 
-void Print(const char* what, double value, const char* unit, double target)
-{
-    std::printf("%-52s %10.2f %s   (target < %.0f %s) %s\n", what, value, unit, target, unit, value < target ? "ok" : "OVER");
+void Print(const char* what, double value, const char* unit, double target) {
+    std::printf("%-52s %10.2f %s   (target < %.0f %s) %s\n", what, value, unit, target, unit,
+                value < target ? "ok" : "OVER");
 }
 
 }  // namespace
 
-int main()
-{
+int main() {
     const fs::path dir = fs::temp_directory_path() / ("vantrel-records-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
 

@@ -21,16 +21,14 @@ std::string FolderOf(const std::string& path) {
 // id in their name tells whether the writer still runs.
 void RemoveStaleTemporaries(const std::string& path) {
     const auto slash = path.find_last_of('/');
-    const std::string prefix =
-        (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp.";
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp.";
     DIR* folder = opendir(FolderOf(path).c_str());
     if (!folder) return;
     while (const dirent* entry = readdir(folder)) {
         const std::string name = entry->d_name;
         if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
         const std::string digits = name.substr(prefix.size());
-        if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9)
-            continue;
+        if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9) continue;
         const pid_t writer = static_cast<pid_t>(std::stol(digits));
         if (writer == getpid() || writer <= 0 || kill(writer, 0) == 0 || errno != ESRCH) continue;
         unlinkat(dirfd(folder), name.c_str(), 0);
@@ -53,8 +51,8 @@ bool SyncFolder(const std::string& path, std::string& error) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size,
-                         bool syncToDisk, std::string& error) {
+bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool syncToDisk,
+                         std::string& error) {
     RemoveStaleTemporaries(path);
     // The process id keeps two processes on one bench from sharing a temporary.
     const std::string temp = path + ".tmp." + std::to_string(getpid());

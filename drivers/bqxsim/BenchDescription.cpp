@@ -61,8 +61,8 @@ constexpr std::size_t kMaxQuotedLength = 60;
 
 std::string Cut(std::string_view text) {
     if (text.size() <= kMaxQuotedLength) return std::string(text);
-    return std::string(text.substr(0, kMaxQuotedLength)) + "... (" +
-           std::to_string(text.size()) + " characters)";
+    return std::string(text.substr(0, kMaxQuotedLength)) + "... (" + std::to_string(text.size()) +
+           " characters)";
 }
 
 std::string_view Trim(std::string_view s) {
@@ -134,7 +134,8 @@ bool ParseChannelFault(std::string_view text, ChannelFault& out) {
 }
 
 template <class T>
-bool ReadInteger(std::string_view value, long long minimum, long long maximum, T& out, bool hexDefault = false) {
+bool ReadInteger(std::string_view value, long long minimum, long long maximum, T& out,
+                 bool hexDefault = false) {
     long long n = 0;
     if (!ParseInteger(value, minimum, maximum, n, hexDefault)) return false;
     out = static_cast<T>(n);
@@ -166,24 +167,36 @@ const SettingRow kSettings[] = {
          b.model = model;
          return true;
      }},
-    {"base", "expected a hex address", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, 0xFFFF, b.base, true); }},
-    {"irq", "expected an interrupt level", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, 255, b.irq); }},
-    {"fpga_revision", "expected a number", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.fpgaRevision); }},
-    {"serial_number", "expected a number", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.serialNumber); }},
-    {"noise_lsb", "expected codes >= 0", [](std::string_view v, BenchDescription& b) { return ReadDouble(v, 0, 10000, b.noiseLsb); }},
-    {"seed", "expected a number", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.seed); }},
+    {"base", "expected a hex address",
+     [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, 0xFFFF, b.base, true); }},
+    {"irq", "expected an interrupt level",
+     [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, 255, b.irq); }},
+    {"fpga_revision", "expected a number",
+     [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.fpgaRevision); }},
+    {"serial_number", "expected a number",
+     [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.serialNumber); }},
+    {"noise_lsb", "expected codes >= 0",
+     [](std::string_view v, BenchDescription& b) { return ReadDouble(v, 0, 10000, b.noiseLsb); }},
+    {"seed", "expected a number",
+     [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.seed); }},
     {"eeprom", "expected a file path",
      [](std::string_view v, BenchDescription& b) {
          if (v.empty()) return false;
          b.eepromPath = std::string(v);
          return true;
      }},
-    {"time_scale", "expected a factor >= 0", [](std::string_view v, BenchDescription& b) { return ReadDouble(v, 0, 1000, b.timeScale); }},
-    {"library_version", "expected a number", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, 0xFFFF, b.libraryVersion); }},
-    {"fail_init_board", "expected a code 0-255", [](std::string_view v, BenchDescription& b) { return ParseCode(v, b.failInitBoard); }},
-    {"scan_never_ends", "expected 0 or 1", [](std::string_view v, BenchDescription& b) { return ParseFlag(v, b.scanNeverEnds); }},
-    {"scan_skip_writes", "expected 0 or 1", [](std::string_view v, BenchDescription& b) { return ParseFlag(v, b.scanSkipWrites); }},
-    {"scan_overflows", "expected a count", [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.scanOverflows); }},
+    {"time_scale", "expected a factor >= 0",
+     [](std::string_view v, BenchDescription& b) { return ReadDouble(v, 0, 1000, b.timeScale); }},
+    {"library_version", "expected a number",
+     [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, 0xFFFF, b.libraryVersion); }},
+    {"fail_init_board", "expected a code 0-255",
+     [](std::string_view v, BenchDescription& b) { return ParseCode(v, b.failInitBoard); }},
+    {"scan_never_ends", "expected 0 or 1",
+     [](std::string_view v, BenchDescription& b) { return ParseFlag(v, b.scanNeverEnds); }},
+    {"scan_skip_writes", "expected 0 or 1",
+     [](std::string_view v, BenchDescription& b) { return ParseFlag(v, b.scanSkipWrites); }},
+    {"scan_overflows", "expected a count",
+     [](std::string_view v, BenchDescription& b) { return ReadInteger(v, 0, kMax32, b.scanOverflows); }},
     {"scan_channel_offset", "expected <channel>:<codes>",
      [](std::string_view v, BenchDescription& b) {
          const auto colon = v.find(':');
@@ -196,16 +209,22 @@ const SettingRow kSettings[] = {
          b.scanOffsetCodes = codes;
          return true;
      }},
-    {"scan_slow_percent", "expected a percentage >= 0", [](std::string_view v, BenchDescription& b) { return ReadDouble(v, 0, 10000, b.scanSlowPercent); }},
-    {"fail_scan_int", "expected a code 0-255", [](std::string_view v, BenchDescription& b) { return ParseCode(v, b.failScanInt); }},
-    {"fail_set_channel_from", "expected <channel>[:<code>]", [](std::string_view v, BenchDescription& b) { return ParseChannelFault(v, b.failSetChannel); }},
-    {"fail_sample_from", "expected <channel>[:<code>]", [](std::string_view v, BenchDescription& b) { return ParseChannelFault(v, b.failSample); }},
-    {"fail_get_references", "expected a code 0-255", [](std::string_view v, BenchDescription& b) { return ParseCode(v, b.failGetReferences); }},
+    {"scan_slow_percent", "expected a percentage >= 0",
+     [](std::string_view v, BenchDescription& b) { return ReadDouble(v, 0, 10000, b.scanSlowPercent); }},
+    {"fail_scan_int", "expected a code 0-255",
+     [](std::string_view v, BenchDescription& b) { return ParseCode(v, b.failScanInt); }},
+    {"fail_set_channel_from", "expected <channel>[:<code>]",
+     [](std::string_view v, BenchDescription& b) { return ParseChannelFault(v, b.failSetChannel); }},
+    {"fail_sample_from", "expected <channel>[:<code>]",
+     [](std::string_view v, BenchDescription& b) { return ParseChannelFault(v, b.failSample); }},
+    {"fail_get_references", "expected a code 0-255",
+     [](std::string_view v, BenchDescription& b) { return ParseCode(v, b.failGetReferences); }},
 };
 
 // "reference0" to "reference6": the index, or -1 for any other key.
 int ReferenceIndexOf(std::string_view key) {
-    if (key.size() == 10 && key.substr(0, 9) == "reference" && key[9] >= '0' && key[9] < '0' + kReferenceSlots)
+    if (key.size() == 10 && key.substr(0, 9) == "reference" && key[9] >= '0' &&
+        key[9] < '0' + kReferenceSlots)
         return key[9] - '0';
     return -1;
 }
@@ -216,7 +235,8 @@ bool ApplySetting(std::string_view key, std::string_view value, BenchDescription
         return false;
     };
     if (const int reference = ReferenceIndexOf(key); reference >= 0) {
-        if (!ReadDouble(value, -10.0, 10.0, b.references[reference])) return bad("expected volts within +/-10");
+        if (!ReadDouble(value, -10.0, 10.0, b.references[reference]))
+            return bad("expected volts within +/-10");
         return true;
     }
     for (const SettingRow& row : kSettings) {
@@ -238,8 +258,7 @@ bool ApplyBenchLine(std::string_view line, BenchDescription& bench, std::string&
     // A '#' at the start or after white space begins a comment; one inside a word (a file
     // name) does not.
     auto hash = line.find('#');
-    while (hash != std::string_view::npos && hash > 0 && line[hash - 1] != ' ' &&
-           line[hash - 1] != '\t')
+    while (hash != std::string_view::npos && hash > 0 && line[hash - 1] != ' ' && line[hash - 1] != '\t')
         hash = line.find('#', hash + 1);
     const std::string_view content = Trim(line.substr(0, hash));
     if (content.empty()) return true;

@@ -1,8 +1,8 @@
 #include "CallLog.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 namespace bqxsim {

@@ -1,14 +1,14 @@
 // The bqx calls of the driver library over the simulated bench, and the bqxsim extension
 // calls. One lock serialises every call; the scan thread never takes it, so a call that
 // waits for the scan (bqxCancelOp, bqxFreeBoard, bqxFree) cannot deadlock with it.
-#include "platform/bqxdrv.h"
 #include "bqxsim_ext.h"
+#include "platform/bqxdrv.h"
 
 #include "BenchDescription.h"
-#include "SimulatedModels.h"
 #include "CallLog.h"
 #include "ReferenceTerminals.h"
 #include "SimulatedBoard.h"
+#include "SimulatedModels.h"
 
 #include <chrono>
 #include <cmath>
@@ -55,8 +55,17 @@ Driver& TheDriver() {
 
 bool UsableInterrupt(std::uint32_t level) {
     switch (level) {
-    case 2: case 3: case 4: case 5: case 6: case 7: case 9: case 10: case 11: case 12: case 15:
-        return true;
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 9:
+    case 10:
+    case 11:
+    case 12:
+    case 15: return true;
     default: return false;
     }
 }
@@ -86,8 +95,8 @@ bool OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
     if (loaded == EepromImage::LoadResult::Unreadable) return true;  // reads as a corrupt EEPROM
     if (loaded == EepromImage::LoadResult::Loaded && image.TypeCode() == type) return true;
     const int count = SimulatedReferenceCount(type);
-    image = EepromImage::Fresh(type, bench.serialNumber, bench.fpgaRevision,
-                               board.Model().channels, count, TrueReferences(bench, count));
+    image = EepromImage::Fresh(type, bench.serialNumber, bench.fpgaRevision, board.Model().channels, count,
+                               TrueReferences(bench, count));
     if (!image.Save(board.EepromPath(), error))
         std::fprintf(stderr, "bqxdrv: cannot write EEPROM image: %s\n", error.c_str());
     return true;
@@ -99,13 +108,13 @@ bool OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
 using bqxsim::TheDriver;
 
 // Every board call begins with this: it logs the call, then checks the driver and handle.
-#define BQX_LOCK() \
+#define BQX_LOCK()         \
     auto& d = TheDriver(); \
     std::lock_guard lock(d.mutex)
 #define BQX_REQUIRE_STARTED() \
     if (!d.started) return BQX_E_NOT_STARTED
-#define BQX_REQUIRE_BOARD(h) \
-    BQX_REQUIRE_STARTED(); \
+#define BQX_REQUIRE_BOARD(h)                                             \
+    BQX_REQUIRE_STARTED();                                               \
     if (!d.board || (h) != bqxsim::kOnlyHandle) return BQX_E_BAD_HANDLE; \
     auto& board = *d.board
 
@@ -143,8 +152,7 @@ BQX_API uint8_t bqxFree(void) {
 BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle* handle) {
     BQX_LOCK();
     if (config)
-        d.log.Add("bqxInitBoard(%u,base=%u,irq=%u)", boardType, config->baseAddress,
-                  config->interruptLevel);
+        d.log.Add("bqxInitBoard(%u,base=%u,irq=%u)", boardType, config->baseAddress, config->interruptLevel);
     else
         d.log.Add("bqxInitBoard(%u,null)", boardType);
     BQX_REQUIRE_STARTED();
@@ -238,15 +246,13 @@ BQX_API uint8_t bqxADSample(BoardHandle handle, int16_t* sample) {
 BQX_API uint8_t bqxADScan(BoardHandle handle, ScanRequest* request, int16_t* buffer) {
     BQX_LOCK();
     if (request)
-        d.log.Add("bqxADScan(%u,low=%u,high=%u)", handle, request->lowChannel,
-                  request->highChannel);
+        d.log.Add("bqxADScan(%u,low=%u,high=%u)", handle, request->lowChannel, request->highChannel);
     else
         d.log.Add("bqxADScan(%u,null)", handle);
     BQX_REQUIRE_BOARD(handle);
     if (!request || !buffer) return BQX_E_ARGUMENT;
     if (board.Scan().Running()) return BQX_E_BUSY;
-    if (request->lowChannel > request->highChannel ||
-        request->highChannel >= board.Model().channels)
+    if (request->lowChannel > request->highChannel || request->highChannel >= board.Model().channels)
         return BQX_E_CHANNEL;
     for (int c = request->lowChannel; c <= request->highChannel; ++c)
         buffer[c - request->lowChannel] = board.Convert(c);
@@ -256,9 +262,8 @@ BQX_API uint8_t bqxADScan(BoardHandle handle, ScanRequest* request, int16_t* buf
 BQX_API uint8_t bqxADScanInt(BoardHandle handle, ScanIntRequest* request) {
     BQX_LOCK();
     if (request)
-        d.log.Add("bqxADScanInt(%u,count=%u,rate=%g,low=%u,high=%u)", handle,
-                  request->conversion_count, static_cast<double>(request->rate_hz),
-                  request->low_channel, request->high_channel);
+        d.log.Add("bqxADScanInt(%u,count=%u,rate=%g,low=%u,high=%u)", handle, request->conversion_count,
+                  static_cast<double>(request->rate_hz), request->low_channel, request->high_channel);
     else
         d.log.Add("bqxADScanInt(%u,null)", handle);
     BQX_REQUIRE_BOARD(handle);
@@ -267,10 +272,8 @@ BQX_API uint8_t bqxADScanInt(BoardHandle handle, ScanIntRequest* request) {
     if (bench.failScanInt) return bench.failScanInt;
     if (board.Scan().Running()) return BQX_E_BUSY;
     const double rate = request->rate_hz;
-    if (!std::isfinite(rate) || rate <= 0 || request->conversion_count == 0)
-        return BQX_E_ARGUMENT;
-    if (request->low_channel > request->high_channel ||
-        request->high_channel >= board.Model().channels)
+    if (!std::isfinite(rate) || rate <= 0 || request->conversion_count == 0) return BQX_E_ARGUMENT;
+    if (request->low_channel > request->high_channel || request->high_channel >= board.Model().channels)
         return BQX_E_CHANNEL;
     // The whole address travels in the extension; the 32-bit field serves 32-bit callers.
     const std::uintptr_t address = request->sample_buffer_ptr
@@ -324,8 +327,7 @@ BQX_API uint8_t bqxGetTime(uint32_t* milliseconds) {
     BQX_REQUIRE_STARTED();
     if (!milliseconds) return BQX_E_ARGUMENT;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    *milliseconds = static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    *milliseconds = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     return BQX_OK;
 }
 
@@ -380,8 +382,7 @@ BQX_API uint8_t bqxInp(uint16_t port, uint8_t* value) {
     if (!value) return BQX_E_ARGUMENT;
     // Where no board answers, the bus floats high.
     *value = 0xFF;
-    if (d.board && port >= d.board->Base() &&
-        port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
+    if (d.board && port >= d.board->Base() && port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
         *value = d.board->ReadRegister(port - d.board->Base());
     return BQX_OK;
 }
@@ -390,8 +391,7 @@ BQX_API uint8_t bqxOutp(uint16_t port, uint8_t value) {
     BQX_LOCK();
     d.log.Add("bqxOutp(%u,%u)", port, value);
     BQX_REQUIRE_STARTED();
-    if (d.board && port >= d.board->Base() &&
-        port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
+    if (d.board && port >= d.board->Base() && port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
         d.board->WriteRegister(port - d.board->Base(), value);
     return BQX_OK;
 }
@@ -445,9 +445,8 @@ BQX_API uint8_t bqxSetReferenceVoltages(BoardHandle handle, const double* refere
     if (image.ChecksumValid() && image.TypeCode() == board.Model().typeCode)
         image.WriteReferences(values);
     else
-        image = bqxsim::EepromImage::Fresh(board.Model().typeCode, d.bench.serialNumber,
-                                           d.bench.fpgaRevision, board.Model().channels, count,
-                                           values);
+        image = bqxsim::EepromImage::Fresh(board.Model().typeCode, d.bench.serialNumber, d.bench.fpgaRevision,
+                                           board.Model().channels, count, values);
     std::string error;
     if (!image.Save(board.EepromPath(), error)) {
         std::fprintf(stderr, "bqxdrv: cannot write EEPROM image: %s\n", error.c_str());

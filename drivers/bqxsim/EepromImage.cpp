@@ -40,9 +40,8 @@ std::uint16_t EepromImage::Crc16(const std::uint8_t* data, std::size_t size) {
     return crc;
 }
 
-EepromImage EepromImage::Fresh(int typeCode, std::uint32_t serial, std::uint32_t fpgaRevision,
-                               int channels, int referenceCapacity,
-                               const std::vector<double>& references) {
+EepromImage EepromImage::Fresh(int typeCode, std::uint32_t serial, std::uint32_t fpgaRevision, int channels,
+                               int referenceCapacity, const std::vector<double>& references) {
     EepromImage image;
     auto* b = image.m_bytes.data();
     b[0] = static_cast<std::uint8_t>(typeCode);

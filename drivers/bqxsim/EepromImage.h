@@ -35,9 +35,8 @@ public:
     EepromImage();
 
     // A factory-fresh image with the given identity and references.
-    static EepromImage Fresh(int typeCode, std::uint32_t serial, std::uint32_t fpgaRevision,
-                             int channels, int referenceCapacity,
-                             const std::vector<double>& references);
+    static EepromImage Fresh(int typeCode, std::uint32_t serial, std::uint32_t fpgaRevision, int channels,
+                             int referenceCapacity, const std::vector<double>& references);
 
     // On Refused, error names the file and the reason.
     LoadResult Load(const std::string& path, std::string& error);

@@ -31,8 +31,7 @@ bool ScanEngine::Start(const ScanPlan& plan) {
     if (m_thread.joinable()) m_thread.join();
     std::lock_guard lock(m_mutex);
     m_plan = plan;
-    if (m_plan.fifoBlock <= 0 || m_plan.fifoBlock > static_cast<int>(kFifoCapacity))
-        m_plan.fifoBlock = 256;
+    if (m_plan.fifoBlock <= 0 || m_plan.fifoBlock > static_cast<int>(kFifoCapacity)) m_plan.fifoBlock = 256;
     m_status = ScanStatus{};
     m_status.busy = true;
     m_stop = false;
@@ -64,8 +63,7 @@ ScanStatus ScanEngine::Status() const {
         // Conversions made since the last block went to the buffer wait in the FIFO.
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        const double converted =
-            std::min<double>(elapsed * ConversionsPerSecond(), m_plan.conversions);
+        const double converted = std::min<double>(elapsed * ConversionsPerSecond(), m_plan.conversions);
         const double waiting = std::max(0.0, converted - status.transfers);
         status.fifoLevel = static_cast<std::uint32_t>(std::min<double>(waiting, kFifoCapacity));
     }
@@ -89,11 +87,11 @@ void ScanEngine::Run() {
 
     while (done < plan.conversions && !m_stop) {
         const std::uint32_t end =
-            std::min<std::uint32_t>(done + static_cast<std::uint32_t>(plan.fifoBlock),
-                                    plan.conversions);
+            std::min<std::uint32_t>(done + static_cast<std::uint32_t>(plan.fifoBlock), plan.conversions);
         // The block is ready when its last conversion is.
-        const auto due = m_start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                       std::chrono::duration<double>(std::min(end / rate, kLongestWaitSeconds)));
+        const auto due =
+            m_start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(std::min(end / rate, kLongestWaitSeconds)));
         if (m_wake.wait_until(lock, due, [this] { return m_stop; })) break;
 
         // Convert outside the lock so that status polls are never held up by the noise source.
@@ -101,8 +99,7 @@ void ScanEngine::Run() {
         for (std::uint32_t i = done; i < end; ++i) {
             const int channel = plan.lowChannel + static_cast<int>(i % static_cast<std::uint32_t>(channels));
             int code = m_convert(channel);
-            if (channel == plan.offsetChannel)
-                code = std::clamp(code + plan.offsetCodes, -32768, 32767);
+            if (channel == plan.offsetChannel) code = std::clamp(code + plan.offsetCodes, -32768, 32767);
             block[i - done] = static_cast<std::int16_t>(code);
         }
         lock.lock();

@@ -15,8 +15,7 @@ constexpr int kFifoRegister = 9;
 
 }  // namespace
 
-SimulatedBoard::SimulatedBoard(const SimulatedModel& model, int base, int irq,
-                               const BenchDescription& bench)
+SimulatedBoard::SimulatedBoard(const SimulatedModel& model, int base, int irq, const BenchDescription& bench)
     : m_model(model),
       m_base(base),
       m_irq(irq),
@@ -49,8 +48,7 @@ void SimulatedBoard::UpdateAnalog(const BenchDescription& bench) {
 }
 
 double SimulatedBoard::InputVolts(int channel) const {
-    if (m_calMux)
-        return channel < kCalMuxReferences ? m_references[static_cast<std::size_t>(channel)] : 0.0;
+    if (m_calMux) return channel < kCalMuxReferences ? m_references[static_cast<std::size_t>(channel)] : 0.0;
     const auto code = m_da[static_cast<std::size_t>(channel % kDaOutputs)];
     return -kFullScaleVolts + 2 * kFullScaleVolts * code / 4095.0;
 }
@@ -90,8 +88,7 @@ int SimulatedBoard::CurrentChannel() const {
 
 std::optional<double> SimulatedBoard::TerminalVolts() const {
     std::lock_guard lock(m_analogMutex);
-    if (!m_calMux || m_terminalChannel < 0 || m_terminalChannel >= kCalMuxReferences)
-        return std::nullopt;
+    if (!m_calMux || m_terminalChannel < 0 || m_terminalChannel >= kCalMuxReferences) return std::nullopt;
     return m_references[static_cast<std::size_t>(m_terminalChannel)];
 }
 

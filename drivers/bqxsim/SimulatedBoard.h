@@ -17,9 +17,9 @@
 #pragma once
 
 #include "BenchDescription.h"
-#include "SimulatedModels.h"
 #include "EepromImage.h"
 #include "ScanEngine.h"
+#include "SimulatedModels.h"
 
 #include <array>
 #include <cstdint>

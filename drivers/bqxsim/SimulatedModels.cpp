@@ -31,9 +31,18 @@ const SimulatedModel* FindSimulatedModel(int typeCode) {
 
 int SimulatedReferenceCount(int typeCode) {
     switch (typeCode) {
-    case 12: case 27: case 32: case 33: case 36: return 7;
-    case 15: case 16: case 22: return 6;
-    case 20: case 28: case 31: case 35: return 4;
+    case 12:
+    case 27:
+    case 32:
+    case 33:
+    case 36: return 7;
+    case 15:
+    case 16:
+    case 22: return 6;
+    case 20:
+    case 28:
+    case 31:
+    case 35: return 4;
     default: return 0;
     }
 }

@@ -9,10 +9,10 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTextCharFormat>
-#include <QPlainTextEdit>
 
 #include <map>
 #include <memory>
@@ -136,7 +136,10 @@ class ButtonWidget : public QPushButton {
 public:
     ButtonWidget(QWidget* parent, bool multiLine) : QPushButton(parent), m_multiLine(multiLine) {}
     bool IsDefault() const { return m_default; }
-    void SetDefault(bool on) { m_default = on; update(); }
+    void SetDefault(bool on) {
+        m_default = on;
+        update();
+    }
 
 protected:
     void paintEvent(QPaintEvent* e) override;

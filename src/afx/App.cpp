@@ -97,7 +97,8 @@ void ReportUncaughtException(CException* e) {
     if (!e) return;
     char text[1024] = {};
     if (!e->GetErrorMessage(text, sizeof text) || text[0] == '\0')
-        std::strncpy(text, "An unexpected error occurred and the operation was not completed.", sizeof text - 1);
+        std::strncpy(text, "An unexpected error occurred and the operation was not completed.",
+                     sizeof text - 1);
     ShowMessageBox(text, nullptr, MB_OK | MB_ICONSTOP);
     e->Delete();
 }
@@ -139,7 +140,8 @@ HICON CWinApp::LoadIcon(UINT id) const {
     if (bytes.empty()) return nullptr;
     afx::EnsureApplication();
     QPixmap pixmap;
-    if (!pixmap.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<uint>(bytes.size()))) return nullptr;
+    if (!pixmap.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<uint>(bytes.size())))
+        return nullptr;
     HICON icon = afx::IconHandle(QIcon(pixmap));
     cache[id] = icon;
     return icon;

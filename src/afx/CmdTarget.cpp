@@ -19,8 +19,7 @@ const AFX_MSGMAP_ENTRY* FindEntry(const AFX_MSGMAP* map, UINT message, WPARAM wP
     for (; map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
         for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e->nMessage != 0; ++e) {
             if (e->nMessage != message) continue;
-            if (message == WM_COMMAND && (e->nCode != code || id < e->nID || id > e->nLastID))
-                continue;
+            if (message == WM_COMMAND && (e->nCode != code || id < e->nID || id > e->nLastID)) continue;
             return e;
         }
     }

@@ -106,8 +106,7 @@ protected:
                                MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())), &wantsDefault);
             return !wantsDefault;
         }
-        default:
-            return false;
+        default: return false;
         }
     }
 };
@@ -146,7 +145,8 @@ void DialogWidget::done(int result) {
         return;
     }
     if (m_owner)
-        CallWindowProcSafe(m_owner, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(result == Accepted ? IDOK : IDCANCEL), 0), 0);
+        CallWindowProcSafe(m_owner, WM_COMMAND,
+                           MAKEWPARAM(static_cast<WORD>(result == Accepted ? IDOK : IDCANCEL), 0), 0);
 }
 
 void DialogWidget::accept() { done(Accepted); }
@@ -178,7 +178,8 @@ bool RequestCtlColor(QWidget* control, CDC* dc, UINT kind, HBRUSH* brush) {
     *brush = nullptr;
     CWnd* bound = CWnd::FromWidget(control);
     if (!bound || !bound->HasHandler(WM_REFLECT_BASE + WM_CTLCOLOR)) return false;
-    const LRESULT r = CallWindowProcSafe(bound, WM_REFLECT_BASE + WM_CTLCOLOR, reinterpret_cast<WPARAM>(dc), kind);
+    const LRESULT r =
+        CallWindowProcSafe(bound, WM_REFLECT_BASE + WM_CTLCOLOR, reinterpret_cast<WPARAM>(dc), kind);
     *brush = reinterpret_cast<HBRUSH>(r);
     return true;
 }
@@ -194,7 +195,8 @@ bool PaintReflected(QWidget* control, const QString& text, int alignFlags, UINT 
     p.fillRect(control->rect(), b ? ToQColor(b->colour) : control->palette().color(QPalette::Window));
     const GdiObject* f = GdiFromHandle(dc.GetSelectedFont());
     p.setFont(f && f->kind == GdiObject::Font ? FontFromLogFont(f->font) : control->font());
-    p.setPen(control->isEnabled() ? ToQColor(dc.GetTextColor()) : control->palette().color(QPalette::Disabled, QPalette::WindowText));
+    p.setPen(control->isEnabled() ? ToQColor(dc.GetTextColor())
+                                  : control->palette().color(QPalette::Disabled, QPalette::WindowText));
     if (dc.GetBkMode() == OPAQUE) {
         p.setBackgroundMode(Qt::OpaqueMode);
         p.setBackground(ToQColor(dc.GetBkColor()));
@@ -339,14 +341,18 @@ void CDialogPrivate::MoveFocus(bool forward) {
     for (int step = 1; step <= n; ++step) {
         const int i = ((forward ? current + step : current - step) % n + n) % n;
         QWidget* w = controls[static_cast<size_t>(i)].second;
-        if (!w || !ControlHasStyle(w, "WS_TABSTOP") || !w->isEnabled() || !w->isVisibleTo(widget.data())) continue;
+        if (!w || !ControlHasStyle(w, "WS_TABSTOP") || !w->isEnabled() || !w->isVisibleTo(widget.data()))
+            continue;
         QWidget* target = w;
         if (ControlKindOf(w) == ControlKind::RadioButton) {
             const int group = w->property(kGroupProperty).toInt();
-            if (group == currentGroup && focus && ControlKindOf(focus) == ControlKind::RadioButton && step < n) continue;
+            if (group == currentGroup && focus && ControlKindOf(focus) == ControlKind::RadioButton &&
+                step < n)
+                continue;
             for (const auto& [id, other] : controls) {
                 auto* rb = qobject_cast<QRadioButton*>(other.data());
-                if (rb && rb->isChecked() && rb->property(kGroupProperty).toInt() == group && rb->isEnabled()) target = rb;
+                if (rb && rb->isChecked() && rb->property(kGroupProperty).toInt() == group && rb->isEnabled())
+                    target = rb;
             }
         }
         target->setFocus(Qt::TabFocusReason);
@@ -379,9 +385,7 @@ bool CDialogPrivate::HandleKey(QWidget* receiver, QKeyEvent* e) {
     if (handled) return true;
     const bool shift = e->modifiers() & Qt::ShiftModifier || e->key() == Qt::Key_Backtab;
     switch (msg.wParam) {
-    case VK_TAB:
-        MoveFocus(!shift);
-        return true;
+    case VK_TAB: MoveFocus(!shift); return true;
     case VK_RETURN: {
         if (control && IsPushButton(control)) {
             if (control->isEnabled()) static_cast<QPushButton*>(control)->click();
@@ -394,11 +398,8 @@ bool CDialogPrivate::HandleKey(QWidget* receiver, QKeyEvent* e) {
         SendCommand(IDOK, BN_CLICKED, nullptr);
         return true;
     }
-    case VK_ESCAPE:
-        SendCommand(IDCANCEL, BN_CLICKED, nullptr);
-        return true;
-    default:
-        return false;
+    case VK_ESCAPE: SendCommand(IDCANCEL, BN_CLICKED, nullptr); return true;
+    default: return false;
     }
 }
 
@@ -445,8 +446,9 @@ QWidget* CreatePushButton(const ControlTemplate& c, const QString& text, QWidget
 }
 
 QWidget* CreateCheckable(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* d) {
-    QAbstractButton* b = c.kind == ControlKind::RadioButton ? static_cast<QAbstractButton*>(new QRadioButton(text, parent))
-                                                            : new QCheckBox(text, parent);
+    QAbstractButton* b = c.kind == ControlKind::RadioButton
+                             ? static_cast<QAbstractButton*>(new QRadioButton(text, parent))
+                             : new QCheckBox(text, parent);
     b->setAutoExclusive(false);
     const int id = c.id;
     QObject::connect(b, &QAbstractButton::clicked, b, [d, id, b]() { d->SendCommand(id, BN_CLICKED, b); });
@@ -478,13 +480,15 @@ QWidget* CreateEdit(const ControlTemplate& c, const QString& text, QWidget* pare
     return e;
 }
 
-QWidget* CreateRichEdit(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* /*d*/) {
+QWidget* CreateRichEdit(const ControlTemplate& c, const QString& text, QWidget* parent,
+                        CDialogPrivate* /*d*/) {
     auto* r = new afx::RichEditWidget(parent);
     r->setReadOnly(c.Has("ES_READONLY"));
     if (!c.Has("WS_BORDER")) r->setFrameShape(QFrame::NoFrame);
     r->setVerticalScrollBarPolicy(c.Has("WS_VSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     r->setHorizontalScrollBarPolicy(c.Has("WS_HSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-    r->setLineWrapMode(c.Has("WS_HSCROLL") || c.Has("ES_AUTOHSCROLL") ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+    r->setLineWrapMode(c.Has("WS_HSCROLL") || c.Has("ES_AUTOHSCROLL") ? QPlainTextEdit::NoWrap
+                                                                      : QPlainTextEdit::WidgetWidth);
     if (c.Has("ES_READONLY"))
         r->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     if (!text.isEmpty()) r->ReplaceSel(text);
@@ -504,14 +508,16 @@ QWidget* CreateStatic(const ControlTemplate& c, const QString& text, QWidget* pa
     return s;
 }
 
-QWidget* CreateGroupBox(const ControlTemplate& /*c*/, const QString& text, QWidget* parent, CDialogPrivate* /*d*/) {
+QWidget* CreateGroupBox(const ControlTemplate& /*c*/, const QString& text, QWidget* parent,
+                        CDialogPrivate* /*d*/) {
     auto* g = new afx::GroupFrameWidget(text, parent);
     g->setFocusPolicy(Qt::NoFocus);
     g->setAttribute(Qt::WA_TransparentForMouseEvents);
     return g;
 }
 
-QWidget* CreateComboBox(const ControlTemplate& c, const QString& /*text*/, QWidget* parent, CDialogPrivate* d) {
+QWidget* CreateComboBox(const ControlTemplate& c, const QString& /*text*/, QWidget* parent,
+                        CDialogPrivate* d) {
     auto* cb = new QComboBox(parent);
     cb->setEditable(!c.Has("CBS_DROPDOWNLIST"));
     cb->setInsertPolicy(QComboBox::NoInsert);
@@ -522,7 +528,8 @@ QWidget* CreateComboBox(const ControlTemplate& c, const QString& /*text*/, QWidg
     const int id = c.id;
     QObject::connect(cb, &QComboBox::activated, cb, [d, id, cb]() { d->SendCommand(id, CBN_SELCHANGE, cb); });
     if (cb->lineEdit())
-        QObject::connect(cb->lineEdit(), &QLineEdit::textEdited, cb, [d, id, cb]() { d->SendCommand(id, CBN_EDITCHANGE, cb); });
+        QObject::connect(cb->lineEdit(), &QLineEdit::textEdited, cb,
+                         [d, id, cb]() { d->SendCommand(id, CBN_EDITCHANGE, cb); });
     return cb;
 }
 
@@ -585,7 +592,8 @@ BOOL CDialog::BuildWindow() {
     afx::EnsureApplication();
     const afx::DialogTemplate* t = afx::FindDialogTemplate(static_cast<int>(m_nIDTemplate));
     if (!t) {
-        const std::string text = "The dialog template " + std::to_string(m_nIDTemplate) + " is missing from the program.";
+        const std::string text =
+            "The dialog template " + std::to_string(m_nIDTemplate) + " is missing from the program.";
         afx::ShowMessageBox(text.c_str(), nullptr, MB_OK | MB_ICONSTOP);
         return FALSE;
     }
@@ -597,8 +605,8 @@ BOOL CDialog::BuildWindow() {
     m_d->defId = 0;
 
     QWidget* parent = DialogParentFor(m_pParentWnd);
-    Qt::WindowFlags flags = (parent ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    Qt::WindowFlags flags = (parent ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint |
+                            Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (t->Has("WS_MINIMIZEBOX")) flags |= Qt::WindowMinimizeButtonHint;
     if (t->Has("WS_MAXIMIZEBOX")) flags |= Qt::WindowMaximizeButtonHint;
     auto* dw = new afx::DialogWidget(this, parent, flags);
@@ -786,7 +794,6 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (CWinApp* app = AfxGetApp()) app->DispatchMsg(message, wParam, lParam, &r);
         return r;
     }
-    default:
-        return CWnd::DefWindowProc(message, wParam, lParam);
+    default: return CWnd::DefWindowProc(message, wParam, lParam);
     }
 }

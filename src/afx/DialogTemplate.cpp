@@ -4,8 +4,8 @@
 #include <mutex>
 #include <sstream>
 
-#include "afx/afxwin.h"
 #include "afx/ResourceData.h"
+#include "afx/afxwin.h"
 
 namespace afx {
 
@@ -28,17 +28,32 @@ bool Tokenize(const std::string& line, std::vector<Token>& out, std::string& err
     size_t i = 0;
     while (i < line.size()) {
         const char c = line[i];
-        if (std::isspace(static_cast<unsigned char>(c))) { ++i; continue; }
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            ++i;
+            continue;
+        }
         if (c == '/' && i + 1 < line.size() && line[i + 1] == '/') break;
-        if (c == ',') { out.push_back({Token::Comma, ",", 0}); ++i; continue; }
-        if (c == '|') { out.push_back({Token::Bar, "|", 0}); ++i; continue; }
+        if (c == ',') {
+            out.push_back({Token::Comma, ",", 0});
+            ++i;
+            continue;
+        }
+        if (c == '|') {
+            out.push_back({Token::Bar, "|", 0});
+            ++i;
+            continue;
+        }
         if (c == '"') {
             std::string s;
             ++i;
             bool closed = false;
             while (i < line.size()) {
                 if (line[i] == '"') {
-                    if (i + 1 < line.size() && line[i + 1] == '"') { s += '"'; i += 2; continue; }
+                    if (i + 1 < line.size() && line[i + 1] == '"') {
+                        s += '"';
+                        i += 2;
+                        continue;
+                    }
                     closed = true;
                     ++i;
                     break;
@@ -51,7 +66,10 @@ bool Tokenize(const std::string& line, std::vector<Token>& out, std::string& err
                 }
                 s += line[i++];
             }
-            if (!closed) { error = "unterminated string"; return false; }
+            if (!closed) {
+                error = "unterminated string";
+                return false;
+            }
             out.push_back({Token::String, s, 0});
             continue;
         }
@@ -110,19 +128,24 @@ std::vector<Arg> SplitArgs(const std::vector<Token>& tokens, size_t from) {
             cur = Arg{};
             any = false;
             break;
-        case Token::Bar:
-            break;
+        case Token::Bar: break;
         case Token::String:
             cur.isString = true;
             cur.text = t.text;
             any = true;
             break;
         case Token::Number:
-            if (!any) { cur.isNumber = true; cur.number = t.value; }
+            if (!any) {
+                cur.isNumber = true;
+                cur.number = t.value;
+            }
             any = true;
             break;
         case Token::Name:
-            if (t.text == "NOT") { negate = true; break; }
+            if (t.text == "NOT") {
+                negate = true;
+                break;
+            }
             (negate ? cur.flagsOff : cur.flagsOn).insert(t.text);
             negate = false;
             any = true;
@@ -213,8 +236,7 @@ bool ParseControl(const std::vector<Token>& tokens, ControlTemplate& c, std::str
             error = "unknown control class '" + args[2].text + "'";
             return false;
         }
-        return number(1, c.id) && number(4, c.x) && number(5, c.y) && number(6, c.cx) &&
-               number(7, c.cy);
+        return number(1, c.id) && number(4, c.x) && number(5, c.y) && number(6, c.cx) && number(7, c.cy);
     }
     const auto it = ControlStatements().find(keyword);
     if (it == ControlStatements().end()) {
@@ -338,7 +360,8 @@ private:
         } else if (kw == "STYLE" || kw == "EXSTYLE") {
             if (!args.empty()) m_dialog->styles = ApplyFlags(m_dialog->styles, args[0]);
         } else if (kw == "FONT") {
-            if (args.size() < 2 || !args[0].isNumber || !args[1].isString) return "FONT needs a size and a face";
+            if (args.size() < 2 || !args[0].isNumber || !args[1].isString)
+                return "FONT needs a size and a face";
             m_dialog->fontPointSize = static_cast<int>(args[0].number);
             m_dialog->fontFace = args[1].text;
         } else {
@@ -359,7 +382,8 @@ private:
     // A row of a combo box's list: id, "text".
     Problem DlgInitLine(const std::vector<Token>& tokens) {
         const std::vector<Arg> args = SplitArgs(tokens, 0);
-        if (args.size() != 2 || !args[0].isNumber || !args[1].isString) return "DLGINIT rows are: id, \"text\"";
+        if (args.size() != 2 || !args[0].isNumber || !args[1].isString)
+            return "DLGINIT rows are: id, \"text\"";
         bool found = false;
         for (ControlTemplate& c : m_script.dialogs[m_dlgInitId].controls) {
             if (c.id == args[0].number && c.kind == ControlKind::ComboBox) {
@@ -373,7 +397,8 @@ private:
 
     Problem StringTableLine(const std::vector<Token>& tokens) {
         const std::vector<Arg> args = SplitArgs(tokens, 0);
-        if (args.size() != 2 || !args[0].isNumber || !args[1].isString) return "STRINGTABLE rows are: id, \"text\"";
+        if (args.size() != 2 || !args[0].isNumber || !args[1].isString)
+            return "STRINGTABLE rows are: id, \"text\"";
         m_script.strings[static_cast<int>(args[0].number)] = args[1].text;
         return {};
     }

@@ -25,9 +25,9 @@ struct ControlTemplate {
     ControlKind kind = ControlKind::Static;
     int id = -1;
     std::string text;
-    int x = 0, y = 0, cx = 0, cy = 0;  // dialog units
-    std::set<std::string> styles;       // style flag names, e.g. "WS_TABSTOP"
-    std::vector<std::string> listItems; // initial rows of a combo box
+    int x = 0, y = 0, cx = 0, cy = 0;    // dialog units
+    std::set<std::string> styles;        // style flag names, e.g. "WS_TABSTOP"
+    std::vector<std::string> listItems;  // initial rows of a combo box
     bool Has(const std::string& style) const { return styles.count(style) != 0; }
 };
 

@@ -43,44 +43,44 @@ BOOL CFileException::GetErrorMessage(char* buffer, UINT maxChars, UINT* helpCont
     const char* f = file.c_str();
     char text[1536];
     switch (m_cause) {
-    case fileNotFound:
-        std::snprintf(text, sizeof text, "The file %s was not found.", f);
-        break;
+    case fileNotFound: std::snprintf(text, sizeof text, "The file %s was not found.", f); break;
     case badPath:
-        std::snprintf(text, sizeof text, "%s cannot be opened: its folder does not exist or the name is not valid.", f);
+        std::snprintf(text, sizeof text,
+                      "%s cannot be opened: its folder does not exist or the name is not valid.", f);
         break;
     case tooManyOpenFiles:
         std::snprintf(text, sizeof text, "%s cannot be opened because too many files are open.", f);
         break;
     case accessDenied:
         std::snprintf(text, sizeof text,
-                      "Access to %s was denied. It may be a folder or a read-only file, or you may not write to its folder.", f);
+                      "Access to %s was denied. It may be a folder or a read-only file, or you may not write "
+                      "to its folder.",
+                      f);
         break;
     case sharingViolation:
         std::snprintf(text, sizeof text,
-                      "%s cannot be opened because it is being used by another program. Close that program and try again.", f);
+                      "%s cannot be opened because it is being used by another program. Close that program "
+                      "and try again.",
+                      f);
         break;
     case lockViolation:
-        std::snprintf(text, sizeof text, "%s cannot be locked because it is being used by another program.", f);
+        std::snprintf(text, sizeof text, "%s cannot be locked because it is being used by another program.",
+                      f);
         break;
     case diskFull:
         std::snprintf(text, sizeof text, "There is not enough space on the disk to write %s.", f);
         break;
-    case hardIO:
-        std::snprintf(text, sizeof text, "A hardware error occurred while accessing %s.", f);
-        break;
+    case hardIO: std::snprintf(text, sizeof text, "A hardware error occurred while accessing %s.", f); break;
     case endOfFile:
         std::snprintf(text, sizeof text, "An attempt was made to read past the end of %s.", f);
         break;
-    case badSeek:
-        std::snprintf(text, sizeof text, "An error occurred while moving within %s.", f);
-        break;
-    case invalidFile:
-        std::snprintf(text, sizeof text, "%s is not open.", f);
-        break;
+    case badSeek: std::snprintf(text, sizeof text, "An error occurred while moving within %s.", f); break;
+    case invalidFile: std::snprintf(text, sizeof text, "%s is not open.", f); break;
     default:
-        if (std::string reason; m_lOsError > 0 && platform::SystemErrorText(static_cast<std::uint32_t>(m_lOsError), reason))
-            std::snprintf(text, sizeof text, "An unexpected error occurred while accessing %s: %s.", f, reason.c_str());
+        if (std::string reason;
+            m_lOsError > 0 && platform::SystemErrorText(static_cast<std::uint32_t>(m_lOsError), reason))
+            std::snprintf(text, sizeof text, "An unexpected error occurred while accessing %s: %s.", f,
+                          reason.c_str());
         else
             std::snprintf(text, sizeof text, "An unexpected error occurred while accessing %s.", f);
         break;
@@ -98,7 +98,8 @@ int CFileException::ReportError(UINT type, UINT /*messageId*/) {
 
 CFile::CFile(const char* fileName, UINT openFlags) {
     CFileException error;
-    if (!Open(fileName, openFlags, &error)) throw new CFileException(error.m_cause, error.m_lOsError, error.m_strFileName.c_str());
+    if (!Open(fileName, openFlags, &error))
+        throw new CFileException(error.m_cause, error.m_lOsError, error.m_strFileName.c_str());
 }
 
 CFile::~CFile() {
@@ -118,9 +119,9 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
     request.truncate = request.create && !(openFlags & modeNoTruncate);
     const UINT share = openFlags & 0x70;
     const bool exclusive = share == shareCompat || share == shareExclusive;
-    request.lock = share == shareDenyNone                               ? platform::FileLock::None
-                   : (exclusive || share == shareDenyRead)             ? platform::FileLock::Exclusive
-                                                                       : platform::FileLock::Shared;
+    request.lock = share == shareDenyNone                  ? platform::FileLock::None
+                   : (exclusive || share == shareDenyRead) ? platform::FileLock::Exclusive
+                                                           : platform::FileLock::Shared;
     platform::FileHandle handle = platform::kNoFile;
     const int code = platform::OpenFile(fileName, request, handle);
     if (code == 0) {
@@ -164,4 +165,3 @@ void CFile::Abort() {
     platform::AbortFile(m_hFile);
     m_hFile = hFileNull;
 }
-

@@ -91,13 +91,14 @@ int MulDiv(int a, int b, int c) {
 // Arial); Courier New stays when installed, else Liberation Mono (metric-compatible).
 QString SubstituteFace(const QString& face) {
     const QString f = face.trimmed();
-    static const char* const sans[] = {"MS Sans Serif", "MS Shell Dlg", "MS Shell Dlg 2",
-                                       "System", "Arial", "Tahoma", ""};
+    static const char* const sans[] = {
+        "MS Sans Serif", "MS Shell Dlg", "MS Shell Dlg 2", "System", "Arial", "Tahoma", ""};
     for (const char* s : sans)
         if (f.compare(QLatin1String(s), Qt::CaseInsensitive) == 0) return QStringLiteral("Liberation Sans");
     if (f.compare(QLatin1String("Courier New"), Qt::CaseInsensitive) == 0 ||
         f.compare(QLatin1String("Courier"), Qt::CaseInsensitive) == 0) {
-        if (QFontDatabase::families().contains(QStringLiteral("Courier New"))) return QStringLiteral("Courier New");
+        if (QFontDatabase::families().contains(QStringLiteral("Courier New")))
+            return QStringLiteral("Courier New");
         return QStringLiteral("Liberation Mono");
     }
     return f;
@@ -133,8 +134,8 @@ QFont DialogFont(const DialogTemplate& t) {
 // Horizontal unit: average width of the 52 letters, rounded; vertical: the font height.
 void DialogBaseUnits(const QFont& f, int& baseX, int& baseY) {
     const QFontMetrics fm(f);
-    const int width = fm.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int width =
+        fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     baseX = (width / 26 + 1) / 2;
     baseY = fm.height();
 }
@@ -156,9 +157,7 @@ HICON IconHandle(const QIcon& icon) {
     return reinterpret_cast<HICON>(d);
 }
 
-QIcon IconFromHandle(HICON h) {
-    return h ? reinterpret_cast<IconData*>(h)->icon : QIcon();
-}
+QIcon IconFromHandle(HICON h) { return h ? reinterpret_cast<IconData*>(h)->icon : QIcon(); }
 
 }  // namespace afx
 
@@ -235,8 +234,7 @@ COLORREF GetSysColor(int index) {
     case COLOR_WINDOWTEXT:
     case COLOR_BTNTEXT:
         return QApplication::instance() ? afx::FromQColor(pal.color(QPalette::WindowText)) : RGB(0, 0, 0);
-    default:
-        return RGB(0, 0, 0);
+    default: return RGB(0, 0, 0);
     }
 }
 
@@ -269,13 +267,10 @@ BOOL DeleteObject(HGDIOBJ handle) { return afx::FreeObject(handle) ? TRUE : FALS
 int GetSystemMetrics(int index) {
     switch (index) {
     case SM_CXICON:
-    case SM_CYICON:
-        return 32;
+    case SM_CYICON: return 32;
     case SM_CXSMICON:
-    case SM_CYSMICON:
-        return 16;
-    default:
-        return 0;
+    case SM_CYSMICON: return 16;
+    default: return 0;
     }
 }
 

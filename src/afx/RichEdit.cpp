@@ -16,7 +16,8 @@ namespace {
 void FaceToBuffer(const QString& face, char* out) {
     std::memset(out, 0, LF_FACESIZE);
     const QByteArray bytes = face.toLatin1();
-    std::memcpy(out, bytes.constData(), static_cast<size_t>(std::min<qsizetype>(bytes.size(), LF_FACESIZE - 1)));
+    std::memcpy(out, bytes.constData(),
+                static_cast<size_t>(std::min<qsizetype>(bytes.size(), LF_FACESIZE - 1)));
 }
 
 QString FaceFromBuffer(const char* in) {
@@ -64,7 +65,8 @@ bool HasColour(const QTextCharFormat& f) {
 
 }  // namespace
 
-RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent), m_faceName(QStringLiteral("MS Sans Serif")) {
+RichEditWidget::RichEditWidget(QWidget* parent)
+    : QPlainTextEdit(parent), m_faceName(QStringLiteral("MS Sans Serif")) {
     setUndoRedoEnabled(false);
     document()->setUndoRedoEnabled(false);
 }
@@ -149,14 +151,19 @@ void RichEditWidget::SetDefaultFormat(const CHARFORMAT& cf) {
     document()->setDefaultFont(font);
     if (cf.dwMask & CFM_COLOR) {
         QPalette pal = palette();
-        pal.setColor(QPalette::Text, cf.dwEffects & CFE_AUTOCOLOR ? QPalette().color(QPalette::Text) : ToQColor(cf.crTextColor));
+        pal.setColor(QPalette::Text, cf.dwEffects & CFE_AUTOCOLOR ? QPalette().color(QPalette::Text)
+                                                                  : ToQColor(cf.crTextColor));
         setPalette(pal);
     }
 }
 
-void RichEditWidget::GetSelectionFormat(CHARFORMAT& cf) const { DescribeFormat(InsertionFormat(), m_faceName, cf); }
+void RichEditWidget::GetSelectionFormat(CHARFORMAT& cf) const {
+    DescribeFormat(InsertionFormat(), m_faceName, cf);
+}
 
-void RichEditWidget::GetDefaultFormat(CHARFORMAT& cf) const { DescribeFormat(QTextCharFormat(), m_faceName, cf); }
+void RichEditWidget::GetDefaultFormat(CHARFORMAT& cf) const {
+    DescribeFormat(QTextCharFormat(), m_faceName, cf);
+}
 
 void RichEditWidget::Clear() {
     const QFont font = document()->defaultFont();
@@ -180,8 +187,8 @@ bool SendToStream(EDITSTREAM& stream, const char* bytes, size_t size) {
     while (offset < size) {
         LONG written = 0;
         const LONG count = static_cast<LONG>(size - offset);
-        const DWORD err = stream.pfnCallback(stream.dwCookie, reinterpret_cast<BYTE*>(const_cast<char*>(bytes + offset)),
-                                             count, &written);
+        const DWORD err = stream.pfnCallback(
+            stream.dwCookie, reinterpret_cast<BYTE*>(const_cast<char*>(bytes + offset)), count, &written);
         if (err != 0) {
             stream.dwError = err;
             return false;
@@ -231,7 +238,9 @@ void CollectColours(const QTextDocument& doc, std::vector<std::uint32_t>& colour
 long RichEditWidget::StreamOut(int format, EDITSTREAM& stream) {
     stream.dwError = 0;
     if (!stream.pfnCallback) return 0;
-    const RtfWriter::Sink sink = [&stream](const char* bytes, size_t size) { return SendToStream(stream, bytes, size); };
+    const RtfWriter::Sink sink = [&stream](const char* bytes, size_t size) {
+        return SendToStream(stream, bytes, size);
+    };
     QTextDocument* doc = document();
     if (format & SF_TEXT && !(format & SF_RTF)) return StreamOutText(*doc, sink);
 
@@ -239,7 +248,8 @@ long RichEditWidget::StreamOut(int format, EDITSTREAM& stream) {
     std::unordered_map<std::uint32_t, int> index;
     CollectColours(*doc, colours, index);
     const QFont font = doc->defaultFont();
-    const int pixels = font.pixelSize() > 0 ? font.pixelSize() : static_cast<int>(font.pointSizeF() * 96 / 72);
+    const int pixels =
+        font.pixelSize() > 0 ? font.pixelSize() : static_cast<int>(font.pointSizeF() * 96 / 72);
     const int halfPoints = std::max(2, pixels * 72 / 96 * 2);
     const bool fixed = m_faceName.contains(QLatin1String("Courier"), Qt::CaseInsensitive) ||
                        m_faceName.contains(QLatin1String("Mono"), Qt::CaseInsensitive);
@@ -252,7 +262,8 @@ long RichEditWidget::StreamOut(int format, EDITSTREAM& stream) {
             const QTextCharFormat f = frag.charFormat();
             const int ci = HasColour(f) ? index[FromQColor(f.foreground().color())] : 0;
             const QString text = frag.text();
-            writer.Text(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()), ci);
+            writer.Text(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()),
+                        ci);
         }
     }
     writer.End();
@@ -285,13 +296,13 @@ BOOL CRichEditCtrl::SetSelectionCharFormat(CHARFORMAT& format) {
 }
 
 DWORD CRichEditCtrl::GetDefaultCharFormat(CHARFORMAT& format) const {
-    return static_cast<DWORD>(
-        const_cast<CRichEditCtrl*>(this)->SendMessage(EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format)));
+    return static_cast<DWORD>(const_cast<CRichEditCtrl*>(this)->SendMessage(
+        EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format)));
 }
 
 DWORD CRichEditCtrl::GetSelectionCharFormat(CHARFORMAT& format) const {
-    return static_cast<DWORD>(
-        const_cast<CRichEditCtrl*>(this)->SendMessage(EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format)));
+    return static_cast<DWORD>(const_cast<CRichEditCtrl*>(this)->SendMessage(
+        EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format)));
 }
 
 void CRichEditCtrl::LimitText(long maxChars) { SendMessage(EM_EXLIMITTEXT, 0, maxChars); }
@@ -302,7 +313,8 @@ long CRichEditCtrl::GetLimitText() const {
 }
 
 long CRichEditCtrl::StreamOut(int format, EDITSTREAM& stream) {
-    return static_cast<long>(SendMessage(EM_STREAMOUT, static_cast<WPARAM>(format), reinterpret_cast<LPARAM>(&stream)));
+    return static_cast<long>(
+        SendMessage(EM_STREAMOUT, static_cast<WPARAM>(format), reinterpret_cast<LPARAM>(&stream)));
 }
 
 long CRichEditCtrl::GetTextLength() const {

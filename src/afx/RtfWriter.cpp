@@ -4,8 +4,8 @@
 
 namespace afx {
 
-RtfWriter::RtfWriter(std::string face, bool fixedPitch, int halfPoints, std::vector<std::uint32_t> colours, Sink sink,
-                     std::size_t chunkSize)
+RtfWriter::RtfWriter(std::string face, bool fixedPitch, int halfPoints, std::vector<std::uint32_t> colours,
+                     Sink sink, std::size_t chunkSize)
     : m_face(std::move(face)),
       m_fixedPitch(fixedPitch),
       m_halfPoints(halfPoints),
@@ -26,8 +26,8 @@ void RtfWriter::Begin() {
     Put(";}}\r\n{\\colortbl ;");
     char entry[64];
     for (std::uint32_t c : m_colours) {
-        const int n = std::snprintf(entry, sizeof entry, "\\red%u\\green%u\\blue%u;", c & 0xFFu, (c >> 8) & 0xFFu,
-                                    (c >> 16) & 0xFFu);
+        const int n = std::snprintf(entry, sizeof entry, "\\red%u\\green%u\\blue%u;", c & 0xFFu,
+                                    (c >> 8) & 0xFFu, (c >> 16) & 0xFFu);
         Put(entry, static_cast<std::size_t>(n));
     }
     Put("}\r\n\\viewkind4\\uc1\\pard\\f0");
@@ -65,7 +65,8 @@ void RtfWriter::Text(const char16_t* text, std::size_t length, int colourIndex) 
             Put(esc, 4);
         } else {
             char u[16];
-            const int n = std::snprintf(u, sizeof u, "\\u%d?", static_cast<int>(static_cast<std::int16_t>(c)));
+            const int n =
+                std::snprintf(u, sizeof u, "\\u%d?", static_cast<int>(static_cast<std::int16_t>(c)));
             Put(u, static_cast<std::size_t>(n));
         }
     }
@@ -87,8 +88,10 @@ void RtfWriter::Put(const char* s, std::size_t n) {
 
 void RtfWriter::Flush() {
     if (m_stopped || m_buffer.empty()) return;
-    if (!m_sink(m_buffer.data(), m_buffer.size())) m_stopped = true;
-    else m_written += m_buffer.size();
+    if (!m_sink(m_buffer.data(), m_buffer.size()))
+        m_stopped = true;
+    else
+        m_written += m_buffer.size();
     m_buffer.clear();
 }
 

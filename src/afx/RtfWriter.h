@@ -17,8 +17,8 @@ public:
 
     // colours: the colour table in 0x00BBGGRR form; run colour index 0 is the automatic
     // colour, index i (1-based) is colours[i - 1].
-    RtfWriter(std::string face, bool fixedPitch, int halfPoints, std::vector<std::uint32_t> colours, Sink sink,
-              std::size_t chunkSize = 4096);
+    RtfWriter(std::string face, bool fixedPitch, int halfPoints, std::vector<std::uint32_t> colours,
+              Sink sink, std::size_t chunkSize = 4096);
 
     void Begin();
     void Text(const char16_t* text, std::size_t length, int colourIndex);

@@ -1,9 +1,9 @@
 // CWnd and the plain controls: each wraps one widget and answers the classic messages by
 // acting on it.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QAbstractItemView>
 #include <QRadioButton>
 #include <QWindow>
 
@@ -50,7 +50,10 @@ std::unordered_map<const CWnd*, QMetaObject::Connection>& DestroyConnections() {
 bool ValidUtf8(const char* s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s);
     while (*p) {
-        if (*p < 0x80) { ++p; continue; }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
         int extra = (*p & 0xE0) == 0xC0 ? 1 : (*p & 0xF0) == 0xE0 ? 2 : (*p & 0xF8) == 0xF0 ? 3 : -1;
         if (extra < 0 || *p == 0xC0 || *p == 0xC1) return false;
         ++p;
@@ -419,8 +422,9 @@ HICON CWnd::SetIcon(HICON icon, BOOL bigIcon) {
 
 HICON CWnd::GetIcon(BOOL bigIcon) const {
     if (!m_pWidget) return nullptr;
-    return reinterpret_cast<HICON>(
-        m_pWidget->window()->property(bigIcon ? afx::kBigIconProperty : afx::kSmallIconProperty).value<quintptr>());
+    return reinterpret_cast<HICON>(m_pWidget->window()
+                                       ->property(bigIcon ? afx::kBigIconProperty : afx::kSmallIconProperty)
+                                       .value<quintptr>());
 }
 
 int CWnd::MessageBox(const char* text, const char* caption, UINT type) {
@@ -479,7 +483,10 @@ LRESULT ComboMessage(QComboBox* combo, UINT message, WPARAM wParam, LPARAM lPara
         return CB_ERR;
     }
     case CB_SHOWDROPDOWN:
-        if (wParam) combo->showPopup(); else combo->hidePopup();
+        if (wParam)
+            combo->showPopup();
+        else
+            combo->hidePopup();
         return TRUE;
     case CB_GETDROPPEDSTATE: return combo->view() && combo->view()->isVisible();
     default: return 0;
@@ -539,7 +546,10 @@ LRESULT LineEditMessage(QLineEdit* edit, UINT message, WPARAM wParam, LPARAM lPa
         const int len = static_cast<int>(edit->text().size());
         int s = static_cast<int>(static_cast<LONG_PTR>(wParam));
         int e = static_cast<int>(lParam);
-        if (s < 0) { edit->deselect(); return 0; }
+        if (s < 0) {
+            edit->deselect();
+            return 0;
+        }
         if (e < 0 || e > len) e = len;
         if (s > len) s = len;
         edit->setSelection(s, e - s);
@@ -562,31 +572,23 @@ LRESULT LineEditMessage(QLineEdit* edit, UINT message, WPARAM wParam, LPARAM lPa
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     QWidget* w = m_pWidget;
     switch (message) {
-    case WM_CLOSE:
-        DestroyWindow();
-        return 0;
+    case WM_CLOSE: DestroyWindow(); return 0;
     case WM_PAINT:
     case WM_LBUTTONDOWN:
-    case WM_ERASEBKGND:
-        afx::RequestDefaultProcessing(this, message);
-        return 0;
+    case WM_ERASEBKGND: afx::RequestDefaultProcessing(this, message); return 0;
     case WM_SETICON:
         return reinterpret_cast<LRESULT>(SetIcon(reinterpret_cast<HICON>(lParam), wParam == ICON_BIG));
-    case WM_SETTEXT:
-        SetWindowText(reinterpret_cast<const char*>(lParam));
-        return TRUE;
-    case WM_GETTEXT:
-        return GetWindowText(reinterpret_cast<char*>(lParam), static_cast<int>(wParam));
-    case WM_GETTEXTLENGTH:
-        return GetWindowTextLength();
-    default:
-        break;
+    case WM_SETTEXT: SetWindowText(reinterpret_cast<const char*>(lParam)); return TRUE;
+    case WM_GETTEXT: return GetWindowText(reinterpret_cast<char*>(lParam), static_cast<int>(wParam));
+    case WM_GETTEXTLENGTH: return GetWindowTextLength();
+    default: break;
     }
     if (!w) return 0;
 
     if (auto* b = dynamic_cast<QAbstractButton*>(w)) return ButtonMessage(b, message, wParam);
     if (auto* combo = dynamic_cast<QComboBox*>(w)) return ComboMessage(combo, message, wParam, lParam);
-    if (auto* rich = dynamic_cast<afx::RichEditWidget*>(w)) return RichEditMessage(rich, message, wParam, lParam);
+    if (auto* rich = dynamic_cast<afx::RichEditWidget*>(w))
+        return RichEditMessage(rich, message, wParam, lParam);
     if (auto* edit = dynamic_cast<QLineEdit*>(w)) return LineEditMessage(edit, message, wParam, lParam);
     return 0;
 }
@@ -608,19 +610,28 @@ void CEdit::ReplaceSel(const char* text, BOOL canUndo) {
 }
 
 void CEdit::LimitText(int maxChars) { SendMessage(EM_LIMITTEXT, static_cast<WPARAM>(maxChars)); }
-BOOL CEdit::SetReadOnly(BOOL readOnly) { return static_cast<BOOL>(SendMessage(EM_SETREADONLY, static_cast<WPARAM>(readOnly))); }
+BOOL CEdit::SetReadOnly(BOOL readOnly) {
+    return static_cast<BOOL>(SendMessage(EM_SETREADONLY, static_cast<WPARAM>(readOnly)));
+}
 
-int CComboBox::GetCount() const { return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_GETCOUNT)); }
-int CComboBox::GetCurSel() const { return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_GETCURSEL)); }
-int CComboBox::SetCurSel(int index) { return static_cast<int>(SendMessage(CB_SETCURSEL, static_cast<WPARAM>(index))); }
+int CComboBox::GetCount() const {
+    return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_GETCOUNT));
+}
+int CComboBox::GetCurSel() const {
+    return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_GETCURSEL));
+}
+int CComboBox::SetCurSel(int index) {
+    return static_cast<int>(SendMessage(CB_SETCURSEL, static_cast<WPARAM>(index)));
+}
 
 int CComboBox::GetLBText(int index, char* buffer) const {
-    return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                                                       reinterpret_cast<LPARAM>(buffer)));
+    return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(
+        CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer)));
 }
 
 int CComboBox::GetLBTextLen(int index) const {
-    return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(index)));
+    return static_cast<int>(
+        const_cast<CComboBox*>(this)->SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(index)));
 }
 
 void CDataExchange::Fail() {}

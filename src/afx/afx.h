@@ -2,9 +2,9 @@
 // controls, the application object, message boxes and files.
 #pragma once
 
-#include "afx/afxobj.h"
-#include "afx/afxtypes.h"
+#include "afx/afxfile.h"
 #include "afx/afxgdi.h"
 #include "afx/afxmsg.h"
+#include "afx/afxobj.h"
+#include "afx/afxtypes.h"
 #include "afx/afxwin.h"
-#include "afx/afxfile.h"

@@ -28,9 +28,9 @@ struct CRuntimeClass {
 
 #define RUNTIME_CLASS(cls) (&cls::class##cls)
 
-#define DECLARE_DYNAMIC(cls)                  \
-public:                                       \
-    static const CRuntimeClass class##cls;    \
+#define DECLARE_DYNAMIC(cls)               \
+public:                                    \
+    static const CRuntimeClass class##cls; \
     const CRuntimeClass* GetRuntimeClass() const override;
 
 #define IMPLEMENT_DYNAMIC(cls, base)                                   \

@@ -86,8 +86,7 @@ void CMainTestDlg::StartDriver() {
     const std::string version = DriverVersionText(BQX_REQUIRED_VERSION);
     if (code != 0) {
         SetLogColor(kLogRed);
-        std::snprintf(g_textBuf, kTextBufSize, "Failed to initialize the driver (error %d)\n",
-                      code);
+        std::snprintf(g_textBuf, kTextBufSize, "Failed to initialize the driver (error %d)\n", code);
         m_log.Append(g_textBuf);
         std::snprintf(g_textBuf, kTextBufSize,
                       "\nThis application requires BQXDRV.DLL version %s to run.Please copy "
@@ -177,8 +176,8 @@ board::RunContext CMainTestDlg::Context() {
 }
 
 void CMainTestDlg::EnableBoardButtons(bool enable) {
-    for (CButton* button : {&m_interruptButton, &m_eepromButton, &m_sampleButton,
-                            &m_dumpButton, &m_measureButton})
+    for (CButton* button :
+         {&m_interruptButton, &m_eepromButton, &m_sampleButton, &m_dumpButton, &m_measureButton})
         button->EnableWindow(enable ? TRUE : FALSE);
 }
 

@@ -5,10 +5,10 @@
 #include "afx/afx.h"
 #include "board/RunContext.h"
 #include "board/RunResults.h"
-#include "platform/bqxdrv.h"
 #include "console/CStatusLabel.h"
 #include "console/LogConsole.h"
 #include "meter/MeasureReferences.h"
+#include "platform/bqxdrv.h"
 
 #include <cstdint>
 #include <memory>

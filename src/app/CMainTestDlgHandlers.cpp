@@ -74,13 +74,15 @@ void CMainTestDlg::OnViewEeprom() {
 // edited) it counts as model code 0, as Initialize Board does.
 void CMainTestDlg::OnDumpRegisters() {
     board::RunContext context = Context();
-    m_lastResults.registers = board::DumpRegisters(context, board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel()));
+    m_lastResults.registers =
+        board::DumpRegisters(context, board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel()));
 }
 
 void CMainTestDlg::OnSample() {
     board::RunContext context = Context();
     const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-    m_lastResults.sample = board::SampleChannels(context, board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel()));
+    m_lastResults.sample =
+        board::SampleChannels(context, board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel()));
     if (m_records) m_records->Sampled(start, m_log, m_lastResults.sample);
     TellRecordsNotice();
 }

@@ -41,8 +41,7 @@ void CMainTestDlg::LoadSettings() {
         m_baseAddressSetting = static_cast<std::int32_t>(hexValue);
     if (std::fscanf(file, "INTERRUPT=%x\r\n", &hexValue) == 1)
         m_interruptSetting = static_cast<std::int32_t>(hexValue);
-    if (std::fscanf(file, "VOLTMETER=%d\r\n", &decimalValue) == 1)
-        m_voltmeterSetting = decimalValue;
+    if (std::fscanf(file, "VOLTMETER=%d\r\n", &decimalValue) == 1) m_voltmeterSetting = decimalValue;
     if (std::fscanf(file, "BOARDTYPE=%d\r\n", &decimalValue) == 1)
         m_boardConfig.boardType = static_cast<std::uint8_t>(decimalValue);
     std::fclose(file);

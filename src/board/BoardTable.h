@@ -66,7 +66,9 @@ constexpr int RowOfTypeCode(std::int32_t typeCode) {
 }
 
 // The model of a type code; nullptr for a code no row has.
-constexpr const BoardModel* ModelOfTypeCode(std::int32_t typeCode) { return ModelOfRow(RowOfTypeCode(typeCode)); }
+constexpr const BoardModel* ModelOfTypeCode(std::int32_t typeCode) {
+    return ModelOfRow(RowOfTypeCode(typeCode));
+}
 
 // The type code of a list row; a row outside the table (no selection) counts as code 0.
 constexpr std::uint8_t BoardTypeCodeOfRow(int row) {

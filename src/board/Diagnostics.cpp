@@ -60,17 +60,14 @@ RegisterDumpResult DumpRegisters(RunContext& context, std::uint8_t typeCode) {
     const std::uint16_t base = context.boardConfig.baseAddress;
     const auto port = static_cast<std::uint16_t>(base + rule.portOffset);
     switch (rule.kind) {
-    case RegisterPageRule::Kind::WriteZero:
-        bqxOutp(port, 0);
-        break;
+    case RegisterPageRule::Kind::WriteZero: bqxOutp(port, 0); break;
     case RegisterPageRule::Kind::ReadMaskWrite: {
         std::uint8_t value = 0;
         bqxInp(port, &value);
         bqxOutp(port, static_cast<std::uint8_t>(value & rule.keepMask));
         break;
     }
-    case RegisterPageRule::Kind::None:
-        break;
+    case RegisterPageRule::Kind::None: break;
     }
 
     context.log.Printf("Register dump:\n");

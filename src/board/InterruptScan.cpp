@@ -22,7 +22,8 @@ SampleBufferAllocator g_allocateSampleBuffer = &HeapAllocate;
 
 std::optional<std::int32_t> ExpectedScanTimeMs(std::int32_t rateHz) {
     if (rateHz <= 0) return std::nullopt;
-    const double ms = static_cast<double>(kConversionsPerRun) / (kScanChannels * static_cast<double>(rateHz)) * 1000.0;
+    const double ms =
+        static_cast<double>(kConversionsPerRun) / (kScanChannels * static_cast<double>(rateHz)) * 1000.0;
     return static_cast<std::int32_t>(ms);
 }
 
@@ -31,9 +32,8 @@ bool OutsideTolerance(std::int64_t a, std::int64_t b, std::int64_t tolerance) {
     return difference > tolerance;
 }
 
-std::int32_t CountSampleErrors(const std::int16_t (&targets)[kScanChannels],
-                               const std::int16_t* samples, std::size_t count,
-                               std::int32_t tolerance) {
+std::int32_t CountSampleErrors(const std::int16_t (&targets)[kScanChannels], const std::int16_t* samples,
+                               std::size_t count, std::int32_t tolerance) {
     std::int32_t errors = 0;
     for (std::size_t i = 0; i < count; ++i)
         if (OutsideTolerance(targets[i % kScanChannels], samples[i], tolerance)) ++errors;

@@ -29,9 +29,8 @@ bool OutsideTolerance(std::int64_t a, std::int64_t b, std::int64_t tolerance);
 
 // Samples further than tolerance from the target of their channel (sample i belongs to
 // channel i mod 4).
-std::int32_t CountSampleErrors(const std::int16_t (&targets)[kScanChannels],
-                               const std::int16_t* samples, std::size_t count,
-                               std::int32_t tolerance);
+std::int32_t CountSampleErrors(const std::int16_t (&targets)[kScanChannels], const std::int16_t* samples,
+                               std::size_t count, std::int32_t tolerance);
 
 // Reads the rate file: empty when it cannot be opened; otherwise the first decimal number
 // in it as "%d" reads it, or fallback when it holds none.

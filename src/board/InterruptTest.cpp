@@ -119,8 +119,8 @@ bool InterruptRun::PrepareScan() {
 
     m_samples = static_cast<std::int16_t*>(g_allocateSampleBuffer(kSampleBufferBytes));
     if (!m_samples) {
-        std::snprintf(g_textBuf, kTextBufSize, "No memory for the sample buffer (%zu bytes); scan not started\n",
-                      kSampleBufferBytes);
+        std::snprintf(g_textBuf, kTextBufSize,
+                      "No memory for the sample buffer (%zu bytes); scan not started\n", kSampleBufferBytes);
         FailLine(g_textBuf);
         return false;
     }
@@ -212,7 +212,8 @@ void InterruptRun::Close() {
     m_context.log.SetColor(passed ? kLogGreen : kLogRed);
     m_context.log.Printf(passed ? "SUCCESS\n" : "FAILED\n");
     m_context.log.SetColor(kLogBlack);
-    ShowVerdict(m_context.status.interrupt, passed ? "SUCCESS" : "FAILED", passed ? kStatusSuccess : kStatusFailed);
+    ShowVerdict(m_context.status.interrupt, passed ? "SUCCESS" : "FAILED",
+                passed ? kStatusSuccess : kStatusFailed);
 
     std::free(m_samples);
     m_samples = nullptr;

@@ -3,9 +3,9 @@
 // window builds one and hands it to the run of its button.
 #pragma once
 
-#include "platform/bqxdrv.h"
 #include "console/CStatusLabel.h"
 #include "console/LogConsole.h"
+#include "platform/bqxdrv.h"
 
 #include <functional>
 

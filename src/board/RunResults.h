@@ -13,8 +13,8 @@ inline constexpr int kInitScanChannels = 4;  // channels 17 to 20
 
 struct InitResult {
     bool opened = false;
-    std::uint8_t code = 0;        // what bqxInitBoard answered
-    std::uint8_t boardType = 0;   // the code asked for
+    std::uint8_t code = 0;       // what bqxInitBoard answered
+    std::uint8_t boardType = 0;  // the code asked for
     std::uint16_t baseAddress = 0;
     std::uint32_t interruptLevel = 0;
     std::uint32_t fpgaRevision = 0;  // low 16 bits of what the board reported
@@ -27,7 +27,7 @@ struct InitResult {
 struct InterruptResult {
     std::int32_t rateHz = 0;
     bool rateFromFile = false;
-    bool started = false;   // the scan ran (a rate, a buffer, and the driver took the request)
+    bool started = false;  // the scan ran (a rate, a buffer, and the driver took the request)
     bool timedOut = false;
     std::int32_t expectedMs = 0;
     std::int32_t measuredMs = 0;

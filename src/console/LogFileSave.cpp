@@ -39,8 +39,7 @@ private:
 std::string TemporaryLogName() {
     static std::mt19937 generator{std::random_device{}()};
     char name[64];
-    std::snprintf(name, sizeof(name), ".%s.%08x.tmp", kLogFileName,
-                  static_cast<unsigned>(generator()));
+    std::snprintf(name, sizeof(name), ".%s.%08x.tmp", kLogFileName, static_cast<unsigned>(generator()));
     return name;
 }
 
@@ -98,8 +97,8 @@ void LogConsole::SaveRtf() {
     RemoveStaleTemporaries();
     const std::string temporaryName = TemporaryLogName();
     try {
-        m_logFile = new LogSaveFile(temporaryName.c_str(), CFile::modeCreate | CFile::modeWrite |
-                                                               CFile::shareExclusive);
+        m_logFile = new LogSaveFile(temporaryName.c_str(),
+                                    CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
     } catch (CFileException* e) {
         RethrowForLogFile(e);
     }

@@ -36,9 +36,8 @@ BEGIN_MESSAGE_MAP(CMeasureRefsDlg, CDialog)
     ON_CONTROL_RANGE(EN_SETFOCUS, IDC_REFERENCE0, IDC_REFERENCE4, OnSetFocusReference)
 END_MESSAGE_MAP()
 
-CMeasureRefsDlg::CMeasureRefsDlg(CWnd* pParent, double* referenceVoltages,
-                                 BoardHandle boardHandle, int meterIndex,
-                                 BoardConfig boardConfig)
+CMeasureRefsDlg::CMeasureRefsDlg(CWnd* pParent, double* referenceVoltages, BoardHandle boardHandle,
+                                 int meterIndex, BoardConfig boardConfig)
     : CDialog(IDD, pParent),
       m_referenceVoltages(referenceVoltages),
       m_boardHandle(boardHandle),
@@ -209,9 +208,9 @@ bool CMeasureRefsDlg::CheckEditValues(const float values[refs::kMeasuredChannels
         }
         // A typed value is checked as typed: a negative one is outside every window.
         if (refs::WithinTolerance(i, volts)) continue;
-        const std::string question =
-            "Channel " + std::to_string(i) + ": " + refs::ToleranceMessage(i, volts) +
-            "\n\nStore this value in the board's EEPROM anyway?";
+        const std::string question = "Channel " + std::to_string(i) + ": " +
+                                     refs::ToleranceMessage(i, volts) +
+                                     "\n\nStore this value in the board's EEPROM anyway?";
         if (MessageBox(question.c_str(), "Confirm", MB_YESNO | MB_ICONWARNING) != IDYES) {
             GotoDlgCtrl(&m_referenceEdits[i]);
             return false;
@@ -228,10 +227,11 @@ void CMeasureRefsDlg::OnOK() {
     // References beyond the edits keep what the EEPROM held; when that could not be read
     // there is nothing sound to write for them.
     if (count > refs::kMeasuredChannels && !m_eepromReferencesRead) {
-        MessageBox("The references stored in EEPROM could not be read when this window "
-                   "opened, so the references beyond channel 4 cannot be written back.\n\nKeep the EEPROM "
-                   "values or cancel, and check the board.",
-                   kErrorCaption, MB_OK);
+        MessageBox(
+            "The references stored in EEPROM could not be read when this window "
+            "opened, so the references beyond channel 4 cannot be written back.\n\nKeep the EEPROM "
+            "values or cancel, and check the board.",
+            kErrorCaption, MB_OK);
         return;
     }
     if (!CheckEditValues(values)) {

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "afx/afx.h"
-#include "platform/bqxdrv.h"
 #include "meter/ReferenceTable.h"
+#include "platform/bqxdrv.h"
 
 #include <vector>
 
@@ -32,8 +32,8 @@ public:
     };
 
     // Stores its arguments only; the board and the port are touched when the window opens.
-    CMeasureRefsDlg(CWnd* pParent, double* referenceVoltages, BoardHandle boardHandle,
-                    int meterIndex, BoardConfig boardConfig);
+    CMeasureRefsDlg(CWnd* pParent, double* referenceVoltages, BoardHandle boardHandle, int meterIndex,
+                    BoardConfig boardConfig);
 
     // What the window found: the EEPROM table as it opened and each reading taken.
     bool EepromReferencesRead() const { return m_eepromReferencesRead; }

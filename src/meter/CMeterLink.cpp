@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
-#include <string>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "meter/CSerialException.h"
 #include "meter/MeterProtocol.h"
@@ -42,8 +42,7 @@ constexpr std::uint64_t kLineDeadlineMs = 1000;
 }  // namespace
 
 CMeterLink::CMeterLink(int nPort, int meterType)
-    : m_meterType(meterType == MeterFluke45 || meterType == MeterHp34401A ||
-                          meterType == MeterNone
+    : m_meterType(meterType == MeterFluke45 || meterType == MeterHp34401A || meterType == MeterNone
                       ? meterType
                       : MeterFluke45),
       m_buffer{} {
@@ -51,11 +50,11 @@ CMeterLink::CMeterLink(int nPort, int meterType)
     m_serialPort.Close();
     try {
         if (m_meterType == MeterHp34401A)
-            m_serialPort.Open(nPort, kBaudRate, CSerialPort::EvenParity, 7,
-                              CSerialPort::TwoStopBits, CSerialPort::NoFlowControl, FALSE);
+            m_serialPort.Open(nPort, kBaudRate, CSerialPort::EvenParity, 7, CSerialPort::TwoStopBits,
+                              CSerialPort::NoFlowControl, FALSE);
         else
-            m_serialPort.Open(nPort, kBaudRate, CSerialPort::NoParity, 8,
-                              CSerialPort::OneStopBit, CSerialPort::NoFlowControl, FALSE);
+            m_serialPort.Open(nPort, kBaudRate, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
+                              CSerialPort::NoFlowControl, FALSE);
     } catch (CSerialException* e) {
         e->Delete();
         m_serialPort.Close();

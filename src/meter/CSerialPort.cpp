@@ -16,21 +16,21 @@ constexpr WORD kXonXoffLimit = 100;
 
 platform::SerialParity ParityOf(BYTE parity) {
     switch (parity) {
-        case ODDPARITY: return platform::SerialParity::Odd;
-        case EVENPARITY: return platform::SerialParity::Even;
-        case MARKPARITY: return platform::SerialParity::Mark;
-        case SPACEPARITY: return platform::SerialParity::Space;
-        default: return platform::SerialParity::None;
+    case ODDPARITY: return platform::SerialParity::Odd;
+    case EVENPARITY: return platform::SerialParity::Even;
+    case MARKPARITY: return platform::SerialParity::Mark;
+    case SPACEPARITY: return platform::SerialParity::Space;
+    default: return platform::SerialParity::None;
     }
 }
 
 BYTE ParityCode(platform::SerialParity parity) {
     switch (parity) {
-        case platform::SerialParity::Odd: return ODDPARITY;
-        case platform::SerialParity::Even: return EVENPARITY;
-        case platform::SerialParity::Mark: return MARKPARITY;
-        case platform::SerialParity::Space: return SPACEPARITY;
-        case platform::SerialParity::None: break;
+    case platform::SerialParity::Odd: return ODDPARITY;
+    case platform::SerialParity::Even: return EVENPARITY;
+    case platform::SerialParity::Mark: return MARKPARITY;
+    case platform::SerialParity::Space: return SPACEPARITY;
+    case platform::SerialParity::None: break;
     }
     return NOPARITY;
 }
@@ -58,9 +58,11 @@ struct CodeRow {
     int setting;
     BYTE code;
 };
-constexpr CodeRow kParityCodes[] = {
-    {CSerialPort::EvenParity, EVENPARITY}, {CSerialPort::MarkParity, MARKPARITY}, {CSerialPort::NoParity, NOPARITY},
-    {CSerialPort::OddParity, ODDPARITY},   {CSerialPort::SpaceParity, SPACEPARITY}};
+constexpr CodeRow kParityCodes[] = {{CSerialPort::EvenParity, EVENPARITY},
+                                    {CSerialPort::MarkParity, MARKPARITY},
+                                    {CSerialPort::NoParity, NOPARITY},
+                                    {CSerialPort::OddParity, ODDPARITY},
+                                    {CSerialPort::SpaceParity, SPACEPARITY}};
 constexpr CodeRow kStopBitCodes[] = {{CSerialPort::OneStopBit, ONESTOPBIT},
                                      {CSerialPort::OnePointFiveStopBits, ONE5STOPBITS},
                                      {CSerialPort::TwoStopBits, TWOSTOPBITS}};
@@ -85,12 +87,12 @@ struct FlowControlRow {
 };
 constexpr FlowControlRow kFlowControls[] = {
     // flow control                      CTS DSR  RTS                    DTR                    outX inX
-    {CSerialPort::NoFlowControl,         0,  0,   kKeepControl,          kKeepControl,          0,   0},
-    {CSerialPort::CtsRtsFlowControl,     1,  0,   RTS_CONTROL_HANDSHAKE, kKeepControl,          0,   0},
-    {CSerialPort::CtsDtrFlowControl,     1,  0,   kKeepControl,          DTR_CONTROL_HANDSHAKE, 0,   0},
-    {CSerialPort::DsrRtsFlowControl,     0,  1,   RTS_CONTROL_HANDSHAKE, kKeepControl,          0,   0},
-    {CSerialPort::DsrDtrFlowControl,     0,  1,   kKeepControl,          DTR_CONTROL_HANDSHAKE, 0,   0},
-    {CSerialPort::XonXoffFlowControl,    0,  0,   kKeepControl,          kKeepControl,          1,   1},
+    {CSerialPort::NoFlowControl, 0, 0, kKeepControl, kKeepControl, 0, 0},
+    {CSerialPort::CtsRtsFlowControl, 1, 0, RTS_CONTROL_HANDSHAKE, kKeepControl, 0, 0},
+    {CSerialPort::CtsDtrFlowControl, 1, 0, kKeepControl, DTR_CONTROL_HANDSHAKE, 0, 0},
+    {CSerialPort::DsrRtsFlowControl, 0, 1, RTS_CONTROL_HANDSHAKE, kKeepControl, 0, 0},
+    {CSerialPort::DsrDtrFlowControl, 0, 1, kKeepControl, DTR_CONTROL_HANDSHAKE, 0, 0},
+    {CSerialPort::XonXoffFlowControl, 0, 0, kKeepControl, kKeepControl, 1, 1},
 };
 
 }  // namespace
@@ -99,8 +101,8 @@ CSerialPort::CSerialPort() : m_hComm(kInvalidHandle), m_bOverlapped(FALSE), m_op
 
 CSerialPort::~CSerialPort() { Close(); }
 
-void CSerialPort::Open(int nPort, DWORD dwBaud, int parity, BYTE dataBits, int stopBits,
-                       int flowControl, BOOL bOverlapped) {
+void CSerialPort::Open(int nPort, DWORD dwBaud, int parity, BYTE dataBits, int stopBits, int flowControl,
+                       BOOL bOverlapped) {
     Close();
     int fd = kInvalidHandle;
     if (const int error = platform::SerialOpen(platform::SerialDevicePath(nPort), fd)) {
@@ -178,8 +180,7 @@ DWORD CSerialPort::Write(const void* lpBuffer, DWORD dwCount) {
 void CSerialPort::QueryState(DCB& dcb) {
     if (m_hComm == kInvalidHandle) RaiseClosed();
     platform::SerialLine line;
-    if (const int error = platform::SerialGetLine(m_hComm, line))
-        RaiseSerialError(static_cast<DWORD>(error));
+    if (const int error = platform::SerialGetLine(m_hComm, line)) RaiseSerialError(static_cast<DWORD>(error));
     dcb = m_keptState;
     // A speed outside the table reads as 0; keep the rate last applied instead.
     if (line.baudRate != 0) dcb.BaudRate = line.baudRate;
@@ -200,8 +201,7 @@ void CSerialPort::QueryState(DCB& dcb) {
 void CSerialPort::ApplyState(DCB& dcb) {
     if (m_hComm == kInvalidHandle) RaiseClosed();
     const platform::SerialLine line = LineFromState(dcb);
-    if (const int error = platform::SerialSetLine(m_hComm, line))
-        RaiseSerialError(static_cast<DWORD>(error));
+    if (const int error = platform::SerialSetLine(m_hComm, line)) RaiseSerialError(static_cast<DWORD>(error));
     m_keptState = dcb;
     m_requestedLine = line;
 }

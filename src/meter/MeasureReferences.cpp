@@ -55,8 +55,9 @@ MeasureResult MeasureRun::Run() {
 void MeasureRun::Instruct() {
     if (m_result.meterIndex == MeterNone) return;
     m_owner.MessageBox(kInstructionsText, "Instructions", MB_OK);
-    m_context.log.Printf("The voltmeter is being automatically read. The process may take up to 20 "
-                         "seconds.\n");
+    m_context.log.Printf(
+        "The voltmeter is being automatically read. The process may take up to 20 "
+        "seconds.\n");
 }
 
 INT_PTR MeasureRun::MeasureWithMuxOn() {
@@ -76,35 +77,33 @@ INT_PTR MeasureRun::MeasureWithMuxOn() {
 
 void MeasureRun::Conclude(INT_PTR dialogResult) {
     switch (dialogResult) {
-        case IDOK: {
-            m_result.writeCode = bqxSetReferenceVoltages(m_context.boardHandle, m_referenceVoltages);
-            const int count = refs::ReferenceCount(m_result.boardType);
-            m_result.written.assign(m_referenceVoltages, m_referenceVoltages + count);
-            m_result.outcome = MeasureOutcome::Written;
-            // A calibration the board did not keep must never pass for a stored one.
-            if (m_result.writeCode != BQX_OK) {
-                m_result.outcome = MeasureOutcome::WriteFailed;
-                char text[400];
-                std::snprintf(text, sizeof text, kNotStoredText, static_cast<unsigned>(m_result.writeCode));
-                m_owner.MessageBox(text, kNotStoredCaption, MB_OK | MB_ICONERROR);
-            }
-            break;
+    case IDOK: {
+        m_result.writeCode = bqxSetReferenceVoltages(m_context.boardHandle, m_referenceVoltages);
+        const int count = refs::ReferenceCount(m_result.boardType);
+        m_result.written.assign(m_referenceVoltages, m_referenceVoltages + count);
+        m_result.outcome = MeasureOutcome::Written;
+        // A calibration the board did not keep must never pass for a stored one.
+        if (m_result.writeCode != BQX_OK) {
+            m_result.outcome = MeasureOutcome::WriteFailed;
+            char text[400];
+            std::snprintf(text, sizeof text, kNotStoredText, static_cast<unsigned>(m_result.writeCode));
+            m_owner.MessageBox(text, kNotStoredCaption, MB_OK | MB_ICONERROR);
         }
-        case CMeasureRefsDlg::kResultOutOfTolerance:
-            m_result.outcome = MeasureOutcome::OutOfTolerance;
-            m_owner.MessageBox(kOutOfToleranceNotice, kNoticeCaption, MB_OK);
-            break;
-        case CMeasureRefsDlg::kResultMeterFailed:
-            m_result.outcome = MeasureOutcome::FailedReading;
-            m_owner.MessageBox(kMeterFailedNotice, kNoticeCaption, MB_OK);
-            break;
-        case CMeasureRefsDlg::kResultKeep:
-            m_result.outcome = MeasureOutcome::Kept;
-            break;
-        default:
-            // Cancel leaves the EEPROM as it is; after refused values it is their end.
-            m_result.outcome = m_result.refused.empty() ? MeasureOutcome::Cancelled : MeasureOutcome::Refused;
-            break;
+        break;
+    }
+    case CMeasureRefsDlg::kResultOutOfTolerance:
+        m_result.outcome = MeasureOutcome::OutOfTolerance;
+        m_owner.MessageBox(kOutOfToleranceNotice, kNoticeCaption, MB_OK);
+        break;
+    case CMeasureRefsDlg::kResultMeterFailed:
+        m_result.outcome = MeasureOutcome::FailedReading;
+        m_owner.MessageBox(kMeterFailedNotice, kNoticeCaption, MB_OK);
+        break;
+    case CMeasureRefsDlg::kResultKeep: m_result.outcome = MeasureOutcome::Kept; break;
+    default:
+        // Cancel leaves the EEPROM as it is; after refused values it is their end.
+        m_result.outcome = m_result.refused.empty() ? MeasureOutcome::Cancelled : MeasureOutcome::Refused;
+        break;
     }
 }
 

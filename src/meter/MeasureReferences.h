@@ -13,8 +13,8 @@
 namespace meter {
 
 enum class MeasureOutcome {
-    Written,         // the values shown were written to EEPROM
-    Kept,            // "Keep Initial EEPROM Values"
+    Written,  // the values shown were written to EEPROM
+    Kept,     // "Keep Initial EEPROM Values"
     Cancelled,
     FailedReading,   // the meter did not answer or its port failed
     OutOfTolerance,  // a reading lay outside its channel's window

@@ -73,8 +73,7 @@ inline bool IsStorableReference(double volts) {
 inline std::string ToleranceMessage(int channel, double volts) {
     char reading[400];
     std::snprintf(reading, sizeof reading, "%lf", volts);
-    return std::string("Got ") + reading +
-           kToleranceWindows[static_cast<std::size_t>(channel)].failureText;
+    return std::string("Got ") + reading + kToleranceWindows[static_cast<std::size_t>(channel)].failureText;
 }
 
 // Converts the text of a reference edit as "%f" does, through single precision. False,

@@ -53,8 +53,8 @@ std::vector<std::string> DefaultDriverSearchDirs() {
     const std::string exeDir = ExecutableDir();
     std::vector<std::string> dirs{exeDir};
     std::error_code ec;
-    auto installed = std::filesystem::weakly_canonical(
-        std::filesystem::path(exeDir) / ".." / "lib" / "vantrel", ec);
+    auto installed =
+        std::filesystem::weakly_canonical(std::filesystem::path(exeDir) / ".." / "lib" / "vantrel", ec);
     if (!ec) dirs.push_back(installed.string());
     const std::string cwd = CurrentDir();
     if (!cwd.empty()) dirs.push_back(cwd);

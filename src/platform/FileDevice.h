@@ -43,8 +43,18 @@ std::string AbsolutePath(const char* name);
 
 // What a system error code means for a file.
 enum class FileError {
-    None, NotFound, BadPath, TooManyOpen, AccessDenied, SharingViolation, LockViolation,
-    DiskFull, HardIO, BadSeek, NotOpen, Other
+    None,
+    NotFound,
+    BadPath,
+    TooManyOpen,
+    AccessDenied,
+    SharingViolation,
+    LockViolation,
+    DiskFull,
+    HardIO,
+    BadSeek,
+    NotOpen,
+    Other
 };
 FileError ClassifyFileError(int code);
 // A create whose folder is missing: the system says "not found", the operator needs "bad path".

@@ -27,14 +27,12 @@ struct BaudSpeed {
 };
 
 constexpr BaudSpeed kBaudSpeeds[] = {
-    {50, B50},         {75, B75},           {110, B110},         {134, B134},
-    {150, B150},       {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},     {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},     {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000}, {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
 
 bool SpeedForBaud(std::uint32_t baud, speed_t& speed) {
@@ -57,11 +55,11 @@ int EncodeLine(const SerialLine& line, termios& t) {
     if (!SpeedForBaud(line.baudRate, speed)) return EINVAL;
     tcflag_t size = 0;
     switch (line.dataBits) {
-        case 5: size = CS5; break;
-        case 6: size = CS6; break;
-        case 7: size = CS7; break;
-        case 8: size = CS8; break;
-        default: return EINVAL;
+    case 5: size = CS5; break;
+    case 6: size = CS6; break;
+    case 7: size = CS7; break;
+    case 8: size = CS8; break;
+    default: return EINVAL;
     }
     cfmakeraw(&t);
     t.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY);
@@ -71,15 +69,15 @@ int EncodeLine(const SerialLine& line, termios& t) {
 #endif
     t.c_cflag |= size | CLOCAL | CREAD;
     switch (line.parity) {
-        case SerialParity::None: break;
-        case SerialParity::Even: t.c_cflag |= PARENB; break;
-        case SerialParity::Odd: t.c_cflag |= PARENB | PARODD; break;
+    case SerialParity::None: break;
+    case SerialParity::Even: t.c_cflag |= PARENB; break;
+    case SerialParity::Odd: t.c_cflag |= PARENB | PARODD; break;
 #ifdef CMSPAR
-        case SerialParity::Mark: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-        case SerialParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    case SerialParity::Mark: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case SerialParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
 #else
-        case SerialParity::Mark:
-        case SerialParity::Space: return EINVAL;
+    case SerialParity::Mark:
+    case SerialParity::Space: return EINVAL;
 #endif
     }
     if (line.twoStopBits) t.c_cflag |= CSTOPB;
@@ -104,10 +102,8 @@ int CeilMsUntil(Clock::time_point deadline) {
     return static_cast<int>(std::min<long long>(ms, INT_MAX));
 }
 
-std::chrono::milliseconds TotalMs(std::uint32_t multiplier, std::uint32_t constant,
-                                  std::size_t count) {
-    const unsigned long long total =
-        static_cast<unsigned long long>(multiplier) * count + constant;
+std::chrono::milliseconds TotalMs(std::uint32_t multiplier, std::uint32_t constant, std::size_t count) {
+    const unsigned long long total = static_cast<unsigned long long>(multiplier) * count + constant;
     return std::chrono::milliseconds(std::min<unsigned long long>(total, LLONG_MAX / 1'000'000));
 }
 
@@ -150,10 +146,10 @@ int SerialGetLine(int fd, SerialLine& line) {
     if (::tcgetattr(fd, &t) != 0) return errno;
     line.baudRate = BaudForSpeed(cfgetospeed(&t));
     switch (t.c_cflag & CSIZE) {
-        case CS5: line.dataBits = 5; break;
-        case CS6: line.dataBits = 6; break;
-        case CS7: line.dataBits = 7; break;
-        default: line.dataBits = 8; break;
+    case CS5: line.dataBits = 5; break;
+    case CS6: line.dataBits = 6; break;
+    case CS7: line.dataBits = 7; break;
+    default: line.dataBits = 8; break;
     }
     const bool odd = (t.c_cflag & PARODD) != 0;
     bool sticky = false;
@@ -195,18 +191,17 @@ int SerialEncodeLine(const SerialLine& line, SerialLineWords& words) {
     return 0;
 }
 
-int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& timeouts,
-               std::size_t& got) {
+int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& timeouts, std::size_t& got) {
     got = 0;
     if (fd < 0) return EBADF;
     if (count == 0) return 0;
     auto* bytes = static_cast<unsigned char*>(buffer);
 
-    const bool noWait = timeouts.readInterval == kSerialNoWait && timeouts.readMultiplier == 0 &&
-                        timeouts.readConstant == 0;
+    const bool noWait =
+        timeouts.readInterval == kSerialNoWait && timeouts.readMultiplier == 0 && timeouts.readConstant == 0;
     const bool firstByteEnds = timeouts.readInterval == kSerialNoWait &&
-                               timeouts.readMultiplier == kSerialNoWait &&
-                               timeouts.readConstant != 0 && timeouts.readConstant != kSerialNoWait;
+                               timeouts.readMultiplier == kSerialNoWait && timeouts.readConstant != 0 &&
+                               timeouts.readConstant != kSerialNoWait;
     const bool useInterval = timeouts.readInterval != 0 && timeouts.readInterval != kSerialNoWait;
     bool useTotal = !noWait && (timeouts.readMultiplier != 0 || timeouts.readConstant != 0);
     Clock::time_point deadline{};

@@ -72,8 +72,7 @@ int SerialEncodeLine(const SerialLine& line, SerialLineWords& words);
 
 // One read of up to count bytes under the time-outs; got is what arrived. A peer that hung
 // up is EIO once nothing is left to read.
-int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& timeouts,
-               std::size_t& got);
+int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& timeouts, std::size_t& got);
 int SerialWrite(int fd, const void* buffer, std::size_t count, const SerialTimeouts& timeouts,
                 std::size_t& written);
 

@@ -27,20 +27,20 @@ extern "C" {
 
 /* Error codes. */
 #define BQX_OK 0
-#define BQX_E_VERSION 1          /* the library is not of the version asked for */
-#define BQX_E_NOT_STARTED 2      /* a call before bqxInit or after bqxFree */
-#define BQX_E_BOARD_TYPE 3       /* no board model has this type code */
-#define BQX_E_NO_BOARD 4         /* no board answers at this base address */
-#define BQX_E_INTERRUPT 5        /* the board cannot use this interrupt level */
-#define BQX_E_HANDLE_IN_USE 6    /* the board is already open under another handle */
-#define BQX_E_BAD_HANDLE 7       /* no open board has this handle */
-#define BQX_E_ARGUMENT 8         /* a record or value the call cannot accept */
-#define BQX_E_BUSY 9             /* an operation is already running */
-#define BQX_E_EEPROM 10          /* the EEPROM could not be read or written */
-#define BQX_E_BENCH_FILE 11      /* the bench description is malformed */
-#define BQX_E_CHANNEL 12         /* a channel the board does not have */
-#define BQX_E_HARDWARE 13        /* the board did not respond as it should */
-#define BQX_E_NO_LIBRARY 255     /* set by the loader: no driver library could be loaded */
+#define BQX_E_VERSION 1       /* the library is not of the version asked for */
+#define BQX_E_NOT_STARTED 2   /* a call before bqxInit or after bqxFree */
+#define BQX_E_BOARD_TYPE 3    /* no board model has this type code */
+#define BQX_E_NO_BOARD 4      /* no board answers at this base address */
+#define BQX_E_INTERRUPT 5     /* the board cannot use this interrupt level */
+#define BQX_E_HANDLE_IN_USE 6 /* the board is already open under another handle */
+#define BQX_E_BAD_HANDLE 7    /* no open board has this handle */
+#define BQX_E_ARGUMENT 8      /* a record or value the call cannot accept */
+#define BQX_E_BUSY 9          /* an operation is already running */
+#define BQX_E_EEPROM 10       /* the EEPROM could not be read or written */
+#define BQX_E_BENCH_FILE 11   /* the bench description is malformed */
+#define BQX_E_CHANNEL 12      /* a channel the board does not have */
+#define BQX_E_HARDWARE 13     /* the board did not respond as it should */
+#define BQX_E_NO_LIBRARY 255  /* set by the loader: no driver library could be loaded */
 
 /* 255 means no board. */
 typedef uint16_t BoardHandle;
@@ -50,20 +50,20 @@ typedef uint16_t BoardHandle;
 
 /* Handed to bqxInitBoard when a board is opened; 75 bytes. */
 typedef struct BoardConfig {
-    uint8_t boardType;          /* 0: board-type code */
-    uint8_t reserved1[2];       /* 1-2 */
-    uint16_t baseAddress;       /* 3-4: base I/O address */
-    uint32_t interruptLevel;    /* 5-8 */
-    uint8_t reserved9[43];      /* 9-51 */
-    uint32_t clockHz;           /* 52-55: board clock, 10000000 */
-    uint8_t clockEnable;        /* 56: 1 */
-    uint8_t reserved57[18];     /* 57-74 */
+    uint8_t boardType;       /* 0: board-type code */
+    uint8_t reserved1[2];    /* 1-2 */
+    uint16_t baseAddress;    /* 3-4: base I/O address */
+    uint32_t interruptLevel; /* 5-8 */
+    uint8_t reserved9[43];   /* 9-51 */
+    uint32_t clockHz;        /* 52-55: board clock, 10000000 */
+    uint8_t clockEnable;     /* 56: 1 */
+    uint8_t reserved57[18];  /* 57-74 */
 } BoardConfig;
 
 /* A/D converter settings; 6 bytes. */
 typedef struct ADSettings {
-    uint8_t channel;            /* 0: current channel */
-    uint8_t mode[5];            /* 1-5: 0, 1, 0, 1, 0 = 10 V bipolar, EEPROM calibration */
+    uint8_t channel; /* 0: current channel */
+    uint8_t mode[5]; /* 1-5: 0, 1, 0, 1, 0 = 10 V bipolar, EEPROM calibration */
 } ADSettings;
 
 /* One software-timed scan of channels lowChannel..highChannel; 8 bytes. */
@@ -98,12 +98,12 @@ typedef struct ScanIntRequest {
 
 /* Progress of the running operation, filled by bqxGetStatus. */
 typedef struct DriverStatus {
-    uint32_t busy;              /* 0: nonzero while the operation runs */
-    uint32_t transfers;         /* 4: samples written so far */
-    uint32_t fifo_level;        /* 8: samples waiting in the FIFO */
-    uint32_t interrupts;        /* 12: interrupts serviced */
-    uint32_t errors;            /* 16 */
-    uint32_t overflows;         /* 20: FIFO overflows */
+    uint32_t busy;       /* 0: nonzero while the operation runs */
+    uint32_t transfers;  /* 4: samples written so far */
+    uint32_t fifo_level; /* 8: samples waiting in the FIFO */
+    uint32_t interrupts; /* 12: interrupts serviced */
+    uint32_t errors;     /* 16 */
+    uint32_t overflows;  /* 20: FIFO overflows */
 } DriverStatus;
 
 #pragma pack(pop)

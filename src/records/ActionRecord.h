@@ -15,32 +15,41 @@ namespace vantrel::records {
 // exports and the command line use.
 enum class ActionKind { InitializeBoard, InterruptTest, MeasureReferences, Sample, FreeBoard, EepromWrite };
 
-std::string_view ActionKindName(ActionKind kind);                       // "initialize", ...
+std::string_view ActionKindName(ActionKind kind);  // "initialize", ...
 std::optional<ActionKind> ActionKindFromName(std::string_view name);
 
 // How a Measure References run ended.
-enum class MeasureOutcome { None, Written, Kept, Cancelled, FailedReading, OutOfTolerance, Refused, WriteFailed };
+enum class MeasureOutcome {
+    None,
+    Written,
+    Kept,
+    Cancelled,
+    FailedReading,
+    OutOfTolerance,
+    Refused,
+    WriteFailed
+};
 
-std::string_view MeasureOutcomeName(MeasureOutcome outcome);            // "", "written", ...
+std::string_view MeasureOutcomeName(MeasureOutcome outcome);  // "", "written", ...
 std::optional<MeasureOutcome> MeasureOutcomeFromName(std::string_view name);
 
 struct BenchIdentity {
-    std::string host;            // host name of the bench computer
-    std::string folder;          // the bench folder (absolute path)
+    std::string host;    // host name of the bench computer
+    std::string folder;  // the bench folder (absolute path)
     std::string toolVersion;
-    std::string driverVersion;   // the driver's version text as the console shows it
+    std::string driverVersion;  // the driver's version text as the console shows it
     std::string operatorLogin;
 
     bool operator==(const BenchIdentity&) const = default;
 };
 
 struct BoardIdentity {
-    std::string model;           // board-list text of the model
+    std::string model;  // board-list text of the model
     int typeCode = 0;
     int baseAddress = 0;
     int interruptLevel = 0;
     std::optional<int> fpgaRevision;
-    std::string serialNumber;    // empty when the operator gave none; stored exactly as typed
+    std::string serialNumber;  // empty when the operator gave none; stored exactly as typed
 
     bool operator==(const BoardIdentity&) const = default;
 };
@@ -62,8 +71,8 @@ struct InterruptFigures {
 // action does not have stay empty.
 struct ChannelFigures {
     int channel = 0;
-    std::optional<double> reading;        // volts read or typed
-    std::optional<double> windowLow;      // tolerance window, inclusive
+    std::optional<double> reading;    // volts read or typed
+    std::optional<double> windowLow;  // tolerance window, inclusive
     std::optional<double> windowHigh;
     std::string verdict;                  // "pass", "fail", "not read", ...
     std::optional<double> eepromBefore;   // as found
@@ -74,19 +83,19 @@ struct ChannelFigures {
 };
 
 struct ActionRecord {
-    std::string id;                  // UUID, lower-case text; NewRecordId() makes one
+    std::string id;  // UUID, lower-case text; NewRecordId() makes one
     ActionKind kind = ActionKind::InitializeBoard;
     BenchIdentity bench;
     BoardIdentity board;
-    std::string startedUtc;          // "2026-12-07T15:04:05.123Z"
+    std::string startedUtc;  // "2026-12-07T15:04:05.123Z"
     std::string endedUtc;
-    std::string verdict;             // as shown to the operator, e.g. "SUCCESS"
-    bool passed = false;             // the verdict read as a pass; yields count these
+    std::string verdict;  // as shown to the operator, e.g. "SUCCESS"
+    bool passed = false;  // the verdict read as a pass; yields count these
     MeasureOutcome outcome = MeasureOutcome::None;
-    std::string meterModel;          // Measure References only
+    std::string meterModel;  // Measure References only
     std::optional<InterruptFigures> interrupt;
     std::vector<ChannelFigures> channels;
-    std::string consoleText;         // what the action wrote to the console, as plain text
+    std::string consoleText;  // what the action wrote to the console, as plain text
 
     bool operator==(const ActionRecord&) const = default;
 };
@@ -100,6 +109,5 @@ std::string UtcNowIso8601();
 // This computer's host name, the current folder and the login name of the user running the
 // tool, with the versions given.
 BenchIdentity ThisBench(std::string toolVersion, std::string driverVersion);
-
 
 }  // namespace vantrel::records

@@ -28,18 +28,17 @@ struct PgFailure {
     std::string text;
 };
 
-std::string Trimmed(std::string text)
-{
+std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     return text;
 }
 
 // libpq's own defaults apply first; whatever the connection string sets wins. The time-out
 // keeps a dead server from holding the forwarder for long.
-Connection Connect(const std::string& conninfo)
-{
+Connection Connect(const std::string& conninfo) {
     const std::array<const char*, 4> keys = {"connect_timeout", "application_name", "dbname", nullptr};
-    const std::array<const char*, 4> values = {"5", "vantrel", conninfo.empty() ? nullptr : conninfo.c_str(), nullptr};
+    const std::array<const char*, 4> values = {"5", "vantrel", conninfo.empty() ? nullptr : conninfo.c_str(),
+                                               nullptr};
     Connection conn(PQconnectdbParams(keys.data(), values.data(), 1));
     if (!conn) throw PgFailure{"out of memory"};
     if (PQstatus(conn.get()) != CONNECTION_OK) throw PgFailure{Trimmed(PQerrorMessage(conn.get()))};
@@ -47,16 +46,16 @@ Connection Connect(const std::string& conninfo)
 }
 
 // Every value is a bound text parameter; a null pointer is SQL NULL.
-void Execute(PGconn* conn, const char* sql, const std::vector<const char*>& values)
-{
-    Result result(PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
+void Execute(PGconn* conn, const char* sql, const std::vector<const char*>& values) {
+    Result result(PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                               nullptr, 0));
     const auto status = PQresultStatus(result.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw PgFailure{Trimmed(PQerrorMessage(conn))};
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throw PgFailure{Trimmed(PQerrorMessage(conn))};
 }
 
 template <typename T>
-std::optional<std::string> Text(const std::optional<T>& value)
-{
+std::optional<std::string> Text(const std::optional<T>& value) {
     if (!value) return std::nullopt;
     if constexpr (std::is_floating_point_v<T>) {
         char text[40];
@@ -71,35 +70,53 @@ const char* Ptr(const std::optional<std::string>& value) { return value ? value-
 
 // No conflict target: a bench role that may only insert can still send a record twice, and
 // the primary key makes the second time a no-op.
-void InsertRecord(PGconn* conn, const ActionRecord& r)
-{
+void InsertRecord(PGconn* conn, const ActionRecord& r) {
     const std::string typeCode = std::to_string(r.board.typeCode);
     const std::string base = std::to_string(r.board.baseAddress);
     const std::string irq = std::to_string(r.board.interruptLevel);
     const auto fpga = Text(r.board.fpgaRevision);
     const std::string action(ActionKindName(r.kind));
     const std::string outcome(MeasureOutcomeName(r.outcome));
-    Execute(conn,
-            "INSERT INTO vantrel_records (id, action, bench_host, bench_folder, tool_version, driver_version, operator, "
-            "board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, started_utc, "
-            "ended_utc, verdict, passed, outcome, meter_model, console_text) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, "
-            "$9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) ON CONFLICT DO NOTHING",
-            {r.id.c_str(), action.c_str(), r.bench.host.c_str(), r.bench.folder.c_str(), r.bench.toolVersion.c_str(),
-             r.bench.driverVersion.c_str(), r.bench.operatorLogin.c_str(), r.board.model.c_str(), typeCode.c_str(),
-             base.c_str(), irq.c_str(), Ptr(fpga), r.board.serialNumber.c_str(), r.startedUtc.c_str(),
-             r.endedUtc.c_str(), r.verdict.c_str(), r.passed ? "true" : "false", outcome.c_str(),
-             r.meterModel.c_str(), r.consoleText.c_str()});
+    Execute(
+        conn,
+        "INSERT INTO vantrel_records (id, action, bench_host, bench_folder, tool_version, driver_version, "
+        "operator, "
+        "board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, started_utc, "
+        "ended_utc, verdict, passed, outcome, meter_model, console_text) VALUES ($1, $2, $3, $4, $5, $6, $7, "
+        "$8, "
+        "$9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) ON CONFLICT DO NOTHING",
+        {r.id.c_str(),
+         action.c_str(),
+         r.bench.host.c_str(),
+         r.bench.folder.c_str(),
+         r.bench.toolVersion.c_str(),
+         r.bench.driverVersion.c_str(),
+         r.bench.operatorLogin.c_str(),
+         r.board.model.c_str(),
+         typeCode.c_str(),
+         base.c_str(),
+         irq.c_str(),
+         Ptr(fpga),
+         r.board.serialNumber.c_str(),
+         r.startedUtc.c_str(),
+         r.endedUtc.c_str(),
+         r.verdict.c_str(),
+         r.passed ? "true" : "false",
+         outcome.c_str(),
+         r.meterModel.c_str(),
+         r.consoleText.c_str()});
     if (r.interrupt) {
         const auto& f = *r.interrupt;
-        const std::array<std::string, 8> v = {std::to_string(f.rateHz),     std::to_string(f.expectedMs),
-                                              std::to_string(f.measuredMs), std::to_string(f.overflows),
-                                              std::to_string(f.errorCount), std::to_string(f.timeoutToleranceMs),
-                                              std::to_string(f.timeToleranceMs), std::to_string(f.adToleranceLsb)};
+        const std::array<std::string, 8> v = {
+            std::to_string(f.rateHz),          std::to_string(f.expectedMs),
+            std::to_string(f.measuredMs),      std::to_string(f.overflows),
+            std::to_string(f.errorCount),      std::to_string(f.timeoutToleranceMs),
+            std::to_string(f.timeToleranceMs), std::to_string(f.adToleranceLsb)};
         Execute(conn,
                 "INSERT INTO vantrel_interrupt_figures VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) "
                 "ON CONFLICT DO NOTHING",
-                {r.id.c_str(), v[0].c_str(), v[1].c_str(), v[2].c_str(), v[3].c_str(), v[4].c_str(), v[5].c_str(),
-                 v[6].c_str(), v[7].c_str()});
+                {r.id.c_str(), v[0].c_str(), v[1].c_str(), v[2].c_str(), v[3].c_str(), v[4].c_str(),
+                 v[5].c_str(), v[6].c_str(), v[7].c_str()});
     }
     for (const auto& c : r.channels) {
         const std::string channel = std::to_string(c.channel);
@@ -108,15 +125,14 @@ void InsertRecord(PGconn* conn, const ActionRecord& r)
         Execute(conn,
                 "INSERT INTO vantrel_channel_figures VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) "
                 "ON CONFLICT DO NOTHING",
-                {r.id.c_str(), channel.c_str(), Ptr(reading), Ptr(low), Ptr(high), c.verdict.c_str(), Ptr(before),
-                 Ptr(written), Ptr(code)});
+                {r.id.c_str(), channel.c_str(), Ptr(reading), Ptr(low), Ptr(high), c.verdict.c_str(),
+                 Ptr(before), Ptr(written), Ptr(code)});
     }
 }
 
 }  // namespace
 
-std::string RedactConninfo(const std::string& text, const std::string& conninfo)
-{
+std::string RedactConninfo(const std::string& text, const std::string& conninfo) {
     std::string result = text;
     char* error = nullptr;
     PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
@@ -132,8 +148,7 @@ std::string RedactConninfo(const std::string& text, const std::string& conninfo)
     return result;
 }
 
-ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo)
-{
+ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo) {
     ForwardResult outcome;
     try {
         Connection conn = Connect(conninfo);
@@ -157,18 +172,14 @@ ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo)
     }
     try {
         outcome.pending = store.PendingForwardCount();
-    } catch (const RecordStoreError&) {
-    }
+    } catch (const RecordStoreError&) {}
     return outcome;
 }
 
 PgForwarder::PgForwarder(std::string databasePath, std::string conninfo)
-    : m_databasePath(std::move(databasePath)), m_conninfo(std::move(conninfo)), m_thread([this] { Run(); })
-{
-}
+    : m_databasePath(std::move(databasePath)), m_conninfo(std::move(conninfo)), m_thread([this] { Run(); }) {}
 
-PgForwarder::~PgForwarder()
-{
+PgForwarder::~PgForwarder() {
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
@@ -177,8 +188,7 @@ PgForwarder::~PgForwarder()
     m_thread.join();
 }
 
-void PgForwarder::Notify()
-{
+void PgForwarder::Notify() {
     {
         std::lock_guard lock(m_mutex);
         m_kick = true;
@@ -187,20 +197,17 @@ void PgForwarder::Notify()
     m_wake.notify_all();
 }
 
-bool PgForwarder::WaitIdle(std::chrono::milliseconds timeout)
-{
+bool PgForwarder::WaitIdle(std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_mutex);
     return m_idle.wait_for(lock, timeout, [this] { return m_isIdle && !m_kick; });
 }
 
-std::string PgForwarder::LastError() const
-{
+std::string PgForwarder::LastError() const {
     std::lock_guard lock(m_mutex);
     return m_lastError;
 }
 
-void PgForwarder::Run()
-{
+void PgForwarder::Run() {
     std::unique_ptr<RecordStore> store;
     std::chrono::seconds retry = kFirstRetry;
     bool failing = false;
@@ -213,7 +220,8 @@ void PgForwarder::Run()
 
         ForwardResult result;
         try {
-            if (!store) store = std::make_unique<RecordStore>(m_databasePath, RecordStore::OpenMode::ExistingOnly);
+            if (!store)
+                store = std::make_unique<RecordStore>(m_databasePath, RecordStore::OpenMode::ExistingOnly);
             result = ForwardPending(*store, m_conninfo);
         } catch (const RecordStoreError& error) {
             result.error = error.what();

@@ -23,9 +23,9 @@ class RecordStore;
 
 struct ForwardResult {
     bool connected = false;
-    std::int64_t delivered = 0;   // records newly marked delivered (already present counts too)
-    std::int64_t pending = 0;     // left undelivered
-    std::string error;            // empty on success; never holds a password
+    std::int64_t delivered = 0;  // records newly marked delivered (already present counts too)
+    std::int64_t pending = 0;    // left undelivered
+    std::string error;           // empty on success; never holds a password
 };
 
 // One pass, on the caller's thread: connect, deliver everything pending, disconnect.

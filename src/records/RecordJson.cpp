@@ -11,20 +11,17 @@ namespace {
 using nlohmann::json;
 
 template <typename T>
-json Optional(const std::optional<T>& value)
-{
+json Optional(const std::optional<T>& value) {
     return value ? json(*value) : json(nullptr);
 }
 
 template <typename T>
-std::optional<T> OptionalFrom(const json& value)
-{
+std::optional<T> OptionalFrom(const json& value) {
     if (value.is_null()) return std::nullopt;
     return value.get<T>();
 }
 
-std::string Dump(const json& value)
-{
+std::string Dump(const json& value) {
     // A byte sequence that is not UTF-8 is shown with the replacement character rather than
     // dropping the record.
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -32,8 +29,7 @@ std::string Dump(const json& value)
 
 // Built member by member: nlohmann's nested initializer lists copy every value twice, and an
 // export of a whole line's records goes through here once per record.
-json ToJson(const ActionRecord& r)
-{
+json ToJson(const ActionRecord& r) {
     json channels = json::array();
     for (const auto& c : r.channels) {
         json& row = channels.emplace_back(json::object());
@@ -90,8 +86,7 @@ json ToJson(const ActionRecord& r)
     return j;
 }
 
-ActionRecord FromJson(const json& j)
-{
+ActionRecord FromJson(const json& j) {
     ActionRecord r;
     r.id = j.at("id").get<std::string>();
     const auto kind = ActionKindFromName(j.at("action").get<std::string>());
@@ -114,13 +109,15 @@ ActionRecord FromJson(const json& j)
     r.outcome = MeasureOutcomeFromName(j.at("outcome").get<std::string>()).value_or(MeasureOutcome::None);
     r.meterModel = j.at("meter_model");
     if (const json& f = j.at("interrupt"); !f.is_null())
-        r.interrupt = InterruptFigures{f.at("rate_hz"),           f.at("expected_ms"),          f.at("measured_ms"),
-                                       f.at("overflows"),         f.at("error_count"),          f.at("timeout_tolerance_ms"),
-                                       f.at("time_tolerance_ms"), f.at("ad_tolerance_lsb")};
+        r.interrupt =
+            InterruptFigures{f.at("rate_hz"),           f.at("expected_ms"),     f.at("measured_ms"),
+                             f.at("overflows"),         f.at("error_count"),     f.at("timeout_tolerance_ms"),
+                             f.at("time_tolerance_ms"), f.at("ad_tolerance_lsb")};
     for (const json& c : j.at("channels"))
         r.channels.push_back({c.at("channel"), OptionalFrom<double>(c.at("reading")),
-                              OptionalFrom<double>(c.at("window_low")), OptionalFrom<double>(c.at("window_high")),
-                              c.at("verdict"), OptionalFrom<double>(c.at("eeprom_before")),
+                              OptionalFrom<double>(c.at("window_low")),
+                              OptionalFrom<double>(c.at("window_high")), c.at("verdict"),
+                              OptionalFrom<double>(c.at("eeprom_before")),
                               OptionalFrom<double>(c.at("eeprom_written")), OptionalFrom<int>(c.at("code"))});
     r.consoleText = j.at("console_text");
     return r;
@@ -130,8 +127,7 @@ ActionRecord FromJson(const json& j)
 
 std::string RecordToJson(const ActionRecord& record) { return Dump(ToJson(record)); }
 
-ActionRecord RecordFromJson(const std::string& text)
-{
+ActionRecord RecordFromJson(const std::string& text) {
     try {
         return FromJson(json::parse(text));
     } catch (const json::exception& e) {
@@ -139,13 +135,12 @@ ActionRecord RecordFromJson(const std::string& text)
     }
 }
 
-JsonExportWriter::JsonExportWriter(std::ostream& out) : m_out(out)
-{
-    m_out << "{\"format\":\"" << kJsonFormatName << "\",\"version\":" << kJsonFormatVersion << ",\"records\":[";
+JsonExportWriter::JsonExportWriter(std::ostream& out) : m_out(out) {
+    m_out << "{\"format\":\"" << kJsonFormatName << "\",\"version\":" << kJsonFormatVersion
+          << ",\"records\":[";
 }
 
-void JsonExportWriter::Add(const ActionRecord& record)
-{
+void JsonExportWriter::Add(const ActionRecord& record) {
     m_out << (m_first ? "\n" : ",\n") << RecordToJson(record);
     m_first = false;
 }

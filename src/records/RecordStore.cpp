@@ -13,18 +13,18 @@ namespace {
 constexpr int kBusyTimeoutMs = 5000;
 
 constexpr std::string_view kRecordColumns =
-    "seq, id, action, bench_host, bench_folder, tool_version, driver_version, operator, board_model, type_code, "
-    "base_address, interrupt_level, fpga_revision, serial_number, started_utc, ended_utc, verdict, passed, outcome, "
+    "seq, id, action, bench_host, bench_folder, tool_version, driver_version, operator, board_model, "
+    "type_code, "
+    "base_address, interrupt_level, fpga_revision, serial_number, started_utc, ended_utc, verdict, passed, "
+    "outcome, "
     "meter_model, console_text";
 
-bool FileExists(const std::string& path)
-{
+bool FileExists(const std::string& path) {
     std::error_code error;
     return std::filesystem::exists(path, error);
 }
 
-RecordStoreError::Kind KindOfFailure(int code)
-{
+RecordStoreError::Kind KindOfFailure(int code) {
     switch (code & 0xff) {
     case SQLITE_NOTADB: return RecordStoreError::Kind::Foreign;
     case SQLITE_READONLY:
@@ -38,13 +38,12 @@ RecordStoreError::Kind KindOfFailure(int code)
     }
 }
 
-RecordStoreError StoreError(const std::string& path, const SqliteFailure& failure)
-{
-    return RecordStoreError(KindOfFailure(failure.code), "The record database " + path + " cannot be used: " + failure.text + ".");
+RecordStoreError StoreError(const std::string& path, const SqliteFailure& failure) {
+    return RecordStoreError(KindOfFailure(failure.code),
+                            "The record database " + path + " cannot be used: " + failure.text + ".");
 }
 
-void Exec(sqlite3* db, std::string_view sql)
-{
+void Exec(sqlite3* db, std::string_view sql) {
     char* message = nullptr;
     const int rc = sqlite3_exec(db, std::string(sql).c_str(), nullptr, nullptr, &message);
     if (rc != SQLITE_OK) {
@@ -54,8 +53,7 @@ void Exec(sqlite3* db, std::string_view sql)
     }
 }
 
-std::int64_t QueryInt(sqlite3* db, std::string_view sql)
-{
+std::int64_t QueryInt(sqlite3* db, std::string_view sql) {
     SqliteStatement statement(db, sql);
     return statement.Step() ? statement.Int(0) : 0;
 }
@@ -64,12 +62,10 @@ std::int64_t QueryInt(sqlite3* db, std::string_view sql)
 class Transaction {
 public:
     explicit Transaction(sqlite3* db) : m_db(db) { Exec(db, "BEGIN IMMEDIATE"); }
-    ~Transaction()
-    {
+    ~Transaction() {
         if (!m_done) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
-    void Commit()
-    {
+    void Commit() {
         Exec(m_db, "COMMIT");
         m_done = true;
     }
@@ -79,8 +75,7 @@ private:
     bool m_done = false;
 };
 
-ActionRecord ReadRecordRow(const SqliteStatement& row)
-{
+ActionRecord ReadRecordRow(const SqliteStatement& row) {
     ActionRecord record;
     record.id = row.Text(1);
     record.kind = ActionKindFromName(row.Text(2)).value_or(ActionKind::InitializeBoard);
@@ -106,8 +101,7 @@ struct Filter {
     std::string where;
     std::vector<std::string> values;
 
-    explicit Filter(const RecordQuery& query)
-    {
+    explicit Filter(const RecordQuery& query) {
         Add("serial_number = ?", query.serialNumber);
         Add("board_model = ?", query.model);
         Add("bench_host = ?", query.benchHost);
@@ -119,15 +113,13 @@ struct Filter {
         if (!query.to.empty()) Add("started_utc < ?", query.to + "~");
         if (query.passed) Add(*query.passed ? "passed = 1" : "passed = 0", "", true);
     }
-    void Add(const char* clause, const std::string& value, bool withoutValue = false)
-    {
+    void Add(const char* clause, const std::string& value, bool withoutValue = false) {
         if (value.empty() && !withoutValue) return;
         where += where.empty() ? " WHERE " : " AND ";
         where += clause;
         if (!withoutValue) values.push_back(value);
     }
-    void BindTo(SqliteStatement& statement) const
-    {
+    void BindTo(SqliteStatement& statement) const {
         for (const auto& value : values) statement.Bind(value);
     }
 };
@@ -141,14 +133,14 @@ struct RecordStore::FigureReaders {
     SqliteStatement interrupt;
     SqliteStatement channels;
     explicit FigureReaders(sqlite3* db)
-        : interrupt(db, "SELECT rate_hz, expected_ms, measured_ms, overflows, error_count, timeout_tolerance_ms, "
-                        "time_tolerance_ms, ad_tolerance_lsb FROM interrupt_figures WHERE record_seq = ?"),
-          channels(db, "SELECT channel, reading, window_low, window_high, verdict, eeprom_before, eeprom_written, code "
-                       "FROM channel_figures WHERE record_seq = ? ORDER BY channel")
-    {
-    }
-    void Load(ActionRecord& record, std::int64_t seq)
-    {
+        : interrupt(db,
+                    "SELECT rate_hz, expected_ms, measured_ms, overflows, error_count, timeout_tolerance_ms, "
+                    "time_tolerance_ms, ad_tolerance_lsb FROM interrupt_figures WHERE record_seq = ?"),
+          channels(db,
+                   "SELECT channel, reading, window_low, window_high, verdict, eeprom_before, "
+                   "eeprom_written, code "
+                   "FROM channel_figures WHERE record_seq = ? ORDER BY channel") {}
+    void Load(ActionRecord& record, std::int64_t seq) {
         interrupt.Reset();
         interrupt.Bind(seq);
         if (interrupt.Step()) {
@@ -180,11 +172,11 @@ struct RecordStore::FigureReaders {
     }
 };
 
-RecordStore::RecordStore(const std::string& path, OpenMode mode) : m_path(path)
-{
+RecordStore::RecordStore(const std::string& path, OpenMode mode) : m_path(path) {
     const bool exists = FileExists(path);
     if (!exists && mode != OpenMode::CreateIfMissing)
-        throw RecordStoreError(RecordStoreError::Kind::Missing, "There is no record database at " + path + ".");
+        throw RecordStoreError(RecordStoreError::Kind::Missing,
+                               "There is no record database at " + path + ".");
 
     const int flags = mode == OpenMode::ReadOnly ? SQLITE_OPEN_READONLY
                                                  : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
@@ -215,8 +207,7 @@ RecordStore::RecordStore(const std::string& path, OpenMode mode) : m_path(path)
 
 RecordStore::~RecordStore() { sqlite3_close(m_db); }
 
-void RecordStore::Migrate(OpenMode mode)
-{
+void RecordStore::Migrate(OpenMode mode) {
     // The first read tells a file that is no SQLite database at all.
     const std::int64_t applicationId = QueryInt(m_db, "PRAGMA application_id");
     const std::int64_t version = QueryInt(m_db, "PRAGMA user_version");
@@ -227,13 +218,16 @@ void RecordStore::Migrate(OpenMode mode)
                                "The file " + m_path + " is a database, but not one of production records.");
     if (version > CurrentSchemaVersion())
         throw RecordStoreError(RecordStoreError::Kind::TooNew,
-                               "The record database " + m_path + " was written by a newer version of the tool "
-                               "(schema " + std::to_string(version) + ", this program knows up to " +
-                               std::to_string(CurrentSchemaVersion()) + ").");
+                               "The record database " + m_path +
+                                   " was written by a newer version of the tool "
+                                   "(schema " +
+                                   std::to_string(version) + ", this program knows up to " +
+                                   std::to_string(CurrentSchemaVersion()) + ").");
     if (mode == OpenMode::ReadOnly) {
         if (empty || version < CurrentSchemaVersion())
             throw RecordStoreError(RecordStoreError::Kind::Other,
-                                   "The record database " + m_path + " has an older schema; open it once with write access to update it.");
+                                   "The record database " + m_path +
+                                       " has an older schema; open it once with write access to update it.");
         Exec(m_db, "PRAGMA foreign_keys = ON");
         return;
     }
@@ -257,8 +251,7 @@ int RecordStore::schemaVersion() const { return static_cast<int>(QueryInt(m_db, 
 
 bool RecordStore::Write(const ActionRecord& record) { return WriteAll({record}) == 1; }
 
-std::size_t RecordStore::WriteAll(const std::vector<ActionRecord>& records)
-{
+std::size_t RecordStore::WriteAll(const std::vector<ActionRecord>& records) {
     try {
         Transaction transaction(m_db);
         std::size_t added = 0;
@@ -267,25 +260,39 @@ std::size_t RecordStore::WriteAll(const std::vector<ActionRecord>& records)
         return added;
     } catch (const SqliteFailure& failure) {
         RecordStoreError error = StoreError(m_path, failure);
-        if (error.kind() == RecordStoreError::Kind::Other) throw RecordStoreError(RecordStoreError::Kind::Unwritable, error.what());
+        if (error.kind() == RecordStoreError::Kind::Other)
+            throw RecordStoreError(RecordStoreError::Kind::Unwritable, error.what());
         throw error;
     }
 }
 
-bool RecordStore::Insert(const ActionRecord& r)
-{
-    SqliteStatement insert(m_db,
+bool RecordStore::Insert(const ActionRecord& r) {
+    SqliteStatement insert(
+        m_db,
         "INSERT INTO records (id, action, bench_host, bench_folder, tool_version, driver_version, operator, "
         "board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, started_utc, "
         "ended_utc, verdict, passed, outcome, meter_model, console_text) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO NOTHING");
-    insert.Bind(r.id).Bind(std::string(ActionKindName(r.kind)))
-        .Bind(r.bench.host).Bind(r.bench.folder).Bind(r.bench.toolVersion).Bind(r.bench.driverVersion)
+    insert.Bind(r.id)
+        .Bind(std::string(ActionKindName(r.kind)))
+        .Bind(r.bench.host)
+        .Bind(r.bench.folder)
+        .Bind(r.bench.toolVersion)
+        .Bind(r.bench.driverVersion)
         .Bind(r.bench.operatorLogin)
-        .Bind(r.board.model).Bind(r.board.typeCode).Bind(r.board.baseAddress).Bind(r.board.interruptLevel)
-        .Bind(r.board.fpgaRevision).Bind(r.board.serialNumber)
-        .Bind(r.startedUtc).Bind(r.endedUtc).Bind(r.verdict).Bind(r.passed ? 1 : 0)
-        .Bind(std::string(MeasureOutcomeName(r.outcome))).Bind(r.meterModel).Bind(r.consoleText);
+        .Bind(r.board.model)
+        .Bind(r.board.typeCode)
+        .Bind(r.board.baseAddress)
+        .Bind(r.board.interruptLevel)
+        .Bind(r.board.fpgaRevision)
+        .Bind(r.board.serialNumber)
+        .Bind(r.startedUtc)
+        .Bind(r.endedUtc)
+        .Bind(r.verdict)
+        .Bind(r.passed ? 1 : 0)
+        .Bind(std::string(MeasureOutcomeName(r.outcome)))
+        .Bind(r.meterModel)
+        .Bind(r.consoleText);
     insert.Step();
     if (sqlite3_changes(m_db) == 0) return false;
     const std::int64_t seq = sqlite3_last_insert_rowid(m_db);
@@ -293,24 +300,37 @@ bool RecordStore::Insert(const ActionRecord& r)
     if (r.interrupt) {
         const auto& f = *r.interrupt;
         SqliteStatement figures(m_db, "INSERT INTO interrupt_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        figures.Bind(seq).Bind(f.rateHz).Bind(f.expectedMs).Bind(f.measuredMs).Bind(f.overflows)
-            .Bind(f.errorCount).Bind(f.timeoutToleranceMs).Bind(f.timeToleranceMs).Bind(f.adToleranceLsb);
+        figures.Bind(seq)
+            .Bind(f.rateHz)
+            .Bind(f.expectedMs)
+            .Bind(f.measuredMs)
+            .Bind(f.overflows)
+            .Bind(f.errorCount)
+            .Bind(f.timeoutToleranceMs)
+            .Bind(f.timeToleranceMs)
+            .Bind(f.adToleranceLsb);
         figures.Step();
     }
     if (!r.channels.empty()) {
         SqliteStatement channel(m_db, "INSERT INTO channel_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
         for (const auto& c : r.channels) {
             channel.Reset();
-            channel.Bind(seq).Bind(c.channel).Bind(c.reading).Bind(c.windowLow).Bind(c.windowHigh)
-                .Bind(c.verdict).Bind(c.eepromBefore).Bind(c.eepromWritten).Bind(c.code);
+            channel.Bind(seq)
+                .Bind(c.channel)
+                .Bind(c.reading)
+                .Bind(c.windowLow)
+                .Bind(c.windowHigh)
+                .Bind(c.verdict)
+                .Bind(c.eepromBefore)
+                .Bind(c.eepromWritten)
+                .Bind(c.code);
             channel.Step();
         }
     }
     return true;
 }
 
-std::optional<ActionRecord> RecordStore::Find(const std::string& id) const
-{
+std::optional<ActionRecord> RecordStore::Find(const std::string& id) const {
     try {
         SqliteStatement select(m_db, "SELECT " + std::string(kRecordColumns) + " FROM records WHERE id = ?");
         select.Bind(id);
@@ -323,11 +343,12 @@ std::optional<ActionRecord> RecordStore::Find(const std::string& id) const
     }
 }
 
-void RecordStore::ForEach(const RecordQuery& query, const std::function<void(const ActionRecord&)>& each) const
-{
+void RecordStore::ForEach(const RecordQuery& query,
+                          const std::function<void(const ActionRecord&)>& each) const {
     try {
         const Filter filter(query);
-        std::string sql = "SELECT " + std::string(kRecordColumns) + " FROM records" + filter.where + " ORDER BY started_utc, seq";
+        std::string sql = "SELECT " + std::string(kRecordColumns) + " FROM records" + filter.where +
+                          " ORDER BY started_utc, seq";
         if (query.limit > 0) sql += " LIMIT " + std::to_string(query.limit);
         SqliteStatement select(m_db, sql);
         filter.BindTo(select);
@@ -342,27 +363,25 @@ void RecordStore::ForEach(const RecordQuery& query, const std::function<void(con
     }
 }
 
-std::vector<ActionRecord> RecordStore::List(const RecordQuery& query) const
-{
+std::vector<ActionRecord> RecordStore::List(const RecordQuery& query) const {
     std::vector<ActionRecord> records;
     ForEach(query, [&](const ActionRecord& record) { records.push_back(record); });
     return records;
 }
 
-std::vector<ActionRecord> RecordStore::History(const std::string& serialNumber) const
-{
+std::vector<ActionRecord> RecordStore::History(const std::string& serialNumber) const {
     RecordQuery query;
     query.serialNumber = serialNumber;
     if (serialNumber.empty()) return {};
     return List(query);
 }
 
-std::vector<YieldRow> RecordStore::Yield(const RecordQuery& query) const
-{
+std::vector<YieldRow> RecordStore::Yield(const RecordQuery& query) const {
     try {
         const Filter filter(query);
-        SqliteStatement select(m_db, "SELECT board_model, substr(started_utc, 1, 10), count(*), sum(passed) FROM records" +
-                                         filter.where + " GROUP BY 2, 1 ORDER BY 2, 1");
+        SqliteStatement select(
+            m_db, "SELECT board_model, substr(started_utc, 1, 10), count(*), sum(passed) FROM records" +
+                      filter.where + " GROUP BY 2, 1 ORDER BY 2, 1");
         filter.BindTo(select);
         std::vector<YieldRow> rows;
         while (select.Step()) rows.push_back({select.Text(0), select.Text(1), select.Int(2), select.Int(3)});
@@ -372,10 +391,10 @@ std::vector<YieldRow> RecordStore::Yield(const RecordQuery& query) const
     }
 }
 
-std::vector<std::string> RecordStore::PendingForward(std::size_t limit) const
-{
+std::vector<std::string> RecordStore::PendingForward(std::size_t limit) const {
     try {
-        SqliteStatement select(m_db, "SELECT id FROM records WHERE forwarded_utc IS NULL ORDER BY seq LIMIT ?");
+        SqliteStatement select(m_db,
+                               "SELECT id FROM records WHERE forwarded_utc IS NULL ORDER BY seq LIMIT ?");
         select.Bind(static_cast<std::int64_t>(limit));
         std::vector<std::string> ids;
         while (select.Step()) ids.push_back(select.Text(0));
@@ -385,8 +404,7 @@ std::vector<std::string> RecordStore::PendingForward(std::size_t limit) const
     }
 }
 
-std::int64_t RecordStore::PendingForwardCount() const
-{
+std::int64_t RecordStore::PendingForwardCount() const {
     try {
         return QueryInt(m_db, "SELECT count(*) FROM records WHERE forwarded_utc IS NULL");
     } catch (const SqliteFailure& failure) {
@@ -394,8 +412,7 @@ std::int64_t RecordStore::PendingForwardCount() const
     }
 }
 
-void RecordStore::MarkForwarded(const std::vector<std::string>& ids)
-{
+void RecordStore::MarkForwarded(const std::vector<std::string>& ids) {
     try {
         Transaction transaction(m_db);
         SqliteStatement update(m_db, "UPDATE records SET forwarded_utc = ? WHERE id = ?");
@@ -411,8 +428,7 @@ void RecordStore::MarkForwarded(const std::vector<std::string>& ids)
     }
 }
 
-std::int64_t RecordStore::Count() const
-{
+std::int64_t RecordStore::Count() const {
     try {
         return QueryInt(m_db, "SELECT count(*) FROM records");
     } catch (const SqliteFailure& failure) {

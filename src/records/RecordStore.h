@@ -27,10 +27,10 @@ int CurrentSchemaVersion();
 class RecordStoreError : public std::runtime_error {
 public:
     enum class Kind {
-        Missing,       // no file, and the caller asked not to create one
-        Foreign,       // a file that is not a record database of this tool
-        TooNew,        // made by a newer version of the tool
-        Unwritable,    // read-only file or folder, full disk, I/O error
+        Missing,     // no file, and the caller asked not to create one
+        Foreign,     // a file that is not a record database of this tool
+        TooNew,      // made by a newer version of the tool
+        Unwritable,  // read-only file or folder, full disk, I/O error
         Other,
     };
     RecordStoreError(Kind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
@@ -44,20 +44,20 @@ private:
 // start time as text, so "2026-12-07" selects from that day on and `to` "2026-12-07" up to
 // the end of that day.
 struct RecordQuery {
-    std::string serialNumber;   // exact
-    std::string model;          // exact
-    std::string benchHost;      // exact
-    std::string verdict;        // exact, as shown
+    std::string serialNumber;  // exact
+    std::string model;         // exact
+    std::string benchHost;     // exact
+    std::string verdict;       // exact, as shown
     std::optional<ActionKind> kind;
-    std::string from;           // inclusive
-    std::string to;             // inclusive
+    std::string from;  // inclusive
+    std::string to;    // inclusive
     std::optional<bool> passed;
-    std::size_t limit = 0;      // 0: no limit
+    std::size_t limit = 0;  // 0: no limit
 };
 
 struct YieldRow {
     std::string model;
-    std::string day;            // YYYY-MM-DD (UTC)
+    std::string day;  // YYYY-MM-DD (UTC)
     std::int64_t records = 0;
     std::int64_t passed = 0;
 };

@@ -15,12 +15,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string PendingFile(const std::string& folder, const std::string& id) { return (fs::path(folder) / (id + ".json")).string(); }
+std::string PendingFile(const std::string& folder, const std::string& id) {
+    return (fs::path(folder) / (id + ".json")).string();
+}
 
 // Writes the whole file under a temporary name first, so a half-written file never looks
 // like a waiting record.
-bool WritePendingFile(const std::string& folder, const ActionRecord& record)
-{
+bool WritePendingFile(const std::string& folder, const ActionRecord& record) {
     std::error_code error;
     fs::create_directories(folder, error);
     const std::string path = PendingFile(folder, record.id);
@@ -41,8 +42,7 @@ bool WritePendingFile(const std::string& folder, const ActionRecord& record)
 
 }  // namespace
 
-Recorder::Recorder(RecorderSettings settings) : m_settings(std::move(settings))
-{
+Recorder::Recorder(RecorderSettings settings) : m_settings(std::move(settings)) {
     LoadPendingFolder();
     Flush();
     // Records of earlier runs that the line's database has not yet got go out without
@@ -54,8 +54,7 @@ Recorder::Recorder(RecorderSettings settings) : m_settings(std::move(settings))
 
 Recorder::~Recorder() = default;
 
-void Recorder::LoadPendingFolder()
-{
+void Recorder::LoadPendingFolder() {
     std::error_code error;
     if (m_settings.pendingFolder.empty() || !fs::is_directory(m_settings.pendingFolder, error)) return;
     std::vector<fs::path> files;
@@ -72,17 +71,18 @@ void Recorder::LoadPendingFolder()
             // Not one of ours, or damaged: left where it is for a person to look at.
         }
     }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.startedUtc < b.startedUtc; });
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.startedUtc < b.startedUtc; });
     m_pending.insert(m_pending.end(), found.begin(), found.end());
 }
 
-bool Recorder::TryWrite(const ActionRecord& record)
-{
+bool Recorder::TryWrite(const ActionRecord& record) {
     try {
         if (!m_store) m_store = std::make_unique<RecordStore>(m_settings.databasePath);
         m_store->Write(record);
         if (m_settings.postgresConninfo && !m_forwarder)
-            m_forwarder = std::make_unique<PgForwarder>(m_settings.databasePath, *m_settings.postgresConninfo);
+            m_forwarder =
+                std::make_unique<PgForwarder>(m_settings.databasePath, *m_settings.postgresConninfo);
         if (m_forwarder) m_forwarder->Notify();
         return true;
     } catch (const RecordStoreError& error) {
@@ -93,8 +93,7 @@ bool Recorder::TryWrite(const ActionRecord& record)
     }
 }
 
-bool Recorder::Flush()
-{
+bool Recorder::Flush() {
     while (!m_pending.empty()) {
         if (!TryWrite(m_pending.front())) return false;
         std::error_code error;
@@ -106,26 +105,27 @@ bool Recorder::Flush()
     return true;
 }
 
-bool Recorder::Record(const ActionRecord& record)
-{
+bool Recorder::Record(const ActionRecord& record) {
     if (Flush() && TryWrite(record)) return true;
     KeepPending(record);
     return false;
 }
 
-void Recorder::KeepPending(const ActionRecord& record)
-{
+void Recorder::KeepPending(const ActionRecord& record) {
     m_pending.push_back(record);
-    const bool onDisk = !m_settings.pendingFolder.empty() && WritePendingFile(m_settings.pendingFolder, record);
+    const bool onDisk =
+        !m_settings.pendingFolder.empty() && WritePendingFile(m_settings.pendingFolder, record);
     if (m_noticeGiven) return;
     m_noticeGiven = true;
-    m_notice = "The production record could not be saved in " + m_settings.databasePath + ". " + m_lastFailure + " ";
+    m_notice =
+        "The production record could not be saved in " + m_settings.databasePath + ". " + m_lastFailure + " ";
     if (onDisk)
         m_notice += "It waits in the folder " + m_settings.pendingFolder +
                     " and is saved in the database at the next chance; nothing is lost.";
     else
-        m_notice += "It waits in this program's memory and is saved at the next chance; "
-                    "keep the program open until the database can be written again.";
+        m_notice +=
+            "It waits in this program's memory and is saved at the next chance; "
+            "keep the program open until the database can be written again.";
 }
 
 std::string Recorder::TakeOperatorNotice() { return std::exchange(m_notice, std::string()); }

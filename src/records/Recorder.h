@@ -17,8 +17,8 @@ class RecordStore;
 class PgForwarder;
 
 struct RecorderSettings {
-    std::string databasePath;          // usually <bench folder>/vantrel-records.db
-    std::string pendingFolder;         // where records wait when the database cannot be written
+    std::string databasePath;                     // usually <bench folder>/vantrel-records.db
+    std::string pendingFolder;                    // where records wait when the database cannot be written
     std::optional<std::string> postgresConninfo;  // set: forward; "" takes libpq's defaults
 };
 

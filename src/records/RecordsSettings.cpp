@@ -9,8 +9,7 @@
 
 namespace vantrel::records {
 
-std::string DefaultPendingFolder()
-{
+std::string DefaultPendingFolder() {
     namespace fs = std::filesystem;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state)
         return (fs::path(state) / "vantrel" / "pending-records").string();
@@ -19,8 +18,7 @@ std::string DefaultPendingFolder()
     return (fs::temp_directory_path() / "vantrel-pending-records").string();
 }
 
-RecordsSettings LoadRecordsSettings(const std::string& benchFolder)
-{
+RecordsSettings LoadRecordsSettings(const std::string& benchFolder) {
     namespace fs = std::filesystem;
     RecordsSettings settings;
     settings.recorder.databasePath = (fs::path(benchFolder) / kDatabaseFileName).string();
@@ -34,7 +32,8 @@ RecordsSettings LoadRecordsSettings(const std::string& benchFolder)
         settings.serialPrompt = platform::IniTrue(prompt->second);
     if (const auto postgres = values.find("postgres"); postgres != values.end())
         settings.recorder.postgresConninfo = postgres->second;
-    if (const auto pending = values.find("pending_folder"); pending != values.end() && !pending->second.empty())
+    if (const auto pending = values.find("pending_folder");
+        pending != values.end() && !pending->second.empty())
         settings.recorder.pendingFolder = pending->second;
     return settings;
 }

@@ -12,8 +12,7 @@ namespace {
 using records::ActionKind;
 using records::MeasureOutcome;
 
-std::string WhyNotWritten(MeasureOutcome outcome)
-{
+std::string WhyNotWritten(MeasureOutcome outcome) {
     switch (outcome) {
     case MeasureOutcome::Kept: return "the operator kept the values found in the EEPROM";
     case MeasureOutcome::Cancelled: return "the operator cancelled it";
@@ -25,16 +24,14 @@ std::string WhyNotWritten(MeasureOutcome outcome)
     }
 }
 
-bool NoMeter(const std::string& meterModel)
-{
+bool NoMeter(const std::string& meterModel) {
     std::string lower;
     for (const char c : meterModel) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return lower.empty() || lower == "none";
 }
 
-CertificateChannel Judged(const records::ChannelFigures& figures)
-{
-    CertificateChannel channel{figures.channel, figures.eepromBefore, figures.reading, figures.windowLow,
+CertificateChannel Judged(const records::ChannelFigures& figures) {
+    CertificateChannel channel{figures.channel,    figures.eepromBefore,  figures.reading, figures.windowLow,
                                figures.windowHigh, figures.eepromWritten, "not measured"};
     if (!figures.reading || (!figures.windowLow && !figures.windowHigh)) return channel;
     // The window applies to the size of the reading, both bounds inclusive.
@@ -47,13 +44,12 @@ CertificateChannel Judged(const records::ChannelFigures& figures)
 
 // Calibrated only when values were written, read by a meter, and every channel with a window
 // was read inside it.
-std::string CalibrationStatus(const Certificate& c)
-{
+std::string CalibrationStatus(const Certificate& c) {
     if (!c.calibration) return "NOT CALIBRATED: no Measure References is recorded for this board.";
     const ActionRecord& m = *c.calibration;
     if (m.outcome != MeasureOutcome::Written)
-        return "NOT CALIBRATED: the last Measure References did not write values, because " + WhyNotWritten(m.outcome) +
-               ". The EEPROM holds the values found before.";
+        return "NOT CALIBRATED: the last Measure References did not write values, because " +
+               WhyNotWritten(m.outcome) + ". The EEPROM holds the values found before.";
     if (!m.passed) return "NOT CALIBRATED: the last Measure References ended with \"" + m.verdict + "\".";
     if (NoMeter(m.meterModel))
         return "NOT CALIBRATED: the values written were typed by the operator, not read by a meter.";
@@ -67,17 +63,19 @@ std::string CalibrationStatus(const Certificate& c)
     }
     if (!anyWindow) return "NOT CALIBRATED: no reference channel was measured.";
     if (!c.laterEepromWrites.empty())
-        return "NOT CALIBRATED: the EEPROM was written again after this calibration, so the values left are not "
+        return "NOT CALIBRATED: the EEPROM was written again after this calibration, so the values left are "
+               "not "
                "the values measured.";
-    return "CALIBRATED: every reference was read by the meter inside its tolerance window and written to the EEPROM.";
+    return "CALIBRATED: every reference was read by the meter inside its tolerance window and written to the "
+           "EEPROM.";
 }
 
 }  // namespace
 
-Certificate MakeCertificate(const std::vector<ActionRecord>& history, const ActionRecord& asOf)
-{
+Certificate MakeCertificate(const std::vector<ActionRecord>& history, const ActionRecord& asOf) {
     Certificate c;
-    const auto end = std::find_if(history.begin(), history.end(), [&](const ActionRecord& r) { return r.id == asOf.id; });
+    const auto end =
+        std::find_if(history.begin(), history.end(), [&](const ActionRecord& r) { return r.id == asOf.id; });
     const auto last = end == history.end() ? end : end + 1;
     for (auto it = history.begin(); it != last; ++it) {
         if (it->kind == ActionKind::MeasureReferences) c.calibration = *it;
@@ -106,8 +104,7 @@ Certificate MakeCertificate(const std::vector<ActionRecord>& history, const Acti
     return c;
 }
 
-std::optional<Certificate> LoadCertificate(const records::RecordStore& store, const std::string& serialOrId)
-{
+std::optional<Certificate> LoadCertificate(const records::RecordStore& store, const std::string& serialOrId) {
     // An empty serial number would gather every board recorded without one.
     if (serialOrId.empty()) return std::nullopt;
     if (const auto record = store.Find(serialOrId)) {

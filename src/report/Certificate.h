@@ -24,20 +24,20 @@ struct CertificateChannel {
     std::optional<double> windowLow;
     std::optional<double> windowHigh;
     std::optional<double> asLeft;
-    std::string verdict;   // "pass", "fail" or "not measured", judged from the reading and window
+    std::string verdict;  // "pass", "fail" or "not measured", judged from the reading and window
 };
 
 struct Certificate {
-    std::string number;                          // the record id of the calibration (or of the last record)
+    std::string number;  // the record id of the calibration (or of the last record)
     records::BoardIdentity board;
     records::BenchIdentity bench;
-    std::string dateUtc;                         // end of the calibration, else of the last record
-    std::optional<ActionRecord> calibration;     // the last Measure References
-    std::optional<ActionRecord> interrupt;       // the last interrupt test
+    std::string dateUtc;                      // end of the calibration, else of the last record
+    std::optional<ActionRecord> calibration;  // the last Measure References
+    std::optional<ActionRecord> interrupt;    // the last interrupt test
     std::vector<CertificateChannel> channels;
-    std::vector<ActionRecord> laterEepromWrites; // EEPROM writes after the calibration
+    std::vector<ActionRecord> laterEepromWrites;  // EEPROM writes after the calibration
     bool calibrated = false;
-    std::string status;                          // one sentence, e.g. "NOT CALIBRATED: ..."
+    std::string status;  // one sentence, e.g. "NOT CALIBRATED: ..."
 };
 
 // The certificate from a board's records (oldest first) as of `asOf`, one of them; records

@@ -4,8 +4,7 @@
 
 namespace vantrel::report {
 
-std::string Html(std::string_view text)
-{
+std::string Html(std::string_view text) {
     std::string escaped;
     escaped.reserve(text.size() + 16);
     for (const char ch : text) {
@@ -31,26 +30,24 @@ std::string Html(std::string_view text)
     return escaped;
 }
 
-std::string FileSafe(std::string_view text)
-{
+std::string FileSafe(std::string_view text) {
     std::string name;
     for (const char c : text) {
-        const bool keep = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
+        const bool keep =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
         name += keep ? c : '_';
     }
     return name.empty() ? "_" : name;
 }
 
-std::string Volts(const std::optional<double>& value)
-{
+std::string Volts(const std::optional<double>& value) {
     if (!value) return "-";
     char text[48];
     std::snprintf(text, sizeof text, "%.6f", *value);
     return text;
 }
 
-std::string ShownTime(std::string_view isoUtc)
-{
+std::string ShownTime(std::string_view isoUtc) {
     if (isoUtc.size() < 19 || isoUtc[10] != 'T') return std::string(isoUtc);
     return std::string(isoUtc.substr(0, 10)) + " " + std::string(isoUtc.substr(11, 8)) + " UTC";
 }

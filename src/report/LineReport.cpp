@@ -16,7 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kReportStyle =
-    "body { font-family: 'Liberation Sans', Arial, sans-serif; font-size: 11pt; margin: 1.5em; color: #111; }\n"
+    "body { font-family: 'Liberation Sans', Arial, sans-serif; font-size: 11pt; margin: 1.5em; color: #111; "
+    "}\n"
     "h1 { font-size: 18pt; }\n"
     "h2 { font-size: 14pt; margin-top: 1.5em; border-bottom: 1px solid #888; }\n"
     "table { border-collapse: collapse; margin: 0.5em 0; }\n"
@@ -29,32 +30,30 @@ constexpr const char* kReportStyle =
 
 constexpr const char* kPolicy = "default-src 'none'; img-src 'self'; style-src 'self'";
 
-std::string Percent(std::int64_t part, std::int64_t whole)
-{
+std::string Percent(std::int64_t part, std::int64_t whole) {
     char text[24];
-    std::snprintf(text, sizeof text, "%.1f%%", whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
+    std::snprintf(text, sizeof text, "%.1f%%",
+                  whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0);
     return text;
 }
 
-std::string Window(const ReadingSet& set)
-{
+std::string Window(const ReadingSet& set) {
     if (set.windowLow && set.windowHigh) return Volts(set.windowLow) + " to " + Volts(set.windowHigh);
     if (set.windowHigh) return "at most " + Volts(set.windowHigh);
     return "at least " + Volts(set.windowLow);
 }
 
-std::string Plot(const std::string& file, const std::string& caption)
-{
+std::string Plot(const std::string& file, const std::string& caption) {
     return "<img class=\"plot\" src=\"plots/" + file + "\" alt=\"" + Html(caption) + "\" width=\"" +
            std::to_string(kPlotWidth) + "\" height=\"" + std::to_string(kPlotHeight) + "\">\n";
 }
 
 class ReportWriter {
 public:
-    ReportWriter(const LineSummary& summary, std::string folder) : m_s(summary), m_folder(std::move(folder)) {}
+    ReportWriter(const LineSummary& summary, std::string folder)
+        : m_s(summary), m_folder(std::move(folder)) {}
 
-    std::string Write(const ReportRange& range)
-    {
+    std::string Write(const ReportRange& range) {
         std::error_code error;
         fs::create_directories(fs::path(m_folder) / "plots", error);
         fs::create_directories(fs::path(m_folder) / "certificates", error);
@@ -65,7 +64,8 @@ public:
               << "<link rel=\"stylesheet\" href=\"report.css\">\n</head>\n<body>\n"
               << "<h1>Line report " << Html(range.from) << " to " << Html(range.to) << "</h1>\n"
               << "<p id=\"totals\">" << m_s.records << " records of " << m_s.boards << " boards";
-        if (m_s.recordsWithoutSerial) m_out << ", and " << m_s.recordsWithoutSerial << " records without a serial number";
+        if (m_s.recordsWithoutSerial)
+            m_out << ", and " << m_s.recordsWithoutSerial << " records without a serial number";
         m_out << ".</p>\n";
         Yield();
         Readings();
@@ -78,30 +78,28 @@ public:
     }
 
 private:
-    bool WriteText(const std::string& name, const std::string& text)
-    {
+    bool WriteText(const std::string& name, const std::string& text) {
         std::ofstream file(fs::path(m_folder) / name, std::ios::binary | std::ios::trunc);
         file << text;
         return static_cast<bool>(file);
     }
 
-    void Check(bool written, const std::string& what)
-    {
+    void Check(bool written, const std::string& what) {
         if (!written && m_problem.empty()) m_problem = "cannot write " + what + " in " + m_folder;
     }
 
-    void Yield()
-    {
+    void Yield() {
         m_out << "<h2>Yield per model and day</h2>\n"
-                 "<p>A board passes a try (from one Initialize Board to the next) when every action in it passed. "
+                 "<p>A board passes a try (from one Initialize Board to the next) when every action in it "
+                 "passed. "
                  "First pass: its first try passed; final: its last try passed.</p>\n"
                  "<table id=\"yield\">\n<tr><th>Model</th><th>Day</th><th>Boards</th><th>First pass</th>"
                  "<th>First-pass yield</th><th>Final pass</th><th>Final yield</th></tr>\n";
         std::map<std::string, std::vector<YieldDay>> byModel;
         for (const auto& d : m_s.yield) {
             byModel[d.model].push_back(d);
-            m_out << "<tr><td>" << Html(d.model) << "</td><td>" << Html(d.day) << "</td><td class=\"number\">" << d.boards
-                  << "</td><td class=\"number\">" << d.firstPass << "</td><td class=\"number\">"
+            m_out << "<tr><td>" << Html(d.model) << "</td><td>" << Html(d.day) << "</td><td class=\"number\">"
+                  << d.boards << "</td><td class=\"number\">" << d.firstPass << "</td><td class=\"number\">"
                   << Percent(d.firstPass, d.boards) << "</td><td class=\"number\">" << d.finalPass
                   << "</td><td class=\"number\">" << Percent(d.finalPass, d.boards) << "</td></tr>\n";
         }
@@ -114,8 +112,7 @@ private:
         }
     }
 
-    void Readings()
-    {
+    void Readings() {
         m_out << "<h2>Reference readings</h2>\n";
         if (m_s.readings.empty()) {
             m_out << "<p>No reference was read by a meter in this period.</p>\n";
@@ -124,9 +121,9 @@ private:
         m_out << "<table id=\"readings\">\n<tr><th>Model</th><th>Channel</th><th>Tolerance window (V)</th>"
                  "<th>Readings</th><th>Outside the window</th></tr>\n";
         for (const auto& set : m_s.readings)
-            m_out << "<tr><td>" << Html(set.model) << "</td><td class=\"number\">" << set.channel << "</td><td>"
-                  << Window(set) << "</td><td class=\"number\">" << set.readings.size() << "</td><td class=\"number\">"
-                  << set.outside << "</td></tr>\n";
+            m_out << "<tr><td>" << Html(set.model) << "</td><td class=\"number\">" << set.channel
+                  << "</td><td>" << Window(set) << "</td><td class=\"number\">" << set.readings.size()
+                  << "</td><td class=\"number\">" << set.outside << "</td></tr>\n";
         m_out << "</table>\n";
         int index = 0;
         for (const auto& set : m_s.readings) {
@@ -136,8 +133,7 @@ private:
         }
     }
 
-    void Interrupts()
-    {
+    void Interrupts() {
         m_out << "<h2>Interrupt test timing</h2>\n";
         if (m_s.interrupts.empty()) {
             m_out << "<p>No interrupt test in this period.</p>\n";
@@ -145,31 +141,37 @@ private:
         }
         std::int64_t failed = 0;
         for (const auto& p : m_s.interrupts) failed += p.passed ? 0 : 1;
-        m_out << "<p id=\"interrupts\">" << m_s.interrupts.size() << " interrupt tests, " << failed << " failed.</p>\n";
-        Check(WriteInterruptTiming(m_s.interrupts, (fs::path(m_folder) / "plots" / "interrupt.png").string()), "interrupt.png");
+        m_out << "<p id=\"interrupts\">" << m_s.interrupts.size() << " interrupt tests, " << failed
+              << " failed.</p>\n";
+        Check(WriteInterruptTiming(m_s.interrupts, (fs::path(m_folder) / "plots" / "interrupt.png").string()),
+              "interrupt.png");
         m_out << Plot("interrupt.png", "Interrupt test: measured minus expected time");
     }
 
-    void FailedBoards()
-    {
+    void FailedBoards() {
         m_out << "<h2>Boards that failed</h2>\n";
         if (m_s.failed.empty()) {
             m_out << "<p>No board failed in this period.</p>\n";
             return;
         }
-        m_out << "<table id=\"failed\">\n<tr><th>First failure</th><th>Serial number</th><th>Model</th><th>Action</th>"
+        m_out << "<table id=\"failed\">\n<tr><th>First failure</th><th>Serial "
+                 "number</th><th>Model</th><th>Action</th>"
                  "<th>Verdict</th><th>Later try</th><th>Certificate</th></tr>\n";
         for (const auto& board : m_s.failed) {
             const std::string file = FileSafe(board.certificate.number) + ".html";
-            std::ofstream certificate(fs::path(m_folder) / "certificates" / file, std::ios::binary | std::ios::trunc);
+            std::ofstream certificate(fs::path(m_folder) / "certificates" / file,
+                                      std::ios::binary | std::ios::trunc);
             certificate << CertificateHtml(board.certificate);
             Check(static_cast<bool>(certificate), "certificates/" + file);
             m_out << "<tr><td>" << Html(ShownTime(board.failedUtc)) << "</td><td>"
-                  << (board.serialNumber.empty() ? "(none)" : Html(board.serialNumber)) << "</td><td>" << Html(board.model)
-                  << "</td><td>" << Html(board.failedAction) << "</td><td class=\"fail\">" << Html(board.verdict)
-                  << "</td><td>" << (board.passedLater ? "<span class=\"ok\">passed</span>" : "<span class=\"fail\">failed</span>")
-                  << "</td><td><a href=\"certificates/" << file << "\">" << Html(board.certificate.number) << "</a> ("
-                  << (board.certificate.calibrated ? "calibrated" : "not calibrated") << ")</td></tr>\n";
+                  << (board.serialNumber.empty() ? "(none)" : Html(board.serialNumber)) << "</td><td>"
+                  << Html(board.model) << "</td><td>" << Html(board.failedAction)
+                  << "</td><td class=\"fail\">" << Html(board.verdict) << "</td><td>"
+                  << (board.passedLater ? "<span class=\"ok\">passed</span>"
+                                        : "<span class=\"fail\">failed</span>")
+                  << "</td><td><a href=\"certificates/" << file << "\">" << Html(board.certificate.number)
+                  << "</a> (" << (board.certificate.calibrated ? "calibrated" : "not calibrated")
+                  << ")</td></tr>\n";
         }
         m_out << "</table>\n";
     }
@@ -182,8 +184,7 @@ private:
 
 }  // namespace
 
-std::string WriteLineReport(const LineSummary& summary, const ReportRange& range, const std::string& folder)
-{
+std::string WriteLineReport(const LineSummary& summary, const ReportRange& range, const std::string& folder) {
     return ReportWriter(summary, folder).Write(range);
 }
 

@@ -10,7 +10,7 @@
 namespace vantrel::report {
 
 struct ReportRange {
-    std::string from;   // as given, e.g. "2026-12-01"
+    std::string from;  // as given, e.g. "2026-12-01"
     std::string to;
 };
 

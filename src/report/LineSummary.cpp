@@ -11,8 +11,7 @@ namespace {
 using records::ActionKind;
 using records::ActionRecord;
 
-bool MeasuredByMeter(const ActionRecord& r)
-{
+bool MeasuredByMeter(const ActionRecord& r) {
     return !r.meterModel.empty() && r.meterModel != "None" && r.meterModel != "none";
 }
 
@@ -20,8 +19,7 @@ bool MeasuredByMeter(const ActionRecord& r)
 // test, the last calibration and the EEPROM writes after it, and the latest record.
 class BoardTrack {
 public:
-    void Add(const ActionRecord& record)
-    {
+    void Add(const ActionRecord& record) {
         ActionRecord slim = record;
         slim.consoleText.clear();
         if (record.kind == ActionKind::InitializeBoard || tries.empty()) tries.push_back(true);
@@ -40,15 +38,15 @@ public:
             std::erase_if(m_kept, [](const ActionRecord& r) { return r.kind == ActionKind::InterruptTest; });
             m_kept.push_back(slim);
         } else if (record.kind == ActionKind::EepromWrite &&
-                   std::any_of(m_kept.begin(), m_kept.end(),
-                               [](const ActionRecord& r) { return r.kind == ActionKind::MeasureReferences; })) {
+                   std::any_of(m_kept.begin(), m_kept.end(), [](const ActionRecord& r) {
+                       return r.kind == ActionKind::MeasureReferences;
+                   })) {
             m_kept.push_back(slim);
         }
         m_last = std::move(slim);
     }
 
-    Certificate MakeCertificateNow() const
-    {
+    Certificate MakeCertificateNow() const {
         std::vector<ActionRecord> history = m_kept;
         if (history.empty() || history.back().id != m_last.id) history.push_back(m_last);
         return MakeCertificate(history, m_last);
@@ -56,7 +54,7 @@ public:
 
     std::string model;
     std::string firstUtc;
-    std::vector<bool> tries;        // pass or fail of each try, in order
+    std::vector<bool> tries;  // pass or fail of each try, in order
     std::optional<ActionRecord> firstFailure;
 
 private:
@@ -64,16 +62,19 @@ private:
     ActionRecord m_last;
 };
 
-FailedBoard Failed(const ActionRecord& failure, bool passedLater, Certificate certificate)
-{
-    return {failure.board.serialNumber, failure.board.model, failure.startedUtc,
-            std::string(records::ActionKindName(failure.kind)), failure.verdict, passedLater, std::move(certificate)};
+FailedBoard Failed(const ActionRecord& failure, bool passedLater, Certificate certificate) {
+    return {failure.board.serialNumber,
+            failure.board.model,
+            failure.startedUtc,
+            std::string(records::ActionKindName(failure.kind)),
+            failure.verdict,
+            passedLater,
+            std::move(certificate)};
 }
 
 }  // namespace
 
-LineSummary SummarizeLine(const records::RecordStore& store, const records::RecordQuery& range)
-{
+LineSummary SummarizeLine(const records::RecordStore& store, const records::RecordQuery& range) {
     LineSummary summary;
     std::map<std::pair<std::string, int>, ReadingSet> readings;
     std::map<std::string, BoardTrack> boards;
@@ -90,7 +91,8 @@ LineSummary SummarizeLine(const records::RecordStore& store, const records::Reco
                 set.windowHigh = ch.windowHigh;
                 const double size = std::fabs(*ch.reading);
                 set.readings.push_back(size);
-                if ((ch.windowLow && size < *ch.windowLow) || (ch.windowHigh && size > *ch.windowHigh)) ++set.outside;
+                if ((ch.windowLow && size < *ch.windowLow) || (ch.windowHigh && size > *ch.windowHigh))
+                    ++set.outside;
             }
         }
         if (r.kind == ActionKind::InterruptTest && r.interrupt)
@@ -119,7 +121,9 @@ LineSummary SummarizeLine(const records::RecordStore& store, const records::Reco
         ++row.boards;
         row.firstPass += board.tries.front() ? 1 : 0;
         row.finalPass += board.tries.back() ? 1 : 0;
-        if (board.firstFailure) summary.failed.push_back(Failed(*board.firstFailure, board.tries.back(), board.MakeCertificateNow()));
+        if (board.firstFailure)
+            summary.failed.push_back(
+                Failed(*board.firstFailure, board.tries.back(), board.MakeCertificateNow()));
     }
     summary.boards = static_cast<std::int64_t>(boards.size());
     for (auto& [key, row] : yield) summary.yield.push_back(row);

@@ -25,33 +25,33 @@ struct ReadingSet {
     int channel = 0;
     std::optional<double> windowLow;
     std::optional<double> windowHigh;
-    std::vector<double> readings;   // sizes of the meter readings, volts
-    std::int64_t outside = 0;       // readings outside the window
+    std::vector<double> readings;  // sizes of the meter readings, volts
+    std::int64_t outside = 0;      // readings outside the window
 };
 
 struct InterruptPoint {
     std::string startedUtc;
-    int differenceMs = 0;           // measured minus expected
+    int differenceMs = 0;  // measured minus expected
     int toleranceMs = 0;
     bool passed = false;
 };
 
 struct YieldDay {
     std::string model;
-    std::string day;                // YYYY-MM-DD, UTC
+    std::string day;  // YYYY-MM-DD, UTC
     std::int64_t boards = 0;
     std::int64_t firstPass = 0;
     std::int64_t finalPass = 0;
 };
 
 struct FailedBoard {
-    std::string serialNumber;       // empty for a record without one
+    std::string serialNumber;  // empty for a record without one
     std::string model;
-    std::string failedUtc;          // start of the first failed action
-    std::string failedAction;       // its kind, e.g. "interrupt"
-    std::string verdict;            // as shown to the operator
-    bool passedLater = false;       // a later try passed
-    Certificate certificate;        // as of the board's last record
+    std::string failedUtc;     // start of the first failed action
+    std::string failedAction;  // its kind, e.g. "interrupt"
+    std::string verdict;       // as shown to the operator
+    bool passedLater = false;  // a later try passed
+    Certificate certificate;   // as of the board's last record
 };
 
 struct LineSummary {

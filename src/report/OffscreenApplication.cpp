@@ -10,15 +10,13 @@ namespace vantrel::report {
 namespace {
 
 // Qt's notes for developers (a missing run-time folder and the like) are not for the operator.
-void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtFatalMsg || type == QtCriticalMsg) fprintf(stderr, "%s\n", qPrintable(message));
 }
 
 }  // namespace
 
-void EnsureOffscreenApplication()
-{
+void EnsureOffscreenApplication() {
     if (QCoreApplication::instance()) return;
     qInstallMessageHandler(QuietMessages);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -24,8 +24,7 @@ namespace {
 constexpr int kHistogramBins = 40;
 const QColor kToleranceColour(200, 30, 30);
 
-QPen TolerancePen()
-{
+QPen TolerancePen() {
     QPen pen(kToleranceColour);
     pen.setWidth(2);
     pen.setStyle(Qt::DashLine);
@@ -33,12 +32,11 @@ QPen TolerancePen()
 }
 
 // Renders the chart through a view of its own, as it would appear on screen.
-bool Save(QChart* chart, const std::string& path)
-{
+bool Save(QChart* chart, const std::string& path) {
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setBackgroundBrush(Qt::white);
     chart->setBackgroundRoundness(0);
-    QChartView view(chart);   // takes the chart
+    QChartView view(chart);  // takes the chart
     view.setRenderHint(QPainter::Antialiasing);
     view.setBackgroundBrush(Qt::white);
     view.setFrameShape(QFrame::NoFrame);
@@ -46,16 +44,14 @@ bool Save(QChart* chart, const std::string& path)
     return view.grab().save(QString::fromStdString(path), "PNG");
 }
 
-QValueAxis* ValueAxis(const QString& title, double low, double high)
-{
+QValueAxis* ValueAxis(const QString& title, double low, double high) {
     auto* axis = new QValueAxis;
     axis->setTitleText(title);
     axis->setRange(low, high);
     return axis;
 }
 
-QLineSeries* VerticalLine(double x, double height, const QString& name)
-{
+QLineSeries* VerticalLine(double x, double height, const QString& name) {
     auto* line = new QLineSeries;
     line->setName(name);
     line->append(x, 0);
@@ -64,8 +60,7 @@ QLineSeries* VerticalLine(double x, double height, const QString& name)
     return line;
 }
 
-void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y)
-{
+void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y) {
     chart->addSeries(series);
     series->attachAxis(x);
     series->attachAxis(y);
@@ -73,16 +68,14 @@ void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractA
 
 // The time axis labels in local time: the UTC clock reading is given as a local one, so that
 // the labels show UTC whatever the machine's zone.
-qint64 Msecs(const std::string& isoUtc)
-{
+qint64 Msecs(const std::string& isoUtc) {
     const QDateTime utc = QDateTime::fromString(QString::fromStdString(isoUtc), Qt::ISODateWithMs).toUTC();
     return QDateTime(utc.date(), utc.time(), Qt::LocalTime).toMSecsSinceEpoch();
 }
 
 }  // namespace
 
-bool WriteReadingHistogram(const ReadingSet& set, const std::string& path)
-{
+bool WriteReadingHistogram(const ReadingSet& set, const std::string& path) {
     const auto [minIt, maxIt] = std::minmax_element(set.readings.begin(), set.readings.end());
     double low = set.readings.empty() ? 0.0 : *minIt;
     double high = set.readings.empty() ? 1.0 : *maxIt;
@@ -122,7 +115,8 @@ bool WriteReadingHistogram(const ReadingSet& set, const std::string& path)
     bars->setBrush(QColor(60, 110, 180));
     bars->setPen(QPen(QColor(30, 60, 120)));
     Attach(chart, bars, x, y);
-    if (set.windowLow) Attach(chart, VerticalLine(*set.windowLow, tallest * 1.15, QStringLiteral("Tolerance window")), x, y);
+    if (set.windowLow)
+        Attach(chart, VerticalLine(*set.windowLow, tallest * 1.15, QStringLiteral("Tolerance window")), x, y);
     if (set.windowHigh) {
         auto* line = VerticalLine(*set.windowHigh, tallest * 1.15, QStringLiteral("Tolerance window"));
         Attach(chart, line, x, y);
@@ -131,10 +125,10 @@ bool WriteReadingHistogram(const ReadingSet& set, const std::string& path)
     return Save(chart, path);
 }
 
-bool WriteInterruptTiming(const std::vector<InterruptPoint>& points, const std::string& path)
-{
+bool WriteInterruptTiming(const std::vector<InterruptPoint>& points, const std::string& path) {
     auto* chart = new QChart;
-    chart->setTitle(QStringLiteral("Interrupt test: measured minus expected time (%1 tests)").arg(points.size()));
+    chart->setTitle(
+        QStringLiteral("Interrupt test: measured minus expected time (%1 tests)").arg(points.size()));
     auto* passed = new QScatterSeries;
     passed->setName(QStringLiteral("Passed"));
     passed->setMarkerSize(7);
@@ -158,7 +152,8 @@ bool WriteInterruptTiming(const std::vector<InterruptPoint>& points, const std::
         (p.passed ? passed : failed)->append(static_cast<double>(t), p.differenceMs);
         upper->append(static_cast<double>(t), p.toleranceMs);
         lower->append(static_cast<double>(t), -p.toleranceMs);
-        reach = std::max({reach, std::fabs(static_cast<double>(p.differenceMs)), static_cast<double>(p.toleranceMs)});
+        reach = std::max(
+            {reach, std::fabs(static_cast<double>(p.differenceMs)), static_cast<double>(p.toleranceMs)});
     }
     if (last <= first) last = first + 60 * 1000;
     const qint64 pad = (last - first) / 40;
@@ -173,15 +168,15 @@ bool WriteInterruptTiming(const std::vector<InterruptPoint>& points, const std::
     y->applyNiceNumbers();
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
-    for (QAbstractSeries* series : {static_cast<QAbstractSeries*>(upper), static_cast<QAbstractSeries*>(lower),
-                                    static_cast<QAbstractSeries*>(passed), static_cast<QAbstractSeries*>(failed)})
+    for (QAbstractSeries* series :
+         {static_cast<QAbstractSeries*>(upper), static_cast<QAbstractSeries*>(lower),
+          static_cast<QAbstractSeries*>(passed), static_cast<QAbstractSeries*>(failed)})
         Attach(chart, series, x, y);
     chart->legend()->markers(lower).front()->setVisible(false);
     return Save(chart, path);
 }
 
-bool WriteYieldChart(const std::string& model, const std::vector<YieldDay>& days, const std::string& path)
-{
+bool WriteYieldChart(const std::string& model, const std::vector<YieldDay>& days, const std::string& path) {
     auto* chart = new QChart;
     chart->setTitle(QString::fromStdString(model).toHtmlEscaped() + QStringLiteral(": yield per day"));
     auto* firstPass = new QBarSet(QStringLiteral("First pass"));

@@ -63,29 +63,28 @@ TEST_P(ControlAccessibility, ReportsRoleAndName) {
     o.dialog->DestroyWindow();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Templates, ControlAccessibility,
-    testing::Values(
-        // Each label stands before its box on screen, though after it in the template.
-        ControlCase{kMainWindow, 1001, QAccessible::EditableText, "Base Address"},
-        ControlCase{kMainWindow, 1002, QAccessible::EditableText, "Interrupt"},
-        ControlCase{kMainWindow, 1068, QAccessible::ComboBox, "Board Type Macro"},
-        ControlCase{kMainWindow, 1031, QAccessible::EditableText, "FPGA Revision"},
-        // The console has no label: it carries its window's name.
-        ControlCase{kMainWindow, 1000, QAccessible::EditableText, "Vantrel version 1.0"},
-        ControlCase{kMainWindow, 1062, QAccessible::RadioButton, "Fluke 45"},
-        ControlCase{kMainWindow, 1063, QAccessible::RadioButton, "HP 34401A"},
-        ControlCase{kMainWindow, 1064, QAccessible::RadioButton, "None"},
-        ControlCase{kMainWindow, 1003, QAccessible::Button, "Initialize Board"},
-        // The reference edits by channel: the row label after them under its heading.
-        ControlCase{kMeasureReferences, 1025, QAccessible::EditableText, "Ch 0"},
-        ControlCase{kMeasureReferences, 1026, QAccessible::EditableText, "Ch 1"},
-        ControlCase{kMeasureReferences, 1027, QAccessible::EditableText, "Ch 2"},
-        ControlCase{kMeasureReferences, 1028, QAccessible::EditableText, "Ch 3"},
-        ControlCase{kMeasureReferences, 1029, QAccessible::EditableText, "Ch 4"}),
-    [](const testing::TestParamInfo<ControlCase>& row) {
-        return std::to_string(row.param.dialog) + "_" + std::to_string(row.param.id);
-    });
+INSTANTIATE_TEST_SUITE_P(Templates, ControlAccessibility,
+                         testing::Values(
+                             // Each label stands before its box on screen, though after it in the template.
+                             ControlCase{kMainWindow, 1001, QAccessible::EditableText, "Base Address"},
+                             ControlCase{kMainWindow, 1002, QAccessible::EditableText, "Interrupt"},
+                             ControlCase{kMainWindow, 1068, QAccessible::ComboBox, "Board Type Macro"},
+                             ControlCase{kMainWindow, 1031, QAccessible::EditableText, "FPGA Revision"},
+                             // The console has no label: it carries its window's name.
+                             ControlCase{kMainWindow, 1000, QAccessible::EditableText, "Vantrel version 1.0"},
+                             ControlCase{kMainWindow, 1062, QAccessible::RadioButton, "Fluke 45"},
+                             ControlCase{kMainWindow, 1063, QAccessible::RadioButton, "HP 34401A"},
+                             ControlCase{kMainWindow, 1064, QAccessible::RadioButton, "None"},
+                             ControlCase{kMainWindow, 1003, QAccessible::Button, "Initialize Board"},
+                             // The reference edits by channel: the row label after them under its heading.
+                             ControlCase{kMeasureReferences, 1025, QAccessible::EditableText, "Ch 0"},
+                             ControlCase{kMeasureReferences, 1026, QAccessible::EditableText, "Ch 1"},
+                             ControlCase{kMeasureReferences, 1027, QAccessible::EditableText, "Ch 2"},
+                             ControlCase{kMeasureReferences, 1028, QAccessible::EditableText, "Ch 3"},
+                             ControlCase{kMeasureReferences, 1029, QAccessible::EditableText, "Ch 4"}),
+                         [](const testing::TestParamInfo<ControlCase>& row) {
+                             return std::to_string(row.param.dialog) + "_" + std::to_string(row.param.id);
+                         });
 
 bool Checked(const Opened& o, int id) {
     QAccessibleInterface* a = Accessible(o, id);

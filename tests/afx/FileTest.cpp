@@ -46,8 +46,8 @@ public:
             struct flock whole {};
             whole.l_type = F_WRLCK;
             whole.l_whence = SEEK_SET;
-            const bool locked = kind == LockKind::Flock ? flock(fd, LOCK_EX) == 0
-                                                        : fcntl(fd, F_SETLK, &whole) == 0;
+            const bool locked =
+                kind == LockKind::Flock ? flock(fd, LOCK_EX) == 0 : fcntl(fd, F_SETLK, &whole) == 0;
             if (!locked) _exit(1);
             char c = 'r';
             if (write(ready[1], &c, 1) != 1) _exit(1);
@@ -145,20 +145,29 @@ TEST_P(CFileErrors, MapToTheirCauseAndAnOperatorsText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Posix, CFileErrors,
-    testing::Values(ErrorCase{"Folder", "afolder", CFile::modeCreate | CFile::modeWrite, CFileException::accessDenied, "denied"},
-                    ErrorCase{"MissingFolder", "nowhere/log.rtf", CFile::modeCreate | CFile::modeWrite, CFileException::badPath, "folder does not exist"},
-                    ErrorCase{"MissingFile", "absent.txt", CFile::modeRead, CFileException::fileNotFound, "was not found"},
-                    ErrorCase{"ThroughAFile", "afile/inner", CFile::modeRead, CFileException::badPath, "not valid"}),
+    testing::Values(ErrorCase{"Folder", "afolder", CFile::modeCreate | CFile::modeWrite,
+                              CFileException::accessDenied, "denied"},
+                    ErrorCase{"MissingFolder", "nowhere/log.rtf", CFile::modeCreate | CFile::modeWrite,
+                              CFileException::badPath, "folder does not exist"},
+                    ErrorCase{"MissingFile", "absent.txt", CFile::modeRead, CFileException::fileNotFound,
+                              "was not found"},
+                    ErrorCase{"ThroughAFile", "afile/inner", CFile::modeRead, CFileException::badPath,
+                              "not valid"}),
     [](const testing::TestParamInfo<ErrorCase>& i) { return std::string(i.param.name); });
 
 TEST(CFileErrors, ErrnoValuesMapInOnePlace) {
-    const std::pair<int, int> table[] = {
-        {EWOULDBLOCK, CFileException::sharingViolation}, {EACCES, CFileException::accessDenied},
-        {EPERM, CFileException::accessDenied},           {EROFS, CFileException::accessDenied},
-        {EISDIR, CFileException::accessDenied},          {ENOSPC, CFileException::diskFull},
-        {ENOENT, CFileException::fileNotFound},          {EMFILE, CFileException::tooManyOpenFiles},
-        {EIO, CFileException::hardIO},                   {EXDEV, CFileException::genericException}};
-    for (const auto& [err, cause] : table) EXPECT_EQ(CFileException::OsErrorToException(err), cause) << "errno " << err;
+    const std::pair<int, int> table[] = {{EWOULDBLOCK, CFileException::sharingViolation},
+                                         {EACCES, CFileException::accessDenied},
+                                         {EPERM, CFileException::accessDenied},
+                                         {EROFS, CFileException::accessDenied},
+                                         {EISDIR, CFileException::accessDenied},
+                                         {ENOSPC, CFileException::diskFull},
+                                         {ENOENT, CFileException::fileNotFound},
+                                         {EMFILE, CFileException::tooManyOpenFiles},
+                                         {EIO, CFileException::hardIO},
+                                         {EXDEV, CFileException::genericException}};
+    for (const auto& [err, cause] : table)
+        EXPECT_EQ(CFileException::OsErrorToException(err), cause) << "errno " << err;
 }
 
 TEST(CFileErrors, ReportErrorShowsTheTextInAMessageBox) {

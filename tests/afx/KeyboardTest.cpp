@@ -28,7 +28,8 @@ TEST(TabOrder, TabWalksTheTabStopsOfTheMainTemplateInOrder) {
     ASSERT_TRUE(d.Start());
     dlg.GetDlgItem(1001)->SetFocus();
     harness::ProcessEvents();
-    const std::vector<int> expected = {1002, 1003, 1005, 1011, 1032, 1037, 1040, 1041, 1062, 1066, 1068, 1031, 1000, 1001};
+    const std::vector<int> expected = {1002, 1003, 1005, 1011, 1032, 1037, 1040,
+                                       1041, 1062, 1066, 1068, 1031, 1000, 1001};
     for (int id : expected) {
         d.PressKey(Qt::Key_Tab);
         EXPECT_EQ(d.FocusedId(), id);

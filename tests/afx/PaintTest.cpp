@@ -70,10 +70,11 @@ TEST_P(ReflectedColour, FillsTheStaticAndTheReadOnlyEdit) {
     harness::ProcessEvents();
 }
 
-INSTANTIATE_TEST_SUITE_P(States, ReflectedColour,
-                         testing::Values(ColourCase{"Yellow", RGB(255, 255, 0)}, ColourCase{"Green", RGB(0, 255, 0)},
-                                         ColourCase{"Red", RGB(255, 0, 0)}, ColourCase{"DarkGreen", RGB(0, 164, 0)}),
-                         [](const testing::TestParamInfo<ColourCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    States, ReflectedColour,
+    testing::Values(ColourCase{"Yellow", RGB(255, 255, 0)}, ColourCase{"Green", RGB(0, 255, 0)},
+                    ColourCase{"Red", RGB(255, 0, 0)}, ColourCase{"DarkGreen", RGB(0, 164, 0)}),
+    [](const testing::TestParamInfo<ColourCase>& i) { return std::string(i.param.name); });
 
 TEST(ReflectedColour, TextIsDrawnInTheDcTextColourOverTheBrush) {
     CTestDlg dlg;
@@ -116,7 +117,9 @@ TEST(Fonts, TheStockGuiFontDescribesItselfIn60Bytes) {
     EXPECT_LT(lf.lfHeight, 0);
     EXPECT_STRNE(lf.lfFaceName, "");
     LOGFONT viaWrapper{};
-    EXPECT_EQ(CFont::FromHandle(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)))->GetObject(sizeof viaWrapper, &viaWrapper), 60);
+    EXPECT_EQ(CFont::FromHandle(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)))
+                  ->GetObject(sizeof viaWrapper, &viaWrapper),
+              60);
     EXPECT_EQ(std::memcmp(&lf, &viaWrapper, sizeof lf), 0);
     EXPECT_FALSE(::DeleteObject(::GetStockObject(DEFAULT_GUI_FONT))) << "stock objects are not deleted";
     EXPECT_EQ(RGB(255, 0, 0), 0x0000FFu);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QTextCursor>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 #include <array>
 #include <cstdio>
@@ -234,7 +234,8 @@ TEST_F(RichEdit, ALongConsoleStreamsInSmallChunksQuickly) {
 
 TEST(RtfWriter, StopsWhenTheSinkRefuses) {
     int calls = 0;
-    afx::RtfWriter w("Courier New", true, 16, {}, [&calls](const char*, size_t) { return ++calls < 2; }, 64);
+    afx::RtfWriter w(
+        "Courier New", true, 16, {}, [&calls](const char*, size_t) { return ++calls < 2; }, 64);
     w.Begin();
     const std::u16string text(1000, u'x');
     w.Text(text.data(), text.size(), 0);

@@ -23,8 +23,8 @@ TEST(DialogTemplates, MainWindowTemplateHoldsTheControlsInTemplateOrder) {
     std::vector<int> ids;
     for (const auto& c : t->controls)
         if (c.id != -1) ids.push_back(c.id);
-    const std::vector<int> expected = {1000, 1001, 1002, 1003, 1005, 1011, 1014, 1016, 1032, 1037,
-                                       1040, 1041, 1062, 1063, 1064, 1066, 1068, 1031};
+    const std::vector<int> expected = {1000, 1001, 1002, 1003, 1005, 1011, 1014, 1016, 1032,
+                                       1037, 1040, 1041, 1062, 1063, 1064, 1066, 1068, 1031};
     EXPECT_EQ(ids, expected);
     EXPECT_EQ(t->controls.size(), 26u);
 }
@@ -65,9 +65,11 @@ INSTANTIATE_TEST_SUITE_P(
                     StyleCase{102, 1014, "SS_CENTERIMAGE", true}, StyleCase{102, 1031, "ES_READONLY", true},
                     StyleCase{102, 1031, "WS_BORDER", false}, StyleCase{102, 1031, "ES_CENTER", true},
                     StyleCase{102, 1062, "WS_GROUP", true}, StyleCase{102, 1063, "WS_TABSTOP", false},
-                    StyleCase{102, 1000, "ES_READONLY", true}, StyleCase{102, 1003, "BS_DEFPUSHBUTTON", false},
+                    StyleCase{102, 1000, "ES_READONLY", true},
+                    StyleCase{102, 1003, "BS_DEFPUSHBUTTON", false},
                     StyleCase{103, 1, "BS_DEFPUSHBUTTON", true}, StyleCase{103, 1, "BS_MULTILINE", true},
-                    StyleCase{103, 1025, "ES_AUTOHSCROLL", true}, StyleCase{103, 1030, "SS_LEFTNOWORDWRAP", true}));
+                    StyleCase{103, 1025, "ES_AUTOHSCROLL", true},
+                    StyleCase{103, 1030, "SS_LEFTNOWORDWRAP", true}));
 
 struct BadScript {
     const char* name;
@@ -85,11 +87,17 @@ TEST_P(ScriptErrors, AreReportedWithTheirLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Parser, ScriptErrors,
-    testing::Values(BadScript{"MissingEnd", "5 DIALOG 0, 0, 10, 10\nBEGIN\nPUSHBUTTON \"a\", 1, 0, 0, 1, 1\n", "missing END"},
-                    BadScript{"UnknownControl", "5 DIALOG 0,0,10,10\nBEGIN\nSLIDER 1, 0, 0, 1, 1\nEND\n", "line 3: unknown statement"},
-                    BadScript{"UnterminatedText", "5 DIALOG 0,0,10,10\nCAPTION \"abc\n", "line 2: unterminated string"},
-                    BadScript{"NumberMissing", "5 DIALOG 0,0,10,10\nBEGIN\nEDITTEXT 1, 2, x, 4, 5\nEND\n", "must be a number"},
-                    BadScript{"RowForNoCombo", "5 DIALOG 0,0,10,10\nBEGIN\nEDITTEXT 1, 2, 3, 4, 5\nEND\n5 DLGINIT\nBEGIN\n1, \"x\"\nEND\n", "not a combo box"}),
+    testing::Values(
+        BadScript{"MissingEnd", "5 DIALOG 0, 0, 10, 10\nBEGIN\nPUSHBUTTON \"a\", 1, 0, 0, 1, 1\n",
+                  "missing END"},
+        BadScript{"UnknownControl", "5 DIALOG 0,0,10,10\nBEGIN\nSLIDER 1, 0, 0, 1, 1\nEND\n",
+                  "line 3: unknown statement"},
+        BadScript{"UnterminatedText", "5 DIALOG 0,0,10,10\nCAPTION \"abc\n", "line 2: unterminated string"},
+        BadScript{"NumberMissing", "5 DIALOG 0,0,10,10\nBEGIN\nEDITTEXT 1, 2, x, 4, 5\nEND\n",
+                  "must be a number"},
+        BadScript{"RowForNoCombo",
+                  "5 DIALOG 0,0,10,10\nBEGIN\nEDITTEXT 1, 2, 3, 4, 5\nEND\n5 DLGINIT\nBEGIN\n1, \"x\"\nEND\n",
+                  "not a combo box"}),
     [](const testing::TestParamInfo<BadScript>& i) { return std::string(i.param.name); });
 
 TEST(DialogTemplates, QuotesAndFlagsParse) {
@@ -124,12 +132,13 @@ TEST(DialogGeometry, ControlsSitAtTheirDialogUnitRectangles) {
     struct Expect {
         int id, x, y, w, h;
     };
-    for (const Expect& e : {Expect{1000, 181, 50, 338, 165}, Expect{1001, 65, 30, 30, 12}, Expect{1014, 85, 83, 80, 20},
-                            Expect{1040, 475, 230, 30, 20}, Expect{1062, 16, 54, 43, 10}}) {
+    for (const Expect& e :
+         {Expect{1000, 181, 50, 338, 165}, Expect{1001, 65, 30, 30, 12}, Expect{1014, 85, 83, 80, 20},
+          Expect{1040, 475, 230, 30, 20}, Expect{1062, 16, 54, 43, 10}}) {
         QWidget* w = d.Control(e.id);
         ASSERT_NE(w, nullptr) << e.id;
-        EXPECT_EQ(w->geometry(), QRect(afx::MulDiv(e.x, bx, 4), afx::MulDiv(e.y, by, 8), afx::MulDiv(e.w, bx, 4),
-                                       afx::MulDiv(e.h, by, 8)))
+        EXPECT_EQ(w->geometry(), QRect(afx::MulDiv(e.x, bx, 4), afx::MulDiv(e.y, by, 8),
+                                       afx::MulDiv(e.w, bx, 4), afx::MulDiv(e.h, by, 8)))
             << "control " << e.id;
     }
     // The combo box keeps its x, y and width; its template height is the open list's.
@@ -150,7 +159,8 @@ TEST(DialogGeometry, BaseUnitsFollowTheFontMetrics) {
     const QFontMetrics fm(f);
     int bx = 0, by = 0;
     afx::DialogBaseUnits(f, bx, by);
-    const double average = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
+    const double average =
+        fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
     EXPECT_NEAR(bx, average, 0.5 + 1e-9);
     EXPECT_EQ(by, fm.height());
 }

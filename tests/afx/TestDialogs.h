@@ -57,10 +57,10 @@ public:
 
     // What happened, in order ("click 1003", "setfocus 1001", "OnOK", "close", ...).
     std::vector<std::string> events;
-    bool enterToTab = false;          // Enter in kEdit becomes Tab
-    bool handleClose = false;         // the close box goes to OnClose
-    int endInInit = 0;                // nonzero: EndDialog(endInInit) in OnInitDialog
-    bool focusInInit = false;         // SetFocus on kEdit, then kButton, in OnInitDialog
+    bool enterToTab = false;   // Enter in kEdit becomes Tab
+    bool handleClose = false;  // the close box goes to OnClose
+    int endInInit = 0;         // nonzero: EndDialog(endInInit) in OnInitDialog
+    bool focusInInit = false;  // SetFocus on kEdit, then kButton, in OnInitDialog
     int destroyCalls = 0;
     std::function<void(CTestDlg&)> onButton;  // runs inside the click of kButton
 

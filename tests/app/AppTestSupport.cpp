@@ -1,16 +1,16 @@
 #include "AppTestSupport.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <signal.h>
 #include <sstream>
-#include <sys/file.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace apptest {
 
@@ -72,8 +72,7 @@ LockHolder::LockHolder(const std::filesystem::path& file, LockKind kind) {
         const char answer = locked ? 'L' : 'F';
         if (write(ready[1], &answer, 1) != 1) _exit(2);
         char ignored;
-        while (read(release[0], &ignored, 1) < 0) {
-        }
+        while (read(release[0], &ignored, 1) < 0) {}
         _exit(0);
     }
     close(ready[1]);
@@ -90,8 +89,7 @@ LockHolder::~LockHolder() {
 }
 
 std::string RunUnrtf(const std::filesystem::path& file, const char* format) {
-    const std::string command =
-        std::string("unrtf --") + format + " '" + file.string() + "' 2>/dev/null";
+    const std::string command = std::string("unrtf --") + format + " '" + file.string() + "' 2>/dev/null";
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return {};
     std::string output;

@@ -3,9 +3,9 @@
 // independent RTF reader for the saved log.
 #pragma once
 
+#include <sys/types.h>
 #include <filesystem>
 #include <string>
-#include <sys/types.h>
 
 namespace apptest {
 

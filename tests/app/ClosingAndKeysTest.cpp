@@ -50,10 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
     Ways, Closing,
     testing::Values(
         ClosingCase{"Quit", [](CMainTestDlg& dlg) { DialogFixture::ClickFor(dlg, IDC_QUIT); }, 0},
-        ClosingCase{"CloseBox",
-                    [](CMainTestDlg& dlg) { dlg.SendMessage(WM_CLOSE, 0, 0); }, IDCANCEL},
-        ClosingCase{"Escape",
-                    [](CMainTestDlg& dlg) { DialogFixture::KeyFor(dlg, Qt::Key_Escape); },
+        ClosingCase{"CloseBox", [](CMainTestDlg& dlg) { dlg.SendMessage(WM_CLOSE, 0, 0); }, IDCANCEL},
+        ClosingCase{"Escape", [](CMainTestDlg& dlg) { DialogFixture::KeyFor(dlg, Qt::Key_Escape); },
                     IDCANCEL},
         ClosingCase{"EnterOnBoardList",
                     [](CMainTestDlg& dlg) {

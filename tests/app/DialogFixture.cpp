@@ -4,14 +4,13 @@
 #include "app/CTestApp.h"
 #include "platform/DriverLibrary.h"
 
-
 #include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QTest>
 #include <QTextBlock>
-#include <QPlainTextEdit>
 
 #include <cstdlib>
 #include <sstream>
@@ -47,7 +46,9 @@ void DialogFixture::TearDown() {
     m_bench.reset();
 }
 
-void DialogFixture::WriteSettings(const std::string& content) const { m_bench->Write("Vantrel.ini", content); }
+void DialogFixture::WriteSettings(const std::string& content) const {
+    m_bench->Write("Vantrel.ini", content);
+}
 
 INT_PTR DialogFixture::Run(const std::function<void(CMainTestDlg&)>& actions, Driver driver) {
     if (driver == Driver::Simulated) {
@@ -85,7 +86,9 @@ void DialogFixture::Click(CMainTestDlg& dlg, int id) {
     harness::DialogDriver(dlg).Click(id);
 }
 
-void DialogFixture::ChooseRow(CMainTestDlg& dlg, int row) { harness::DialogDriver(dlg).ChooseRow(IDC_BOARD_TYPE, row); }
+void DialogFixture::ChooseRow(CMainTestDlg& dlg, int row) {
+    harness::DialogDriver(dlg).ChooseRow(IDC_BOARD_TYPE, row);
+}
 
 int DialogFixture::FocusId(CMainTestDlg& dlg) { return harness::DialogDriver(dlg).FocusedId(); }
 
@@ -99,8 +102,9 @@ std::string DialogFixture::ConsoleText(CMainTestDlg& dlg) { return Normalised(Te
 std::vector<ColourRun> DialogFixture::ConsoleRuns(CMainTestDlg& dlg) {
     std::vector<ColourRun> runs;
     for (const harness::ColourRun& run : harness::DialogDriver(dlg).ConsoleRuns(IDC_CONSOLE))
-        runs.push_back({run.text, run.autoColour ? QColor() : QColor(GetRValue(run.colour), GetGValue(run.colour),
-                                                                     GetBValue(run.colour))});
+        runs.push_back({run.text, run.autoColour ? QColor()
+                                                 : QColor(GetRValue(run.colour), GetGValue(run.colour),
+                                                          GetBValue(run.colour))});
     return runs;
 }
 

@@ -83,7 +83,6 @@ public:
     static void FocusFor(CMainTestDlg& dlg, int id) { Focus(dlg, id); }
 
 protected:
-
     // Lines of the simulated driver's call log (kept after the dialog has ended).
     std::vector<std::string> CallLog() const;
     int CountCalls(const std::string& line) const;

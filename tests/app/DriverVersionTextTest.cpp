@@ -20,7 +20,6 @@ TEST_P(DriverVersionTextTest, InsertsPointAfterFirstHexDigit) {
 INSTANTIATE_TEST_SUITE_P(Versions, DriverVersionTextTest,
                          testing::Values(VersionCase{1538, "6.02"}, VersionCase{0x601, "6.01"},
                                          VersionCase{0x10, "1.0"}, VersionCase{0x5, "0.5"},
-                                         VersionCase{0xABC, "a.bc"},
-                                         VersionCase{0x1234, "1.234"}));
+                                         VersionCase{0xABC, "a.bc"}, VersionCase{0x1234, "1.234"}));
 
 }  // namespace

@@ -73,13 +73,11 @@ TEST_P(SettingsFile, FillsWindowAsScanfReadsIt) {
     char expectedBase[32];
     char expectedInterrupt[32];
     std::snprintf(expectedBase, sizeof(expectedBase), "%X", scanned.base);
-    std::snprintf(expectedInterrupt, sizeof(expectedInterrupt), "%d",
-                  static_cast<int>(scanned.interrupt));
+    std::snprintf(expectedInterrupt, sizeof(expectedInterrupt), "%d", static_cast<int>(scanned.interrupt));
     std::string expectedModel;
     if (const board::BoardModel* model = board::ModelOfTypeCode(scanned.boardType & 0xFF))
         expectedModel = model->name;
-    const int expectedRadio =
-        scanned.meter >= 0 && scanned.meter <= 2 ? IDC_FLUKE45 + scanned.meter : 0;
+    const int expectedRadio = scanned.meter >= 0 && scanned.meter <= 2 ? IDC_FLUKE45 + scanned.meter : 0;
 
     Run([&](CMainTestDlg& dlg) {
         EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), expectedBase);
@@ -100,36 +98,29 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SettingsFile,
     testing::Values(
         SettingsCase{"Empty", "", "300", "7", "Corvit", IDC_FLUKE45},
-        SettingsCase{"CrLf", "BASEADD=2a0\r\nINTERRUPT=5\r\nVOLTMETER=1\r\nBOARDTYPE=20\r\n",
-                     "2A0", "5", "Harlun", IDC_HP34401A},
-        SettingsCase{"Lf", "BASEADD=2a0\nINTERRUPT=5\nVOLTMETER=1\nBOARDTYPE=20\n", "2A0", "5",
+        SettingsCase{"CrLf", "BASEADD=2a0\r\nINTERRUPT=5\r\nVOLTMETER=1\r\nBOARDTYPE=20\r\n", "2A0", "5",
                      "Harlun", IDC_HP34401A},
-        SettingsCase{"NoFinalLineEnd", "BASEADD=240\nINTERRUPT=5\nVOLTMETER=2\nBOARDTYPE=33",
-                     "240", "5", "Tamsel", IDC_METER_NONE},
-        SettingsCase{"HexPrefix", "BASEADD=0x2A0\nINTERRUPT=0x7\nVOLTMETER=0\nBOARDTYPE=34\n",
-                     "2A0", "7", "Corvex", IDC_FLUKE45},
-        SettingsCase{"OutOfOrder", "BOARDTYPE=20\nBASEADD=2a0\nINTERRUPT=5\nVOLTMETER=1\n",
-                     "300", "7", "Corvit", IDC_FLUKE45},
-        SettingsCase{"InterruptTenIsHex", "BASEADD=300\nINTERRUPT=10\n", "300", "16", "Corvit",
-                     IDC_FLUKE45},
-        SettingsCase{"InterruptA", "BASEADD=300\nINTERRUPT=a\n", "300", "10", "Corvit",
-                     IDC_FLUKE45},
-        SettingsCase{"BoardTypeLowByte",
-                     "BASEADD=300\nINTERRUPT=7\nVOLTMETER=0\nBOARDTYPE=283\n", "300", "7",
+        SettingsCase{"Lf", "BASEADD=2a0\nINTERRUPT=5\nVOLTMETER=1\nBOARDTYPE=20\n", "2A0", "5", "Harlun",
+                     IDC_HP34401A},
+        SettingsCase{"NoFinalLineEnd", "BASEADD=240\nINTERRUPT=5\nVOLTMETER=2\nBOARDTYPE=33", "240", "5",
+                     "Tamsel", IDC_METER_NONE},
+        SettingsCase{"HexPrefix", "BASEADD=0x2A0\nINTERRUPT=0x7\nVOLTMETER=0\nBOARDTYPE=34\n", "2A0", "7",
+                     "Corvex", IDC_FLUKE45},
+        SettingsCase{"OutOfOrder", "BOARDTYPE=20\nBASEADD=2a0\nINTERRUPT=5\nVOLTMETER=1\n", "300", "7",
+                     "Corvit", IDC_FLUKE45},
+        SettingsCase{"InterruptTenIsHex", "BASEADD=300\nINTERRUPT=10\n", "300", "16", "Corvit", IDC_FLUKE45},
+        SettingsCase{"InterruptA", "BASEADD=300\nINTERRUPT=a\n", "300", "10", "Corvit", IDC_FLUKE45},
+        SettingsCase{"BoardTypeLowByte", "BASEADD=300\nINTERRUPT=7\nVOLTMETER=0\nBOARDTYPE=283\n", "300", "7",
                      "Corvel", IDC_FLUKE45},
-        SettingsCase{"UnknownBoardType", "BASEADD=300\nINTERRUPT=7\nVOLTMETER=0\nBOARDTYPE=99\n",
-                     "300", "7", "", IDC_FLUKE45},
-        SettingsCase{"VoltmeterOutOfGroup",
-                     "BASEADD=300\nINTERRUPT=7\nVOLTMETER=3\nBOARDTYPE=27\n", "300", "7",
-                     "Corvel", 0},
-        SettingsCase{"VoltmeterNegative",
-                     "BASEADD=300\nINTERRUPT=7\nVOLTMETER=-1\nBOARDTYPE=27\n", "300", "7",
-                     "Corvel", 0},
-        SettingsCase{"VoltmeterHuge",
-                     "BASEADD=300\nINTERRUPT=7\nVOLTMETER=2147483647\nBOARDTYPE=27\n", "300",
+        SettingsCase{"UnknownBoardType", "BASEADD=300\nINTERRUPT=7\nVOLTMETER=0\nBOARDTYPE=99\n", "300", "7",
+                     "", IDC_FLUKE45},
+        SettingsCase{"VoltmeterOutOfGroup", "BASEADD=300\nINTERRUPT=7\nVOLTMETER=3\nBOARDTYPE=27\n", "300",
                      "7", "Corvel", 0},
-        SettingsCase{"MisspeltMiddleLine",
-                     "BASEADD=280\nINTERUPT=5\nVOLTMETER=1\nBOARDTYPE=33\n", "280", "7",
+        SettingsCase{"VoltmeterNegative", "BASEADD=300\nINTERRUPT=7\nVOLTMETER=-1\nBOARDTYPE=27\n", "300",
+                     "7", "Corvel", 0},
+        SettingsCase{"VoltmeterHuge", "BASEADD=300\nINTERRUPT=7\nVOLTMETER=2147483647\nBOARDTYPE=27\n", "300",
+                     "7", "Corvel", 0},
+        SettingsCase{"MisspeltMiddleLine", "BASEADD=280\nINTERUPT=5\nVOLTMETER=1\nBOARDTYPE=33\n", "280", "7",
                      "Corvit", IDC_FLUKE45}),
     [](const testing::TestParamInfo<SettingsCase>& p) { return std::string(p.param.name); });
 

@@ -55,8 +55,7 @@ TEST_F(Startup, DriverOfOtherVersionReportsItsCode) {
         const auto runs = ConsoleRuns(dlg);
         ASSERT_EQ(runs.size(), 2u);
         EXPECT_EQ(runs[0].colour, kRed);
-        EXPECT_EQ(runs[0].text.rfind("Failed to initialize the driver (error 1)\n", 0), 0u)
-            << runs[0].text;
+        EXPECT_EQ(runs[0].text.rfind("Failed to initialize the driver (error 1)\n", 0), 0u) << runs[0].text;
         EXPECT_NE(runs[0].text.find("version 6.02 to run."), std::string::npos);
         EXPECT_EQ(runs[1].colour, kBlack);
         EXPECT_EQ(Trimmed(runs[1].text), "Vantrel");
@@ -70,8 +69,7 @@ TEST_F(Startup, StatusFieldsReadNotApplicableOnButtonFace) {
             const QImage screen = ScreenOf(dlg, id);
             ASSERT_FALSE(screen.isNull());
             const COLORREF face = GetSysColor(COLOR_BTNFACE);
-            EXPECT_EQ(QColor(screen.pixel(2, 2)),
-                      QColor(GetRValue(face), GetGValue(face), GetBValue(face)))
+            EXPECT_EQ(QColor(screen.pixel(2, 2)), QColor(GetRValue(face), GetGValue(face), GetBValue(face)))
                 << "background of status field " << id;
         }
         EXPECT_EQ(Text(dlg, IDC_FPGA_REVISION), "");
@@ -87,11 +85,11 @@ TEST_F(Startup, StaticTextOfTemplateNeverShows) {
 
 TEST_F(Startup, OnlyButtonsThatNeedNoBoardAreEnabled) {
     Run([&](CMainTestDlg& dlg) {
-        for (int id : {IDC_INTERRUPT_TEST, IDC_VIEW_EEPROM, IDC_SAMPLE, IDC_DUMP_REGISTERS,
-                       IDC_MEASURE_REFERENCES})
+        for (int id :
+             {IDC_INTERRUPT_TEST, IDC_VIEW_EEPROM, IDC_SAMPLE, IDC_DUMP_REGISTERS, IDC_MEASURE_REFERENCES})
             EXPECT_FALSE(dlg.GetDlgItem(id)->IsWindowEnabled()) << "button " << id << " enabled";
-        for (int id : {IDC_INITIALIZE_BOARD, IDC_WRITE_LOG, IDC_QUIT, IDC_BASE_ADDRESS,
-                       IDC_INTERRUPT, IDC_BOARD_TYPE, IDC_FLUKE45, IDC_HP34401A, IDC_METER_NONE})
+        for (int id : {IDC_INITIALIZE_BOARD, IDC_WRITE_LOG, IDC_QUIT, IDC_BASE_ADDRESS, IDC_INTERRUPT,
+                       IDC_BOARD_TYPE, IDC_FLUKE45, IDC_HP34401A, IDC_METER_NONE})
             EXPECT_TRUE(dlg.GetDlgItem(id)->IsWindowEnabled()) << "control " << id << " disabled";
     });
 }

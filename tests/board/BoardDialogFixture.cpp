@@ -4,7 +4,6 @@
 #include "board/StartTime.h"
 #include "platform/DriverLibrary.h"
 
-
 #include <QLineEdit>
 #include <QTest>
 
@@ -36,14 +35,17 @@ void BoardDialogFixture::SetUp() {
 
 void BoardDialogFixture::TearDown() {
     board::g_calendarClock = &board::SystemCalendarTime;
-    if (HadTz) ::setenv("TZ", SavedTz.c_str(), 1); else ::unsetenv("TZ");
+    if (HadTz)
+        ::setenv("TZ", SavedTz.c_str(), 1);
+    else
+        ::unsetenv("TZ");
     ::tzset();
     DialogFixture::TearDown();
 }
 
 void BoardDialogFixture::WriteBench(const std::vector<std::string>& extraLines) {
-    std::vector<std::string> lines{"noise_lsb = 0",     "seed = 1",          "reference0 = 5.0",
-                                   "reference1 = 2.5",  "reference2 = 1.25", "reference3 = -2.5"};
+    std::vector<std::string> lines{"noise_lsb = 0",    "seed = 1",          "reference0 = 5.0",
+                                   "reference1 = 2.5", "reference2 = 1.25", "reference3 = -2.5"};
     lines.insert(lines.end(), extraLines.begin(), extraLines.end());
     Bench().WriteBench(lines);
 }
@@ -64,10 +66,13 @@ QColor BoardDialogFixture::Background(CMainTestDlg& dlg, int id) {
     return QColor(image.pixel(3, image.height() / 2));
 }
 
-bool BoardDialogFixture::Enabled(CMainTestDlg& dlg, int id) { return harness::DialogDriver(dlg).IsEnabled(id); }
+bool BoardDialogFixture::Enabled(CMainTestDlg& dlg, int id) {
+    return harness::DialogDriver(dlg).IsEnabled(id);
+}
 
 void BoardDialogFixture::ClearCallLog() const {
-    ASSERT_NE(platform::DriverSymbol("bqxsimClearCallLog"), nullptr) << "simulated driver without bqxsimClearCallLog";
+    ASSERT_NE(platform::DriverSymbol("bqxsimClearCallLog"), nullptr)
+        << "simulated driver without bqxsimClearCallLog";
     harness::ClearDriverCallLog();
 }
 

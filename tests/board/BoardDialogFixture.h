@@ -45,7 +45,7 @@ protected:
     static std::string ColouredConsole(CMainTestDlg& dlg);
 
     static constexpr const char* kBoardButtons[5] = {"Interrupt Test", "View EEPROM", "Sample",
-                                                      "Dump Registers", "Measure References"};
+                                                     "Dump Registers", "Measure References"};
     static constexpr int kBoardButtonIds[5] = {IDC_INTERRUPT_TEST, IDC_VIEW_EEPROM, IDC_SAMPLE,
                                                IDC_DUMP_REGISTERS, IDC_MEASURE_REFERENCES};
 };

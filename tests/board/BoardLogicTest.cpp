@@ -1,6 +1,6 @@
 // The arithmetic, parsing and tables under the board handlers.
-#include "board/InterruptScan.h"
 #include "board/BoardTable.h"
+#include "board/InterruptScan.h"
 #include "board/ScanfParsing.h"
 #include "board/StartTime.h"
 
@@ -40,10 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HexCase{"300", true, 0x300}, HexCase{"0x300", true, 0x300},
                       HexCase{"0X300", true, 0x300}, HexCase{"300h", true, 0x300},
                       HexCase{"12345", true, 0x12345}, HexCase{"  \t2a0", true, 0x2A0},
-                      HexCase{"FfEe", true, 0xFFEE}, HexCase{"", false, 0},
-                      HexCase{"   ", false, 0}, HexCase{"xyz", false, 0}, HexCase{"h300", false, 0},
-                      HexCase{"0x", true, 0}, HexCase{"-1", true, 0xFFFFFFFFu},
-                      HexCase{"+10", true, 0x10},
+                      HexCase{"FfEe", true, 0xFFEE}, HexCase{"", false, 0}, HexCase{"   ", false, 0},
+                      HexCase{"xyz", false, 0}, HexCase{"h300", false, 0}, HexCase{"0x", true, 0},
+                      HexCase{"-1", true, 0xFFFFFFFFu}, HexCase{"+10", true, 0x10},
                       // Far more digits than 32 bits hold: the low bits of what was typed.
                       HexCase{"123456789ABCDEF0123", true, 0xCDEF0123u}));
 
@@ -62,18 +61,18 @@ TEST_P(DecimalParsing, ReadsAsPercentDDoes) {
     EXPECT_EQ(value, c.parses ? c.value : -777) << "text \"" << c.text << "\"";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    InterruptAndRateTexts, DecimalParsing,
-    ::testing::Values(DecimalCase{"7", true, 7}, DecimalCase{" 15 ", true, 15},
-                      DecimalCase{"4000\n", true, 4000}, DecimalCase{"\n\n 3000", true, 3000},
-                      DecimalCase{"-5", true, -5}, DecimalCase{"+12", true, 12},
-                      DecimalCase{"12abc", true, 12}, DecimalCase{"0", true, 0},
-                      DecimalCase{"", false, 0}, DecimalCase{"abc", false, 0},
-                      DecimalCase{"-", false, 0}, DecimalCase{"0x10", true, 0},
-                      DecimalCase{"99999999999999999999", true, 2147483647},
-                      DecimalCase{"-99999999999999999999", true, -2147483647 - 1},
-                      DecimalCase{"2147483648", true, 2147483647},
-                      DecimalCase{"-2147483648", true, -2147483647 - 1}));
+INSTANTIATE_TEST_SUITE_P(InterruptAndRateTexts, DecimalParsing,
+                         ::testing::Values(DecimalCase{"7", true, 7}, DecimalCase{" 15 ", true, 15},
+                                           DecimalCase{"4000\n", true, 4000},
+                                           DecimalCase{"\n\n 3000", true, 3000}, DecimalCase{"-5", true, -5},
+                                           DecimalCase{"+12", true, 12}, DecimalCase{"12abc", true, 12},
+                                           DecimalCase{"0", true, 0}, DecimalCase{"", false, 0},
+                                           DecimalCase{"abc", false, 0}, DecimalCase{"-", false, 0},
+                                           DecimalCase{"0x10", true, 0},
+                                           DecimalCase{"99999999999999999999", true, 2147483647},
+                                           DecimalCase{"-99999999999999999999", true, -2147483647 - 1},
+                                           DecimalCase{"2147483648", true, 2147483647},
+                                           DecimalCase{"-2147483648", true, -2147483647 - 1}));
 
 TEST(HexParsing, NullTextParsesNothing) {
     std::uint32_t hex = 5;
@@ -102,8 +101,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, ExpectedScanTime,
                          ::testing::Values(ExpectedTimeCase{2000, 2560}, ExpectedTimeCase{4000, 1280},
                                            ExpectedTimeCase{3000, 1706}, ExpectedTimeCase{1024, 5000},
                                            ExpectedTimeCase{1023, 5004}, ExpectedTimeCase{1, 5120000},
-                                           ExpectedTimeCase{7, 731428},
-                                           ExpectedTimeCase{40000, 128}));
+                                           ExpectedTimeCase{7, 731428}, ExpectedTimeCase{40000, 128}));
 
 TEST(ExpectedScanTime, RateThatIsNotPositivePredictsNothing) {
     for (std::int32_t rate : {0, -1, -2000, -2147483647 - 1})
@@ -148,8 +146,9 @@ TEST(SampleErrors, UnwrittenBufferFailsEveryChannelFarFromMinus258) {
 class RateFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("vantrel-rate-" + std::to_string(::getpid()) + ".cfg")).string();
+        path_ =
+            (std::filesystem::temp_directory_path() / ("vantrel-rate-" + std::to_string(::getpid()) + ".cfg"))
+                .string();
         std::remove(path_.c_str());
     }
     void TearDown() override { std::remove(path_.c_str()); }
@@ -246,14 +245,17 @@ TEST_P(StartDate, FourDigitYearMonthAbbreviationTwoDigitDay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dates, StartDate,
-                         ::testing::Values(DateCase{2009, 2, 5, "2009-Mar-05"}, DateCase{2024, 0, 31, "2024-Jan-31"},
-                                           DateCase{1999, 11, 1, "1999-Dec-01"}, DateCase{2031, 8, 10, "2031-Sep-10"},
+                         ::testing::Values(DateCase{2009, 2, 5, "2009-Mar-05"},
+                                           DateCase{2024, 0, 31, "2024-Jan-31"},
+                                           DateCase{1999, 11, 1, "1999-Dec-01"},
+                                           DateCase{2031, 8, 10, "2031-Sep-10"},
                                            DateCase{987, 4, 9, "0987-May-09"}));
 
 TEST(StartDate, MonthTableHasTwelveAbbreviationsInOrder) {
     const char* expected[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    for (int m = 0; m < board::kMonthCount; ++m) EXPECT_STREQ(board::kMonthAbbreviations[m], expected[m]) << "month " << m;
+    for (int m = 0; m < board::kMonthCount; ++m)
+        EXPECT_STREQ(board::kMonthAbbreviations[m], expected[m]) << "month " << m;
 }
 
 TEST(StartDate, LocalTimeBreaksDownInTheLocalZone) {
@@ -263,7 +265,10 @@ TEST(StartDate, LocalTimeBreaksDownInTheLocalZone) {
     ::tzset();
     // 2009-03-05 13:07:42 UTC
     const std::tm local = board::LocalTimeOf(1236258462);
-    if (oldTz) ::setenv("TZ", saved.c_str(), 1); else ::unsetenv("TZ");
+    if (oldTz)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
     ::tzset();
     EXPECT_EQ(board::FormatStartDate(local), "2009-Mar-05");
     EXPECT_EQ(local.tm_hour, 13);

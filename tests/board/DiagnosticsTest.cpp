@@ -59,7 +59,8 @@ TEST_F(Diagnostics, EepromDumpIsSixteenLinesOfEightBytes) {
         EXPECT_EQ(expected.size(), 561u);
         const std::regex line(R"((\d{1,3}):\t(([0-9A-F]{2} ){4}   ){2}\n)");
         int lines = 0;
-        for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it) {
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator();
+             ++it) {
             EXPECT_EQ(std::stoi((*it)[1]), lines * 8);
             ++lines;
         }
@@ -84,9 +85,11 @@ TEST_P(RegisterDump, SelectsPageZeroByModelThenPrintsSixteenRegisters) {
     WithOpenBoard(c.boardType, [&](CMainTestDlg& dlg) {
         Click(dlg, IDC_DUMP_REGISTERS);
         const std::string text = ConsoleText(dlg);
-        const std::regex shape(R"(Setting register page to 0 \.\.\.\nRegister dump:\n( \d|1[0-5]): [0-9A-F]{2}\n(( \d|1[0-5]): [0-9A-F]{2}\n){15})");
+        const std::regex shape(
+            R"(Setting register page to 0 \.\.\.\nRegister dump:\n( \d|1[0-5]): [0-9A-F]{2}\n(( \d|1[0-5]): [0-9A-F]{2}\n){15})");
         EXPECT_TRUE(std::regex_match(text, shape)) << text;
-        EXPECT_NE(text.find(std::string("Register dump:\n 0: ") + c.register0 + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("Register dump:\n 0: ") + c.register0 + "\n"), std::string::npos)
+            << text;
         std::string expectedCalls = c.portCalls;
         for (int r = 0; r < 16; ++r) expectedCalls += "bqxRegisterRead(0," + std::to_string(768 + r) + ")\n";
         EXPECT_EQ(Joined(CallsNamed({"bqxInp", "bqxOutp", "bqxRegisterRead"})), expectedCalls);
@@ -160,15 +163,20 @@ TEST_P(SampleChannels, PrintsOneReadingPerChannelOfTheModel) {
         Click(dlg, IDC_SAMPLE);
         const std::string text = ConsoleText(dlg);
         std::smatch m;
-        ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(Channel 0, AD Code (-?\d+)\nChannel 1, AD Code -?\d+\nChannel 2, AD Code (-?\d+)\n)")))
+        ASSERT_TRUE(std::regex_search(
+            text, m,
+            std::regex(
+                R"(Channel 0, AD Code (-?\d+)\nChannel 1, AD Code -?\d+\nChannel 2, AD Code (-?\d+)\n)")))
             << text;
         const int low = std::stoi(m[1]);
         const int high = std::stoi(m[2]);
         EXPECT_LT(low, -30000) << "D/A code 5 reads near the bottom, with a minus sign";
         EXPECT_GT(high, 30000);
-        EXPECT_EQ(text, "\nSetting 10V Bipolar mode; using EEPROM calibration settings :\n"
-                        "\nSampling All Channels (" + std::to_string(c.channels) + "):\n\n" +
-                            ExpectedSampleLines(c.channels, low, high) + "\n");
+        EXPECT_EQ(text,
+                  "\nSetting 10V Bipolar mode; using EEPROM calibration settings :\n"
+                  "\nSampling All Channels (" +
+                      std::to_string(c.channels) + "):\n\n" + ExpectedSampleLines(c.channels, low, high) +
+                      "\n");
 
         const auto log = CallLog();
         ASSERT_GE(log.size(), 5u);
@@ -177,7 +185,8 @@ TEST_P(SampleChannels, PrintsOneReadingPerChannelOfTheModel) {
                   "bqxDAConvert(0,3,4091)\nbqxADSetSettings(0,0)\n");
         std::string perChannel;
         for (int ch = 0; ch < c.channels; ++ch)
-            perChannel += "bqxADSetChannel(0," + std::to_string(ch) + "," + std::to_string(ch) + ")\nbqxADSample(0)\n";
+            perChannel +=
+                "bqxADSetChannel(0," + std::to_string(ch) + "," + std::to_string(ch) + ")\nbqxADSample(0)\n";
         EXPECT_EQ(Joined({log.begin() + 5, log.end()}), perChannel);
     });
 }
@@ -186,7 +195,9 @@ INSTANTIATE_TEST_SUITE_P(Models, SampleChannels,
                          testing::Values(SampleCase{"Corvel", 27, 32}, SampleCase{"Tamsel", 33, 16},
                                          SampleCase{"Corvan", 15, 16}, SampleCase{"Corvit", 0, 16},
                                          SampleCase{"Corvix", 12, 32}),
-                         [](const testing::TestParamInfo<SampleCase>& p) { return std::string(p.param.name); });
+                         [](const testing::TestParamInfo<SampleCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 TEST_F(Diagnostics, SampleChannelCountFollowsTheRowSelectedAtThePress) {
     WithOpenBoard(27, [&](CMainTestDlg& dlg) {
@@ -208,22 +219,30 @@ class SampleFailure : public Diagnostics, public testing::WithParamInterface<Sam
 
 TEST_P(SampleFailure, StopsAtTheFirstFailingChannel) {
     const SampleFailureCase& c = GetParam();
-    WithOpenBoard(27, [&](CMainTestDlg& dlg) {
-        Click(dlg, IDC_SAMPLE);
-        const std::string text = ConsoleText(dlg);
-        std::smatch m;
-        ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(Channel 0, AD Code (-?\d+)\nChannel 1, AD Code -?\d+\nChannel 2, AD Code (-?\d+)\n)")))
-            << text;
-        EXPECT_EQ(text, "\nSetting 10V Bipolar mode; using EEPROM calibration settings :\n"
-                        "\nSampling All Channels (32):\n\n" +
-                            ExpectedSampleLines(c.readings, std::stoi(m[1]), std::stoi(m[2])) + c.error + "\n");
-    }, {c.bench});
+    WithOpenBoard(
+        27,
+        [&](CMainTestDlg& dlg) {
+            Click(dlg, IDC_SAMPLE);
+            const std::string text = ConsoleText(dlg);
+            std::smatch m;
+            ASSERT_TRUE(std::regex_search(
+                text, m,
+                std::regex(
+                    R"(Channel 0, AD Code (-?\d+)\nChannel 1, AD Code -?\d+\nChannel 2, AD Code (-?\d+)\n)")))
+                << text;
+            EXPECT_EQ(text,
+                      "\nSetting 10V Bipolar mode; using EEPROM calibration settings :\n"
+                      "\nSampling All Channels (32):\n\n" +
+                          ExpectedSampleLines(c.readings, std::stoi(m[1]), std::stoi(m[2])) + c.error + "\n");
+        },
+        {c.bench});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, SampleFailure,
     testing::Values(SampleFailureCase{"Conversion", "fail_sample_from = 5", "Error in bqxADSample\n", 5},
-                    SampleFailureCase{"Selection", "fail_set_channel_from = 3:12", "Error in bqxADSetChannel\n", 3}),
+                    SampleFailureCase{"Selection", "fail_set_channel_from = 3:12",
+                                      "Error in bqxADSetChannel\n", 3}),
     [](const testing::TestParamInfo<SampleFailureCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -122,8 +122,7 @@ struct BaseAddressCase {
     const char* expectedCall;
 };
 
-class BaseAddressParsing : public BoardDialogFixture,
-                           public testing::WithParamInterface<BaseAddressCase> {};
+class BaseAddressParsing : public BoardDialogFixture, public testing::WithParamInterface<BaseAddressCase> {};
 
 TEST_P(BaseAddressParsing, BoxesReachTheDriverAsScanfReadsThem) {
     const BaseAddressCase& c = GetParam();

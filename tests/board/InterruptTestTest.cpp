@@ -39,8 +39,8 @@ std::string Steady(std::string text) {
 }
 
 int CountProgressLines(const std::string& text) {
-    return static_cast<int>(std::distance(std::sregex_iterator(text.begin(), text.end(), kProgressLine),
-                                          std::sregex_iterator()));
+    return static_cast<int>(
+        std::distance(std::sregex_iterator(text.begin(), text.end(), kProgressLine), std::sregex_iterator()));
 }
 
 class InterruptTest : public BoardDialogFixture {
@@ -56,7 +56,8 @@ protected:
             ClearCallLog();
             const auto start = std::chrono::steady_clock::now();
             Click(dlg, IDC_INTERRUPT_TEST);
-            m_testMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            m_testMs =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             check(dlg);
         });
     }
@@ -125,8 +126,7 @@ TEST_P(RateFromFile, ExpectedTimeFollowsTheRate) {
     WriteBench({"fail_scan_int = 9"});
     if (c.file) WriteRate(c.file);
     RunInterruptTest([&](CMainTestDlg& dlg) {
-        EXPECT_EQ(ConsoleText(dlg), std::string(c.expectedLines) +
-                                        "Targets: \n" + kTargets +
+        EXPECT_EQ(ConsoleText(dlg), std::string(c.expectedLines) + "Targets: \n" + kTargets +
                                         "Error 9 when beginning scan\n"
                                         "There were 1 errors.\n"
                                         "FAILED\n" +
@@ -146,21 +146,25 @@ TEST_P(RateFromFile, ExpectedTimeFollowsTheRate) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, RateFromFile,
-    testing::Values(
-        RateCase{"Absent", nullptr, "Testing interrupts...\nExpected time: 2560 ms\n"},
-        RateCase{"Twice", "4000\n", "Using Hertz value from file.\nTesting interrupts...\nExpected time: 1280 ms\n"},
-        RateCase{"Truncated", "3000", "Using Hertz value from file.\nTesting interrupts...\nExpected time: 1706 ms\n"},
-        RateCase{"NoNumber", "fast\n", "Using Hertz value from file.\nTesting interrupts...\nExpected time: 2560 ms\n"},
-        RateCase{"Empty", "", "Using Hertz value from file.\nTesting interrupts...\nExpected time: 2560 ms\n"},
-        RateCase{"AtTimeOut", "1024", "Using Hertz value from file.\nTesting interrupts...\nExpected time: 5000 ms\n"}),
+    testing::Values(RateCase{"Absent", nullptr, "Testing interrupts...\nExpected time: 2560 ms\n"},
+                    RateCase{"Twice", "4000\n",
+                             "Using Hertz value from file.\nTesting interrupts...\nExpected time: 1280 ms\n"},
+                    RateCase{"Truncated", "3000",
+                             "Using Hertz value from file.\nTesting interrupts...\nExpected time: 1706 ms\n"},
+                    RateCase{"NoNumber", "fast\n",
+                             "Using Hertz value from file.\nTesting interrupts...\nExpected time: 2560 ms\n"},
+                    RateCase{"Empty", "",
+                             "Using Hertz value from file.\nTesting interrupts...\nExpected time: 2560 ms\n"},
+                    RateCase{
+                        "AtTimeOut", "1024",
+                        "Using Hertz value from file.\nTesting interrupts...\nExpected time: 5000 ms\n"}),
     [](const testing::TestParamInfo<RateCase>& p) { return std::string(p.param.name); });
 
 TEST_F(InterruptTest, RateReachesTheDriverRequest) {
     WriteBench({"fail_scan_int = 9"});
     WriteRate("3000");
     RunInterruptTest([&](CMainTestDlg&) {
-        EXPECT_EQ(CountCalls("bqxADScanInt(0,count=20480,rate=3000,low=0,high=3)"), 1)
-            << Joined(CallLog());
+        EXPECT_EQ(CountCalls("bqxADScanInt(0,count=20480,rate=3000,low=0,high=3)"), 1) << Joined(CallLog());
     });
 }
 
@@ -192,8 +196,10 @@ TEST_P(RateNotPositive, CountsOneErrorAndStartsNoScan) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rates, RateNotPositive,
-    testing::Values(BadRateCase{"Zero", "0\n", "Scan rate 0 Hz from hertz.cfg is not positive; scan not started\n"},
-                    BadRateCase{"Negative", "-2000", "Scan rate -2000 Hz from hertz.cfg is not positive; scan not started\n"}),
+    testing::Values(BadRateCase{"Zero", "0\n",
+                                "Scan rate 0 Hz from hertz.cfg is not positive; scan not started\n"},
+                    BadRateCase{"Negative", "-2000",
+                                "Scan rate -2000 Hz from hertz.cfg is not positive; scan not started\n"}),
     [](const testing::TestParamInfo<BadRateCase>& p) { return std::string(p.param.name); });
 
 void* RefuseAllocation(std::size_t) { return nullptr; }

@@ -25,7 +25,15 @@ const InterruptCase kInterruptCases[] = {
     {"Overflow", {"scan_overflows = 1"}, "20000", true, false, 1, 0, 1, ""},
     {"ChannelOff", {"scan_channel_offset = 1:500"}, "20000", true, false, 0, 5120, 5120, ""},
     {"DriverRefuses", {"fail_scan_int = 9"}, "20000", false, false, 0, 0, 1, "Error 9 when beginning scan"},
-    {"RateNotPositive", {}, "0", false, false, 0, 0, 1, "Scan rate 0 Hz from hertz.cfg is not positive; scan not started"},
+    {"RateNotPositive",
+     {},
+     "0",
+     false,
+     false,
+     0,
+     0,
+     1,
+     "Scan rate 0 Hz from hertz.cfg is not positive; scan not started"},
 };
 
 class InterruptResultOf : public BoardDialogFixture, public testing::WithParamInterface<InterruptCase> {};
@@ -46,7 +54,8 @@ TEST_P(InterruptResultOf, HoldsTheVerdictAndFiguresOfTheRun) {
         EXPECT_EQ(r.overflows, c.overflows);
         EXPECT_EQ(r.sampleErrors, c.sampleErrors);
         EXPECT_EQ(r.errors, c.errors);
-        EXPECT_NE(ConsoleText(dlg).find("There were " + std::to_string(r.errors) + " errors."), std::string::npos);
+        EXPECT_NE(ConsoleText(dlg).find("There were " + std::to_string(r.errors) + " errors."),
+                  std::string::npos);
         EXPECT_EQ(r.failure, c.failure);
         EXPECT_EQ(r.rateHz, std::stoi(c.rate));
         EXPECT_TRUE(r.rateFromFile);
@@ -55,14 +64,17 @@ TEST_P(InterruptResultOf, HoldsTheVerdictAndFiguresOfTheRun) {
         EXPECT_EQ(r.adTolLsb, 200);
         if (c.started) {
             EXPECT_EQ(r.expectedMs, 256);
-            EXPECT_NE(ConsoleText(dlg).find("Time taken: " + std::to_string(r.measuredMs) + " ms (expected 256)"),
-                      std::string::npos);
+            EXPECT_NE(
+                ConsoleText(dlg).find("Time taken: " + std::to_string(r.measuredMs) + " ms (expected 256)"),
+                std::string::npos);
         }
     });
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, InterruptResultOf, testing::ValuesIn(kInterruptCases),
-                         [](const testing::TestParamInfo<InterruptCase>& p) { return std::string(p.param.name); });
+                         [](const testing::TestParamInfo<InterruptCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 class RunResults : public BoardDialogFixture {};
 
@@ -100,9 +112,9 @@ TEST_F(RunResults, DiagnosticsKeepWhatTheyPrinted) {
         Click(dlg, IDC_VIEW_EEPROM);
         char firstLine[64];
         const board::EepromResult& eeprom = dlg.GetLastResults().eeprom;
-        std::snprintf(firstLine, sizeof firstLine, "0:\t%02X %02X %02X %02X    %02X %02X %02X %02X", eeprom.bytes[0],
-                      eeprom.bytes[1], eeprom.bytes[2], eeprom.bytes[3], eeprom.bytes[4], eeprom.bytes[5],
-                      eeprom.bytes[6], eeprom.bytes[7]);
+        std::snprintf(firstLine, sizeof firstLine, "0:\t%02X %02X %02X %02X    %02X %02X %02X %02X",
+                      eeprom.bytes[0], eeprom.bytes[1], eeprom.bytes[2], eeprom.bytes[3], eeprom.bytes[4],
+                      eeprom.bytes[5], eeprom.bytes[6], eeprom.bytes[7]);
         EXPECT_NE(ConsoleText(dlg).find(firstLine), std::string::npos) << firstLine;
 
         Click(dlg, IDC_DUMP_REGISTERS);

@@ -66,9 +66,11 @@ TEST_F(StatusOrder, InitializeBoardShowsYellowBeforeTestingThenGreenBeforeSucces
         PaintRecorder recorder(dlg, apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS), IDC_INIT_STATUS);
         Click(dlg, IDC_INITIALIZE_BOARD);
         const COLORREF face = GetSysColor(COLOR_BTNFACE);
-        const std::vector<PaintedState> expected = {
-            {"N/A", face}, {"N/A", kYellow}, {"Testing...", kYellow}, {"Testing...", kGreen},
-            {"SUCCESS", kGreen}};
+        const std::vector<PaintedState> expected = {{"N/A", face},
+                                                    {"N/A", kYellow},
+                                                    {"Testing...", kYellow},
+                                                    {"Testing...", kGreen},
+                                                    {"SUCCESS", kGreen}};
         EXPECT_EQ(recorder.States(), expected);
     });
 }
@@ -92,7 +94,8 @@ TEST_F(StatusOrder, InterruptTestShowsYellowBeforeTestingThenVerdictColourBefore
     WriteRate("40000\n");
     Run([&](CMainTestDlg& dlg) {
         Initialize(dlg);
-        PaintRecorder recorder(dlg, apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS), IDC_INTERRUPT_STATUS);
+        PaintRecorder recorder(dlg, apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS),
+                               IDC_INTERRUPT_STATUS);
         Click(dlg, IDC_INTERRUPT_TEST);
         const std::vector<PaintedState> expected = {
             {"N/A", kYellow}, {"Testing...", kYellow}, {"Testing...", kGreen}, {"SUCCESS", kGreen}};

@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "ReadyProcess.h"
-#include "platform/bqxdrv.h"
 #include "platform/DriverLibrary.h"
+#include "platform/bqxdrv.h"
 
 extern char** environ;
 
@@ -159,9 +159,8 @@ protected:
 TEST_P(StandardClient, ReadsEachReferenceTheBoardPublishes) {
     const ClientCase& c = GetParam();
     std::string ready;
-    m_meter = harness::StartUntilReady({(BinDir() / "vantrel-metersim").string(), "--meter", c.meter,
-                                        "--dir", m_dir.string(), "--time-scale",
-                                        std::to_string(kTimeScale)},
+    m_meter = harness::StartUntilReady({(BinDir() / "vantrel-metersim").string(), "--meter", c.meter, "--dir",
+                                        m_dir.string(), "--time-scale", std::to_string(kTimeScale)},
                                        kReadyTimeoutMs, &ready);
     ASSERT_GT(m_meter, 0) << ready;
     const std::string pty = ready.substr(6);
@@ -180,8 +179,7 @@ TEST_P(StandardClient, ReadsEachReferenceTheBoardPublishes) {
     ASSERT_TRUE(Listening(port)) << "socat does not listen on " << port;
 
     const std::string command = std::string("timeout 20 sigrok-cli -d ") + c.driver +
-                                ":conn=tcp-raw/127.0.0.1/" + std::to_string(port) +
-                                " --samples 1 2>&1";
+                                ":conn=tcp-raw/127.0.0.1/" + std::to_string(port) + " --samples 1 2>&1";
     for (uint8_t channel = 0; channel < 5; ++channel) {
         ASSERT_EQ(bqxADSetChannel(m_board, channel, channel), BQX_OK);
         const std::string published = ReadText(m_dir / "reference-terminals");
@@ -197,8 +195,8 @@ TEST_P(StandardClient, ReadsEachReferenceTheBoardPublishes) {
         }
         ASSERT_TRUE(sample) << "channel " << int(channel) << ": sigrok-cli printed:\n" << output;
         EXPECT_NEAR(sample->volts, reference, sample->digitVolts / 2 + 1e-12)
-            << "channel " << int(channel) << ": the board publishes " << published
-            << "sigrok-cli printed " << output;
+            << "channel " << int(channel) << ": the board publishes " << published << "sigrok-cli printed "
+            << output;
     }
 }
 
@@ -215,8 +213,8 @@ TEST(EmulatorPacing, ReplyLeavesAtTheLinesCharacterTime) {
     const std::string dir = pattern;
     std::string ready;
     const pid_t meter = harness::StartUntilReady(
-        {(BinDir() / "vantrel-metersim").string(), "--dir", dir, "--readings", "4.9876"},
-        kReadyTimeoutMs, &ready);
+        {(BinDir() / "vantrel-metersim").string(), "--dir", dir, "--readings", "4.9876"}, kReadyTimeoutMs,
+        &ready);
     ASSERT_GT(meter, 0) << ready;
     const int fd = ::open(ready.substr(6).c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0);

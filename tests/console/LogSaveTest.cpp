@@ -46,8 +46,7 @@ TEST_F(LogSave, RtfHoldsTextColoursAndFace) {
 
     const std::string html = RunUnrtf(LogFile(), "html");
     EXPECT_NE(html.find("Courier New"), std::string::npos) << html;
-    EXPECT_NE(html.find("<font color=\"#ff0000\">Channel 3 out of tolerance"), std::string::npos)
-        << html;
+    EXPECT_NE(html.find("<font color=\"#ff0000\">Channel 3 out of tolerance"), std::string::npos) << html;
     EXPECT_NE(html.find("<font color=\"#00a400\">SUCCESS"), std::string::npos) << html;
     EXPECT_NE(html.find("<font color=\"#000000\">done"), std::string::npos) << html;
     EXPECT_EQ(LeftoverTemporaries(), 0);
@@ -157,9 +156,7 @@ TEST_P(LockedLog, IsLeftUntouchedAndReportedAsSharingViolation) {
 INSTANTIATE_TEST_SUITE_P(Locks, LockedLog,
                          testing::Values(LockCase{"Flock", LockKind::Flock},
                                          LockCase{"Fcntl", LockKind::Fcntl}),
-                         [](const testing::TestParamInfo<LockCase>& p) {
-                             return std::string(p.param.name);
-                         });
+                         [](const testing::TestParamInfo<LockCase>& p) { return std::string(p.param.name); });
 
 TEST_F(LogSave, LogThatIsAFolderIsReportedNamingTheFile) {
     std::filesystem::create_directory(LogFile());

@@ -31,9 +31,9 @@ TEST_P(LogTextLength, KeepsEveryCharacter) {
 
 // Around the 1024-byte stack buffer and far beyond it.
 INSTANTIATE_TEST_SUITE_P(AroundTheLineBuffer, LogTextLength,
-                         testing::Values(LengthCase{0}, LengthCase{1}, LengthCase{1020},
-                                         LengthCase{1021}, LengthCase{1022}, LengthCase{1023},
-                                         LengthCase{2047}, LengthCase{100000}));
+                         testing::Values(LengthCase{0}, LengthCase{1}, LengthCase{1020}, LengthCase{1021},
+                                         LengthCase{1022}, LengthCase{1023}, LengthCase{2047},
+                                         LengthCase{100000}));
 
 TEST(LogTextFormat, ConvertsArgumentsLikePrintf) {
     EXPECT_EQ(Format("Failed to initialize the driver (error %d)\n", 255),

@@ -38,8 +38,7 @@ TEST_F(StatusLabel, TestingOnYellowShowsWhileHandlerStillRuns) {
 TEST_F(StatusLabel, HundredStateChangesKeepOneBrushPerLabel) {
     Run([&](CMainTestDlg& dlg) {
         const long before = CBrush::GetLiveCount();
-        const COLORREF states[] = {kStatusTesting, kStatusSuccess, kStatusFailed,
-                                   GetSysColor(COLOR_BTNFACE)};
+        const COLORREF states[] = {kStatusTesting, kStatusSuccess, kStatusFailed, GetSysColor(COLOR_BTNFACE)};
         for (int i = 0; i < 100; ++i) {
             apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(states[i % 4]);
             apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS).SetBkColor(states[(i + 1) % 4]);

@@ -31,8 +31,7 @@ SmallTmpfs::~SmallTmpfs() {
 
 bool SmallTmpfs::MakeReadOnly() {
     return m_mounted && ::mount("tmpfs", m_path.c_str(), "tmpfs",
-                                MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV,
-                                m_options.c_str()) == 0;
+                                MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, m_options.c_str()) == 0;
 }
 
 bool SmallTmpfs::Fill() {

@@ -17,8 +17,7 @@ void MeasureBench::WriteSettings(int boardType, int voltmeter) const {
 }
 
 void MeasureBench::WriteBench(const std::vector<double>& references,
-                              const std::vector<std::string>& extraLines,
-                              double timeScale) const {
+                              const std::vector<std::string>& extraLines, double timeScale) const {
     char line[64];
     std::snprintf(line, sizeof line, "time_scale = %g", timeScale);
     std::vector<std::string> lines{line, "eeprom = " + m_dir + "/eeprom.bin", "seed = 1"};

@@ -17,8 +17,7 @@ public:
     // "bench.ini": the board's true references and extra "key = value" lines; the board
     // takes the model Initialize Board asks for. Settling waits run at one hundredth of
     // real time unless timeScale says otherwise.
-    void WriteBench(const std::vector<double>& references,
-                    const std::vector<std::string>& extraLines = {},
+    void WriteBench(const std::vector<double>& references, const std::vector<std::string>& extraLines = {},
                     double timeScale = 0.01) const;
 
     // Starts vantrel-metersim on <dir>/COM1 with these extra arguments; true once ready.

@@ -1,12 +1,12 @@
 #include "MeasureFlowFixture.h"
 
-#include "platform/bqxdrv.h"
 #include "meter/ReferenceTable.h"
+#include "platform/bqxdrv.h"
 
 #include <algorithm>
 #include <chrono>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 
 namespace measuretest {

@@ -21,10 +21,8 @@
 namespace measuretest {
 
 // The true references on the bench terminals, and what the EEPROM holds before a run.
-inline const std::vector<double> kTrueReferences = {4.9962, 2.4987, 1.2493, 0.6247,
-                                                    0.0004, 7.5012, 9.9987};
-inline const std::vector<double> kStoredBefore = {4.9011, 2.4022, 1.2033, 0.6044,
-                                                  0.0055, 7.4066, 9.9077};
+inline const std::vector<double> kTrueReferences = {4.9962, 2.4987, 1.2493, 0.6247, 0.0004, 7.5012, 9.9987};
+inline const std::vector<double> kStoredBefore = {4.9011, 2.4022, 1.2033, 0.6044, 0.0055, 7.4066, 9.9077};
 
 inline constexpr int kReferenceEdit0 = 1025;
 inline constexpr int kEepromStatic = 1030;
@@ -53,10 +51,10 @@ struct WindowSeen {
 struct FlowOutcome {
     WindowSeen window;
     meter::MeasureResult result;  // what the run returned
-    bool windowEnded = false;  // the operator script left it ended
+    bool windowEnded = false;     // the operator script left it ended
     std::vector<harness::MessageBoxRecord> boxes;
-    std::vector<std::string> calls;   // driver calls from the press of the button on
-    std::vector<double> eepromBefore; // bqxGetReferenceVoltages, 8 values
+    std::vector<std::string> calls;    // driver calls from the press of the button on
+    std::vector<double> eepromBefore;  // bqxGetReferenceVoltages, 8 values
     std::vector<double> eepromAfter;
     std::string console;
     std::vector<unsigned char> eepromDump;  // View EEPROM after the run, 128 bytes
@@ -65,8 +63,8 @@ struct FlowOutcome {
 
 struct FlowOptions {
     int boardType = 27;
-    int voltmeter = 2;                       // VOLTMETER line: 0 Fluke, 1 HP, 2 None
-    std::vector<std::string> meterArguments; // empty: no meter on COM1
+    int voltmeter = 2;                        // VOLTMETER line: 0 Fluke, 1 HP, 2 None
+    std::vector<std::string> meterArguments;  // empty: no meter on COM1
     std::vector<std::string> benchLines;
     double timeScale = 0.01;
     bool viewEepromAfter = false;

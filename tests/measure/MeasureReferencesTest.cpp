@@ -39,9 +39,8 @@ std::string SetReferencesCall(const std::vector<double>& values) {
     return call + ")";
 }
 
-const std::vector<std::string> kFlowCalls = {"bqxSetCalMux", "bqxGetReferenceVoltages",
-                                              "bqxSleep", "bqxADSetChannel",
-                                              "bqxSetReferenceVoltages"};
+const std::vector<std::string> kFlowCalls = {"bqxSetCalMux", "bqxGetReferenceVoltages", "bqxSleep",
+                                             "bqxADSetChannel", "bqxSetReferenceVoltages"};
 
 void ClickOk(harness::DialogDriver& window) { window.Click(IDOK); }
 
@@ -67,7 +66,8 @@ TEST_F(MeasureFlowTest, Fluke45RunWritesTheMeasuredReferencesToEeprom) {
 
     EXPECT_EQ(out.window.eepromText, EepromText(kStoredBefore));
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(out.window.edits[static_cast<std::size_t>(i)], Volts(kTrueReferences[static_cast<std::size_t>(i)]))
+        EXPECT_EQ(out.window.edits[static_cast<std::size_t>(i)],
+                  Volts(kTrueReferences[static_cast<std::size_t>(i)]))
             << "edit of channel " << i;
     EXPECT_EQ(out.window.focusId, IDOK);
 
@@ -146,8 +146,9 @@ TEST_F(MeasureFlowTest, MeterNoneLetsTheOperatorTypeTheValues) {
     // 4.0963 lies outside the window of channel 0: the operator confirms it.
     ASSERT_EQ(out.boxes.size(), 1u) << BoxList(out.boxes);
     EXPECT_EQ(out.boxes[0].caption, "Confirm");
-    EXPECT_EQ(out.boxes[0].text, "Channel 0: Got 4.096300V, exceeds tolerance of 5.2-4.5 V\n\n"
-                                 "Store this value in the board's EEPROM anyway?");
+    EXPECT_EQ(out.boxes[0].text,
+              "Channel 0: Got 4.096300V, exceeds tolerance of 5.2-4.5 V\n\n"
+              "Store this value in the board's EEPROM anyway?");
     EXPECT_EQ(out.console.find(kMeterLogLine), std::string::npos) << out.console;
     ASSERT_TRUE(out.window.shown);
     for (const std::string& edit : out.window.edits) EXPECT_EQ(edit, "0");
@@ -160,8 +161,8 @@ TEST_F(MeasureFlowTest, MeterNoneLetsTheOperatorTypeTheValues) {
     EXPECT_EQ(Joined({flow.begin(), flow.begin() + 4}),
               "bqxSetCalMux(0,1)\nbqxGetReferenceVoltages(0)\nbqxSleep(200)\n"
               "bqxADSetChannel(0,0,0)\n");
-    EXPECT_EQ(flow.back(), SetReferencesCall({4.0963f, 2.5, 1.25, 0.625, 0.001f,
-                                              kStoredBefore[5], kStoredBefore[6], 0.0}));
+    EXPECT_EQ(flow.back(), SetReferencesCall(
+                               {4.0963f, 2.5, 1.25, 0.625, 0.001f, kStoredBefore[5], kStoredBefore[6], 0.0}));
     EXPECT_EQ(flow[flow.size() - 2], "bqxSetCalMux(0,0)");
     EXPECT_EQ(out.eepromAfter[0], 4.096300125122070);
     EXPECT_EQ(out.eepromAfter[4], static_cast<double>(0.001f));
@@ -173,8 +174,7 @@ TEST_F(MeasureFlowTest, EditFocusSelectsItsChannel) {
     std::vector<std::string> selections;
     options.operatorScript = [&](harness::DialogDriver& window) {
         harness::ClearDriverCallLog();
-        for (int i : {3, 1, 4})
-            window.Dialog().GotoDlgCtrl(window.Dialog().GetDlgItem(kReferenceEdit0 + i));
+        for (int i : {3, 1, 4}) window.Dialog().GotoDlgCtrl(window.Dialog().GetDlgItem(kReferenceEdit0 + i));
         selections = CallsNamed(harness::DriverCallLog(), {"bqxADSetChannel"});
     };
     Run(options);
@@ -237,8 +237,7 @@ TEST_P(BoardWithMoreReferencesThanEdits, ReferencesBeyondTheEditsKeepTheirEeprom
     FlowOptions options;
     options.boardType = c.boardType;
     options.operatorScript = [](harness::DialogDriver& window) {
-        for (int i = 0; i < 5; ++i)
-            window.SetText(kReferenceEdit0 + i, std::to_string(i + 1) + ".5");
+        for (int i = 0; i < 5; ++i) window.SetText(kReferenceEdit0 + i, std::to_string(i + 1) + ".5");
         window.Click(IDOK);
     };
     const FlowOutcome out = Run(options);
@@ -301,14 +300,13 @@ TEST_P(ToleranceWindowEdge, ReadingIsJudgedOnItsAbsoluteValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Edges, ToleranceWindowEdge,
-    testing::Values(
-        WindowEdgeCase{"LowEdgeOfChannel0", "4.5,2.5,1.25,0.6,0.0004", true, 0, "4.500000"},
-        WindowEdgeCase{"HighEdgeOfChannel0", "5.2,2.5,1.25,0.6,0.0004", true, 0, "5.200000"},
-        WindowEdgeCase{"NegativeChannel3", "5,2.5,1.25,-0.3,0.0004", true, 3, "0.300000"},
-        WindowEdgeCase{"AboveChannel0", "5.3,2.5,1.25,0.6,0.0004", false, 0,
-                       "Got 5.300000V, exceeds tolerance of 5.2-4.5 V"},
-        WindowEdgeCase{"NegativeChannel4", "5,2.5,1.25,0.6,-0.7", false, 4,
-                       "Got 0.700000V, more than 0.5 V"}),
+    testing::Values(WindowEdgeCase{"LowEdgeOfChannel0", "4.5,2.5,1.25,0.6,0.0004", true, 0, "4.500000"},
+                    WindowEdgeCase{"HighEdgeOfChannel0", "5.2,2.5,1.25,0.6,0.0004", true, 0, "5.200000"},
+                    WindowEdgeCase{"NegativeChannel3", "5,2.5,1.25,-0.3,0.0004", true, 3, "0.300000"},
+                    WindowEdgeCase{"AboveChannel0", "5.3,2.5,1.25,0.6,0.0004", false, 0,
+                                   "Got 5.300000V, exceeds tolerance of 5.2-4.5 V"},
+                    WindowEdgeCase{"NegativeChannel4", "5,2.5,1.25,0.6,-0.7", false, 4,
+                                   "Got 0.700000V, more than 0.5 V"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct MeterFaultCase {
@@ -331,8 +329,7 @@ TEST_P(FailingMeter, EndsAsAFailedMeterReading) {
     EXPECT_EQ(out.boxes[1].text, kReadFailedText);
     EXPECT_EQ(out.boxes[2].caption, "NOTICE");
     EXPECT_EQ(out.boxes[2].text, kMeterFailedNotice);
-    EXPECT_EQ(CallsNamed(out.calls, {"bqxADSetChannel"}),
-              std::vector<std::string>{"bqxADSetChannel(0,0,0)"});
+    EXPECT_EQ(CallsNamed(out.calls, {"bqxADSetChannel"}), std::vector<std::string>{"bqxADSetChannel(0,0,0)"});
     EXPECT_EQ(CallsNamed(out.calls, {"bqxSetCalMux"}),
               (std::vector<std::string>{"bqxSetCalMux(0,1)", "bqxSetCalMux(0,0)"}));
     EXPECT_EQ(out.eepromAfter, out.eepromBefore);
@@ -491,11 +488,10 @@ TEST_P(MeterPortNotOpened, OperatorLearnsWhyAndNothingIsWritten) {
     EXPECT_EQ(out.eepromAfter, out.eepromBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ports, MeterPortNotOpened,
-    testing::Values(PortCase{"DeviceGone", false, "No such file or directory"},
-                    PortCase{"NotATerminal", true, "Inappropriate ioctl for device"}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ports, MeterPortNotOpened,
+                         testing::Values(PortCase{"DeviceGone", false, "No such file or directory"},
+                                         PortCase{"NotATerminal", true, "Inappropriate ioctl for device"}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(MeasureFlowTest, MissingPortDoesNotMatterWhenNothingIsMeasured) {
     std::filesystem::create_symlink("/dev/vantrel-no-such-port", "COM1");
@@ -588,19 +584,18 @@ TEST_P(TypedReference, OutsideItsWindowIsConfirmedBeyondTheBoardsRangeRefused) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, TypedReference,
-    testing::Values(TypedValueCase{"NegativeDeclined", "-4.99", IDNO, "Confirm", false},
-                    TypedValueCase{"NegativeConfirmed", "-4.99", IDYES, "Confirm", true},
-                    TypedValueCase{"LowConfirmed", "4.0963", IDYES, "Confirm", true},
-                    TypedValueCase{"HugeRefused", "1e38", IDYES, "ERROR", false},
-                    TypedValueCase{"JustBeyondRangeRefused", "-10.5", IDYES, "ERROR", false}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Values, TypedReference,
+                         testing::Values(TypedValueCase{"NegativeDeclined", "-4.99", IDNO, "Confirm", false},
+                                         TypedValueCase{"NegativeConfirmed", "-4.99", IDYES, "Confirm", true},
+                                         TypedValueCase{"LowConfirmed", "4.0963", IDYES, "Confirm", true},
+                                         TypedValueCase{"HugeRefused", "1e38", IDYES, "ERROR", false},
+                                         TypedValueCase{"JustBeyondRangeRefused", "-10.5", IDYES, "ERROR",
+                                                        false}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 enum class EepromFileSystem { ReadOnly, Full };
 
-class EepromNotWritable : public MeasureFlowTest,
-                          public testing::WithParamInterface<EepromFileSystem> {};
+class EepromNotWritable : public MeasureFlowTest, public testing::WithParamInterface<EepromFileSystem> {};
 
 // The image on a file system that refuses the write: the operator is told that nothing was
 // stored, and the board and its file keep the previous calibration.
@@ -671,8 +666,18 @@ const OutcomeCase kOutcomeCases[] = {
     {"Written", {"--meter", "fluke45"}, 0, IDOK, meter::MeasureOutcome::Written, 5},
     {"Kept", {}, 2, kKeepButton, meter::MeasureOutcome::Kept, 0},
     {"Cancelled", {}, 2, IDCANCEL, meter::MeasureOutcome::Cancelled, 0},
-    {"OutOfTolerance", {"--meter", "fluke45", "--readings", "5.3"}, 0, IDOK, meter::MeasureOutcome::OutOfTolerance, 1},
-    {"FailedReading", {"--meter", "fluke45", "--fault", "silent"}, 0, IDOK, meter::MeasureOutcome::FailedReading, 0},
+    {"OutOfTolerance",
+     {"--meter", "fluke45", "--readings", "5.3"},
+     0,
+     IDOK,
+     meter::MeasureOutcome::OutOfTolerance,
+     1},
+    {"FailedReading",
+     {"--meter", "fluke45", "--fault", "silent"},
+     0,
+     IDOK,
+     meter::MeasureOutcome::FailedReading,
+     0},
     {"Refused", {}, 2, IDCANCEL, meter::MeasureOutcome::Refused, 0, "99"},
     {"KeptAfterRefusal", {}, 2, kKeepButton, meter::MeasureOutcome::Kept, 0, "-12.5"},
 };
@@ -728,7 +733,9 @@ TEST_P(MeasureResultOf, SaysHowTheRunEndedAndWhatItReadAndWrote) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, MeasureResultOf, testing::ValuesIn(kOutcomeCases),
-                         [](const testing::TestParamInfo<OutcomeCase>& p) { return std::string(p.param.name); });
+                         [](const testing::TestParamInfo<OutcomeCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 }  // namespace
 }  // namespace measuretest

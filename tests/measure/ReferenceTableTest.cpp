@@ -21,17 +21,17 @@ TEST_P(ReferenceCountTest, BoardTypeHoldsItsNumberOfReferences) {
     const CountCase c = GetParam();
     EXPECT_EQ(refs::ReferenceCount(static_cast<std::uint8_t>(c.code)), c.references)
         << "board-type code " << c.code;
-    EXPECT_EQ(refs::MeasuredCount(static_cast<std::uint8_t>(c.code)),
-              c.references < 5 ? c.references : 5)
+    EXPECT_EQ(refs::MeasuredCount(static_cast<std::uint8_t>(c.code)), c.references < 5 ? c.references : 5)
         << "board-type code " << c.code;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ListedAndUnlistedCodes, ReferenceCountTest,
-    testing::Values(CountCase{12, 7}, CountCase{15, 6}, CountCase{16, 6}, CountCase{20, 4},
-                    CountCase{22, 6}, CountCase{27, 7}, CountCase{28, 4}, CountCase{31, 4},
-                    CountCase{32, 7}, CountCase{33, 7}, CountCase{35, 4}, CountCase{36, 7},
-                    CountCase{0, 0}, CountCase{34, 0}, CountCase{13, 0}, CountCase{255, 0}));
+INSTANTIATE_TEST_SUITE_P(ListedAndUnlistedCodes, ReferenceCountTest,
+                         testing::Values(CountCase{12, 7}, CountCase{15, 6}, CountCase{16, 6},
+                                         CountCase{20, 4}, CountCase{22, 6}, CountCase{27, 7},
+                                         CountCase{28, 4}, CountCase{31, 4}, CountCase{32, 7},
+                                         CountCase{33, 7}, CountCase{35, 4}, CountCase{36, 7},
+                                         CountCase{0, 0}, CountCase{34, 0}, CountCase{13, 0},
+                                         CountCase{255, 0}));
 
 TEST(ReferenceCountTable, OnlyTheTwelveListedCodesHoldReferences) {
     int codesWithReferences = 0;
@@ -59,17 +59,13 @@ TEST_P(ToleranceWindowTest, BoundsAreInclusive) {
 
 INSTANTIATE_TEST_SUITE_P(
     WindowEdges, ToleranceWindowTest,
-    testing::Values(WindowCase{0, 4.5, true}, WindowCase{0, 5.2, true},
-                    WindowCase{0, 5.3, false}, WindowCase{0, 4.4999, false},
-                    WindowCase{0, 5.2001, false}, WindowCase{1, 2.1, true},
-                    WindowCase{1, 2.9, true}, WindowCase{1, 2.0999, false},
-                    WindowCase{1, 2.9001, false}, WindowCase{2, 1.0, true},
-                    WindowCase{2, 1.5, true}, WindowCase{2, 0.9999, false},
-                    WindowCase{2, 1.5001, false}, WindowCase{3, 0.0, true},
-                    WindowCase{3, 0.3, true}, WindowCase{3, 1.0, true},
-                    WindowCase{3, 1.0001, false}, WindowCase{4, 0.0, true},
-                    WindowCase{4, 0.5, true}, WindowCase{4, 0.5001, false},
-                    WindowCase{4, 0.7, false}));
+    testing::Values(WindowCase{0, 4.5, true}, WindowCase{0, 5.2, true}, WindowCase{0, 5.3, false},
+                    WindowCase{0, 4.4999, false}, WindowCase{0, 5.2001, false}, WindowCase{1, 2.1, true},
+                    WindowCase{1, 2.9, true}, WindowCase{1, 2.0999, false}, WindowCase{1, 2.9001, false},
+                    WindowCase{2, 1.0, true}, WindowCase{2, 1.5, true}, WindowCase{2, 0.9999, false},
+                    WindowCase{2, 1.5001, false}, WindowCase{3, 0.0, true}, WindowCase{3, 0.3, true},
+                    WindowCase{3, 1.0, true}, WindowCase{3, 1.0001, false}, WindowCase{4, 0.0, true},
+                    WindowCase{4, 0.5, true}, WindowCase{4, 0.5001, false}, WindowCase{4, 0.7, false}));
 
 TEST(ToleranceWindow, ReadingThatIsNotANumberFailsEveryWindow) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -107,21 +103,19 @@ TEST_P(ReferenceTextTest, OnlyFiniteNumbersAreAccepted) {
     if (c.accepted)
         EXPECT_EQ(value, c.value) << "text \"" << c.text << "\"";
     else
-        EXPECT_EQ(value, -123.0f) << "a refused text must leave the value alone: \"" << c.text
-                                  << "\"";
+        EXPECT_EQ(value, -123.0f) << "a refused text must leave the value alone: \"" << c.text << "\"";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    TypedTexts, ReferenceTextTest,
-    testing::Values(TextCase{"0", true, 0.0f}, TextCase{"2.5", true, 2.5f},
-                    TextCase{" 1.25 ", true, 1.25f}, TextCase{"-0.3", true, -0.3f},
-                    TextCase{"4.9962\r\n", true, 4.9962f}, TextCase{"5e-1", true, 0.5f},
-                    TextCase{"", false, 0.0f}, TextCase{"   ", false, 0.0f},
-                    TextCase{"abc", false, 0.0f}, TextCase{"nan", false, 0.0f},
-                    TextCase{"NAN", false, 0.0f}, TextCase{"inf", false, 0.0f},
-                    TextCase{"-infinity", false, 0.0f}, TextCase{"1e50", false, 0.0f},
-                    TextCase{"4,996", false, 0.0f}, TextCase{"4.99V", false, 0.0f},
-                    TextCase{"2.5 3", false, 0.0f}));
+INSTANTIATE_TEST_SUITE_P(TypedTexts, ReferenceTextTest,
+                         testing::Values(TextCase{"0", true, 0.0f}, TextCase{"2.5", true, 2.5f},
+                                         TextCase{" 1.25 ", true, 1.25f}, TextCase{"-0.3", true, -0.3f},
+                                         TextCase{"4.9962\r\n", true, 4.9962f}, TextCase{"5e-1", true, 0.5f},
+                                         TextCase{"", false, 0.0f}, TextCase{"   ", false, 0.0f},
+                                         TextCase{"abc", false, 0.0f}, TextCase{"nan", false, 0.0f},
+                                         TextCase{"NAN", false, 0.0f}, TextCase{"inf", false, 0.0f},
+                                         TextCase{"-infinity", false, 0.0f}, TextCase{"1e50", false, 0.0f},
+                                         TextCase{"4,996", false, 0.0f}, TextCase{"4.99V", false, 0.0f},
+                                         TextCase{"2.5 3", false, 0.0f}));
 
 TEST(EepromReferencesText, ShowsFiveChannelsWithSixDecimals) {
     const double references[8] = {4.9962, 2.4987, 1.2493, 0.6247, 0.0004, 7.5012, 9.9987, 0.0};

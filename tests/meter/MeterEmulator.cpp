@@ -20,8 +20,7 @@ namespace {
 constexpr int kReadyTimeoutMs = 5000;
 
 std::string EmulatorPath() {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "vantrel-metersim")
-        .string();
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "vantrel-metersim").string();
 }
 
 }  // namespace
@@ -54,8 +53,8 @@ std::vector<ReceivedByte> MeterEmulator::Received() const {
     unsigned long long micros = 0;
     std::string hex;
     while (log >> micros >> hex)
-        bytes.push_back({static_cast<double>(micros) / 1000.0,
-                         static_cast<unsigned char>(std::stoul(hex, nullptr, 16))});
+        bytes.push_back(
+            {static_cast<double>(micros) / 1000.0, static_cast<unsigned char>(std::stoul(hex, nullptr, 16))});
     return bytes;
 }
 

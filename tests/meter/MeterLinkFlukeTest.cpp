@@ -97,9 +97,10 @@ TEST_P(MeterLinkFlukeErrorPrompt, FailsTheReading) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Prompts, MeterLinkFlukeErrorPrompt,
-                         testing::Values(PromptCase{"error-prompt"},
-                                         PromptCase{"exec-error-prompt"}),
-                         [](const testing::TestParamInfo<PromptCase>& row) { return TestName(row.param.fault); });
+                         testing::Values(PromptCase{"error-prompt"}, PromptCase{"exec-error-prompt"}),
+                         [](const testing::TestParamInfo<PromptCase>& row) {
+                             return TestName(row.param.fault);
+                         });
 
 TEST(MeterLinkFlukeTest, SilentMeterFailsAfterWaitAndOneReadTimeout) {
     MeterEmulator meter(Fluke({"--fault", "silent"}));
@@ -134,8 +135,7 @@ TEST_P(MeterLinkOtherTypes, BehaveAsTheFluke45) {
     EXPECT_EQ(meter.ReceivedText(), std::string("AUTO\nVAL1?\n", 11));
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, MeterLinkOtherTypes,
-                         testing::Values(TypeCase{5}, TypeCase{-1}, TypeCase{0}),
+INSTANTIATE_TEST_SUITE_P(Types, MeterLinkOtherTypes, testing::Values(TypeCase{5}, TypeCase{-1}, TypeCase{0}),
                          [](const testing::TestParamInfo<TypeCase>& row) {
                              return TestName("Type" + std::to_string(row.param.type));
                          });
@@ -166,9 +166,10 @@ TEST_P(MeterLinkFlukeFault, FailsTheReadingWithoutTouchingTheValue) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, MeterLinkFlukeFault,
                          testing::Values(FaultCase{"no-linefeed"}, FaultCase{"long-line"},
-                                         FaultCase{"garbage"}, FaultCase{"delay:600"},
-                                         FaultCase{"hangup"}),
-                         [](const testing::TestParamInfo<FaultCase>& row) { return TestName(row.param.fault); });
+                                         FaultCase{"garbage"}, FaultCase{"delay:600"}, FaultCase{"hangup"}),
+                         [](const testing::TestParamInfo<FaultCase>& row) {
+                             return TestName(row.param.fault);
+                         });
 
 // A meter that trickles bytes and never ends its line: every reply read is bounded as a
 // whole (1000 ms, plus at most one 100 ms byte time-out), whatever the pace of the bytes.
@@ -205,12 +206,13 @@ TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
     RecordProperty("reading_ms", std::to_string(readingMs));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paces, MeterLinkTrickle,
-    testing::Values(TrickleCase{"Fluke45Every60ms", MeterFluke45, 60, 300.0},
-                    TrickleCase{"Fluke45Every95ms", MeterFluke45, 95, 300.0},
-                    TrickleCase{"Hp34401AEvery60ms", MeterHp34401A, 60, 1800.0}),
-    [](const testing::TestParamInfo<TrickleCase>& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Paces, MeterLinkTrickle,
+                         testing::Values(TrickleCase{"Fluke45Every60ms", MeterFluke45, 60, 300.0},
+                                         TrickleCase{"Fluke45Every95ms", MeterFluke45, 95, 300.0},
+                                         TrickleCase{"Hp34401AEvery60ms", MeterHp34401A, 60, 1800.0}),
+                         [](const testing::TestParamInfo<TrickleCase>& row) {
+                             return std::string(row.param.name);
+                         });
 
 // A value line must hold one whole number in the meter's notation; a stray byte inside it
 // must not leave the number in front of it as the reading.
@@ -241,14 +243,22 @@ INSTANTIATE_TEST_SUITE_P(
                     ValueLineCase{"FlukeBlanksAround", MeterFluke45, " +4.9876E+0\t", 4.9876},
                     ValueLineCase{"FlukeOverload", MeterFluke45, "+1E+9", 1e9},
                     ValueLineCase{"Hp", MeterHp34401A, "-1.23456789E-01", -0.123456789},
-                    ValueLineCase{"FlukeNulInside", MeterFluke45, std::string("+4.9\0" "62E+0", 10), kNotSet},
+                    ValueLineCase{"FlukeNulInside", MeterFluke45,
+                                  std::string("+4.9\0"
+                                              "62E+0",
+                                              10),
+                                  kNotSet},
                     ValueLineCase{"FlukeParenthesisInside", MeterFluke45, "+4.9)62E+0", kNotSet},
                     ValueLineCase{"FlukeBlankInside", MeterFluke45, "+4.9 62E+0", kNotSet},
                     ValueLineCase{"FlukeUnit", MeterFluke45, "+4.9876E+0 VDC", kNotSet},
                     ValueLineCase{"FlukeExponentCut", MeterFluke45, "+4.9876E+", kNotSet},
                     ValueLineCase{"FlukeHexFloat", MeterFluke45, "0x1.4p2", kNotSet},
                     ValueLineCase{"FlukeEmpty", MeterFluke45, "", kNotSet},
-                    ValueLineCase{"HpNulInside", MeterHp34401A, std::string("-1.2\0" "3456789E-01", 15), kNotSet},
+                    ValueLineCase{"HpNulInside", MeterHp34401A,
+                                  std::string("-1.2\0"
+                                              "3456789E-01",
+                                              15),
+                                  kNotSet},
                     ValueLineCase{"HpTwoNumbers", MeterHp34401A, "-1.23456789E-01,+2.0E+00", kNotSet}),
     [](const testing::TestParamInfo<ValueLineCase>& row) { return std::string(row.param.name); });
 

@@ -87,9 +87,10 @@ TEST_P(MeterLinkHpFault, FailsTheReadingWithoutTouchingTheValue) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, MeterLinkHpFault,
                          testing::Values(FaultCase{"no-linefeed"}, FaultCase{"long-line"},
-                                         FaultCase{"garbage"}, FaultCase{"delay:1000"},
-                                         FaultCase{"hangup"}),
-                         [](const testing::TestParamInfo<FaultCase>& row) { return TestName(row.param.fault); });
+                                         FaultCase{"garbage"}, FaultCase{"delay:1000"}, FaultCase{"hangup"}),
+                         [](const testing::TestParamInfo<FaultCase>& row) {
+                             return TestName(row.param.fault);
+                         });
 
 TEST(MeterLinkHpTest, MisSetMeterGivesAFailedReading) {
     // A Fluke 45 expects one stop bit; the HP framing has two.

@@ -70,11 +70,10 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"HpFetchAfterResetAndInit", MeterModel::Hp34401A, "*RST\n\rINIT\n\rFETC?\n",
                      "+4.98760000E+00\r\n"},
         ExchangeCase{"HpFetchWithoutInitIsSilent", MeterModel::Hp34401A, "*RST\n\rFETC?\n", ""},
-        ExchangeCase{"HpFetchAfterResetLosesReading", MeterModel::Hp34401A,
-                     "INIT\nFETC?\n*RST\nFETC?\n", "+4.98760000E+00\r\n"},
+        ExchangeCase{"HpFetchAfterResetLosesReading", MeterModel::Hp34401A, "INIT\nFETC?\n*RST\nFETC?\n",
+                     "+4.98760000E+00\r\n"},
         ExchangeCase{"HpRead", MeterModel::Hp34401A, "READ?\n", "+4.98760000E+00\r\n"},
-        ExchangeCase{"HpIdentity", MeterModel::Hp34401A, "*IDN?\n",
-                     "HEWLETT-PACKARD,34401A,0,11-5-2\r\n"},
+        ExchangeCase{"HpIdentity", MeterModel::Hp34401A, "*IDN?\n", "HEWLETT-PACKARD,34401A,0,11-5-2\r\n"},
         ExchangeCase{"HpQueuesUnknownCommand", MeterModel::Hp34401A, "FOO\nSYST:ERR?\nSYST:ERR?\n",
                      "-113,\"Undefined header\"\r\n+0,\"No error\"\r\n"}),
     [](const testing::TestParamInfo<ExchangeCase>& row) { return std::string(row.param.name); });
@@ -110,18 +109,19 @@ TEST_P(MeterNumberFormat, PrintsAtTheMetersResolution) {
     EXPECT_EQ(FormatHp34401AValue(c.volts), c.hp) << c.volts << " V";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, MeterNumberFormat,
-    testing::Values(FormatCase{4.9876, "+4.9876E+0", "+4.98760000E+00"},
-                    FormatCase{2.50012345, "+2.5001E+0", "+2.50012345E+00"},
-                    FormatCase{-0.123456789, "-123.46E-3", "-1.23456789E-01"},
-                    FormatCase{0.000005, "+0.005E-3", "+5.00000000E-06"},
-                    FormatCase{0.0, "+0.000E-3", "+0.00000000E+00"},
-                    FormatCase{0.0999996, "+100.00E-3", "+9.99996000E-02"},
-                    FormatCase{10.0, "+10.000E+0", "+1.00000000E+01"},
-                    FormatCase{-250.0, "-250.0E+0", "-2.50000000E+02"},
-                    FormatCase{2000.0, "+1E+9", "+9.90000000E+37"}),
-    [](const testing::TestParamInfo<FormatCase>& row) { return TestName(row.param.hp); });
+INSTANTIATE_TEST_SUITE_P(Values, MeterNumberFormat,
+                         testing::Values(FormatCase{4.9876, "+4.9876E+0", "+4.98760000E+00"},
+                                         FormatCase{2.50012345, "+2.5001E+0", "+2.50012345E+00"},
+                                         FormatCase{-0.123456789, "-123.46E-3", "-1.23456789E-01"},
+                                         FormatCase{0.000005, "+0.005E-3", "+5.00000000E-06"},
+                                         FormatCase{0.0, "+0.000E-3", "+0.00000000E+00"},
+                                         FormatCase{0.0999996, "+100.00E-3", "+9.99996000E-02"},
+                                         FormatCase{10.0, "+10.000E+0", "+1.00000000E+01"},
+                                         FormatCase{-250.0, "-250.0E+0", "-2.50000000E+02"},
+                                         FormatCase{2000.0, "+1E+9", "+9.90000000E+37"}),
+                         [](const testing::TestParamInfo<FormatCase>& row) {
+                             return TestName(row.param.hp);
+                         });
 
 struct FaultCase {
     const char* name;
@@ -153,8 +153,7 @@ TEST_P(MeterFault, ShapesTheReplyAsAsked) {
     }
 }
 
-const std::string kLongFlukeLine =
-    "+4.9876E+0" + std::string(kLongLineLength - 2 - 10, ' ') + "\r\n=>\r\n";
+const std::string kLongFlukeLine = "+4.9876E+0" + std::string(kLongLineLength - 2 - 10, ' ') + "\r\n=>\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, MeterFault,
@@ -162,19 +161,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"SilentFluke", MeterModel::Fluke45, "silent", "AUTO\nVAL1?\n", "", 0, -1},
         FaultCase{"SilentHp", MeterModel::Hp34401A, "silent", "READ?\n", "", 0, -1},
         FaultCase{"ErrorPrompt", MeterModel::Fluke45, "error-prompt", "VAL1?\n", "?>\r\n", 0, -1},
-        FaultCase{"ErrorPromptLeavesCommandsAlone", MeterModel::Fluke45, "error-prompt", "AUTO\n",
-                  "=>\r\n", 0, -1},
-        FaultCase{"ExecErrorPrompt", MeterModel::Fluke45, "exec-error-prompt", "VAL1?\n", "!>\r\n",
+        FaultCase{"ErrorPromptLeavesCommandsAlone", MeterModel::Fluke45, "error-prompt", "AUTO\n", "=>\r\n",
                   0, -1},
-        FaultCase{"NoLineFeedFluke", MeterModel::Fluke45, "no-linefeed", "VAL1?\n",
-                  "+4.9876E+0\r", 0, -1},
-        FaultCase{"NoLineFeedHp", MeterModel::Hp34401A, "no-linefeed", "READ?\n",
-                  "+4.98760000E+00\r", 0, -1},
+        FaultCase{"ExecErrorPrompt", MeterModel::Fluke45, "exec-error-prompt", "VAL1?\n", "!>\r\n", 0, -1},
+        FaultCase{"NoLineFeedFluke", MeterModel::Fluke45, "no-linefeed", "VAL1?\n", "+4.9876E+0\r", 0, -1},
+        FaultCase{"NoLineFeedHp", MeterModel::Hp34401A, "no-linefeed", "READ?\n", "+4.98760000E+00\r", 0, -1},
         FaultCase{"LongLine", MeterModel::Fluke45, "long-line", "VAL1?\n", kLongFlukeLine, 0, -1},
-        FaultCase{"Garbage", MeterModel::Fluke45, "garbage", "VAL1?\n",
-                  Garble("+4.9876E+0") + "\r\n=>\r\n", 0, -1},
-        FaultCase{"Delay", MeterModel::Hp34401A, "delay:650", "READ?\n", "+4.98760000E+00\r\n",
-                  650, -1},
+        FaultCase{"Garbage", MeterModel::Fluke45, "garbage", "VAL1?\n", Garble("+4.9876E+0") + "\r\n=>\r\n",
+                  0, -1},
+        FaultCase{"Delay", MeterModel::Hp34401A, "delay:650", "READ?\n", "+4.98760000E+00\r\n", 650, -1},
         FaultCase{"HangUpHalfwayThroughValue", MeterModel::Fluke45, "hangup", "VAL1?\n",
                   "+4.9876E+0\r\n=>\r\n", 0, 5}),
     [](const testing::TestParamInfo<FaultCase>& row) { return std::string(row.param.name); });
@@ -194,7 +189,9 @@ struct LineSettingsCase {
     bool matches;
 };
 
-static void PrintTo(const LineSettingsCase& c, std::ostream* os) { *os << c.baud << (c.twoStopBits ? " 2 stop" : " 1 stop"); }
+static void PrintTo(const LineSettingsCase& c, std::ostream* os) {
+    *os << c.baud << (c.twoStopBits ? " 2 stop" : " 1 stop");
+}
 
 class MeterLineSettings : public testing::TestWithParam<LineSettingsCase> {};
 

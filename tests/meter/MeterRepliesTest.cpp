@@ -54,7 +54,9 @@ TEST_P(MeterReply, ReadsAsTheMeterMeansIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, MeterReply, testing::ValuesIn(kReplies),
-                         [](const testing::TestParamInfo<ReplyCase>& p) { return std::string(p.param.name); });
+                         [](const testing::TestParamInfo<ReplyCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 TEST(MeterPrompt, OnlyTheTwoErrorPromptsReportAnError) {
     EXPECT_TRUE(meter::IsErrorPrompt("?>\r\n"));

@@ -17,7 +17,9 @@ struct MessageCase {
     std::string text;
 };
 
-static void PrintTo(const MessageCase& c, std::ostream* os) { *os << "code " << c.code << ", " << c.bufferSize << " chars"; }
+static void PrintTo(const MessageCase& c, std::ostream* os) {
+    *os << "code " << c.code << ", " << c.bufferSize << " chars";
+}
 
 class SerialExceptionMessage : public testing::TestWithParam<MessageCase> {};
 
@@ -27,26 +29,24 @@ TEST_P(SerialExceptionMessage, GivesTheSystemsTextOrNothing) {
     char buffer[128];
     std::memset(buffer, '#', sizeof buffer);
     UINT help = 777;
-    EXPECT_EQ(e->GetErrorMessage(buffer, c.bufferSize, &help), c.known ? TRUE : FALSE)
-        << "code " << c.code;
+    EXPECT_EQ(e->GetErrorMessage(buffer, c.bufferSize, &help), c.known ? TRUE : FALSE) << "code " << c.code;
     EXPECT_EQ(help, 0u);
     EXPECT_EQ(std::string(buffer), c.text) << "code " << c.code;
     EXPECT_EQ(buffer[c.bufferSize], '#') << "wrote past the buffer size";
     e->Delete();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Codes, SerialExceptionMessage,
-    testing::Values(MessageCase{ENOENT, 100, true, std::strerror(ENOENT)},
-                    MessageCase{EBUSY, 100, true, std::strerror(EBUSY)},
-                    MessageCase{EIO, 100, true, "Input/output error"},
-                    MessageCase{ENOENT, 5, true, "No s"},
-                    MessageCase{ENOENT, 1, true, ""},
-                    MessageCase{99999, 100, false, ""},
-                    MessageCase{0xFFFFFFFFu, 100, false, ""}),
-    [](const testing::TestParamInfo<MessageCase>& row) {
-        return "Code" + std::to_string(row.param.code) + "Size" + std::to_string(row.param.bufferSize);
-    });
+INSTANTIATE_TEST_SUITE_P(Codes, SerialExceptionMessage,
+                         testing::Values(MessageCase{ENOENT, 100, true, std::strerror(ENOENT)},
+                                         MessageCase{EBUSY, 100, true, std::strerror(EBUSY)},
+                                         MessageCase{EIO, 100, true, "Input/output error"},
+                                         MessageCase{ENOENT, 5, true, "No s"},
+                                         MessageCase{ENOENT, 1, true, ""}, MessageCase{99999, 100, false, ""},
+                                         MessageCase{0xFFFFFFFFu, 100, false, ""}),
+                         [](const testing::TestParamInfo<MessageCase>& row) {
+                             return "Code" + std::to_string(row.param.code) + "Size" +
+                                    std::to_string(row.param.bufferSize);
+                         });
 
 TEST(SerialExceptionTest, HelpContextIsOptional) {
     CSerialException e(EACCES);

@@ -63,8 +63,7 @@ public:
     PtyBench& operator=(const PtyBench&) = delete;
 
     void Send(const std::string& bytes) const {
-        ASSERT_EQ(::write(m_master, bytes.data(), bytes.size()),
-                  static_cast<ssize_t>(bytes.size()));
+        ASSERT_EQ(::write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
     // Everything the port wrote, waiting up to waitMs for the first byte.
     std::string Drain(int waitMs = 200) const {
@@ -170,14 +169,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         OpenCase{"Fluke8N1", 2, 8, 0, platform::SerialParity::None, false, ONESTOPBIT, CS8, 0},
         OpenCase{"Hp7E2", 0, 7, 2, platform::SerialParity::Even, true, TWOSTOPBITS, CS7, PARENB},
-        OpenCase{"Odd", 3, 8, 0, platform::SerialParity::Odd, false, ONESTOPBIT, CS8,
-                 PARENB | PARODD},
+        OpenCase{"Odd", 3, 8, 0, platform::SerialParity::Odd, false, ONESTOPBIT, CS8, PARENB | PARODD},
         OpenCase{"Mark", 1, 7, 0, platform::SerialParity::Mark, false, ONESTOPBIT, CS7,
                  PARENB | PARODD | CMSPAR},
-        OpenCase{"Space", 4, 7, 0, platform::SerialParity::Space, false, ONESTOPBIT, CS7,
-                 PARENB | CMSPAR},
-        OpenCase{"OneAndAHalfStopBits", 2, 5, 1, platform::SerialParity::None, true, ONE5STOPBITS,
-                 CS5, 0}),
+        OpenCase{"Space", 4, 7, 0, platform::SerialParity::Space, false, ONESTOPBIT, CS7, PARENB | CMSPAR},
+        OpenCase{"OneAndAHalfStopBits", 2, 5, 1, platform::SerialParity::None, true, ONE5STOPBITS, CS5, 0}),
     [](const testing::TestParamInfo<OpenCase>& row) { return std::string(row.param.name); });
 
 TEST(SerialPortTest, FlukeSettingsQueryBackAsNoHandshakeAtAll) {
@@ -288,8 +284,7 @@ TEST(SerialPortTest, SecondOpenInThisProgramIsBusy) {
     CSerialPort first;
     first.Open(kPort, 9600, 2, 8, 0, 0, FALSE);
     CSerialPort second;
-    EXPECT_EQ(ErrorOf([&] { second.Open(kPort, 9600, 2, 8, 0, 0, FALSE); }),
-              static_cast<DWORD>(EBUSY));
+    EXPECT_EQ(ErrorOf([&] { second.Open(kPort, 9600, 2, 8, 0, 0, FALSE); }), static_cast<DWORD>(EBUSY));
     EXPECT_FALSE(second.IsOpen());
     first.Close();
     EXPECT_NO_THROW(second.Open(kPort, 9600, 2, 8, 0, 0, FALSE));
@@ -326,8 +321,7 @@ TEST(SerialPortTest, PortHeldByAnotherProgramIsBusy) {
     ASSERT_EQ(status, 'y') << "the other program could not open the port";
 
     CSerialPort port;
-    EXPECT_EQ(ErrorOf([&] { port.Open(kPort, 9600, 2, 8, 0, 0, FALSE); }),
-              static_cast<DWORD>(EBUSY));
+    EXPECT_EQ(ErrorOf([&] { port.Open(kPort, 9600, 2, 8, 0, 0, FALSE); }), static_cast<DWORD>(EBUSY));
     ::close(toChild[1]);
     int exitStatus = 0;
     ::waitpid(child, &exitStatus, 0);
@@ -368,15 +362,14 @@ TEST_P(SerialPortReadTimeouts, ReturnWhatArrivedWhenTimeIsUp) {
 
 INSTANTIATE_TEST_SUITE_P(
     Timeouts, SerialPortReadTimeouts,
-    testing::Values(
-        ReadCase{"OneByteNothingArrives", 500, 50, 50, 1, "", 0, 100.0},
-        ReadCase{"TotalTimeCountsTheRequest", 0, 10, 50, 10, "abc", 3, 150.0},
-        ReadCase{"IntervalAfterLastByte", 40, 0, 0, 10, "abc", 3, 40.0},
-        ReadCase{"IntervalShorterThanTotal", 30, 50, 50, 10, "abc", 3, 30.0},
-        ReadCase{"AllBytesEndTheReadAtOnce", 500, 50, 50, 4, "wxyz", 4, 0.0},
-        ReadCase{"ImmediateReturnsWhatIsBuffered", MAXDWORD, 0, 0, 10, "ab", 2, 0.0},
-        ReadCase{"ImmediateWithNothing", MAXDWORD, 0, 0, 10, "", 0, 0.0},
-        ReadCase{"FirstByteEndsWaitForAny", MAXDWORD, MAXDWORD, 80, 10, "", 0, 80.0}),
+    testing::Values(ReadCase{"OneByteNothingArrives", 500, 50, 50, 1, "", 0, 100.0},
+                    ReadCase{"TotalTimeCountsTheRequest", 0, 10, 50, 10, "abc", 3, 150.0},
+                    ReadCase{"IntervalAfterLastByte", 40, 0, 0, 10, "abc", 3, 40.0},
+                    ReadCase{"IntervalShorterThanTotal", 30, 50, 50, 10, "abc", 3, 30.0},
+                    ReadCase{"AllBytesEndTheReadAtOnce", 500, 50, 50, 4, "wxyz", 4, 0.0},
+                    ReadCase{"ImmediateReturnsWhatIsBuffered", MAXDWORD, 0, 0, 10, "ab", 2, 0.0},
+                    ReadCase{"ImmediateWithNothing", MAXDWORD, 0, 0, 10, "", 0, 0.0},
+                    ReadCase{"FirstByteEndsWaitForAny", MAXDWORD, MAXDWORD, 80, 10, "", 0, 80.0}),
     [](const testing::TestParamInfo<ReadCase>& row) { return std::string(row.param.name); });
 
 TEST(SerialPortTest, IntervalRestartsWithEveryByte) {
@@ -487,8 +480,7 @@ TEST(SerialPortTest, CallsAfterAFailedOpenReportWhyItFailed) {
 TEST(SerialPortTest, SettingsTermiosCannotHoldAreRefused) {
     PtyBench bench;
     CSerialPort port;
-    EXPECT_EQ(ErrorOf([&] { port.Open(kPort, 12345, 2, 8, 0, 0, FALSE); }),
-              static_cast<DWORD>(EINVAL));
+    EXPECT_EQ(ErrorOf([&] { port.Open(kPort, 12345, 2, 8, 0, 0, FALSE); }), static_cast<DWORD>(EINVAL));
     EXPECT_TRUE(port.IsOpen()) << "a failed state is left for the caller to close";
     port.Open(kPort, 9600, 2, 8, 0, 0, FALSE);
     DCB dcb;

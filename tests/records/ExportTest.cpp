@@ -15,15 +15,15 @@ namespace {
 const std::string kProgram = "\"$VANTREL_RECORDS_PROGRAM\"";
 
 // A database with a whole session and one record per hostile serial number, half of them failed.
-std::vector<ActionRecord> FillDatabase(const std::string& path)
-{
+std::vector<ActionRecord> FillDatabase(const std::string& path) {
     RecordStore store(path);
     std::vector<ActionRecord> records;
     int second = 0;
     for (const auto& serial : HostileSerials()) {
         char stamp[40];
         std::snprintf(stamp, sizeof stamp, "2026-12-07T10:00:%02d.000Z", second++);
-        auto r = SampleRecord(second % 2 ? ActionKind::MeasureReferences : ActionKind::InterruptTest, serial, stamp);
+        auto r = SampleRecord(second % 2 ? ActionKind::MeasureReferences : ActionKind::InterruptTest, serial,
+                              stamp);
         r.passed = second % 2 == 0;
         if (!r.passed) r.verdict = "FAILED <" + serial + ">";
         r.consoleText = "console of " + serial + "\n";
@@ -34,24 +34,24 @@ std::vector<ActionRecord> FillDatabase(const std::string& path)
 }
 
 // Exports to a file beside the database, then hands that file to `reader` on its standard input.
-ProgramResult Export(const std::string& path, const std::string& format, const std::string& reader)
-{
+ProgramResult Export(const std::string& path, const std::string& format, const std::string& reader) {
     const std::string file = path + ".export";
-    const auto exported = RunShell(kProgram + " --db " + ShellQuoted(path) + " export --format " + format + " --output " + ShellQuoted(file));
+    const auto exported = RunShell(kProgram + " --db " + ShellQuoted(path) + " export --format " + format +
+                                   " --output " + ShellQuoted(file));
     if (exported.exitCode != 0) return exported;
     return RunShell(reader + " < " + ShellQuoted(file));
 }
 
 }  // namespace
 
-TEST(RecordExports, JsonIsReadByJqAndPythonWithEverySerialExact)
-{
+TEST(RecordExports, JsonIsReadByJqAndPythonWithEverySerialExact) {
     TempDir dir;
     const std::string path = dir / kDatabaseFileName;
     const auto records = FillDatabase(path);
     const auto parsed = Export(path, "json", "python3 -m json.tool >/dev/null");
     EXPECT_EQ(parsed.exitCode, 0) << parsed.err;
-    const auto version = Export(path, "json", "jq -r '.format + \" \" + (.version|tostring) + \" \" + (.records|length|tostring)'");
+    const auto version = Export(
+        path, "json", "jq -r '.format + \" \" + (.version|tostring) + \" \" + (.records|length|tostring)'");
     EXPECT_EQ(version.out, "vantrel-records 1 " + std::to_string(records.size()) + "\n") << version.err;
 
     // jq writes each serial number as a JSON string; Python compares it with the original bytes.
@@ -59,59 +59,65 @@ TEST(RecordExports, JsonIsReadByJqAndPythonWithEverySerialExact)
     ASSERT_EQ(serials.exitCode, 0) << serials.err;
     for (const auto& r : records) {
         const auto check = RunShell("printf %s " + ShellQuoted(serials.out) +
-                                    " | python3 -c 'import json,sys; s=json.load(sys.stdin); sys.exit(0 if sys.argv[1] in s else 1)' " +
+                                    " | python3 -c 'import json,sys; s=json.load(sys.stdin); sys.exit(0 if "
+                                    "sys.argv[1] in s else 1)' " +
                                     ShellQuoted(r.board.serialNumber));
         EXPECT_EQ(check.exitCode, 0) << r.board.serialNumber;
     }
-    const auto channels = Export(path, "json", "jq -c '.records[0].channels[1] | [.reading, .window_low, .eeprom_before, .eeprom_written]'");
+    const auto channels =
+        Export(path, "json",
+               "jq -c '.records[0].channels[1] | [.reading, .window_low, .eeprom_before, .eeprom_written]'");
     EXPECT_EQ(channels.out, "[2.5012,2.1,2.5,2.5012]\n");
 }
 
-TEST(RecordExports, CsvIsReadByPythonWithFormulasMadeInert)
-{
+TEST(RecordExports, CsvIsReadByPythonWithFormulasMadeInert) {
     TempDir dir;
     const std::string path = dir / kDatabaseFileName;
     const auto records = FillDatabase(path);
-    const auto csv = Export(path, "csv",
-                            "python3 -c 'import csv,sys,json; rows=list(csv.DictReader(sys.stdin)); "
-                            "print(json.dumps([[r[\"serial_number\"], r[\"verdict\"], r[\"console_text\"]] for r in rows]))'");
+    const auto csv = Export(
+        path, "csv",
+        "python3 -c 'import csv,sys,json; rows=list(csv.DictReader(sys.stdin)); "
+        "print(json.dumps([[r[\"serial_number\"], r[\"verdict\"], r[\"console_text\"]] for r in rows]))'");
     ASSERT_EQ(csv.exitCode, 0) << csv.err;
     for (const auto& r : records) {
         const std::string& serial = r.board.serialNumber;
         const bool formula = std::string("=+-@\t\r").find(serial.front()) != std::string::npos;
         const std::string expected = (formula ? "'" : "") + serial;
-        const auto check = RunShell("printf %s " + ShellQuoted(csv.out) +
-                                    " | python3 -c 'import json,sys; rows=json.load(sys.stdin); "
-                                    "sys.exit(0 if [sys.argv[1], sys.argv[2], sys.argv[3]] in rows else 1)' " +
-                                    ShellQuoted(expected) + " " + ShellQuoted((r.passed ? "" : std::string()) + r.verdict) +
-                                    " " + ShellQuoted(r.consoleText));
+        const auto check =
+            RunShell("printf %s " + ShellQuoted(csv.out) +
+                     " | python3 -c 'import json,sys; rows=json.load(sys.stdin); "
+                     "sys.exit(0 if [sys.argv[1], sys.argv[2], sys.argv[3]] in rows else 1)' " +
+                     ShellQuoted(expected) + " " + ShellQuoted((r.passed ? "" : std::string()) + r.verdict) +
+                     " " + ShellQuoted(r.consoleText));
         EXPECT_EQ(check.exitCode, 0) << "serial " << serial << " expected as " << expected;
     }
 }
 
-TEST(RecordExports, JUnitValidatesAgainstTheSchemaAndCountsFailures)
-{
+TEST(RecordExports, JUnitValidatesAgainstTheSchemaAndCountsFailures) {
     TempDir dir;
     const std::string path = dir / kDatabaseFileName;
     const auto records = FillDatabase(path);
     const auto valid = Export(path, "junit", "xmllint --noout --schema \"$VANTREL_JUNIT_XSD\" -");
     EXPECT_EQ(valid.exitCode, 0) << valid.err;
-    const auto counts = Export(path, "junit", "xmllint --xpath 'concat(count(//testcase), \" \", count(//failure))' -");
-    const auto failed = std::count_if(records.begin(), records.end(), [](const auto& r) { return !r.passed; });
+    const auto counts =
+        Export(path, "junit", "xmllint --xpath 'concat(count(//testcase), \" \", count(//failure))' -");
+    const auto failed =
+        std::count_if(records.begin(), records.end(), [](const auto& r) { return !r.passed; });
     EXPECT_EQ(counts.out, std::to_string(records.size()) + " " + std::to_string(failed) + "\n");
     // A serial number with a line break keeps it inside the attribute.
-    const auto name = Export(path, "junit", "xmllint --xpath 'string(//testcase[contains(@name, \"second line\")]/@name)' -");
+    const auto name = Export(
+        path, "junit", "xmllint --xpath 'string(//testcase[contains(@name, \"second line\")]/@name)' -");
     EXPECT_NE(name.out.find("SN-2\nsecond line"), std::string::npos) << name.out;
 }
 
-TEST(RecordCommands, ExitCodesTellWhatWentWrong)
-{
+TEST(RecordCommands, ExitCodesTellWhatWentWrong) {
     TempDir dir;
     const std::string good = dir / kDatabaseFileName;
     FillDatabase(good);
     WriteFile(dir / "foreign.db", "SQLite format 3 is not what this file really holds, it is text");
     RunShell("cp " + ShellQuoted(good) + " " + ShellQuoted(dir / "newer.db") +
-             " && python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.execute(\"PRAGMA user_version = 99\"); c.commit()' " +
+             " && python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.execute(\"PRAGMA "
+             "user_version = 99\"); c.commit()' " +
              ShellQuoted(dir / "newer.db"));
     struct Row {
         std::string arguments;
@@ -119,7 +125,8 @@ TEST(RecordCommands, ExitCodesTellWhatWentWrong)
         std::string says;
     };
     const Row rows[] = {
-        {"--db " + good + " list --serial 'SN-1'\\''; DROP TABLE records;--'", 0, "SN-1'; DROP TABLE records;--"},
+        {"--db " + good + " list --serial 'SN-1'\\''; DROP TABLE records;--'", 0,
+         "SN-1'; DROP TABLE records;--"},
         {"--db " + good + " history '+1+2'", 0, "+1+2"},
         {"--db " + good + " history SN-NONE", 8, "No record of the board SN-NONE"},
         {"--db " + good + " show 00000000-0000-0000-0000-000000000000", 8, "No record with the id"},

@@ -18,25 +18,21 @@ namespace {
 
 class LineDatabase : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         s_server = new PgServer();
         if (s_server->ok()) s_server->CreateLineDatabase();
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete s_server;
         s_server = nullptr;
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!s_server->ok()) GTEST_FAIL() << "PostgreSQL did not start: " << s_server->why();
         s_server->Start();
         s_server->Psql("TRUNCATE vantrel_records, vantrel_interrupt_figures, vantrel_channel_figures");
     }
     static std::string Bench() { return s_server->Conninfo("vantrel", "vantrel_bench"); }
-    static std::int64_t RowsFor(const std::string& id)
-    {
+    static std::int64_t RowsFor(const std::string& id) {
         return std::stoll(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + id + "'"));
     }
     static PgServer* s_server;
@@ -45,15 +41,15 @@ PgServer* LineDatabase::s_server = nullptr;
 
 }  // namespace
 
-TEST_F(LineDatabase, RecordWrittenWhileServerIsDownArrivesOnceAfterRestart)
-{
+TEST_F(LineDatabase, RecordWrittenWhileServerIsDownArrivesOnceAfterRestart) {
     TempDir dir;
     const RecorderSettings settings{dir / kDatabaseFileName, dir / "pending", Bench()};
     const auto before = SampleRecord(ActionKind::InterruptTest, "SN-PG-1");
     const auto during = SampleRecord(ActionKind::MeasureReferences, "SN-PG-1");
     Recorder recorder(settings);
     ASSERT_TRUE(recorder.Record(before));
-    ASSERT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(20))) << recorder.forwarder()->LastError();
+    ASSERT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(20)))
+        << recorder.forwarder()->LastError();
 
     s_server->Stop();
     // The bench keeps recording: the record lands in SQLite at once.
@@ -63,15 +59,18 @@ TEST_F(LineDatabase, RecordWrittenWhileServerIsDownArrivesOnceAfterRestart)
 
     s_server->Start();
     recorder.forwarder()->Notify();
-    ASSERT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(20))) << recorder.forwarder()->LastError();
+    ASSERT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(20)))
+        << recorder.forwarder()->LastError();
     EXPECT_EQ(RowsFor(before.id), 1);
     EXPECT_EQ(RowsFor(during.id), 1);
-    EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_channel_figures WHERE record_id = '" + during.id + "'"), "3\n");
-    EXPECT_EQ(s_server->Psql("SELECT measured_ms, ad_tolerance_lsb FROM vantrel_interrupt_figures"), "2571|200\n");
+    EXPECT_EQ(
+        s_server->Psql("SELECT count(*) FROM vantrel_channel_figures WHERE record_id = '" + during.id + "'"),
+        "3\n");
+    EXPECT_EQ(s_server->Psql("SELECT measured_ms, ad_tolerance_lsb FROM vantrel_interrupt_figures"),
+              "2571|200\n");
 }
 
-TEST_F(LineDatabase, DeliveryThatWasNotMarkedIsNotDoubled)
-{
+TEST_F(LineDatabase, DeliveryThatWasNotMarkedIsNotDoubled) {
     TempDir dir;
     const std::string path = dir / kDatabaseFileName;
     RecordStore store(path);
@@ -81,7 +80,8 @@ TEST_F(LineDatabase, DeliveryThatWasNotMarkedIsNotDoubled)
     // As if the bench died between the server's commit and marking the record delivered.
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "UPDATE records SET forwarded_utc = NULL", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE records SET forwarded_utc = NULL", nullptr, nullptr, nullptr),
+              SQLITE_OK);
     sqlite3_close(db);
     ASSERT_EQ(store.PendingForwardCount(), 1);
     const auto second = ForwardPending(store, Bench());
@@ -91,8 +91,7 @@ TEST_F(LineDatabase, DeliveryThatWasNotMarkedIsNotDoubled)
     EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_channel_figures"), "3\n");
 }
 
-TEST_F(LineDatabase, TwoBenchesForwardToOneServer)
-{
+TEST_F(LineDatabase, TwoBenchesForwardToOneServer) {
     TempDir dir;
     std::vector<std::string> ids;
     {
@@ -107,23 +106,27 @@ TEST_F(LineDatabase, TwoBenchesForwardToOneServer)
             ids.push_back(a.id);
             ids.push_back(b.id);
         }
-        ASSERT_TRUE(benchA.forwarder()->WaitIdle(std::chrono::seconds(20))) << benchA.forwarder()->LastError();
-        ASSERT_TRUE(benchB.forwarder()->WaitIdle(std::chrono::seconds(20))) << benchB.forwarder()->LastError();
+        ASSERT_TRUE(benchA.forwarder()->WaitIdle(std::chrono::seconds(20)))
+            << benchA.forwarder()->LastError();
+        ASSERT_TRUE(benchB.forwarder()->WaitIdle(std::chrono::seconds(20)))
+            << benchB.forwarder()->LastError();
     }
     EXPECT_EQ(s_server->Psql("SELECT bench_host, count(*) FROM vantrel_records GROUP BY 1 ORDER BY 1"),
               "bench-1|20\nbench-2|20\n");
     EXPECT_EQ(s_server->Psql("SELECT count(DISTINCT id) FROM vantrel_records"), "40\n");
 }
 
-TEST_F(LineDatabase, HostileSerialNumbersArriveExactly)
-{
+TEST_F(LineDatabase, HostileSerialNumbersArriveExactly) {
     TempDir dir;
     RecordStore store(dir / kDatabaseFileName);
-    for (const auto& serial : HostileSerials()) store.Write(SampleRecord(ActionKind::InitializeBoard, serial));
+    for (const auto& serial : HostileSerials())
+        store.Write(SampleRecord(ActionKind::InitializeBoard, serial));
     ASSERT_EQ(ForwardPending(store, Bench()).error, "");
     for (const auto& record : store.List({})) {
         // Read back as hex so that line breaks and control characters compare byte for byte.
-        const auto hex = s_server->Psql("SELECT encode(convert_to(serial_number, 'UTF8'), 'hex') FROM vantrel_records WHERE id = '" + record.id + "'");
+        const auto hex = s_server->Psql(
+            "SELECT encode(convert_to(serial_number, 'UTF8'), 'hex') FROM vantrel_records WHERE id = '" +
+            record.id + "'");
         std::string expected;
         for (const unsigned char c : record.board.serialNumber) {
             char two[3];
@@ -132,11 +135,11 @@ TEST_F(LineDatabase, HostileSerialNumbersArriveExactly)
         }
         EXPECT_EQ(hex, expected + "\n") << record.board.serialNumber;
     }
-    EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records"), std::to_string(HostileSerials().size()) + "\n");
+    EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records"),
+              std::to_string(HostileSerials().size()) + "\n");
 }
 
-TEST_F(LineDatabase, RefusalsAreReportedWithoutThePassword)
-{
+TEST_F(LineDatabase, RefusalsAreReportedWithoutThePassword) {
     TempDir dir;
     RecordStore store(dir / kDatabaseFileName);
     store.Write(SampleRecord(ActionKind::FreeBoard, "SN-REFUSED"));
@@ -147,9 +150,11 @@ TEST_F(LineDatabase, RefusalsAreReportedWithoutThePassword)
     };
     const Row rows[] = {
         {"unknown role", s_server->Conninfo("vantrel", "nobody_here") + " password=Sekr3t-pw", false},
-        {"no such database", s_server->Conninfo("no_such_db", "vantrel_bench") + " password=Sekr3t-pw", false},
+        {"no such database", s_server->Conninfo("no_such_db", "vantrel_bench") + " password=Sekr3t-pw",
+         false},
         {"server down", "host=" + dir.path() + " port=1 password=Sekr3t-pw", false},
-        {"role may not insert", s_server->Conninfo("postgres", "vantrel_bench") + " password=Sekr3t-pw", true},
+        {"role may not insert", s_server->Conninfo("postgres", "vantrel_bench") + " password=Sekr3t-pw",
+         true},
     };
     for (const auto& row : rows) {
         const auto result = ForwardPending(store, row.conninfo);
@@ -158,11 +163,11 @@ TEST_F(LineDatabase, RefusalsAreReportedWithoutThePassword)
         EXPECT_EQ(result.error.find("Sekr3t"), std::string::npos) << row.name << ": " << result.error;
         EXPECT_EQ(result.pending, 1) << row.name;
     }
-    EXPECT_EQ(RedactConninfo("failed for password Sekr3t-pw", "user=x password=Sekr3t-pw"), "failed for password ***");
+    EXPECT_EQ(RedactConninfo("failed for password Sekr3t-pw", "user=x password=Sekr3t-pw"),
+              "failed for password ***");
 }
 
-TEST_F(LineDatabase, SyncCommandSendsAndReportsAnOutage)
-{
+TEST_F(LineDatabase, SyncCommandSendsAndReportsAnOutage) {
     TempDir dir;
     const std::string path = dir / kDatabaseFileName;
     { RecordStore(path).Write(SampleRecord(ActionKind::InterruptTest, "SN-SYNC")); }
@@ -176,7 +181,8 @@ TEST_F(LineDatabase, SyncCommandSendsAndReportsAnOutage)
     EXPECT_EQ(sent.exitCode, 0) << sent.err;
     EXPECT_EQ(sent.out, "1 record(s) sent, 0 waiting.\n");
     // libpq's own variables alone reach the server too.
-    const auto again = RunShell(s_server->Environment("vantrel_bench") + " \"$VANTREL_RECORDS_PROGRAM\" --db " + ShellQuoted(path) + " sync");
+    const auto again = RunShell(s_server->Environment("vantrel_bench") +
+                                " \"$VANTREL_RECORDS_PROGRAM\" --db " + ShellQuoted(path) + " sync");
     EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(s_server->Psql("SELECT serial_number FROM vantrel_records"), "SN-SYNC\n");
 }

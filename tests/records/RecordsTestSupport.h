@@ -26,7 +26,8 @@ private:
 };
 
 // A record of the given action with the figures that action has, as a run would leave them.
-ActionRecord SampleRecord(ActionKind kind, const std::string& serial, const std::string& startedUtc = "2026-12-07T09:00:00.000Z");
+ActionRecord SampleRecord(ActionKind kind, const std::string& serial,
+                          const std::string& startedUtc = "2026-12-07T09:00:00.000Z");
 
 // Serial numbers an operator or a scanner might type that must pass through untouched.
 const std::vector<std::string>& HostileSerials();
@@ -54,7 +55,8 @@ public:
     void Start();
     void Stop();
     // A connection string for `database` as `user`.
-    std::string Conninfo(const std::string& database = "vantrel", const std::string& user = "vantrel_admin") const;
+    std::string Conninfo(const std::string& database = "vantrel",
+                         const std::string& user = "vantrel_admin") const;
     // PG* variable settings for a shell command line that reach `database` as `user`.
     std::string Environment(const std::string& user, const std::string& database = "vantrel") const;
     // Runs SQL through psql as the owner; returns psql's unaligned output.

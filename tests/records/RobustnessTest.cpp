@@ -23,18 +23,15 @@ namespace {
 // A tiny tmpfs of the test's own; needs the right to mount (root on the bench and in CI).
 class TinyDisk {
 public:
-    explicit TinyDisk(const std::string& options)
-    {
+    explicit TinyDisk(const std::string& options) {
         m_ok = ::mount("tmpfs", m_dir.path().c_str(), "tmpfs", 0, options.c_str()) == 0;
     }
-    ~TinyDisk()
-    {
+    ~TinyDisk() {
         if (m_ok) ::umount2(m_dir.path().c_str(), MNT_DETACH);
     }
     bool ok() const { return m_ok; }
     std::string path() const { return m_dir.path(); }
-    bool Remount(unsigned long flags, const std::string& options)
-    {
+    bool Remount(unsigned long flags, const std::string& options) {
         return ::mount("tmpfs", m_dir.path().c_str(), "tmpfs", MS_REMOUNT | flags, options.c_str()) == 0;
     }
 
@@ -44,20 +41,17 @@ private:
 };
 
 // Fills the disk with one file until a write fails.
-void Fill(const std::string& path)
-{
+void Fill(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     const std::string block(4096, 'x');
-    while (std::fwrite(block.data(), 1, block.size(), file) == block.size() && std::fflush(file) == 0) {
-    }
+    while (std::fwrite(block.data(), 1, block.size(), file) == block.size() && std::fflush(file) == 0) {}
     std::fclose(file);
 }
 
 }  // namespace
 
-TEST(RecordRobustness, KilledDuringWritesLeavesEveryEarlierRecord)
-{
+TEST(RecordRobustness, KilledDuringWritesLeavesEveryEarlierRecord) {
     TempDir dir;
     const std::string path = dir / kDatabaseFileName;
     { RecordStore create(path); }
@@ -110,14 +104,15 @@ TEST(RecordRobustness, KilledDuringWritesLeavesEveryEarlierRecord)
     sqlite3_close(db);
 }
 
-TEST(RecordRobustness, FullDiskIsReportedOnceAndNothingIsLost)
-{
+TEST(RecordRobustness, FullDiskIsReportedOnceAndNothingIsLost) {
     TinyDisk disk("size=1m");
     if (!disk.ok()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
     TempDir elsewhere;
-    const RecorderSettings settings{disk.path() + "/" + kDatabaseFileName, elsewhere / "pending", std::nullopt};
+    const RecorderSettings settings{disk.path() + "/" + kDatabaseFileName, elsewhere / "pending",
+                                    std::nullopt};
     std::vector<ActionRecord> records;
-    for (int i = 0; i < 4; ++i) records.push_back(SampleRecord(ActionKind::InterruptTest, "SN-FULL-" + std::to_string(i)));
+    for (int i = 0; i < 4; ++i)
+        records.push_back(SampleRecord(ActionKind::InterruptTest, "SN-FULL-" + std::to_string(i)));
     for (auto& r : records) r.consoleText.assign(30000, 'c');
     {
         Recorder recorder(settings);
@@ -143,16 +138,17 @@ TEST(RecordRobustness, FullDiskIsReportedOnceAndNothingIsLost)
     for (const auto& r : records) EXPECT_EQ(store.Find(r.id), r) << r.board.serialNumber;
     const auto stored = store.List({});
     ASSERT_EQ(stored.size(), 4u);
-    for (std::size_t i = 0; i < records.size(); ++i) EXPECT_EQ(stored[i].board.serialNumber, records[i].board.serialNumber);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(stored[i].board.serialNumber, records[i].board.serialNumber);
 }
 
-TEST(RecordRobustness, ReadOnlyDiskKeepsRecordsUntilTheNextStart)
-{
+TEST(RecordRobustness, ReadOnlyDiskKeepsRecordsUntilTheNextStart) {
     TinyDisk disk("size=4m");
     if (!disk.ok()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
     ASSERT_TRUE(disk.Remount(MS_RDONLY, "size=4m"));
     TempDir elsewhere;
-    const RecorderSettings settings{disk.path() + "/" + kDatabaseFileName, elsewhere / "pending", std::nullopt};
+    const RecorderSettings settings{disk.path() + "/" + kDatabaseFileName, elsewhere / "pending",
+                                    std::nullopt};
     const auto first = SampleRecord(ActionKind::InitializeBoard, "SN-RO-1");
     const auto second = SampleRecord(ActionKind::FreeBoard, "SN-RO-1");
     {
@@ -175,12 +171,12 @@ TEST(RecordRobustness, ReadOnlyDiskKeepsRecordsUntilTheNextStart)
     EXPECT_EQ(store.Find(second.id), second);
 }
 
-TEST(RecordRobustness, WithNoPendingFolderRecordsWaitInMemory)
-{
+TEST(RecordRobustness, WithNoPendingFolderRecordsWaitInMemory) {
     TempDir dir;
     WriteFile(dir / "not-a-folder", "x");
     // The database path lies below a plain file, so it can never be created.
-    const RecorderSettings settings{dir / "not-a-folder/records.db", dir / "not-a-folder/pending", std::nullopt};
+    const RecorderSettings settings{dir / "not-a-folder/records.db", dir / "not-a-folder/pending",
+                                    std::nullopt};
     Recorder recorder(settings);
     EXPECT_FALSE(recorder.Record(SampleRecord(ActionKind::Sample, "SN-MEM")));
     const std::string notice = recorder.TakeOperatorNotice();

@@ -2,8 +2,8 @@
 // versions and files that are not record databases.
 #include "RecordsTestSupport.h"
 
-#include "records/RecordStore.h"
 #include "records/RecordJson.h"
+#include "records/RecordStore.h"
 #include "records/RecordsSettings.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +14,7 @@ using namespace recordstest;
 
 namespace {
 
-std::vector<ActionRecord> OneSession(const std::string& serial)
-{
+std::vector<ActionRecord> OneSession(const std::string& serial) {
     std::vector<ActionRecord> session;
     int minute = 0;
     for (const auto kind : {ActionKind::InitializeBoard, ActionKind::InterruptTest, ActionKind::Sample,
@@ -27,18 +26,18 @@ std::vector<ActionRecord> OneSession(const std::string& serial)
     return session;
 }
 
-void SetUserVersion(const std::string& path, int version)
-{
+void SetUserVersion(const std::string& path, int version) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(version)).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(version)).c_str(), nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
     sqlite3_close(db);
 }
 
 }  // namespace
 
-TEST(RecordStore, KeepsAWholeSessionWithItsFigures)
-{
+TEST(RecordStore, KeepsAWholeSessionWithItsFigures) {
     TempDir dir;
     const auto session = OneSession("SN-100");
     {
@@ -50,19 +49,19 @@ TEST(RecordStore, KeepsAWholeSessionWithItsFigures)
     const RecordStore reopened(dir / kDatabaseFileName, RecordStore::OpenMode::ReadOnly);
     EXPECT_EQ(reopened.schemaVersion(), CurrentSchemaVersion());
     EXPECT_EQ(reopened.History("SN-100"), session);
-    for (const auto& record : session) EXPECT_EQ(reopened.Find(record.id), record) << ActionKindName(record.kind);
+    for (const auto& record : session)
+        EXPECT_EQ(reopened.Find(record.id), record) << ActionKindName(record.kind);
     // The JSON form carries the same record.
     for (const auto& record : session) EXPECT_EQ(RecordFromJson(RecordToJson(record)), record);
 }
 
-TEST(RecordStore, MeasureOutcomesKeepAsFoundAndAsLeft)
-{
+TEST(RecordStore, MeasureOutcomesKeepAsFoundAndAsLeft) {
     struct Row {
         MeasureOutcome outcome;
         bool written;
     };
-    const Row rows[] = {{MeasureOutcome::Written, true},        {MeasureOutcome::Kept, false},
-                        {MeasureOutcome::Cancelled, false},     {MeasureOutcome::FailedReading, false},
+    const Row rows[] = {{MeasureOutcome::Written, true},         {MeasureOutcome::Kept, false},
+                        {MeasureOutcome::Cancelled, false},      {MeasureOutcome::FailedReading, false},
                         {MeasureOutcome::OutOfTolerance, false}, {MeasureOutcome::Refused, false},
                         {MeasureOutcome::WriteFailed, false}};
     TempDir dir;
@@ -81,8 +80,7 @@ TEST(RecordStore, MeasureOutcomesKeepAsFoundAndAsLeft)
     }
 }
 
-TEST(RecordStore, QueriesSelectByEachFilter)
-{
+TEST(RecordStore, QueriesSelectByEachFilter) {
     TempDir dir;
     RecordStore store(dir / kDatabaseFileName);
     auto a = SampleRecord(ActionKind::InitializeBoard, "SN-A", "2026-12-01T08:00:00.000Z");
@@ -96,7 +94,8 @@ TEST(RecordStore, QueriesSelectByEachFilter)
 
     const auto ids = [&](RecordQuery q) {
         std::string text;
-        for (const auto& r : store.List(q)) text += r.board.serialNumber + (r.id == a.id ? "a" : r.id == b.id ? "b" : "c") + " ";
+        for (const auto& r : store.List(q))
+            text += r.board.serialNumber + (r.id == a.id ? "a" : r.id == b.id ? "b" : "c") + " ";
         return text;
     };
     const auto q = [](auto set) {
@@ -116,7 +115,8 @@ TEST(RecordStore, QueriesSelectByEachFilter)
         {"bench", q([](auto& x) { x.benchHost = "bench-2"; }), "SN-Ac "},
         {"verdict", q([](auto& x) { x.verdict = "FAILED"; }), "SN-Bb "},
         {"action", q([](auto& x) { x.kind = ActionKind::Sample; }), "SN-Ac "},
-        {"day range takes the whole last day", q([](auto& x) { x.from = x.to = "2026-12-02"; }), "SN-Bb SN-Ac "},
+        {"day range takes the whole last day", q([](auto& x) { x.from = x.to = "2026-12-02"; }),
+         "SN-Bb SN-Ac "},
         {"to before the first", q([](auto& x) { x.to = "2026-11-30"; }), ""},
         {"failed", q([](auto& x) { x.passed = false; }), "SN-Bb "},
         {"limit", q([](auto& x) { x.limit = 1; }), "SN-Aa "},
@@ -132,8 +132,7 @@ TEST(RecordStore, QueriesSelectByEachFilter)
     EXPECT_EQ(yield[2].passed, 0);
 }
 
-TEST(RecordStore, HostileSerialNumbersAreStoredExactly)
-{
+TEST(RecordStore, HostileSerialNumbersAreStoredExactly) {
     TempDir dir;
     RecordStore store(dir / kDatabaseFileName);
     for (const auto& serial : HostileSerials()) {
@@ -146,8 +145,7 @@ TEST(RecordStore, HostileSerialNumbersAreStoredExactly)
     EXPECT_EQ(store.Count(), static_cast<std::int64_t>(HostileSerials().size()));
 }
 
-TEST(RecordStore, RefusesFilesItCannotUse)
-{
+TEST(RecordStore, RefusesFilesItCannotUse) {
     TempDir dir;
     WriteFile(dir / "text.db", "this is a text file, not a database at all, long enough to have a header");
     {
@@ -185,22 +183,24 @@ TEST(RecordStore, RefusesFilesItCannotUse)
     EXPECT_EQ(ReadFile(dir / "text.db").substr(0, 9), "this is a");
 }
 
-TEST(RecordsSettings, DefaultsWithoutAFileAndEachSettingFromIt)
-{
+TEST(RecordsSettings, DefaultsWithoutAFileAndEachSettingFromIt) {
     TempDir bench;
     const auto defaults = LoadRecordsSettings(bench.path());
     EXPECT_FALSE(defaults.serialPrompt);
     EXPECT_FALSE(defaults.recorder.postgresConninfo);
     EXPECT_EQ(defaults.recorder.databasePath, bench / kDatabaseFileName);
-    EXPECT_EQ(defaults.recorder.pendingFolder.find(bench.path()), std::string::npos) << "waits on the bench's own disk";
+    EXPECT_EQ(defaults.recorder.pendingFolder.find(bench.path()), std::string::npos)
+        << "waits on the bench's own disk";
 
-    WriteFile(bench / kSettingsFileName, "[records]\nserial_prompt=true\npostgres=\"host=a,b dbname=line\"\n"
-                                         "pending_folder=/var/tmp/waiting\n");
+    WriteFile(bench / kSettingsFileName,
+              "[records]\nserial_prompt=true\npostgres=\"host=a,b dbname=line\"\n"
+              "pending_folder=/var/tmp/waiting\n");
     const auto set = LoadRecordsSettings(bench.path());
     EXPECT_TRUE(set.serialPrompt);
     EXPECT_EQ(set.recorder.postgresConninfo, "host=a,b dbname=line");
     EXPECT_EQ(set.recorder.pendingFolder, "/var/tmp/waiting");
 
     WriteFile(bench / kSettingsFileName, "[records]\npostgres=\n");
-    EXPECT_EQ(LoadRecordsSettings(bench.path()).recorder.postgresConninfo, "") << "empty: libpq's own defaults";
+    EXPECT_EQ(LoadRecordsSettings(bench.path()).recorder.postgresConninfo, "")
+        << "empty: libpq's own defaults";
 }

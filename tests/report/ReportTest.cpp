@@ -26,8 +26,7 @@ namespace fs = std::filesystem;
 
 std::string Program() { return VANTREL_RECORDS_PROGRAM; }
 
-std::string Volts(const std::optional<double>& value)
-{
+std::string Volts(const std::optional<double>& value) {
     char text[48];
     std::snprintf(text, sizeof text, "%.6f", *value);
     return text;
@@ -38,27 +37,23 @@ std::string Flat(const std::string& text) { return std::regex_replace(text, std:
 
 class LineReport : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         s_dir = new TempDir;
         s_plans = new std::vector<BoardPlan>;
         s_records = new std::vector<ActionRecord>(SimulateLine({}, s_plans));
         RecordStore store(Database());
         for (const auto& r : *s_records) store.Write(r);
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete s_records;
         delete s_plans;
         delete s_dir;
     }
     static std::string Database() { return *s_dir / "line.db"; }
-    static ProgramResult Records(const std::string& arguments)
-    {
+    static ProgramResult Records(const std::string& arguments) {
         return RunShell(ShellQuoted(Program()) + " --db " + ShellQuoted(Database()) + " " + arguments);
     }
-    static std::vector<ActionRecord> Of(const std::string& serial)
-    {
+    static std::vector<ActionRecord> Of(const std::string& serial) {
         std::vector<ActionRecord> board;
         for (const auto& r : *s_records)
             if (r.board.serialNumber == serial) board.push_back(r);
@@ -73,8 +68,7 @@ TempDir* LineReport::s_dir = nullptr;
 std::vector<BoardPlan>* LineReport::s_plans = nullptr;
 std::vector<ActionRecord>* LineReport::s_records = nullptr;
 
-TEST_F(LineReport, CertificateNumbersMatchTheRecordsInHtmlAndPdf)
-{
+TEST_F(LineReport, CertificateNumbersMatchTheRecordsInHtmlAndPdf) {
     int index = 0;
     for (const auto& plan : *s_plans) {
         SCOPED_TRACE("board " + plan.serial + " fault '" + plan.fault + "'");
@@ -113,10 +107,12 @@ TEST_F(LineReport, CertificateNumbersMatchTheRecordsInHtmlAndPdf)
                 // One row per channel: channel, as found, reading, window, verdict, as left.
                 std::string row = std::to_string(c.channel) + " " + Volts(c.eepromBefore) + " " +
                                   (c.reading ? Volts(c.reading) : "-") + " ";
-                EXPECT_NE(Flat(html).find("<tr><td>" + std::to_string(c.channel) + "</td><td>" + Volts(c.eepromBefore)),
+                EXPECT_NE(Flat(html).find("<tr><td>" + std::to_string(c.channel) + "</td><td>" +
+                                          Volts(c.eepromBefore)),
                           std::string::npos);
                 EXPECT_NE(text.find(row), std::string::npos) << row << "\n" << text;
-                const std::string left = measure->outcome == MeasureOutcome::Written ? Volts(c.eepromWritten) : "not written";
+                const std::string left =
+                    measure->outcome == MeasureOutcome::Written ? Volts(c.eepromWritten) : "not written";
                 EXPECT_NE(html.find("<td>" + left + "</td></tr>"), std::string::npos) << left;
                 EXPECT_NE(text.find(left), std::string::npos) << left;
             }
@@ -125,42 +121,45 @@ TEST_F(LineReport, CertificateNumbersMatchTheRecordsInHtmlAndPdf)
         }
         ASSERT_TRUE(interrupt);
         const auto& f = *interrupt->interrupt;
-        EXPECT_NE(text.find(std::to_string(f.expectedMs) + " ms / " + std::to_string(f.measuredMs) + " ms (difference " +
-                            std::to_string(f.measuredMs - f.expectedMs) + " ms)"),
+        EXPECT_NE(text.find(std::to_string(f.expectedMs) + " ms / " + std::to_string(f.measuredMs) +
+                            " ms (difference " + std::to_string(f.measuredMs - f.expectedMs) + " ms)"),
                   std::string::npos)
             << text;
         EXPECT_NE(text.find(interrupt->verdict), std::string::npos);
     }
 }
 
-TEST_F(LineReport, HostileSerialIsTextInTheCertificate)
-{
+TEST_F(LineReport, HostileSerialIsTextInTheCertificate) {
     const std::string base = *s_dir / "hostile";
-    ASSERT_EQ(Records("certificate --out " + ShellQuoted(base) + " " + ShellQuoted(kHostileSerial)).exitCode, 0);
+    ASSERT_EQ(Records("certificate --out " + ShellQuoted(base) + " " + ShellQuoted(kHostileSerial)).exitCode,
+              0);
     const std::string html = ReadFile(base + ".html");
     EXPECT_EQ(html.find(kHostileSerial), std::string::npos);
     EXPECT_EQ(html.find("<img"), std::string::npos);
     EXPECT_NE(html.find("&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
 }
 
-TEST_F(LineReport, CertificateByRecordIdAndUnknownBoards)
-{
-    const auto& calibrated = s_plans->at(2);   // out of tolerance, then a passing retest
+TEST_F(LineReport, CertificateByRecordIdAndUnknownBoards) {
+    const auto& calibrated = s_plans->at(2);  // out of tolerance, then a passing retest
     ASSERT_TRUE(calibrated.calibrated);
     std::string lastMeasure, firstMeasure;
     for (const auto& r : Of(calibrated.serial))
-        if (r.kind == vantrel::records::ActionKind::MeasureReferences) (firstMeasure.empty() ? firstMeasure : lastMeasure) = r.id;
+        if (r.kind == vantrel::records::ActionKind::MeasureReferences)
+            (firstMeasure.empty() ? firstMeasure : lastMeasure) = r.id;
     // By the id of the failed first measurement: that measurement's certificate, not a pass.
     const auto first = Records("certificate --out " + ShellQuoted(*s_dir / "by-id") + " " + firstMeasure);
     EXPECT_EQ(first.exitCode, 0) << first.err;
-    EXPECT_NE(first.out.find("Certificate " + firstMeasure + ": NOT CALIBRATED"), std::string::npos) << first.out;
+    EXPECT_NE(first.out.find("Certificate " + firstMeasure + ": NOT CALIBRATED"), std::string::npos)
+        << first.out;
     const auto last = Records("certificate --out " + ShellQuoted(*s_dir / "by-id") + " " + lastMeasure);
     EXPECT_NE(last.out.find("Certificate " + lastMeasure + ": CALIBRATED"), std::string::npos) << last.out;
 
     for (const std::string unknown : {"SN-NOBODY", "00000000-0000-4000-8000-000000000000", ""}) {
-        const auto run = Records("certificate --out " + ShellQuoted(*s_dir / "unknown") + " " + ShellQuoted(unknown));
+        const auto run =
+            Records("certificate --out " + ShellQuoted(*s_dir / "unknown") + " " + ShellQuoted(unknown));
         EXPECT_EQ(run.exitCode, 8) << unknown;
-        EXPECT_NE(run.err.find("No board with the serial number and no record with the id " + unknown + ": no certificate written."),
+        EXPECT_NE(run.err.find("No board with the serial number and no record with the id " + unknown +
+                               ": no certificate written."),
                   std::string::npos)
             << run.err;
         EXPECT_FALSE(fs::exists(*s_dir / "unknown.pdf"));
@@ -175,10 +174,13 @@ TEST_F(LineReport, CertificateByRecordIdAndUnknownBoards)
     loose.board.serialNumber.clear();
     loose.meterModel = "None";
     RecordStore(other / "loose.db").Write(loose);
-    const std::string looseDb = " --db " + ShellQuoted(other / "loose.db") + " certificate --out " + ShellQuoted(other / "c") + " ";
+    const std::string looseDb =
+        " --db " + ShellQuoted(other / "loose.db") + " certificate --out " + ShellQuoted(other / "c") + " ";
     const auto byId = RunShell(ShellQuoted(Program()) + looseDb + loose.id);
     EXPECT_EQ(byId.exitCode, 0) << byId.err;
-    EXPECT_NE(byId.out.find("NOT CALIBRATED: the values written were typed by the operator"), std::string::npos) << byId.out;
+    EXPECT_NE(byId.out.find("NOT CALIBRATED: the values written were typed by the operator"),
+              std::string::npos)
+        << byId.out;
     EXPECT_NE(ReadFile(other / "c.html").find("(none given)"), std::string::npos);
     EXPECT_EQ(RunShell(ShellQuoted(Program()) + looseDb + "''").exitCode, 8);
 
@@ -196,20 +198,22 @@ TEST_F(LineReport, CertificateByRecordIdAndUnknownBoards)
     RecordStore(other / "loose.db").WriteAll({measured, interrupt});
     const auto both = RunShell(ShellQuoted(Program()) + looseDb + "SN-LOOSE");
     EXPECT_NE(both.out.find("Certificate " + measured.id + ": CALIBRATED"), std::string::npos) << both.out;
-    EXPECT_NE(ReadFile(other / "c.html").find("INTERRUPT TEST FAILED: the last interrupt test ended with \"FAILED\"."),
+    EXPECT_NE(ReadFile(other / "c.html")
+                  .find("INTERRUPT TEST FAILED: the last interrupt test ended with \"FAILED\"."),
               std::string::npos);
 }
 
-TEST_F(LineReport, EmptyRangesAndBadDatesAreReportedClearly)
-{
+TEST_F(LineReport, EmptyRangesAndBadDatesAreReportedClearly) {
     struct Case {
         const char* arguments;
         int exitCode;
         const char* message;
     };
     const Case cases[] = {
-        {"--from 2025-01-01 --to 2025-01-31", 8, "No records from 2025-01-01 to 2025-01-31: no report written."},
-        {"--from 2026-12-04 --to 2026-12-04", 8, "No records from 2026-12-04 to 2026-12-04: no report written."},
+        {"--from 2025-01-01 --to 2025-01-31", 8,
+         "No records from 2025-01-01 to 2025-01-31: no report written."},
+        {"--from 2026-12-04 --to 2026-12-04", 8,
+         "No records from 2026-12-04 to 2026-12-04: no report written."},
         {"--from 2026-12-03 --to 2026-12-01", 2, "--from is after --to"},
         {"--from 1.12.2026 --to 2026-12-31", 2, "'1.12.2026' is not a date such as 2026-12-01"},
         {"--to 2026-12-31", 2, "report needs --from DATE and --to DATE"},
@@ -224,16 +228,14 @@ TEST_F(LineReport, EmptyRangesAndBadDatesAreReportedClearly)
 }
 
 // What the browser saw of a report folder.
-nlohmann::json Browse(const std::string& folder)
-{
-    const auto run = RunShell("python3 " + ShellQuoted(VANTREL_BROWSE_REPORT) + " \"$(command -v chromium)\" " +
-                              ShellQuoted(folder));
+nlohmann::json Browse(const std::string& folder) {
+    const auto run = RunShell("python3 " + ShellQuoted(VANTREL_BROWSE_REPORT) +
+                              " \"$(command -v chromium)\" " + ShellQuoted(folder));
     EXPECT_EQ(run.exitCode, 0) << run.err;
     return nlohmann::json::parse(run.out);
 }
 
-TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine)
-{
+TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine) {
     const std::string folder = *s_dir / "report";
     const auto run = Records("report --from 2026-12-01 --to 2026-12-31 " + ShellQuoted(folder));
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -242,11 +244,11 @@ TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine)
     EXPECT_EQ(page["problems"], nlohmann::json::array());
     EXPECT_EQ(page["scripts"], 0);
     EXPECT_NE(page["text"].get<std::string>().find(std::to_string(s_records->size()) + " records of " +
-                                                    std::to_string(s_plans->size()) + " boards."),
+                                                   std::to_string(s_plans->size()) + " boards."),
               std::string::npos);
 
     // Readings per model and channel, counted from the records.
-    std::map<std::pair<std::string, int>, std::pair<int, int>> readings;   // count, outside
+    std::map<std::pair<std::string, int>, std::pair<int, int>> readings;  // count, outside
     for (const auto& r : *s_records)
         if (r.kind == vantrel::records::ActionKind::MeasureReferences && r.meterModel != "None")
             for (const auto& c : r.channels)
@@ -267,10 +269,11 @@ TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine)
     }
 
     // Yield per model and day from what each board went through.
-    std::map<std::pair<std::string, std::string>, std::array<int, 3>> yield;   // boards, first pass, final
+    std::map<std::pair<std::string, std::string>, std::array<int, 3>> yield;  // boards, first pass, final
     std::set<std::string> failed;
     for (const auto& plan : *s_plans) {
-        const bool firstFails = plan.fault == "interrupt" || plan.fault == "out-of-tolerance" || plan.fault == "meter";
+        const bool firstFails =
+            plan.fault == "interrupt" || plan.fault == "out-of-tolerance" || plan.fault == "meter";
         auto& counts = yield[{plan.model, Of(plan.serial).front().startedUtc.substr(0, 10)}];
         ++counts[0];
         counts[1] += firstFails ? 0 : 1;
@@ -297,7 +300,8 @@ TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine)
     for (std::size_t i = 0; i < failedRows.size(); ++i) {
         const std::string serial = failedRows[i][1];
         SCOPED_TRACE(serial);
-        const auto plan = std::find_if(s_plans->begin(), s_plans->end(), [&](const BoardPlan& p) { return p.serial == serial; });
+        const auto plan = std::find_if(s_plans->begin(), s_plans->end(),
+                                       [&](const BoardPlan& p) { return p.serial == serial; });
         ASSERT_NE(plan, s_plans->end());
         EXPECT_TRUE(failed.count(serial));
         EXPECT_EQ(failedRows[i][5], plan->retested ? "passed" : "failed");
@@ -309,8 +313,9 @@ TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine)
         EXPECT_EQ(certificate["scripts"], 0);
         EXPECT_EQ(certificate["images"].size(), 0u);
         EXPECT_NE(certificate["text"].get<std::string>().find(serial), std::string::npos);
-        EXPECT_EQ(certificate["text"].get<std::string>().find("CALIBRATED: every reference") != std::string::npos,
-                  plan->calibrated);
+        EXPECT_EQ(
+            certificate["text"].get<std::string>().find("CALIBRATED: every reference") != std::string::npos,
+            plan->calibrated);
     }
     EXPECT_TRUE(failed.count(kHostileSerial));
 
@@ -326,8 +331,7 @@ TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine)
     }
 }
 
-TEST_F(LineReport, BrowserCheckSeesAPlantedFault)
-{
+TEST_F(LineReport, BrowserCheckSeesAPlantedFault) {
     // The same report with an unescaped serial number and a plot missing: the check must see both.
     const std::string folder = *s_dir / "planted";
     ASSERT_EQ(Records("report --from 2026-12-01 --to 2026-12-31 " + ShellQuoted(folder)).exitCode, 0);

@@ -24,22 +24,21 @@ constexpr double kTrueReference[] = {4.9952, 2.4981, 1.2493, 0.6247, 0.0003, 0.3
 
 class Clock {
 public:
-    Clock(const std::string& firstDay, int day, double secondOfDay) : m_seconds(secondOfDay)
-    {
+    Clock(const std::string& firstDay, int day, double secondOfDay) : m_seconds(secondOfDay) {
         int y = 0, mo = 0, d = 0;
         std::sscanf(firstDay.c_str(), "%d-%d-%d", &y, &mo, &d);
-        const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::year{y} / mo / d} + std::chrono::days{day}};
+        const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::year{y} / mo / d} +
+                                               std::chrono::days{day}};
         char text[16];
-        std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                      static_cast<unsigned>(date.day()));
+        std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
         m_day = text;
     }
-    std::string Now() const
-    {
+    std::string Now() const {
         const auto ms = static_cast<long>(std::lround(m_seconds * 1000));
         char text[40];
-        std::snprintf(text, sizeof text, "%sT%02ld:%02ld:%02ld.%03ldZ", m_day.c_str(), ms / 3600000 % 24, ms / 60000 % 60,
-                      ms / 1000 % 60, ms % 1000);
+        std::snprintf(text, sizeof text, "%sT%02ld:%02ld:%02ld.%03ldZ", m_day.c_str(), ms / 3600000 % 24,
+                      ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
         return text;
     }
     void Pass(double seconds) { m_seconds += seconds; }
@@ -53,15 +52,17 @@ class LineBuilder {
 public:
     explicit LineBuilder(const LineOptions& options) : m_random(options.seed) {}
 
-    ActionRecord Start(ActionKind kind, const BoardIdentity& board, Clock& clock, bool passed, const std::string& verdict)
-    {
+    ActionRecord Start(ActionKind kind, const BoardIdentity& board, Clock& clock, bool passed,
+                       const std::string& verdict) {
         ActionRecord r;
         r.id = NewRecordId();
         r.kind = kind;
         r.bench = {"bench-2", "/srv/vantrel/bench-2", "1.0.0", "Orvane Driver version 6.02", "operator7"};
         r.board = board;
         r.startedUtc = clock.Now();
-        clock.Pass(kind == ActionKind::MeasureReferences ? 24.0 : kind == ActionKind::InterruptTest ? 3.2 : 0.6);
+        clock.Pass(kind == ActionKind::MeasureReferences ? 24.0
+                   : kind == ActionKind::InterruptTest   ? 3.2
+                                                         : 0.6);
         r.endedUtc = clock.Now();
         clock.Pass(5.0);
         r.passed = passed;
@@ -70,21 +71,23 @@ public:
         return r;
     }
 
-    ActionRecord Interrupt(const BoardIdentity& board, Clock& clock, bool fail)
-    {
+    ActionRecord Interrupt(const BoardIdentity& board, Clock& clock, bool fail) {
         const int expected = 2560;
-        const int difference = fail ? 180 + static_cast<int>(m_random() % 80) : static_cast<int>(std::lround(Normal(4, 25)));
+        const int difference =
+            fail ? 180 + static_cast<int>(m_random() % 80) : static_cast<int>(std::lround(Normal(4, 25)));
         const bool passed = std::abs(difference) <= 150;
-        ActionRecord r = Start(ActionKind::InterruptTest, board, clock, passed, passed ? "SUCCESS" : "FAILED");
-        r.interrupt = InterruptFigures{2000, expected, expected + difference, 0, passed ? 0 : 1, 5000, 150, 200};
+        ActionRecord r =
+            Start(ActionKind::InterruptTest, board, clock, passed, passed ? "SUCCESS" : "FAILED");
+        r.interrupt =
+            InterruptFigures{2000, expected, expected + difference, 0, passed ? 0 : 1, 5000, 150, 200};
         return r;
     }
 
     // fault: "", "out-of-tolerance", "meter", "kept", "typed"
-    ActionRecord Measure(const BoardIdentity& board, int references, Clock& clock, const std::string& fault)
-    {
+    ActionRecord Measure(const BoardIdentity& board, int references, Clock& clock, const std::string& fault) {
         const bool typed = fault == "typed";
-        ActionRecord r = Start(ActionKind::MeasureReferences, board, clock, true, "Use Above Specified Values");
+        ActionRecord r =
+            Start(ActionKind::MeasureReferences, board, clock, true, "Use Above Specified Values");
         r.meterModel = typed ? "None" : "Fluke 45";
         r.outcome = MeasureOutcome::Written;
         const int measured = std::min(references, 5);
@@ -95,12 +98,16 @@ public:
             if (ch < measured) {
                 if (kWindowLow[ch] >= 0) c.windowLow = kWindowLow[ch];
                 c.windowHigh = kWindowHigh[ch];
-                c.reading = typed ? c.eepromBefore : std::round((kTrueReference[ch] + Normal(0, 0.004)) * 1e4) / 1e4;
+                c.reading =
+                    typed ? c.eepromBefore : std::round((kTrueReference[ch] + Normal(0, 0.004)) * 1e4) / 1e4;
                 if (fault == "out-of-tolerance" && ch == 0) c.reading = 5.3107;
                 if (fault == "meter" && ch == 2) c.reading.reset();
                 if (fault == "meter" && ch > 2) break;
                 if (fault == "out-of-tolerance" && ch > 0) break;
-                c.verdict = !c.reading ? "not read" : (c.windowLow && *c.reading < *c.windowLow) || *c.reading > *c.windowHigh ? "fail" : "pass";
+                c.verdict = !c.reading ? "not read"
+                            : (c.windowLow && *c.reading < *c.windowLow) || *c.reading > *c.windowHigh
+                                ? "fail"
+                                : "pass";
             } else {
                 c.verdict = "not measured";
             }
@@ -123,20 +130,22 @@ public:
         return r;
     }
 
-    double Normal(double mean, double sigma) { return std::normal_distribution<double>(mean, sigma)(m_random); }
+    double Normal(double mean, double sigma) {
+        return std::normal_distribution<double>(mean, sigma)(m_random);
+    }
     unsigned Next() { return static_cast<unsigned>(m_random()); }
 
 private:
     std::mt19937 m_random;
 };
 
-const char* const kFixedFaults[] = {"interrupt", "interrupt", "out-of-tolerance", "kept", "meter", "typed", "rewritten"};
+const char* const kFixedFaults[] = {"interrupt", "interrupt", "out-of-tolerance", "kept",
+                                    "meter",     "typed",     "rewritten"};
 constexpr int kFixedBoards = 7;
 
 }  // namespace
 
-std::vector<ActionRecord> SimulateLine(const LineOptions& options, std::vector<BoardPlan>* plans)
-{
+std::vector<ActionRecord> SimulateLine(const LineOptions& options, std::vector<BoardPlan>* plans) {
     LineBuilder line(options);
     std::vector<ActionRecord> records;
     const int perDay = std::max(1, (options.boards + options.days - 1) / options.days);
@@ -162,10 +171,12 @@ std::vector<ActionRecord> SimulateLine(const LineOptions& options, std::vector<B
             records.push_back(line.Start(ActionKind::InitializeBoard, board, clock, true, "SUCCESS"));
             records.push_back(line.Interrupt(board, clock, fault == "interrupt"));
             if (fault == "interrupt") continue;
-            records.push_back(line.Measure(board, model.references, clock, fault == "rewritten" ? "" : fault));
+            records.push_back(
+                line.Measure(board, model.references, clock, fault == "rewritten" ? "" : fault));
             if (fault == "rewritten") {
                 ActionRecord write = line.Start(ActionKind::EepromWrite, board, clock, true, "SUCCESS");
-                write.channels = {{0, std::nullopt, std::nullopt, std::nullopt, "", 4.995, 5.0, std::nullopt}};
+                write.channels = {
+                    {0, std::nullopt, std::nullopt, std::nullopt, "", 4.995, 5.0, std::nullopt}};
                 records.push_back(write);
             }
             records.push_back(line.Start(ActionKind::FreeBoard, board, clock, true, "Board freed."));

@@ -18,16 +18,16 @@ struct LineOptions {
     unsigned seed = 7;
     int days = 3;
     std::string firstDay = "2026-12-01";
-    double failureRate = 0.1;   // chance of a random fault for boards after the fixed cases
+    double failureRate = 0.1;  // chance of a random fault for boards after the fixed cases
 };
 
 // What happened to one board, for the tests to compare with.
 struct BoardPlan {
     std::string serial;
     std::string model;
-    std::string fault;           // "", "interrupt", "out-of-tolerance", "meter", "kept", "typed", "rewritten"
-    bool retested = false;       // a second try that passed
-    bool calibrated = false;     // the certificate must say so
+    std::string fault;        // "", "interrupt", "out-of-tolerance", "meter", "kept", "typed", "rewritten"
+    bool retested = false;    // a second try that passed
+    bool calibrated = false;  // the certificate must say so
 };
 
 // The first seven boards have fixed faults, in this order: a hostile serial number whose

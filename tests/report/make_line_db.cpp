@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <string>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: report_line_db DATABASE [BOARDS [SEED [DAYS]]]\n");
         return 2;

@@ -33,8 +33,7 @@ TEST(AnsiText, RunsChangeColourOnlyWhereTheColourChanges) {
         {"", Rgb(255, 0, 0)},
         {"done\n", Rgb(0, 0, 0)},
     };
-    EXPECT_EQ(session::RenderRuns(runs, true),
-              "There were 0 errors.\n\033[32mSUCCESS\n\033[0mdone\n");
+    EXPECT_EQ(session::RenderRuns(runs, true), "There were 0 errors.\n\033[32mSUCCESS\n\033[0mdone\n");
     EXPECT_EQ(session::RenderRuns(runs, false), "There were 0 errors.\nSUCCESS\ndone\n");
 }
 

@@ -24,8 +24,8 @@ std::string ParseError(const std::vector<std::string>& args) {
 }
 
 TEST(SessionScript, ButtonActionsKeepTheirOrder) {
-    const auto script = ParseOk({"init", "interrupt", "measure", "eeprom", "registers", "sample",
-                                 "savelog", "free", "quit"});
+    const auto script =
+        ParseOk({"init", "interrupt", "measure", "eeprom", "registers", "sample", "savelog", "free", "quit"});
     const std::vector<ActionKind> expected = {
         ActionKind::Initialize, ActionKind::InterruptTest, ActionKind::Measure,
         ActionKind::ViewEeprom, ActionKind::DumpRegisters, ActionKind::Sample,
@@ -42,9 +42,9 @@ TEST(SessionScript, MeasureChoicesAndMeters) {
         const char* word;
         session::MeasureChoice choice;
     };
-    for (const Row& row : {Row{"measure=use", session::MeasureChoice::Use},
-                           Row{"measure=keep", session::MeasureChoice::Keep},
-                           Row{"measure=cancel", session::MeasureChoice::Cancel}}) {
+    for (const Row& row :
+         {Row{"measure=use", session::MeasureChoice::Use}, Row{"measure=keep", session::MeasureChoice::Keep},
+          Row{"measure=cancel", session::MeasureChoice::Cancel}}) {
         const auto script = ParseOk({row.word});
         ASSERT_EQ(script.actions.size(), 1u);
         EXPECT_EQ(script.actions[0].measure, row.choice) << row.word;
@@ -64,8 +64,8 @@ TEST(SessionScript, ValuesKeepEmptyItemsInTheirPlace) {
 }
 
 TEST(SessionScript, SettingsAndPictures) {
-    const auto script = ParseOk({"board=Harlun", "base=2a0", "irq=5", "answer=cancel",
-                                 "shot=docs/a.png", "measure-shot=b.png", "--color=never"});
+    const auto script = ParseOk({"board=Harlun", "base=2a0", "irq=5", "answer=cancel", "shot=docs/a.png",
+                                 "measure-shot=b.png", "--color=never"});
     ASSERT_EQ(script.actions.size(), 6u);
     EXPECT_EQ(script.actions[0].text, "Harlun");
     EXPECT_EQ(script.actions[1].text, "2a0");

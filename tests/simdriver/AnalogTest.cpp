@@ -171,10 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, ChannelFaults,
     ::testing::Values(ChannelFaultCase{"SetChannelDefaultCode", "fail_set_channel_from = 7", true, 7,
                                        BQX_E_HARDWARE},
-                      ChannelFaultCase{"SetChannelGivenCode", "fail_set_channel_from = 3:44", true,
-                                       3, 44},
-                      ChannelFaultCase{"SampleFromFive", "fail_sample_from = 5", false, 5,
-                                       BQX_E_HARDWARE},
+                      ChannelFaultCase{"SetChannelGivenCode", "fail_set_channel_from = 3:44", true, 3, 44},
+                      ChannelFaultCase{"SampleFromFive", "fail_sample_from = 5", false, 5, BQX_E_HARDWARE},
                       ChannelFaultCase{"SampleFromZero", "fail_sample_from = 0:9", false, 0, 9}),
     [](const auto& row) { return std::string(row.param.name); });
 

@@ -66,8 +66,7 @@ struct MalformedBench {
     int badLine;
 };
 
-class MalformedBenchFile : public DriverFixture,
-                           public ::testing::WithParamInterface<MalformedBench> {};
+class MalformedBenchFile : public DriverFixture, public ::testing::WithParamInterface<MalformedBench> {};
 
 TEST_P(MalformedBenchFile, FailsInitNamesTheLineAndAppliesNothing) {
     const auto& param = GetParam();
@@ -93,19 +92,18 @@ TEST_P(MalformedBenchFile, FailsInitNamesTheLineAndAppliesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, MalformedBenchFile,
-    ::testing::Values(
-        MalformedBench{"UnknownKey", {"fpga_revision = 0x222", "colour = red"}, 2},
-        MalformedBench{"NoEquals", {"# comment", "", "model 27"}, 3},
-        MalformedBench{"UnknownModel", {"model = 99"}, 1},
-        MalformedBench{"BadHex", {"base = 0x3g0"}, 1},
-        MalformedBench{"NotANumber", {"fpga_revision = 0x222", "noise_lsb = lots"}, 2},
-        MalformedBench{"InfiniteReference", {"reference0 = inf"}, 1},
-        MalformedBench{"FlagOutOfRange", {"scan_never_ends = 2"}, 1},
-        MalformedBench{"OffsetWithoutCodes", {"scan_channel_offset = 2"}, 1},
-        MalformedBench{"EmptyKey", {" = 4"}, 1},
-        MalformedBench{"CodeTooLarge", {"fail_scan_int = 256"}, 1},
-        MalformedBench{"NulInValue", {"# fine", std::string("eeprom = a.bin\0b", 16)}, 2},
-        MalformedBench{"OverlongLine", {"seed = 1", "# " + std::string(5000, 'x')}, 2}),
+    ::testing::Values(MalformedBench{"UnknownKey", {"fpga_revision = 0x222", "colour = red"}, 2},
+                      MalformedBench{"NoEquals", {"# comment", "", "model 27"}, 3},
+                      MalformedBench{"UnknownModel", {"model = 99"}, 1},
+                      MalformedBench{"BadHex", {"base = 0x3g0"}, 1},
+                      MalformedBench{"NotANumber", {"fpga_revision = 0x222", "noise_lsb = lots"}, 2},
+                      MalformedBench{"InfiniteReference", {"reference0 = inf"}, 1},
+                      MalformedBench{"FlagOutOfRange", {"scan_never_ends = 2"}, 1},
+                      MalformedBench{"OffsetWithoutCodes", {"scan_channel_offset = 2"}, 1},
+                      MalformedBench{"EmptyKey", {" = 4"}, 1},
+                      MalformedBench{"CodeTooLarge", {"fail_scan_int = 256"}, 1},
+                      MalformedBench{"NulInValue", {"# fine", std::string("eeprom = a.bin\0b", 16)}, 2},
+                      MalformedBench{"OverlongLine", {"seed = 1", "# " + std::string(5000, 'x')}, 2}),
     [](const auto& row) { return std::string(row.param.name); });
 
 enum class BenchFault { NoPermission, Folder, Fifo, EndlessDevice };
@@ -120,8 +118,7 @@ std::string BenchFaultName(BenchFault fault) {
     return "";
 }
 
-class BenchFileOutOfReach : public DriverFixture,
-                            public ::testing::WithParamInterface<BenchFault> {};
+class BenchFileOutOfReach : public DriverFixture, public ::testing::WithParamInterface<BenchFault> {};
 
 // A bench file that is there but cannot be read is never taken for "no file", which would
 // run the bench as another board; nor may it block or grow without bound.
@@ -150,8 +147,8 @@ TEST_P(BenchFileOutOfReach, FailsInitAndSaysWhy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, BenchFileOutOfReach,
-                         ::testing::Values(BenchFault::NoPermission, BenchFault::Folder,
-                                           BenchFault::Fifo, BenchFault::EndlessDevice),
+                         ::testing::Values(BenchFault::NoPermission, BenchFault::Folder, BenchFault::Fifo,
+                                           BenchFault::EndlessDevice),
                          [](const ::testing::TestParamInfo<BenchFault>& row) {
                              return BenchFaultName(row.param);
                          });
@@ -180,10 +177,11 @@ TEST_F(BoardOpening, EveryModelOpensWithItsIdentityAndCounts) {
         EXPECT_EQ(channels, m.channels);
         EXPECT_EQ(capacity, m.references);
         uint8_t reg0 = 0;
-        EXPECT_EQ(bqxADSetChannel(h, static_cast<uint8_t>(m.channels - 1),
-                                  static_cast<uint8_t>(m.channels - 1)), BQX_OK);
-        EXPECT_EQ(bqxADSetChannel(h, static_cast<uint8_t>(m.channels),
-                                  static_cast<uint8_t>(m.channels)), BQX_E_CHANNEL);
+        EXPECT_EQ(
+            bqxADSetChannel(h, static_cast<uint8_t>(m.channels - 1), static_cast<uint8_t>(m.channels - 1)),
+            BQX_OK);
+        EXPECT_EQ(bqxADSetChannel(h, static_cast<uint8_t>(m.channels), static_cast<uint8_t>(m.channels)),
+                  BQX_E_CHANNEL);
         (void)reg0;
         double refs[8];
         ASSERT_EQ(bqxGetReferenceVoltages(h, refs), BQX_OK);
@@ -235,12 +233,20 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"UnusableInterrupt", {}, 27, 0x300, 8, BQX_E_INTERRUPT},
         OpenCase{"InterruptZero", {}, 27, 0x300, 0, BQX_E_INTERRUPT},
         OpenCase{"FixedBenchMatches", {"model = 33", "base = 0x280", "irq = 5"}, 33, 0x280, 5, BQX_OK},
-        OpenCase{"FixedBenchOtherBase", {"model = 33", "base = 0x280", "irq = 5"}, 33, 0x300, 5,
-                 BQX_E_NO_BOARD},
-        OpenCase{"FixedBenchOtherModel", {"model = 33", "base = 0x280", "irq = 5"}, 27, 0x280, 5,
+        OpenCase{
+            "FixedBenchOtherBase", {"model = 33", "base = 0x280", "irq = 5"}, 33, 0x300, 5, BQX_E_NO_BOARD},
+        OpenCase{"FixedBenchOtherModel",
+                 {"model = 33", "base = 0x280", "irq = 5"},
+                 27,
+                 0x280,
+                 5,
                  BQX_E_BOARD_TYPE},
-        OpenCase{"FixedBenchOtherInterrupt", {"model = 33", "base = 0x280", "irq = 5"}, 33, 0x280,
-                 7, BQX_E_INTERRUPT},
+        OpenCase{"FixedBenchOtherInterrupt",
+                 {"model = 33", "base = 0x280", "irq = 5"},
+                 33,
+                 0x280,
+                 7,
+                 BQX_E_INTERRUPT},
         OpenCase{"InjectedInitFailure", {"fail_init_board = 42"}, 27, 0x300, 7, 42}),
     [](const auto& row) { return std::string(row.param.name); });
 

@@ -99,8 +99,8 @@ uint8_t DriverFixture::TryOpen(uint8_t type, uint16_t base, uint32_t irq, BoardH
 BoardHandle DriverFixture::Open(uint8_t type, uint16_t base, uint32_t irq) {
     BoardHandle handle = BQX_NO_BOARD;
     const uint8_t code = TryOpen(type, base, irq, &handle);
-    EXPECT_EQ(code, BQX_OK) << "bqxInitBoard(" << int(type) << ", base 0x" << std::hex << base
-                            << std::dec << ", irq " << irq << ")";
+    EXPECT_EQ(code, BQX_OK) << "bqxInitBoard(" << int(type) << ", base 0x" << std::hex << base << std::dec
+                            << ", irq " << irq << ")";
     EXPECT_NE(handle, BQX_NO_BOARD);
     return handle;
 }

@@ -2,8 +2,8 @@
 // simulated driver loaded by absolute path, and bqxInit done.
 #pragma once
 
-#include "platform/bqxdrv.h"
 #include "bqxsim_ext.h"
+#include "platform/bqxdrv.h"
 
 #include <gtest/gtest.h>
 

@@ -119,8 +119,7 @@ TEST_F(Eeprom, CallWithoutAnOpenBoardReadsNothingOfTheArray) {
         BoardHandle handle;
         uint8_t code;
     };
-    for (const Case c : {Case{"wrong handle", 5, BQX_E_BAD_HANDLE},
-                         Case{"board freed", h, BQX_E_BAD_HANDLE},
+    for (const Case c : {Case{"wrong handle", 5, BQX_E_BAD_HANDLE}, Case{"board freed", h, BQX_E_BAD_HANDLE},
                          Case{"driver freed", h, BQX_E_NOT_STARTED}}) {
         if (std::string(c.state) == "board freed") {
             ASSERT_EQ(bqxFreeBoard(h), BQX_OK);
@@ -265,8 +264,7 @@ TEST_P(ImageOutOfReach, FailsTheOpenAndIsLeftAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, ImageOutOfReach,
-                         ::testing::Values(ImageFault::NoPermission, ImageFault::Folder,
-                                           ImageFault::Fifo),
+                         ::testing::Values(ImageFault::NoPermission, ImageFault::Folder, ImageFault::Fifo),
                          [](const ::testing::TestParamInfo<ImageFault>& row) {
                              return ImageFaultName(row.param);
                          });

@@ -79,10 +79,16 @@ class PageSelection : public DriverFixture, public ::testing::WithParamInterface
 void SelectPageZero(const PageCase& c) {
     uint8_t v = 0;
     switch (c.type) {
-    case 33: bqxInp(c.base + 3, &v); bqxOutp(c.base + 3, v & 0x07); break;
+    case 33:
+        bqxInp(c.base + 3, &v);
+        bqxOutp(c.base + 3, v & 0x07);
+        break;
     case 20: bqxOutp(c.base + 0, 0); break;
     case 15: break;
-    case 0: bqxInp(c.base + 10, &v); bqxOutp(c.base + 10, v & 0xEF); break;
+    case 0:
+        bqxInp(c.base + 10, &v);
+        bqxOutp(c.base + 10, v & 0xEF);
+        break;
     default: bqxOutp(c.base + 8, 0); break;
     }
 }
@@ -118,16 +124,13 @@ TEST_P(PageSelection, DumpRuleSelectsPageZero) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, PageSelection,
-                         ::testing::Values(PageCase{"Corvel", 27, 0x300, 8, 0x00},
-                                           PageCase{"Corvex", 34, 0x300, 8, 0x00},
-                                           PageCase{"Tamsel", 33, 0x280, 3, 0xFF},
-                                           PageCase{"Harlun", 20, 0x240, 0, 0x00},
-                                           PageCase{"Pedran", 32, 0x300, 8, 0x00},
-                                           PageCase{"Nessov", 36, 0x300, 8, 0x00},
-                                           PageCase{"Corvan", 15, 0x300, -1, 0x00},
-                                           PageCase{"Corvit", 0, 0x300, 10, 0x13},
-                                           PageCase{"Corvix", 12, 0x300, 8, 0x00}),
-                         [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Models, PageSelection,
+    ::testing::Values(PageCase{"Corvel", 27, 0x300, 8, 0x00}, PageCase{"Corvex", 34, 0x300, 8, 0x00},
+                      PageCase{"Tamsel", 33, 0x280, 3, 0xFF}, PageCase{"Harlun", 20, 0x240, 0, 0x00},
+                      PageCase{"Pedran", 32, 0x300, 8, 0x00}, PageCase{"Nessov", 36, 0x300, 8, 0x00},
+                      PageCase{"Corvan", 15, 0x300, -1, 0x00}, PageCase{"Corvit", 0, 0x300, 10, 0x13},
+                      PageCase{"Corvix", 12, 0x300, 8, 0x00}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

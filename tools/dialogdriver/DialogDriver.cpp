@@ -2,16 +2,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QRadioButton>
-#include <QCheckBox>
 #include <QScreen>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QPlainTextEdit>
 #include <QWindow>
 
 #include <algorithm>
@@ -269,7 +269,8 @@ std::vector<ColourRun> ConsoleRunsFrom(const QTextDocument& document, int from) 
 std::vector<ColourRun> MergedRuns(const std::vector<ColourRun>& runs) {
     std::vector<ColourRun> merged;
     for (const ColourRun& run : runs) {
-        if (!merged.empty() && merged.back().autoColour == run.autoColour && merged.back().colour == run.colour)
+        if (!merged.empty() && merged.back().autoColour == run.autoColour &&
+            merged.back().colour == run.colour)
             merged.back().text += run.text;
         else
             merged.push_back(run);

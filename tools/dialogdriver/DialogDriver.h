@@ -108,7 +108,8 @@ private:
 
 // Runs dialog.DoModal() with script acting inside the modal loop. A dialog the script leaves
 // open is ended with fallbackResult. Returns what DoModal returned.
-INT_PTR RunModal(CDialog& dialog, const std::function<void(DialogDriver&)>& script, int fallbackResult = IDCANCEL);
+INT_PTR RunModal(CDialog& dialog, const std::function<void(DialogDriver&)>& script,
+                 int fallbackResult = IDCANCEL);
 
 // Acts on nested modal dialogs (those opened by handlers while a RunModal script runs), in
 // the order they appear, while it lives. A nested dialog with no script left is cancelled.

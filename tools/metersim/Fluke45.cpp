@@ -29,38 +29,35 @@ constexpr int kCommandError = 32;
 // One range of a function: its full scale, and how the display shows a value in it.
 struct Range {
     double fullScale;
-    int exponent;     // the value is shown in units of 10^exponent
+    int exponent;  // the value is shown in units of 10^exponent
     int decimals;
-    double limit;     // first shown magnitude that no longer fits
+    double limit;  // first shown magnitude that no longer fits
 };
 
 // Slow rate: 100,000 counts; medium: 30,000; fast: 3,000.
-constexpr Range kVdcSlow[] = {{0.1, -3, 3, 100}, {1, -3, 2, 1000}, {10, 0, 4, 10},
-                              {100, 0, 3, 100}, {1000, 0, 1, 1000.05}};
-constexpr Range kVdcMedium[] = {{0.3, -3, 2, 300}, {3, 0, 4, 3}, {30, 0, 3, 30},
-                                {300, 0, 2, 300}, {1000, 0, 1, 1000.05}};
-constexpr Range kVdcFast[] = {{0.3, -3, 1, 300}, {3, 0, 3, 3}, {30, 0, 2, 30},
-                              {300, 0, 1, 300}, {1000, 0, 0, 1000.5}};
-constexpr Range kVacSlow[] = {{0.1, -3, 3, 100}, {1, -3, 2, 1000}, {10, 0, 4, 10},
-                              {100, 0, 3, 100}, {750, 0, 1, 750.05}};
-constexpr Range kVacMedium[] = {{0.3, -3, 2, 300}, {3, 0, 4, 3}, {30, 0, 3, 30},
-                                {300, 0, 2, 300}, {750, 0, 1, 750.05}};
-constexpr Range kVacFast[] = {{0.3, -3, 1, 300}, {3, 0, 3, 3}, {30, 0, 2, 30},
-                              {300, 0, 1, 300}, {750, 0, 0, 750.5}};
+constexpr Range kVdcSlow[] = {
+    {0.1, -3, 3, 100}, {1, -3, 2, 1000}, {10, 0, 4, 10}, {100, 0, 3, 100}, {1000, 0, 1, 1000.05}};
+constexpr Range kVdcMedium[] = {
+    {0.3, -3, 2, 300}, {3, 0, 4, 3}, {30, 0, 3, 30}, {300, 0, 2, 300}, {1000, 0, 1, 1000.05}};
+constexpr Range kVdcFast[] = {
+    {0.3, -3, 1, 300}, {3, 0, 3, 3}, {30, 0, 2, 30}, {300, 0, 1, 300}, {1000, 0, 0, 1000.5}};
+constexpr Range kVacSlow[] = {
+    {0.1, -3, 3, 100}, {1, -3, 2, 1000}, {10, 0, 4, 10}, {100, 0, 3, 100}, {750, 0, 1, 750.05}};
+constexpr Range kVacMedium[] = {
+    {0.3, -3, 2, 300}, {3, 0, 4, 3}, {30, 0, 3, 30}, {300, 0, 2, 300}, {750, 0, 1, 750.05}};
+constexpr Range kVacFast[] = {
+    {0.3, -3, 1, 300}, {3, 0, 3, 3}, {30, 0, 2, 30}, {300, 0, 1, 300}, {750, 0, 0, 750.5}};
 constexpr Range kAmpsSlow[] = {{0.01, -3, 4, 10}, {0.1, -3, 3, 100}, {10, 0, 4, 10}};
 constexpr Range kAmpsMedium[] = {{0.03, -3, 3, 30}, {0.1, -3, 2, 100}, {10, 0, 3, 10}};
 constexpr Range kAmpsFast[] = {{0.03, -3, 2, 30}, {0.1, -3, 1, 100}, {10, 0, 2, 10}};
-constexpr Range kOhmsSlow[] = {{100, 0, 3, 100},  {1e3, 0, 2, 1000}, {1e4, 3, 4, 10},
-                               {1e5, 3, 3, 100},  {1e6, 3, 2, 1000}, {1e7, 6, 4, 10},
-                               {1e8, 6, 3, 100}};
-constexpr Range kOhmsMedium[] = {{300, 0, 2, 300}, {3e3, 3, 4, 3},  {3e4, 3, 3, 30},
-                                 {3e5, 3, 2, 300}, {3e6, 6, 4, 3},  {3e7, 6, 3, 30},
-                                 {3e8, 6, 2, 300}};
-constexpr Range kOhmsFast[] = {{300, 0, 1, 300}, {3e3, 3, 3, 3},  {3e4, 3, 2, 30},
-                               {3e5, 3, 1, 300}, {3e6, 6, 3, 3},  {3e7, 6, 2, 30},
-                               {3e8, 6, 1, 300}};
-constexpr Range kFrequency[] = {{1e3, 0, 2, 1000}, {1e4, 3, 3, 10}, {1e5, 3, 2, 100},
-                                {1e6, 3, 1, 1000}, {1e7, 6, 3, 10}};
+constexpr Range kOhmsSlow[] = {{100, 0, 3, 100},  {1e3, 0, 2, 1000}, {1e4, 3, 4, 10}, {1e5, 3, 3, 100},
+                               {1e6, 3, 2, 1000}, {1e7, 6, 4, 10},   {1e8, 6, 3, 100}};
+constexpr Range kOhmsMedium[] = {{300, 0, 2, 300}, {3e3, 3, 4, 3},  {3e4, 3, 3, 30}, {3e5, 3, 2, 300},
+                                 {3e6, 6, 4, 3},   {3e7, 6, 3, 30}, {3e8, 6, 2, 300}};
+constexpr Range kOhmsFast[] = {{300, 0, 1, 300}, {3e3, 3, 3, 3},  {3e4, 3, 2, 30}, {3e5, 3, 1, 300},
+                               {3e6, 6, 3, 3},   {3e7, 6, 2, 30}, {3e8, 6, 1, 300}};
+constexpr Range kFrequency[] = {
+    {1e3, 0, 2, 1000}, {1e4, 3, 3, 10}, {1e5, 3, 2, 100}, {1e6, 3, 1, 1000}, {1e7, 6, 3, 10}};
 constexpr Range kDiodeSlowMedium[] = {{3, 0, 4, 3}};
 constexpr Range kDiodeFast[] = {{3, 0, 3, 3}};
 constexpr Range kContinuity[] = {{300, 0, 1, 300}};
@@ -79,23 +76,18 @@ RangeTable Table(const Range (&ranges)[N]) {
 RangeTable RangesFor(FlukeFunction function, char rate) {
     const int r = rate == 'S' ? 0 : rate == 'M' ? 1 : 2;
     switch (function) {
-        case FlukeFunction::VDC:
-            return r == 0 ? Table(kVdcSlow) : r == 1 ? Table(kVdcMedium) : Table(kVdcFast);
-        case FlukeFunction::VAC:
-        case FlukeFunction::VACDC:
-            return r == 0 ? Table(kVacSlow) : r == 1 ? Table(kVacMedium) : Table(kVacFast);
-        case FlukeFunction::ADC:
-        case FlukeFunction::AAC:
-        case FlukeFunction::AACDC:
-            return r == 0 ? Table(kAmpsSlow) : r == 1 ? Table(kAmpsMedium) : Table(kAmpsFast);
-        case FlukeFunction::OHMS:
-            return r == 0 ? Table(kOhmsSlow) : r == 1 ? Table(kOhmsMedium) : Table(kOhmsFast);
-        case FlukeFunction::FREQ:
-            return Table(kFrequency);
-        case FlukeFunction::DIODE:
-            return r == 2 ? Table(kDiodeFast) : Table(kDiodeSlowMedium);
-        case FlukeFunction::CONT:
-            return Table(kContinuity);
+    case FlukeFunction::VDC: return r == 0 ? Table(kVdcSlow) : r == 1 ? Table(kVdcMedium) : Table(kVdcFast);
+    case FlukeFunction::VAC:
+    case FlukeFunction::VACDC: return r == 0 ? Table(kVacSlow) : r == 1 ? Table(kVacMedium) : Table(kVacFast);
+    case FlukeFunction::ADC:
+    case FlukeFunction::AAC:
+    case FlukeFunction::AACDC:
+        return r == 0 ? Table(kAmpsSlow) : r == 1 ? Table(kAmpsMedium) : Table(kAmpsFast);
+    case FlukeFunction::OHMS:
+        return r == 0 ? Table(kOhmsSlow) : r == 1 ? Table(kOhmsMedium) : Table(kOhmsFast);
+    case FlukeFunction::FREQ: return Table(kFrequency);
+    case FlukeFunction::DIODE: return r == 2 ? Table(kDiodeFast) : Table(kDiodeSlowMedium);
+    case FlukeFunction::CONT: return Table(kContinuity);
     }
     return Table(kVdcSlow);
 }
@@ -104,25 +96,25 @@ RangeTable RangesFor(FlukeFunction function, char rate) {
 // input is open, a resistance measured across a source reads overload.
 double QuantityFor(FlukeFunction function, double volts) {
     switch (function) {
-        case FlukeFunction::VDC: return volts;
-        case FlukeFunction::VACDC: return std::fabs(volts);
-        case FlukeFunction::DIODE: return volts >= 0 ? volts : INFINITY;
-        case FlukeFunction::OHMS:
-        case FlukeFunction::CONT: return INFINITY;
-        default: return 0.0;
+    case FlukeFunction::VDC: return volts;
+    case FlukeFunction::VACDC: return std::fabs(volts);
+    case FlukeFunction::DIODE: return volts >= 0 ? volts : INFINITY;
+    case FlukeFunction::OHMS:
+    case FlukeFunction::CONT: return INFINITY;
+    default: return 0.0;
     }
 }
 
 const char* UnitFor(FlukeFunction function) {
     switch (function) {
-        case FlukeFunction::VAC:
-        case FlukeFunction::VACDC: return "VAC";
-        case FlukeFunction::ADC: return "ADC";
-        case FlukeFunction::AAC:
-        case FlukeFunction::AACDC: return "AAC";
-        case FlukeFunction::OHMS: return "OHMS";
-        case FlukeFunction::FREQ: return "HZ";
-        default: return "VDC";
+    case FlukeFunction::VAC:
+    case FlukeFunction::VACDC: return "VAC";
+    case FlukeFunction::ADC: return "ADC";
+    case FlukeFunction::AAC:
+    case FlukeFunction::AACDC: return "AAC";
+    case FlukeFunction::OHMS: return "OHMS";
+    case FlukeFunction::FREQ: return "HZ";
+    default: return "VDC";
     }
 }
 
@@ -150,17 +142,15 @@ struct FunctionName {
     FlukeFunction function;
 };
 constexpr FunctionName kFunctions[] = {
-    {"VDC", FlukeFunction::VDC},     {"VAC", FlukeFunction::VAC},
-    {"VACDC", FlukeFunction::VACDC}, {"ADC", FlukeFunction::ADC},
-    {"AAC", FlukeFunction::AAC},     {"AACDC", FlukeFunction::AACDC},
-    {"OHMS", FlukeFunction::OHMS},   {"FREQ", FlukeFunction::FREQ},
-    {"DIODE", FlukeFunction::DIODE}, {"CONT", FlukeFunction::CONT},
+    {"VDC", FlukeFunction::VDC},   {"VAC", FlukeFunction::VAC},   {"VACDC", FlukeFunction::VACDC},
+    {"ADC", FlukeFunction::ADC},   {"AAC", FlukeFunction::AAC},   {"AACDC", FlukeFunction::AACDC},
+    {"OHMS", FlukeFunction::OHMS}, {"FREQ", FlukeFunction::FREQ}, {"DIODE", FlukeFunction::DIODE},
+    {"CONT", FlukeFunction::CONT},
 };
 // Functions the secondary display can show.
 constexpr FunctionName kSecondaryFunctions[] = {
-    {"VDC2", FlukeFunction::VDC},   {"VAC2", FlukeFunction::VAC}, {"ADC2", FlukeFunction::ADC},
-    {"AAC2", FlukeFunction::AAC},   {"OHMS2", FlukeFunction::OHMS},
-    {"FREQ2", FlukeFunction::FREQ},
+    {"VDC2", FlukeFunction::VDC}, {"VAC2", FlukeFunction::VAC},   {"ADC2", FlukeFunction::ADC},
+    {"AAC2", FlukeFunction::AAC}, {"OHMS2", FlukeFunction::OHMS}, {"FREQ2", FlukeFunction::FREQ},
 };
 
 template <std::size_t N>
@@ -173,8 +163,7 @@ std::optional<FlukeFunction> Lookup(const FunctionName (&names)[N], const std::s
 // An integer argument in [low, high].
 std::optional<int> IntegerArgument(const std::string& argument, int low, int high) {
     if (argument.empty() || argument.size() > 6 ||
-        !std::all_of(argument.begin(), argument.end(),
-                     [](unsigned char c) { return std::isdigit(c) != 0; }))
+        !std::all_of(argument.begin(), argument.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
         return std::nullopt;
     const int value = std::atoi(argument.c_str());
     if (value < low || value > high) return std::nullopt;
@@ -212,9 +201,7 @@ void Fluke45::Reset() {
     m_displaySince = m_nowMs();
 }
 
-double Fluke45::PeriodMs() const {
-    return m_rate == 'S' ? 400.0 : m_rate == 'M' ? 200.0 : 50.0;
-}
+double Fluke45::PeriodMs() const { return m_rate == 'S' ? 400.0 : m_rate == 'M' ? 200.0 : 50.0; }
 
 int Fluke45::StatusByte() const {
     int status = (m_esr & m_ese) != 0 ? 32 : 0;
@@ -255,8 +242,7 @@ MeterReply Fluke45::HandleLine(std::string_view line) {
     return reply;
 }
 
-Fluke45::Outcome Fluke45::Execute(const std::string& header, const std::string& argument,
-                                  MeterReply& reply) {
+Fluke45::Outcome Fluke45::Execute(const std::string& header, const std::string& argument, MeterReply& reply) {
     const auto answer = [&reply](const std::string& text) { reply.text += text + kLineEnd; };
     const bool takesArgument = header == "RANGE" || header == "RATE" || header == "TRIGGER" ||
                                header == "FORMAT" || header == "*ESE" || header == "*SRE";
@@ -293,8 +279,7 @@ Fluke45::Outcome Fluke45::Execute(const std::string& header, const std::string& 
         answer(m_autoRange ? "1" : "0");
     } else if (header == "FIXED") {
         if (m_autoRange)
-            m_fixedRange = AutoRange(RangesFor(m_primary, m_rate),
-                                     QuantityFor(m_primary, m_takeVolts()));
+            m_fixedRange = AutoRange(RangesFor(m_primary, m_rate), QuantityFor(m_primary, m_takeVolts()));
         m_autoRange = false;
     } else if (header == "RANGE") {
         const auto range = IntegerArgument(argument, 1, RangesFor(m_primary, m_rate).count());

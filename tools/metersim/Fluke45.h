@@ -36,12 +36,12 @@ private:
     FlukeFunction m_primary = FlukeFunction::VDC;
     std::optional<FlukeFunction> m_secondary;
     bool m_autoRange = true;
-    int m_fixedRange = 1;        // 1-based, used while m_autoRange is off
-    int m_lastRange = 1;         // the range the last reading used
+    int m_fixedRange = 1;  // 1-based, used while m_autoRange is off
+    int m_lastRange = 1;   // the range the last reading used
     char m_rate = 'S';
-    int m_trigger = 1;           // 1 internal, 2-5 external
+    int m_trigger = 1;  // 1 internal, 2-5 external
     int m_format = 1;
-    double m_displaySince = 0;   // the display shows readings from this time on
+    double m_displaySince = 0;  // the display shows readings from this time on
     std::optional<double> m_triggeredVolts;
     int m_esr = 0;
     int m_ese = 0;

@@ -29,8 +29,7 @@ struct Integration {
     double nplc;
     double resolution;
 };
-constexpr Integration kIntegrations[] = {
-    {0.02, 1e-4}, {0.2, 1e-5}, {1.0, 3e-6}, {10.0, 1e-6}, {100.0, 3e-7}};
+constexpr Integration kIntegrations[] = {{0.02, 1e-4}, {0.2, 1e-5}, {1.0, 3e-6}, {10.0, 1e-6}, {100.0, 3e-7}};
 
 // Event status bits.
 constexpr int kOperationComplete = 1;
@@ -44,27 +43,45 @@ struct ErrorText {
     const char* text;
 };
 constexpr ErrorText kErrorTexts[] = {
-    {-101, "Invalid character"},
-    {-102, "Syntax error"},
-    {-108, "Parameter not allowed"},
-    {-109, "Missing parameter"},
-    {-113, "Undefined header"},
-    {-121, "Invalid character in number"},
-    {-211, "Trigger ignored"},
-    {-213, "Init ignored"},
-    {-214, "Trigger deadlock"},
-    {-222, "Data out of range"},
-    {-224, "Illegal parameter value"},
-    {-230, "Data stale"},
+    {-101, "Invalid character"},       {-102, "Syntax error"},
+    {-108, "Parameter not allowed"},   {-109, "Missing parameter"},
+    {-113, "Undefined header"},        {-121, "Invalid character in number"},
+    {-211, "Trigger ignored"},         {-213, "Init ignored"},
+    {-214, "Trigger deadlock"},        {-222, "Data out of range"},
+    {-224, "Illegal parameter value"}, {-230, "Data stale"},
     {-350, "Too many errors"},
 };
 
 // The header patterns the meter knows, in the order they are tried.
 enum class Command {
-    MeasureDc, MeasureAc, ConfigureDc, ConfigureAc, ConfigureQuery, Read, Fetch, Initiate,
-    Abort, Function, FunctionQuery, Nplc, NplcQuery, Range, RangeQuery, RangeAuto,
-    RangeAutoQuery, ZeroAuto, ZeroAutoQuery, TriggerSource, TriggerSourceQuery, SampleCount,
-    SampleCountQuery, SystemError, SystemVersion, SystemRemote, SystemLocal, SystemRwLock,
+    MeasureDc,
+    MeasureAc,
+    ConfigureDc,
+    ConfigureAc,
+    ConfigureQuery,
+    Read,
+    Fetch,
+    Initiate,
+    Abort,
+    Function,
+    FunctionQuery,
+    Nplc,
+    NplcQuery,
+    Range,
+    RangeQuery,
+    RangeAuto,
+    RangeAutoQuery,
+    ZeroAuto,
+    ZeroAutoQuery,
+    TriggerSource,
+    TriggerSourceQuery,
+    SampleCount,
+    SampleCountQuery,
+    SystemError,
+    SystemVersion,
+    SystemRemote,
+    SystemLocal,
+    SystemRwLock,
 };
 
 struct Entry {
@@ -210,8 +227,7 @@ MeterReply Hp34401A::HandleLine(std::string_view line) {
     return reply;
 }
 
-void Hp34401A::Execute(const std::vector<std::string>& nodes, const scpi::Unit& unit,
-                       MeterReply& reply) {
+void Hp34401A::Execute(const std::vector<std::string>& nodes, const scpi::Unit& unit, MeterReply& reply) {
     const auto answer = [&reply](const std::string& text) { reply.text += text + kLineEnd; };
     if (unit.common) {
         if (nodes.size() != 1) return QueueError(-113);
@@ -275,181 +291,192 @@ void Hp34401A::Execute(const std::vector<std::string>& nodes, const scpi::Unit& 
     const std::vector<std::string>& parameters = unit.parameters;
     const auto single = [&](std::size_t least) { return CheckParameterCount(unit, least, 1); };
     switch (found->second) {
-        case Command::MeasureDc:
-        case Command::MeasureAc:
-            if (!CheckParameterCount(unit, 0, 2)) return;
-            if (!Configure(found->second == Command::MeasureAc, parameters)) return;
+    case Command::MeasureDc:
+    case Command::MeasureAc:
+        if (!CheckParameterCount(unit, 0, 2)) return;
+        if (!Configure(found->second == Command::MeasureAc, parameters)) return;
+        Initiate();
+        Fetch(reply);
+        return;
+    case Command::ConfigureDc:
+    case Command::ConfigureAc:
+        if (!CheckParameterCount(unit, 0, 2)) return;
+        Configure(found->second == Command::ConfigureAc, parameters);
+        return;
+    case Command::ConfigureQuery: {
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        const double resolution =
+            m_ac ? m_range * 1e-6
+                 : m_range * std::find_if(std::begin(kIntegrations), std::end(kIntegrations),
+                                          [this](const Integration& i) { return i.nplc >= m_nplc; })
+                                 ->resolution;
+        answer(std::string("\"") + (m_ac ? "VOLT:AC " : "VOLT ") + Scientific(m_range, 6) + "," +
+               Scientific(resolution, 6) + "\"");
+        return;
+    }
+    case Command::Read:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        if (m_source == Source::Bus) {
+            QueueError(-214);  // READ? would wait for a trigger it cannot receive
+            return;
+        }
+        Initiate();
+        Fetch(reply);
+        return;
+    case Command::Fetch:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        Fetch(reply);
+        return;
+    case Command::Initiate:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        if (m_readyAt > m_nowMs() || m_waitingForTrigger) {
+            QueueError(-213);
+            return;
+        }
+        if (m_source == Source::Immediate) {
             Initiate();
-            Fetch(reply);
-            return;
-        case Command::ConfigureDc:
-        case Command::ConfigureAc:
-            if (!CheckParameterCount(unit, 0, 2)) return;
-            Configure(found->second == Command::ConfigureAc, parameters);
-            return;
-        case Command::ConfigureQuery: {
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            const double resolution =
-                m_ac ? m_range * 1e-6
-                     : m_range * std::find_if(std::begin(kIntegrations), std::end(kIntegrations),
-                                              [this](const Integration& i) { return i.nplc >= m_nplc; })
-                                     ->resolution;
-            answer(std::string("\"") + (m_ac ? "VOLT:AC " : "VOLT ") + Scientific(m_range, 6) +
-                   "," + Scientific(resolution, 6) + "\"");
+        } else {
+            m_memory.clear();
+            m_waitingForTrigger = true;
+        }
+        return;
+    case Command::Abort:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        m_waitingForTrigger = false;
+        if (m_readyAt > m_nowMs()) {
+            m_memory.clear();
+            m_readyAt = m_nowMs();
+        }
+        return;
+    case Command::Function:
+        if (!single(1)) return;
+        if (parameters[0] == "\"VOLT\"" || parameters[0] == "\"VOLT:DC\"" ||
+            parameters[0] == "\"VOLTAGE:DC\"" || parameters[0] == "\"VOLTAGE\"") {
+            m_ac = false;
+        } else if (parameters[0] == "\"VOLT:AC\"" || parameters[0] == "\"VOLTAGE:AC\"") {
+            m_ac = true;
+        } else {
+            QueueError(-224);
+        }
+        return;
+    case Command::FunctionQuery:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        answer(m_ac ? "\"VOLT:AC\"" : "\"VOLT\"");
+        return;
+    case Command::Nplc: {
+        if (!single(1)) return;
+        int error = 0;
+        const auto number = scpi::ParseNumber(parameters[0], &error);
+        if (!number) return QueueError(error);
+        if (number->kind == scpi::Number::Min)
+            m_nplc = kIntegrations[0].nplc;
+        else if (number->kind == scpi::Number::Max)
+            m_nplc = kIntegrations[4].nplc;
+        else if (number->kind == scpi::Number::Def)
+            m_nplc = 10.0;
+        else if (number->value <= 0 || number->value > 100)
+            return QueueError(-222);
+        else
+            m_nplc =
+                std::find_if(std::begin(kIntegrations), std::end(kIntegrations), [&](const Integration& i) {
+                    return i.nplc >= number->value - 1e-9;
+                })->nplc;
+        return;
+    }
+    case Command::NplcQuery:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        answer(Scientific(m_nplc, 8));
+        return;
+    case Command::Range: {
+        if (!single(1)) return;
+        int error = 0;
+        const auto number = scpi::ParseNumber(parameters[0], &error);
+        if (!number) return QueueError(error);
+        if (number->kind == scpi::Number::Def) {
+            m_autoRange = true;
             return;
         }
-        case Command::Read:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            if (m_source == Source::Bus) {
-                QueueError(-214);  // READ? would wait for a trigger it cannot receive
-                return;
-            }
-            Initiate();
-            Fetch(reply);
-            return;
-        case Command::Fetch:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            Fetch(reply);
-            return;
-        case Command::Initiate:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            if (m_readyAt > m_nowMs() || m_waitingForTrigger) {
-                QueueError(-213);
-                return;
-            }
-            if (m_source == Source::Immediate) {
-                Initiate();
-            } else {
-                m_memory.clear();
-                m_waitingForTrigger = true;
-            }
-            return;
-        case Command::Abort:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            m_waitingForTrigger = false;
-            if (m_readyAt > m_nowMs()) {
-                m_memory.clear();
-                m_readyAt = m_nowMs();
-            }
-            return;
-        case Command::Function:
-            if (!single(1)) return;
-            if (parameters[0] == "\"VOLT\"" || parameters[0] == "\"VOLT:DC\"" ||
-                parameters[0] == "\"VOLTAGE:DC\"" || parameters[0] == "\"VOLTAGE\"") {
-                m_ac = false;
-            } else if (parameters[0] == "\"VOLT:AC\"" || parameters[0] == "\"VOLTAGE:AC\"") {
-                m_ac = true;
-            } else {
-                QueueError(-224);
-            }
-            return;
-        case Command::FunctionQuery:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            answer(m_ac ? "\"VOLT:AC\"" : "\"VOLT\"");
-            return;
-        case Command::Nplc: {
-            if (!single(1)) return;
-            int error = 0;
-            const auto number = scpi::ParseNumber(parameters[0], &error);
-            if (!number) return QueueError(error);
-            if (number->kind == scpi::Number::Min) m_nplc = kIntegrations[0].nplc;
-            else if (number->kind == scpi::Number::Max) m_nplc = kIntegrations[4].nplc;
-            else if (number->kind == scpi::Number::Def) m_nplc = 10.0;
-            else if (number->value <= 0 || number->value > 100) return QueueError(-222);
-            else
-                m_nplc = std::find_if(std::begin(kIntegrations), std::end(kIntegrations),
-                                      [&](const Integration& i) { return i.nplc >= number->value - 1e-9; })
-                             ->nplc;
-            return;
+        const auto range = PickRange(*number, m_ac);
+        if (!range) return QueueError(-222);
+        m_range = *range;
+        m_autoRange = false;
+        return;
+    }
+    case Command::RangeQuery:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        answer(Scientific(m_range, 8));
+        return;
+    case Command::RangeAuto:
+    case Command::ZeroAuto: {
+        if (!single(1)) return;
+        const std::string& v = parameters[0];
+        const bool on = v == "ON" || v == "1" || v == "ONCE";
+        if (!on && v != "OFF" && v != "0") return QueueError(-224);
+        (found->second == Command::RangeAuto ? m_autoRange : m_autoZero) = on && v != "ONCE";
+        return;
+    }
+    case Command::RangeAutoQuery:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        answer(m_autoRange ? "1" : "0");
+        return;
+    case Command::ZeroAutoQuery:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        answer(m_autoZero ? "1" : "0");
+        return;
+    case Command::TriggerSource: {
+        if (!single(1)) return;
+        const std::string& v = parameters[0];
+        if (v == "IMM" || v == "IMMEDIATE")
+            m_source = Source::Immediate;
+        else if (v == "BUS")
+            m_source = Source::Bus;
+        else if (v == "EXT" || v == "EXTERNAL")
+            m_source = Source::External;
+        else
+            QueueError(-224);
+        return;
+    }
+    case Command::TriggerSourceQuery:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        answer(m_source == Source::Immediate ? "IMM" : m_source == Source::Bus ? "BUS" : "EXT");
+        return;
+    case Command::SampleCount: {
+        if (!single(1)) return;
+        int error = 0;
+        const auto number = scpi::ParseNumber(parameters[0], &error);
+        if (!number) return QueueError(error);
+        if (number->kind == scpi::Number::Min || number->kind == scpi::Number::Def)
+            m_sampleCount = 1;
+        else if (number->kind == scpi::Number::Max)
+            m_sampleCount = kMaxSampleCount;
+        else if (number->value < 1 || number->value > kMaxSampleCount)
+            return QueueError(-222);
+        else
+            m_sampleCount = static_cast<int>(std::lround(number->value));
+        return;
+    }
+    case Command::SampleCountQuery:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        answer((m_sampleCount >= 0 ? "+" : "") + std::to_string(m_sampleCount));
+        return;
+    case Command::SystemError: {
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        int code = 0;
+        if (!m_errors.empty()) {
+            code = m_errors.front();
+            m_errors.pop_front();
         }
-        case Command::NplcQuery:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            answer(Scientific(m_nplc, 8));
-            return;
-        case Command::Range: {
-            if (!single(1)) return;
-            int error = 0;
-            const auto number = scpi::ParseNumber(parameters[0], &error);
-            if (!number) return QueueError(error);
-            if (number->kind == scpi::Number::Def) {
-                m_autoRange = true;
-                return;
-            }
-            const auto range = PickRange(*number, m_ac);
-            if (!range) return QueueError(-222);
-            m_range = *range;
-            m_autoRange = false;
-            return;
-        }
-        case Command::RangeQuery:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            answer(Scientific(m_range, 8));
-            return;
-        case Command::RangeAuto:
-        case Command::ZeroAuto: {
-            if (!single(1)) return;
-            const std::string& v = parameters[0];
-            const bool on = v == "ON" || v == "1" || v == "ONCE";
-            if (!on && v != "OFF" && v != "0") return QueueError(-224);
-            (found->second == Command::RangeAuto ? m_autoRange : m_autoZero) = on && v != "ONCE";
-            return;
-        }
-        case Command::RangeAutoQuery:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            answer(m_autoRange ? "1" : "0");
-            return;
-        case Command::ZeroAutoQuery:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            answer(m_autoZero ? "1" : "0");
-            return;
-        case Command::TriggerSource: {
-            if (!single(1)) return;
-            const std::string& v = parameters[0];
-            if (v == "IMM" || v == "IMMEDIATE") m_source = Source::Immediate;
-            else if (v == "BUS") m_source = Source::Bus;
-            else if (v == "EXT" || v == "EXTERNAL") m_source = Source::External;
-            else QueueError(-224);
-            return;
-        }
-        case Command::TriggerSourceQuery:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            answer(m_source == Source::Immediate ? "IMM" : m_source == Source::Bus ? "BUS" : "EXT");
-            return;
-        case Command::SampleCount: {
-            if (!single(1)) return;
-            int error = 0;
-            const auto number = scpi::ParseNumber(parameters[0], &error);
-            if (!number) return QueueError(error);
-            if (number->kind == scpi::Number::Min || number->kind == scpi::Number::Def) m_sampleCount = 1;
-            else if (number->kind == scpi::Number::Max) m_sampleCount = kMaxSampleCount;
-            else if (number->value < 1 || number->value > kMaxSampleCount) return QueueError(-222);
-            else m_sampleCount = static_cast<int>(std::lround(number->value));
-            return;
-        }
-        case Command::SampleCountQuery:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            answer((m_sampleCount >= 0 ? "+" : "") + std::to_string(m_sampleCount));
-            return;
-        case Command::SystemError: {
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            int code = 0;
-            if (!m_errors.empty()) {
-                code = m_errors.front();
-                m_errors.pop_front();
-            }
-            answer(code == 0 ? std::string("+0,\"No error\"")
-                             : std::to_string(code) + ",\"" + Hp34401AErrorText(code) + "\"");
-            return;
-        }
-        case Command::SystemVersion:
-            if (!CheckParameterCount(unit, 0, 0)) return;
-            answer(kScpiVersion);
-            return;
-        case Command::SystemRemote:
-        case Command::SystemLocal:
-        case Command::SystemRwLock:
-            CheckParameterCount(unit, 0, 0);
-            return;
+        answer(code == 0 ? std::string("+0,\"No error\"")
+                         : std::to_string(code) + ",\"" + Hp34401AErrorText(code) + "\"");
+        return;
+    }
+    case Command::SystemVersion:
+        if (!CheckParameterCount(unit, 0, 0)) return;
+        answer(kScpiVersion);
+        return;
+    case Command::SystemRemote:
+    case Command::SystemLocal:
+    case Command::SystemRwLock: CheckParameterCount(unit, 0, 0); return;
     }
 }
 

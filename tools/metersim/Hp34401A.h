@@ -44,8 +44,8 @@ private:
     bool m_autoZero = true;
     Source m_source = Source::Immediate;
     int m_sampleCount = 1;
-    std::vector<double> m_memory;   // readings of the last INIT
-    double m_readyAt = 0;           // when the last of them is taken
+    std::vector<double> m_memory;  // readings of the last INIT
+    double m_readyAt = 0;          // when the last of them is taken
     bool m_waitingForTrigger = false;
     std::deque<int> m_errors;
     int m_esr = 0;

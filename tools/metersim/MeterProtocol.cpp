@@ -1,8 +1,8 @@
 #include "MeterProtocol.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -77,8 +77,7 @@ std::optional<Fault> ParseFault(std::string_view text) {
     if (text.substr(0, kDelay.size()) == kDelay) {
         const std::string digits(text.substr(kDelay.size()));
         if (digits.empty() || digits.size() > 7 ||
-            !std::all_of(digits.begin(), digits.end(),
-                         [](unsigned char c) { return std::isdigit(c) != 0; }))
+            !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
             return std::nullopt;
         return Fault{FaultKind::Delay, std::atoi(digits.c_str())};
     }
@@ -97,8 +96,7 @@ std::string FormatHp34401AValue(double volts) {
 std::string Garble(std::string_view bytes) {
     std::string garbled;
     garbled.reserve(bytes.size());
-    for (unsigned char byte : bytes)
-        garbled.push_back(static_cast<char>(0x80 | ((byte * 37u + 11u) & 0x7F)));
+    for (unsigned char byte : bytes) garbled.push_back(static_cast<char>(0x80 | ((byte * 37u + 11u) & 0x7F)));
     return garbled;
 }
 
@@ -144,9 +142,9 @@ std::vector<Output> MeterProtocol::Receive(std::string_view bytes, bool lineMatc
         }
         outputs.push_back(ApplyFault(std::move(reply)));
     }
-    outputs.erase(std::remove_if(outputs.begin(), outputs.end(),
-                                 [](const Output& o) { return o.bytes.empty(); }),
-                  outputs.end());
+    outputs.erase(
+        std::remove_if(outputs.begin(), outputs.end(), [](const Output& o) { return o.bytes.empty(); }),
+        outputs.end());
     return outputs;
 }
 
@@ -162,33 +160,24 @@ Output MeterProtocol::ApplyFault(MeterReply reply) const {
     const std::string rest = output.bytes.substr(valueEnd + 2);
     const bool fluke = m_model == MeterModel::Fluke45;
     switch (m_fault.kind) {
-        case FaultKind::None:
-        case FaultKind::Silent:
-            break;
-        case FaultKind::ErrorPrompt:
-            output.bytes = fluke ? std::string(kPromptUnknown) + kLineEnd : std::string();
-            break;
-        case FaultKind::ExecErrorPrompt:
-            output.bytes = fluke ? std::string(kPromptCannotExecute) + kLineEnd : std::string();
-            break;
-        case FaultKind::NoLineFeed:
-            output.bytes = valueLine + "\r";
-            break;
-        case FaultKind::LongLine: {
-            std::string longLine = valueLine;
-            longLine.resize(kLongLineLength - 2, ' ');
-            output.bytes = longLine + kLineEnd + rest;
-            break;
-        }
-        case FaultKind::Garbage:
-            output.bytes = Garble(valueLine) + kLineEnd + rest;
-            break;
-        case FaultKind::Delay:
-            output.delayMs = m_fault.delayMs;
-            break;
-        case FaultKind::HangUp:
-            output.hangUpAfter = valueLine.size() / 2;
-            break;
+    case FaultKind::None:
+    case FaultKind::Silent: break;
+    case FaultKind::ErrorPrompt:
+        output.bytes = fluke ? std::string(kPromptUnknown) + kLineEnd : std::string();
+        break;
+    case FaultKind::ExecErrorPrompt:
+        output.bytes = fluke ? std::string(kPromptCannotExecute) + kLineEnd : std::string();
+        break;
+    case FaultKind::NoLineFeed: output.bytes = valueLine + "\r"; break;
+    case FaultKind::LongLine: {
+        std::string longLine = valueLine;
+        longLine.resize(kLongLineLength - 2, ' ');
+        output.bytes = longLine + kLineEnd + rest;
+        break;
+    }
+    case FaultKind::Garbage: output.bytes = Garble(valueLine) + kLineEnd + rest; break;
+    case FaultKind::Delay: output.delayMs = m_fault.delayMs; break;
+    case FaultKind::HangUp: output.hangUpAfter = valueLine.size() / 2; break;
     }
     return output;
 }

@@ -1,8 +1,8 @@
 #include "Options.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cstdlib>
+#include <iterator>
 
 namespace metersim {
 
@@ -39,7 +39,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             options.help = true;
             continue;
         }
-        static const char* const kValued[] = {"--meter", "--dir",   "--link",      "--terminals",
+        static const char* const kValued[] = {"--meter",    "--dir", "--link",  "--terminals",
                                               "--readings", "--log", "--fault", "--time-scale"};
         if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
             error = (name.rfind("-", 0) == 0 ? "unknown option " : "unknown argument ") + name;
@@ -82,8 +82,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         } else if (name == "--time-scale") {
             char* end = nullptr;
             options.timeScale = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !(options.timeScale >= 0.0) ||
-                options.timeScale > 1000.0) {
+            if (value.empty() || *end != '\0' || !(options.timeScale >= 0.0) || options.timeScale > 1000.0) {
                 error = "bad time scale " + value;
                 return std::nullopt;
             }
@@ -92,8 +91,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             return std::nullopt;
         }
     }
-    options.linkPath =
-        linkName.find('/') == std::string::npos ? options.dir + "/" + linkName : linkName;
+    options.linkPath = linkName.find('/') == std::string::npos ? options.dir + "/" + linkName : linkName;
     if (options.terminalsPath.empty()) options.terminalsPath = options.dir + "/reference-terminals";
     return options;
 }

@@ -18,7 +18,7 @@ struct Options {
     std::vector<double> readings;
     std::string logPath;
     Fault fault;
-    double timeScale = 1.0;     // the meter's measurement times are multiplied by it
+    double timeScale = 1.0;  // the meter's measurement times are multiplied by it
     bool help = false;
 };
 

@@ -11,8 +11,7 @@ namespace metersim::scpi {
 namespace {
 
 bool IsHeaderCharacter(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == ':' || c == '?' ||
-           c == '*' || c == '_';
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == ':' || c == '?' || c == '*' || c == '_';
 }
 
 // Splits at separators outside double quotes.
@@ -106,8 +105,7 @@ bool Pattern::Matches(const std::vector<std::string>& nodes) const {
     return MatchFrom(0, bare, 0);
 }
 
-bool Pattern::MatchFrom(std::size_t pattern, const std::vector<std::string>& nodes,
-                        std::size_t node) const {
+bool Pattern::MatchFrom(std::size_t pattern, const std::vector<std::string>& nodes, std::size_t node) const {
     if (pattern == m_nodes.size()) return node == nodes.size();
     const Node& p = m_nodes[pattern];
     if (node < nodes.size() && (nodes[node] == p.shortForm || nodes[node] == p.longForm) &&
@@ -130,15 +128,13 @@ std::optional<Number> ParseNumber(const std::string& parameter, int* errorCode) 
         const char* longForm;
         Number::Kind kind;
     };
-    static constexpr Word kWords[] = {{"MIN", "MINIMUM", Number::Min},
-                                      {"MAX", "MAXIMUM", Number::Max},
-                                      {"DEF", "DEFAULT", Number::Def}};
+    static constexpr Word kWords[] = {
+        {"MIN", "MINIMUM", Number::Min}, {"MAX", "MAXIMUM", Number::Max}, {"DEF", "DEFAULT", Number::Def}};
     for (const Word& word : kWords)
-        if (parameter == word.shortForm || parameter == word.longForm)
-            return Number{word.kind, 0};
-    const bool numeric = !parameter.empty() &&
-                         (std::isdigit(static_cast<unsigned char>(parameter[0])) ||
-                          parameter[0] == '+' || parameter[0] == '-' || parameter[0] == '.');
+        if (parameter == word.shortForm || parameter == word.longForm) return Number{word.kind, 0};
+    const bool numeric =
+        !parameter.empty() && (std::isdigit(static_cast<unsigned char>(parameter[0])) ||
+                               parameter[0] == '+' || parameter[0] == '-' || parameter[0] == '.');
     if (!numeric) {
         *errorCode = -224;
         return std::nullopt;

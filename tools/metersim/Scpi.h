@@ -15,7 +15,7 @@ struct Unit {
     bool common = false;             // "*RST" etc.: one node, no path
     bool absolute = false;           // began with ':'
     std::vector<std::string> parameters;
-    bool malformed = false;          // a header with an empty node or a stray character
+    bool malformed = false;  // a header with an empty node or a stray character
 };
 
 // The units of one program message (a line without its LF). Parameters are trimmed and
@@ -35,8 +35,7 @@ private:
         std::string longForm;
         bool optional = false;
     };
-    bool MatchFrom(std::size_t pattern, const std::vector<std::string>& nodes,
-                   std::size_t node) const;
+    bool MatchFrom(std::size_t pattern, const std::vector<std::string>& nodes, std::size_t node) const;
 
     std::vector<Node> m_nodes;
     bool m_query = false;

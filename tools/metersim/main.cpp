@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "MeterProtocol.h"
-#include "cmdline/StandardOptions.h"
 #include "Options.h"
 #include "ReadingSource.h"
+#include "cmdline/StandardOptions.h"
 
 namespace {
 
@@ -96,8 +96,7 @@ bool CreateLink(const std::string& target, const std::string& linkPath, std::str
 void RemoveLink(const std::string& target, const std::string& linkPath) {
     char buffer[PATH_MAX] = {};
     const ssize_t n = ::readlink(linkPath.c_str(), buffer, sizeof buffer - 1);
-    if (n > 0 && target == std::string(buffer, static_cast<std::size_t>(n)))
-        ::unlink(linkPath.c_str());
+    if (n > 0 && target == std::string(buffer, static_cast<std::size_t>(n))) ::unlink(linkPath.c_str());
 }
 
 unsigned long long MonotonicMicroseconds() {
@@ -141,13 +140,13 @@ public:
         : m_options(options),
           m_pty(pty),
           m_log(log),
-          m_readings(options.readings, options.terminalsPath,
-                     static_cast<unsigned>(MonotonicMicroseconds())),
-          m_protocol(options.model, options.fault, [this] { return m_readings.Next(); },
-                     [scale = std::max(options.timeScale, 1e-6)] {
-                         using namespace std::chrono;
-                         return duration<double, std::milli>(Clock::now().time_since_epoch()).count() / scale;
-                     }),
+          m_readings(options.readings, options.terminalsPath, static_cast<unsigned>(MonotonicMicroseconds())),
+          m_protocol(
+              options.model, options.fault, [this] { return m_readings.Next(); },
+              [scale = std::max(options.timeScale, 1e-6)] {
+                  using namespace std::chrono;
+                  return duration<double, std::milli>(Clock::now().time_since_epoch()).count() / scale;
+              }),
           m_character(Scaled(metersim::CharacterMs(options.model), 1.0)) {}
 
     void Run() {

@@ -12,15 +12,14 @@
 namespace vantrel::records::cli {
 namespace {
 
-int Certificate(CommandContext& context)
-{
+int Certificate(CommandContext& context) {
     std::string base = TakeValue(context.args, "--out");
     if (context.args.size() != 1) throw UsageError{"certificate needs one serial number or record id"};
     const RecordStore store(context.databasePath, RecordStore::OpenMode::ReadOnly);
     const auto certificate = report::LoadCertificate(store, context.args.front());
     if (!certificate) {
-        context.err << "No board with the serial number and no record with the id " << Printable(context.args.front())
-                    << ": no certificate written.\n";
+        context.err << "No board with the serial number and no record with the id "
+                    << Printable(context.args.front()) << ": no certificate written.\n";
         return kExitNotFound;
     }
     if (base.empty()) base = "certificate-" + report::FileSafe(certificate->number);

@@ -23,7 +23,7 @@ enum ExitCode : int {
 
 struct CommandContext {
     std::string databasePath;
-    std::vector<std::string> args;   // after the subcommand's name
+    std::vector<std::string> args;  // after the subcommand's name
     std::ostream& out;
     std::ostream& err;
 };
@@ -35,15 +35,15 @@ struct UsageError {
 
 struct Command {
     const char* name;
-    const char* synopsis;   // arguments, for --help
+    const char* synopsis;  // arguments, for --help
     const char* summary;
     int (*run)(CommandContext&);
 };
 
-std::span<const Command> QueryCommands();    // list, show, history, yield
-std::span<const Command> ExportCommands();   // export
-std::span<const Command> SyncCommands();     // sync, pg-schema
-std::span<const Command> CertificateCommands();   // certificate
-std::span<const Command> ReportCommands();        // report
+std::span<const Command> QueryCommands();        // list, show, history, yield
+std::span<const Command> ExportCommands();       // export
+std::span<const Command> SyncCommands();         // sync, pg-schema
+std::span<const Command> CertificateCommands();  // certificate
+std::span<const Command> ReportCommands();       // report
 
 }  // namespace vantrel::records::cli

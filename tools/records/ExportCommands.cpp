@@ -14,14 +14,12 @@ namespace vantrel::records::cli {
 namespace {
 
 template <typename Writer>
-void WriteAll(const RecordStore& store, const RecordQuery& query, Writer writer)
-{
+void WriteAll(const RecordStore& store, const RecordQuery& query, Writer writer) {
     store.ForEach(query, [&](const ActionRecord& record) { writer.Add(record); });
     if constexpr (requires { writer.Finish(); }) writer.Finish();
 }
 
-int Export(CommandContext& context)
-{
+int Export(CommandContext& context) {
     const std::string format = TakeValue(context.args, "--format");
     const std::string output = TakeValue(context.args, "--output");
     const RecordQuery query = TakeQuery(context.args);
@@ -39,19 +37,24 @@ int Export(CommandContext& context)
         }
     }
     std::ostream& out = output.empty() ? context.out : file;
-    if (format == "json") WriteAll(store, query, JsonExportWriter(out));
-    else if (format == "csv") WriteAll(store, query, CsvExportWriter(out));
-    else WriteAll(store, query, JUnitExportWriter(out));
+    if (format == "json")
+        WriteAll(store, query, JsonExportWriter(out));
+    else if (format == "csv")
+        WriteAll(store, query, CsvExportWriter(out));
+    else
+        WriteAll(store, query, JUnitExportWriter(out));
     out.flush();
     if (!out) {
-        context.err << "Writing the export failed" << (output.empty() ? "" : " (" + Printable(output) + ")") << ".\n";
+        context.err << "Writing the export failed" << (output.empty() ? "" : " (" + Printable(output) + ")")
+                    << ".\n";
         return kExitFailure;
     }
     return kExitOk;
 }
 
 constexpr Command kCommands[] = {
-    {"export", "--format json|csv|junit [--output FILE] [FILTERS]", "write the records for other programs", Export},
+    {"export", "--format json|csv|junit [--output FILE] [FILTERS]", "write the records for other programs",
+     Export},
 };
 
 }  // namespace

@@ -12,13 +12,14 @@ namespace vantrel::records::cli {
 namespace {
 
 constexpr const char* kCsvHeader =
-    "id,action,started_utc,ended_utc,bench_host,bench_folder,tool_version,driver_version,operator,board_model,"
+    "id,action,started_utc,ended_utc,bench_host,bench_folder,tool_version,driver_version,operator,board_"
+    "model,"
     "type_code,base_address,interrupt_level,fpga_revision,serial_number,verdict,passed,outcome,meter_model,"
-    "rate_hz,expected_ms,measured_ms,overflows,error_count,timeout_tolerance_ms,time_tolerance_ms,ad_tolerance_lsb,"
+    "rate_hz,expected_ms,measured_ms,overflows,error_count,timeout_tolerance_ms,time_tolerance_ms,ad_"
+    "tolerance_lsb,"
     "channels,console_text";
 
-std::string Quoted(const std::string& text)
-{
+std::string Quoted(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
     for (const char c : text) {
@@ -29,13 +30,11 @@ std::string Quoted(const std::string& text)
 }
 
 template <typename T>
-std::string NumberCell(const std::optional<T>& value)
-{
+std::string NumberCell(const std::optional<T>& value) {
     return value ? nlohmann::json(*value).dump() : std::string();
 }
 
-std::string ChannelsCell(const ActionRecord& r)
-{
+std::string ChannelsCell(const ActionRecord& r) {
     nlohmann::json channels = nlohmann::json::array();
     for (const auto& c : r.channels) {
         nlohmann::json row = {{"channel", c.channel}, {"verdict", c.verdict}};
@@ -54,12 +53,11 @@ std::string ChannelsCell(const ActionRecord& r)
 }
 
 // Reads "YYYY-MM-DDTHH:MM:SS.mmmZ" as seconds since the epoch.
-std::optional<double> EpochSeconds(const std::string& stamp)
-{
+std::optional<double> EpochSeconds(const std::string& stamp) {
     std::tm tm{};
     int ms = 0;
-    if (std::sscanf(stamp.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                    &tm.tm_min, &tm.tm_sec, &ms) != 7)
+    if (std::sscanf(stamp.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &ms) != 7)
         return std::nullopt;
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;
@@ -67,11 +65,14 @@ std::optional<double> EpochSeconds(const std::string& stamp)
 }
 
 // Decodes one UTF-8 sequence at `at`; returns its length, or 0 when it is not valid.
-std::size_t Utf8Length(const std::string& text, std::size_t at, unsigned& codePoint)
-{
+std::size_t Utf8Length(const std::string& text, std::size_t at, unsigned& codePoint) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
+    std::size_t length = lead < 0x80           ? 1
+                         : (lead >> 5) == 0x6  ? 2
+                         : (lead >> 4) == 0xe  ? 3
+                         : (lead >> 3) == 0x1e ? 4
+                                               : 0;
     if (length == 0 || at + length > text.size()) return 0;
     codePoint = length == 1 ? lead : lead & (0x7f >> length);
     for (std::size_t i = 1; i < length; ++i) {
@@ -79,22 +80,22 @@ std::size_t Utf8Length(const std::string& text, std::size_t at, unsigned& codePo
         codePoint = (codePoint << 6) | (byte(at + i) & 0x3f);
     }
     static constexpr unsigned kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (codePoint < kSmallest[length] || codePoint > 0x10ffff || (codePoint >= 0xd800 && codePoint <= 0xdfff)) return 0;
+    if (codePoint < kSmallest[length] || codePoint > 0x10ffff || (codePoint >= 0xd800 && codePoint <= 0xdfff))
+        return 0;
     return length;
 }
 
 }  // namespace
 
-std::string CsvTextCell(const std::string& text)
-{
-    const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+std::string CsvTextCell(const std::string& text) {
+    const bool formula =
+        !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
     return Quoted(formula ? "'" + text : text);
 }
 
 CsvExportWriter::CsvExportWriter(std::ostream& out) : m_out(out) { m_out << kCsvHeader << "\r\n"; }
 
-void CsvExportWriter::Add(const ActionRecord& r)
-{
+void CsvExportWriter::Add(const ActionRecord& r) {
     std::vector<std::string> cells = {
         CsvTextCell(r.id),
         CsvTextCell(std::string(ActionKindName(r.kind))),
@@ -132,8 +133,7 @@ void CsvExportWriter::Add(const ActionRecord& r)
     m_out << "\r\n";
 }
 
-std::string XmlEscaped(const std::string& text)
-{
+std::string XmlEscaped(const std::string& text) {
     std::string escaped;
     escaped.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
@@ -155,39 +155,41 @@ std::string XmlEscaped(const std::string& text)
         case '\r': escaped += "&#13;"; break;
         case '\t': escaped += "&#9;"; break;
         default:
-            if (codePoint < 0x20 || codePoint == 0xfffe || codePoint == 0xffff) escaped += "&#xFFFD;";
-            else escaped.append(text, at, length);
+            if (codePoint < 0x20 || codePoint == 0xfffe || codePoint == 0xffff)
+                escaped += "&#xFFFD;";
+            else
+                escaped.append(text, at, length);
         }
         at += length;
     }
     return escaped;
 }
 
-double SecondsBetween(const std::string& startedUtc, const std::string& endedUtc)
-{
+double SecondsBetween(const std::string& startedUtc, const std::string& endedUtc) {
     const auto start = EpochSeconds(startedUtc), end = EpochSeconds(endedUtc);
     return start && end && *end >= *start ? *end - *start : 0.0;
 }
 
 JUnitExportWriter::JUnitExportWriter(std::ostream& out) : m_out(out) {}
 
-void JUnitExportWriter::Add(const ActionRecord& record)
-{
-    auto suite = std::find_if(m_suites.begin(), m_suites.end(), [&](const auto& s) { return s.first == record.bench.host; });
+void JUnitExportWriter::Add(const ActionRecord& record) {
+    auto suite = std::find_if(m_suites.begin(), m_suites.end(),
+                              [&](const auto& s) { return s.first == record.bench.host; });
     if (suite == m_suites.end()) suite = m_suites.insert(m_suites.end(), {record.bench.host, {}});
     suite->second.push_back(record);
 }
 
-void JUnitExportWriter::Finish()
-{
+void JUnitExportWriter::Finish() {
     std::size_t tests = 0, failures = 0;
     for (const auto& [host, records] : m_suites) {
         tests += records.size();
-        failures += static_cast<std::size_t>(std::count_if(records.begin(), records.end(), [](const auto& r) { return !r.passed; }));
+        failures += static_cast<std::size_t>(
+            std::count_if(records.begin(), records.end(), [](const auto& r) { return !r.passed; }));
     }
     char seconds[32];
     m_out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-          << "<testsuites name=\"vantrel-records\" tests=\"" << tests << "\" failures=\"" << failures << "\" errors=\"0\">\n";
+          << "<testsuites name=\"vantrel-records\" tests=\"" << tests << "\" failures=\"" << failures
+          << "\" errors=\"0\">\n";
     std::size_t suiteId = 0;
     for (const auto& [host, records] : m_suites) {
         double total = 0;
@@ -199,13 +201,14 @@ void JUnitExportWriter::Finish()
         std::snprintf(seconds, sizeof seconds, "%.3f", total);
         const std::string timestamp = records.front().startedUtc.substr(0, 19);
         m_out << "  <testsuite id=\"" << suiteId++ << "\" name=\"" << XmlEscaped(host) << "\" hostname=\""
-              << XmlEscaped(host) << "\" package=\"vantrel\" timestamp=\"" << XmlEscaped(timestamp) << "\" tests=\""
-              << records.size() << "\" failures=\"" << failed << "\" errors=\"0\" skipped=\"0\" time=\"" << seconds
-              << "\">\n";
+              << XmlEscaped(host) << "\" package=\"vantrel\" timestamp=\"" << XmlEscaped(timestamp)
+              << "\" tests=\"" << records.size() << "\" failures=\"" << failed
+              << "\" errors=\"0\" skipped=\"0\" time=\"" << seconds << "\">\n";
         for (const auto& r : records) {
             std::snprintf(seconds, sizeof seconds, "%.3f", SecondsBetween(r.startedUtc, r.endedUtc));
             const std::string serial = r.board.serialNumber.empty() ? "no serial" : r.board.serialNumber;
-            m_out << "    <testcase name=\"" << XmlEscaped(std::string(ActionKindName(r.kind)) + " " + serial + " " + r.id)
+            m_out << "    <testcase name=\""
+                  << XmlEscaped(std::string(ActionKindName(r.kind)) + " " + serial + " " + r.id)
                   << "\" classname=\"" << XmlEscaped(r.board.model) << "\" time=\"" << seconds << "\">\n";
             if (!r.passed)
                 m_out << "      <failure message=\"" << XmlEscaped(r.verdict) << "\" type=\""

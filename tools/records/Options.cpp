@@ -16,8 +16,7 @@ const char* const kFilterHelp =
     "  --passed | --failed\n"
     "  --limit N       at most N records\n";
 
-std::string TakeValue(std::vector<std::string>& args, const std::string& name)
-{
+std::string TakeValue(std::vector<std::string>& args, const std::string& name) {
     const auto at = std::find(args.begin(), args.end(), name);
     if (at == args.end()) return {};
     if (at + 1 == args.end()) throw UsageError{name + " needs a value"};
@@ -27,21 +26,18 @@ std::string TakeValue(std::vector<std::string>& args, const std::string& name)
     return value;
 }
 
-bool TakeFlag(std::vector<std::string>& args, const std::string& name)
-{
+bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
     const auto at = std::find(args.begin(), args.end(), name);
     if (at == args.end()) return false;
     args.erase(at);
     return true;
 }
 
-void RequireNoMore(const std::vector<std::string>& args)
-{
+void RequireNoMore(const std::vector<std::string>& args) {
     if (!args.empty()) throw UsageError{"unexpected argument '" + Printable(args.front()) + "'"};
 }
 
-RecordQuery TakeQuery(std::vector<std::string>& args)
-{
+RecordQuery TakeQuery(std::vector<std::string>& args) {
     RecordQuery query;
     query.serialNumber = TakeValue(args, "--serial");
     query.model = TakeValue(args, "--model");
@@ -65,8 +61,7 @@ RecordQuery TakeQuery(std::vector<std::string>& args)
     return query;
 }
 
-int ExitCodeOf(const RecordStoreError& error)
-{
+int ExitCodeOf(const RecordStoreError& error) {
     switch (error.kind()) {
     case RecordStoreError::Kind::Missing: return kExitNoDatabase;
     case RecordStoreError::Kind::Foreign: return kExitForeignDatabase;
@@ -75,8 +70,7 @@ int ExitCodeOf(const RecordStoreError& error)
     }
 }
 
-std::string Printable(const std::string& text, bool keepLineBreaks)
-{
+std::string Printable(const std::string& text, bool keepLineBreaks) {
     std::string shown;
     for (const unsigned char c : text) {
         if (keepLineBreaks && (c == '\n' || c == '\t')) {

@@ -10,23 +10,20 @@ namespace {
 
 std::string SerialShown(const std::string& serial) { return serial.empty() ? "-" : Printable(serial); }
 
-void PrintLine(std::ostream& out, const ActionRecord& r)
-{
+void PrintLine(std::ostream& out, const ActionRecord& r) {
     out << r.startedUtc << "  " << ActionKindName(r.kind) << "  " << Printable(r.board.model) << "  "
-        << SerialShown(r.board.serialNumber) << "  " << Printable(r.verdict) << "  " << Printable(r.bench.host) << "  "
-        << r.id << '\n';
+        << SerialShown(r.board.serialNumber) << "  " << Printable(r.verdict) << "  "
+        << Printable(r.bench.host) << "  " << r.id << '\n';
 }
 
-std::string Number(const std::optional<double>& value)
-{
+std::string Number(const std::optional<double>& value) {
     if (!value) return "-";
     char text[40];
     std::snprintf(text, sizeof text, "%.6g", *value);
     return text;
 }
 
-void PrintFull(std::ostream& out, const ActionRecord& r)
-{
+void PrintFull(std::ostream& out, const ActionRecord& r) {
     out << "Record        " << r.id << '\n'
         << "Action        " << ActionKindName(r.kind) << '\n'
         << "Started       " << r.startedUtc << '\n'
@@ -36,16 +33,18 @@ void PrintFull(std::ostream& out, const ActionRecord& r)
     if (!r.meterModel.empty()) out << "Meter         " << Printable(r.meterModel) << '\n';
     out << "Bench         " << Printable(r.bench.host) << ' ' << Printable(r.bench.folder) << '\n'
         << "Operator      " << Printable(r.bench.operatorLogin) << '\n'
-        << "Tool          " << Printable(r.bench.toolVersion) << ", driver " << Printable(r.bench.driverVersion) << '\n'
-        << "Board         " << Printable(r.board.model) << " (type " << r.board.typeCode << "), base 0x" << std::hex
-        << r.board.baseAddress << std::dec << ", interrupt " << r.board.interruptLevel << ", FPGA "
-        << (r.board.fpgaRevision ? std::to_string(*r.board.fpgaRevision) : "-") << '\n'
+        << "Tool          " << Printable(r.bench.toolVersion) << ", driver "
+        << Printable(r.bench.driverVersion) << '\n'
+        << "Board         " << Printable(r.board.model) << " (type " << r.board.typeCode << "), base 0x"
+        << std::hex << r.board.baseAddress << std::dec << ", interrupt " << r.board.interruptLevel
+        << ", FPGA " << (r.board.fpgaRevision ? std::to_string(*r.board.fpgaRevision) : "-") << '\n'
         << "Serial number " << SerialShown(r.board.serialNumber) << '\n';
     if (r.interrupt) {
         const auto& f = *r.interrupt;
-        out << "Interrupt     rate " << f.rateHz << " Hz, expected " << f.expectedMs << " ms, measured " << f.measuredMs
-            << " ms, overflows " << f.overflows << ", errors " << f.errorCount << "; tolerances " << f.timeoutToleranceMs
-            << " ms, " << f.timeToleranceMs << " ms, " << f.adToleranceLsb << " LSB\n";
+        out << "Interrupt     rate " << f.rateHz << " Hz, expected " << f.expectedMs << " ms, measured "
+            << f.measuredMs << " ms, overflows " << f.overflows << ", errors " << f.errorCount
+            << "; tolerances " << f.timeoutToleranceMs << " ms, " << f.timeToleranceMs << " ms, "
+            << f.adToleranceLsb << " LSB\n";
     }
     if (!r.channels.empty()) out << "Channel  reading  window  verdict  as found  as left  code\n";
     for (const auto& c : r.channels)
@@ -56,8 +55,7 @@ void PrintFull(std::ostream& out, const ActionRecord& r)
     if (!r.consoleText.empty() && r.consoleText.back() != '\n') out << '\n';
 }
 
-int List(CommandContext& context)
-{
+int List(CommandContext& context) {
     const RecordQuery query = TakeQuery(context.args);
     RequireNoMore(context.args);
     const RecordStore store(context.databasePath, RecordStore::OpenMode::ReadOnly);
@@ -70,8 +68,7 @@ int List(CommandContext& context)
     return kExitOk;
 }
 
-int Show(CommandContext& context)
-{
+int Show(CommandContext& context) {
     if (context.args.size() != 1) throw UsageError{"show needs one record id"};
     const RecordStore store(context.databasePath, RecordStore::OpenMode::ReadOnly);
     const auto record = store.Find(context.args.front());
@@ -83,8 +80,7 @@ int Show(CommandContext& context)
     return kExitOk;
 }
 
-int History(CommandContext& context)
-{
+int History(CommandContext& context) {
     if (context.args.size() != 1) throw UsageError{"history needs one serial number"};
     const RecordStore store(context.databasePath, RecordStore::OpenMode::ReadOnly);
     const auto records = store.History(context.args.front());
@@ -96,17 +92,18 @@ int History(CommandContext& context)
     return kExitOk;
 }
 
-int Yield(CommandContext& context)
-{
+int Yield(CommandContext& context) {
     const RecordQuery query = TakeQuery(context.args);
     RequireNoMore(context.args);
     const RecordStore store(context.databasePath, RecordStore::OpenMode::ReadOnly);
     context.out << "day         model  records  passed  yield\n";
     for (const auto& row : store.Yield(query)) {
         char percent[16];
-        std::snprintf(percent, sizeof percent, "%.1f%%", row.records ? 100.0 * static_cast<double>(row.passed) / static_cast<double>(row.records) : 0.0);
-        context.out << row.day << "  " << Printable(row.model) << "  " << row.records << "  " << row.passed << "  "
-                    << percent << '\n';
+        std::snprintf(
+            percent, sizeof percent, "%.1f%%",
+            row.records ? 100.0 * static_cast<double>(row.passed) / static_cast<double>(row.records) : 0.0);
+        context.out << row.day << "  " << Printable(row.model) << "  " << row.records << "  " << row.passed
+                    << "  " << percent << '\n';
     }
     return kExitOk;
 }

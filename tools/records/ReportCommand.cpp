@@ -13,16 +13,14 @@ namespace vantrel::records::cli {
 namespace {
 
 // YYYY-MM-DD, optionally followed by a time ("T08:00", ...).
-bool IsDate(const std::string& text)
-{
+bool IsDate(const std::string& text) {
     if (text.size() < 10 || text[4] != '-' || text[7] != '-') return false;
     for (const std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
         if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
     return text.size() == 10 || text[10] == 'T';
 }
 
-int Report(CommandContext& context)
-{
+int Report(CommandContext& context) {
     const std::string from = TakeValue(context.args, "--from");
     const std::string to = TakeValue(context.args, "--to");
     if (from.empty() || to.empty()) throw UsageError{"report needs --from DATE and --to DATE"};
@@ -38,7 +36,8 @@ int Report(CommandContext& context)
     range.to = to;
     const auto summary = report::SummarizeLine(store, range);
     if (summary.records == 0) {
-        context.err << "No records from " << Printable(from) << " to " << Printable(to) << ": no report written.\n";
+        context.err << "No records from " << Printable(from) << " to " << Printable(to)
+                    << ": no report written.\n";
         return kExitNotFound;
     }
     report::EnsureOffscreenApplication();

@@ -13,16 +13,14 @@ namespace {
 
 // The connection string comes from --pg, else VANTREL_RECORDS_PG; without either, libpq's
 // own defaults apply (PGSERVICE, PGHOST and the other PG* variables).
-std::string Conninfo(std::vector<std::string>& args)
-{
+std::string Conninfo(std::vector<std::string>& args) {
     std::string conninfo = TakeValue(args, "--pg");
     if (conninfo.empty())
         if (const char* fromEnvironment = std::getenv("VANTREL_RECORDS_PG")) conninfo = fromEnvironment;
     return conninfo;
 }
 
-int Sync(CommandContext& context)
-{
+int Sync(CommandContext& context) {
     const std::string conninfo = Conninfo(context.args);
     RequireNoMore(context.args);
     RecordStore store(context.databasePath, RecordStore::OpenMode::ExistingOnly);
@@ -38,8 +36,7 @@ int Sync(CommandContext& context)
     return kExitOk;
 }
 
-int PgSchema(CommandContext& context)
-{
+int PgSchema(CommandContext& context) {
     RequireNoMore(context.args);
     context.out << PostgresSchema();
     return kExitOk;

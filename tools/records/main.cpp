@@ -15,16 +15,15 @@ using namespace vantrel::records::cli;
 
 namespace {
 
-std::vector<Command> AllCommands()
-{
+std::vector<Command> AllCommands() {
     std::vector<Command> commands;
-    for (const auto group : {QueryCommands(), ExportCommands(), SyncCommands(), CertificateCommands(), ReportCommands()})
+    for (const auto group :
+         {QueryCommands(), ExportCommands(), SyncCommands(), CertificateCommands(), ReportCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }
 
-std::string Usage()
-{
+std::string Usage() {
     std::ostringstream out;
     out << "Usage: vantrel-records [--db FILE] COMMAND [ARGUMENTS]\n\n"
            "The production records of a bench: every board action, its figures and its console text.\n\n"
@@ -35,7 +34,9 @@ std::string Usage()
         << kFilterHelp
         << "\nOptions:\n"
            "  --db FILE       the record database; default $VANTREL_RECORDS_DB, else\n"
-           "                  " << kDatabaseFileName << " in the current folder\n"
+           "                  "
+        << kDatabaseFileName
+        << " in the current folder\n"
            "  --help          this text\n"
            "  --version       the program's version\n"
            "\nThe line's PostgreSQL database is reached with libpq's own settings: --pg or\n"
@@ -58,15 +59,16 @@ std::string Usage()
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    if (const auto answered = cmdline::AnswerHelpOrVersion(argc, argv, {"vantrel-records", Usage})) return *answered;
+int main(int argc, char** argv) {
+    if (const auto answered = cmdline::AnswerHelpOrVersion(argc, argv, {"vantrel-records", Usage}))
+        return *answered;
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string databasePath;
     if (const char* fromEnvironment = std::getenv("VANTREL_RECORDS_DB")) databasePath = fromEnvironment;
     try {
         while (!args.empty() && args.front().starts_with("-")) {
-            if (args.front() != "--db") throw UsageError{cmdline::UnexpectedArgument(Printable(args.front()))};
+            if (args.front() != "--db")
+                throw UsageError{cmdline::UnexpectedArgument(Printable(args.front()))};
             if (args.size() < 2 || args[1].empty()) throw UsageError{"--db needs a file"};
             databasePath = args[1];
             args.erase(args.begin(), args.begin() + 2);
@@ -75,7 +77,8 @@ int main(int argc, char** argv)
         if (args.empty()) throw UsageError{"no command given"};
         for (const auto& command : AllCommands()) {
             if (args.front() != command.name) continue;
-            CommandContext context{databasePath, std::vector<std::string>(args.begin() + 1, args.end()), std::cout, std::cerr};
+            CommandContext context{databasePath, std::vector<std::string>(args.begin() + 1, args.end()),
+                                   std::cout, std::cerr};
             return command.run(context);
         }
         throw UsageError{"unknown command '" + Printable(args.front()) + "'"};

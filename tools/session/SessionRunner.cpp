@@ -58,8 +58,7 @@ std::string Caption(CDialog& dialog, int id) {
 }
 
 bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -117,8 +116,7 @@ void SessionRunner::Run() {
 
     if (result == -1) Fail("the main window could not be created");
     if (m_next < m_script.actions.size()) Fail("the window closed before every action was done");
-    if (!m_measureShot.empty())
-        Fail("no Measure References dialog opened for the picture " + m_measureShot);
+    if (!m_measureShot.empty()) Fail("no Measure References dialog opened for the picture " + m_measureShot);
 
     if (m_failures.empty()) {
         Write(m_colour ? "\033[32mSession PASSED\033[0m\n" : "Session PASSED\n");
@@ -131,10 +129,10 @@ void SessionRunner::Run() {
 
 void SessionRunner::OnModal(CDialog& dialog) {
     if (&dialog == m_main) {
-        auto* console = qobject_cast<QPlainTextEdit*>(dialog.GetDlgItem(IDC_CONSOLE)
-                                                          ? dialog.GetDlgItem(IDC_CONSOLE)->GetWidget()
-                                                          : nullptr);
-        m_echo = std::make_unique<ConsoleEcho>(console ? console->document() : nullptr, m_colour, [this](const std::string& t) { Write(t); });
+        auto* console = qobject_cast<QPlainTextEdit*>(
+            dialog.GetDlgItem(IDC_CONSOLE) ? dialog.GetDlgItem(IDC_CONSOLE)->GetWidget() : nullptr);
+        m_echo = std::make_unique<ConsoleEcho>(console ? console->document() : nullptr, m_colour,
+                                               [this](const std::string& t) { Write(t); });
         m_echo->Flush();
         QTimer::singleShot(0, dialog.GetWidget(), [this]() { RunNext(); });
         return;
@@ -246,9 +244,7 @@ void SessionRunner::CheckVerdict(int statusId, const char* test) {
 
 void SessionRunner::Initialize() {
     // The button frees a held board; a fresh initialization needs a second press.
-    if (Caption(*m_main, IDC_INITIALIZE_BOARD) == kFreeBoardCaption &&
-        !Press(IDC_INITIALIZE_BOARD))
-        return;
+    if (Caption(*m_main, IDC_INITIALIZE_BOARD) == kFreeBoardCaption && !Press(IDC_INITIALIZE_BOARD)) return;
     if (Press(IDC_INITIALIZE_BOARD)) CheckVerdict(IDC_INIT_STATUS, "Initialize Board");
 }
 
@@ -325,7 +321,8 @@ void SessionRunner::ChooseBoard(const std::string& name) {
 void SessionRunner::WorkSerialDialog(CDialog& dialog) {
     QCoreApplication::processEvents();
     // The text goes in as a scanner leaves it, line breaks and all.
-    if (CWnd* box = dialog.GetDlgItem(CSerialNumberDlg::IDC_SERIAL_NUMBER)) box->SetWindowText(m_serial.c_str());
+    if (CWnd* box = dialog.GetDlgItem(CSerialNumberDlg::IDC_SERIAL_NUMBER))
+        box->SetWindowText(m_serial.c_str());
     Note("serial number box: \"" + m_serial + "\", OK");
     harness::DialogDriver(dialog).Click(IDOK);
 }
@@ -372,9 +369,7 @@ void SessionRunner::Note(const std::string& text) {
     Write(SessionLine("> " + text, m_colour));
 }
 
-void SessionRunner::Fail(const std::string& what) {
-    m_failures.push_back(what);
-}
+void SessionRunner::Fail(const std::string& what) { m_failures.push_back(what); }
 
 void SessionRunner::Write(const std::string& text) { m_writer(text); }
 

@@ -16,8 +16,8 @@ struct ButtonNameRow {
 };
 
 constexpr ButtonNameRow kButtonNames[] = {
-    {"ok", IDOK},       {"cancel", IDCANCEL}, {"abort", IDABORT}, {"retry", IDRETRY},
-    {"ignore", IDIGNORE}, {"yes", IDYES},     {"no", IDNO},
+    {"ok", IDOK},         {"cancel", IDCANCEL}, {"abort", IDABORT}, {"retry", IDRETRY},
+    {"ignore", IDIGNORE}, {"yes", IDYES},       {"no", IDNO},
 };
 
 std::vector<std::string> SplitList(const std::string& text) {
@@ -46,10 +46,14 @@ bool IsDecimal(const std::string& text) {
 // Actions without a value.
 std::optional<ActionKind> PlainAction(const std::string& name) {
     static const std::pair<const char*, ActionKind> rows[] = {
-        {"init", ActionKind::Initialize},       {"free", ActionKind::Free},
-        {"interrupt", ActionKind::InterruptTest}, {"eeprom", ActionKind::ViewEeprom},
-        {"registers", ActionKind::DumpRegisters}, {"sample", ActionKind::Sample},
-        {"savelog", ActionKind::SaveLog},       {"quit", ActionKind::Quit},
+        {"init", ActionKind::Initialize},
+        {"free", ActionKind::Free},
+        {"interrupt", ActionKind::InterruptTest},
+        {"eeprom", ActionKind::ViewEeprom},
+        {"registers", ActionKind::DumpRegisters},
+        {"sample", ActionKind::Sample},
+        {"savelog", ActionKind::SaveLog},
+        {"quit", ActionKind::Quit},
         {"close", ActionKind::Close},
     };
     for (const auto& [word, kind] : rows)
@@ -67,10 +71,14 @@ const ValuedAction kValuedActions[] = {
     {"meter",
      [](const std::string& value, Action& action, std::string& error) {
          action.kind = ActionKind::Meter;
-         if (value == "fluke45") action.meter = MeterChoice::Fluke45;
-         else if (value == "hp34401a") action.meter = MeterChoice::Hp34401a;
-         else if (value == "none") action.meter = MeterChoice::None;
-         else error = "meter takes fluke45, hp34401a or none, not " + value;
+         if (value == "fluke45")
+             action.meter = MeterChoice::Fluke45;
+         else if (value == "hp34401a")
+             action.meter = MeterChoice::Hp34401a;
+         else if (value == "none")
+             action.meter = MeterChoice::None;
+         else
+             error = "meter takes fluke45, hp34401a or none, not " + value;
          return error.empty();
      }},
     {"values",
@@ -149,9 +157,12 @@ std::optional<Action> ParseAction(const std::string& word, std::string& error) {
     }
     if (name == "measure") {
         action.kind = ActionKind::Measure;
-        if (!hasValue || value == "use") action.measure = MeasureChoice::Use;
-        else if (value == "keep") action.measure = MeasureChoice::Keep;
-        else if (value == "cancel") action.measure = MeasureChoice::Cancel;
+        if (!hasValue || value == "use")
+            action.measure = MeasureChoice::Use;
+        else if (value == "keep")
+            action.measure = MeasureChoice::Keep;
+        else if (value == "cancel")
+            action.measure = MeasureChoice::Cancel;
         else {
             error = "measure takes use, keep or cancel, not " + value;
             return std::nullopt;
@@ -188,9 +199,12 @@ std::optional<Script> ParseArguments(const std::vector<std::string>& args, std::
                 error = "unknown option " + arg;
                 return std::nullopt;
             }
-            if (when == "auto") script.colour = ColourMode::Auto;
-            else if (when == "always") script.colour = ColourMode::Always;
-            else if (when == "never") script.colour = ColourMode::Never;
+            if (when == "auto")
+                script.colour = ColourMode::Auto;
+            else if (when == "always")
+                script.colour = ColourMode::Always;
+            else if (when == "never")
+                script.colour = ColourMode::Never;
             else {
                 error = "--color takes auto, always or never, not " + when;
                 return std::nullopt;
@@ -202,8 +216,7 @@ std::optional<Script> ParseArguments(const std::vector<std::string>& args, std::
             auto action = ParseAction(arg, error);
             if (!action) return std::nullopt;
             if (!script.actions.empty() && EndsSession(script.actions.back().kind)) {
-                error = "nothing can follow " + script.actions.back().word +
-                        ": the window is closed by then";
+                error = "nothing can follow " + script.actions.back().word + ": the window is closed by then";
                 return std::nullopt;
             }
             script.actions.push_back(*action);
@@ -231,18 +244,12 @@ const char* ButtonName(int id) {
 
 int AnswerForBox(unsigned boxType, int wanted) {
     switch (boxType & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        return wanted == IDCANCEL ? IDCANCEL : IDOK;
-    case MB_ABORTRETRYIGNORE:
-        return wanted == IDRETRY || wanted == IDIGNORE ? wanted : IDABORT;
-    case MB_YESNOCANCEL:
-        return wanted == IDNO || wanted == IDCANCEL ? wanted : IDYES;
-    case MB_YESNO:
-        return wanted == IDNO ? IDNO : IDYES;
-    case MB_RETRYCANCEL:
-        return wanted == IDCANCEL ? IDCANCEL : IDRETRY;
-    default:
-        return IDOK;
+    case MB_OKCANCEL: return wanted == IDCANCEL ? IDCANCEL : IDOK;
+    case MB_ABORTRETRYIGNORE: return wanted == IDRETRY || wanted == IDIGNORE ? wanted : IDABORT;
+    case MB_YESNOCANCEL: return wanted == IDNO || wanted == IDCANCEL ? wanted : IDYES;
+    case MB_YESNO: return wanted == IDNO ? IDNO : IDYES;
+    case MB_RETRYCANCEL: return wanted == IDCANCEL ? IDCANCEL : IDRETRY;
+    default: return IDOK;
     }
 }
 

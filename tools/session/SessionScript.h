@@ -9,25 +9,25 @@
 namespace session {
 
 enum class ActionKind {
-    Initialize,     // "Initialize Board" (frees a held board first)
-    Free,           // "Free Board"
-    InterruptTest,  // "Interrupt Test"
-    Measure,        // "Measure References", then the dialog's choice
-    ViewEeprom,     // "View EEPROM"
-    DumpRegisters,  // "Dump Registers"
-    Sample,         // "Sample"
-    SaveLog,        // "Write To log.rtf"
-    Meter,          // check a voltage meter radio button
-    Values,         // values to type into the Measure References dialog
-    Board,          // choose a model in the "Board Type Macro" list
-    BaseAddress,    // type the base address
-    Interrupt,      // type the interrupt level
-    Serial,         // the serial number of the board, for its production records
-    Answer,         // how to answer the message boxes that follow
-    Screenshot,     // picture of the main window
+    Initialize,         // "Initialize Board" (frees a held board first)
+    Free,               // "Free Board"
+    InterruptTest,      // "Interrupt Test"
+    Measure,            // "Measure References", then the dialog's choice
+    ViewEeprom,         // "View EEPROM"
+    DumpRegisters,      // "Dump Registers"
+    Sample,             // "Sample"
+    SaveLog,            // "Write To log.rtf"
+    Meter,              // check a voltage meter radio button
+    Values,             // values to type into the Measure References dialog
+    Board,              // choose a model in the "Board Type Macro" list
+    BaseAddress,        // type the base address
+    Interrupt,          // type the interrupt level
+    Serial,             // the serial number of the board, for its production records
+    Answer,             // how to answer the message boxes that follow
+    Screenshot,         // picture of the main window
     MeasureScreenshot,  // picture of the Measure References dialog at the next measure
-    Quit,           // "Quit"
-    Close,          // the window's close box
+    Quit,               // "Quit"
+    Close,              // the window's close box
 };
 
 enum class MeasureChoice { Use, Keep, Cancel };
@@ -35,8 +35,8 @@ enum class MeterChoice { Fluke45, Hp34401a, None };
 
 struct Action {
     ActionKind kind = ActionKind::Quit;
-    std::string word;   // the action as typed, for the transcript
-    std::string text;   // file name, model name, address, level
+    std::string word;  // the action as typed, for the transcript
+    std::string text;  // file name, model name, address, level
     MeasureChoice measure = MeasureChoice::Use;
     MeterChoice meter = MeterChoice::Fluke45;
     std::vector<std::string> values;  // up to five typed reference values
