@@ -93,10 +93,18 @@ Certificate MakeCertificate(const std::vector<ActionRecord>& history, const Acti
     c.dateUtc = main.endedUtc.empty() ? main.startedUtc : main.endedUtc;
     if (c.calibration) {
         for (const auto& figures : c.calibration->channels) c.channels.push_back(Judged(figures));
+        // The calibration's own write is recorded by the same press, right after it and with
+        // its start time; only writes of later presses change what the calibration left.
         bool after = false;
+        bool ownWrite = false;
         for (const auto& r : history) {
+            if (ownWrite && r.kind == ActionKind::EepromWrite && r.startedUtc == c.calibration->startedUtc) {
+                ownWrite = false;
+                continue;
+            }
+            ownWrite = false;
             if (after && r.kind == ActionKind::EepromWrite) c.laterEepromWrites.push_back(r);
-            if (r.id == c.calibration->id) after = true;
+            if (r.id == c.calibration->id) after = ownWrite = true;
         }
     }
     c.status = CalibrationStatus(c);

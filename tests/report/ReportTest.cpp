@@ -68,18 +68,33 @@ TempDir* LineReport::s_dir = nullptr;
 std::vector<BoardPlan>* LineReport::s_plans = nullptr;
 std::vector<ActionRecord>* LineReport::s_records = nullptr;
 
-TEST_F(LineReport, CertificateNumbersMatchTheRecordsInHtmlAndPdf) {
+ProgramResult RecordsOn(const std::string& database, const std::string& arguments) {
+    return RunShell(ShellQuoted(Program()) + " --db " + ShellQuoted(database) + " " + arguments);
+}
+
+std::vector<ActionRecord> OfBoard(const std::vector<ActionRecord>& records, const std::string& serial) {
+    std::vector<ActionRecord> board;
+    for (const auto& r : records)
+        if (r.board.serialNumber == serial) board.push_back(r);
+    return board;
+}
+
+// Each board's certificate, HTML and PDF, against the board's records: the last measurement's
+// channels row by row, the last interrupt test's figures, calibrated only when the plan says so.
+void CheckCertificates(const std::string& database, const std::string& folder,
+                       const std::vector<ActionRecord>& records, const std::vector<BoardPlan>& plans) {
     int index = 0;
-    for (const auto& plan : *s_plans) {
+    for (const auto& plan : plans) {
         SCOPED_TRACE("board " + plan.serial + " fault '" + plan.fault + "'");
-        const auto board = Of(plan.serial);
+        const auto board = OfBoard(records, plan.serial);
         std::optional<ActionRecord> measure, interrupt;
         for (const auto& r : board) {
             if (r.kind == vantrel::records::ActionKind::MeasureReferences) measure = r;
             if (r.kind == vantrel::records::ActionKind::InterruptTest) interrupt = r;
         }
-        const std::string base = *s_dir / ("certificate-" + std::to_string(++index));
-        const auto run = Records("certificate --out " + ShellQuoted(base) + " " + ShellQuoted(plan.serial));
+        const std::string base = folder + "/certificate-" + std::to_string(++index);
+        const auto run =
+            RecordsOn(database, "certificate --out " + ShellQuoted(base) + " " + ShellQuoted(plan.serial));
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const std::string html = ReadFile(base + ".html");
         const auto pdf = RunShell("pdftotext -layout " + ShellQuoted(base + ".pdf") + " -");
@@ -127,6 +142,10 @@ TEST_F(LineReport, CertificateNumbersMatchTheRecordsInHtmlAndPdf) {
             << text;
         EXPECT_NE(text.find(interrupt->verdict), std::string::npos);
     }
+}
+
+TEST_F(LineReport, CertificateNumbersMatchTheRecordsInHtmlAndPdf) {
+    CheckCertificates(Database(), s_dir->path(), *s_records, *s_plans);
 }
 
 TEST_F(LineReport, HostileSerialIsTextInTheCertificate) {
@@ -235,21 +254,20 @@ nlohmann::json Browse(const std::string& folder) {
     return nlohmann::json::parse(run.out);
 }
 
-TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine) {
-    const std::string folder = *s_dir / "report";
-    const auto run = Records("report --from 2026-12-01 --to 2026-12-31 " + ShellQuoted(folder));
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+// The report in `folder` opened in the browser, its tables against the line's records and plans.
+void CheckReport(const std::string& folder, const std::vector<ActionRecord>& records,
+                 const std::vector<BoardPlan>& plans, std::size_t models) {
     const auto page = Browse(folder);
 
     EXPECT_EQ(page["problems"], nlohmann::json::array());
     EXPECT_EQ(page["scripts"], 0);
-    EXPECT_NE(page["text"].get<std::string>().find(std::to_string(s_records->size()) + " records of " +
-                                                   std::to_string(s_plans->size()) + " boards."),
+    EXPECT_NE(page["text"].get<std::string>().find(std::to_string(records.size()) + " records of " +
+                                                   std::to_string(plans.size()) + " boards."),
               std::string::npos);
 
     // Readings per model and channel, counted from the records.
     std::map<std::pair<std::string, int>, std::pair<int, int>> readings;  // count, outside
-    for (const auto& r : *s_records)
+    for (const auto& r : records)
         if (r.kind == vantrel::records::ActionKind::MeasureReferences && r.meterModel != "None")
             for (const auto& c : r.channels)
                 if (c.reading && c.windowHigh) {
@@ -271,10 +289,10 @@ TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine) {
     // Yield per model and day from what each board went through.
     std::map<std::pair<std::string, std::string>, std::array<int, 3>> yield;  // boards, first pass, final
     std::set<std::string> failed;
-    for (const auto& plan : *s_plans) {
+    for (const auto& plan : plans) {
         const bool firstFails =
             plan.fault == "interrupt" || plan.fault == "out-of-tolerance" || plan.fault == "meter";
-        auto& counts = yield[{plan.model, Of(plan.serial).front().startedUtc.substr(0, 10)}];
+        auto& counts = yield[{plan.model, OfBoard(records, plan.serial).front().startedUtc.substr(0, 10)}];
         ++counts[0];
         counts[1] += firstFails ? 0 : 1;
         counts[2] += !firstFails || plan.retested ? 1 : 0;
@@ -300,9 +318,9 @@ TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine) {
     for (std::size_t i = 0; i < failedRows.size(); ++i) {
         const std::string serial = failedRows[i][1];
         SCOPED_TRACE(serial);
-        const auto plan = std::find_if(s_plans->begin(), s_plans->end(),
-                                       [&](const BoardPlan& p) { return p.serial == serial; });
-        ASSERT_NE(plan, s_plans->end());
+        const auto plan =
+            std::find_if(plans.begin(), plans.end(), [&](const BoardPlan& p) { return p.serial == serial; });
+        ASSERT_NE(plan, plans.end());
         EXPECT_TRUE(failed.count(serial));
         EXPECT_EQ(failedRows[i][5], plan->retested ? "passed" : "failed");
         const std::string link = failedRows[i][6];
@@ -320,7 +338,6 @@ TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine) {
     EXPECT_TRUE(failed.count(kHostileSerial));
 
     // Every plot a loaded image with something drawn on it, each a file of the folder.
-    const std::size_t models = 2;
     ASSERT_EQ(page["images"].size(), models + readings.size() + 1);
     for (const auto& image : page["images"]) {
         SCOPED_TRACE(image.dump());
@@ -329,6 +346,13 @@ TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine) {
         EXPECT_GT(image["colours"].get<int>(), 8);
         EXPECT_TRUE(fs::is_regular_file(fs::path(folder) / image["src"].get<std::string>()));
     }
+}
+
+TEST_F(LineReport, ReportOpensInABrowserAndItsTablesMatchTheLine) {
+    const std::string folder = *s_dir / "report";
+    const auto run = Records("report --from 2026-12-01 --to 2026-12-31 " + ShellQuoted(folder));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    CheckReport(folder, *s_records, *s_plans, 2);
 }
 
 TEST_F(LineReport, BrowserCheckSeesAPlantedFault) {
@@ -346,6 +370,40 @@ TEST_F(LineReport, BrowserCheckSeesAPlantedFault) {
     int notLoaded = 0;
     for (const auto& image : page["images"]) notLoaded += image["width"] == 0 ? 1 : 0;
     EXPECT_EQ(notLoaded, 2);
+}
+
+// The same checks on a line the unattended session made: six boards on one seeded bench, the
+// records written by the tool itself (tests/report/session_line.sh says what each board does).
+TEST(SessionLine, CertificatesAndReportMatchTheRecords) {
+    const TempDir dir;
+    const std::string bench = dir / "bench";
+    const auto made = RunShell("bash " + ShellQuoted(VANTREL_SESSION_LINE) + " " +
+                               ShellQuoted(VANTREL_BIN_DIR) + " " + ShellQuoted(bench));
+    ASSERT_EQ(made.exitCode, 0) << made.out << made.err;
+    const std::string database = bench + "/vantrel-records.db";
+    const auto records = RecordStore(database, RecordStore::OpenMode::ReadOnly).List({});  // in time order
+    ASSERT_EQ(records.size(), 29u);
+
+    // serial, fault of the first try, retested and passed, calibrated
+    const std::vector<BoardPlan> plans = {
+        {"SN-S1", "Corvel", "", false, true},
+        {"SN-S2", "Corvel", "", false, true},
+        {kHostileSerial, "Corvel", "interrupt", true, true},
+        {"SN-S3", "Corvel", "interrupt", false, false},
+        {"SN-S4", "Corvel", "kept", false, false},
+        {"SN-S5", "Corvel", "out-of-tolerance", false, false},
+    };
+    CheckCertificates(database, dir.path(), records, plans);
+    const std::string hostile = ReadFile(dir / "certificate-3.html");  // the serial= the session was given
+    EXPECT_EQ(hostile.find(kHostileSerial), std::string::npos);
+    EXPECT_NE(hostile.find("&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
+
+    const std::string folder = dir / "report";
+    const std::string from = records.front().startedUtc.substr(0, 10);
+    const std::string to = records.back().startedUtc.substr(0, 10);
+    const auto run = RecordsOn(database, "report --from " + from + " --to " + to + " " + ShellQuoted(folder));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    CheckReport(folder, records, plans, 1);
 }
 
 }  // namespace
