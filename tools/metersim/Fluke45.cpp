@@ -17,9 +17,6 @@ namespace {
 constexpr char kIdentity[] = "FLUKE, 45, 1234567, 1.6 D1.6";
 constexpr char kSerialNumber[] = "1234567";
 constexpr char kOverload[] = "+1E+9";
-constexpr char kPromptOk[] = "=>";
-constexpr char kPromptUnknown[] = "?>";
-constexpr char kPromptCannotExecute[] = "!>";
 
 // Status bits of the standard event status register.
 constexpr int kOperationComplete = 1;
@@ -131,7 +128,7 @@ std::optional<std::string> Shown(const Range& range, double quantity) {
 }
 
 // The range autoranging settles on for a quantity: the first it fits in, else the top one.
-int AutoRange(const RangeTable& table, double quantity) {
+int SettledRange(const RangeTable& table, double quantity) {
     for (int i = 0; i < table.count(); ++i)
         if (Shown(table.begin[i], quantity)) return i + 1;
     return table.count();
@@ -180,7 +177,7 @@ const char* FlukeFunctionName(FlukeFunction function) {
 
 std::string FlukeDcValue(double volts, char rate) {
     const RangeTable table = RangesFor(FlukeFunction::VDC, rate);
-    const auto shown = Shown(table.begin[AutoRange(table, volts) - 1], volts);
+    const auto shown = Shown(table.begin[SettledRange(table, volts) - 1], volts);
     return shown ? *shown : kOverload;
 }
 
@@ -219,139 +216,285 @@ void Fluke45::SelectFunction(FlukeFunction function) {
 // ends the line.
 MeterReply Fluke45::HandleLine(std::string_view line) {
     MeterReply reply;
-    const char* prompt = kPromptOk;
+    std::string_view prompt = kFlukePromptOk;
     for (const std::string& command : SplitCommands(line)) {
         if (command.empty()) continue;
         const auto space = command.find_first_of(" \t");
-        const std::string header = command.substr(0, space);
-        const std::string argument =
-            space == std::string::npos ? std::string() : Trimmed(command.substr(space));
-        const Outcome outcome = Execute(header, argument, reply);
+        const Request request{command.substr(0, space),
+                              space == std::string::npos ? std::string() : Trimmed(command.substr(space))};
+        const Outcome outcome = Execute(request, reply);
         if (outcome == Outcome::Unknown) {
             m_esr |= kCommandError;
-            prompt = kPromptUnknown;
+            prompt = kFlukePromptUnknown;
             break;
         }
         if (outcome == Outcome::CannotExecute) {
             m_esr |= kExecutionError;
-            prompt = kPromptCannotExecute;
+            prompt = kFlukePromptCannotExecute;
             break;
         }
     }
-    reply.text += std::string(prompt) + kLineEnd;
+    Answer(reply, prompt);
     return reply;
 }
 
-Fluke45::Outcome Fluke45::Execute(const std::string& header, const std::string& argument, MeterReply& reply) {
-    const auto answer = [&reply](const std::string& text) { reply.text += text + kLineEnd; };
-    const bool takesArgument = header == "RANGE" || header == "RATE" || header == "TRIGGER" ||
-                               header == "FORMAT" || header == "*ESE" || header == "*SRE";
-    if (!takesArgument && !argument.empty()) return Outcome::Unknown;
+// clang-format off
+const Fluke45::Command Fluke45::kCommands[] = {
+    {"CLR2",     false, &Fluke45::ClearSecondary},
+    {"FUNC1?",   false, &Fluke45::PrimaryFunctionQuery},
+    {"FUNC2?",   false, &Fluke45::SecondaryFunctionQuery},
+    {"MOD?",     false, &Fluke45::ModifierQuery},
+    {"VAL?",     false, &Fluke45::ValueQuery},
+    {"VAL1?",    false, &Fluke45::ValueQuery},
+    {"VAL2?",    false, &Fluke45::ValueQuery},
+    {"MEAS?",    false, &Fluke45::ValueQuery},
+    {"MEAS1?",   false, &Fluke45::ValueQuery},
+    {"MEAS2?",   false, &Fluke45::ValueQuery},
+    {"AUTO",     false, &Fluke45::Autorange},
+    {"AUTO?",    false, &Fluke45::AutoRangeQuery},
+    {"FIXED",    false, &Fluke45::FixedRange},
+    {"RANGE",    true,  &Fluke45::SelectRange},
+    {"RANGE1?",  false, &Fluke45::PrimaryRangeQuery},
+    {"RANGE2?",  false, &Fluke45::SecondaryRangeQuery},
+    {"RATE",     true,  &Fluke45::Rate},
+    {"RATE?",    false, &Fluke45::RateQuery},
+    {"TRIGGER",  true,  &Fluke45::Trigger},
+    {"TRIGGER?", false, &Fluke45::TriggerQuery},
+    {"*TRG",     false, &Fluke45::BusTrigger},
+    {"FORMAT",   true,  &Fluke45::Format},
+    {"FORMAT?",  false, &Fluke45::FormatQuery},
+    {"SERIAL?",  false, &Fluke45::SerialQuery},
+    {"*IDN?",    false, &Fluke45::IdentityQuery},
+    {"*RST",     false, &Fluke45::ResetCommand},
+    {"*CLS",     false, &Fluke45::ClearStatus},
+    {"*ESE",     true,  &Fluke45::EventEnable},
+    {"*SRE",     true,  &Fluke45::ServiceRequestEnable},
+    {"*ESE?",    false, &Fluke45::EventEnableQuery},
+    {"*SRE?",    false, &Fluke45::ServiceRequestEnableQuery},
+    {"*ESR?",    false, &Fluke45::EventStatusQuery},
+    {"*STB?",    false, &Fluke45::StatusByteQuery},
+    {"*OPC",     false, &Fluke45::OperationComplete},
+    {"*OPC?",    false, &Fluke45::OperationCompleteQuery},
+    {"*WAI",     false, &Fluke45::NoEffect},
+    {"REMS",     false, &Fluke45::NoEffect},
+    {"RWLS",     false, &Fluke45::NoEffect},
+    {"LOCS",     false, &Fluke45::NoEffect},
+    {"LWLS",     false, &Fluke45::NoEffect},
+};
+// clang-format on
 
-    if (const auto function = Lookup(kFunctions, header)) {
+const Fluke45::Command* Fluke45::FindCommand(std::string_view header) {
+    for (const Command& command : kCommands)
+        if (command.header == header) return &command;
+    return nullptr;
+}
+
+// The command table first, then the function names; only the commands that take an
+// argument may have one.
+Fluke45::Outcome Fluke45::Execute(const Request& request, MeterReply& reply) {
+    const Command* command = FindCommand(request.header);
+    if (!request.argument.empty() && !(command && command->takesArgument)) return Outcome::Unknown;
+    if (command) return (this->*command->handler)(request, reply);
+    if (const auto function = Lookup(kFunctions, request.header)) {
         SelectFunction(*function);
         return Outcome::Ok;
     }
-    if (const auto function = Lookup(kSecondaryFunctions, header)) {
+    if (const auto function = Lookup(kSecondaryFunctions, request.header)) {
         m_secondary = *function;
         return Outcome::Ok;
     }
-    if (header == "CLR2") {
-        m_secondary.reset();
-        return Outcome::Ok;
-    }
-    if (header == "FUNC1?") {
-        answer(FlukeFunctionName(m_primary));
-    } else if (header == "FUNC2?") {
-        if (!m_secondary) return Outcome::CannotExecute;
-        answer(FlukeFunctionName(*m_secondary));
-    } else if (header == "MOD?") {
-        answer("0");  // no modifier (MN MX, HOLD, dB, REL, COMP) is emulated
-    } else if (header == "VAL?" || header == "VAL1?" || header == "VAL2?" || header == "MEAS?" ||
-               header == "MEAS1?" || header == "MEAS2?") {
-        const char digit = header[header.size() - 2];
-        const int display = digit == '1' || digit == '2' ? digit - '0' : 0;
-        return Reading(display, header[0] == 'M', reply);
-    } else if (header == "AUTO") {
-        if (!m_autoRange) m_displaySince = m_nowMs();
-        m_autoRange = true;
-    } else if (header == "AUTO?") {
-        answer(m_autoRange ? "1" : "0");
-    } else if (header == "FIXED") {
-        if (m_autoRange)
-            m_fixedRange = AutoRange(RangesFor(m_primary, m_rate), QuantityFor(m_primary, m_takeVolts()));
-        m_autoRange = false;
-    } else if (header == "RANGE") {
-        const auto range = IntegerArgument(argument, 1, RangesFor(m_primary, m_rate).count());
-        if (!range) return Outcome::CannotExecute;
-        m_fixedRange = *range;
-        m_autoRange = false;
-        m_displaySince = m_nowMs();
-    } else if (header == "RANGE1?") {
-        const RangeTable table = RangesFor(m_primary, m_rate);
-        answer(std::to_string(m_autoRange ? AutoRange(table, QuantityFor(m_primary, m_takeVolts()))
-                                          : m_fixedRange));
-    } else if (header == "RANGE2?") {
-        if (!m_secondary) return Outcome::CannotExecute;
-        answer(std::to_string(
-            AutoRange(RangesFor(*m_secondary, m_rate), QuantityFor(*m_secondary, m_takeVolts()))));
-    } else if (header == "RATE") {
-        const std::string rate = Upper(argument);
-        if (rate != "S" && rate != "M" && rate != "F") return Outcome::CannotExecute;
-        m_rate = rate[0];
-        m_fixedRange = std::min(m_fixedRange, RangesFor(m_primary, m_rate).count());
-        m_displaySince = m_nowMs();
-    } else if (header == "RATE?") {
-        answer(std::string(1, m_rate));
-    } else if (header == "TRIGGER") {
-        const auto type = IntegerArgument(argument, 1, 5);
-        if (!type) return Outcome::CannotExecute;
-        m_trigger = *type;
-        m_triggeredVolts.reset();
-    } else if (header == "TRIGGER?") {
-        answer(std::to_string(m_trigger));
-    } else if (header == "*TRG") {
-        if (m_trigger == 1) return Outcome::CannotExecute;
-        m_triggeredVolts = m_takeVolts();
-        m_displaySince = m_nowMs();
-    } else if (header == "FORMAT") {
-        const auto format = IntegerArgument(argument, 1, 2);
-        if (!format) return Outcome::CannotExecute;
-        m_format = *format;
-    } else if (header == "FORMAT?") {
-        answer(std::to_string(m_format));
-    } else if (header == "SERIAL?") {
-        answer(kSerialNumber);
-    } else if (header == "*IDN?") {
-        answer(kIdentity);
-    } else if (header == "*RST") {
-        Reset();
-    } else if (header == "*CLS") {
-        m_esr = 0;
-    } else if (header == "*ESE" || header == "*SRE") {
-        const auto value = IntegerArgument(argument, 0, 255);
-        if (!value) return Outcome::CannotExecute;
-        (header == "*ESE" ? m_ese : m_sre) = header == "*SRE" ? (*value & ~64) : *value;
-    } else if (header == "*ESE?") {
-        answer(std::to_string(m_ese));
-    } else if (header == "*SRE?") {
-        answer(std::to_string(m_sre));
-    } else if (header == "*ESR?") {
-        answer(std::to_string(m_esr));
-        m_esr = 0;
-    } else if (header == "*STB?") {
-        answer(std::to_string(StatusByte()));
-    } else if (header == "*OPC") {
-        m_esr |= kOperationComplete;
-    } else if (header == "*OPC?") {
-        answer("1");
-    } else if (header == "*WAI" || header == "REMS" || header == "RWLS" || header == "LOCS" ||
-               header == "LWLS") {
-    } else {
-        return Outcome::Unknown;
-    }
+    return Outcome::Unknown;
+}
+
+Fluke45::Outcome Fluke45::ClearSecondary(const Request&, MeterReply&) {
+    m_secondary.reset();
     return Outcome::Ok;
 }
+
+Fluke45::Outcome Fluke45::PrimaryFunctionQuery(const Request&, MeterReply& reply) {
+    Answer(reply, FlukeFunctionName(m_primary));
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::SecondaryFunctionQuery(const Request&, MeterReply& reply) {
+    if (!m_secondary) return Outcome::CannotExecute;
+    Answer(reply, FlukeFunctionName(*m_secondary));
+    return Outcome::Ok;
+}
+
+// No modifier (MN MX, HOLD, dB, REL, COMP) is emulated.
+Fluke45::Outcome Fluke45::ModifierQuery(const Request&, MeterReply& reply) {
+    Answer(reply, "0");
+    return Outcome::Ok;
+}
+
+// VAL?, VAL1?, VAL2?, MEAS?, MEAS1?, MEAS2?: the digit names the display, MEAS waits.
+Fluke45::Outcome Fluke45::ValueQuery(const Request& request, MeterReply& reply) {
+    const std::string& header = request.header;
+    const char digit = header[header.size() - 2];
+    const int display = digit == '1' || digit == '2' ? digit - '0' : 0;
+    return Reading(display, header[0] == 'M', reply);
+}
+
+Fluke45::Outcome Fluke45::Autorange(const Request&, MeterReply&) {
+    if (!m_autoRange) m_displaySince = m_nowMs();
+    m_autoRange = true;
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::AutoRangeQuery(const Request&, MeterReply& reply) {
+    Answer(reply, m_autoRange ? "1" : "0");
+    return Outcome::Ok;
+}
+
+// Holds the range autoranging has settled on.
+Fluke45::Outcome Fluke45::FixedRange(const Request&, MeterReply&) {
+    if (m_autoRange)
+        m_fixedRange = SettledRange(RangesFor(m_primary, m_rate), QuantityFor(m_primary, m_takeVolts()));
+    m_autoRange = false;
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::SelectRange(const Request& request, MeterReply&) {
+    const auto range = IntegerArgument(request.argument, 1, RangesFor(m_primary, m_rate).count());
+    if (!range) return Outcome::CannotExecute;
+    m_fixedRange = *range;
+    m_autoRange = false;
+    m_displaySince = m_nowMs();
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::PrimaryRangeQuery(const Request&, MeterReply& reply) {
+    const RangeTable table = RangesFor(m_primary, m_rate);
+    const int range = m_autoRange ? SettledRange(table, QuantityFor(m_primary, m_takeVolts())) : m_fixedRange;
+    Answer(reply, std::to_string(range));
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::SecondaryRangeQuery(const Request&, MeterReply& reply) {
+    if (!m_secondary) return Outcome::CannotExecute;
+    const RangeTable table = RangesFor(*m_secondary, m_rate);
+    Answer(reply, std::to_string(SettledRange(table, QuantityFor(*m_secondary, m_takeVolts()))));
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::Rate(const Request& request, MeterReply&) {
+    const std::string rate = Upper(request.argument);
+    if (rate != "S" && rate != "M" && rate != "F") return Outcome::CannotExecute;
+    m_rate = rate[0];
+    m_fixedRange = std::min(m_fixedRange, RangesFor(m_primary, m_rate).count());
+    m_displaySince = m_nowMs();
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::RateQuery(const Request&, MeterReply& reply) {
+    Answer(reply, std::string(1, m_rate));
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::Trigger(const Request& request, MeterReply&) {
+    const auto type = IntegerArgument(request.argument, 1, 5);
+    if (!type) return Outcome::CannotExecute;
+    m_trigger = *type;
+    m_triggeredVolts.reset();
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::TriggerQuery(const Request&, MeterReply& reply) {
+    Answer(reply, std::to_string(m_trigger));
+    return Outcome::Ok;
+}
+
+// Only an external trigger type waits for *TRG.
+Fluke45::Outcome Fluke45::BusTrigger(const Request&, MeterReply&) {
+    if (m_trigger == 1) return Outcome::CannotExecute;
+    m_triggeredVolts = m_takeVolts();
+    m_displaySince = m_nowMs();
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::Format(const Request& request, MeterReply&) {
+    const auto format = IntegerArgument(request.argument, 1, 2);
+    if (!format) return Outcome::CannotExecute;
+    m_format = *format;
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::FormatQuery(const Request&, MeterReply& reply) {
+    Answer(reply, std::to_string(m_format));
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::SerialQuery(const Request&, MeterReply& reply) {
+    Answer(reply, kSerialNumber);
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::IdentityQuery(const Request&, MeterReply& reply) {
+    Answer(reply, kIdentity);
+    return Outcome::Ok;
+}
+
+// Power-up state; the status registers are kept.
+Fluke45::Outcome Fluke45::ResetCommand(const Request&, MeterReply&) {
+    Reset();
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::ClearStatus(const Request&, MeterReply&) {
+    m_esr = 0;
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::EventEnable(const Request& request, MeterReply&) {
+    const auto value = IntegerArgument(request.argument, 0, 255);
+    if (!value) return Outcome::CannotExecute;
+    m_ese = *value;
+    return Outcome::Ok;
+}
+
+// Bit 6 is the master summary; the enable register ignores it.
+Fluke45::Outcome Fluke45::ServiceRequestEnable(const Request& request, MeterReply&) {
+    const auto value = IntegerArgument(request.argument, 0, 255);
+    if (!value) return Outcome::CannotExecute;
+    m_sre = *value & ~64;
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::EventEnableQuery(const Request&, MeterReply& reply) {
+    Answer(reply, std::to_string(m_ese));
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::ServiceRequestEnableQuery(const Request&, MeterReply& reply) {
+    Answer(reply, std::to_string(m_sre));
+    return Outcome::Ok;
+}
+
+// Reading the event register clears it.
+Fluke45::Outcome Fluke45::EventStatusQuery(const Request&, MeterReply& reply) {
+    Answer(reply, std::to_string(m_esr));
+    m_esr = 0;
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::StatusByteQuery(const Request&, MeterReply& reply) {
+    Answer(reply, std::to_string(StatusByte()));
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::OperationComplete(const Request&, MeterReply&) {
+    m_esr |= kOperationComplete;
+    return Outcome::Ok;
+}
+
+Fluke45::Outcome Fluke45::OperationCompleteQuery(const Request&, MeterReply& reply) {
+    Answer(reply, "1");
+    return Outcome::Ok;
+}
+
+// Accepted and without effect over RS-232 (*WAI, and the remote/local configurations).
+Fluke45::Outcome Fluke45::NoEffect(const Request&, MeterReply&) { return Outcome::Ok; }
 
 // display 0: both displays in use (or the primary alone), 1 primary, 2 secondary. VAL
 // answers with the reading on the display, MEAS waits for the next one.
@@ -375,6 +518,14 @@ Fluke45::Outcome Fluke45::Reading(int display, bool waitForNext, MeterReply& rep
         readyAt = std::max(now, m_displaySince + period);
         volts = *m_triggeredVolts;
     }
+    Answer(reply, Values(display, volts));
+    reply.carriesValue = true;
+    reply.measureMs = std::max(reply.measureMs, readyAt - now);
+    return Outcome::Ok;
+}
+
+// The displays' values, comma-separated; format 2 adds each one's unit.
+std::string Fluke45::Values(int display, double volts) const {
     std::string values;
     const auto add = [&](FlukeFunction function, bool primary) {
         if (!values.empty()) values += m_format == 2 ? ", " : ",";
@@ -383,16 +534,13 @@ Fluke45::Outcome Fluke45::Reading(int display, bool waitForNext, MeterReply& rep
     };
     if (display != 2) add(m_primary, true);
     if (display == 2 || (display == 0 && m_secondary)) add(*m_secondary, false);
-    reply.text += values + kLineEnd;
-    reply.carriesValue = true;
-    reply.measureMs = std::max(reply.measureMs, readyAt - now);
-    return Outcome::Ok;
+    return values;
 }
 
-std::string Fluke45::DisplayValue(FlukeFunction function, bool primary, double volts) {
+std::string Fluke45::DisplayValue(FlukeFunction function, bool primary, double volts) const {
     const RangeTable table = RangesFor(function, m_rate);
     const double quantity = QuantityFor(function, volts);
-    const int range = primary && !m_autoRange ? m_fixedRange : AutoRange(table, quantity);
+    const int range = primary && !m_autoRange ? m_fixedRange : SettledRange(table, quantity);
     const auto shown = Shown(table.begin[range - 1], quantity);
     return shown ? *shown : kOverload;
 }

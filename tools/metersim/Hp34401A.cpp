@@ -38,85 +38,37 @@ constexpr int kDeviceError = 8;
 constexpr int kExecutionError = 16;
 constexpr int kCommandError = 32;
 
+// Error codes the meter queues.
+constexpr int kSyntaxError = -102;
+constexpr int kParameterNotAllowed = -108;
+constexpr int kMissingParameter = -109;
+constexpr int kUndefinedHeader = -113;
+constexpr int kTriggerIgnored = -211;
+constexpr int kInitIgnored = -213;
+constexpr int kTriggerDeadlock = -214;
+constexpr int kDataOutOfRange = -222;
+constexpr int kIllegalParameterValue = -224;
+constexpr int kDataStale = -230;
+constexpr int kTooManyErrors = -350;
+
 struct ErrorText {
     int code;
     const char* text;
 };
 constexpr ErrorText kErrorTexts[] = {
-    {-101, "Invalid character"},       {-102, "Syntax error"},
-    {-108, "Parameter not allowed"},   {-109, "Missing parameter"},
-    {-113, "Undefined header"},        {-121, "Invalid character in number"},
-    {-211, "Trigger ignored"},         {-213, "Init ignored"},
-    {-214, "Trigger deadlock"},        {-222, "Data out of range"},
-    {-224, "Illegal parameter value"}, {-230, "Data stale"},
-    {-350, "Too many errors"},
-};
-
-// The header patterns the meter knows, in the order they are tried.
-enum class Command {
-    MeasureDc,
-    MeasureAc,
-    ConfigureDc,
-    ConfigureAc,
-    ConfigureQuery,
-    Read,
-    Fetch,
-    Initiate,
-    Abort,
-    Function,
-    FunctionQuery,
-    Nplc,
-    NplcQuery,
-    Range,
-    RangeQuery,
-    RangeAuto,
-    RangeAutoQuery,
-    ZeroAuto,
-    ZeroAutoQuery,
-    TriggerSource,
-    TriggerSourceQuery,
-    SampleCount,
-    SampleCountQuery,
-    SystemError,
-    SystemVersion,
-    SystemRemote,
-    SystemLocal,
-    SystemRwLock,
-};
-
-struct Entry {
-    const char* pattern;
-    Command command;
-};
-constexpr Entry kEntries[] = {
-    {"MEASure:VOLTage[:DC]?", Command::MeasureDc},
-    {"MEASure:VOLTage:AC?", Command::MeasureAc},
-    {"CONFigure:VOLTage[:DC]", Command::ConfigureDc},
-    {"CONFigure:VOLTage:AC", Command::ConfigureAc},
-    {"CONFigure?", Command::ConfigureQuery},
-    {"READ?", Command::Read},
-    {"FETCh?", Command::Fetch},
-    {"INITiate[:IMMediate]", Command::Initiate},
-    {"ABORt", Command::Abort},
-    {"[SENSe:]FUNCtion", Command::Function},
-    {"[SENSe:]FUNCtion?", Command::FunctionQuery},
-    {"[SENSe:]VOLTage[:DC]:NPLCycles", Command::Nplc},
-    {"[SENSe:]VOLTage[:DC]:NPLCycles?", Command::NplcQuery},
-    {"[SENSe:]VOLTage[:DC]:RANGe", Command::Range},
-    {"[SENSe:]VOLTage[:DC]:RANGe?", Command::RangeQuery},
-    {"[SENSe:]VOLTage[:DC]:RANGe:AUTO", Command::RangeAuto},
-    {"[SENSe:]VOLTage[:DC]:RANGe:AUTO?", Command::RangeAutoQuery},
-    {"[SENSe:]ZERO:AUTO", Command::ZeroAuto},
-    {"[SENSe:]ZERO:AUTO?", Command::ZeroAutoQuery},
-    {"TRIGger:SOURce", Command::TriggerSource},
-    {"TRIGger:SOURce?", Command::TriggerSourceQuery},
-    {"SAMPle:COUNt", Command::SampleCount},
-    {"SAMPle:COUNt?", Command::SampleCountQuery},
-    {"SYSTem:ERRor?", Command::SystemError},
-    {"SYSTem:VERSion?", Command::SystemVersion},
-    {"SYSTem:REMote", Command::SystemRemote},
-    {"SYSTem:LOCal", Command::SystemLocal},
-    {"SYSTem:RWLock", Command::SystemRwLock},
+    {-101, "Invalid character"},
+    {kSyntaxError, "Syntax error"},
+    {kParameterNotAllowed, "Parameter not allowed"},
+    {kMissingParameter, "Missing parameter"},
+    {kUndefinedHeader, "Undefined header"},
+    {-121, "Invalid character in number"},
+    {kTriggerIgnored, "Trigger ignored"},
+    {kInitIgnored, "Init ignored"},
+    {kTriggerDeadlock, "Trigger deadlock"},
+    {kDataOutOfRange, "Data out of range"},
+    {kIllegalParameterValue, "Illegal parameter value"},
+    {kDataStale, "Data stale"},
+    {kTooManyErrors, "Too many errors"},
 };
 
 // The range a CONFigure or RANGe parameter selects: the smallest that holds the value.
@@ -129,15 +81,6 @@ std::optional<double> PickRange(const scpi::Number& range, bool ac) {
     for (double r : kRanges)
         if (wanted <= r * kOverrange) return std::min(r, top);
     return top;
-}
-
-const std::vector<std::pair<scpi::Pattern, Command>>& Patterns() {
-    static const std::vector<std::pair<scpi::Pattern, Command>> patterns = [] {
-        std::vector<std::pair<scpi::Pattern, Command>> list;
-        for (const Entry& entry : kEntries) list.emplace_back(scpi::Pattern(entry.pattern), entry.command);
-        return list;
-    }();
-    return patterns;
 }
 
 std::string Scientific(double value, int decimals) {
@@ -154,6 +97,11 @@ int ErrorClassBit(int code) {
 }
 
 }  // namespace
+
+std::string FormatHp34401AValue(double volts) {
+    if (!std::isfinite(volts) || std::fabs(volts) >= kRanges[4] * kOverrange) return kOverload;
+    return Scientific(volts, 8);
+}
 
 const char* Hp34401AErrorText(int code) {
     for (const ErrorText& entry : kErrorTexts)
@@ -190,7 +138,7 @@ void Hp34401A::QueueError(int code) {
     if (m_errors.size() < kErrorQueueLength) {
         m_errors.push_back(code);
     } else {
-        m_errors.back() = -350;
+        m_errors.back() = kTooManyErrors;
     }
 }
 
@@ -202,11 +150,11 @@ std::string Hp34401A::Reading(double volts) const {
 
 bool Hp34401A::CheckParameterCount(const scpi::Unit& unit, std::size_t least, std::size_t most) {
     if (unit.parameters.size() < least) {
-        QueueError(-109);
+        QueueError(kMissingParameter);
         return false;
     }
     if (unit.parameters.size() > most) {
-        QueueError(-108);
+        QueueError(kParameterNotAllowed);
         return false;
     }
     return true;
@@ -219,7 +167,7 @@ MeterReply Hp34401A::HandleLine(std::string_view line) {
     scpi::PathTracker path;
     for (const scpi::Unit& unit : scpi::ParseMessage(line)) {
         if (unit.malformed) {
-            QueueError(-102);
+            QueueError(kSyntaxError);
             continue;
         }
         Execute(path.Resolve(unit), unit, reply);
@@ -227,257 +175,318 @@ MeterReply Hp34401A::HandleLine(std::string_view line) {
     return reply;
 }
 
-void Hp34401A::Execute(const std::vector<std::string>& nodes, const scpi::Unit& unit, MeterReply& reply) {
-    const auto answer = [&reply](const std::string& text) { reply.text += text + kLineEnd; };
-    if (unit.common) {
-        if (nodes.size() != 1) return QueueError(-113);
-        const std::string& header = nodes.front();
-        const bool takesValue = header == "*ESE" || header == "*SRE";
-        if (!CheckParameterCount(unit, takesValue ? 1 : 0, takesValue ? 1 : 0)) return;
-        if (header == "*RST") {
-            Reset();
-        } else if (header == "*CLS") {
-            m_errors.clear();
-            m_esr = 0;
-        } else if (header == "*IDN?") {
-            answer(kIdentity);
-        } else if (header == "*OPC?") {
-            reply.measureMs = std::max(reply.measureMs, m_readyAt - m_nowMs());
-            answer("1");
-        } else if (header == "*OPC") {
-            m_esr |= kOperationComplete;
-        } else if (header == "*ESR?") {
-            answer(std::to_string(m_esr));
-            m_esr = 0;
-        } else if (header == "*ESE?") {
-            answer(std::to_string(m_ese));
-        } else if (header == "*SRE?") {
-            answer(std::to_string(m_sre));
-        } else if (header == "*STB?") {
-            int status = (m_esr & m_ese) != 0 ? 32 : 0;
-            if ((status & m_sre) != 0) status |= 64;
-            answer(std::to_string(status));
-        } else if (takesValue) {
-            int error = 0;
-            const auto number = scpi::ParseNumber(unit.parameters[0], &error);
-            if (!number || number->kind != scpi::Number::Value) {
-                QueueError(number ? -224 : error);
-            } else if (number->value < 0 || number->value > 255) {
-                QueueError(-222);
-            } else {
-                (header == "*ESE" ? m_ese : m_sre) = static_cast<int>(number->value);
-            }
-        } else if (header == "*TRG") {
-            if (!m_waitingForTrigger || m_source != Source::Bus) {
-                QueueError(-211);
-            } else {
-                m_waitingForTrigger = false;
-                Initiate();
-            }
-        } else if (header == "*WAI") {
-        } else {
-            QueueError(-113);
-        }
-        return;
-    }
+// clang-format off
+const Hp34401A::Command Hp34401A::kCommands[] = {
+    {"MEASure:VOLTage[:DC]?",             0, 2, &Hp34401A::MeasureDc},
+    {"MEASure:VOLTage:AC?",               0, 2, &Hp34401A::MeasureAc},
+    {"CONFigure:VOLTage[:DC]",            0, 2, &Hp34401A::ConfigureDc},
+    {"CONFigure:VOLTage:AC",              0, 2, &Hp34401A::ConfigureAc},
+    {"CONFigure?",                        0, 0, &Hp34401A::ConfigureQuery},
+    {"READ?",                             0, 0, &Hp34401A::Read},
+    {"FETCh?",                            0, 0, &Hp34401A::FetchQuery},
+    {"INITiate[:IMMediate]",              0, 0, &Hp34401A::InitiateCommand},
+    {"ABORt",                             0, 0, &Hp34401A::Abort},
+    {"[SENSe:]FUNCtion",                  1, 1, &Hp34401A::Function},
+    {"[SENSe:]FUNCtion?",                 0, 0, &Hp34401A::FunctionQuery},
+    {"[SENSe:]VOLTage[:DC]:NPLCycles",    1, 1, &Hp34401A::IntegrationTime},
+    {"[SENSe:]VOLTage[:DC]:NPLCycles?",   0, 0, &Hp34401A::IntegrationTimeQuery},
+    {"[SENSe:]VOLTage[:DC]:RANGe",        1, 1, &Hp34401A::Range},
+    {"[SENSe:]VOLTage[:DC]:RANGe?",       0, 0, &Hp34401A::RangeQuery},
+    {"[SENSe:]VOLTage[:DC]:RANGe:AUTO",   1, 1, &Hp34401A::AutoRange},
+    {"[SENSe:]VOLTage[:DC]:RANGe:AUTO?",  0, 0, &Hp34401A::AutoRangeQuery},
+    {"[SENSe:]ZERO:AUTO",                 1, 1, &Hp34401A::AutoZero},
+    {"[SENSe:]ZERO:AUTO?",                0, 0, &Hp34401A::AutoZeroQuery},
+    {"TRIGger:SOURce",                    1, 1, &Hp34401A::TriggerSource},
+    {"TRIGger:SOURce?",                   0, 0, &Hp34401A::TriggerSourceQuery},
+    {"SAMPle:COUNt",                      1, 1, &Hp34401A::SampleCount},
+    {"SAMPle:COUNt?",                     0, 0, &Hp34401A::SampleCountQuery},
+    {"SYSTem:ERRor?",                     0, 0, &Hp34401A::ErrorQuery},
+    {"SYSTem:VERSion?",                   0, 0, &Hp34401A::VersionQuery},
+    {"SYSTem:REMote",                     0, 0, &Hp34401A::NoEffect},
+    {"SYSTem:LOCal",                      0, 0, &Hp34401A::NoEffect},
+    {"SYSTem:RWLock",                     0, 0, &Hp34401A::NoEffect},
+};
 
-    const auto& patterns = Patterns();
-    const auto found = std::find_if(patterns.begin(), patterns.end(),
-                                    [&nodes](const auto& p) { return p.first.Matches(nodes); });
-    if (found == patterns.end()) {
-        QueueError(-113);
+const Hp34401A::Command Hp34401A::kCommonCommands[] = {
+    {"*RST",  0, 0, &Hp34401A::ResetCommand},
+    {"*CLS",  0, 0, &Hp34401A::ClearStatus},
+    {"*IDN?", 0, 0, &Hp34401A::IdentityQuery},
+    {"*OPC?", 0, 0, &Hp34401A::OperationCompleteQuery},
+    {"*OPC",  0, 0, &Hp34401A::OperationComplete},
+    {"*ESR?", 0, 0, &Hp34401A::EventStatusQuery},
+    {"*ESE?", 0, 0, &Hp34401A::EventEnableQuery},
+    {"*SRE?", 0, 0, &Hp34401A::ServiceRequestEnableQuery},
+    {"*STB?", 0, 0, &Hp34401A::StatusByteQuery},
+    {"*ESE",  1, 1, &Hp34401A::EventEnable},
+    {"*SRE",  1, 1, &Hp34401A::ServiceRequestEnable},
+    {"*TRG",  0, 0, &Hp34401A::BusTrigger},
+    {"*WAI",  0, 0, &Hp34401A::NoEffect},
+};
+// clang-format on
+
+// The first pattern that matches the unit's nodes names the command.
+void Hp34401A::Execute(const std::vector<std::string>& nodes, const scpi::Unit& unit, MeterReply& reply) {
+    if (unit.common) {
+        if (nodes.size() != 1) return QueueError(kUndefinedHeader);
+        return ExecuteCommon(nodes.front(), unit, reply);
+    }
+    static const std::vector<scpi::Pattern> patterns = [] {
+        std::vector<scpi::Pattern> list;
+        for (const Command& command : kCommands) list.emplace_back(command.header);
+        return list;
+    }();
+    for (std::size_t i = 0; i < patterns.size(); ++i)
+        if (patterns[i].Matches(nodes)) return Run(kCommands[i], unit, reply);
+    QueueError(kUndefinedHeader);
+}
+
+// An unknown common command takes no parameters either: a parameter on it is reported first.
+void Hp34401A::ExecuteCommon(const std::string& header, const scpi::Unit& unit, MeterReply& reply) {
+    for (const Command& command : kCommonCommands)
+        if (header == command.header) return Run(command, unit, reply);
+    if (CheckParameterCount(unit, 0, 0)) QueueError(kUndefinedHeader);
+}
+
+void Hp34401A::Run(const Command& command, const scpi::Unit& unit, MeterReply& reply) {
+    if (!CheckParameterCount(unit, command.leastParameters, command.mostParameters)) return;
+    (this->*command.handler)(unit, reply);
+}
+
+void Hp34401A::MeasureDc(const scpi::Unit& unit, MeterReply& reply) {
+    if (!Configure(false, unit.parameters)) return;
+    Initiate();
+    Fetch(reply);
+}
+
+void Hp34401A::MeasureAc(const scpi::Unit& unit, MeterReply& reply) {
+    if (!Configure(true, unit.parameters)) return;
+    Initiate();
+    Fetch(reply);
+}
+
+void Hp34401A::ConfigureDc(const scpi::Unit& unit, MeterReply&) { Configure(false, unit.parameters); }
+
+void Hp34401A::ConfigureAc(const scpi::Unit& unit, MeterReply&) { Configure(true, unit.parameters); }
+
+// The function, its range and the resolution the integration time gives, quoted.
+void Hp34401A::ConfigureQuery(const scpi::Unit&, MeterReply& reply) {
+    const double resolution =
+        m_ac ? m_range * 1e-6
+             : m_range * std::find_if(std::begin(kIntegrations), std::end(kIntegrations),
+                                      [this](const Integration& i) { return i.nplc >= m_nplc; })
+                             ->resolution;
+    Answer(reply, std::string("\"") + (m_ac ? "VOLT:AC " : "VOLT ") + Scientific(m_range, 6) + "," +
+                      Scientific(resolution, 6) + "\"");
+}
+
+// READ? would wait for a bus trigger it cannot receive.
+void Hp34401A::Read(const scpi::Unit&, MeterReply& reply) {
+    if (m_source == Source::Bus) return QueueError(kTriggerDeadlock);
+    Initiate();
+    Fetch(reply);
+}
+
+void Hp34401A::FetchQuery(const scpi::Unit&, MeterReply& reply) { Fetch(reply); }
+
+// A measurement under way, or one waiting for its trigger, ignores another INIT.
+void Hp34401A::InitiateCommand(const scpi::Unit&, MeterReply&) {
+    if (m_readyAt > m_nowMs() || m_waitingForTrigger) return QueueError(kInitIgnored);
+    if (m_source == Source::Immediate) return Initiate();
+    m_memory.clear();
+    m_waitingForTrigger = true;
+}
+
+void Hp34401A::Abort(const scpi::Unit&, MeterReply&) {
+    m_waitingForTrigger = false;
+    if (m_readyAt > m_nowMs()) {
+        m_memory.clear();
+        m_readyAt = m_nowMs();
+    }
+}
+
+void Hp34401A::Function(const scpi::Unit& unit, MeterReply&) {
+    const std::string& name = unit.parameters[0];
+    if (name == "\"VOLT\"" || name == "\"VOLT:DC\"" || name == "\"VOLTAGE:DC\"" || name == "\"VOLTAGE\"") {
+        m_ac = false;
+    } else if (name == "\"VOLT:AC\"" || name == "\"VOLTAGE:AC\"") {
+        m_ac = true;
+    } else {
+        QueueError(kIllegalParameterValue);
+    }
+}
+
+void Hp34401A::FunctionQuery(const scpi::Unit&, MeterReply& reply) {
+    Answer(reply, m_ac ? "\"VOLT:AC\"" : "\"VOLT\"");
+}
+
+// A number of power-line cycles is rounded up to the next the meter offers.
+void Hp34401A::IntegrationTime(const scpi::Unit& unit, MeterReply&) {
+    int error = 0;
+    const auto number = scpi::ParseNumber(unit.parameters[0], &error);
+    if (!number) return QueueError(error);
+    if (number->kind == scpi::Number::Min) {
+        m_nplc = kIntegrations[0].nplc;
+    } else if (number->kind == scpi::Number::Max) {
+        m_nplc = kIntegrations[4].nplc;
+    } else if (number->kind == scpi::Number::Def) {
+        m_nplc = 10.0;
+    } else if (number->value <= 0 || number->value > 100) {
+        QueueError(kDataOutOfRange);
+    } else {
+        m_nplc = std::find_if(std::begin(kIntegrations), std::end(kIntegrations), [&](const Integration& i) {
+                     return i.nplc >= number->value - 1e-9;
+                 })->nplc;
+    }
+}
+
+void Hp34401A::IntegrationTimeQuery(const scpi::Unit&, MeterReply& reply) {
+    Answer(reply, Scientific(m_nplc, 8));
+}
+
+void Hp34401A::Range(const scpi::Unit& unit, MeterReply&) {
+    int error = 0;
+    const auto number = scpi::ParseNumber(unit.parameters[0], &error);
+    if (!number) return QueueError(error);
+    if (number->kind == scpi::Number::Def) {
+        m_autoRange = true;
         return;
     }
-    const std::vector<std::string>& parameters = unit.parameters;
-    const auto single = [&](std::size_t least) { return CheckParameterCount(unit, least, 1); };
-    switch (found->second) {
-    case Command::MeasureDc:
-    case Command::MeasureAc:
-        if (!CheckParameterCount(unit, 0, 2)) return;
-        if (!Configure(found->second == Command::MeasureAc, parameters)) return;
-        Initiate();
-        Fetch(reply);
-        return;
-    case Command::ConfigureDc:
-    case Command::ConfigureAc:
-        if (!CheckParameterCount(unit, 0, 2)) return;
-        Configure(found->second == Command::ConfigureAc, parameters);
-        return;
-    case Command::ConfigureQuery: {
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        const double resolution =
-            m_ac ? m_range * 1e-6
-                 : m_range * std::find_if(std::begin(kIntegrations), std::end(kIntegrations),
-                                          [this](const Integration& i) { return i.nplc >= m_nplc; })
-                                 ->resolution;
-        answer(std::string("\"") + (m_ac ? "VOLT:AC " : "VOLT ") + Scientific(m_range, 6) + "," +
-               Scientific(resolution, 6) + "\"");
-        return;
+    const auto range = PickRange(*number, m_ac);
+    if (!range) return QueueError(kDataOutOfRange);
+    m_range = *range;
+    m_autoRange = false;
+}
+
+void Hp34401A::RangeQuery(const scpi::Unit&, MeterReply& reply) { Answer(reply, Scientific(m_range, 8)); }
+
+void Hp34401A::AutoRange(const scpi::Unit& unit, MeterReply&) { SetOnOff(m_autoRange, unit.parameters[0]); }
+
+void Hp34401A::AutoRangeQuery(const scpi::Unit&, MeterReply& reply) {
+    Answer(reply, m_autoRange ? "1" : "0");
+}
+
+void Hp34401A::AutoZero(const scpi::Unit& unit, MeterReply&) { SetOnOff(m_autoZero, unit.parameters[0]); }
+
+void Hp34401A::AutoZeroQuery(const scpi::Unit&, MeterReply& reply) { Answer(reply, m_autoZero ? "1" : "0"); }
+
+// ON, 1 or OFF, 0; ONCE does its work once and leaves the setting off.
+void Hp34401A::SetOnOff(bool& setting, const std::string& parameter) {
+    const bool on = parameter == "ON" || parameter == "1" || parameter == "ONCE";
+    if (!on && parameter != "OFF" && parameter != "0") return QueueError(kIllegalParameterValue);
+    setting = on && parameter != "ONCE";
+}
+
+void Hp34401A::TriggerSource(const scpi::Unit& unit, MeterReply&) {
+    const std::string& source = unit.parameters[0];
+    if (source == "IMM" || source == "IMMEDIATE") {
+        m_source = Source::Immediate;
+    } else if (source == "BUS") {
+        m_source = Source::Bus;
+    } else if (source == "EXT" || source == "EXTERNAL") {
+        m_source = Source::External;
+    } else {
+        QueueError(kIllegalParameterValue);
     }
-    case Command::Read:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        if (m_source == Source::Bus) {
-            QueueError(-214);  // READ? would wait for a trigger it cannot receive
-            return;
-        }
-        Initiate();
-        Fetch(reply);
-        return;
-    case Command::Fetch:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        Fetch(reply);
-        return;
-    case Command::Initiate:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        if (m_readyAt > m_nowMs() || m_waitingForTrigger) {
-            QueueError(-213);
-            return;
-        }
-        if (m_source == Source::Immediate) {
-            Initiate();
-        } else {
-            m_memory.clear();
-            m_waitingForTrigger = true;
-        }
-        return;
-    case Command::Abort:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        m_waitingForTrigger = false;
-        if (m_readyAt > m_nowMs()) {
-            m_memory.clear();
-            m_readyAt = m_nowMs();
-        }
-        return;
-    case Command::Function:
-        if (!single(1)) return;
-        if (parameters[0] == "\"VOLT\"" || parameters[0] == "\"VOLT:DC\"" ||
-            parameters[0] == "\"VOLTAGE:DC\"" || parameters[0] == "\"VOLTAGE\"") {
-            m_ac = false;
-        } else if (parameters[0] == "\"VOLT:AC\"" || parameters[0] == "\"VOLTAGE:AC\"") {
-            m_ac = true;
-        } else {
-            QueueError(-224);
-        }
-        return;
-    case Command::FunctionQuery:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        answer(m_ac ? "\"VOLT:AC\"" : "\"VOLT\"");
-        return;
-    case Command::Nplc: {
-        if (!single(1)) return;
-        int error = 0;
-        const auto number = scpi::ParseNumber(parameters[0], &error);
-        if (!number) return QueueError(error);
-        if (number->kind == scpi::Number::Min)
-            m_nplc = kIntegrations[0].nplc;
-        else if (number->kind == scpi::Number::Max)
-            m_nplc = kIntegrations[4].nplc;
-        else if (number->kind == scpi::Number::Def)
-            m_nplc = 10.0;
-        else if (number->value <= 0 || number->value > 100)
-            return QueueError(-222);
-        else
-            m_nplc =
-                std::find_if(std::begin(kIntegrations), std::end(kIntegrations), [&](const Integration& i) {
-                    return i.nplc >= number->value - 1e-9;
-                })->nplc;
-        return;
+}
+
+void Hp34401A::TriggerSourceQuery(const scpi::Unit&, MeterReply& reply) {
+    Answer(reply, m_source == Source::Immediate ? "IMM" : m_source == Source::Bus ? "BUS" : "EXT");
+}
+
+void Hp34401A::SampleCount(const scpi::Unit& unit, MeterReply&) {
+    int error = 0;
+    const auto number = scpi::ParseNumber(unit.parameters[0], &error);
+    if (!number) return QueueError(error);
+    if (number->kind == scpi::Number::Min || number->kind == scpi::Number::Def) {
+        m_sampleCount = 1;
+    } else if (number->kind == scpi::Number::Max) {
+        m_sampleCount = kMaxSampleCount;
+    } else if (number->value < 1 || number->value > kMaxSampleCount) {
+        QueueError(kDataOutOfRange);
+    } else {
+        m_sampleCount = static_cast<int>(std::lround(number->value));
     }
-    case Command::NplcQuery:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        answer(Scientific(m_nplc, 8));
-        return;
-    case Command::Range: {
-        if (!single(1)) return;
-        int error = 0;
-        const auto number = scpi::ParseNumber(parameters[0], &error);
-        if (!number) return QueueError(error);
-        if (number->kind == scpi::Number::Def) {
-            m_autoRange = true;
-            return;
-        }
-        const auto range = PickRange(*number, m_ac);
-        if (!range) return QueueError(-222);
-        m_range = *range;
-        m_autoRange = false;
-        return;
+}
+
+void Hp34401A::SampleCountQuery(const scpi::Unit&, MeterReply& reply) {
+    Answer(reply, (m_sampleCount >= 0 ? "+" : "") + std::to_string(m_sampleCount));
+}
+
+// The oldest error leaves the queue; an empty queue answers "No error".
+void Hp34401A::ErrorQuery(const scpi::Unit&, MeterReply& reply) {
+    int code = 0;
+    if (!m_errors.empty()) {
+        code = m_errors.front();
+        m_errors.pop_front();
     }
-    case Command::RangeQuery:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        answer(Scientific(m_range, 8));
-        return;
-    case Command::RangeAuto:
-    case Command::ZeroAuto: {
-        if (!single(1)) return;
-        const std::string& v = parameters[0];
-        const bool on = v == "ON" || v == "1" || v == "ONCE";
-        if (!on && v != "OFF" && v != "0") return QueueError(-224);
-        (found->second == Command::RangeAuto ? m_autoRange : m_autoZero) = on && v != "ONCE";
-        return;
-    }
-    case Command::RangeAutoQuery:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        answer(m_autoRange ? "1" : "0");
-        return;
-    case Command::ZeroAutoQuery:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        answer(m_autoZero ? "1" : "0");
-        return;
-    case Command::TriggerSource: {
-        if (!single(1)) return;
-        const std::string& v = parameters[0];
-        if (v == "IMM" || v == "IMMEDIATE")
-            m_source = Source::Immediate;
-        else if (v == "BUS")
-            m_source = Source::Bus;
-        else if (v == "EXT" || v == "EXTERNAL")
-            m_source = Source::External;
-        else
-            QueueError(-224);
-        return;
-    }
-    case Command::TriggerSourceQuery:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        answer(m_source == Source::Immediate ? "IMM" : m_source == Source::Bus ? "BUS" : "EXT");
-        return;
-    case Command::SampleCount: {
-        if (!single(1)) return;
-        int error = 0;
-        const auto number = scpi::ParseNumber(parameters[0], &error);
-        if (!number) return QueueError(error);
-        if (number->kind == scpi::Number::Min || number->kind == scpi::Number::Def)
-            m_sampleCount = 1;
-        else if (number->kind == scpi::Number::Max)
-            m_sampleCount = kMaxSampleCount;
-        else if (number->value < 1 || number->value > kMaxSampleCount)
-            return QueueError(-222);
-        else
-            m_sampleCount = static_cast<int>(std::lround(number->value));
-        return;
-    }
-    case Command::SampleCountQuery:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        answer((m_sampleCount >= 0 ? "+" : "") + std::to_string(m_sampleCount));
-        return;
-    case Command::SystemError: {
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        int code = 0;
-        if (!m_errors.empty()) {
-            code = m_errors.front();
-            m_errors.pop_front();
-        }
-        answer(code == 0 ? std::string("+0,\"No error\"")
-                         : std::to_string(code) + ",\"" + Hp34401AErrorText(code) + "\"");
-        return;
-    }
-    case Command::SystemVersion:
-        if (!CheckParameterCount(unit, 0, 0)) return;
-        answer(kScpiVersion);
-        return;
-    case Command::SystemRemote:
-    case Command::SystemLocal:
-    case Command::SystemRwLock: CheckParameterCount(unit, 0, 0); return;
-    }
+    Answer(reply, code == 0 ? std::string("+0,\"No error\"")
+                            : std::to_string(code) + ",\"" + Hp34401AErrorText(code) + "\"");
+}
+
+void Hp34401A::VersionQuery(const scpi::Unit&, MeterReply& reply) { Answer(reply, kScpiVersion); }
+
+// Accepted and without effect over RS-232 (*WAI, remote and local).
+void Hp34401A::NoEffect(const scpi::Unit&, MeterReply&) {}
+
+void Hp34401A::ResetCommand(const scpi::Unit&, MeterReply&) { Reset(); }
+
+void Hp34401A::ClearStatus(const scpi::Unit&, MeterReply&) {
+    m_errors.clear();
+    m_esr = 0;
+}
+
+void Hp34401A::IdentityQuery(const scpi::Unit&, MeterReply& reply) { Answer(reply, kIdentity); }
+
+// "1" once a measurement under way is done.
+void Hp34401A::OperationCompleteQuery(const scpi::Unit&, MeterReply& reply) {
+    reply.measureMs = std::max(reply.measureMs, m_readyAt - m_nowMs());
+    Answer(reply, "1");
+}
+
+void Hp34401A::OperationComplete(const scpi::Unit&, MeterReply&) { m_esr |= kOperationComplete; }
+
+// Reading the event register clears it.
+void Hp34401A::EventStatusQuery(const scpi::Unit&, MeterReply& reply) {
+    Answer(reply, std::to_string(m_esr));
+    m_esr = 0;
+}
+
+void Hp34401A::EventEnableQuery(const scpi::Unit&, MeterReply& reply) {
+    Answer(reply, std::to_string(m_ese));
+}
+
+void Hp34401A::ServiceRequestEnableQuery(const scpi::Unit&, MeterReply& reply) {
+    Answer(reply, std::to_string(m_sre));
+}
+
+// The event summary bit (32) and the master summary bit (64).
+void Hp34401A::StatusByteQuery(const scpi::Unit&, MeterReply& reply) {
+    int status = (m_esr & m_ese) != 0 ? 32 : 0;
+    if ((status & m_sre) != 0) status |= 64;
+    Answer(reply, std::to_string(status));
+}
+
+void Hp34401A::EventEnable(const scpi::Unit& unit, MeterReply&) { SetRegister(m_ese, unit.parameters[0]); }
+
+void Hp34401A::ServiceRequestEnable(const scpi::Unit& unit, MeterReply&) {
+    SetRegister(m_sre, unit.parameters[0]);
+}
+
+// An enable register takes a whole number from 0 to 255.
+void Hp34401A::SetRegister(int& enableRegister, const std::string& parameter) {
+    int error = 0;
+    const auto number = scpi::ParseNumber(parameter, &error);
+    if (!number || number->kind != scpi::Number::Value)
+        return QueueError(number ? kIllegalParameterValue : error);
+    if (number->value < 0 || number->value > 255) return QueueError(kDataOutOfRange);
+    enableRegister = static_cast<int>(number->value);
+}
+
+// A bus trigger counts only while an INIT waits for one.
+void Hp34401A::BusTrigger(const scpi::Unit&, MeterReply&) {
+    if (!m_waitingForTrigger || m_source != Source::Bus) return QueueError(kTriggerIgnored);
+    m_waitingForTrigger = false;
+    Initiate();
 }
 
 // CONFigure / MEASure: the function, range and resolution, with the presets that go with
@@ -499,7 +508,7 @@ bool Hp34401A::Configure(bool ac, const std::vector<std::string>& parameters) {
     if (!autoRange) {
         const auto picked = PickRange(range, ac);
         if (!picked) {
-            QueueError(-222);
+            QueueError(kDataOutOfRange);
             return false;
         }
         newRange = *picked;
@@ -547,7 +556,7 @@ void Hp34401A::Initiate() {
 // FETCh?: the readings in memory, once the last is taken.
 void Hp34401A::Fetch(MeterReply& reply) {
     if (m_memory.empty()) {
-        QueueError(-230);
+        QueueError(kDataStale);
         return;
     }
     std::string line;
@@ -555,7 +564,7 @@ void Hp34401A::Fetch(MeterReply& reply) {
         if (!line.empty()) line += ",";
         line += Reading(volts);
     }
-    reply.text += line + kLineEnd;
+    Answer(reply, line);
     reply.carriesValue = true;
     reply.measureMs = std::max(reply.measureMs, m_readyAt - m_nowMs());
 }

@@ -17,6 +17,12 @@ struct MeterReply {
     double measureMs = 0.0;
 };
 
+// One line of a reply, with its CR LF.
+inline void Answer(MeterReply& reply, std::string_view line) {
+    reply.text += line;
+    reply.text += kLineEnd;
+}
+
 // Without leading and trailing blanks (space, tab, CR).
 std::string Trimmed(std::string_view text);
 std::string Upper(std::string text);

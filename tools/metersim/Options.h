@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "MeterProtocol.h"
+#include "EmulatedMeter.h"
 #include "ReadingSource.h"
 
 namespace metersim {

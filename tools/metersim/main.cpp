@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "MeterProtocol.h"
+#include "EmulatedMeter.h"
 #include "Options.h"
 #include "ReadingSource.h"
 #include "cmdline/StandardOptions.h"
@@ -237,7 +237,7 @@ private:
     PseudoTerminal& m_pty;
     std::FILE* m_log;
     metersim::ReadingSource m_readings;
-    metersim::MeterProtocol m_protocol;
+    metersim::EmulatedMeter m_protocol;
     Clock::duration m_character;  // one character on the line: the line's time, never scaled
     std::deque<PendingOutput> m_queue;
 };

@@ -1,5 +1,6 @@
-// What a Fluke 45 or an HP 34401A says on its serial line: command parsing, replies, number
-// formats and the faults the emulator can be asked to show. No I/O here.
+// The emulated meter as its serial line sees it: bytes in, split into command lines for the
+// Fluke 45 or HP 34401A model, replies out, shaped by the faults the emulator can be asked to
+// show and garbled on a mis-set line. Number formats and line timings. No I/O here.
 #pragma once
 
 #include <cstddef>
@@ -53,8 +54,6 @@ inline constexpr std::size_t kLongLineLength = 1000;
 
 // Fluke 45 value line in NR3 form at its slow-rate resolution, e.g. "+4.9876E+0".
 std::string FormatFluke45Value(double volts);
-// HP 34401A reading, e.g. "-1.23456789E-01".
-std::string FormatHp34401AValue(double volts);
 // The same number of bytes, none of them a line feed, a digit or plain text: what a
 // receiver on a mis-set line makes of a reply.
 std::string Garble(std::string_view bytes);
@@ -64,14 +63,14 @@ bool LineSettingsMatch(MeterModel model, unsigned baudRate, bool twoStopBits);
 // bits at 9600 baud (Fluke 45 8N1: 10 bits; HP 34401A 7E2: 11 bits).
 double CharacterMs(MeterModel model);
 
-class MeterProtocol {
+class EmulatedMeter {
 public:
     using ReadingSource = std::function<double()>;
     using Clock = std::function<double()>;
 
     // clock: the meter's time in milliseconds; by default the steady clock.
-    MeterProtocol(MeterModel model, Fault fault, ReadingSource takeReading, Clock clock = {});
-    ~MeterProtocol();
+    EmulatedMeter(MeterModel model, Fault fault, ReadingSource takeReading, Clock clock = {});
+    ~EmulatedMeter();
 
     // Takes bytes from the line; returns what the meter sends back for every command line
     // they complete. lineMatches tells whether the line is set as the meter expects; when

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "MeterProtocol.h"
+#include "EmulatedMeter.h"
 #include "Options.h"
 #include "ReadingSource.h"
 
@@ -29,8 +29,8 @@ std::string Joined(const std::vector<Output>& outputs) {
     return all;
 }
 
-MeterProtocol Meter(MeterModel model, double reading, Fault fault = {}) {
-    return MeterProtocol(model, fault, [reading] { return reading; });
+EmulatedMeter Meter(MeterModel model, double reading, Fault fault = {}) {
+    return EmulatedMeter(model, fault, [reading] { return reading; });
 }
 
 }  // namespace
@@ -48,7 +48,7 @@ class MeterExchange : public testing::TestWithParam<ExchangeCase> {};
 
 TEST_P(MeterExchange, AnswersAsTheRealMeter) {
     const ExchangeCase& c = GetParam();
-    MeterProtocol meter = Meter(c.model, 4.9876);
+    EmulatedMeter meter = Meter(c.model, 4.9876);
     EXPECT_EQ(Joined(meter.Receive(c.sent)), c.expected) << "sent: " << c.sent;
 }
 
@@ -78,17 +78,17 @@ INSTANTIATE_TEST_SUITE_P(
                      "-113,\"Undefined header\"\r\n+0,\"No error\"\r\n"}),
     [](const testing::TestParamInfo<ExchangeCase>& row) { return std::string(row.param.name); });
 
-TEST(MeterProtocolTest, CommandSplitAcrossReceivesIsOneCommand) {
-    MeterProtocol meter = Meter(MeterModel::Fluke45, 1.0);
+TEST(EmulatedMeterTest, CommandSplitAcrossReceivesIsOneCommand) {
+    EmulatedMeter meter = Meter(MeterModel::Fluke45, 1.0);
     EXPECT_EQ(Joined(meter.Receive("VA")), "");
     EXPECT_EQ(Joined(meter.Receive("L1")), "");
     EXPECT_EQ(Joined(meter.Receive("?\n")), "+1.0000E+0\r\n=>\r\n");
 }
 
-TEST(MeterProtocolTest, EveryReadingIsTakenAfresh) {
+TEST(EmulatedMeterTest, EveryReadingIsTakenAfresh) {
     std::vector<double> readings{1.5, 2.5};
     std::size_t next = 0;
-    MeterProtocol meter(MeterModel::Fluke45, {}, [&] { return readings[next++ % 2]; });
+    EmulatedMeter meter(MeterModel::Fluke45, {}, [&] { return readings[next++ % 2]; });
     EXPECT_EQ(Joined(meter.Receive("VAL1?\n")), "+1.5000E+0\r\n=>\r\n");
     EXPECT_EQ(Joined(meter.Receive("VAL1?\n")), "+2.5000E+0\r\n=>\r\n");
 }
@@ -141,7 +141,7 @@ TEST_P(MeterFault, ShapesTheReplyAsAsked) {
     const FaultCase& c = GetParam();
     const auto fault = ParseFault(c.fault);
     ASSERT_TRUE(fault) << c.fault;
-    MeterProtocol meter = Meter(c.model, 4.9876, *fault);
+    EmulatedMeter meter = Meter(c.model, 4.9876, *fault);
     const std::vector<Output> outputs = meter.Receive(c.sent);
     EXPECT_EQ(Joined(outputs), c.expected);
     if (outputs.empty()) return;
@@ -174,8 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "+4.9876E+0\r\n=>\r\n", 0, 5}),
     [](const testing::TestParamInfo<FaultCase>& row) { return std::string(row.param.name); });
 
-TEST(MeterProtocolTest, MisSetLineAnswersGarbageWithoutLineFeed) {
-    MeterProtocol meter = Meter(MeterModel::Fluke45, 4.9876);
+TEST(EmulatedMeterTest, MisSetLineAnswersGarbageWithoutLineFeed) {
+    EmulatedMeter meter = Meter(MeterModel::Fluke45, 4.9876);
     const std::string reply = Joined(meter.Receive("VAL1?\n", false));
     ASSERT_EQ(reply.size(), std::string("+4.9876E+0\r\n=>\r\n").size());
     EXPECT_EQ(reply.find('\n'), std::string::npos) << "garbage must not complete a line";

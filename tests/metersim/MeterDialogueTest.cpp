@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "MeterProtocol.h"
+#include "EmulatedMeter.h"
 
 using namespace metersim;
 
@@ -35,7 +35,7 @@ class MeterDialogue : public testing::TestWithParam<DialogueCase> {};
 TEST_P(MeterDialogue, AnswersAsTheManualSays) {
     const DialogueCase& c = GetParam();
     double now = 10'000;  // long after power-up: the display has its readings
-    MeterProtocol meter(
+    EmulatedMeter meter(
         c.model, {}, [] { return kReferenceVolts; }, [&now] { return now; });
     std::string answers;
     for (const char* text : c.sent) answers += Joined(meter.Receive(text));
@@ -172,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<DialogueCase>& row) { return std::string(row.param.name); });
 
 TEST(MeterDialogueTest, HpErrorQueueHoldsTwentyAndMarksTheOverflow) {
-    MeterProtocol meter(
+    EmulatedMeter meter(
         H, {}, [] { return kReferenceVolts; }, [] { return 0.0; });
     for (int i = 0; i < 25; ++i) meter.Receive("FOO\n");
     std::string answers;
@@ -199,7 +199,7 @@ class MeterTiming : public testing::TestWithParam<TimingCase> {};
 TEST_P(MeterTiming, ReadingTakesTheMeasurementTime) {
     const TimingCase& c = GetParam();
     double now = 0;
-    MeterProtocol meter(
+    EmulatedMeter meter(
         c.model, {}, [] { return kReferenceVolts; }, [&now] { return now; });
     meter.Receive(c.setup);
     now = c.queryAtMs;

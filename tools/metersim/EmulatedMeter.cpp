@@ -1,4 +1,4 @@
-#include "MeterProtocol.h"
+#include "EmulatedMeter.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,12 +13,6 @@ namespace {
 
 constexpr unsigned kMeterBaudRate = 9600;
 constexpr std::size_t kMaxCommandLine = 4096;
-
-constexpr char kHpOverload[] = "+9.90000000E+37";
-constexpr double kHpOverloadVolts = 1200.0;
-
-constexpr char kPromptUnknown[] = "?>";
-constexpr char kPromptCannotExecute[] = "!>";
 
 double SteadyMs() {
     using namespace std::chrono;
@@ -86,13 +80,6 @@ std::optional<Fault> ParseFault(std::string_view text) {
 
 std::string FormatFluke45Value(double volts) { return FlukeDcValue(volts, 'S'); }
 
-std::string FormatHp34401AValue(double volts) {
-    if (!std::isfinite(volts) || std::fabs(volts) >= kHpOverloadVolts) return kHpOverload;
-    char text[64];
-    std::snprintf(text, sizeof text, "%+.8E", volts);
-    return text;
-}
-
 std::string Garble(std::string_view bytes) {
     std::string garbled;
     garbled.reserve(bytes.size());
@@ -110,7 +97,7 @@ double CharacterMs(MeterModel model) {
     return bits * 1000.0 / kMeterBaudRate;
 }
 
-MeterProtocol::MeterProtocol(MeterModel model, Fault fault, ReadingSource takeReading, Clock clock)
+EmulatedMeter::EmulatedMeter(MeterModel model, Fault fault, ReadingSource takeReading, Clock clock)
     : m_model(model), m_fault(fault) {
     if (!clock) clock = SteadyMs;
     if (model == MeterModel::Fluke45)
@@ -119,11 +106,11 @@ MeterProtocol::MeterProtocol(MeterModel model, Fault fault, ReadingSource takeRe
         m_hp = std::make_unique<Hp34401A>(std::move(takeReading), std::move(clock));
 }
 
-MeterProtocol::~MeterProtocol() = default;
+EmulatedMeter::~EmulatedMeter() = default;
 
 // The Fluke 45 ends a command at CR, LF or CR LF; the HP 34401A at LF alone, a CR being
 // white space to it.
-std::vector<Output> MeterProtocol::Receive(std::string_view bytes, bool lineMatches) {
+std::vector<Output> EmulatedMeter::Receive(std::string_view bytes, bool lineMatches) {
     std::vector<Output> outputs;
     const bool crEnds = m_model == MeterModel::Fluke45;
     for (char byte : bytes) {
@@ -148,11 +135,11 @@ std::vector<Output> MeterProtocol::Receive(std::string_view bytes, bool lineMatc
     return outputs;
 }
 
-MeterReply MeterProtocol::HandleLine(std::string_view line) {
+MeterReply EmulatedMeter::HandleLine(std::string_view line) {
     return m_fluke ? m_fluke->HandleLine(line) : m_hp->HandleLine(line);
 }
 
-Output MeterProtocol::ApplyFault(MeterReply reply) const {
+Output EmulatedMeter::ApplyFault(MeterReply reply) const {
     Output output{std::move(reply.text), 0, std::nullopt, reply.measureMs};
     if (!reply.carriesValue) return output;
     const std::size_t valueEnd = output.bytes.find(kLineEnd);
@@ -163,10 +150,10 @@ Output MeterProtocol::ApplyFault(MeterReply reply) const {
     case FaultKind::None:
     case FaultKind::Silent: break;
     case FaultKind::ErrorPrompt:
-        output.bytes = fluke ? std::string(kPromptUnknown) + kLineEnd : std::string();
+        output.bytes = fluke ? std::string(kFlukePromptUnknown) + kLineEnd : std::string();
         break;
     case FaultKind::ExecErrorPrompt:
-        output.bytes = fluke ? std::string(kPromptCannotExecute) + kLineEnd : std::string();
+        output.bytes = fluke ? std::string(kFlukePromptCannotExecute) + kLineEnd : std::string();
         break;
     case FaultKind::NoLineFeed: output.bytes = valueLine + "\r"; break;
     case FaultKind::LongLine: {
