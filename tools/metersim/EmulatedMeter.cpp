@@ -92,6 +92,8 @@ bool LineSettingsMatch(MeterModel model, unsigned baudRate, bool twoStopBits) {
     return baudRate == kMeterBaudRate && twoStopBits == wantsTwoStopBits;
 }
 
+bool NewCommandClearsOutput(MeterModel model) { return model == MeterModel::Fluke45; }
+
 double CharacterMs(MeterModel model) {
     const double bits = model == MeterModel::Fluke45 ? 10.0 : 11.0;
     return bits * 1000.0 / kMeterBaudRate;

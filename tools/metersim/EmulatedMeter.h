@@ -59,6 +59,10 @@ std::string FormatFluke45Value(double volts);
 std::string Garble(std::string_view bytes);
 // The line settings each meter runs at: 9600 baud, one stop bit (Fluke 45) or two (HP).
 bool LineSettingsMatch(MeterModel model, unsigned baudRate, bool twoStopBits);
+// Whether a command line that arrives while the meter still has reply bytes to send clears
+// them: the Fluke 45 keeps its output only until the host reads it or sends the next
+// command string; the HP 34401A keeps every reply.
+bool NewCommandClearsOutput(MeterModel model);
 // How long one character takes on the meter's line: start bit, data bits, parity and stop
 // bits at 9600 baud (Fluke 45 8N1: 10 bits; HP 34401A 7E2: 11 bits).
 double CharacterMs(MeterModel model);

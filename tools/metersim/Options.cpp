@@ -1,8 +1,6 @@
 #include "Options.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <iterator>
 
 namespace metersim {
 
@@ -30,18 +28,76 @@ std::string UsageText() {
            "Prints \"ready <pty path>\" when ready and runs until SIGTERM or SIGINT.\n";
 }
 
-std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
+namespace {
+
+// What the options set; the link's path is made from it at the end.
+struct Parsed {
     Options options;
     std::string linkName = "COM1";
+};
+
+double TimeScale(const std::string& value) {
+    char* end = nullptr;
+    const double scale = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(scale >= 0.0) || scale > 1000.0) return -1.0;
+    return scale;
+}
+
+// One row per option with a value: it sets what the value says, or tells why it cannot.
+struct ValuedOption {
+    const char* name;
+    std::string (*apply)(const std::string& value, Parsed& parsed);
+};
+
+// clang-format off
+const ValuedOption kValuedOptions[] = {
+    {"--meter", [](const std::string& v, Parsed& p) -> std::string {
+         const auto model = ParseMeterModel(v);
+         if (!model) return "unknown meter " + v;
+         p.options.model = *model;
+         return {};
+     }},
+    {"--dir",       [](const std::string& v, Parsed& p) -> std::string { p.options.dir = v; return {}; }},
+    {"--link",      [](const std::string& v, Parsed& p) -> std::string { p.linkName = v; return {}; }},
+    {"--terminals", [](const std::string& v, Parsed& p) -> std::string { p.options.terminalsPath = v; return {}; }},
+    {"--readings", [](const std::string& v, Parsed& p) -> std::string {
+         const auto readings = ParseReadingList(v);
+         if (!readings) return "bad reading list " + v;
+         p.options.readings = *readings;
+         return {};
+     }},
+    {"--log",       [](const std::string& v, Parsed& p) -> std::string { p.options.logPath = v; return {}; }},
+    {"--fault", [](const std::string& v, Parsed& p) -> std::string {
+         const auto fault = ParseFault(v);
+         if (!fault) return "unknown fault " + v;
+         p.options.fault = *fault;
+         return {};
+     }},
+    {"--time-scale", [](const std::string& v, Parsed& p) -> std::string {
+         p.options.timeScale = TimeScale(v);
+         return p.options.timeScale < 0.0 ? "bad time scale " + v : std::string();
+     }},
+};
+// clang-format on
+
+const ValuedOption* FindValuedOption(const std::string& name) {
+    for (const ValuedOption& option : kValuedOptions)
+        if (name == option.name) return &option;
+    return nullptr;
+}
+
+}  // namespace
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
+    Parsed parsed;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (name == "--help" || name == "-h") {
-            options.help = true;
+            parsed.options.help = true;
             continue;
         }
-        static const char* const kValued[] = {"--meter",    "--dir", "--link",  "--terminals",
-                                              "--readings", "--log", "--fault", "--time-scale"};
-        if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
+        const ValuedOption* option = FindValuedOption(name);
+        if (!option) {
             error = (name.rfind("-", 0) == 0 ? "unknown option " : "unknown argument ") + name;
             return std::nullopt;
         }
@@ -49,49 +105,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             error = "missing value for " + name;
             return std::nullopt;
         }
-        const std::string& value = args[++i];
-        if (name == "--meter") {
-            const auto model = ParseMeterModel(value);
-            if (!model) {
-                error = "unknown meter " + value;
-                return std::nullopt;
-            }
-            options.model = *model;
-        } else if (name == "--dir") {
-            options.dir = value;
-        } else if (name == "--link") {
-            linkName = value;
-        } else if (name == "--terminals") {
-            options.terminalsPath = value;
-        } else if (name == "--readings") {
-            const auto readings = ParseReadingList(value);
-            if (!readings) {
-                error = "bad reading list " + value;
-                return std::nullopt;
-            }
-            options.readings = *readings;
-        } else if (name == "--log") {
-            options.logPath = value;
-        } else if (name == "--fault") {
-            const auto fault = ParseFault(value);
-            if (!fault) {
-                error = "unknown fault " + value;
-                return std::nullopt;
-            }
-            options.fault = *fault;
-        } else if (name == "--time-scale") {
-            char* end = nullptr;
-            options.timeScale = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !(options.timeScale >= 0.0) || options.timeScale > 1000.0) {
-                error = "bad time scale " + value;
-                return std::nullopt;
-            }
-        } else {
-            error = "unknown argument " + name;
-            return std::nullopt;
-        }
+        error = option->apply(args[++i], parsed);
+        if (!error.empty()) return std::nullopt;
     }
-    options.linkPath = linkName.find('/') == std::string::npos ? options.dir + "/" + linkName : linkName;
+    Options& options = parsed.options;
+    options.linkPath = parsed.linkName.find('/') == std::string::npos ? options.dir + "/" + parsed.linkName
+                                                                      : parsed.linkName;
     if (options.terminalsPath.empty()) options.terminalsPath = options.dir + "/reference-terminals";
     return options;
 }

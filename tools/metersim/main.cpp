@@ -14,7 +14,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -22,6 +21,7 @@
 #include "EmulatedMeter.h"
 #include "Options.h"
 #include "ReadingSource.h"
+#include "SerialLine.h"
 #include "cmdline/StandardOptions.h"
 
 namespace {
@@ -31,15 +31,6 @@ using Clock = std::chrono::steady_clock;
 volatile sig_atomic_t g_stop = 0;
 
 void OnStopSignal(int) { g_stop = 1; }
-
-// A reply on its way out: its next byte leaves at due, the ones after it a character time
-// apart, as on a real line.
-struct PendingOutput {
-    Clock::time_point due;
-    std::string bytes;
-    std::size_t sent = 0;
-    std::optional<std::size_t> hangUpAfter;
-};
 
 struct PseudoTerminal {
     int master = -1;
@@ -141,31 +132,27 @@ public:
           m_pty(pty),
           m_log(log),
           m_readings(options.readings, options.terminalsPath, static_cast<unsigned>(MonotonicMicroseconds())),
-          m_protocol(
+          m_meter(
               options.model, options.fault, [this] { return m_readings.Next(); },
               [scale = std::max(options.timeScale, 1e-6)] {
                   using namespace std::chrono;
                   return duration<double, std::milli>(Clock::now().time_since_epoch()).count() / scale;
               }),
-          m_character(Scaled(metersim::CharacterMs(options.model), 1.0)) {}
+          m_line(Scaled(metersim::CharacterMs(options.model), 1.0)) {}
 
     void Run() {
         sigset_t waitMask;
         sigemptyset(&waitMask);
         while (!g_stop) {
-            pollfd p{m_pty.master, 0, 0};
-            long long timeoutNs = -1;
-            if (m_pty.master >= 0) {
-                p.events = POLLIN;
-                if (!m_queue.empty()) {
-                    timeoutNs = NanosecondsUntil(m_queue.front().due);
-                    if (timeoutNs == 0) p.events |= POLLOUT;
-                }
-            }
+            pollfd p{m_pty.master, POLLIN, 0};
+            const auto next = m_line.NextEvent();
+            const long long timeoutNs = next && m_pty.master >= 0 ? NanosecondsUntil(*next) : -1;
+            if (timeoutNs == 0 && !m_line.Due(Clock::now()).empty()) p.events |= POLLOUT;
             timespec timeout{static_cast<time_t>(timeoutNs / 1'000'000'000LL),
                              static_cast<long>(timeoutNs % 1'000'000'000LL)};
-            const int ready = ::ppoll(m_pty.master >= 0 ? &p : nullptr, m_pty.master >= 0 ? 1 : 0,
-                                      timeoutNs < 0 ? nullptr : &timeout, &waitMask);
+            const bool open = m_pty.master >= 0;
+            const int ready =
+                ::ppoll(open ? &p : nullptr, open ? 1 : 0, timeoutNs < 0 ? nullptr : &timeout, &waitMask);
             if (ready < 0) {
                 if (errno == EINTR) continue;
                 std::perror("ppoll");
@@ -173,6 +160,7 @@ public:
             }
             if (m_pty.master < 0) continue;
             if (p.revents & POLLIN) Receive();
+            Answer();
             SendDue();
             // With our own slave open the master does not hang up; should it, do not spin.
             if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) ::usleep(10'000);
@@ -185,43 +173,33 @@ private:
         const ssize_t n = ::read(m_pty.master, bytes, sizeof bytes);
         if (n <= 0) return;
         LogReceived(m_log, bytes, static_cast<std::size_t>(n));
+        m_line.Receive(std::string_view(bytes, static_cast<std::size_t>(n)), Clock::now());
+    }
+
+    // The meter reads each byte as it arrives on the line, and answers a command line once
+    // its terminator is in. A meter answers in order: a reply still on its way holds back
+    // the ones after it, unless the meter clears its output for the new command.
+    void Answer() {
         const bool matches = LineMatches(m_pty.master, m_options.model);
-        for (metersim::Output& output :
-             m_protocol.Receive(std::string_view(bytes, static_cast<std::size_t>(n)), matches)) {
-            // A meter answers in order: a reply still on its way holds back the ones after it.
-            Clock::time_point due = Clock::now() + std::chrono::milliseconds(output.delayMs) +
-                                    Scaled(output.measureMs, m_options.timeScale);
-            if (!m_queue.empty()) {
-                const PendingOutput& last = m_queue.back();
-                const auto lastEnds =
-                    last.due + m_character * static_cast<long>(last.bytes.size() - last.sent);
-                if (lastEnds > due) due = lastEnds;
+        const bool clears = metersim::NewCommandClearsOutput(m_options.model);
+        for (const metersim::SerialLine::Arrival& arrival : m_line.TakeArrived(Clock::now())) {
+            for (metersim::Output& output : m_meter.Receive(std::string_view(&arrival.byte, 1), matches)) {
+                if (clears) m_line.DropUnsent(arrival.at);
+                const Clock::time_point earliest = arrival.at + std::chrono::milliseconds(output.delayMs) +
+                                                   Scaled(output.measureMs, m_options.timeScale);
+                m_line.Send(std::move(output.bytes), earliest, output.hangUpAfter);
             }
-            m_queue.push_back(PendingOutput{due, std::move(output.bytes), 0, output.hangUpAfter});
         }
     }
 
     void SendDue() {
-        while (m_pty.master >= 0 && !m_queue.empty() && m_queue.front().due <= Clock::now()) {
-            PendingOutput& head = m_queue.front();
-            const std::size_t end = head.hangUpAfter ? *head.hangUpAfter : head.bytes.size();
-            if (head.sent < end) {
-                // The bytes due by now: one per character time since the first was due.
-                std::size_t count = end - head.sent;
-                if (m_character.count() > 0)
-                    count = std::min<std::size_t>(
-                        count, static_cast<std::size_t>((Clock::now() - head.due) / m_character) + 1);
-                const ssize_t n = ::write(m_pty.master, head.bytes.data() + head.sent, count);
-                if (n < 0) return;  // full: the next POLLOUT resumes
-                head.sent += static_cast<std::size_t>(n);
-                head.due += m_character * n;
-                if (head.sent < end) return;
-            }
-            if (head.hangUpAfter) {
-                HangUp();
-                return;
-            }
-            m_queue.pop_front();
+        while (m_pty.master >= 0) {
+            if (m_line.HangUpDue()) return HangUp();
+            const std::string_view due = m_line.Due(Clock::now());
+            if (due.empty()) return;
+            const ssize_t n = ::write(m_pty.master, due.data(), due.size());
+            if (n <= 0) return;  // full: the next POLLOUT resumes
+            m_line.Sent(static_cast<std::size_t>(n));
         }
     }
 
@@ -230,16 +208,15 @@ private:
         ::tcdrain(m_pty.master);
         ::close(m_pty.master);
         m_pty.master = -1;
-        m_queue.clear();
+        m_line.Clear();
     }
 
     const metersim::Options& m_options;
     PseudoTerminal& m_pty;
     std::FILE* m_log;
     metersim::ReadingSource m_readings;
-    metersim::EmulatedMeter m_protocol;
-    Clock::duration m_character;  // one character on the line: the line's time, never scaled
-    std::deque<PendingOutput> m_queue;
+    metersim::EmulatedMeter m_meter;
+    metersim::SerialLine m_line;  // one character: the line's time, never scaled
 };
 
 void InstallSignalHandlers() {
