@@ -107,9 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
         // The value line is on its way when FUNC1? is in (seven characters later): it is
         // finished, its prompt is not sent.
         LineCase{"FlukeFinishesTheLineOnItsWay", "fluke45", "VAL1?\nFUNC1?\n", "+2.5000E+0\r\nVDC\r\n=>\r\n"},
-        // The HP 34401A keeps every reply.
-        LineCase{"HpKeepsEveryReply", "hp34401a", "*IDN?\n*IDN?\n",
-                 "HEWLETT-PACKARD,34401A,0,11-5-2\r\nHEWLETT-PACKARD,34401A,0,11-5-2\r\n"}),
+        // The HP 34401A keeps every reply, the reading it is still taking too.
+        LineCase{"HpKeepsEveryReply", "hp34401a", "READ?\n*IDN?\n",
+                 "+2.50000000E+00\r\nHEWLETT-PACKARD,34401A,0,11-5-2\r\n"}),
     [](const testing::TestParamInfo<LineCase>& row) { return std::string(row.param.name); });
 
 }  // namespace
