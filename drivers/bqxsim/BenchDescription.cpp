@@ -37,11 +37,8 @@
 // at the start of a line or after white space begins a comment.
 #include "BenchDescription.h"
 
+#include "RegularFile.h"
 #include "SimulatedModels.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -280,17 +277,10 @@ bool ApplyBenchLine(std::string_view line, BenchDescription& bench, std::string&
 }
 
 bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string& error) {
-    // Without O_NONBLOCK a FIFO named like the file would hold the open for ever.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        if (errno == ENOENT) return true;
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = path + ": " + (S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file");
-        close(fd);
+    RegularFile file(path);
+    if (file.State() == RegularFile::Status::Missing) return true;
+    if (file.State() == RegularFile::Status::Refused) {
+        error = file.Error();
         return false;
     }
     BenchDescription loaded = bench;
@@ -309,10 +299,9 @@ bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string
         return true;
     };
     for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = file.Read(chunk, sizeof chunk);
         if (got < 0) {
-            error = path + ": " + std::strerror(errno);
+            error = file.Error();
             ok = false;
             break;
         }
@@ -331,7 +320,6 @@ bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string
         if (!ok) break;
     }
     if (ok && !line.empty()) ok = applyLine();
-    close(fd);
     if (!ok) return false;
     bench = std::move(loaded);
     return true;

@@ -10,8 +10,10 @@
 #include "SimulatedBoard.h"
 #include "SimulatedModels.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -72,6 +74,42 @@ bool UsableInterrupt(std::uint32_t level) {
 
 bool AnswersAt(int base) { return base >= kLowestBase && base <= kHighestBase && base % 16 == 0; }
 
+// printf into a string.
+std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printed(const char* format, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return n < 0 ? std::string()
+                 : std::string(text, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof text - 1));
+}
+
+// The structure a call passes, as its trace shows it; "null" without one.
+std::string Traced(const BoardConfig* config) {
+    return config ? Printed("base=%u,irq=%u", config->baseAddress, config->interruptLevel) : "null";
+}
+std::string Traced(const ADSettings* settings) {
+    return settings ? Printed("%u", settings->channel) : "null";
+}
+std::string Traced(const ScanRequest* request) {
+    return request ? Printed("low=%u,high=%u", request->lowChannel, request->highChannel) : "null";
+}
+std::string Traced(const ScanIntRequest* request) {
+    return request
+               ? Printed("count=%u,rate=%g,low=%u,high=%u", request->conversion_count,
+                         static_cast<double>(request->rate_hz), request->low_channel, request->high_channel)
+               : "null";
+}
+
+// ",<value>" as printf's %f gives it, cut to 46 characters.
+std::string TracedValue(double value) {
+    char text[48];
+    std::snprintf(text, sizeof text, ",%f", value);
+    return text;
+}
+
 std::vector<double> TrueReferences(const BenchDescription& bench, int count) {
     return std::vector<double>(bench.references, bench.references + count);
 }
@@ -94,7 +132,7 @@ bool OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
     const int type = board.Model().typeCode;
     if (loaded == EepromImage::LoadResult::Unreadable) return true;  // reads as a corrupt EEPROM
     if (loaded == EepromImage::LoadResult::Loaded && image.TypeCode() == type) return true;
-    const int count = SimulatedReferenceCount(type);
+    const int count = board.Model().referenceCount;
     image = EepromImage::Fresh(type, bench.serialNumber, bench.fpgaRevision, board.Model().channels, count,
                                TrueReferences(bench, count));
     if (!image.Save(board.EepromPath(), error))
@@ -107,12 +145,17 @@ bool OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
 
 using bqxsim::TheDriver;
 
-// Every board call begins with this: it logs the call, then checks the driver and handle.
+// Takes the driver's lock for the rest of the call; d is the driver.
 #define BQX_LOCK()         \
     auto& d = TheDriver(); \
     std::lock_guard lock(d.mutex)
+// Records the call in the driver's call log as "name(arguments)", the arguments formatted as
+// printf does; only under BQX_LOCK.
+#define BQX_TRACE(format, ...) d.log.Add("%s(" format ")", __func__ __VA_OPT__(, ) __VA_ARGS__)
+// A call that needs bqxInit first.
 #define BQX_REQUIRE_STARTED() \
     if (!d.started) return BQX_E_NOT_STARTED
+// A call on a board: the open board under handle h, as board.
 #define BQX_REQUIRE_BOARD(h)                                             \
     BQX_REQUIRE_STARTED();                                               \
     if (!d.board || (h) != bqxsim::kOnlyHandle) return BQX_E_BAD_HANDLE; \
@@ -125,7 +168,7 @@ BQX_API uint8_t bqxInit(uint16_t version) {
     d.CloseBoard();
     d.started = false;
     d.log.Clear();
-    d.log.Add("bqxInit(%u)", version);
+    BQX_TRACE("%u", version);
     d.terminals.Reset();
     bqxsim::BenchDescription bench;
     std::string error;
@@ -142,7 +185,7 @@ BQX_API uint8_t bqxInit(uint16_t version) {
 
 BQX_API uint8_t bqxFree(void) {
     BQX_LOCK();
-    d.log.Add("bqxFree()");
+    BQX_TRACE("");
     BQX_REQUIRE_STARTED();
     d.CloseBoard();
     d.started = false;
@@ -151,10 +194,7 @@ BQX_API uint8_t bqxFree(void) {
 
 BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle* handle) {
     BQX_LOCK();
-    if (config)
-        d.log.Add("bqxInitBoard(%u,base=%u,irq=%u)", boardType, config->baseAddress, config->interruptLevel);
-    else
-        d.log.Add("bqxInitBoard(%u,null)", boardType);
+    BQX_TRACE("%u,%s", boardType, bqxsim::Traced(config).c_str());
     BQX_REQUIRE_STARTED();
     if (!config || !handle) return BQX_E_ARGUMENT;
     if (d.board) {
@@ -185,7 +225,7 @@ BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle
 
 BQX_API uint8_t bqxFreeBoard(BoardHandle handle) {
     BQX_LOCK();
-    d.log.Add("bqxFreeBoard(%u)", handle);
+    BQX_TRACE("%u", handle);
     BQX_REQUIRE_BOARD(handle);
     (void)board;
     d.CloseBoard();
@@ -194,7 +234,7 @@ BQX_API uint8_t bqxFreeBoard(BoardHandle handle) {
 
 BQX_API uint8_t bqxGetFPGARev(BoardHandle handle, uint32_t* revision) {
     BQX_LOCK();
-    d.log.Add("bqxGetFPGARev(%u)", handle);
+    BQX_TRACE("%u", handle);
     BQX_REQUIRE_BOARD(handle);
     (void)board;
     if (!revision) return BQX_E_ARGUMENT;
@@ -204,10 +244,7 @@ BQX_API uint8_t bqxGetFPGARev(BoardHandle handle, uint32_t* revision) {
 
 BQX_API uint8_t bqxADSetSettings(BoardHandle handle, ADSettings* settings) {
     BQX_LOCK();
-    if (settings)
-        d.log.Add("bqxADSetSettings(%u,%u)", handle, settings->channel);
-    else
-        d.log.Add("bqxADSetSettings(%u,null)", handle);
+    BQX_TRACE("%u,%s", handle, bqxsim::Traced(settings).c_str());
     BQX_REQUIRE_BOARD(handle);
     if (!settings) return BQX_E_ARGUMENT;
     if (board.Scan().Running()) return BQX_E_BUSY;
@@ -219,7 +256,7 @@ BQX_API uint8_t bqxADSetSettings(BoardHandle handle, ADSettings* settings) {
 
 BQX_API uint8_t bqxADSetChannel(BoardHandle handle, uint8_t firstChannel, uint8_t lastChannel) {
     BQX_LOCK();
-    d.log.Add("bqxADSetChannel(%u,%u,%u)", handle, firstChannel, lastChannel);
+    BQX_TRACE("%u,%u,%u", handle, firstChannel, lastChannel);
     BQX_REQUIRE_BOARD(handle);
     if (board.Scan().Running()) return BQX_E_BUSY;
     if (firstChannel > lastChannel || lastChannel >= board.Model().channels) return BQX_E_CHANNEL;
@@ -232,7 +269,7 @@ BQX_API uint8_t bqxADSetChannel(BoardHandle handle, uint8_t firstChannel, uint8_
 
 BQX_API uint8_t bqxADSample(BoardHandle handle, int16_t* sample) {
     BQX_LOCK();
-    d.log.Add("bqxADSample(%u)", handle);
+    BQX_TRACE("%u", handle);
     BQX_REQUIRE_BOARD(handle);
     if (!sample) return BQX_E_ARGUMENT;
     if (board.Scan().Running()) return BQX_E_BUSY;
@@ -245,10 +282,7 @@ BQX_API uint8_t bqxADSample(BoardHandle handle, int16_t* sample) {
 
 BQX_API uint8_t bqxADScan(BoardHandle handle, ScanRequest* request, int16_t* buffer) {
     BQX_LOCK();
-    if (request)
-        d.log.Add("bqxADScan(%u,low=%u,high=%u)", handle, request->lowChannel, request->highChannel);
-    else
-        d.log.Add("bqxADScan(%u,null)", handle);
+    BQX_TRACE("%u,%s", handle, bqxsim::Traced(request).c_str());
     BQX_REQUIRE_BOARD(handle);
     if (!request || !buffer) return BQX_E_ARGUMENT;
     if (board.Scan().Running()) return BQX_E_BUSY;
@@ -261,11 +295,7 @@ BQX_API uint8_t bqxADScan(BoardHandle handle, ScanRequest* request, int16_t* buf
 
 BQX_API uint8_t bqxADScanInt(BoardHandle handle, ScanIntRequest* request) {
     BQX_LOCK();
-    if (request)
-        d.log.Add("bqxADScanInt(%u,count=%u,rate=%g,low=%u,high=%u)", handle, request->conversion_count,
-                  static_cast<double>(request->rate_hz), request->low_channel, request->high_channel);
-    else
-        d.log.Add("bqxADScanInt(%u,null)", handle);
+    BQX_TRACE("%u,%s", handle, bqxsim::Traced(request).c_str());
     BQX_REQUIRE_BOARD(handle);
     if (!request) return BQX_E_ARGUMENT;
     const auto& bench = d.bench;
@@ -300,7 +330,7 @@ BQX_API uint8_t bqxADScanInt(BoardHandle handle, ScanIntRequest* request) {
 
 BQX_API uint8_t bqxGetStatus(BoardHandle handle, DriverStatus* status) {
     BQX_LOCK();
-    d.log.Add("bqxGetStatus(%u)", handle);
+    BQX_TRACE("%u", handle);
     BQX_REQUIRE_BOARD(handle);
     if (!status) return BQX_E_ARGUMENT;
     const bqxsim::ScanStatus s = board.Scan().Status();
@@ -315,7 +345,7 @@ BQX_API uint8_t bqxGetStatus(BoardHandle handle, DriverStatus* status) {
 
 BQX_API uint8_t bqxCancelOp(BoardHandle handle) {
     BQX_LOCK();
-    d.log.Add("bqxCancelOp(%u)", handle);
+    BQX_TRACE("%u", handle);
     BQX_REQUIRE_BOARD(handle);
     board.Scan().Cancel();
     return BQX_OK;
@@ -323,7 +353,7 @@ BQX_API uint8_t bqxCancelOp(BoardHandle handle) {
 
 BQX_API uint8_t bqxGetTime(uint32_t* milliseconds) {
     BQX_LOCK();
-    d.log.Add("bqxGetTime()");
+    BQX_TRACE("");
     BQX_REQUIRE_STARTED();
     if (!milliseconds) return BQX_E_ARGUMENT;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -333,7 +363,7 @@ BQX_API uint8_t bqxGetTime(uint32_t* milliseconds) {
 
 BQX_API uint8_t bqxDAConvert(BoardHandle handle, uint8_t output, uint16_t code) {
     BQX_LOCK();
-    d.log.Add("bqxDAConvert(%u,%u,%u)", handle, output, code);
+    BQX_TRACE("%u,%u,%u", handle, output, code);
     BQX_REQUIRE_BOARD(handle);
     if (output >= bqxsim::SimulatedBoard::kDaOutputs || code > 4095) return BQX_E_ARGUMENT;
     board.SetDa(output, code);
@@ -342,7 +372,7 @@ BQX_API uint8_t bqxDAConvert(BoardHandle handle, uint8_t output, uint16_t code) 
 
 BQX_API uint8_t bqxSetCalMux(BoardHandle handle, uint8_t on) {
     BQX_LOCK();
-    d.log.Add("bqxSetCalMux(%u,%u)", handle, on);
+    BQX_TRACE("%u,%u", handle, on);
     BQX_REQUIRE_BOARD(handle);
     board.SetCalMux(on != 0);
     d.terminals.Publish(board.TerminalVolts());
@@ -357,7 +387,7 @@ static int RegisterNumber(const bqxsim::SimulatedBoard& board, uint16_t address)
 
 BQX_API uint8_t bqxRegisterRead(BoardHandle handle, uint16_t address, uint8_t* value) {
     BQX_LOCK();
-    d.log.Add("bqxRegisterRead(%u,%u)", handle, address);
+    BQX_TRACE("%u,%u", handle, address);
     BQX_REQUIRE_BOARD(handle);
     const int r = RegisterNumber(board, address);
     if (!value || r < 0) return BQX_E_ARGUMENT;
@@ -367,7 +397,7 @@ BQX_API uint8_t bqxRegisterRead(BoardHandle handle, uint16_t address, uint8_t* v
 
 BQX_API uint8_t bqxRegisterWrite(BoardHandle handle, uint16_t address, uint8_t value) {
     BQX_LOCK();
-    d.log.Add("bqxRegisterWrite(%u,%u,%u)", handle, address, value);
+    BQX_TRACE("%u,%u,%u", handle, address, value);
     BQX_REQUIRE_BOARD(handle);
     const int r = RegisterNumber(board, address);
     if (r < 0) return BQX_E_ARGUMENT;
@@ -377,7 +407,7 @@ BQX_API uint8_t bqxRegisterWrite(BoardHandle handle, uint16_t address, uint8_t v
 
 BQX_API uint8_t bqxInp(uint16_t port, uint8_t* value) {
     BQX_LOCK();
-    d.log.Add("bqxInp(%u)", port);
+    BQX_TRACE("%u", port);
     BQX_REQUIRE_STARTED();
     if (!value) return BQX_E_ARGUMENT;
     // Where no board answers, the bus floats high.
@@ -389,7 +419,7 @@ BQX_API uint8_t bqxInp(uint16_t port, uint8_t* value) {
 
 BQX_API uint8_t bqxOutp(uint16_t port, uint8_t value) {
     BQX_LOCK();
-    d.log.Add("bqxOutp(%u,%u)", port, value);
+    BQX_TRACE("%u,%u", port, value);
     BQX_REQUIRE_STARTED();
     if (d.board && port >= d.board->Base() && port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
         d.board->WriteRegister(port - d.board->Base(), value);
@@ -398,7 +428,7 @@ BQX_API uint8_t bqxOutp(uint16_t port, uint8_t value) {
 
 BQX_API uint8_t bqxGetEEPROM(BoardHandle handle, uint8_t address, uint8_t* value) {
     BQX_LOCK();
-    d.log.Add("bqxGetEEPROM(%u,%u)", handle, address);
+    BQX_TRACE("%u,%u", handle, address);
     BQX_REQUIRE_BOARD(handle);
     if (!value || address >= bqxsim::EepromImage::kSize) return BQX_E_ARGUMENT;
     *value = board.Eeprom().Byte(address);
@@ -407,7 +437,7 @@ BQX_API uint8_t bqxGetEEPROM(BoardHandle handle, uint8_t address, uint8_t* value
 
 BQX_API uint8_t bqxGetReferenceVoltages(BoardHandle handle, double* references) {
     BQX_LOCK();
-    d.log.Add("bqxGetReferenceVoltages(%u)", handle);
+    BQX_TRACE("%u", handle);
     BQX_REQUIRE_BOARD(handle);
     if (!references) return BQX_E_ARGUMENT;
     if (d.bench.failGetReferences) return d.bench.failGetReferences;
@@ -423,19 +453,11 @@ BQX_API uint8_t bqxSetReferenceVoltages(BoardHandle handle, const double* refere
     // The board's reference count says how many values the caller passed; without an open
     // board under this handle nothing of the array may be read, not even for the log.
     const bool boardOpen = d.started && d.board && handle == bqxsim::kOnlyHandle;
-    const int count = boardOpen ? bqxsim::SimulatedReferenceCount(d.board->Model().typeCode) : 0;
-    std::string line = "bqxSetReferenceVoltages(" + std::to_string(handle);
-    if (!references) {
-        line += ",null";
-    } else if (boardOpen) {
-        // The caller passes one value per reference, then the 0.0 that ends the list.
-        for (int i = 0; i <= count; ++i) {
-            char value[48];
-            std::snprintf(value, sizeof value, ",%f", references[i]);
-            line += value;
-        }
-    }
-    d.log.Add("%s)", line.c_str());
+    const int count = boardOpen ? d.board->Model().referenceCount : 0;
+    // The caller passes one value per reference, then the 0.0 that ends the list.
+    std::string passed = references ? "" : ",null";
+    for (int i = 0; references && boardOpen && i <= count; ++i) passed += bqxsim::TracedValue(references[i]);
+    BQX_TRACE("%u%s", handle, passed.c_str());
     BQX_REQUIRE_BOARD(handle);
     if (!references) return BQX_E_ARGUMENT;
     std::vector<double> values(references, references + count);
@@ -460,7 +482,7 @@ BQX_API uint8_t bqxSleep(uint32_t milliseconds) {
     double scale = 1.0;
     {
         BQX_LOCK();
-        d.log.Add("bqxSleep(%u)", milliseconds);
+        BQX_TRACE("%u", milliseconds);
         BQX_REQUIRE_STARTED();
         scale = d.bench.timeScale;
     }

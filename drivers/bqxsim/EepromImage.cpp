@@ -1,13 +1,9 @@
 #include "EepromImage.h"
 
 #include "AtomicFile.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "RegularFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -91,33 +87,23 @@ bool EepromImage::ReadReferences(std::vector<double>& references) const {
 }
 
 EepromImage::LoadResult EepromImage::Load(const std::string& path, std::string& error) {
-    // Without O_NONBLOCK a FIFO in the image's place would hold the open for ever.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        if (errno == ENOENT) return LoadResult::Missing;
-        error = path + ": " + std::strerror(errno);
-        return LoadResult::Refused;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = path + ": " + (S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file");
-        close(fd);
+    RegularFile file(path);
+    if (file.State() == RegularFile::Status::Missing) return LoadResult::Missing;
+    if (file.State() == RegularFile::Status::Refused) {
+        error = file.Error();
         return LoadResult::Refused;
     }
     std::array<std::uint8_t, kSize + 1> buffer{};
     std::size_t n = 0;
     while (n < buffer.size()) {
-        const ssize_t got = read(fd, buffer.data() + n, buffer.size() - n);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = file.Read(buffer.data() + n, buffer.size() - n);
         if (got < 0) {
-            error = path + ": " + std::strerror(errno);
-            close(fd);
+            error = file.Error();
             return LoadResult::Refused;
         }
         if (got == 0) break;
         n += static_cast<std::size_t>(got);
     }
-    close(fd);
     if (n != kSize) return LoadResult::Unreadable;
     std::memcpy(m_bytes.data(), buffer.data(), kSize);
     return LoadResult::Loaded;

@@ -29,22 +29,4 @@ const SimulatedModel* FindSimulatedModel(int typeCode) {
     return nullptr;
 }
 
-int SimulatedReferenceCount(int typeCode) {
-    switch (typeCode) {
-    case 12:
-    case 27:
-    case 32:
-    case 33:
-    case 36: return 7;
-    case 15:
-    case 16:
-    case 22: return 6;
-    case 20:
-    case 28:
-    case 31:
-    case 35: return 4;
-    default: return 0;
-    }
-}
-
 }  // namespace bqxsim

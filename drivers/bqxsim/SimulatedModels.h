@@ -19,7 +19,7 @@ struct SimulatedModel {
     int typeCode;
     const char* name;
     int channels;
-    int referenceCount;
+    int referenceCount;  // references its EEPROM table holds
     PageSelect pageSelect;
     // Highest sustained conversion rate; faster requests run but overflow the FIFO.
     double maxConversionsPerSecond;
@@ -27,9 +27,6 @@ struct SimulatedModel {
 
 // nullptr for a type code that no model has.
 const SimulatedModel* FindSimulatedModel(int typeCode);
-
-// References the EEPROM table of a type code holds (0 for codes not listed).
-int SimulatedReferenceCount(int typeCode);
 
 inline constexpr int kSimulatedModelCount = 9;
 const SimulatedModel* AllSimulatedModels();
