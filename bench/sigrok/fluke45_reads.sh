@@ -4,23 +4,28 @@
 # the reference terminals, and prints how many runs read the voltage the emulator was given.
 #
 #   bench/sigrok/fluke45_reads.sh [--meter fluke45|hp34401a] [--runs N] [--bin DIR] [--keep]
+#                                 [--nice N]
 #
 # DIR holds vantrel-metersim (default: build/release/bin, else build/debug/bin). Every
 # wrong or missing read is printed with what sigrok-cli said; --keep keeps the folder with
-# the emulator's received-byte log and sigrok's debug output of those runs.
+# the emulator's received-byte log and sigrok's debug output of those runs. --nice runs the
+# emulator, the bridge and sigrok-cli at that niceness (below 0 needs root), to tell what a
+# machine busy with other work does to the client from what the emulator does.
 set -u
 
 meter=fluke45
 runs=50
 bin=
 keep=no
+niceness=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --meter) meter=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --bin) bin=$2; shift 2 ;;
     --keep) keep=yes; shift ;;
-    *) echo "usage: $0 [--meter fluke45|hp34401a] [--runs N] [--bin DIR] [--keep]" >&2; exit 2 ;;
+    --nice) niceness=$2; shift 2 ;;
+    *) echo "usage: $0 [--meter fluke45|hp34401a] [--runs N] [--bin DIR] [--keep] [--nice N]" >&2; exit 2 ;;
     esac
 done
 
@@ -54,7 +59,7 @@ trap cleanup EXIT INT TERM
 # The bench's references, in turn: a read left over from the run before shows as wrong.
 set -- 4.9962 2.5001 1.2493 0.6247 0.0004
 echo "$1" > "$dir/reference-terminals"
-"$bin/vantrel-metersim" --meter "$meter" --dir "$dir" --time-scale 0.1 --log "$dir/received.log" \
+nice -n "$niceness" "$bin/vantrel-metersim" --meter "$meter" --dir "$dir" --time-scale 0.1 --log "$dir/received.log" \
     > "$dir/ready" 2>&1 &
 meter_pid=$!
 for _ in $(seq 100); do grep -q '^ready ' "$dir/ready" && break; sleep 0.05; done
@@ -63,7 +68,7 @@ pty=$(sed -n 's/^ready //p' "$dir/ready")
 stty -F "$pty" $framing raw -echo icanon 2>/dev/null
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-socat -t 0 "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork,nodelay" "FILE:$pty" &
+nice -n "$niceness" socat -t 0 "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork,nodelay" "FILE:$pty" &
 bridge_pid=$!
 for _ in $(seq 100); do
     python3 -c "import socket; socket.create_connection(('127.0.0.1', $port)).close()" 2>/dev/null && break
@@ -91,7 +96,7 @@ started=$(date +%s.%N)
 while [ "$run" -le "$runs" ]; do
     reference=$(eval echo "\${$(( (run - 1) % 5 + 1 ))}")
     echo "$reference" > "$dir/reference-terminals"
-    output=$(timeout 20 sigrok-cli -l 5 -d "$driver:conn=tcp-raw/127.0.0.1/$port" --samples 1 \
+    output=$(timeout 20 nice -n "$niceness" sigrok-cli -l 5 -d "$driver:conn=tcp-raw/127.0.0.1/$port" --samples 1 \
         2> "$dir/run-$run.log")
     if matches "$output" "$reference"; then
         correct=$((correct + 1))
@@ -102,5 +107,6 @@ while [ "$run" -le "$runs" ]; do
     run=$((run + 1))
 done
 elapsed=$(echo "$(date +%s.%N) - $started" | bc)
-echo "$meter through sigrok-cli ($driver): $correct of $runs reads correct (${elapsed%.*} s)"
+echo "$meter through sigrok-cli ($driver), niceness $niceness, load $(cut -d' ' -f1 /proc/loadavg):" \
+    "$correct of $runs reads correct (${elapsed%.*} s)"
 [ "$correct" -eq "$runs" ]
