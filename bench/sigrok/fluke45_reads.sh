@@ -92,7 +92,7 @@ PY
 
 correct=0
 run=1
-started=$(date +%s.%N)
+started=$(date +%s)
 while [ "$run" -le "$runs" ]; do
     reference=$(eval echo "\${$(( (run - 1) % 5 + 1 ))}")
     echo "$reference" > "$dir/reference-terminals"
@@ -106,7 +106,7 @@ while [ "$run" -le "$runs" ]; do
     fi
     run=$((run + 1))
 done
-elapsed=$(echo "$(date +%s.%N) - $started" | bc)
+elapsed=$(($(date +%s) - started))
 echo "$meter through sigrok-cli ($driver), niceness $niceness, load $(cut -d' ' -f1 /proc/loadavg):" \
-    "$correct of $runs reads correct (${elapsed%.*} s)"
+    "$correct of $runs reads correct (${elapsed} s)"
 [ "$correct" -eq "$runs" ]
