@@ -43,40 +43,70 @@ double TimeScale(const std::string& value) {
     return scale;
 }
 
-// One row per option with a value: it sets what the value says, or tells why it cannot.
+// Each sets what its option's value says, or tells why it cannot.
+using Setter = std::string (*)(const std::string& value, Parsed& parsed);
+
+std::string SetMeter(const std::string& value, Parsed& parsed) {
+    const auto model = ParseMeterModel(value);
+    if (!model) return "unknown meter " + value;
+    parsed.options.model = *model;
+    return {};
+}
+
+std::string SetDir(const std::string& value, Parsed& parsed) {
+    parsed.options.dir = value;
+    return {};
+}
+
+std::string SetLink(const std::string& value, Parsed& parsed) {
+    parsed.linkName = value;
+    return {};
+}
+
+std::string SetTerminals(const std::string& value, Parsed& parsed) {
+    parsed.options.terminalsPath = value;
+    return {};
+}
+
+std::string SetReadings(const std::string& value, Parsed& parsed) {
+    const auto readings = ParseReadingList(value);
+    if (!readings) return "bad reading list " + value;
+    parsed.options.readings = *readings;
+    return {};
+}
+
+std::string SetLog(const std::string& value, Parsed& parsed) {
+    parsed.options.logPath = value;
+    return {};
+}
+
+std::string SetFault(const std::string& value, Parsed& parsed) {
+    const auto fault = ParseFault(value);
+    if (!fault) return "unknown fault " + value;
+    parsed.options.fault = *fault;
+    return {};
+}
+
+std::string SetTimeScale(const std::string& value, Parsed& parsed) {
+    parsed.options.timeScale = TimeScale(value);
+    return parsed.options.timeScale < 0.0 ? "bad time scale " + value : std::string();
+}
+
 struct ValuedOption {
     const char* name;
-    std::string (*apply)(const std::string& value, Parsed& parsed);
+    Setter apply;
 };
 
 // clang-format off
 const ValuedOption kValuedOptions[] = {
-    {"--meter", [](const std::string& v, Parsed& p) -> std::string {
-         const auto model = ParseMeterModel(v);
-         if (!model) return "unknown meter " + v;
-         p.options.model = *model;
-         return {};
-     }},
-    {"--dir",       [](const std::string& v, Parsed& p) -> std::string { p.options.dir = v; return {}; }},
-    {"--link",      [](const std::string& v, Parsed& p) -> std::string { p.linkName = v; return {}; }},
-    {"--terminals", [](const std::string& v, Parsed& p) -> std::string { p.options.terminalsPath = v; return {}; }},
-    {"--readings", [](const std::string& v, Parsed& p) -> std::string {
-         const auto readings = ParseReadingList(v);
-         if (!readings) return "bad reading list " + v;
-         p.options.readings = *readings;
-         return {};
-     }},
-    {"--log",       [](const std::string& v, Parsed& p) -> std::string { p.options.logPath = v; return {}; }},
-    {"--fault", [](const std::string& v, Parsed& p) -> std::string {
-         const auto fault = ParseFault(v);
-         if (!fault) return "unknown fault " + v;
-         p.options.fault = *fault;
-         return {};
-     }},
-    {"--time-scale", [](const std::string& v, Parsed& p) -> std::string {
-         p.options.timeScale = TimeScale(v);
-         return p.options.timeScale < 0.0 ? "bad time scale " + v : std::string();
-     }},
+    {"--meter",      SetMeter},
+    {"--dir",        SetDir},
+    {"--link",       SetLink},
+    {"--terminals",  SetTerminals},
+    {"--readings",   SetReadings},
+    {"--log",        SetLog},
+    {"--fault",      SetFault},
+    {"--time-scale", SetTimeScale},
 };
 // clang-format on
 
