@@ -54,7 +54,8 @@ cleanup() {
     [ -n "$meter_pid" ] && kill "$meter_pid" 2>/dev/null && wait "$meter_pid" 2>/dev/null
     if [ "$keep" = yes ]; then echo "kept $dir"; else rm -rf "$dir"; fi
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'exit 1' INT TERM
 
 # The bench's references, in turn: a read left over from the run before shows as wrong.
 set -- 4.9962 2.5001 1.2493 0.6247 0.0004
