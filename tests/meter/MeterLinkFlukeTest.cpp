@@ -18,12 +18,12 @@
 #include <thread>
 
 #include "MeterEmulator.h"
+#include "TimingChecks.h"
 #include "meter/CMeterLink.h"
 #include "meter/CSerialException.h"
 
 namespace {
 
-constexpr double kToleranceMs = 20.0;
 constexpr double kNotSet = -12345.0;
 
 std::vector<std::string> Fluke(std::vector<std::string> more = {}) {
@@ -62,11 +62,14 @@ TEST(MeterLinkFlukeTest, SendsExactlyAutoThenVal1AndReadsBothLines) {
 
 TEST(MeterLinkFlukeTest, WaitsBetweenCommands) {
     MeterEmulator meter(Fluke({"--readings", "2.5"}));
+    const double opening = MeterEmulator::NowMs();
     CMeterLink link(1, MeterFluke45);
     const double constructed = MeterEmulator::NowMs();
     double value = 0;
     ASSERT_EQ(link.ReadVoltage(value), 0);
     const double firstRead = MeterEmulator::NowMs();
+    EXPECT_TRUE(timing::Waited(constructed - opening, 500.0));
+    EXPECT_TRUE(timing::Waited(firstRead - constructed, 300.0));
     ASSERT_EQ(link.ReadVoltage(value), 0);
 
     const auto autoAt = meter.ArrivalMs("AUTO");
@@ -74,10 +77,10 @@ TEST(MeterLinkFlukeTest, WaitsBetweenCommands) {
     const auto val2At = meter.ArrivalMs("VAL1?", 1);
     ASSERT_TRUE(autoAt && val1At && val2At) << meter.ReceivedText();
     // 200 ms before reading the prompt, then 300 ms of settling.
-    EXPECT_NEAR(constructed - *autoAt, 500.0, kToleranceMs);
+    EXPECT_TRUE(timing::ArrivedApart(constructed - *autoAt, 500.0));
     // 300 ms between the query and its reply.
-    EXPECT_NEAR(firstRead - *val1At, 300.0, kToleranceMs);
-    EXPECT_NEAR(*val2At - *val1At, 300.0, kToleranceMs);
+    EXPECT_TRUE(timing::ArrivedApart(firstRead - *val1At, 300.0));
+    EXPECT_TRUE(timing::ArrivedApart(*val2At - *val1At, 300.0));
 }
 
 struct PromptCase {
@@ -107,11 +110,11 @@ TEST(MeterLinkFlukeTest, SilentMeterFailsAfterWaitAndOneReadTimeout) {
     const double start = MeterEmulator::NowMs();
     CMeterLink link(1, MeterFluke45);
     // 200 ms wait, then one 100 ms read time-out; no settling after a failed preparation.
-    EXPECT_NEAR(MeterEmulator::NowMs() - start, 300.0, kToleranceMs);
+    EXPECT_TRUE(timing::Waited(MeterEmulator::NowMs() - start, 300.0));
     double value = kNotSet;
     const double readStart = MeterEmulator::NowMs();
     EXPECT_EQ(link.ReadVoltage(value), 1);
-    EXPECT_NEAR(MeterEmulator::NowMs() - readStart, 400.0, kToleranceMs);
+    EXPECT_TRUE(timing::Waited(MeterEmulator::NowMs() - readStart, 400.0));
     EXPECT_EQ(value, kNotSet);
     EXPECT_TRUE(link.GetSerialPort().IsOpen()) << "a failed preparation leaves the port open";
 }
@@ -193,15 +196,17 @@ TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
     CMeterLink link(1, c.meterType);
     const double preparedMs = MeterEmulator::NowMs() - start;
     // The Fluke 45's "AUTO" reply is read after 200 ms; nothing is read for the HP 34401A.
-    EXPECT_LT(preparedMs, (c.meterType == MeterFluke45 ? 200.0 + kLineBoundMs : 0.0) + kToleranceMs);
+    EXPECT_TRUE(timing::Within(preparedMs, 0.0,
+                               (c.meterType == MeterFluke45 ? 200.0 + kLineBoundMs : 0.0) + timing::kRunsLongMs));
 
     double value = kNotSet;
     start = MeterEmulator::NowMs();
     EXPECT_EQ(link.ReadVoltage(value), 1);
     const double readingMs = MeterEmulator::NowMs() - start;
     EXPECT_EQ(value, kNotSet);
-    EXPECT_GE(readingMs, c.readingWaitsMs + 1000.0 - kToleranceMs) << "the trickle kept the line alive";
-    EXPECT_LT(readingMs, c.readingWaitsMs + kLineBoundMs + kToleranceMs);
+    // At least the line's deadline after the waits; the trickle must not keep the line alive.
+    EXPECT_TRUE(timing::Within(readingMs, c.readingWaitsMs + 1000.0 - timing::kClockGrainMs,
+                               c.readingWaitsMs + kLineBoundMs + timing::kRunsLongMs));
     RecordProperty("preparation_ms", std::to_string(preparedMs));
     RecordProperty("reading_ms", std::to_string(readingMs));
 }
