@@ -1,8 +1,9 @@
 # The distribution's hardening flags, as dpkg-buildflags gives them with every hardening
 # feature on: stack protector, format checks, RELRO and BIND_NOW, and position-independent
 # programs. Fortified functions need an optimised build and stay out of the sanitizer builds,
-# whose own checks they would hide.
-option(VANTREL_HARDEN "Build with the distribution's hardening flags (dpkg-buildflags)" ON)
+# whose own checks they would hide. The release preset (the one packages are made from) turns
+# it on.
+option(VANTREL_HARDEN "Build with the distribution's hardening flags (dpkg-buildflags)" OFF)
 
 function(vantrel_dpkg_buildflags kind pattern out)
   execute_process(
