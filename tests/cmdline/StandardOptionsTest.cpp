@@ -32,7 +32,7 @@ struct Ran {
 
 // Runs the program with standard output sent to the sink, SIGPIPE ignored as a shell that
 // ignores it would leave it; what a readable pipe got comes back.
-Ran Run(const OptionCase& c) {
+Ran RunProgram(const OptionCase& c) {
     int fds[2];
     if (pipe(fds) != 0) return {};
     // Nobody reads the pipe from before the program starts.
@@ -68,7 +68,7 @@ class StandardOptions : public testing::TestWithParam<OptionCase> {};
 TEST_P(StandardOptions, AnswerOrFailWhenTheTextCannotBeWritten) {
     const OptionCase& c = GetParam();
     if (c.sink == Sink::FullDisk && access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    const Ran ran = Run(c);
+    const Ran ran = RunProgram(c);
     EXPECT_EQ(ran.status, c.status) << c.program << " " << c.option;
     if (c.sink == Sink::Pipe) {
         const std::string first = std::string(c.option) == "--version" ? std::string(c.program) + " (Vantrel) "

@@ -1,6 +1,8 @@
 // CMeterLink with a Fluke 45 (and the types that stand for it) on an emulated COM1.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <ostream>
 
 #include <cctype>
@@ -188,7 +190,8 @@ void PrintTo(const TrickleCase& c, std::ostream* os) { *os << c.name; }
 class MeterLinkTrickle : public testing::TestWithParam<TrickleCase> {};
 
 TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
-    constexpr double kLineBoundMs = 1000.0 + 100.0;
+    constexpr double kByteTimeoutMs = 100.0;
+    constexpr double kLineBoundMs = 1000.0 + kByteTimeoutMs;
     const TrickleCase c = GetParam();
     RawMeterLine line;
     line.Trickle(c.periodMs);
@@ -204,9 +207,15 @@ TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
     EXPECT_EQ(link.ReadVoltage(value), 1);
     const double readingMs = MeterEmulator::NowMs() - start;
     EXPECT_EQ(value, kNotSet);
-    // At least the line's deadline after the waits; the trickle must not keep the line alive.
-    EXPECT_TRUE(timing::Within(readingMs, c.readingWaitsMs + 1000.0 - timing::kClockGrainMs,
-                               c.readingWaitsMs + kLineBoundMs + timing::kRunsLongMs));
+    // Never longer than the line's bound, whatever the pace of the bytes.
+    EXPECT_TRUE(timing::Within(readingMs, c.readingWaitsMs, c.readingWaitsMs + kLineBoundMs + timing::kRunsLongMs));
+    // While the sender kept its pace, the bytes kept the line alive up to the deadline; a
+    // sender held back 100 ms by the machine's other work ends the read at the byte time-out.
+    const double gap = line.LongestTrickleGapMs(start + c.readingWaitsMs, start + readingMs);
+    if (gap < kByteTimeoutMs - timing::kClockGrainMs * 2)
+        EXPECT_TRUE(timing::Waited(readingMs, c.readingWaitsMs + 1000.0)) << "longest gap " << gap << " ms";
+    else
+        std::printf("the sender paused %.0f ms: the line's deadline was not reached\n", gap);
     RecordProperty("preparation_ms", std::to_string(preparedMs));
     RecordProperty("reading_ms", std::to_string(readingMs));
 }

@@ -379,18 +379,25 @@ TEST(SerialPortTest, IntervalRestartsWithEveryByte) {
     PtyBench bench;
     CSerialPort port;
     port.Open(kPort, 9600, 2, 8, 0, 0, FALSE);
-    COMMTIMEOUTS timeouts = Timeouts(60, 0, 0);
+    // The bytes come far closer together than the interval, but all of them take longer
+    // than one interval: only an interval that restarts with every byte reads them all,
+    // even when the machine's other work delays the sender.
+    constexpr DWORD kIntervalMs = 400;
+    constexpr int kGapMs = 25;
+    constexpr std::string_view sent = "abcdefghijklmnopqrstu";
+    static_assert(sent.size() * kGapMs > kIntervalMs);
+    COMMTIMEOUTS timeouts = Timeouts(kIntervalMs, 0, 0);
     port.ApplyTimeouts(timeouts);
     std::thread peer([&] {
-        for (char c : std::string("12345")) {
+        for (char c : sent) {
             bench.Send(std::string(1, c));
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            std::this_thread::sleep_for(std::chrono::milliseconds(kGapMs));
         }
     });
-    char buffer[16] = {};
+    char buffer[32] = {};
     const DWORD got = port.Read(buffer, sizeof buffer);
     peer.join();
-    EXPECT_EQ(std::string(buffer, got), "12345");
+    EXPECT_EQ(std::string(buffer, got), sent);
 }
 
 TEST(SerialPortTest, BytesPassUnchangedBothWays) {
