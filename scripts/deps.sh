@@ -12,6 +12,7 @@ packages=(
   libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev
   postgresql jq libxml2-utils python3
   poppler-utils chromium
+  clang-14 libclang-rt-14-dev devscripts
 )
 
 missing=()

@@ -1,5 +1,6 @@
 // The settings load at start-up and the board-list selection.
 #include "app/CMainTestDlg.h"
+#include "app/SettingsFile.h"
 #include "board/BoardTable.h"
 #include "platform/Files.h"
 
@@ -33,17 +34,11 @@ void CMainTestDlg::LoadSettings() {
         return;
     }
 
-    // Each pattern starts where the one before stopped; a pattern that does not match
-    // leaves its value at the default.
-    unsigned hexValue = 0;
-    int decimalValue = 0;
-    if (std::fscanf(file, "BASEADD=%x\r\n", &hexValue) == 1)
-        m_baseAddressSetting = static_cast<std::int32_t>(hexValue);
-    if (std::fscanf(file, "INTERRUPT=%x\r\n", &hexValue) == 1)
-        m_interruptSetting = static_cast<std::int32_t>(hexValue);
-    if (std::fscanf(file, "VOLTMETER=%d\r\n", &decimalValue) == 1) m_voltmeterSetting = decimalValue;
-    if (std::fscanf(file, "BOARDTYPE=%d\r\n", &decimalValue) == 1)
-        m_boardConfig.boardType = static_cast<std::uint8_t>(decimalValue);
+    const app::SettingsFileValues values = app::ReadSettingsFile(file);
+    m_baseAddressSetting = values.baseAddress.value_or(m_baseAddressSetting);
+    m_interruptSetting = values.interrupt.value_or(m_interruptSetting);
+    m_voltmeterSetting = values.voltmeter.value_or(m_voltmeterSetting);
+    m_boardConfig.boardType = values.boardType.value_or(m_boardConfig.boardType);
     std::fclose(file);
 
     const int row = board::RowOfTypeCode(m_boardConfig.boardType);

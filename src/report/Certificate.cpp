@@ -27,7 +27,8 @@ std::string WhyNotWritten(MeasureOutcome outcome) {
 bool NoMeter(const std::string& meterModel) {
     std::string lower;
     for (const char c : meterModel) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.empty() || lower == "none";
+    // The tool records a run with typed values as "none (typed)".
+    return lower.empty() || lower == "none" || lower.starts_with("none ");
 }
 
 CertificateChannel Judged(const records::ChannelFigures& figures) {

@@ -225,7 +225,9 @@ TEST_F(RichEdit, ALongConsoleStreamsInSmallChunksQuickly) {
     t.start();
     const std::string rtf = Save(SF_RTF, &chunks);
     const qint64 ms = t.elapsed();
-    EXPECT_LT(ms, 2000) << "stream-out took " << ms << " ms";
+    // Only a stream-out that grows with the square of the text runs this long, even on a
+    // loaded machine; its speed is measured in the benchmarks.
+    EXPECT_LT(ms, 10000) << "stream-out took " << ms << " ms";
     ASSERT_GT(chunks.size(), 100u);
     for (size_t i = 0; i + 1 < chunks.size(); ++i) EXPECT_LE(chunks[i], 8192) << "chunk " << i;
     EXPECT_NE(rtf.find("Sample channel 63: 4.096300 V\\par"), std::string::npos);

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -106,6 +107,7 @@ void RawMeterLine::Send(const std::string& bytes) const {
 
 void RawMeterLine::Trickle(int periodMs) {
     if (::pipe2(m_stop, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (::pipe2(m_sendTimes, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe failed");
     // A process of its own, so that the test's timing never waits on a thread of the test.
     m_sender = ::fork();
     if (m_sender == 0) {
@@ -115,8 +117,24 @@ void RawMeterLine::Trickle(int periodMs) {
             pollfd p{m_stop[0], POLLIN, 0};
             if (::poll(&p, 1, periodMs) != 0) _exit(0);
             if (::write(m_master, &digits[i % (sizeof digits - 1)], 1) != 1) _exit(1);
+            const double now = MeterEmulator::NowMs();
+            if (::write(m_sendTimes[1], &now, sizeof now) != sizeof now) _exit(1);
         }
     }
+    ::close(m_sendTimes[1]);
+}
+
+double RawMeterLine::LongestTrickleGapMs(double from, double to) {
+    double time = 0;
+    while (::read(m_sendTimes[0], &time, sizeof time) == sizeof time) m_sent.push_back(time);
+    double longest = 0, previous = from;
+    for (const double sent : m_sent) {
+        if (sent < from) continue;
+        if (sent > to) break;
+        longest = std::max(longest, sent - previous);
+        previous = sent;
+    }
+    return std::max(longest, to - previous);
 }
 
 RawMeterLine::~RawMeterLine() {
@@ -124,6 +142,7 @@ RawMeterLine::~RawMeterLine() {
         ::close(m_stop[1]);
         ::waitpid(m_sender, nullptr, 0);
         ::close(m_stop[0]);
+        ::close(m_sendTimes[0]);
     }
     ::close(m_slave);
     ::close(m_master);

@@ -66,6 +66,9 @@ public:
 
     void Send(const std::string& bytes) const;
     void Trickle(int periodMs);
+    // The longest pause of the trickle between from and to (NowMs() times): the sender is a
+    // process of its own, which a loaded machine may hold back.
+    double LongestTrickleGapMs(double from, double to);
 
 private:
     std::string m_dir;
@@ -73,5 +76,7 @@ private:
     int m_master = -1;
     int m_slave = -1;
     int m_stop[2] = {-1, -1};
+    int m_sendTimes[2] = {-1, -1};  // the sender's NowMs() at each byte
+    std::vector<double> m_sent;
     pid_t m_sender = -1;
 };

@@ -1,6 +1,8 @@
 // CMeterLink with a Fluke 45 (and the types that stand for it) on an emulated COM1.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <ostream>
 
 #include <cctype>
@@ -18,12 +20,12 @@
 #include <thread>
 
 #include "MeterEmulator.h"
+#include "TimingChecks.h"
 #include "meter/CMeterLink.h"
 #include "meter/CSerialException.h"
 
 namespace {
 
-constexpr double kToleranceMs = 20.0;
 constexpr double kNotSet = -12345.0;
 
 std::vector<std::string> Fluke(std::vector<std::string> more = {}) {
@@ -62,11 +64,14 @@ TEST(MeterLinkFlukeTest, SendsExactlyAutoThenVal1AndReadsBothLines) {
 
 TEST(MeterLinkFlukeTest, WaitsBetweenCommands) {
     MeterEmulator meter(Fluke({"--readings", "2.5"}));
+    const double opening = MeterEmulator::NowMs();
     CMeterLink link(1, MeterFluke45);
     const double constructed = MeterEmulator::NowMs();
     double value = 0;
     ASSERT_EQ(link.ReadVoltage(value), 0);
     const double firstRead = MeterEmulator::NowMs();
+    EXPECT_TRUE(timing::Waited(constructed - opening, 500.0));
+    EXPECT_TRUE(timing::Waited(firstRead - constructed, 300.0));
     ASSERT_EQ(link.ReadVoltage(value), 0);
 
     const auto autoAt = meter.ArrivalMs("AUTO");
@@ -74,10 +79,10 @@ TEST(MeterLinkFlukeTest, WaitsBetweenCommands) {
     const auto val2At = meter.ArrivalMs("VAL1?", 1);
     ASSERT_TRUE(autoAt && val1At && val2At) << meter.ReceivedText();
     // 200 ms before reading the prompt, then 300 ms of settling.
-    EXPECT_NEAR(constructed - *autoAt, 500.0, kToleranceMs);
+    EXPECT_TRUE(timing::ArrivedApart(constructed - *autoAt, 500.0));
     // 300 ms between the query and its reply.
-    EXPECT_NEAR(firstRead - *val1At, 300.0, kToleranceMs);
-    EXPECT_NEAR(*val2At - *val1At, 300.0, kToleranceMs);
+    EXPECT_TRUE(timing::ArrivedApart(firstRead - *val1At, 300.0));
+    EXPECT_TRUE(timing::ArrivedApart(*val2At - *val1At, 300.0));
 }
 
 struct PromptCase {
@@ -107,11 +112,11 @@ TEST(MeterLinkFlukeTest, SilentMeterFailsAfterWaitAndOneReadTimeout) {
     const double start = MeterEmulator::NowMs();
     CMeterLink link(1, MeterFluke45);
     // 200 ms wait, then one 100 ms read time-out; no settling after a failed preparation.
-    EXPECT_NEAR(MeterEmulator::NowMs() - start, 300.0, kToleranceMs);
+    EXPECT_TRUE(timing::Waited(MeterEmulator::NowMs() - start, 300.0));
     double value = kNotSet;
     const double readStart = MeterEmulator::NowMs();
     EXPECT_EQ(link.ReadVoltage(value), 1);
-    EXPECT_NEAR(MeterEmulator::NowMs() - readStart, 400.0, kToleranceMs);
+    EXPECT_TRUE(timing::Waited(MeterEmulator::NowMs() - readStart, 400.0));
     EXPECT_EQ(value, kNotSet);
     EXPECT_TRUE(link.GetSerialPort().IsOpen()) << "a failed preparation leaves the port open";
 }
@@ -185,7 +190,8 @@ void PrintTo(const TrickleCase& c, std::ostream* os) { *os << c.name; }
 class MeterLinkTrickle : public testing::TestWithParam<TrickleCase> {};
 
 TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
-    constexpr double kLineBoundMs = 1000.0 + 100.0;
+    constexpr double kByteTimeoutMs = 100.0;
+    constexpr double kLineBoundMs = 1000.0 + kByteTimeoutMs;
     const TrickleCase c = GetParam();
     RawMeterLine line;
     line.Trickle(c.periodMs);
@@ -193,15 +199,23 @@ TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
     CMeterLink link(1, c.meterType);
     const double preparedMs = MeterEmulator::NowMs() - start;
     // The Fluke 45's "AUTO" reply is read after 200 ms; nothing is read for the HP 34401A.
-    EXPECT_LT(preparedMs, (c.meterType == MeterFluke45 ? 200.0 + kLineBoundMs : 0.0) + kToleranceMs);
+    EXPECT_TRUE(timing::Within(preparedMs, 0.0,
+                               (c.meterType == MeterFluke45 ? 200.0 + kLineBoundMs : 0.0) + timing::kRunsLongMs));
 
     double value = kNotSet;
     start = MeterEmulator::NowMs();
     EXPECT_EQ(link.ReadVoltage(value), 1);
     const double readingMs = MeterEmulator::NowMs() - start;
     EXPECT_EQ(value, kNotSet);
-    EXPECT_GE(readingMs, c.readingWaitsMs + 1000.0 - kToleranceMs) << "the trickle kept the line alive";
-    EXPECT_LT(readingMs, c.readingWaitsMs + kLineBoundMs + kToleranceMs);
+    // Never longer than the line's bound, whatever the pace of the bytes.
+    EXPECT_TRUE(timing::Within(readingMs, c.readingWaitsMs, c.readingWaitsMs + kLineBoundMs + timing::kRunsLongMs));
+    // While the sender kept its pace, the bytes kept the line alive up to the deadline; a
+    // sender held back 100 ms by the machine's other work ends the read at the byte time-out.
+    const double gap = line.LongestTrickleGapMs(start + c.readingWaitsMs, start + readingMs);
+    if (gap < kByteTimeoutMs - timing::kClockGrainMs * 2)
+        EXPECT_TRUE(timing::Waited(readingMs, c.readingWaitsMs + 1000.0)) << "longest gap " << gap << " ms";
+    else
+        std::printf("the sender paused %.0f ms: the line's deadline was not reached\n", gap);
     RecordProperty("preparation_ms", std::to_string(preparedMs));
     RecordProperty("reading_ms", std::to_string(readingMs));
 }

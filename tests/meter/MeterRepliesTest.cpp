@@ -26,6 +26,9 @@ const ReplyCase kReplies[] = {
     {"NoLineFeed", "0.6247", std::nullopt, std::nullopt},
     {"StrayByteInside", "+4.9)62E+0\r\n", std::nullopt, std::nullopt},
     {"ExponentWithoutDigits", "+4.9962E+\r\n", std::nullopt, std::nullopt},
+    // The exponent's letter (and sign) at the very end of the line, before its line feed.
+    {"ExponentLetterAtLineEnd", "+4.9962E\n", std::nullopt, std::nullopt},
+    {"ExponentSignAtLineEnd", "-1.5e-\n", std::nullopt, std::nullopt},
     {"Overload", "+9.99999E+9\r\n", 9.99999e9, 9.99999e9},
     {"NotANumber", "NaN\r\n", std::nullopt, std::nullopt},
     {"Infinite", "1E999\n", std::nullopt, std::nullopt},

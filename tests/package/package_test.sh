@@ -182,6 +182,26 @@ check_completion() {
     fail "bash completion of vantrel-session: $(cat "$scratch/completion.txt")"
 }
 
+# In a hardened build (the release preset) every installed program and library carries the
+# distribution's hardening (hardening-check); fortified functions come only with an optimised
+# build without sanitizers.
+hardened_build() { grep -qx 'VANTREL_HARDEN:BOOL=ON' "$build/CMakeCache.txt"; }
+
+optimised_build() {
+  grep -qE '^CMAKE_BUILD_TYPE:STRING=(Release|RelWithDebInfo|MinSizeRel)$' "$build/CMakeCache.txt" &&
+    ! grep -qE '^VANTREL_(SANITIZE|TSAN|FUZZ):BOOL=ON$' "$build/CMakeCache.txt"
+}
+
+check_hardening() {
+  local prefix="$1" f options=()
+  hardened_build || return 0
+  optimised_build || options+=(--nofortify)
+  for f in "$prefix"/bin/* "$prefix"/lib/vantrel/*.so; do
+    hardening-check "${options[@]}" "$f" > "$scratch/hardening.txt" 2>&1 ||
+      fail "hardening-check $(basename "$f"): $(grep -v ': yes' "$scratch/hardening.txt" | tr '\n' ' ')"
+  done
+}
+
 case "$mode" in
 install)
   "$cmake_cmd" --install "$build" --prefix "$scratch/root/usr" > "$scratch/install.log" 2>&1 ||
@@ -191,6 +211,7 @@ install)
   check_programs "$scratch/root/usr"
   check_desktop_metadata "$scratch/root/usr"
   check_completion "$scratch/root/usr"
+  check_hardening "$scratch/root/usr"
   ;;
 deb)
   (cd "$scratch" && "$cpack_cmd" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/pkg" \
@@ -216,9 +237,16 @@ deb)
     check_driver_found "$scratch/debroot/usr"
 
     # Debian's own checker finds nothing to complain about.
-    lintian --fail-on error,warning --tag-display-limit 0 "$deb" > "$scratch/lintian.txt" 2>&1 ||
+    lintian --fail-on error,warning --display-info --tag-display-limit 0 "$deb" > "$scratch/lintian.txt" 2>&1 ||
       fail "lintian: $(grep -v 'running with root privileges' "$scratch/lintian.txt")"
     ! grep -qE '^[EW]: ' "$scratch/lintian.txt" || fail "lintian: $(grep -E '^[EW]: ' "$scratch/lintian.txt")"
+    # Nor any hardening note (fortified functions aside in a build that cannot have them).
+    if hardened_build; then
+      hardening_notes="$(grep -E '^[EWI]: .* hardening-' "$scratch/lintian.txt" |
+        { if optimised_build; then cat; else grep -v 'hardening-no-fortify-functions'; fi; })"
+      [ -z "$hardening_notes" ] || fail "lintian's hardening notes: $hardening_notes"
+    fi
+    check_hardening "$scratch/debroot/usr"
     # The changelog's latest entry is this package's version.
     zcat "$scratch/debroot/usr/share/doc/vantrel/changelog.gz" > "$scratch/changelog" ||
       fail "the changelog is not a gzip file"

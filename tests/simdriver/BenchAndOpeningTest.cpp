@@ -103,8 +103,19 @@ INSTANTIATE_TEST_SUITE_P(
                       MalformedBench{"EmptyKey", {" = 4"}, 1},
                       MalformedBench{"CodeTooLarge", {"fail_scan_int = 256"}, 1},
                       MalformedBench{"NulInValue", {"# fine", std::string("eeprom = a.bin\0b", 16)}, 2},
-                      MalformedBench{"OverlongLine", {"seed = 1", "# " + std::string(5000, 'x')}, 2}),
+                      MalformedBench{"OverlongLine", {"seed = 1", "# " + std::string(5000, 'x')}, 2},
+                      MalformedBench{"OneOverTheLineLimit", {"seed = 1", "# " + std::string(4095, 'x')}, 2}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// A line of exactly 4096 characters is still a line of the file.
+TEST_F(DriverStart, BenchLineAtTheLimitIsTaken) {
+    WriteBench({"# " + std::string(4094, 'x'), "fpga_revision = 0x222"});
+    ASSERT_EQ(Restart(), BQX_OK);
+    BoardHandle h = Open(33, 0x280, 5);
+    uint32_t rev = 0;
+    ASSERT_EQ(bqxGetFPGARev(h, &rev), BQX_OK);
+    EXPECT_EQ(rev, 0x222u);
+}
 
 enum class BenchFault { NoPermission, Folder, Fifo, EndlessDevice };
 

@@ -1,0 +1,63 @@
+// A board whose references were typed, not read by a meter, never gets a CALIBRATED
+// certificate: neither when the tool itself recorded the typed run (through the unattended
+// session, as an operator would do it), nor when a record names a meter but no channel was
+// read against its tolerance window.
+#include "RecordsTestSupport.h"
+
+#include "records/RecordStore.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace recordstest;
+using vantrel::records::MeasureOutcome;
+using vantrel::records::RecordStore;
+
+ProgramResult Certificate(const std::string& database, const std::string& base, const std::string& serial) {
+    return RunShell(ShellQuoted(VANTREL_RECORDS_PROGRAM) + " --db " + ShellQuoted(database) +
+                    " certificate --out " + ShellQuoted(base) + " " + ShellQuoted(serial));
+}
+
+TEST(TypedReferences, SessionRecordedTypedRunIsNotCalibrated) {
+    const TempDir dir;
+    WriteFile(dir / "Vantrel.ini", "BASEADD=300\r\nINTERRUPT=7\r\nVOLTMETER=2\r\nBOARDTYPE=27\r\n");
+    WriteFile(dir / "bench.ini", "model = 27\nbase = 0x300\nirq = 7\ntime_scale = 0.01\nseed = 11\n");
+    const auto session = RunShell("cd " + ShellQuoted(dir.path()) + " && QT_QPA_PLATFORM=offscreen " +
+                                  ShellQuoted(std::string(VANTREL_BIN_DIR) + "/vantrel-session") +
+                                  " --color=never serial=SN-T1 init meter=none"
+                                  " values=4.9962,2.4987,1.2493,0.6247,0.0004 measure free");
+    ASSERT_EQ(session.exitCode, 0) << session.out << session.err;
+
+    const std::string database = dir / "vantrel-records.db";
+    const auto measured = RecordStore(database, RecordStore::OpenMode::ReadOnly).History("SN-T1");
+    const auto typed = std::find_if(measured.begin(), measured.end(), [](const auto& r) {
+        return r.kind == ActionKind::MeasureReferences;
+    });
+    ASSERT_NE(typed, measured.end());
+    ASSERT_EQ(typed->outcome, MeasureOutcome::Written) << "the typed values were not written";
+
+    const auto run = Certificate(database, dir / "certificate", "SN-T1");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("NOT CALIBRATED: the values written were typed by the operator"), std::string::npos)
+        << run.out;
+    const std::string html = ReadFile(dir / "certificate.html");
+    EXPECT_NE(html.find("class=\"status not-calibrated\""), std::string::npos);
+    EXPECT_EQ(html.find("class=\"status calibrated\""), std::string::npos);
+}
+
+TEST(TypedReferences, MeterWithoutAnyWindowIsNotCalibrated) {
+    const TempDir dir;
+    ActionRecord record = SampleRecord(ActionKind::MeasureReferences, "SN-W1");
+    ASSERT_EQ(record.outcome, MeasureOutcome::Written);
+    ASSERT_TRUE(record.passed);
+    for (auto& channel : record.channels) channel.windowLow = channel.windowHigh = std::nullopt;
+    const std::string database = dir / "records.db";
+    RecordStore(database).Write(record);
+
+    const auto run = Certificate(database, dir / "certificate", "SN-W1");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("NOT CALIBRATED: no reference channel was measured."), std::string::npos) << run.out;
+}
+
+}  // namespace
