@@ -186,6 +186,8 @@ void DashboardServer::Impl::Routes() {
     http.Get("/chart", [this](const httplib::Request& req, httplib::Response& res) { Chart(req, res); });
     http.Get("/certificate",
              [this](const httplib::Request& req, httplib::Response& res) { CertificatePage(req, res); });
+    // Browsers ask for an icon; there is none to give.
+    http.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) Refuse(res, res.status, "Not here.");
     });
