@@ -242,6 +242,7 @@ std::string NotifyTriggerSql() { return kTriggerSql; }
 std::string InstallNotifyTrigger(const std::string& conninfo) {
     try {
         Connection conn = Connect(conninfo);
+        Run(conn.get(), "SET client_min_messages = warning");
         const Result present = Run(conn.get(),
                                    "SELECT 1 FROM pg_trigger WHERE tgname = 'vantrel_records_notify' "
                                    "AND tgrelid = 'vantrel_records'::regclass");

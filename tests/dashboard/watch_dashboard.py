@@ -6,8 +6,8 @@ themselves. Prints a JSON verdict: "failures" lists every broken expectation.
 
     watch_dashboard.py CHROMIUM URL (--sqlite FILE | --records-cmd CMD) -- COMMAND...
 
---records-cmd prints the records as JSON: [{serial, model, action, verdict, passed, committed}]
-with `committed` in seconds since the epoch. For a SQLite file the record's end time stands
+--records-cmd prints the records as JSON: [{serial, model, action, verdict, passed, started,
+committed}] with `committed` in seconds since the epoch. For a SQLite file the record's end time stands
 for its commit, which can only come later."""
 import datetime
 import json
@@ -19,7 +19,13 @@ import threading
 import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "report"))
+import browse_report  # noqa: E402
 from browse_report import Browser, problems_of  # noqa: E402
+
+# The network stays off but for the loopback, where the dashboard listens.
+browse_report.FLAGS = [f for f in browse_report.FLAGS if not f.startswith("--host-resolver-rules")
+                       and f != "--allow-file-access-from-files"]
+browse_report.FLAGS.append("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1")
 
 LIMIT_S = 1.0        # a record shows within this long of its commit
 SETTLE_S = 3.0       # sampling goes on this long after the command
@@ -60,10 +66,10 @@ def iso_seconds(text):
 
 def sqlite_records(path):
     db = sqlite3.connect("file:" + path + "?mode=ro", uri=True)
-    rows = db.execute("SELECT serial_number, board_model, action, verdict, passed, ended_utc FROM records "
-                      "ORDER BY seq").fetchall()
-    return [{"serial": s, "model": m, "action": a, "verdict": v, "passed": bool(p), "committed": iso_seconds(e)}
-            for s, m, a, v, p, e in rows]
+    rows = db.execute("SELECT serial_number, board_model, action, verdict, passed, started_utc, ended_utc "
+                      "FROM records ORDER BY seq").fetchall()
+    return [{"serial": s, "model": m, "action": a, "verdict": v, "passed": bool(p), "started": b,
+             "committed": iso_seconds(e)} for s, m, a, v, p, b, e in rows]
 
 
 def tile_text(record):
@@ -80,7 +86,8 @@ def first_time(samples, since, test):
 
 def check(samples, records):
     failures, delays = [], []
-    records = sorted(records, key=lambda r: r["committed"])
+    # Records committed together keep the order in which they were made.
+    records = sorted(records, key=lambda r: (r["committed"], r["started"]))
     texts = [tile_text(r) for r in records]
 
     def late(what, committed, seen):
