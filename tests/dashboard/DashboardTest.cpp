@@ -4,6 +4,7 @@
 #include "dashboard/DashboardServer.h"
 #include "dashboard/LineState.h"
 #include "dashboard/RecordSource.h"
+#include "records/PgForwarder.h"
 #include "records/RecordStore.h"
 
 #include <gtest/gtest.h>
@@ -335,6 +336,47 @@ TEST_F(ServerTest, CertificatesAreMadeOnDemandWithRecordTextEscaped) {
     EXPECT_EQ(page->get_header_value("Content-Security-Policy").find("script"), std::string::npos);
     EXPECT_EQ(m_client->Get("/certificate?serial=nobody")->status, 404);
     EXPECT_EQ(m_client->Get("/certificate?id=not-a-record")->status, 404);
+}
+
+}  // namespace
+
+namespace {
+
+// The line's database read back; an outage is reported and then outlived.
+TEST(PostgresSource, ReadsRecordsWithTheirFiguresAndOutlivesAnOutage) {
+    recordstest::PgServer pg;
+    ASSERT_TRUE(pg.ok()) << pg.why();
+    setenv("VANTREL_RECORDS_PROGRAM", VANTREL_RECORDS_PROGRAM_FILE, 1);
+    pg.CreateLineDatabase();
+    TempDir bench;
+    records::RecordStore store(bench / "bench.db");
+    const auto interrupt = At(ActionKind::InterruptTest, "P1", "2026-12-08T09:00:00.000Z", false);
+    const auto measure = At(ActionKind::MeasureReferences, "P1", "2026-12-08T09:01:00.000Z");
+    store.Write(interrupt);
+    store.Write(measure);
+    ASSERT_EQ(records::ForwardPending(store, pg.Conninfo()).error, "");
+
+    const auto source = dashboard::OpenPostgresSource(pg.Conninfo());
+    std::vector<records::ActionRecord> read;
+    source->ForEachSince("2026-12-08", [&](const records::ActionRecord& r) { read.push_back(r); });
+    ASSERT_EQ(read.size(), 2u);
+    // Console texts stay behind; everything else comes back as it was sent.
+    auto expected = interrupt;
+    expected.consoleText.clear();
+    EXPECT_EQ(read[0], expected);
+    expected = measure;
+    expected.consoleText.clear();
+    EXPECT_EQ(read[1], expected);
+    EXPECT_EQ(source->History("P1").size(), 2u);
+    EXPECT_TRUE(source->Find(measure.id));
+    EXPECT_FALSE(source->Find("'; DROP TABLE vantrel_records; --"));
+
+    pg.Stop();
+    EXPECT_THROW(source->ForEachSince("2026-12-08", [](const records::ActionRecord&) {}), dashboard::SourceError);
+    pg.Start();
+    read.clear();
+    source->ForEachSince("2026-12-08", [&](const records::ActionRecord& r) { read.push_back(r); });
+    EXPECT_EQ(read.size(), 2u);
 }
 
 }  // namespace
