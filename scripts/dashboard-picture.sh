@@ -2,7 +2,8 @@
 # Regenerates the operator guide's picture of the line dashboard (docs/images/dashboard.png):
 # the unattended session tests boards on a simulated bench (tests/report/session_line.sh)
 # while `vantrel-records serve` shows its records, and headless Chromium, with the network
-# limited to the loopback, takes the page as it stands part-way through the line.
+# limited to the loopback, takes the page once at least five boards are in (often the whole line)
+# (tests/dashboard/screenshot_page.py).
 #   scripts/dashboard-picture.sh
 # Builds what is missing, or takes the programs from VANTREL_BIN.
 set -euo pipefail
@@ -49,7 +50,7 @@ for _ in $(seq 1 200); do
 done
 [ -n "$url" ] || { echo "the dashboard did not start: $(cat "$work/serve.out")" >&2; exit 1; }
 
-# Five of the seven boards, then the picture.
+# Five of the seven boards at least, then the picture.
 for _ in $(seq 1 600); do
   boards="$(python3 -c 'import sqlite3, sys
 print(sqlite3.connect(sys.argv[1]).execute("SELECT count(DISTINCT serial_number) FROM records").fetchone()[0])' \
@@ -57,8 +58,5 @@ print(sqlite3.connect(sys.argv[1]).execute("SELECT count(DISTINCT serial_number)
   [ "$boards" -ge 5 ] && break
   sleep 0.1
 done
-chromium --headless --no-sandbox --disable-gpu --no-first-run --hide-scrollbars \
-  --host-resolver-rules="MAP * ~NOTFOUND, EXCLUDE 127.0.0.1" --proxy-server=127.0.0.1:9 \
-  --user-data-dir="$work/profile" --window-size=1280,1500 --virtual-time-budget=4000 \
-  --screenshot="$images/dashboard.png" "$url" >/dev/null 2>&1
+python3 "$root/tests/dashboard/screenshot_page.py" "$(command -v chromium)" "$url" "$images/dashboard.png"
 echo "Picture written to $images/dashboard.png"

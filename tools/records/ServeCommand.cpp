@@ -127,10 +127,13 @@ int Serve(CommandContext& context) {
 }
 
 constexpr Command kCommands[] = {
-    {"serve", "[--listen ADDRESS:PORT] [--pg CONNINFO | --db FILE] [--settings FILE] [--quiet-after SECONDS]",
-     "the live line dashboard in the browser (read-only; default 127.0.0.1:8470);\n"
-     "      the settings file's [dashboard] group may give listen, postgres, database,\n"
-     "      quiet_after and the token that listening beyond the loopback needs",
+    {"serve",
+     "[--listen ADDRESS:PORT] [--pg CONNINFO | --db FILE] [--settings FILE]\n"
+     "      [--quiet-after SECONDS] [--max-viewers N]",
+     "the live line dashboard in the browser (read-only; default 127.0.0.1:8470,\n"
+     "      a bench quiet after 600 s, 100 viewers at most); the settings file's\n"
+     "      [dashboard] group may give listen, postgres, database, quiet_after and the\n"
+     "      token that listening beyond the loopback needs",
      Serve},
 };
 
