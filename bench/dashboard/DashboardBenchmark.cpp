@@ -43,7 +43,8 @@ double Now() { return duration<double>(system_clock::now().time_since_epoch()).c
 double Percentile(std::vector<double> values, double q) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(q * static_cast<double>(values.size())))];
+    return values[std::min(values.size() - 1,
+                           static_cast<std::size_t>(q * static_cast<double>(values.size())))];
 }
 
 long RssKb(int pid) {
@@ -108,10 +109,14 @@ Options ParseOptions(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
         const int value = std::stoi(argv[i + 1]);
-        if (name == "--seconds") options.seconds = value;
-        else if (name == "--benches") options.benches = value;
-        else if (name == "--viewers") options.viewers = value;
-        else if (name == "--period-ms") options.periodMs = value;
+        if (name == "--seconds")
+            options.seconds = value;
+        else if (name == "--benches")
+            options.benches = value;
+        else if (name == "--viewers")
+            options.viewers = value;
+        else if (name == "--period-ms")
+            options.periodMs = value;
     }
     return options;
 }
@@ -136,23 +141,26 @@ int main(int argc, char** argv) {
     }
 
     TempDir scratch;
-    const auto started = RunShell(std::string(VANTREL_RECORDS_PROGRAM_FILE) + " serve --listen 127.0.0.1:0 --pg " +
-                                  ShellQuoted(pg.Conninfo()) + " --max-viewers " + std::to_string(options.viewers + 10) +
-                                  " >" + scratch / "out" + " 2>" + scratch / "err" + " & echo $!");
+    const auto started =
+        RunShell(std::string(VANTREL_RECORDS_PROGRAM_FILE) + " serve --listen 127.0.0.1:0 --pg " +
+                 ShellQuoted(pg.Conninfo()) + " --max-viewers " + std::to_string(options.viewers + 10) +
+                 " >" + scratch / "out" + " 2>" + scratch / "err" + " & echo $!");
     const int pid = std::stoi(started.out);
     int port = 0;
     for (int i = 0; i < 600 && port == 0; ++i) {
         std::smatch found;
         const std::string out = ReadFile(scratch / "out");
-        if (std::regex_search(out, found, std::regex(R"(127\.0\.0\.1:([0-9]+)/)"))) port = std::stoi(found[1]);
-        else std::this_thread::sleep_for(milliseconds(50));
+        if (std::regex_search(out, found, std::regex(R"(127\.0\.0\.1:([0-9]+)/)")))
+            port = std::stoi(found[1]);
+        else
+            std::this_thread::sleep_for(milliseconds(50));
     }
     if (port == 0) {
         std::fprintf(stderr, "the dashboard did not start: %s\n", ReadFile(scratch / "err").c_str());
         return 1;
     }
-    std::printf("dashboard pid %d on port %d; %d benches, a record each %d ms per bench, %d viewers, %d s\n", pid,
-                port, options.benches, options.periodMs, options.viewers, options.seconds);
+    std::printf("dashboard pid %d on port %d; %d benches, a record each %d ms per bench, %d viewers, %d s\n",
+                pid, port, options.benches, options.periodMs, options.viewers, options.seconds);
 
     std::atomic<bool> stop{false};
     std::atomic<long> sent{0}, events{0};
@@ -196,27 +204,30 @@ int main(int argc, char** argv) {
 
     // Each record's commit, as the line's database kept it.
     std::map<std::string, double> committed;
-    const Json rows = Json::parse(pg.Psql("SELECT coalesce(json_agg(json_build_array(id::text, extract(epoch "
-                                          "from pg_xact_commit_timestamp(xmin)))), '[]') FROM vantrel_records"));
-    for (const auto& row : rows)
-        committed[row[0].get<std::string>()] = row[1].get<double>();
+    const Json rows =
+        Json::parse(pg.Psql("SELECT coalesce(json_agg(json_build_array(id::text, extract(epoch "
+                            "from pg_xact_commit_timestamp(xmin)))), '[]') FROM vantrel_records"));
+    for (const auto& row : rows) committed[row[0].get<std::string>()] = row[1].get<double>();
     std::vector<double> delays;
     long missed = 0;
     for (const auto& viewer : seen)
         for (const auto& [id, commit] : committed) {
             const auto at = viewer.find(id);
-            if (at == viewer.end()) ++missed;  // replaced on its tile before an event showed it
-            else delays.push_back(at->second - commit);
+            if (at == viewer.end())
+                ++missed;  // replaced on its tile before an event showed it
+            else
+                delays.push_back(at->second - commit);
         }
     std::printf("records sent %ld, in the line's database %zu, events received %ld\n", sent.load(),
                 committed.size(), events.load());
-    std::printf("page GET /: %zu requests, p50 %.1f ms, p99 %.1f ms\n", pageMs.size(), Percentile(pageMs, 0.5),
-                Percentile(pageMs, 0.99));
+    std::printf("page GET /: %zu requests, p50 %.1f ms, p99 %.1f ms\n", pageMs.size(),
+                Percentile(pageMs, 0.5), Percentile(pageMs, 0.99));
     std::printf("state GET /state.json: p50 %.1f ms, p99 %.1f ms\n", Percentile(stateMs, 0.5),
                 Percentile(stateMs, 0.99));
-    std::printf("commit to event at a viewer: %zu deliveries, p50 %.3f s, p99 %.3f s, max %.3f s; %ld (record, "
-                "viewer) pairs never shown (replaced first)\n",
-                delays.size(), Percentile(delays, 0.5), Percentile(delays, 0.99), Percentile(delays, 1.0), missed);
+    std::printf(
+        "commit to event at a viewer: %zu deliveries, p50 %.3f s, p99 %.3f s, max %.3f s; %ld (record, "
+        "viewer) pairs never shown (replaced first)\n",
+        delays.size(), Percentile(delays, 0.5), Percentile(delays, 0.99), Percentile(delays, 1.0), missed);
     std::printf("server memory (VmRSS) over time:");
     for (std::size_t i = 0; i < memory.size(); i += std::max<std::size_t>(1, memory.size() / 12))
         std::printf(" %ds:%.1fMB", memory[i].first, static_cast<double>(memory[i].second) / 1024.0);

@@ -25,11 +25,12 @@ constexpr const char* kPagePolicy =
     "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 // A certificate carries its style inline and runs nothing.
 constexpr const char* kCertificatePolicy =
-    "default-src 'none'; style-src 'unsafe-inline'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+    "default-src 'none'; style-src 'unsafe-inline'; base-uri 'none'; form-action 'none'; frame-ancestors "
+    "'none'";
 
-constexpr seconds kRefreshPeriod{30};        // state made anew even without a change (ages, the day)
-constexpr milliseconds kWatchSlice{250};     // how often the watcher looks at the stop flag
-constexpr seconds kStreamKeepAlive{15};      // a comment on a quiet stream finds a gone viewer
+constexpr seconds kRefreshPeriod{30};     // state made anew even without a change (ages, the day)
+constexpr milliseconds kWatchSlice{250};  // how often the watcher looks at the stop flag
+constexpr seconds kStreamKeepAlive{15};   // a comment on a quiet stream finds a gone viewer
 constexpr time_t kReadTimeoutSeconds = 5;
 constexpr std::size_t kKeepAliveRequests = 100;
 
@@ -43,7 +44,8 @@ struct Published {
 bool SameSecret(const std::string& given, const std::string& secret) {
     unsigned char difference = given.size() == secret.size() ? 0 : 1;
     for (std::size_t i = 0; i < given.size(); ++i)
-        difference |= static_cast<unsigned char>(given[i] ^ secret[i % std::max<std::size_t>(secret.size(), 1)]);
+        difference |=
+            static_cast<unsigned char>(given[i] ^ secret[i % std::max<std::size_t>(secret.size(), 1)]);
     return difference == 0 && !secret.empty();
 }
 
@@ -52,7 +54,8 @@ std::string CookieValue(const std::string& header, const std::string& name) {
     for (std::size_t at = 0; at < header.size();) {
         while (at < header.size() && (header[at] == ' ' || header[at] == ';')) ++at;
         const std::size_t end = std::min(header.find(';', at), header.size());
-        if (header.compare(at, key.size(), key) == 0) return header.substr(at + key.size(), end - at - key.size());
+        if (header.compare(at, key.size(), key) == 0)
+            return header.substr(at + key.size(), end - at - key.size());
         at = end;
     }
     return {};
@@ -88,7 +91,8 @@ std::optional<std::pair<std::string, int>> ParseListen(const std::string& text) 
         host = text.substr(0, colon);
         port = text.substr(colon + 1);
     }
-    if (host.empty() || port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+    if (host.empty() || port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
     const int number = std::stoi(port);
     if (number > 65535) return std::nullopt;
@@ -100,7 +104,8 @@ bool IsLoopback(const std::string& host) {
 }
 
 struct DashboardServer::Impl {
-    Impl(ServerSettings s, RecordSource& src, ChartPainter& p) : settings(std::move(s)), source(src), painter(p) {}
+    Impl(ServerSettings s, RecordSource& src, ChartPainter& p)
+        : settings(std::move(s)), source(src), painter(p) {}
 
     ServerSettings settings;
     RecordSource& source;
@@ -241,8 +246,9 @@ void DashboardServer::Impl::Chart(const httplib::Request& req, httplib::Response
     if (!png) {
         const auto keep = current->state;  // the data stays alive while the chart is drawn
         if (name == "interrupt")
-            png = painter.Paint(
-                [keep](const std::string& path) { return report::WriteInterruptTiming(keep->today.interrupts, path); });
+            png = painter.Paint([keep](const std::string& path) {
+                return report::WriteInterruptTiming(keep->today.interrupts, path);
+            });
         else {
             const std::size_t index = std::stoul(name.substr(std::string("readings-").size()));
             png = painter.Paint([keep, index](const std::string& path) {
@@ -265,8 +271,9 @@ void DashboardServer::Impl::CertificatePage(const httplib::Request& req, httplib
         std::lock_guard lock(sourceMutex);
         if (!id.empty()) {
             if (const auto record = source.Find(id)) {
-                const auto history = record->board.serialNumber.empty() ? std::vector<ActionRecord>{}
-                                                                        : source.History(record->board.serialNumber);
+                const auto history = record->board.serialNumber.empty()
+                                         ? std::vector<ActionRecord>{}
+                                         : source.History(record->board.serialNumber);
                 certificate = report::MakeCertificate(history, *record);
             }
         } else if (!serial.empty()) {

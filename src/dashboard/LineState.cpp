@@ -16,8 +16,16 @@ using Json = nlohmann::json;
 std::string Day(system_clock::time_point time) { return FormatUtc(time).substr(0, 10); }
 
 BenchTile TileOf(const ActionRecord& r) {
-    return {r.bench.host, r.bench.folder, r.board.serialNumber, r.board.model,
-            std::string(records::ActionKindName(r.kind)), r.verdict, r.passed, r.endedUtc, r.id, 0};
+    return {r.bench.host,
+            r.bench.folder,
+            r.board.serialNumber,
+            r.board.model,
+            std::string(records::ActionKindName(r.kind)),
+            r.verdict,
+            r.passed,
+            r.endedUtc,
+            r.id,
+            0};
 }
 
 // Folds a chart's figures into one number; a picture is drawn again only when it changes.
@@ -127,8 +135,10 @@ std::string LineStateJson(const LineState& state, std::int64_t version, seconds 
         sum.finalPass += row.finalPass;
     }
     for (const auto& [model, row] : byModel)
-        yield.push_back(
-            {{"model", model}, {"boards", row.boards}, {"firstPass", row.firstPass}, {"finalPass", row.finalPass}});
+        yield.push_back({{"model", model},
+                         {"boards", row.boards},
+                         {"firstPass", row.firstPass},
+                         {"finalPass", row.finalPass}});
     Json failed = Json::array();
     const auto& all = state.today.failed;
     for (auto it = all.rbegin(); it != all.rend() && failed.size() < kFailedShown; ++it)
@@ -140,17 +150,13 @@ std::string LineStateJson(const LineState& state, std::int64_t version, seconds 
                           {"passedLater", it->passedLater},
                           {"certificate", CertificateLink(*it)}});
     Json charts = Json::array();
-    for (const auto& c : state.charts) charts.push_back({{"name", c.name}, {"title", c.title}, {"v", std::to_string(c.hash)}});
-    const Json all_state = {{"version", version},
-                            {"day", state.day},
-                            {"made", state.madeUtc},
-                            {"quietAfter", quietAfter.count()},
-                            {"records", state.records},
-                            {"boards", state.today.boards},
-                            {"benches", benches},
-                            {"yield", yield},
-                            {"failed", failed},
-                            {"charts", charts}};
+    for (const auto& c : state.charts)
+        charts.push_back({{"name", c.name}, {"title", c.title}, {"v", std::to_string(c.hash)}});
+    const Json all_state = {{"version", version},       {"day", state.day},
+                            {"made", state.madeUtc},    {"quietAfter", quietAfter.count()},
+                            {"records", state.records}, {"boards", state.today.boards},
+                            {"benches", benches},       {"yield", yield},
+                            {"failed", failed},         {"charts", charts}};
     // Invalid UTF-8 from a record is replaced, never a reason to send nothing.
     return all_state.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

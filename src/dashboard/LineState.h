@@ -33,15 +33,15 @@ struct BenchTile {
 };
 
 struct ChartEntry {
-    std::string name;   // "interrupt" or "readings-<n>"
-    std::string title;  // plain text
+    std::string name;      // "interrupt" or "readings-<n>"
+    std::string title;     // plain text
     std::size_t hash = 0;  // of the chart's data: a new hash, a new picture
 };
 
 struct LineState {
-    std::string day;           // today, UTC
-    std::string madeUtc;       // when this state was made
-    std::int64_t records = 0;  // records of today
+    std::string day;                 // today, UTC
+    std::string madeUtc;             // when this state was made
+    std::int64_t records = 0;        // records of today
     std::vector<BenchTile> benches;  // by host, then folder
     report::LineSummary today;       // yield, failures, readings and timing of today
     std::vector<ChartEntry> charts;

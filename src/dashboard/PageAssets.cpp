@@ -150,7 +150,8 @@ const char* const kAppJs = R"js('use strict';
 })();
 )js";
 
-const char* const kStyleCss = R"css(body { font-family: "Liberation Sans", Arial, sans-serif; margin: 0; background: #f4f5f7; color: #1c1c1c; }
+const char* const kStyleCss =
+    R"css(body { font-family: "Liberation Sans", Arial, sans-serif; margin: 0; background: #f4f5f7; color: #1c1c1c; }
 header { background: #23303f; color: white; padding: 0.6em 1.2em; }
 header h1 { margin: 0; font-size: 1.4em; }
 .status { margin: 0.2em 0 0; font-size: 0.9em; }

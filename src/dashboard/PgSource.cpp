@@ -192,11 +192,13 @@ private:
     // The records in one query, their channels in a second, joined here by id; both in one
     // snapshot of the database so that no record shows without its figures.
     void Select(const std::string& recordTail, const std::string& channelTail,
-                const std::vector<const char*>& values, const std::function<void(const ActionRecord&)>& each) {
+                const std::vector<const char*>& values,
+                const std::function<void(const ActionRecord&)>& each) {
         std::lock_guard lock(m_mutex);
         Run(m_read.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
         try {
-            const Result records = Run(m_read.get(), (std::string(kRecordColumns) + recordTail).c_str(), values);
+            const Result records =
+                Run(m_read.get(), (std::string(kRecordColumns) + recordTail).c_str(), values);
             const Result channels =
                 Run(m_read.get(), (std::string(kChannelColumns) + channelTail).c_str(), values);
             Run(m_read.get(), "COMMIT");

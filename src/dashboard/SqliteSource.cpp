@@ -14,8 +14,7 @@ constexpr std::chrono::milliseconds kDataVersionPeriod{100};
 
 class SqliteSource final : public RecordSource {
 public:
-    explicit SqliteSource(const std::string& path)
-        : m_store(path, records::RecordStore::OpenMode::ReadOnly) {
+    explicit SqliteSource(const std::string& path) : m_store(path, records::RecordStore::OpenMode::ReadOnly) {
         if (sqlite3_open_v2(path.c_str(), &m_watch, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
             const std::string why = m_watch ? sqlite3_errmsg(m_watch) : "out of memory";
             sqlite3_close(m_watch);

@@ -25,20 +25,24 @@ const std::string kRecordsProgram = std::string(VANTREL_BIN_DIR) + "/vantrel-rec
 class ServeProcess {
 public:
     ServeProcess(const std::string& environment, const std::string& arguments) {
-        const auto started = RunShell(environment + " " + ShellQuoted(kRecordsProgram) + " serve --listen 127.0.0.1:0 " +
-                                      arguments + " >" + m_dir / "out" + " 2>" + m_dir / "err" + " & echo $!");
+        const auto started =
+            RunShell(environment + " " + ShellQuoted(kRecordsProgram) + " serve --listen 127.0.0.1:0 " +
+                     arguments + " >" + m_dir / "out" + " 2>" + m_dir / "err" + " & echo $!");
         m_pid = std::stoi(started.out);
         const std::regex announced(R"(http://127\.0\.0\.1:([0-9]+)/)");
         for (int i = 0; i < 600 && m_url.empty(); ++i) {
             std::smatch found;
             const std::string out = ReadFile(m_dir / "out");
-            if (std::regex_search(out, found, announced)) m_url = found[0];
-            else std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (std::regex_search(out, found, announced))
+                m_url = found[0];
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
     ~ServeProcess() {
-        RunShell("kill " + std::to_string(m_pid) + "; for i in $(seq 100); do kill -0 " + std::to_string(m_pid) +
-                 " 2>/dev/null || exit 0; sleep 0.1; done; kill -9 " + std::to_string(m_pid));
+        RunShell("kill " + std::to_string(m_pid) + "; for i in $(seq 100); do kill -0 " +
+                 std::to_string(m_pid) + " 2>/dev/null || exit 0; sleep 0.1; done; kill -9 " +
+                 std::to_string(m_pid));
     }
     const std::string& url() const { return m_url; }
     std::string err() const { return ReadFile(m_dir / "err"); }
@@ -51,10 +55,10 @@ private:
 
 // Runs the watcher over the session's line and returns its verdict.
 Json WatchLine(const std::string& url, const std::string& recordsOption, const std::string& bench) {
-    const auto watched = RunShell("python3 " + ShellQuoted(VANTREL_WATCH_DASHBOARD) + " \"$(command -v chromium)\" " +
-                                  ShellQuoted(url) + " " + recordsOption + " -- bash " +
-                                  ShellQuoted(VANTREL_SESSION_LINE) + " " + ShellQuoted(VANTREL_BIN_DIR) + " " +
-                                  ShellQuoted(bench));
+    const auto watched =
+        RunShell("python3 " + ShellQuoted(VANTREL_WATCH_DASHBOARD) + " \"$(command -v chromium)\" " +
+                 ShellQuoted(url) + " " + recordsOption + " -- bash " + ShellQuoted(VANTREL_SESSION_LINE) +
+                 " " + ShellQuoted(VANTREL_BIN_DIR) + " " + ShellQuoted(bench));
     EXPECT_EQ(watched.exitCode, 0) << watched.err;
     Json seen = Json::parse(watched.out.empty() ? "{}" : watched.out);
     if (!seen.value("failures", Json::array()).empty()) std::cout << watched.err;
@@ -102,15 +106,17 @@ TEST(DashboardInBrowser, FollowsALineOverPostgres) {
     pg.Start();
     pg.CreateLineDatabase();
     // The dashboard reads as a role that may only read.
-    pg.Psql("CREATE ROLE vantrel_viewer LOGIN; GRANT CONNECT ON DATABASE vantrel TO vantrel_viewer; "
-            "GRANT USAGE ON SCHEMA public TO vantrel_viewer; GRANT SELECT ON vantrel_records, "
-            "vantrel_interrupt_figures, vantrel_channel_figures TO vantrel_viewer;");
+    pg.Psql(
+        "CREATE ROLE vantrel_viewer LOGIN; GRANT CONNECT ON DATABASE vantrel TO vantrel_viewer; "
+        "GRANT USAGE ON SCHEMA public TO vantrel_viewer; GRANT SELECT ON vantrel_records, "
+        "vantrel_interrupt_figures, vantrel_channel_figures TO vantrel_viewer;");
     EXPECT_NE(vantrel::dashboard::InstallNotifyTrigger(pg.Conninfo("vantrel", "vantrel_viewer")), "")
         << "a reading role cannot add the trigger";
     ASSERT_EQ(vantrel::dashboard::InstallNotifyTrigger(pg.Conninfo()), "");
 
     TempDir bench;
-    WriteFile(bench / "vantrel-records.ini", "[records]\npostgres=" + pg.Conninfo("vantrel", "vantrel_bench") + "\n");
+    WriteFile(bench / "vantrel-records.ini",
+              "[records]\npostgres=" + pg.Conninfo("vantrel", "vantrel_bench") + "\n");
     ServeProcess serve("", "--pg " + ShellQuoted(pg.Conninfo("vantrel", "vantrel_viewer")));
     ASSERT_FALSE(serve.url().empty()) << serve.err();
 
@@ -120,8 +126,8 @@ TEST(DashboardInBrowser, FollowsALineOverPostgres) {
               "'action', action, 'verdict', verdict, 'passed', passed, 'started', started_utc, 'committed', "
               "extract(epoch from pg_xact_commit_timestamp(xmin))) ORDER BY started_utc), '[]') "
               "FROM vantrel_records");
-    const std::string records =
-        "--records-cmd " + ShellQuoted(pg.Environment("vantrel_admin") + " psql -X -At -f " + scratch / "records.sql");
+    const std::string records = "--records-cmd " + ShellQuoted(pg.Environment("vantrel_admin") +
+                                                               " psql -X -At -f " + scratch / "records.sql");
     ExpectLiveLine(WatchLine(serve.url(), records, bench.path()));
     EXPECT_EQ(serve.err(), "");
 }
@@ -131,8 +137,8 @@ TEST(DashboardInBrowser, FollowsABenchOverItsSqliteFile) {
     vantrel::records::RecordStore(bench / vantrel::records::kDatabaseFileName);
     ServeProcess serve("", "--db " + ShellQuoted(bench / vantrel::records::kDatabaseFileName));
     ASSERT_FALSE(serve.url().empty()) << serve.err();
-    ExpectLiveLine(WatchLine(serve.url(), "--sqlite " + ShellQuoted(bench / vantrel::records::kDatabaseFileName),
-                             bench.path()));
+    ExpectLiveLine(WatchLine(
+        serve.url(), "--sqlite " + ShellQuoted(bench / vantrel::records::kDatabaseFileName), bench.path()));
 }
 
 }  // namespace

@@ -18,16 +18,16 @@ namespace {
 using namespace std::chrono;
 using namespace vantrel;
 using dashboard::LineState;
+using records::ActionKind;
 using recordstest::SampleRecord;
 using recordstest::TempDir;
-using records::ActionKind;
 using Json = nlohmann::json;
 
 // 2026-12-08T10:00:00Z, a fixed "now" for the state.
 const system_clock::time_point kNow = sys_days(year(2026) / 12 / 8) + hours(10);
 
-records::ActionRecord At(ActionKind kind, const std::string& serial, const std::string& iso, bool passed = true,
-                         const std::string& host = "bench-1") {
+records::ActionRecord At(ActionKind kind, const std::string& serial, const std::string& iso,
+                         bool passed = true, const std::string& host = "bench-1") {
     auto r = SampleRecord(kind, serial, iso);
     r.passed = passed;
     r.verdict = passed ? "SUCCESS" : "FAILED";
@@ -139,7 +139,8 @@ TEST(LineStateText, HostileSerialNumbersStayJsonStrings) {
         }
     }
     const auto source = dashboard::OpenSqliteSource(dir / "line.db");
-    const Json json = Json::parse(dashboard::LineStateJson(dashboard::GatherLineState(*source, kNow), 1, seconds(600)));
+    const Json json =
+        Json::parse(dashboard::LineStateJson(dashboard::GatherLineState(*source, kNow), 1, seconds(600)));
     const auto& serials = recordstest::HostileSerials();
     ASSERT_EQ(json["benches"].size(), serials.size());
     ASSERT_EQ(json["failed"].size(), serials.size());
@@ -226,8 +227,9 @@ protected:
 TEST_F(ServerTest, OnlyGetIsAnswered) {
     Serve("127.0.0.1", "");
     for (const std::string path : {"/", "/state.json", "/events", "/certificate"}) {
-        for (const auto& result : {m_client->Post(path, "x", "text/plain"), m_client->Put(path, "x", "text/plain"),
-                                   m_client->Delete(path), m_client->Patch(path, "x", "text/plain")}) {
+        for (const auto& result :
+             {m_client->Post(path, "x", "text/plain"), m_client->Put(path, "x", "text/plain"),
+              m_client->Delete(path), m_client->Patch(path, "x", "text/plain")}) {
             ASSERT_TRUE(result) << path;
             EXPECT_EQ(result->status, 405) << path;
             EXPECT_EQ(result->get_header_value("Allow"), "GET, HEAD") << path;
@@ -237,7 +239,8 @@ TEST_F(ServerTest, OnlyGetIsAnswered) {
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
     EXPECT_EQ(page->get_header_value("Content-Security-Policy").find("'unsafe"), std::string::npos);
-    EXPECT_NE(page->get_header_value("Content-Security-Policy").find("default-src 'none'"), std::string::npos);
+    EXPECT_NE(page->get_header_value("Content-Security-Policy").find("default-src 'none'"),
+              std::string::npos);
     EXPECT_EQ(page->get_header_value("X-Content-Type-Options"), "nosniff");
     // The record is still the only one.
     EXPECT_EQ(Json::parse(m_client->Get("/state.json")->body)["records"], 1);
@@ -257,8 +260,8 @@ TEST_F(ServerTest, OversizedRequestsAreRefused) {
 
 TEST_F(ServerTest, BeyondTheLoopbackEveryRequestNeedsTheToken) {
     Serve("0.0.0.0", "s3cret-token");
-    for (const std::string path : {"/", "/app.js", "/state.json", "/events", "/chart?name=interrupt",
-                                   "/certificate?serial=x"}) {
+    for (const std::string path :
+         {"/", "/app.js", "/state.json", "/events", "/chart?name=interrupt", "/certificate?serial=x"}) {
         const auto none = m_client->Get(path);
         ASSERT_TRUE(none) << path;
         EXPECT_EQ(none->status, 401) << path;
@@ -268,7 +271,8 @@ TEST_F(ServerTest, BeyondTheLoopbackEveryRequestNeedsTheToken) {
         const auto wrongCookie = m_client->Get(path, {{"Cookie", "vantrel_token=s3cret"}});
         EXPECT_EQ(wrongCookie->status, 401) << path;
     }
-    EXPECT_EQ(m_client->Post("/", {{"Authorization", "Bearer s3cret-token"}}, "x", "text/plain")->status, 405);
+    EXPECT_EQ(m_client->Post("/", {{"Authorization", "Bearer s3cret-token"}}, "x", "text/plain")->status,
+              405);
     EXPECT_EQ(m_client->Get("/state.json", {{"Authorization", "Bearer s3cret-token"}})->status, 200);
     EXPECT_EQ(m_client->Get("/state.json", {{"Cookie", "a=b; vantrel_token=s3cret-token"}})->status, 200);
     // The token given once in the address becomes a cookie, and the address loses it.
@@ -311,8 +315,18 @@ TEST_F(ServerTest, ViewersBeyondTheBoundAreTurnedAway) {
     std::atomic<bool> holding{true};
     httplib::Client a("127.0.0.1", m_server->port()), b("127.0.0.1", m_server->port());
     std::atomic<int> first{0};
-    std::thread ta([&] { a.Get("/events", [&](const char*, std::size_t) { ++first; return holding.load(); }); });
-    std::thread tb([&] { b.Get("/events", [&](const char*, std::size_t) { ++first; return holding.load(); }); });
+    std::thread ta([&] {
+        a.Get("/events", [&](const char*, std::size_t) {
+            ++first;
+            return holding.load();
+        });
+    });
+    std::thread tb([&] {
+        b.Get("/events", [&](const char*, std::size_t) {
+            ++first;
+            return holding.load();
+        });
+    });
     while (first.load() < 2) std::this_thread::sleep_for(milliseconds(20));
     const auto third = m_client->Get("/events");
     ASSERT_TRUE(third);
@@ -328,7 +342,8 @@ TEST_F(ServerTest, ViewersBeyondTheBoundAreTurnedAway) {
 TEST_F(ServerTest, CertificatesAreMadeOnDemandWithRecordTextEscaped) {
     Serve("127.0.0.1", "");
     const std::string serial = recordstest::HostileSerials()[8];  // <tag attr='x'>&amp;</tag>
-    const auto page = m_client->Get("/certificate?" + httplib::detail::params_to_query_str({{"serial", serial}}));
+    const auto page =
+        m_client->Get("/certificate?" + httplib::detail::params_to_query_str({{"serial", serial}}));
     ASSERT_TRUE(page);
     ASSERT_EQ(page->status, 200);
     EXPECT_EQ(page->body.find(serial), std::string::npos) << "the serial number went in as markup";
@@ -372,7 +387,8 @@ TEST(PostgresSource, ReadsRecordsWithTheirFiguresAndOutlivesAnOutage) {
     EXPECT_FALSE(source->Find("'; DROP TABLE vantrel_records; --"));
 
     pg.Stop();
-    EXPECT_THROW(source->ForEachSince("2026-12-08", [](const records::ActionRecord&) {}), dashboard::SourceError);
+    EXPECT_THROW(source->ForEachSince("2026-12-08", [](const records::ActionRecord&) {}),
+                 dashboard::SourceError);
     pg.Start();
     read.clear();
     source->ForEachSince("2026-12-08", [&](const records::ActionRecord& r) { read.push_back(r); });

@@ -60,17 +60,22 @@ ServeOptions TakeServeOptions(CommandContext& context) {
     if (const auto quiet = TakeValue(context.args, "--quiet-after"); !quiet.empty())
         options.server.quietAfter = std::chrono::seconds(WholeNumber(quiet, "--quiet-after"));
     if (const auto streams = TakeValue(context.args, "--max-viewers"); !streams.empty())
-        options.server.maxStreams = static_cast<std::size_t>(std::max(1, WholeNumber(streams, "--max-viewers")));
+        options.server.maxStreams =
+            static_cast<std::size_t>(std::max(1, WholeNumber(streams, "--max-viewers")));
     const std::string settings = TakeValue(context.args, "--settings");
     RequireNoMore(context.args);
     if (!settings.empty()) ApplySettingsFile(settings, options);
     if (options.conninfo.empty() && options.databasePath.empty()) {
-        if (const char* pg = std::getenv("VANTREL_RECORDS_PG"); pg && *pg) options.conninfo = pg;
-        else options.databasePath = context.databasePath;
+        if (const char* pg = std::getenv("VANTREL_RECORDS_PG"); pg && *pg)
+            options.conninfo = pg;
+        else
+            options.databasePath = context.databasePath;
     }
     if (!options.listen.empty()) {
         const auto listen = ParseListen(options.listen);
-        if (!listen) throw UsageError{"--listen needs ADDRESS:PORT, such as 127.0.0.1:" + std::to_string(kDefaultPort)};
+        if (!listen)
+            throw UsageError{"--listen needs ADDRESS:PORT, such as 127.0.0.1:" +
+                             std::to_string(kDefaultPort)};
         options.server.host = listen->first;
         options.server.port = listen->second;
     }
@@ -110,9 +115,10 @@ int Serve(CommandContext& context) {
         return kExitFailure;
     }
     const bool bracket = options.server.host.find(':') != std::string::npos;
-    context.out << "Dashboard on http://" << (bracket ? "[" : "") << options.server.host << (bracket ? "]" : "")
-                << ':' << server.port() << "/ over "
-                << (options.conninfo.empty() ? Printable(options.databasePath) : std::string("the line's database"))
+    context.out << "Dashboard on http://" << (bracket ? "[" : "") << options.server.host
+                << (bracket ? "]" : "") << ':' << server.port() << "/ over "
+                << (options.conninfo.empty() ? Printable(options.databasePath)
+                                             : std::string("the line's database"))
                 << std::endl;
     std::thread stopper([&] {
         int signal = 0;
