@@ -8,6 +8,7 @@
 #   share/metainfo/invalid.vantrel.vantrel.metainfo.xml
 #   share/icons/hicolor/{scalable,48x48}/apps/vantrel.{svg,png}
 #   share/bash-completion/completions/vantrel-session
+#   lib/systemd/system/vantrel-dashboard.service   the line dashboard as a service
 #   share/doc/vantrel/              copyright, changelog.gz, the operator guide and its pictures
 #
 # The driver folder is a fixed "lib/vantrel" rather than the multiarch library folder: the
@@ -86,6 +87,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/vantrel.desktop
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/completions/vantrel-session
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
+# The line dashboard (vantrel-records serve) as a service; enabled by the administrator.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/vantrel-dashboard.service DESTINATION lib/systemd/system)
+
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md ${PROJECT_SOURCE_DIR}/docs/records-json.md
         DESTINATION ${VANTREL_INSTALL_DOC_DIR} OPTIONAL)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images/
@@ -141,7 +145,8 @@ diagnostics, measures the reference voltages with a Fluke 45 or HP 34401A
 bench voltmeter on COM1 and writes them to the board's EEPROM.
 
 Comes with a simulated board driver, a meter emulator and an unattended
-session program.]])
+session program, and a live, read-only dashboard of a line's records in the
+browser.]])
 set(CPACK_PACKAGE_CONTACT "${VANTREL_MAINTAINER}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "vantrel")
 set(CPACK_GENERATOR "DEB")
@@ -152,7 +157,7 @@ set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")
 set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6test6, libqt6charts6, qt6-qpa-plugins, fonts-liberation, libsqlite3-0, libpq5, libuuid1")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6test6, libqt6charts6, qt6-qpa-plugins, fonts-liberation, libsqlite3-0, libpq5, libuuid1, libcpp-httplib0.11")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 
 include(CPack)

@@ -75,11 +75,15 @@ FailedBoard Failed(const ActionRecord& failure, bool passedLater, Certificate ce
 }  // namespace
 
 LineSummary SummarizeLine(const records::RecordStore& store, const records::RecordQuery& range) {
+    return SummarizeRecords([&](const RecordVisitor& each) { store.ForEach(range, each); });
+}
+
+LineSummary SummarizeRecords(const std::function<void(const RecordVisitor&)>& forEach) {
     LineSummary summary;
     std::map<std::pair<std::string, int>, ReadingSet> readings;
     std::map<std::string, BoardTrack> boards;
 
-    store.ForEach(range, [&](const ActionRecord& r) {
+    forEach([&](const ActionRecord& r) {
         ++summary.records;
         if (r.kind == ActionKind::MeasureReferences && MeasuredByMeter(r)) {
             for (const auto& ch : r.channels) {

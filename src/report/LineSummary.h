@@ -14,6 +14,7 @@
 #include "records/RecordStore.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,5 +66,10 @@ struct LineSummary {
 };
 
 LineSummary SummarizeLine(const records::RecordStore& store, const records::RecordQuery& range);
+
+// The same over records from elsewhere (a line's PostgreSQL database): `forEach` calls its
+// argument for every record, oldest first.
+using RecordVisitor = std::function<void(const records::ActionRecord&)>;
+LineSummary SummarizeRecords(const std::function<void(const RecordVisitor&)>& forEach);
 
 }  // namespace vantrel::report
