@@ -42,17 +42,13 @@ struct Row {
     MeterCheck check;
 };
 
-// Overdue meters first, the longest overdue at the top; then by due date.
+// By due date: the overdue meters come first, the longest overdue at the top.
 std::vector<Row> SortedRows(const InstrumentRegister& instruments, const CalendarDate& today) {
     std::vector<Row> rows;
     for (const ReferenceMeter& meter : instruments.meters)
         rows.push_back({&meter, CheckMeter(instruments, meter.serial, today)});
-    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-        const bool aOverdue = a.check.standing == MeterStanding::Overdue;
-        const bool bOverdue = b.check.standing == MeterStanding::Overdue;
-        if (aOverdue != bOverdue) return aOverdue;
-        return a.check.daysToDue < b.check.daysToDue;
-    });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Row& a, const Row& b) { return a.check.daysToDue < b.check.daysToDue; });
     return rows;
 }
 
