@@ -38,7 +38,9 @@ std::string FormatDate(const CalendarDate& date) {
     return text;
 }
 
-CalendarDate TodayUtc() { return CalendarDate{std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())}; }
+CalendarDate TodayUtc() {
+    return CalendarDate{std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
+}
 
 int DaysBetween(const CalendarDate& from, const CalendarDate& to) {
     return static_cast<int>((std::chrono::sys_days{to} - std::chrono::sys_days{from}).count());

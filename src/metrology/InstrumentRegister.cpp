@@ -153,7 +153,8 @@ private:
             meter.lab = value;
         } else if (key == "certificate_date" || key == "due") {
             const auto date = ParseDate(value);
-            if (!date) Fail(m_line, "'" + key + "' needs a date as YYYY-MM-DD, not '" + std::string(value) + "'");
+            if (!date)
+                Fail(m_line, "'" + key + "' needs a date as YYYY-MM-DD, not '" + std::string(value) + "'");
             (key == "due" ? meter.due : meter.certificateDate) = *date;
         } else {
             Fail(m_line, "unknown key '" + key + "'");
@@ -176,7 +177,8 @@ private:
         pending.range.range = *range;
         if (part == Part::Accuracy) {
             if (!ParseAccuracy(value, pending.range))
-                Fail(m_line, "'" + key + "' needs % of reading + % of range or counts, as in 0.025% + 6 counts");
+                Fail(m_line,
+                     "'" + key + "' needs % of reading + % of range or counts, as in 0.025% + 6 counts");
             pending.accuracyLine = m_line;
             return;
         }
@@ -192,7 +194,8 @@ private:
 
     void FinishMeter() {
         if (!m_meter) return;
-        for (const char* key : {"model", "asset_tag", "certificate", "certificate_date", "lab", "due"}) Require(key);
+        for (const char* key : {"model", "asset_tag", "certificate", "certificate_date", "lab", "due"})
+            Require(key);
         if (DaysBetween(m_meter->certificateDate, m_meter->due) <= 0)
             Fail(m_seen.at("due"), "the due date is not after the certificate date");
         if (m_ranges.empty()) Fail(m_meterLine, "no DC voltage range ('dcv RANGE = ...') is given");
@@ -257,8 +260,8 @@ const DcVoltageRange* ReferenceMeter::RangeFor(double volts) const {
 }
 
 const ReferenceMeter* InstrumentRegister::Find(std::string_view serial) const {
-    const auto found =
-        std::find_if(meters.begin(), meters.end(), [&](const ReferenceMeter& m) { return m.serial == serial; });
+    const auto found = std::find_if(meters.begin(), meters.end(),
+                                    [&](const ReferenceMeter& m) { return m.serial == serial; });
     return found == meters.end() ? nullptr : &*found;
 }
 

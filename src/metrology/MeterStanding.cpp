@@ -22,7 +22,8 @@ const char* MeterStandingName(MeterStanding standing) {
     return "?";
 }
 
-MeterCheck CheckMeter(const InstrumentRegister& instruments, std::string_view serial, const CalendarDate& today) {
+MeterCheck CheckMeter(const InstrumentRegister& instruments, std::string_view serial,
+                      const CalendarDate& today) {
     MeterCheck check;
     check.meter = instruments.Find(serial);
     if (!check.meter) return check;

@@ -18,6 +18,7 @@ struct MeterCheck {
     int daysToDue = 0;                      // negative once overdue; 0 when unregistered
 };
 
-MeterCheck CheckMeter(const InstrumentRegister& instruments, std::string_view serial, const CalendarDate& today);
+MeterCheck CheckMeter(const InstrumentRegister& instruments, std::string_view serial,
+                      const CalendarDate& today);
 
 }  // namespace vantrel::metrology

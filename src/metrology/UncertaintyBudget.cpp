@@ -81,7 +81,8 @@ std::optional<UncertaintyBudget> MakeBudget(const ReferenceMeter& meter, double 
         Rectangular(TermKind::StoredValue, HalfFloatSpacing(reading)),
     };
     double sumOfSquares = 0.0;
-    for (const BudgetTerm& term : budget.terms) sumOfSquares += term.standardUncertainty * term.standardUncertainty;
+    for (const BudgetTerm& term : budget.terms)
+        sumOfSquares += term.standardUncertainty * term.standardUncertainty;
     budget.combined = std::sqrt(sumOfSquares);
     budget.coverageFactor = kCoverageFactor;
     budget.expanded = budget.coverageFactor * budget.combined;

@@ -51,9 +51,10 @@ std::string BudgetTableHtml(int channel, const UncertaintyBudget& budget) {
         << "<thead><tr><th>Term</th><th>Distribution</th><th>Half-width (&micro;V)</th><th>Divisor</th>"
            "<th>Standard uncertainty (&micro;V)</th></tr></thead>\n<tbody>\n";
     for (const BudgetTerm& term : budget.terms)
-        out << "<tr><td>" << Html(TermName(term.kind)) << "</td><td>" << Html(DistributionName(term.distribution))
-            << "</td><td>" << Microvolts(term.halfWidth) << "</td><td>" << Fixed(term.divisor, 4) << "</td><td>"
-            << Microvolts(term.standardUncertainty) << "</td></tr>\n";
+        out << "<tr><td>" << Html(TermName(term.kind)) << "</td><td>"
+            << Html(DistributionName(term.distribution)) << "</td><td>" << Microvolts(term.halfWidth)
+            << "</td><td>" << Fixed(term.divisor, 4) << "</td><td>" << Microvolts(term.standardUncertainty)
+            << "</td></tr>\n";
     out << "</tbody>\n<tfoot>\n"
         << "<tr class=\"combined\"><th colspan=\"4\">Combined standard uncertainty</th><td>"
         << Microvolts(budget.combined) << "</td></tr>\n"
@@ -73,8 +74,8 @@ std::string ConformityStatementHtml(DecisionRule rule, const std::vector<Channel
     for (const ChannelStatement& c : channels) {
         const Conformity conformity = Decide(c.value, c.limits, c.expanded, rule);
         out << "<tr class=\"" << RowClass(conformity) << "\"><td>" << c.channel << "</td><td>"
-            << Fixed(c.value, 6) << "</td><td>" << WindowText(c.limits) << "</td><td>" << Microvolts(c.expanded)
-            << "</td><td>" << Html(ConformityName(conformity)) << "</td></tr>\n";
+            << Fixed(c.value, 6) << "</td><td>" << WindowText(c.limits) << "</td><td>"
+            << Microvolts(c.expanded) << "</td><td>" << Html(ConformityName(conformity)) << "</td></tr>\n";
     }
     out << "</tbody>\n</table>\n</div>\n";
     return out.str();

@@ -27,6 +27,7 @@ struct ChannelStatement {
 };
 
 // The decision rule in words and, per channel, the value, its window, U and the statement.
-std::string ConformityStatementHtml(metrology::DecisionRule rule, const std::vector<ChannelStatement>& channels);
+std::string ConformityStatementHtml(metrology::DecisionRule rule,
+                                    const std::vector<ChannelStatement>& channels);
 
 }  // namespace vantrel::report

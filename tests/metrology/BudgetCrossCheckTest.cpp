@@ -18,21 +18,25 @@ using recordstest::ShellQuoted;
 
 // The simulated board's references, a line's spread around them, signs, range edges and the
 // ends of the windows.
-constexpr double kReadings[] = {4.9962, 2.4987, 1.2493,  0.6247, 0.0004,  5.0,     -4.9962, 4.5,  5.2,
-                                2.1,    2.9,    1.0,     1.5,    0.99999, 1.00001, 0.0999,  0.12, 0.0,
-                                -0.3,   0.5,    1.19999, 9.9999, 11.5,    0.000001};
+constexpr double kReadings[] = {4.9962, 2.4987, 1.2493, 0.6247, 0.0004,  5.0,     -4.9962, 4.5,
+                                5.2,    2.1,    2.9,    1.0,    1.5,     0.99999, 1.00001, 0.0999,
+                                0.12,   0.0,    -0.3,   0.5,    1.19999, 9.9999,  11.5,    0.000001};
 
-bool Close(double a, double b) { return std::fabs(a - b) <= 1e-12 * std::max(std::fabs(a), std::fabs(b)) + 1e-18; }
+bool Close(double a, double b) {
+    return std::fabs(a - b) <= 1e-12 * std::max(std::fabs(a), std::fabs(b)) + 1e-18;
+}
 
 TEST(BudgetCrossCheck, EveryTermMatchesAnIndependentRecomputation) {
     const InstrumentRegister reg = LoadRegister(VANTREL_EXAMPLE_REGISTER);
     nlohmann::json readings = nlohmann::json::array();
     for (const ReferenceMeter& meter : reg.meters)
-        for (const double reading : kReadings) readings.push_back({{"serial", meter.serial}, {"reading", reading}});
+        for (const double reading : kReadings)
+            readings.push_back({{"serial", meter.serial}, {"reading", reading}});
     recordstest::TempDir dir;
     recordstest::WriteFile(dir / "readings.json", readings.dump());
-    const auto run = RunShell("python3 " + ShellQuoted(VANTREL_RECOMPUTE_BUDGET) + " " +
-                              ShellQuoted(VANTREL_EXAMPLE_REGISTER) + " < " + ShellQuoted(dir / "readings.json"));
+    const auto run =
+        RunShell("python3 " + ShellQuoted(VANTREL_RECOMPUTE_BUDGET) + " " +
+                 ShellQuoted(VANTREL_EXAMPLE_REGISTER) + " < " + ShellQuoted(dir / "readings.json"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto expected = nlohmann::json::parse(run.out);
     ASSERT_EQ(expected.size(), readings.size());
@@ -57,13 +61,17 @@ TEST(BudgetCrossCheck, EveryTermMatchesAnIndependentRecomputation) {
             SCOPED_TRACE(w["name"].get<std::string>());
             EXPECT_EQ(TermName(term.kind), w["name"].get<std::string>());
             EXPECT_EQ(DistributionName(term.distribution), std::string("rectangular"));
-            EXPECT_TRUE(Close(term.halfWidth, w["half_width"])) << term.halfWidth << " vs " << w["half_width"];
+            EXPECT_TRUE(Close(term.halfWidth, w["half_width"]))
+                << term.halfWidth << " vs " << w["half_width"];
             EXPECT_TRUE(Close(term.divisor, w["divisor"])) << term.divisor << " vs " << w["divisor"];
-            EXPECT_TRUE(Close(term.standardUncertainty, w["u"])) << term.standardUncertainty << " vs " << w["u"];
+            EXPECT_TRUE(Close(term.standardUncertainty, w["u"]))
+                << term.standardUncertainty << " vs " << w["u"];
         }
-        EXPECT_TRUE(Close(budget->combined, want["combined"])) << budget->combined << " vs " << want["combined"];
+        EXPECT_TRUE(Close(budget->combined, want["combined"]))
+            << budget->combined << " vs " << want["combined"];
         EXPECT_EQ(budget->coverageFactor, 2.0);
-        EXPECT_TRUE(Close(budget->expanded, want["expanded"])) << budget->expanded << " vs " << want["expanded"];
+        EXPECT_TRUE(Close(budget->expanded, want["expanded"]))
+            << budget->expanded << " vs " << want["expanded"];
         ++compared;
     }
     // Every reading of the table lies on some range of both meters.

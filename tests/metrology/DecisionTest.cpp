@@ -38,7 +38,8 @@ TEST(DecisionRule, EachRuleJudgesEveryZoneOfTheWindow) {
         {"on the lower limit", 4.5, ch0, u, Conformity::Pass, Conformity::ConditionalPass},
         {"just below the lower limit", 4.4995, ch0, u, Conformity::Fail, Conformity::Fail},
         {"no lower limit: zero", 0.0, ch4, u, Conformity::Pass, Conformity::Pass},
-        {"no lower limit: within U of the top", 0.4995, ch4, u, Conformity::Pass, Conformity::ConditionalPass},
+        {"no lower limit: within U of the top", 0.4995, ch4, u, Conformity::Pass,
+         Conformity::ConditionalPass},
         {"no lower limit: above", 0.7, ch4, u, Conformity::Fail, Conformity::Fail},
         {"U wider than half the window", 4.85, ch0, 0.4, Conformity::Pass, Conformity::ConditionalPass},
         {"no uncertainty", 5.2, ch0, 0.0, Conformity::Pass, Conformity::Pass},
@@ -56,7 +57,8 @@ TEST(DecisionRule, EachRuleJudgesEveryZoneOfTheWindow) {
 
 TEST(DecisionRule, NamesReadBackToTheirRule) {
     for (const DecisionRule rule : {DecisionRule::SimpleAcceptance, DecisionRule::GuardBand}) {
-        DecisionRule read = rule == DecisionRule::GuardBand ? DecisionRule::SimpleAcceptance : DecisionRule::GuardBand;
+        DecisionRule read =
+            rule == DecisionRule::GuardBand ? DecisionRule::SimpleAcceptance : DecisionRule::GuardBand;
         ASSERT_TRUE(ParseDecisionRule(DecisionRuleName(rule), read)) << DecisionRuleName(rule);
         EXPECT_EQ(read, rule);
     }

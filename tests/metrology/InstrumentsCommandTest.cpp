@@ -40,21 +40,21 @@ TEST(InstrumentsCommand, ListsOverdueMetersFirstThenByDueDate) {
                                            Meter("LONG-OVERDUE", "HP 34401A", "2026-10-01") +
                                            Meter("DUE-TODAY", "Fluke 45", "2026-12-08") +
                                            Meter("JUST-OVERDUE", "HP 34401A", "2026-12-07"));
-    const auto run =
-        RunShell(Program() + " instruments --register " + ShellQuoted(dir / "instruments.ini") + " --date 2026-12-08");
+    const auto run = RunShell(Program() + " instruments --register " + ShellQuoted(dir / "instruments.ini") +
+                              " --date 2026-12-08");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto rows = Rows(run.out);
     ASSERT_EQ(rows.size(), 5u) << run.out;
-    const std::vector<std::string> header = {"Serial", "Model", "Asset tag", "Certificate", "Calibrated",
-                                             "Due",    "Lab",   "Standing"};
+    const std::vector<std::string> header = {"Serial",     "Model", "Asset tag", "Certificate",
+                                             "Calibrated", "Due",   "Lab",       "Standing"};
     EXPECT_EQ(rows[0], header);
     const std::vector<std::vector<std::string>> expected = {
         {"LONG-OVERDUE", "HP 34401A", "TAG-LONG-OVERDUE", "CERT-LONG-OVERDUE", "2025-06-01", "2026-10-01",
          "Lab LONG-OVERDUE", "overdue by 68 day(s)"},
         {"JUST-OVERDUE", "HP 34401A", "TAG-JUST-OVERDUE", "CERT-JUST-OVERDUE", "2025-06-01", "2026-12-07",
          "Lab JUST-OVERDUE", "overdue by 1 day(s)"},
-        {"DUE-TODAY", "Fluke 45", "TAG-DUE-TODAY", "CERT-DUE-TODAY", "2025-06-01", "2026-12-08", "Lab DUE-TODAY",
-         "due in 0 day(s)"},
+        {"DUE-TODAY", "Fluke 45", "TAG-DUE-TODAY", "CERT-DUE-TODAY", "2025-06-01", "2026-12-08",
+         "Lab DUE-TODAY", "due in 0 day(s)"},
         {"LATER", "Fluke 45", "TAG-LATER", "CERT-LATER", "2025-06-01", "2027-06-01", "Lab LATER",
          "due in 175 day(s)"},
     };
@@ -84,8 +84,10 @@ TEST(InstrumentsCommand, SaysWhatIsWrongWithAMissingOrBadRegister) {
         const char* says;
     } cases[] = {
         {"no register configured", "instruments", 8, "No register of reference meters"},
-        {"missing file", "instruments --register " + ShellQuoted(bench / "none.ini"), 1, "none.ini: no such file"},
-        {"bad line", "instruments --register " + ShellQuoted(bench / "bad.ini"), 1, "bad.ini:2: meter X: unknown model"},
+        {"missing file", "instruments --register " + ShellQuoted(bench / "none.ini"), 1,
+         "none.ini: no such file"},
+        {"bad line", "instruments --register " + ShellQuoted(bench / "bad.ini"), 1,
+         "bad.ini:2: meter X: unknown model"},
         {"bad date", "instruments --date 2026-02-30", 2, "--date needs a date"},
         {"stray argument", "instruments extra", 2, "extra"},
     };

@@ -9,14 +9,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 namespace {
 
 using namespace vantrel::metrology;
-using vantrel::report::ChannelStatement;
 using recordstest::RunShell;
 using recordstest::ShellQuoted;
+using vantrel::report::ChannelStatement;
 
 constexpr double kMicrovolt = 1e-6;
 // The fragments show microvolts with three decimals.
@@ -26,8 +28,9 @@ constexpr double kShownHalfStep = 0.0005 * kMicrovolt;
 nlohmann::json ReadBack(const std::string& fragment) {
     recordstest::TempDir dir;
     const std::string file = dir / "fragment.html";
-    recordstest::WriteFile(file, "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>t</title></head><body>\n" +
-                                     fragment + "</body></html>\n");
+    recordstest::WriteFile(
+        file, "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>t</title></head><body>\n" +
+                  fragment + "</body></html>\n");
     const auto lint = RunShell("xmllint --html --noout " + ShellQuoted(file));
     EXPECT_EQ(lint.exitCode, 0) << lint.err;
     EXPECT_EQ(lint.err, "") << fragment;
@@ -79,8 +82,8 @@ TEST(MetrologyHtml, TheStatementOfConformityFollowsTheChosenRule) {
     const ToleranceLimits ch1{2.1, 2.9};
     const std::vector<ChannelStatement> channels = {
         {0, 4.9962, {4.5, 5.2}, 0.002},
-        {1, 2.8995, ch1, 0.001},                // inside the window, within U of its top
-        {2, 1.6, {1.0, 1.5}, 0.0002},           // outside
+        {1, 2.8995, ch1, 0.001},                    // inside the window, within U of its top
+        {2, 1.6, {1.0, 1.5}, 0.0002},               // outside
         {4, 0.49999, {std::nullopt, 0.5}, 0.0001},  // no lower limit, within U of the top
     };
     struct Case {
@@ -89,9 +92,12 @@ TEST(MetrologyHtml, TheStatementOfConformityFollowsTheChosenRule) {
         std::vector<std::string> statements;
         std::vector<std::string> rowClasses;
     } cases[] = {
-        {DecisionRule::SimpleAcceptance, "Decision rule: simple acceptance. ",
-         {"pass", "pass", "fail", "pass"}, {"pass", "pass", "fail", "pass"}},
-        {DecisionRule::GuardBand, "Decision rule: guard band. ",
+        {DecisionRule::SimpleAcceptance,
+         "Decision rule: simple acceptance. ",
+         {"pass", "pass", "fail", "pass"},
+         {"pass", "pass", "fail", "pass"}},
+        {DecisionRule::GuardBand,
+         "Decision rule: guard band. ",
          {"pass", "conditional pass", "fail", "conditional pass"},
          {"pass", "conditional-pass", "fail", "conditional-pass"}},
     };
@@ -113,6 +119,72 @@ TEST(MetrologyHtml, TheStatementOfConformityFollowsTheChosenRule) {
         }
         EXPECT_EQ(rows[1]["cells"][2], "4.500000 to 5.200000");
         EXPECT_EQ(rows[4]["cells"][2], "up to 0.500000");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The rows of the first table after a heading of the guide, as cells.
+std::vector<std::vector<std::string>> TableAfter(const std::string& guide, const std::string& heading) {
+    std::vector<std::vector<std::string>> rows;
+    const auto at = guide.find("\n" + heading + "\n");
+    if (at == std::string::npos) return rows;
+    std::istringstream lines(guide.substr(at + heading.size() + 2));
+    bool inTable = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("|")) {
+            if (inTable) break;
+            continue;
+        }
+        inTable = true;
+        if (line.starts_with("|---") || line.starts_with("| Term")) continue;
+        std::vector<std::string> cells;
+        std::istringstream parts(line.substr(1));
+        for (std::string cell; std::getline(parts, cell, '|');) {
+            const auto first = cell.find_first_not_of(' ');
+            const auto last = cell.find_last_not_of(' ');
+            cells.push_back(first == std::string::npos ? "" : cell.substr(first, last - first + 1));
+        }
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+std::string Divisor(double divisor) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", divisor);
+    return text;
+}
+
+// The guide's worked examples, computed by hand, against what the certificate prints for the
+// same readings from the shipped register.
+TEST(MetrologyDocs, TheWorkedExamplesPrintAsTheCertificateDoes) {
+    const std::string guide = recordstest::ReadFile(VANTREL_METROLOGY_GUIDE);
+    const InstrumentRegister reg = LoadRegister(VANTREL_EXAMPLE_REGISTER);
+    for (const ReferenceMeter& meter : reg.meters) {
+        const std::string heading = std::string("### ") + MeterModelName(meter.model) + ", 5 V";
+        SCOPED_TRACE(heading);
+        const auto budget = MakeBudget(meter, 5.0);
+        ASSERT_TRUE(budget);
+        const auto rows = TableAfter(guide, heading);
+        ASSERT_EQ(rows.size(), budget->terms.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const BudgetTerm& term = budget->terms[i];
+            const std::vector<std::string> printed = {
+                TermName(term.kind), DistributionName(term.distribution),
+                vantrel::report::Microvolts(term.halfWidth), Divisor(term.divisor),
+                vantrel::report::Microvolts(term.standardUncertainty)};
+            EXPECT_EQ(rows[i], printed);
+        }
+        const std::string totals = guide.substr(guide.find(heading));
+        const std::string combined = "**" + vantrel::report::Microvolts(budget->combined) + " \u00b5V**";
+        const std::string expanded = "**" + vantrel::report::Microvolts(budget->expanded) + " \u00b5V**";
+        const auto next = totals.find("\n### ", 1);
+        EXPECT_NE(totals.substr(0, next).find("u_c = "), std::string::npos);
+        EXPECT_NE(totals.substr(0, next).find(combined), std::string::npos) << combined;
+        EXPECT_NE(totals.substr(0, next).find(expanded), std::string::npos) << expanded;
     }
 }
 

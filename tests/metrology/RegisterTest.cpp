@@ -121,7 +121,8 @@ TEST(Register, RefusesWhatItCannotUseWithFileAndLine) {
          "r.ini:2: meter X: unknown model 'Fluke 8846A'"},
         {"unknown key", MeterWith("lab = L", "labs = L"), "r.ini:6: meter X: unknown key 'labs'"},
         {"key twice", MeterWith("lab = L", "lab = L\nlab = M"), "r.ini:7: meter X: 'lab' is given twice"},
-        {"bad date", MeterWith("due = 2027-01-01", "due = 2027-02-30"), "r.ini:7: meter X: 'due' needs a date"},
+        {"bad date", MeterWith("due = 2027-01-01", "due = 2027-02-30"),
+         "r.ini:7: meter X: 'due' needs a date"},
         {"due before certificate", MeterWith("due = 2027-01-01", "due = 2026-01-01"),
          "r.ini:7: meter X: the due date is not after the certificate date"},
         {"missing lab", MeterWith("lab = L", ""), "r.ini:1: meter X: 'lab' is missing"},
@@ -135,15 +136,19 @@ TEST(Register, RefusesWhatItCannotUseWithFileAndLine) {
          "'dcv 10' needs % of reading"},
         {"bad range", MeterWith("dcv 10 = 0.025% + 6 counts", "dcv ten = 0.025% + 6 counts"),
          "r.ini:8: meter X: 'dcv ten': the range is a positive number"},
-        {"missing resolution", MeterWith("dcv 10 resolution = 0.0001", ""), "the 10 V range has no resolution"},
-        {"missing full scale", MeterWith("dcv 10 full_scale = 9.9999", ""), "the 10 V range has no full_scale"},
+        {"missing resolution", MeterWith("dcv 10 resolution = 0.0001", ""),
+         "the 10 V range has no resolution"},
+        {"missing full scale", MeterWith("dcv 10 full_scale = 9.9999", ""),
+         "the 10 V range has no full_scale"},
         {"missing accuracy", MeterWith("dcv 10 = 0.025% + 6 counts", ""), "the 10 V range has no accuracy"},
         {"zero resolution", MeterWith("dcv 10 resolution = 0.0001", "dcv 10 resolution = 0"),
          "'dcv 10 resolution' needs a positive number"},
         {"resolution above full scale", MeterWith("dcv 10 resolution = 0.0001", "dcv 10 resolution = 11"),
          "resolution larger than its full scale"},
-        {"ranges not growing", MeterWith("lab = L", "lab = L\ndcv 1 = 0.025% + 6 counts\ndcv 1 resolution = 0.0001\n"
-                                                    "dcv 1 full_scale = 10"),
+        {"ranges not growing",
+         MeterWith("lab = L",
+                   "lab = L\ndcv 1 = 0.025% + 6 counts\ndcv 1 resolution = 0.0001\n"
+                   "dcv 1 full_scale = 10"),
          "the 10 V range shows no more than the range below it"},
         {"serial twice", MeterWith("lab = L", "lab = L") + MeterWith("lab = L", "lab = L"),
          "r.ini:11: meter X is registered twice"},
@@ -175,11 +180,11 @@ TEST(Register, AReadingIsTakenOnTheSmallestRangeThatShowsIt) {
         double reading;
         double range;  // 0: no range
     } cases[] = {
-        {&fluke, 0.0, 0.1},      {&fluke, 0.099999, 0.1}, {&fluke, 0.1, 1.0},      {&fluke, 0.99999, 1.0},
-        {&fluke, 1.0, 10.0},     {&fluke, -4.9962, 10.0}, {&fluke, 9.9999, 10.0},  {&fluke, 10.0, 100.0},
-        {&fluke, 1000.0, 1000},  {&fluke, 1000.01, 0},    {&fluke, nan, 0},        {&hp, 0.12, 0.1},
-        {&hp, 0.1200001, 1.0},   {&hp, 1.2, 1.0},         {&hp, 1.2000001, 10.0},  {&hp, 4.9962, 10.0},
-        {&hp, -12.0, 10.0},      {&hp, 12.000001, 100.0}, {&hp, 1000.5, 0},
+        {&fluke, 0.0, 0.1},     {&fluke, 0.099999, 0.1}, {&fluke, 0.1, 1.0},     {&fluke, 0.99999, 1.0},
+        {&fluke, 1.0, 10.0},    {&fluke, -4.9962, 10.0}, {&fluke, 9.9999, 10.0}, {&fluke, 10.0, 100.0},
+        {&fluke, 1000.0, 1000}, {&fluke, 1000.01, 0},    {&fluke, nan, 0},       {&hp, 0.12, 0.1},
+        {&hp, 0.1200001, 1.0},  {&hp, 1.2, 1.0},         {&hp, 1.2000001, 10.0}, {&hp, 4.9962, 10.0},
+        {&hp, -12.0, 10.0},     {&hp, 12.000001, 100.0}, {&hp, 1000.5, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(MeterModelName(c.meter->model)) + " " + std::to_string(c.reading));
@@ -208,7 +213,8 @@ TEST(MetrologySettings, NameTheRegisterAndTheRuleBesideTheRecordsSettings) {
     EXPECT_EQ(*settings.registerPath, bench / "line/instruments.ini");
     EXPECT_EQ(settings.decisionRule, DecisionRule::GuardBand);
 
-    recordstest::WriteFile(bench / "vantrel-records.ini", "[metrology]\ninstruments=/srv/line/instruments.ini\n");
+    recordstest::WriteFile(bench / "vantrel-records.ini",
+                           "[metrology]\ninstruments=/srv/line/instruments.ini\n");
     EXPECT_EQ(*LoadMetrologySettings(bench.path()).registerPath, "/srv/line/instruments.ini");
 
     recordstest::WriteFile(bench / "vantrel-records.ini", "[metrology]\ndecision_rule=guard-band\n");

@@ -75,7 +75,8 @@ int Instruments(CommandContext& context) {
         const ReferenceMeter& m = *row.meter;
         context.out << Printable(m.serial) << '\t' << MeterModelName(m.model) << '\t' << Printable(m.assetTag)
                     << '\t' << Printable(m.certificate) << '\t' << FormatDate(m.certificateDate) << '\t'
-                    << FormatDate(m.due) << '\t' << Printable(m.lab) << '\t' << StandingText(row.check) << '\n';
+                    << FormatDate(m.due) << '\t' << Printable(m.lab) << '\t' << StandingText(row.check)
+                    << '\n';
     }
     context.err << instruments.meters.size() << " meter(s) as of " << FormatDate(today) << '\n';
     return context.out ? kExitOk : kExitFailure;

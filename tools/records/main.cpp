@@ -17,9 +17,8 @@ namespace {
 
 std::vector<Command> AllCommands() {
     std::vector<Command> commands;
-    for (const auto group :
-         {QueryCommands(), ExportCommands(), SyncCommands(), CertificateCommands(), ReportCommands(),
-          InstrumentsCommands()})
+    for (const auto group : {QueryCommands(), ExportCommands(), SyncCommands(), CertificateCommands(),
+                             ReportCommands(), InstrumentsCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }
