@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace vantrel::records::cli {
@@ -37,19 +40,14 @@ std::string StandingText(const MeterCheck& check) {
     return "due in " + std::to_string(check.daysToDue) + " day(s)";
 }
 
-struct Row {
-    const ReferenceMeter* meter;
-    MeterCheck check;
-};
-
 // By due date: the overdue meters come first, the longest overdue at the top.
-std::vector<Row> SortedRows(const InstrumentRegister& instruments, const CalendarDate& today) {
-    std::vector<Row> rows;
+std::vector<MeterCheck> SortedChecks(const InstrumentRegister& instruments, const CalendarDate& today) {
+    std::vector<MeterCheck> checks;
     for (const ReferenceMeter& meter : instruments.meters)
-        rows.push_back({&meter, CheckMeter(instruments, meter.serial, today)});
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const Row& a, const Row& b) { return a.check.daysToDue < b.check.daysToDue; });
-    return rows;
+        checks.push_back(CheckMeter(instruments, meter.serial, today));
+    std::stable_sort(checks.begin(), checks.end(),
+                     [](const MeterCheck& a, const MeterCheck& b) { return a.daysToDue < b.daysToDue; });
+    return checks;
 }
 
 int Instruments(CommandContext& context) {
@@ -71,12 +69,11 @@ int Instruments(CommandContext& context) {
         return kExitNotFound;
     }
     context.out << "Serial\tModel\tAsset tag\tCertificate\tCalibrated\tDue\tLab\tStanding\n";
-    for (const Row& row : SortedRows(instruments, today)) {
-        const ReferenceMeter& m = *row.meter;
+    for (const MeterCheck& check : SortedChecks(instruments, today)) {
+        const ReferenceMeter& m = *check.meter;
         context.out << Printable(m.serial) << '\t' << MeterModelName(m.model) << '\t' << Printable(m.assetTag)
                     << '\t' << Printable(m.certificate) << '\t' << FormatDate(m.certificateDate) << '\t'
-                    << FormatDate(m.due) << '\t' << Printable(m.lab) << '\t' << StandingText(row.check)
-                    << '\n';
+                    << FormatDate(m.due) << '\t' << Printable(m.lab) << '\t' << StandingText(check) << '\n';
     }
     context.err << instruments.meters.size() << " meter(s) as of " << FormatDate(today) << '\n';
     return context.out ? kExitOk : kExitFailure;
