@@ -91,6 +91,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/completions/vantrel-session
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/vantrel-dashboard.service DESTINATION lib/systemd/system)
 
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operator-guide.md ${PROJECT_SOURCE_DIR}/docs/records-json.md
+              ${PROJECT_SOURCE_DIR}/docs/metrology.md ${PROJECT_SOURCE_DIR}/docs/instruments.ini
         DESTINATION ${VANTREL_INSTALL_DOC_DIR} OPTIONAL)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images/
         DESTINATION ${VANTREL_INSTALL_DOC_DIR}/images

@@ -14,7 +14,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 # Top to bottom. A layer may include only layers below it (or itself).
-order=(tools bench drivers app meter board console dashboard report records cmdline resources afx platform)
+order=(tools bench drivers app meter board console dashboard report records metrology cmdline resources afx platform)
 declare -A rank
 for i in "${!order[@]}"; do rank[${order[$i]}]=$i; done
 

@@ -46,5 +46,6 @@ std::span<const Command> SyncCommands();         // sync, pg-schema
 std::span<const Command> CertificateCommands();  // certificate
 std::span<const Command> ReportCommands();       // report
 std::span<const Command> ServeCommands();        // serve
+std::span<const Command> InstrumentsCommands();  // instruments
 
 }  // namespace vantrel::records::cli

@@ -18,7 +18,7 @@ namespace {
 std::vector<Command> AllCommands() {
     std::vector<Command> commands;
     for (const auto group : {QueryCommands(), ExportCommands(), SyncCommands(), CertificateCommands(),
-                             ReportCommands(), ServeCommands()})
+                             ReportCommands(), ServeCommands(), InstrumentsCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }
