@@ -3,7 +3,7 @@
 // not change a byte of what it answers.
 #include "FuzzSupport.h"
 
-#include "MeterProtocol.h"
+#include "EmulatedMeter.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ constexpr double kVolts[] = {4.9962, -0.0004, 9.99999e9, -123.456, 0.0};
 struct Meter {
     double now = 0.0;
     std::size_t reading = 0;
-    metersim::MeterProtocol protocol{
+    metersim::EmulatedMeter protocol{
         kModel, metersim::Fault{}, [this] { return kVolts[reading++ % std::size(kVolts)]; },
         [this] { return now += kClockStepMs; }};
 
