@@ -15,12 +15,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 // Stops the run: libFuzzer keeps the input as a crash, the replay test fails.
-#define FUZZ_CHECK(condition)                                                                 \
-    do {                                                                                      \
-        if (!(condition)) {                                                                   \
+#define FUZZ_CHECK(condition)                                                                     \
+    do {                                                                                          \
+        if (!(condition)) {                                                                       \
             std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                     \
-        }                                                                                     \
+            std::abort();                                                                         \
+        }                                                                                         \
     } while (0)
 
 namespace fuzz {

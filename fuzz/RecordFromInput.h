@@ -72,8 +72,11 @@ inline bool IsUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
         const unsigned char lead = byte(i);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xc2 && lead < 0xe0 ? 2 : (lead >> 4) == 0xe ? 3
-                                   : lead >= 0xf0 && lead < 0xf5 ? 4 : 0;
+        const std::size_t length = lead < 0x80                   ? 1
+                                   : lead >= 0xc2 && lead < 0xe0 ? 2
+                                   : (lead >> 4) == 0xe          ? 3
+                                   : lead >= 0xf0 && lead < 0xf5 ? 4
+                                                                 : 0;
         if (length == 0 || i + length > text.size()) return false;
         unsigned code = length == 1 ? lead : lead & (0x7f >> length);
         for (std::size_t k = 1; k < length; ++k) {
@@ -91,8 +94,8 @@ inline bool IsUtf8(std::string_view text) {
 inline bool AllTextUtf8(const vantrel::records::ActionRecord& r) {
     bool ok = IsUtf8(r.id) && IsUtf8(r.bench.host) && IsUtf8(r.bench.folder) && IsUtf8(r.bench.toolVersion) &&
               IsUtf8(r.bench.driverVersion) && IsUtf8(r.bench.operatorLogin) && IsUtf8(r.board.model) &&
-              IsUtf8(r.board.serialNumber) && IsUtf8(r.startedUtc) && IsUtf8(r.endedUtc) && IsUtf8(r.verdict) &&
-              IsUtf8(r.meterModel) && IsUtf8(r.consoleText);
+              IsUtf8(r.board.serialNumber) && IsUtf8(r.startedUtc) && IsUtf8(r.endedUtc) &&
+              IsUtf8(r.verdict) && IsUtf8(r.meterModel) && IsUtf8(r.consoleText);
     for (const auto& c : r.channels) ok = ok && IsUtf8(c.verdict);
     return ok;
 }

@@ -24,8 +24,9 @@ std::string Described(const bqxsim::BenchDescription& b) {
     out << b.noiseLsb << ' ' << b.eepromPath << '|' << b.timeScale << ' ' << b.libraryVersion << ' ' << b.seed
         << ' ' << int(b.failInitBoard) << b.scanNeverEnds << b.scanSkipWrites << ' ' << b.scanOverflows << ' '
         << b.scanOffsetChannel << ' ' << b.scanOffsetCodes << ' ' << b.scanSlowPercent << ' '
-        << int(b.failScanInt) << ' ' << b.failSetChannel.fromChannel << ' ' << int(b.failSetChannel.code) << ' '
-        << b.failSample.fromChannel << ' ' << int(b.failSample.code) << ' ' << int(b.failGetReferences);
+        << int(b.failScanInt) << ' ' << b.failSetChannel.fromChannel << ' ' << int(b.failSetChannel.code)
+        << ' ' << b.failSample.fromChannel << ' ' << int(b.failSample.code) << ' '
+        << int(b.failGetReferences);
     return out.str();
 }
 

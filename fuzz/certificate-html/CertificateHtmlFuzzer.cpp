@@ -17,8 +17,8 @@ std::vector<std::string> TagsOf(const std::string& html) {
     std::vector<std::string> tags;
     for (std::size_t at = html.find('<'); at != std::string::npos; at = html.find('<', at + 1)) {
         std::size_t end = at + 1;
-        while (end < html.size() && (std::isalnum(static_cast<unsigned char>(html[end])) || html[end] == '/' ||
-                                     html[end] == '!'))
+        while (end < html.size() &&
+               (std::isalnum(static_cast<unsigned char>(html[end])) || html[end] == '/' || html[end] == '!'))
             ++end;
         tags.push_back(html.substr(at + 1, end - at - 1));
     }
@@ -27,9 +27,9 @@ std::vector<std::string> TagsOf(const std::string& html) {
 
 // The same record with every free text replaced by a plain word.
 ActionRecord Plain(ActionRecord r) {
-    for (std::string* text : {&r.id, &r.bench.host, &r.bench.folder, &r.bench.toolVersion, &r.bench.driverVersion,
-                              &r.bench.operatorLogin, &r.board.model, &r.board.serialNumber, &r.startedUtc,
-                              &r.endedUtc, &r.verdict, &r.consoleText})
+    for (std::string* text : {&r.id, &r.bench.host, &r.bench.folder, &r.bench.toolVersion,
+                              &r.bench.driverVersion, &r.bench.operatorLogin, &r.board.model,
+                              &r.board.serialNumber, &r.startedUtc, &r.endedUtc, &r.verdict, &r.consoleText})
         *text = "x";
     for (auto& c : r.channels) c.verdict = "x";
     return r;

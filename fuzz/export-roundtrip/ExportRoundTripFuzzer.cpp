@@ -23,9 +23,12 @@ std::vector<Row> ReadCsv(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (quoted) {
-            if (c != '"') cell += c;
-            else if (i + 1 < text.size() && text[i + 1] == '"') cell += text[++i];
-            else quoted = false;
+            if (c != '"')
+                cell += c;
+            else if (i + 1 < text.size() && text[i + 1] == '"')
+                cell += text[++i];
+            else
+                quoted = false;
         } else if (c == '"') {
             FUZZ_CHECK(cell.empty());
             quoted = true;
@@ -132,7 +135,8 @@ void CheckCsv(const ActionRecord& r) {
 void CheckSameFigures(const ActionRecord& a, const ActionRecord& b) {
     FUZZ_CHECK(a.kind == b.kind && a.passed == b.passed && a.outcome == b.outcome);
     FUZZ_CHECK(a.board.typeCode == b.board.typeCode && a.board.baseAddress == b.board.baseAddress);
-    FUZZ_CHECK(a.board.interruptLevel == b.board.interruptLevel && a.board.fpgaRevision == b.board.fpgaRevision);
+    FUZZ_CHECK(a.board.interruptLevel == b.board.interruptLevel &&
+               a.board.fpgaRevision == b.board.fpgaRevision);
     FUZZ_CHECK(a.interrupt == b.interrupt && a.channels.size() == b.channels.size());
     for (std::size_t i = 0; i < a.channels.size(); ++i) {
         auto x = a.channels[i], y = b.channels[i];

@@ -32,7 +32,8 @@ std::optional<std::int32_t> DecimalAsStrtoll(const char* text) {
 bool HasBarePrefix(const char* text) {
     while (std::isspace(static_cast<unsigned char>(*text))) ++text;
     if (*text == '+' || *text == '-') ++text;
-    return text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && !std::isxdigit(static_cast<unsigned char>(text[2]));
+    return text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+           !std::isxdigit(static_cast<unsigned char>(text[2]));
 }
 
 void CheckHex(const char* text) {

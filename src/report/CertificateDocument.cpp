@@ -98,7 +98,7 @@ void InterruptSection(std::ostringstream& out, const Certificate& c) {
         Row(out, "Rate", std::to_string(f.rateHz) + " Hz");
         Row(out, "Expected / measured time",
             std::to_string(f.expectedMs) + " ms / " + std::to_string(f.measuredMs) + " ms (difference " +
-                std::to_string(f.measuredMs - f.expectedMs) + " ms)");
+                std::to_string(static_cast<long long>(f.measuredMs) - f.expectedMs) + " ms)");
         Row(out, "Overflows / errors", std::to_string(f.overflows) + " / " + std::to_string(f.errorCount));
         Row(out, "Tolerances",
             "time-out " + std::to_string(f.timeoutToleranceMs) + " ms, time " +

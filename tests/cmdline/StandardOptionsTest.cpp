@@ -71,8 +71,9 @@ TEST_P(StandardOptions, AnswerOrFailWhenTheTextCannotBeWritten) {
     const Ran ran = RunProgram(c);
     EXPECT_EQ(ran.status, c.status) << c.program << " " << c.option;
     if (c.sink == Sink::Pipe) {
-        const std::string first = std::string(c.option) == "--version" ? std::string(c.program) + " (Vantrel) "
-                                                                        : "Usage: " + std::string(c.program);
+        const std::string first = std::string(c.option) == "--version"
+                                      ? std::string(c.program) + " (Vantrel) "
+                                      : "Usage: " + std::string(c.program);
         EXPECT_EQ(ran.out.rfind(first, 0), 0u) << ran.out;
     }
 }
@@ -90,8 +91,9 @@ std::vector<OptionCase> AllCases() {
 
 std::string CaseName(const testing::TestParamInfo<OptionCase>& row) {
     std::string name = std::string(row.param.program) + row.param.option +
-                       (row.param.sink == Sink::Pipe ? "ToPipe" : row.param.sink == Sink::FullDisk ? "ToFullDisk"
-                                                                                                 : "ToClosedPipe");
+                       (row.param.sink == Sink::Pipe       ? "ToPipe"
+                        : row.param.sink == Sink::FullDisk ? "ToFullDisk"
+                                                           : "ToClosedPipe");
     for (char& ch : name)
         if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
     return name;

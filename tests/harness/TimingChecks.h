@@ -15,8 +15,8 @@ inline constexpr double kClockGrainMs = 1.0;
 
 inline testing::AssertionResult Within(double measuredMs, double lowestMs, double highestMs) {
     if (measuredMs >= lowestMs && measuredMs <= highestMs) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "took " << measuredMs << " ms, expected " << lowestMs << " to "
-                                       << highestMs << " ms";
+    return testing::AssertionFailure()
+           << "took " << measuredMs << " ms, expected " << lowestMs << " to " << highestMs << " ms";
 }
 
 // A wait timed by the caller's own clock around the call that waits. A smaller room tells a
@@ -33,8 +33,8 @@ inline testing::AssertionResult ArrivedApart(double measuredMs, double specified
 // A call that must not wait at all, such as a failure that is not a time-out.
 inline testing::AssertionResult DidNotWait(double measuredMs, double unlikeMs) {
     if (measuredMs < unlikeMs) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "took " << measuredMs << " ms, as long as a wait of " << unlikeMs
-                                       << " ms";
+    return testing::AssertionFailure()
+           << "took " << measuredMs << " ms, as long as a wait of " << unlikeMs << " ms";
 }
 
 }  // namespace timing

@@ -199,8 +199,8 @@ TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
     CMeterLink link(1, c.meterType);
     const double preparedMs = MeterEmulator::NowMs() - start;
     // The Fluke 45's "AUTO" reply is read after 200 ms; nothing is read for the HP 34401A.
-    EXPECT_TRUE(timing::Within(preparedMs, 0.0,
-                               (c.meterType == MeterFluke45 ? 200.0 + kLineBoundMs : 0.0) + timing::kRunsLongMs));
+    EXPECT_TRUE(timing::Within(
+        preparedMs, 0.0, (c.meterType == MeterFluke45 ? 200.0 + kLineBoundMs : 0.0) + timing::kRunsLongMs));
 
     double value = kNotSet;
     start = MeterEmulator::NowMs();
@@ -208,7 +208,8 @@ TEST_P(MeterLinkTrickle, ReplyIsBoundedAsAWhole) {
     const double readingMs = MeterEmulator::NowMs() - start;
     EXPECT_EQ(value, kNotSet);
     // Never longer than the line's bound, whatever the pace of the bytes.
-    EXPECT_TRUE(timing::Within(readingMs, c.readingWaitsMs, c.readingWaitsMs + kLineBoundMs + timing::kRunsLongMs));
+    EXPECT_TRUE(
+        timing::Within(readingMs, c.readingWaitsMs, c.readingWaitsMs + kLineBoundMs + timing::kRunsLongMs));
     // While the sender kept its pace, the bytes kept the line alive up to the deadline; a
     // sender held back 100 ms by the machine's other work ends the read at the byte time-out.
     const double gap = line.LongestTrickleGapMs(start + c.readingWaitsMs, start + readingMs);

@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include "TimingChecks.h"
 #include "meter/CSerialException.h"
 #include "meter/CSerialPort.h"
-#include "TimingChecks.h"
 
 namespace {
 

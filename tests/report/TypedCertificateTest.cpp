@@ -31,15 +31,15 @@ TEST(TypedReferences, SessionRecordedTypedRunIsNotCalibrated) {
 
     const std::string database = dir / "vantrel-records.db";
     const auto measured = RecordStore(database, RecordStore::OpenMode::ReadOnly).History("SN-T1");
-    const auto typed = std::find_if(measured.begin(), measured.end(), [](const auto& r) {
-        return r.kind == ActionKind::MeasureReferences;
-    });
+    const auto typed = std::find_if(measured.begin(), measured.end(),
+                                    [](const auto& r) { return r.kind == ActionKind::MeasureReferences; });
     ASSERT_NE(typed, measured.end());
     ASSERT_EQ(typed->outcome, MeasureOutcome::Written) << "the typed values were not written";
 
     const auto run = Certificate(database, dir / "certificate", "SN-T1");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("NOT CALIBRATED: the values written were typed by the operator"), std::string::npos)
+    EXPECT_NE(run.out.find("NOT CALIBRATED: the values written were typed by the operator"),
+              std::string::npos)
         << run.out;
     const std::string html = ReadFile(dir / "certificate.html");
     EXPECT_NE(html.find("class=\"status not-calibrated\""), std::string::npos);
@@ -57,7 +57,8 @@ TEST(TypedReferences, MeterWithoutAnyWindowIsNotCalibrated) {
 
     const auto run = Certificate(database, dir / "certificate", "SN-W1");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("NOT CALIBRATED: no reference channel was measured."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("NOT CALIBRATED: no reference channel was measured."), std::string::npos)
+        << run.out;
 }
 
 }  // namespace
