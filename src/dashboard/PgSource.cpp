@@ -168,13 +168,14 @@ public:
     }
 
     bool WaitForChange(std::chrono::milliseconds timeout) override {
+        Revive(m_listen.get(), true, m_listenFailed);
         if (!m_notified) {
             std::this_thread::sleep_for(std::min(timeout, kPgPollPeriod));
             return true;
         }
         const auto until = std::chrono::steady_clock::now() + timeout;
         for (;;) {
-            if (!PQconsumeInput(m_listen.get()))
+            if (!PQconsumeInput(m_listen.get()) && (m_listenFailed = true))
                 throw SourceError("The line's database closed the connection: " +
                                   Trimmed(PQerrorMessage(m_listen.get())));
             bool changed = false;
@@ -195,6 +196,7 @@ private:
                 const std::vector<const char*>& values,
                 const std::function<void(const ActionRecord&)>& each) {
         std::lock_guard lock(m_mutex);
+        Revive(m_read.get(), false, m_readFailed);
         Run(m_read.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
         try {
             const Result records =
@@ -212,15 +214,28 @@ private:
                 each(record);
             }
         } catch (const SourceError&) {
-            PQexec(m_read.get(), "ROLLBACK");
+            m_readFailed = true;  // opened afresh before the next query
             throw;
         }
+    }
+
+    // A connection that failed (in an outage, say) is opened again before it is used; until
+    // that succeeds the caller hears why. libpq may not yet know that a connection is gone.
+    static void Revive(PGconn* conn, bool listens, bool& failed) {
+        if (PQstatus(conn) == CONNECTION_OK && !failed) return;
+        PQreset(conn);
+        if (PQstatus(conn) != CONNECTION_OK)
+            throw SourceError("The line's database cannot be reached: " + Trimmed(PQerrorMessage(conn)));
+        Run(conn, listens ? (std::string("LISTEN ") + kNotifyChannel).c_str() : "SET TIME ZONE 'UTC'");
+        failed = false;
     }
 
     std::mutex m_mutex;
     Connection m_read;
     Connection m_listen;
     bool m_notified = false;
+    bool m_readFailed = false;
+    bool m_listenFailed = false;
 };
 
 constexpr const char* kTriggerSql =
