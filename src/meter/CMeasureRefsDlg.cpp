@@ -2,7 +2,6 @@
 
 #include "meter/CMeterLink.h"
 #include "meter/CSerialException.h"
-#include "meter/CSerialPort.h"
 
 #include <cmath>
 #include <cstdio>
@@ -95,7 +94,7 @@ bool CMeasureRefsDlg::MeasureReferences(CMeterLink& link) {
     const int channels = refs::MeasuredCount(m_boardConfig.boardType);
     // A port that did not open cannot give a reading: say why before the first one.
     if (channels > 0 && !link.GetSerialPort().IsOpen()) {
-        ReportPortNotOpened();
+        ReportPortNotOpened(link.OpenFailure());
         EndDialog(kResultMeterFailed);
         return false;
     }
@@ -129,39 +128,20 @@ bool CMeasureRefsDlg::MeasureReferences(CMeterLink& link) {
 
 namespace {
 
-// The system's text for a serial failure, or its code when the system has no text.
-std::string SerialFailureReason(CSerialException* e) {
-    char reason[256];
-    if (!e->GetErrorMessage(reason, sizeof reason))
-        std::snprintf(reason, sizeof reason, "system error %u", static_cast<unsigned>(e->m_dwError));
-    return reason;
-}
-
 constexpr const char* kPortAdvice =
     "\n\nCheck that the null modem cable of the meter is connected to COM1 and that no "
     "other program uses the port.";
 
 }  // namespace
 
-void CMeasureRefsDlg::ReportPortNotOpened() {
-    // The link keeps the reason to itself; opening the port once more tells it.
-    std::string text = "COM1 could not be opened";
-    try {
-        CSerialPort probe;
-        probe.Open(kMeterPort);
-        probe.Close();
-        text += ".";
-    } catch (CSerialException* e) {
-        text += ": " + SerialFailureReason(e);
-        e->Delete();
-    }
-    text += kPortAdvice;
+void CMeasureRefsDlg::ReportPortNotOpened(const std::string& reason) {
+    const std::string text = "COM1 could not be opened: " + reason + kPortAdvice;
     MessageBox(text.c_str(), kErrorCaption, MB_OK);
 }
 
 void CMeasureRefsDlg::ReportPortFailure(CSerialException* e) {
     const std::string text =
-        "Communication with the meter on COM1 failed: " + SerialFailureReason(e) + kPortAdvice;
+        "Communication with the meter on COM1 failed: " + SerialFailureText(*e) + kPortAdvice;
     MessageBox(text.c_str(), kErrorCaption, MB_OK);
 }
 
@@ -172,12 +152,14 @@ void CMeasureRefsDlg::OnSetFocusReference(UINT nID) {
 
 void CMeasureRefsDlg::OnKeepInitialValues() { EndDialog(kResultKeep); }
 
-bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels]) {
+bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels],
+                                     double typed[refs::kMeasuredChannels]) {
     char text[kEditTextChars + 1];
     for (int i = 0; i < refs::kMeasuredChannels; ++i) {
         m_referenceEdits[i].GetWindowText(text, sizeof text);
         values[i] = 0.0f;
-        if (refs::ParseReferenceText(text, values[i])) continue;
+        typed[i] = 0.0;
+        if (refs::ParseReferenceText(text, values[i]) && refs::ParseTypedVolts(text, typed[i])) continue;
         // Only the references the board stores must hold a number.
         if (i >= refs::MeasuredCount(m_boardConfig.boardType)) continue;
 
@@ -192,26 +174,27 @@ bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels]) {
     return true;
 }
 
-bool CMeasureRefsDlg::CheckEditValues(const float values[refs::kMeasuredChannels]) {
+bool CMeasureRefsDlg::CheckEditValues(const double typed[refs::kMeasuredChannels]) {
     char text[400];
     for (int i = 0; i < refs::MeasuredCount(m_boardConfig.boardType); ++i) {
-        const double volts = static_cast<double>(values[i]);
-        if (!refs::IsStorableReference(volts)) {
+        if (!refs::IsStorableReference(typed[i])) {
             std::snprintf(text, sizeof text,
                           "Channel %d: %g V cannot be a reference; the board holds references "
                           "between -10 and +10 V.\n\nType the reference in volts, for example "
                           "4.996, or keep the values stored in EEPROM.",
-                          i, volts);
+                          i, typed[i]);
             MessageBox(text, kErrorCaption, MB_OK | MB_ICONERROR);
             GotoDlgCtrl(&m_referenceEdits[i]);
             return false;
         }
-        // A typed value is checked as typed: a negative one is outside every window.
-        if (refs::WithinTolerance(i, volts)) continue;
+        // The value as typed, in double precision, by its size: what the window's verdict on
+        // a reading judges.
+        if (refs::TypedWithinTolerance(i, typed[i])) continue;
         const std::string question = "Channel " + std::to_string(i) + ": " +
-                                     refs::ToleranceMessage(i, volts) +
+                                     refs::ToleranceMessage(i, std::fabs(typed[i])) +
                                      "\n\nStore this value in the board's EEPROM anyway?";
-        if (MessageBox(question.c_str(), "Confirm", MB_YESNO | MB_ICONWARNING) != IDYES) {
+        // Storing a value outside its window takes a deliberate Yes: Enter and Esc answer No.
+        if (MessageBox(question.c_str(), "Confirm", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
             GotoDlgCtrl(&m_referenceEdits[i]);
             return false;
         }
@@ -221,7 +204,8 @@ bool CMeasureRefsDlg::CheckEditValues(const float values[refs::kMeasuredChannels
 
 void CMeasureRefsDlg::OnOK() {
     float values[refs::kMeasuredChannels];
-    if (!ReadEditValues(values)) return;
+    double typed[refs::kMeasuredChannels];
+    if (!ReadEditValues(values, typed)) return;
 
     const int count = refs::ReferenceCount(m_boardConfig.boardType);
     // References beyond the edits keep what the EEPROM held; when that could not be read
@@ -234,15 +218,16 @@ void CMeasureRefsDlg::OnOK() {
             kErrorCaption, MB_OK);
         return;
     }
-    if (!CheckEditValues(values)) {
+    if (!CheckEditValues(typed)) {
         const int measured = refs::MeasuredCount(m_boardConfig.boardType);
         m_refusedValues.assign(values, values + measured);
         return;
     }
 
+    // A typed reference is stored by its size, as a reading is: the size is what was judged.
     for (int i = 0; i < count; ++i)
         m_referenceVoltages[i] =
-            i < refs::kMeasuredChannels ? static_cast<double>(values[i]) : m_eepromReferences[i];
+            i < refs::kMeasuredChannels ? static_cast<double>(std::fabs(values[i])) : m_eepromReferences[i];
     m_referenceVoltages[count] = 0.0;
 
     CDialog::OnOK();

@@ -7,6 +7,7 @@
 #include "meter/ReferenceTable.h"
 #include "platform/bqxdrv.h"
 
+#include <string>
 #include <vector>
 
 class CMeterLink;
@@ -58,14 +59,14 @@ private:
     // Takes the readings; false when the window has been ended with a failure result.
     bool MeasureReferences(CMeterLink& link);
     // Tell the operator why the meter port failed, in the system's words.
-    void ReportPortNotOpened();
+    void ReportPortNotOpened(const std::string& reason);
     void ReportPortFailure(CSerialException* e);
-    // Converts the copied edits into values; false, after telling the operator, when one
-    // does not hold a number.
-    bool ReadEditValues(float values[refs::kMeasuredChannels]);
-    // False when a value the board stores cannot be a reference, or lies outside its
+    // Converts the edits into the values stored (single precision) and the values typed
+    // (double precision); false, after telling the operator, when one does not hold a number.
+    bool ReadEditValues(float values[refs::kMeasuredChannels], double typed[refs::kMeasuredChannels]);
+    // False when a typed value the board stores cannot be a reference, or lies outside its
     // tolerance window and the operator does not confirm it.
-    bool CheckEditValues(const float values[refs::kMeasuredChannels]);
+    bool CheckEditValues(const double typed[refs::kMeasuredChannels]);
 
     double* m_referenceVoltages;
     BoardHandle m_boardHandle;

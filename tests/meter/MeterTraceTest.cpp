@@ -29,7 +29,8 @@ struct TraceLine {
 // Undoes the C escapes of a quoted field: "\n", "\r", "\t", "\"", "\\" and "\xNN".
 std::string Unquoted(const std::string& quoted) {
     std::string out;
-    if (quoted.size() < 2 || quoted.front() != '"' || quoted.back() != '"') return "<not quoted: " + quoted + ">";
+    if (quoted.size() < 2 || quoted.front() != '"' || quoted.back() != '"')
+        return "<not quoted: " + quoted + ">";
     for (std::size_t i = 1; i + 1 < quoted.size(); ++i) {
         if (quoted[i] != '\\') {
             out += quoted[i];
@@ -40,7 +41,10 @@ std::string Unquoted(const std::string& quoted) {
         case 'n': out += '\n'; break;
         case 'r': out += '\r'; break;
         case 't': out += '\t'; break;
-        case 'x': out += static_cast<char>(std::stoi(quoted.substr(i + 1, 2), nullptr, 16)); i += 2; break;
+        case 'x':
+            out += static_cast<char>(std::stoi(quoted.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+            break;
         default: out += kind; break;
         }
     }
@@ -113,9 +117,12 @@ TEST(MeterTrace, RecordsEveryCommandAndLineInOrderInTheBenchFolder) {
     std::string sent;
     std::vector<std::string> received;
     for (std::size_t i = 1; i < trace.size(); ++i) {
-        if (trace[i].event == "sent") sent += Unquoted(trace[i].detail);
-        else if (trace[i].event == "received") received.push_back(Unquoted(trace[i].detail));
-        else ADD_FAILURE() << "unexpected event " << trace[i].event << " " << trace[i].detail;
+        if (trace[i].event == "sent")
+            sent += Unquoted(trace[i].detail);
+        else if (trace[i].event == "received")
+            received.push_back(Unquoted(trace[i].detail));
+        else
+            ADD_FAILURE() << "unexpected event " << trace[i].event << " " << trace[i].detail;
     }
     EXPECT_EQ(sent, meter.ReceivedText());
     ASSERT_EQ(received.size(), 5u);
@@ -124,7 +131,8 @@ TEST(MeterTrace, RecordsEveryCommandAndLineInOrderInTheBenchFolder) {
     for (std::size_t i : {0u, 2u, 4u}) EXPECT_EQ(received[i].substr(0, 2), "=>") << "line " << i;
     for (const std::string& line : received) EXPECT_EQ(line.back(), '\n') << "a whole line";
     // The times never run backwards.
-    for (std::size_t i = 1; i < trace.size(); ++i) EXPECT_LE(trace[i - 1].time, trace[i].time) << "line " << i;
+    for (std::size_t i = 1; i < trace.size(); ++i)
+        EXPECT_LE(trace[i - 1].time, trace[i].time) << "line " << i;
 }
 
 TEST(MeterTrace, RecordsAReadThatGotNoLine) {
