@@ -1,22 +1,11 @@
 #include "meter/CMeasureRefsDlg.h"
 
-#include "meter/CMeterLink.h"
-#include "meter/CSerialException.h"
-
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace {
-
-// The meter always hangs on COM1.
-constexpr int kMeterPort = 1;
-
-// Waits, in milliseconds: after the window has shown the EEPROM values, and for the
-// reference to settle after its channel has been selected.
-constexpr unsigned kOpeningPauseMs = 200;
-constexpr unsigned kFirstSettleMs = 2000;
-constexpr unsigned kSettleMs = 2150;
 
 // Edit texts are read up to this many characters.
 constexpr int kEditTextChars = 99;
@@ -24,9 +13,6 @@ constexpr int kEditTextChars = 99;
 constexpr std::size_t kEepromTextCapacity = 1000;
 
 constexpr const char* kErrorCaption = "ERROR";
-constexpr const char* kReadFailedText =
-    "There was an Error with Reading the meter\n\nPlease Check that the null modem cable is "
-    "connected\n\nIf error persists, refer to the proceedure or contact Zaltrice";
 
 }  // namespace
 
@@ -35,13 +21,26 @@ BEGIN_MESSAGE_MAP(CMeasureRefsDlg, CDialog)
     ON_CONTROL_RANGE(EN_SETFOCUS, IDC_REFERENCE0, IDC_REFERENCE4, OnSetFocusReference)
 END_MESSAGE_MAP()
 
-CMeasureRefsDlg::CMeasureRefsDlg(CWnd* pParent, double* referenceVoltages, BoardHandle boardHandle,
-                                 int meterIndex, BoardConfig boardConfig)
+CMeasureRefsDlg::CMeasureRefsDlg(CWnd* pParent, BoardHandle boardHandle, MeterType meter,
+                                 std::uint8_t boardType, TakeReadings takeReadings)
     : CDialog(IDD, pParent),
-      m_referenceVoltages(referenceVoltages),
       m_boardHandle(boardHandle),
-      m_meterIndex(meterIndex),
-      m_boardConfig(boardConfig) {}
+      m_meter(meter),
+      m_boardType(boardType),
+      m_takeReadings(std::move(takeReadings)) {}
+
+meter::MeasureChoice CMeasureRefsDlg::Ask() {
+    const INT_PTR result = DoModal();
+    if (result == IDOK)
+        m_choice.action = meter::MeasureChoice::Action::Use;
+    else if (result == kResultKeep)
+        m_choice.action = meter::MeasureChoice::Action::Keep;
+    else if (result == kResultNotMeasured)
+        m_choice.action = meter::MeasureChoice::Action::NotMeasured;
+    else
+        m_choice.action = meter::MeasureChoice::Action::Cancel;
+    return m_choice;
+}
 
 void CMeasureRefsDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -54,95 +53,31 @@ void CMeasureRefsDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CMeasureRefsDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-
-    try {
-        // Opens and prepares the meter; for meter "None" it opens nothing. The port closes
-        // when the link goes, before the window shows.
-        CMeterLink link(kMeterPort, m_meterIndex);
-
-        ShowEepromReferences();
-        bqxSleep(kOpeningPauseMs);
-
-        if (m_meterIndex == MeterNone) {
-            for (CEdit& edit : m_referenceEdits) edit.SetWindowText("0");
-            // Passing through the first edit selects channel 0 for the operator's meter.
-            m_referenceEdits[0].SetFocus();
-        } else if (!MeasureReferences(link)) {
-            return TRUE;
-        }
-    } catch (CSerialException* e) {
-        ReportPortFailure(e);
-        e->Delete();
-        EndDialog(kResultMeterFailed);
+    // The run reads the EEPROM and the meter while the window is built and not yet shown.
+    m_opening = m_takeReadings();
+    if (!m_opening.measured) {
+        EndDialog(kResultNotMeasured);
         return TRUE;
     }
-
+    ShowOpening();
     m_okButton.SetFocus();
     return FALSE;
 }
 
-void CMeasureRefsDlg::ShowEepromReferences() {
-    // After a failed read the table may hold anything: show and keep zeros instead.
-    m_eepromReferencesRead = bqxGetReferenceVoltages(m_boardHandle, m_eepromReferences) == BQX_OK;
-    if (!m_eepromReferencesRead)
-        for (double& value : m_eepromReferences) value = 0.0;
-    const std::string text = refs::FormatEepromReferences(m_eepromReferences, kEepromTextCapacity);
+void CMeasureRefsDlg::ShowOpening() {
+    const std::string text = refs::FormatEepromReferences(m_opening.eepromReferences, kEepromTextCapacity);
     m_eepromReferencesText.SetWindowText(text.c_str());
-}
-
-bool CMeasureRefsDlg::MeasureReferences(CMeterLink& link) {
-    const int channels = refs::MeasuredCount(m_boardConfig.boardType);
-    // A port that did not open cannot give a reading: say why before the first one.
-    if (channels > 0 && !link.GetSerialPort().IsOpen()) {
-        ReportPortNotOpened(link.OpenFailure());
-        EndDialog(kResultMeterFailed);
-        return false;
+    if (m_meter == MeterNone) {
+        for (CEdit& edit : m_referenceEdits) edit.SetWindowText("0");
+        // Passing through the first edit selects channel 0 for the operator's meter.
+        m_referenceEdits[0].SetFocus();
+        return;
     }
-    for (int r = 0; r < channels; ++r) {
-        const auto channel = static_cast<std::uint8_t>(r);
-        bqxADSetChannel(m_boardHandle, channel, channel);
-        bqxSleep(r == 0 ? kFirstSettleMs : kSettleMs);
-
-        double reading = 0.0;
-        if (link.ReadVoltage(reading) != 0) {
-            MessageBox(kReadFailedText, kErrorCaption, MB_OK);
-            EndDialog(kResultMeterFailed);
-            return false;
-        }
-
-        const double volts = std::fabs(reading);
-        m_readings.push_back({r, volts, refs::kToleranceWindows[static_cast<std::size_t>(r)],
-                              refs::WithinTolerance(r, volts)});
-        if (!refs::WithinTolerance(r, volts)) {
-            MessageBox(refs::ToleranceMessage(r, volts).c_str(), kErrorCaption, MB_OK);
-            EndDialog(kResultOutOfTolerance);
-            return false;
-        }
-
-        char text[400];
-        std::snprintf(text, sizeof text, "%lf", volts);
-        m_referenceEdits[r].SetWindowText(text);
+    char reading[400];
+    for (std::size_t r = 0; r < m_opening.readings.size() && r < refs::kMeasuredChannels; ++r) {
+        std::snprintf(reading, sizeof reading, "%lf", m_opening.readings[r]);
+        m_referenceEdits[r].SetWindowText(reading);
     }
-    return true;
-}
-
-namespace {
-
-constexpr const char* kPortAdvice =
-    "\n\nCheck that the null modem cable of the meter is connected to COM1 and that no "
-    "other program uses the port.";
-
-}  // namespace
-
-void CMeasureRefsDlg::ReportPortNotOpened(const std::string& reason) {
-    const std::string text = "COM1 could not be opened: " + reason + kPortAdvice;
-    MessageBox(text.c_str(), kErrorCaption, MB_OK);
-}
-
-void CMeasureRefsDlg::ReportPortFailure(CSerialException* e) {
-    const std::string text =
-        "Communication with the meter on COM1 failed: " + SerialFailureText(*e) + kPortAdvice;
-    MessageBox(text.c_str(), kErrorCaption, MB_OK);
 }
 
 void CMeasureRefsDlg::OnSetFocusReference(UINT nID) {
@@ -161,7 +96,7 @@ bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels],
         typed[i] = 0.0;
         if (refs::ParseReferenceText(text, values[i]) && refs::ParseTypedVolts(text, typed[i])) continue;
         // Only the references the board stores must hold a number.
-        if (i >= refs::MeasuredCount(m_boardConfig.boardType)) continue;
+        if (i >= refs::MeasuredCount(m_boardType)) continue;
 
         const std::string message =
             "Channel " + std::to_string(i) + ": \"" + text +
@@ -176,7 +111,7 @@ bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels],
 
 bool CMeasureRefsDlg::CheckEditValues(const double typed[refs::kMeasuredChannels]) {
     char text[400];
-    for (int i = 0; i < refs::MeasuredCount(m_boardConfig.boardType); ++i) {
+    for (int i = 0; i < refs::MeasuredCount(m_boardType); ++i) {
         if (!refs::IsStorableReference(typed[i])) {
             std::snprintf(text, sizeof text,
                           "Channel %d: %g V cannot be a reference; the board holds references "
@@ -207,10 +142,10 @@ void CMeasureRefsDlg::OnOK() {
     double typed[refs::kMeasuredChannels];
     if (!ReadEditValues(values, typed)) return;
 
-    const int count = refs::ReferenceCount(m_boardConfig.boardType);
+    const int count = refs::ReferenceCount(m_boardType);
     // References beyond the edits keep what the EEPROM held; when that could not be read
     // there is nothing sound to write for them.
-    if (count > refs::kMeasuredChannels && !m_eepromReferencesRead) {
+    if (count > refs::kMeasuredChannels && !m_opening.eepromReferencesRead) {
         MessageBox(
             "The references stored in EEPROM could not be read when this window "
             "opened, so the references beyond channel 4 cannot be written back.\n\nKeep the EEPROM "
@@ -219,16 +154,16 @@ void CMeasureRefsDlg::OnOK() {
         return;
     }
     if (!CheckEditValues(typed)) {
-        const int measured = refs::MeasuredCount(m_boardConfig.boardType);
-        m_refusedValues.assign(values, values + measured);
+        const int measured = refs::MeasuredCount(m_boardType);
+        m_choice.refused.assign(values, values + measured);
         return;
     }
 
     // A typed reference is stored by its size, as a reading is: the size is what was judged.
     for (int i = 0; i < count; ++i)
-        m_referenceVoltages[i] =
-            i < refs::kMeasuredChannels ? static_cast<double>(std::fabs(values[i])) : m_eepromReferences[i];
-    m_referenceVoltages[count] = 0.0;
+        m_choice.references[i] = i < refs::kMeasuredChannels ? static_cast<double>(std::fabs(values[i]))
+                                                             : m_opening.eepromReferences[i];
+    m_choice.references[count] = 0.0;
 
     CDialog::OnOK();
 }
