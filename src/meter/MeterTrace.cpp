@@ -64,12 +64,17 @@ void MeterTrace::OpenFailed(int port, const std::string& reason) {
     Write("open-failed", "COM" + std::to_string(port) + ": " + reason);
 }
 
-void MeterTrace::Sent(const char* bytes, std::size_t length) { Write("sent", QuotedBytes(bytes, length)); }
+void MeterTrace::Sent(const char* bytes, std::size_t length) {
+    if (m_file) Write("sent", QuotedBytes(bytes, length));
+}
 
-void MeterTrace::Received(const char* line) { Write("received", QuotedBytes(line, std::strlen(line))); }
+void MeterTrace::Received(const char* line) {
+    if (m_file) Write("received", QuotedBytes(line, std::strlen(line)));
+}
 
 void MeterTrace::ReadFailed(const char* partial, const char* why) {
-    Write("read-failed", std::string(why) + " after " + QuotedBytes(partial, std::strlen(partial)));
+    if (m_file)
+        Write("read-failed", std::string(why) + " after " + QuotedBytes(partial, std::strlen(partial)));
 }
 
 void MeterTrace::Write(const char* event, const std::string& detail) {

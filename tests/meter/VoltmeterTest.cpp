@@ -43,7 +43,9 @@ TEST_P(LinkVoltmeterTest, GivesTheReadingOrWhyThereIsNone) {
     const meter::MeterStatus status = voltmeter.Read();
     EXPECT_EQ(status.fault, row.reading);
     EXPECT_EQ(status.reason, row.reason);
-    if (row.reading == MeterFault::None) EXPECT_DOUBLE_EQ(status.volts, row.volts);
+    if (row.reading == MeterFault::None) {
+        EXPECT_DOUBLE_EQ(status.volts, row.volts);
+    }
 }
 
 const std::string kMissing = std::strerror(ENOENT);
