@@ -2,13 +2,14 @@
 # The layers of the source tree and the includes between them, read from the sources: each
 # folder of src/ (and the programs in tools/ and bench/, the simulated driver in drivers/) is
 # a layer; each '#include "<folder>/..."' is an arrow. Every arrow must point down the
-# order below; nothing in src/ outside afx/ and platform/ may include a Qt or POSIX header, but
+# order below, and none may climb out of its folder with "../"; nothing in src/ outside afx/ and platform/ may include a Qt or POSIX header, but
 # report/, which draws the records program's certificates and plots with Qt's PDF writer and Qt
 # Charts and is no part of the tool.
 #
 #   scripts/layers.sh            writes docs/layers.dot and docs/layers.svg (Debian graphviz)
 #   scripts/layers.sh --check    changes nothing; lists every arrow that points up, every
-#                                forbidden header, and exits 1 when there is one
+#                                "../" include, every forbidden header, and exits 1 when
+#                                there is one
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -40,9 +41,10 @@ layer_of() {
 edges="$(
   sources 'src/*' 'tools/*' 'bench/*' 'drivers/*' | grep -E '\.(c|cpp|h)$' | while read -r file; do
     from="$(layer_of "$file")"
-    grep -oE '^[[:space:]]*#[[:space:]]*include "[a-z]+/' "$file" | sed -E 's/.*"//; s/\///' |
+    # A file without includes, or whose last include stays in its layer, is no failure.
+    { grep -oE '^[[:space:]]*#[[:space:]]*include "[a-z]+/' "$file" || true; } | sed -E 's/.*"//; s/\///' |
       while read -r to; do
-        [ -n "${rank[$to]+x}" ] && [ "$to" != "$from" ] && echo "$from $to"
+        if [ -n "${rank[$to]+x}" ] && [ "$to" != "$from" ]; then echo "$from $to"; fi
       done
   done | sort | uniq -c | awk '{print $2, $3, $1}'
 )"
@@ -64,7 +66,14 @@ if [ "${1:-}" = "--check" ]; then
     status=1
   done < <(sources 'src/*' | grep -vE '^src/(afx|platform|report)/' | grep -E '\.(c|cpp|h)$' |
              xargs grep -nE "$forbidden" /dev/null || true)
-  [ "$status" -eq 0 ] && echo "layers.sh: every include points down; no Qt or POSIX header outside afx/, platform/ and report/"
+  # An include that climbs out of its folder reaches any layer without naming it.
+  while read -r hit; do
+    [ -n "$hit" ] || continue
+    echo "layers.sh: an include that climbs out of its folder (\"../\"): $hit" >&2
+    status=1
+  done < <(sources 'src/*' 'tools/*' 'bench/*' 'drivers/*' | grep -E '\.(c|cpp|h)$' |
+             xargs grep -nE '#[[:space:]]*include[[:space:]]*"([^"]*/)?\.\./' /dev/null || true)
+  [ "$status" -eq 0 ] && echo "layers.sh: every include points down, none climbs out of its folder; no Qt or POSIX header outside afx/, platform/ and report/"
   exit "$status"
 fi
 

@@ -72,6 +72,16 @@ int ShowMessageBox(const char* text, const char* caption, UINT type) {
     }
     QWidget* parent = RunningDialogs().empty() ? nullptr : RunningDialogs().back()->GetWidget();
     QMessageBox box(icon, FromText(request.caption.c_str()), FromText(request.text.c_str()), buttons, parent);
+    // MB_DEFBUTTON2 and 3 make the second or third button the one Enter presses. The
+    // buttons of each type stand in the order of their Qt values (Yes, No, Cancel...).
+    QList<QMessageBox::StandardButton> order;
+    for (unsigned b = QMessageBox::FirstButton; b <= static_cast<unsigned>(QMessageBox::LastButton);
+         b <<= 1) {
+        const auto button = static_cast<QMessageBox::StandardButton>(b);
+        if (buttons.testFlag(button)) order.push_back(button);
+    }
+    const auto defaultIndex = static_cast<qsizetype>((type & MB_DEFMASK) >> 8);
+    if (defaultIndex > 0 && defaultIndex < order.size()) box.setDefaultButton(order[defaultIndex]);
     switch (box.exec()) {
     case QMessageBox::Ok: return IDOK;
     case QMessageBox::Cancel: return IDCANCEL;

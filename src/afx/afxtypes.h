@@ -217,6 +217,10 @@ constexpr UINT MB_ICONWARNING = 0x30;
 constexpr UINT MB_ICONASTERISK = 0x40;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr UINT MB_ICONMASK = 0xF0;
+constexpr UINT MB_DEFBUTTON1 = 0x000;
+constexpr UINT MB_DEFBUTTON2 = 0x100;
+constexpr UINT MB_DEFBUTTON3 = 0x200;
+constexpr UINT MB_DEFMASK = 0xF00;
 
 // Repaint flags.
 constexpr UINT RDW_INVALIDATE = 0x0001;

@@ -64,12 +64,6 @@ public:
     // Returns both test fields to "N/A" and disables the buttons that need an open board.
     void ResetTestStates();
 
-    // Readings for whoever drives the window: the board held and the driver record.
-    BoardHandle GetBoardHandle() const { return m_boardHandle; }
-    const BoardConfig& GetBoardConfig() const { return m_boardConfig; }
-    HICON GetAppIcon() const { return m_appIcon; }
-    const LastRunResults& GetLastResults() const { return m_lastResults; }
-
     // The serial number of the board under test from now on, for its production records
     // (given on the unattended session's command line; the window asks at Initialize Board
     // only when the bench's records settings say so).
@@ -97,11 +91,10 @@ protected:
     void OnBoardTypeSelChange();
     DECLARE_MESSAGE_MAP()
 
-    // Values written to EEPROM by Measure References: at most 7 references and 0.0. The
-    // array outlives each run, so a shorter board must end its table with the terminator.
-    double m_referenceVoltages[8] = {};
-
 private:
+    // Reads what the window holds for the tests (tests/harness/AppTestAccess.h).
+    friend struct CMainTestDlgAccess;
+
     // Starts the driver and reports the outcome in the console.
     void StartDriver();
     void LoadSettings();

@@ -88,11 +88,13 @@ void CMainTestDlg::OnSample() {
 }
 
 void CMainTestDlg::OnMeasureReferences() {
-    // No checked button reads as 0, which gives a negative index.
-    const int meterIndex = GetCheckedRadioButton(IDC_FLUKE45, IDC_METER_NONE) - IDC_FLUKE45;
+    // The buttons stand in MeterType order. No checked button reads as 0, which gives a
+    // negative value: the link takes it for a Fluke 45.
+    const auto meter =
+        static_cast<MeterType>(GetCheckedRadioButton(IDC_FLUKE45, IDC_METER_NONE) - IDC_FLUKE45);
     board::RunContext context = Context();
     const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-    m_lastResults.measure = meter::MeasureRun(context, *this, meterIndex, m_referenceVoltages).Run();
+    m_lastResults.measure = meter::MeasureRun(context, *this, meter).Run();
     if (m_records) m_records->Measured(start, m_log, m_lastResults.measure);
     TellRecordsNotice();
 }

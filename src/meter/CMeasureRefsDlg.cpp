@@ -1,23 +1,11 @@
 #include "meter/CMeasureRefsDlg.h"
 
-#include "meter/CMeterLink.h"
-#include "meter/CSerialException.h"
-#include "meter/CSerialPort.h"
-
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace {
-
-// The meter always hangs on COM1.
-constexpr int kMeterPort = 1;
-
-// Waits, in milliseconds: after the window has shown the EEPROM values, and for the
-// reference to settle after its channel has been selected.
-constexpr unsigned kOpeningPauseMs = 200;
-constexpr unsigned kFirstSettleMs = 2000;
-constexpr unsigned kSettleMs = 2150;
 
 // Edit texts are read up to this many characters.
 constexpr int kEditTextChars = 99;
@@ -25,9 +13,6 @@ constexpr int kEditTextChars = 99;
 constexpr std::size_t kEepromTextCapacity = 1000;
 
 constexpr const char* kErrorCaption = "ERROR";
-constexpr const char* kReadFailedText =
-    "There was an Error with Reading the meter\n\nPlease Check that the null modem cable is "
-    "connected\n\nIf error persists, refer to the proceedure or contact Zaltrice";
 
 }  // namespace
 
@@ -36,13 +21,26 @@ BEGIN_MESSAGE_MAP(CMeasureRefsDlg, CDialog)
     ON_CONTROL_RANGE(EN_SETFOCUS, IDC_REFERENCE0, IDC_REFERENCE4, OnSetFocusReference)
 END_MESSAGE_MAP()
 
-CMeasureRefsDlg::CMeasureRefsDlg(CWnd* pParent, double* referenceVoltages, BoardHandle boardHandle,
-                                 int meterIndex, BoardConfig boardConfig)
+CMeasureRefsDlg::CMeasureRefsDlg(CWnd* pParent, BoardHandle boardHandle, MeterType meter,
+                                 std::uint8_t boardType, TakeReadings takeReadings)
     : CDialog(IDD, pParent),
-      m_referenceVoltages(referenceVoltages),
       m_boardHandle(boardHandle),
-      m_meterIndex(meterIndex),
-      m_boardConfig(boardConfig) {}
+      m_meter(meter),
+      m_boardType(boardType),
+      m_takeReadings(std::move(takeReadings)) {}
+
+meter::MeasureChoice CMeasureRefsDlg::Ask() {
+    const INT_PTR result = DoModal();
+    if (result == IDOK)
+        m_choice.action = meter::MeasureChoice::Action::Use;
+    else if (result == kResultKeep)
+        m_choice.action = meter::MeasureChoice::Action::Keep;
+    else if (result == kResultNotMeasured)
+        m_choice.action = meter::MeasureChoice::Action::NotMeasured;
+    else
+        m_choice.action = meter::MeasureChoice::Action::Cancel;
+    return m_choice;
+}
 
 void CMeasureRefsDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -55,114 +53,31 @@ void CMeasureRefsDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CMeasureRefsDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-
-    try {
-        // Opens and prepares the meter; for meter "None" it opens nothing. The port closes
-        // when the link goes, before the window shows.
-        CMeterLink link(kMeterPort, m_meterIndex);
-
-        ShowEepromReferences();
-        bqxSleep(kOpeningPauseMs);
-
-        if (m_meterIndex == MeterNone) {
-            for (CEdit& edit : m_referenceEdits) edit.SetWindowText("0");
-            // Passing through the first edit selects channel 0 for the operator's meter.
-            m_referenceEdits[0].SetFocus();
-        } else if (!MeasureReferences(link)) {
-            return TRUE;
-        }
-    } catch (CSerialException* e) {
-        ReportPortFailure(e);
-        e->Delete();
-        EndDialog(kResultMeterFailed);
+    // The run reads the EEPROM and the meter while the window is built and not yet shown.
+    m_opening = m_takeReadings();
+    if (!m_opening.measured) {
+        EndDialog(kResultNotMeasured);
         return TRUE;
     }
-
+    ShowOpening();
     m_okButton.SetFocus();
     return FALSE;
 }
 
-void CMeasureRefsDlg::ShowEepromReferences() {
-    // After a failed read the table may hold anything: show and keep zeros instead.
-    m_eepromReferencesRead = bqxGetReferenceVoltages(m_boardHandle, m_eepromReferences) == BQX_OK;
-    if (!m_eepromReferencesRead)
-        for (double& value : m_eepromReferences) value = 0.0;
-    const std::string text = refs::FormatEepromReferences(m_eepromReferences, kEepromTextCapacity);
+void CMeasureRefsDlg::ShowOpening() {
+    const std::string text = refs::FormatEepromReferences(m_opening.eepromReferences, kEepromTextCapacity);
     m_eepromReferencesText.SetWindowText(text.c_str());
-}
-
-bool CMeasureRefsDlg::MeasureReferences(CMeterLink& link) {
-    const int channels = refs::MeasuredCount(m_boardConfig.boardType);
-    // A port that did not open cannot give a reading: say why before the first one.
-    if (channels > 0 && !link.GetSerialPort().IsOpen()) {
-        ReportPortNotOpened();
-        EndDialog(kResultMeterFailed);
-        return false;
+    if (m_meter == MeterNone) {
+        for (CEdit& edit : m_referenceEdits) edit.SetWindowText("0");
+        // Passing through the first edit selects channel 0 for the operator's meter.
+        m_referenceEdits[0].SetFocus();
+        return;
     }
-    for (int r = 0; r < channels; ++r) {
-        const auto channel = static_cast<std::uint8_t>(r);
-        bqxADSetChannel(m_boardHandle, channel, channel);
-        bqxSleep(r == 0 ? kFirstSettleMs : kSettleMs);
-
-        double reading = 0.0;
-        if (link.ReadVoltage(reading) != 0) {
-            MessageBox(kReadFailedText, kErrorCaption, MB_OK);
-            EndDialog(kResultMeterFailed);
-            return false;
-        }
-
-        const double volts = std::fabs(reading);
-        m_readings.push_back({r, volts, refs::kToleranceWindows[static_cast<std::size_t>(r)],
-                              refs::WithinTolerance(r, volts)});
-        if (!refs::WithinTolerance(r, volts)) {
-            MessageBox(refs::ToleranceMessage(r, volts).c_str(), kErrorCaption, MB_OK);
-            EndDialog(kResultOutOfTolerance);
-            return false;
-        }
-
-        char text[400];
-        std::snprintf(text, sizeof text, "%lf", volts);
-        m_referenceEdits[r].SetWindowText(text);
+    char reading[400];
+    for (std::size_t r = 0; r < m_opening.readings.size() && r < refs::kMeasuredChannels; ++r) {
+        std::snprintf(reading, sizeof reading, "%lf", m_opening.readings[r]);
+        m_referenceEdits[r].SetWindowText(reading);
     }
-    return true;
-}
-
-namespace {
-
-// The system's text for a serial failure, or its code when the system has no text.
-std::string SerialFailureReason(CSerialException* e) {
-    char reason[256];
-    if (!e->GetErrorMessage(reason, sizeof reason))
-        std::snprintf(reason, sizeof reason, "system error %u", static_cast<unsigned>(e->m_dwError));
-    return reason;
-}
-
-constexpr const char* kPortAdvice =
-    "\n\nCheck that the null modem cable of the meter is connected to COM1 and that no "
-    "other program uses the port.";
-
-}  // namespace
-
-void CMeasureRefsDlg::ReportPortNotOpened() {
-    // The link keeps the reason to itself; opening the port once more tells it.
-    std::string text = "COM1 could not be opened";
-    try {
-        CSerialPort probe;
-        probe.Open(kMeterPort);
-        probe.Close();
-        text += ".";
-    } catch (CSerialException* e) {
-        text += ": " + SerialFailureReason(e);
-        e->Delete();
-    }
-    text += kPortAdvice;
-    MessageBox(text.c_str(), kErrorCaption, MB_OK);
-}
-
-void CMeasureRefsDlg::ReportPortFailure(CSerialException* e) {
-    const std::string text =
-        "Communication with the meter on COM1 failed: " + SerialFailureReason(e) + kPortAdvice;
-    MessageBox(text.c_str(), kErrorCaption, MB_OK);
 }
 
 void CMeasureRefsDlg::OnSetFocusReference(UINT nID) {
@@ -172,14 +87,16 @@ void CMeasureRefsDlg::OnSetFocusReference(UINT nID) {
 
 void CMeasureRefsDlg::OnKeepInitialValues() { EndDialog(kResultKeep); }
 
-bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels]) {
+bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels],
+                                     double typed[refs::kMeasuredChannels]) {
     char text[kEditTextChars + 1];
     for (int i = 0; i < refs::kMeasuredChannels; ++i) {
         m_referenceEdits[i].GetWindowText(text, sizeof text);
         values[i] = 0.0f;
-        if (refs::ParseReferenceText(text, values[i])) continue;
+        typed[i] = 0.0;
+        if (refs::ParseReferenceText(text, values[i]) && refs::ParseTypedVolts(text, typed[i])) continue;
         // Only the references the board stores must hold a number.
-        if (i >= refs::MeasuredCount(m_boardConfig.boardType)) continue;
+        if (i >= refs::MeasuredCount(m_boardType)) continue;
 
         const std::string message =
             "Channel " + std::to_string(i) + ": \"" + text +
@@ -192,26 +109,27 @@ bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels]) {
     return true;
 }
 
-bool CMeasureRefsDlg::CheckEditValues(const float values[refs::kMeasuredChannels]) {
+bool CMeasureRefsDlg::CheckEditValues(const double typed[refs::kMeasuredChannels]) {
     char text[400];
-    for (int i = 0; i < refs::MeasuredCount(m_boardConfig.boardType); ++i) {
-        const double volts = static_cast<double>(values[i]);
-        if (!refs::IsStorableReference(volts)) {
+    for (int i = 0; i < refs::MeasuredCount(m_boardType); ++i) {
+        if (!refs::IsStorableReference(typed[i])) {
             std::snprintf(text, sizeof text,
                           "Channel %d: %g V cannot be a reference; the board holds references "
                           "between -10 and +10 V.\n\nType the reference in volts, for example "
                           "4.996, or keep the values stored in EEPROM.",
-                          i, volts);
+                          i, typed[i]);
             MessageBox(text, kErrorCaption, MB_OK | MB_ICONERROR);
             GotoDlgCtrl(&m_referenceEdits[i]);
             return false;
         }
-        // A typed value is checked as typed: a negative one is outside every window.
-        if (refs::WithinTolerance(i, volts)) continue;
+        // The value as typed, in double precision, by its size: what the window's verdict on
+        // a reading judges.
+        if (refs::TypedWithinTolerance(i, typed[i])) continue;
         const std::string question = "Channel " + std::to_string(i) + ": " +
-                                     refs::ToleranceMessage(i, volts) +
+                                     refs::ToleranceMessage(i, std::fabs(typed[i])) +
                                      "\n\nStore this value in the board's EEPROM anyway?";
-        if (MessageBox(question.c_str(), "Confirm", MB_YESNO | MB_ICONWARNING) != IDYES) {
+        // Storing a value outside its window takes a deliberate Yes: Enter and Esc answer No.
+        if (MessageBox(question.c_str(), "Confirm", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
             GotoDlgCtrl(&m_referenceEdits[i]);
             return false;
         }
@@ -221,12 +139,13 @@ bool CMeasureRefsDlg::CheckEditValues(const float values[refs::kMeasuredChannels
 
 void CMeasureRefsDlg::OnOK() {
     float values[refs::kMeasuredChannels];
-    if (!ReadEditValues(values)) return;
+    double typed[refs::kMeasuredChannels];
+    if (!ReadEditValues(values, typed)) return;
 
-    const int count = refs::ReferenceCount(m_boardConfig.boardType);
+    const int count = refs::ReferenceCount(m_boardType);
     // References beyond the edits keep what the EEPROM held; when that could not be read
     // there is nothing sound to write for them.
-    if (count > refs::kMeasuredChannels && !m_eepromReferencesRead) {
+    if (count > refs::kMeasuredChannels && !m_opening.eepromReferencesRead) {
         MessageBox(
             "The references stored in EEPROM could not be read when this window "
             "opened, so the references beyond channel 4 cannot be written back.\n\nKeep the EEPROM "
@@ -234,16 +153,17 @@ void CMeasureRefsDlg::OnOK() {
             kErrorCaption, MB_OK);
         return;
     }
-    if (!CheckEditValues(values)) {
-        const int measured = refs::MeasuredCount(m_boardConfig.boardType);
-        m_refusedValues.assign(values, values + measured);
+    if (!CheckEditValues(typed)) {
+        const int measured = refs::MeasuredCount(m_boardType);
+        m_choice.refused.assign(values, values + measured);
         return;
     }
 
+    // A typed reference is stored by its size, as a reading is: the size is what was judged.
     for (int i = 0; i < count; ++i)
-        m_referenceVoltages[i] =
-            i < refs::kMeasuredChannels ? static_cast<double>(values[i]) : m_eepromReferences[i];
-    m_referenceVoltages[count] = 0.0;
+        m_choice.references[i] = i < refs::kMeasuredChannels ? static_cast<double>(std::fabs(values[i]))
+                                                             : m_opening.eepromReferences[i];
+    m_choice.references[count] = 0.0;
 
     CDialog::OnOK();
 }

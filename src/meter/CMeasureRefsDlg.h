@@ -1,16 +1,40 @@
-// The Measure References window: shows the references stored in EEPROM, reads up to five
-// of them from the bench voltmeter, checks each against its tolerance window, and hands the
-// values the operator accepts to the main dialog.
+// The Measure References window: shows the references stored in EEPROM and those the run
+// measured (or lets the operator type them), checks typed values against their tolerance
+// windows, and returns the operator's choice with the values to store. The run takes the
+// readings; the window asks for them as it opens, before it shows.
 #pragma once
 
 #include "afx/afx.h"
+#include "meter/CMeterLink.h"
 #include "meter/ReferenceTable.h"
 #include "platform/bqxdrv.h"
 
+#include <functional>
+#include <string>
 #include <vector>
 
-class CMeterLink;
-class CSerialException;
+namespace meter {
+
+// What the window shows when it opens, as the run found it.
+struct MeasureOpening {
+    bool measured = false;  // false: the run could not measure, and the window ends unseen
+    double eepromReferences[refs::kReferenceSlots] = {};  // zeros when the read failed
+    bool eepromReferencesRead = false;
+    std::vector<double> readings;  // channel by channel, by size
+};
+
+// The operator's answer.
+struct MeasureChoice {
+    enum class Action { Use, Keep, Cancel, NotMeasured };
+    Action action = Action::Cancel;
+    // With Use: one value per reference of the board, then 0.0.
+    double references[refs::kReferenceSlots] = {};
+    // The typed values of the last "Use Above Specified Values" that the checks refused
+    // (cannot be a reference, or outside a window and not confirmed); empty when none was.
+    std::vector<double> refused;
+};
+
+}  // namespace meter
 
 class CMeasureRefsDlg : public CDialog {
 public:
@@ -27,21 +51,17 @@ public:
     // Results of the modal run besides IDOK and IDCANCEL.
     enum : int {
         kResultKeep = 3,
-        kResultOutOfTolerance = -2,
-        kResultMeterFailed = -3,
+        kResultNotMeasured = -3,
     };
 
-    // Stores its arguments only; the board and the port are touched when the window opens.
-    CMeasureRefsDlg(CWnd* pParent, double* referenceVoltages, BoardHandle boardHandle, int meterIndex,
-                    BoardConfig boardConfig);
+    using TakeReadings = std::function<meter::MeasureOpening()>;
 
-    // What the window found: the EEPROM table as it opened and each reading taken.
-    bool EepromReferencesRead() const { return m_eepromReferencesRead; }
-    const double* EepromReferences() const { return m_eepromReferences; }
-    const std::vector<refs::ChannelReading>& Readings() const { return m_readings; }
-    // The typed values of the last "Use Above Specified Values" that the checks refused
-    // (cannot be a reference, or outside a window and not confirmed); empty when none was.
-    const std::vector<double>& RefusedValues() const { return m_refusedValues; }
+    // Stores its arguments only; takeReadings runs when the window opens.
+    CMeasureRefsDlg(CWnd* pParent, BoardHandle boardHandle, MeterType meter, std::uint8_t boardType,
+                    TakeReadings takeReadings);
+
+    // Runs the window modally and returns the operator's choice.
+    meter::MeasureChoice Ask();
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -54,30 +74,23 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    void ShowEepromReferences();
-    // Takes the readings; false when the window has been ended with a failure result.
-    bool MeasureReferences(CMeterLink& link);
-    // Tell the operator why the meter port failed, in the system's words.
-    void ReportPortNotOpened();
-    void ReportPortFailure(CSerialException* e);
-    // Converts the copied edits into values; false, after telling the operator, when one
-    // does not hold a number.
-    bool ReadEditValues(float values[refs::kMeasuredChannels]);
-    // False when a value the board stores cannot be a reference, or lies outside its
+    void ShowOpening();
+    // Converts the edits into the values stored (single precision) and the values typed
+    // (double precision); false, after telling the operator, when one does not hold a number.
+    bool ReadEditValues(float values[refs::kMeasuredChannels], double typed[refs::kMeasuredChannels]);
+    // False when a typed value the board stores cannot be a reference, or lies outside its
     // tolerance window and the operator does not confirm it.
-    bool CheckEditValues(const float values[refs::kMeasuredChannels]);
+    bool CheckEditValues(const double typed[refs::kMeasuredChannels]);
 
-    double* m_referenceVoltages;
     BoardHandle m_boardHandle;
-    int m_meterIndex;
-    BoardConfig m_boardConfig;
+    MeterType m_meter;
+    std::uint8_t m_boardType;
+    TakeReadings m_takeReadings;
 
     // The table as the EEPROM held it when the window opened: written back for the
     // references that no edit holds.
-    double m_eepromReferences[refs::kReferenceSlots] = {};
-    bool m_eepromReferencesRead = false;
-    std::vector<refs::ChannelReading> m_readings;
-    std::vector<double> m_refusedValues;
+    meter::MeasureOpening m_opening;
+    meter::MeasureChoice m_choice;
 
     // Controls, in binding order.
     CButton m_okButton;

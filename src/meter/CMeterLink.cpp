@@ -47,20 +47,27 @@ CMeterLink::CMeterLink(int nPort, int meterType)
                       : MeterFluke45),
       m_buffer{} {
     if (m_meterType == MeterNone) return;
+    Open(nPort);
+    if (m_serialPort.IsOpen()) Prepare();
+}
+
+void CMeterLink::Open(int nPort) {
     m_serialPort.Close();
+    const bool hp = m_meterType == MeterHp34401A;
     try {
-        if (m_meterType == MeterHp34401A)
+        if (hp)
             m_serialPort.Open(nPort, kBaudRate, CSerialPort::EvenParity, 7, CSerialPort::TwoStopBits,
                               CSerialPort::NoFlowControl, FALSE);
         else
             m_serialPort.Open(nPort, kBaudRate, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
                               CSerialPort::NoFlowControl, FALSE);
+        m_trace.Opened(nPort, hp ? "9600 7E2" : "9600 8N1");
     } catch (CSerialException* e) {
+        m_openFailure = SerialFailureText(*e);
+        m_trace.OpenFailed(nPort, m_openFailure);
         e->Delete();
         m_serialPort.Close();
-        return;
     }
-    Prepare();
 }
 
 CMeterLink::~CMeterLink() { m_serialPort.Close(); }
@@ -130,6 +137,7 @@ WORD CMeterLink::FormatCommand(const char* word, bool appendCarriageReturn) {
 }
 
 int CMeterLink::SendCommand(const char* bytes, WORD length) {
+    m_trace.Sent(bytes, length);
     return m_serialPort.Write(bytes, length) == length ? 0 : 1;
 }
 
@@ -143,6 +151,7 @@ int CMeterLink::ReadLine(char* buffer, int capacity) {
     while (position < capacity - 1) {
         if (platform::MonotonicMs() >= deadline) {
             buffer[position] = '\0';
+            m_trace.ReadFailed(buffer, "line deadline passed");
             return 1;
         }
         DWORD got = 0;
@@ -154,14 +163,17 @@ int CMeterLink::ReadLine(char* buffer, int capacity) {
         }
         if (got == 0) {
             buffer[position] = '\0';
+            m_trace.ReadFailed(buffer, "no byte within the time-out");
             return 1;
         }
         if (buffer[position++] == '\n') {
             buffer[position] = '\0';
+            m_trace.Received(buffer);
             return 0;
         }
     }
     buffer[position] = '\0';
+    m_trace.ReadFailed(buffer, "line longer than the buffer");
     DiscardRestOfLine(deadline);
     return 1;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -32,4 +33,11 @@ BOOL CSerialException::GetErrorMessage(char* lpszError, UINT nMaxError, UINT* pn
 void RaiseSerialError(DWORD dwError) {
     if (dwError == 0) dwError = static_cast<DWORD>(errno);
     throw new CSerialException(dwError);
+}
+
+std::string SerialFailureText(CSerialException& e) {
+    char reason[256];
+    if (!e.GetErrorMessage(reason, sizeof reason))
+        std::snprintf(reason, sizeof reason, "system error %u", static_cast<unsigned>(e.m_dwError));
+    return reason;
 }

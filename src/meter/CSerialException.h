@@ -3,6 +3,8 @@
 
 #include "afx/afxobj.h"
 
+#include <string>
+
 // Created on the heap by RaiseSerialError and thrown as a pointer; the catcher calls Delete().
 class CSerialException : public CException {
     DECLARE_DYNAMIC(CSerialException)
@@ -19,3 +21,6 @@ public:
 
 // Throws a new CSerialException; a code of 0 stands for the calling thread's errno.
 [[noreturn]] void RaiseSerialError(DWORD dwError = 0);
+
+// The system's text for the failure, or "system error <code>" when the system has none.
+std::string SerialFailureText(CSerialException& e);

@@ -46,12 +46,11 @@ public:
     void ApplyState(DCB& dcb);
     void ApplyTimeouts(COMMTIMEOUTS& timeouts);
 
-    // The termios line last asked for by ApplyState. A pseudo-terminal keeps only part of it
-    // (it stays at 8 data bits and no parity), so this is what the port requested, not what
-    // the device reports.
-    const platform::SerialLine& GetRequestedLine() const { return m_requestedLine; }
-
 private:
+    // Reads the line last requested, which a pseudo-terminal does not keep, for the tests
+    // (tests/meter/SerialTestAccess.h).
+    friend struct CSerialPortAccess;
+
     // Baud rate, parity, data and stop bits; then the handshake of a flow control, by table.
     static void SetLineFormat(DCB& dcb, DWORD baud, int parity, BYTE dataBits, int stopBits);
     static void SetFlowControl(DCB& dcb, int flowControl);

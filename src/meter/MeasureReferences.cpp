@@ -1,13 +1,21 @@
 #include "meter/MeasureReferences.h"
 
-#include "meter/CMeasureRefsDlg.h"
-#include "meter/CMeterLink.h"
-
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace meter {
 namespace {
+
+// The meter always hangs on COM1.
+constexpr int kMeterPort = 1;
+
+// Waits, in milliseconds: after the EEPROM has been read, and for the reference to settle
+// after its channel has been selected.
+constexpr unsigned kOpeningPauseMs = 200;
+constexpr unsigned kFirstSettleMs = 2000;
+constexpr unsigned kSettleMs = 2150;
 
 constexpr const char* kInstructionsText =
     "Power ON your voltmeter, then\nattach the null modem cable from the back of the voltmeter "
@@ -19,6 +27,13 @@ constexpr const char* kOutOfToleranceNotice =
     "Reference Terminals +/- , or if the Meter is functioning properly";
 constexpr const char* kMeterFailedNotice =
     "Error Communicating with Meter; Check if null modem cables are connected";
+constexpr const char* kErrorCaption = "ERROR";
+constexpr const char* kReadFailedText =
+    "There was an Error with Reading the meter\n\nPlease Check that the null modem cable is "
+    "connected\n\nIf error persists, refer to the proceedure or contact Zaltrice";
+constexpr const char* kPortAdvice =
+    "\n\nCheck that the null modem cable of the meter is connected to COM1 and that no "
+    "other program uses the port.";
 constexpr const char* kNotStoredCaption = "ERROR";
 constexpr const char* kNotStoredText =
     "The references were NOT stored in the board's EEPROM (driver error %u).\n\nThe board "
@@ -39,16 +54,15 @@ private:
 
 }  // namespace
 
-MeasureRun::MeasureRun(board::RunContext& context, CWnd& owner, int meterIndex,
-                       double (&referenceVoltages)[refs::kReferenceSlots])
-    : m_context(context), m_owner(owner), m_referenceVoltages(referenceVoltages) {
-    m_result.meterIndex = meterIndex;
+MeasureRun::MeasureRun(board::RunContext& context, CWnd& owner, MeterType meter)
+    : m_context(context), m_owner(owner) {
+    m_result.meterIndex = meter;
     m_result.boardType = context.boardConfig.boardType;
 }
 
 MeasureResult MeasureRun::Run() {
     Instruct();
-    Conclude(MeasureWithMuxOn());
+    Conclude(AskWithMuxOn());
     return m_result;
 }
 
@@ -60,50 +74,110 @@ void MeasureRun::Instruct() {
         "seconds.\n");
 }
 
-INT_PTR MeasureRun::MeasureWithMuxOn() {
-    CMeasureRefsDlg dlg(&m_owner, m_referenceVoltages, m_context.boardHandle, m_result.meterIndex,
-                        m_context.boardConfig);
-    INT_PTR result = 0;
-    {
-        CalibrationMuxOn mux(m_context.boardHandle);
-        result = dlg.DoModal();
-    }
-    m_result.readings = dlg.Readings();
-    m_result.refused = dlg.RefusedValues();
-    m_result.eepromBeforeRead = dlg.EepromReferencesRead();
-    std::copy_n(dlg.EepromReferences(), refs::kReferenceSlots, m_result.eepromBefore);
-    return result;
+MeasureChoice MeasureRun::AskWithMuxOn() {
+    CMeasureRefsDlg dlg(&m_owner, m_context.boardHandle, m_result.meterIndex, m_result.boardType,
+                        [this] { return TakeReadings(); });
+    CalibrationMuxOn mux(m_context.boardHandle);
+    return dlg.Ask();
 }
 
-void MeasureRun::Conclude(INT_PTR dialogResult) {
-    switch (dialogResult) {
-    case IDOK: {
-        m_result.writeCode = bqxSetReferenceVoltages(m_context.boardHandle, m_referenceVoltages);
-        const int count = refs::ReferenceCount(m_result.boardType);
-        m_result.written.assign(m_referenceVoltages, m_referenceVoltages + count);
-        m_result.outcome = MeasureOutcome::Written;
-        // A calibration the board did not keep must never pass for a stored one.
-        if (m_result.writeCode != BQX_OK) {
-            m_result.outcome = MeasureOutcome::WriteFailed;
-            char text[400];
-            std::snprintf(text, sizeof text, kNotStoredText, static_cast<unsigned>(m_result.writeCode));
-            m_owner.MessageBox(text, kNotStoredCaption, MB_OK | MB_ICONERROR);
+MeasureOpening MeasureRun::TakeReadings() {
+    MeasureOpening opening;
+    // Opens and prepares the meter; for meter "None" it opens nothing. The port closes when
+    // the meter goes, before the window shows.
+    LinkVoltmeter meter(kMeterPort, m_result.meterIndex);
+    if (meter.Preparation().fault == MeterFault::PortFailed) {
+        ReportMeterFault(meter.Preparation());
+        return opening;
+    }
+    ReadEeprom(opening);
+    bqxSleep(kOpeningPauseMs);
+    opening.measured = m_result.meterIndex == MeterNone || MeasureChannels(meter, opening);
+    return opening;
+}
+
+void MeasureRun::ReadEeprom(MeasureOpening& opening) {
+    // After a failed read the table may hold anything: show and keep zeros instead.
+    opening.eepromReferencesRead =
+        bqxGetReferenceVoltages(m_context.boardHandle, opening.eepromReferences) == BQX_OK;
+    if (!opening.eepromReferencesRead)
+        std::fill(std::begin(opening.eepromReferences), std::end(opening.eepromReferences), 0.0);
+    m_result.eepromBeforeRead = opening.eepromReferencesRead;
+    std::copy_n(opening.eepromReferences, refs::kReferenceSlots, m_result.eepromBefore);
+}
+
+bool MeasureRun::MeasureChannels(Voltmeter& meter, MeasureOpening& opening) {
+    const int channels = refs::MeasuredCount(m_result.boardType);
+    // A port that did not open cannot give a reading: say why before the first one.
+    if (channels > 0 && meter.Preparation().fault == MeterFault::PortNotOpened) {
+        ReportMeterFault(meter.Preparation());
+        return false;
+    }
+    for (int r = 0; r < channels; ++r) {
+        const auto channel = static_cast<std::uint8_t>(r);
+        bqxADSetChannel(m_context.boardHandle, channel, channel);
+        bqxSleep(r == 0 ? kFirstSettleMs : kSettleMs);
+
+        const MeterStatus status = meter.Read();
+        if (status.fault != MeterFault::None) {
+            ReportMeterFault(status);
+            return false;
         }
+        const double volts = std::fabs(status.volts);
+        const bool within = refs::WithinTolerance(r, volts);
+        m_result.readings.push_back({r, volts, refs::kToleranceWindows[static_cast<std::size_t>(r)], within});
+        if (!within) {
+            m_owner.MessageBox(refs::ToleranceMessage(r, volts).c_str(), kErrorCaption, MB_OK);
+            m_result.outcome = MeasureOutcome::OutOfTolerance;
+            return false;
+        }
+        opening.readings.push_back(volts);
+    }
+    return true;
+}
+
+void MeasureRun::ReportMeterFault(const MeterStatus& status) {
+    m_result.outcome = MeasureOutcome::FailedReading;
+    std::string text;
+    switch (status.fault) {
+    case MeterFault::PortNotOpened: text = "COM1 could not be opened: " + status.reason + kPortAdvice; break;
+    case MeterFault::PortFailed:
+        text = "Communication with the meter on COM1 failed: " + status.reason + kPortAdvice;
+        break;
+    default: text = kReadFailedText; break;
+    }
+    m_owner.MessageBox(text.c_str(), kErrorCaption, MB_OK);
+}
+
+void MeasureRun::Conclude(const MeasureChoice& choice) {
+    m_result.refused = choice.refused;
+    switch (choice.action) {
+    case MeasureChoice::Action::Use: Write(choice); break;
+    case MeasureChoice::Action::Keep: m_result.outcome = MeasureOutcome::Kept; break;
+    case MeasureChoice::Action::NotMeasured:
+        m_owner.MessageBox(
+            m_result.outcome == MeasureOutcome::OutOfTolerance ? kOutOfToleranceNotice : kMeterFailedNotice,
+            kNoticeCaption, MB_OK);
+        break;
+    case MeasureChoice::Action::Cancel:
+        // Cancel leaves the EEPROM as it is; after refused values it is their end.
+        m_result.outcome = choice.refused.empty() ? MeasureOutcome::Cancelled : MeasureOutcome::Refused;
         break;
     }
-    case CMeasureRefsDlg::kResultOutOfTolerance:
-        m_result.outcome = MeasureOutcome::OutOfTolerance;
-        m_owner.MessageBox(kOutOfToleranceNotice, kNoticeCaption, MB_OK);
-        break;
-    case CMeasureRefsDlg::kResultMeterFailed:
-        m_result.outcome = MeasureOutcome::FailedReading;
-        m_owner.MessageBox(kMeterFailedNotice, kNoticeCaption, MB_OK);
-        break;
-    case CMeasureRefsDlg::kResultKeep: m_result.outcome = MeasureOutcome::Kept; break;
-    default:
-        // Cancel leaves the EEPROM as it is; after refused values it is their end.
-        m_result.outcome = m_result.refused.empty() ? MeasureOutcome::Cancelled : MeasureOutcome::Refused;
-        break;
+}
+
+void MeasureRun::Write(const MeasureChoice& choice) {
+    double references[refs::kReferenceSlots];
+    std::copy_n(choice.references, refs::kReferenceSlots, references);
+    m_result.writeCode = bqxSetReferenceVoltages(m_context.boardHandle, references);
+    m_result.written.assign(references, references + refs::ReferenceCount(m_result.boardType));
+    m_result.outcome = MeasureOutcome::Written;
+    // A calibration the board did not keep must never pass for a stored one.
+    if (m_result.writeCode != BQX_OK) {
+        m_result.outcome = MeasureOutcome::WriteFailed;
+        char text[400];
+        std::snprintf(text, sizeof text, kNotStoredText, static_cast<unsigned>(m_result.writeCode));
+        m_owner.MessageBox(text, kNotStoredCaption, MB_OK | MB_ICONERROR);
     }
 }
 

@@ -1,11 +1,16 @@
-// Measure References: one press of the button. The operator connects the meter, the
-// Measure References window reads (or takes typed) references with the calibration
-// multiplexer on, and the values the operator accepts are written to EEPROM.
+// Measure References: one press of the button. The operator connects the meter; with the
+// calibration multiplexer on, the run reads the EEPROM's references and, channel by channel,
+// the meter, judging each reading against its window; the Measure References window shows
+// them (or takes typed values) and returns the operator's choice; the run writes what the
+// operator accepts to EEPROM.
 #pragma once
 
 #include "afx/afx.h"
 #include "board/RunContext.h"
+#include "meter/CMeasureRefsDlg.h"
+#include "meter/CMeterLink.h"
 #include "meter/ReferenceTable.h"
+#include "meter/Voltmeter.h"
 
 #include <cstdint>
 #include <vector>
@@ -24,7 +29,9 @@ enum class MeasureOutcome {
 
 struct MeasureResult {
     MeasureOutcome outcome = MeasureOutcome::Cancelled;
-    int meterIndex = 0;  // 0 Fluke 45, 1 HP 34401A, 2 none typed; negative with none selected
+    // The meter radio button checked (its index there); negative with none checked, which
+    // the link takes for a Fluke 45.
+    MeterType meterIndex = MeterFluke45;
     std::uint8_t boardType = 0;
     std::vector<refs::ChannelReading> readings;  // in the order taken
     bool eepromBeforeRead = false;
@@ -37,20 +44,25 @@ struct MeasureResult {
 class MeasureRun {
 public:
     // owner: the window the instructions, notices and the Measure References window belong
-    // to; referenceVoltages: the main window's array that receives the accepted values.
-    MeasureRun(board::RunContext& context, CWnd& owner, int meterIndex,
-               double (&referenceVoltages)[refs::kReferenceSlots]);
+    // to.
+    MeasureRun(board::RunContext& context, CWnd& owner, MeterType meter);
 
     MeasureResult Run();
 
 private:
     void Instruct();
-    INT_PTR MeasureWithMuxOn();
-    void Conclude(INT_PTR dialogResult);
+    MeasureChoice AskWithMuxOn();
+    // Run by the window as it opens: opens the meter, reads the EEPROM and the readings.
+    MeasureOpening TakeReadings();
+    void ReadEeprom(MeasureOpening& opening);
+    // False, after telling the operator, when a reading failed or lay outside its window.
+    bool MeasureChannels(Voltmeter& meter, MeasureOpening& opening);
+    void ReportMeterFault(const MeterStatus& status);
+    void Conclude(const MeasureChoice& choice);
+    void Write(const MeasureChoice& choice);
 
     board::RunContext& m_context;
     CWnd& m_owner;
-    double (&m_referenceVoltages)[refs::kReferenceSlots];
     MeasureResult m_result;
 };
 

@@ -76,6 +76,13 @@ inline std::string ToleranceMessage(int channel, double volts) {
     return std::string("Got ") + reading + kToleranceWindows[static_cast<std::size_t>(channel)].failureText;
 }
 
+// True when nothing but blanks follows in text.
+inline bool OnlyBlanks(const char* text) {
+    for (; *text; ++text)
+        if (!std::isspace(static_cast<unsigned char>(*text))) return false;
+    return true;
+}
+
 // Converts the text of a reference edit as "%f" does, through single precision. False,
 // with value untouched, for a text that holds no number, holds anything after it but
 // blanks (a decimal comma would otherwise store only the whole volts), or does not give a
@@ -84,11 +91,27 @@ inline bool ParseReferenceText(const char* text, float& value) {
     float converted = 0.0f;
     int used = 0;
     if (std::sscanf(text, "%f%n", &converted, &used) != 1) return false;
-    for (const char* rest = text + used; *rest; ++rest)
-        if (!std::isspace(static_cast<unsigned char>(*rest))) return false;
-    if (!std::isfinite(converted)) return false;
+    if (!OnlyBlanks(text + used) || !std::isfinite(converted)) return false;
     value = converted;
     return true;
+}
+
+// The same text as the operator meant it: the double nearest the typed decimal number. The
+// window judges this value, so that a typed 2.1 lies on channel 1's lower bound rather than
+// below it as its single-precision form does. False, with volts untouched, whenever
+// ParseReferenceText refuses the text.
+inline bool ParseTypedVolts(const char* text, double& volts) {
+    float stored = 0.0f;
+    if (!ParseReferenceText(text, stored)) return false;
+    double converted = 0.0;
+    if (std::sscanf(text, "%lf", &converted) != 1) return false;
+    volts = converted;
+    return true;
+}
+
+// A typed reference is judged as a reading is: by its size, against the channel's window.
+inline bool TypedWithinTolerance(int channel, double typedVolts) {
+    return WithinTolerance(channel, std::fabs(typedVolts));
 }
 
 // The text of the "Current EEPROM References" box: "Ch %d:\t%f" per measured channel,

@@ -74,7 +74,7 @@ TEST_F(CloseWithBoard, CloseBoxFreesOpenBoardBeforeDriver) {
     BoardHandle handle = BQX_NO_BOARD;
     Run([&](CMainTestDlg& dlg) {
         Click(dlg, IDC_INITIALIZE_BOARD);
-        handle = dlg.GetBoardHandle();
+        handle = CMainTestDlgAccess::BoardHandleOf(dlg);
         ASSERT_NE(handle, BQX_NO_BOARD) << "the board did not open";
         dlg.SendMessage(WM_CLOSE, 0, 0);
     });
@@ -90,7 +90,7 @@ TEST_F(CloseWithBoard, QuitFreesOnlyTheDriver) {
     WriteSettings("BASEADD=300\nINTERRUPT=7\nVOLTMETER=0\nBOARDTYPE=27\n");
     Run([&](CMainTestDlg& dlg) {
         Click(dlg, IDC_INITIALIZE_BOARD);
-        ASSERT_NE(dlg.GetBoardHandle(), BQX_NO_BOARD);
+        ASSERT_NE(CMainTestDlgAccess::BoardHandleOf(dlg), BQX_NO_BOARD);
         Click(dlg, IDC_QUIT);
     });
     const auto log = CallLog();

@@ -3,6 +3,7 @@
 // dialog driver.
 #pragma once
 
+#include "AppTestAccess.h"
 #include "BenchFolder.h"
 #include "DialogDriver.h"
 #include "app/CMainTestDlg.h"

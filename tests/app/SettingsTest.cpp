@@ -84,7 +84,8 @@ TEST_P(SettingsFile, FillsWindowAsScanfReadsIt) {
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), expectedInterrupt);
         EXPECT_EQ(SelectedModel(dlg), expectedModel);
         EXPECT_EQ(CheckedRadio(dlg), expectedRadio);
-        EXPECT_EQ(dlg.GetBoardConfig().boardType, static_cast<std::uint8_t>(scanned.boardType));
+        EXPECT_EQ(CMainTestDlgAccess::BoardConfigOf(dlg).boardType,
+                  static_cast<std::uint8_t>(scanned.boardType));
 
         EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), c.baseText);
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), c.interruptText);
@@ -170,7 +171,8 @@ TEST_P(ModelChoice, FillsDefaultsOfTheModel) {
         ChooseRow(dlg, GetParam().row);
         EXPECT_EQ(Text(dlg, IDC_BASE_ADDRESS), GetParam().base);
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT), GetParam().interrupt);
-        EXPECT_EQ(dlg.GetBoardConfig().boardType, 0) << "the choice must not change the record";
+        EXPECT_EQ(CMainTestDlgAccess::BoardConfigOf(dlg).boardType, 0)
+            << "the choice must not change the record";
     });
 }
 

@@ -107,9 +107,9 @@ TEST_F(Startup, FocusOnBaseAddressAndFaceIsCourierNew) {
 
 TEST_F(Startup, WindowIconsAreTheApplicationIcon) {
     Run([&](CMainTestDlg& dlg) {
-        EXPECT_NE(dlg.GetAppIcon(), nullptr);
-        EXPECT_EQ(dlg.GetIcon(TRUE), dlg.GetAppIcon());
-        EXPECT_EQ(dlg.GetIcon(FALSE), dlg.GetAppIcon());
+        EXPECT_NE(CMainTestDlgAccess::AppIconOf(dlg), nullptr);
+        EXPECT_EQ(dlg.GetIcon(TRUE), CMainTestDlgAccess::AppIconOf(dlg));
+        EXPECT_EQ(dlg.GetIcon(FALSE), CMainTestDlgAccess::AppIconOf(dlg));
     });
 }
 

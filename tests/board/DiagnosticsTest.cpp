@@ -54,7 +54,7 @@ TEST_F(Diagnostics, EepromDumpIsSixteenLinesOfEightBytes) {
         Click(dlg, IDC_VIEW_EEPROM);
         const std::string text = ConsoleText(dlg);
         const auto reads = CallsNamed({"bqxGetEEPROM"});
-        const std::string expected = ExpectedEepromDump(dlg.GetBoardHandle());
+        const std::string expected = ExpectedEepromDump(CMainTestDlgAccess::BoardHandleOf(dlg));
         EXPECT_EQ(text, "\n\nEEPROM Dump:\n\n" + expected);
         EXPECT_EQ(expected.size(), 561u);
         const std::regex line(R"((\d{1,3}):\t(([0-9A-F]{2} ){4}   ){2}\n)");

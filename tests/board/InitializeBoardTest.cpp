@@ -32,10 +32,10 @@ TEST_F(InitializeBoard, SuccessEmptiesConsoleLogsBannerAndEnablesBoardButtons) {
         EXPECT_EQ(Text(dlg, IDC_INITIALIZE_BOARD), "Free Board");
         for (int i = 0; i < 5; ++i) EXPECT_TRUE(Enabled(dlg, kBoardButtonIds[i])) << kBoardButtons[i];
         EXPECT_TRUE(boardInitialized);
-        EXPECT_NE(dlg.GetBoardHandle(), BQX_NO_BOARD);
+        EXPECT_NE(CMainTestDlgAccess::BoardHandleOf(dlg), BQX_NO_BOARD);
         // Copies: the packed record's fields are not aligned for a reference.
-        const std::uint32_t clockHz = dlg.GetBoardConfig().clockHz;
-        const std::uint8_t clockEnable = dlg.GetBoardConfig().clockEnable;
+        const std::uint32_t clockHz = CMainTestDlgAccess::BoardConfigOf(dlg).clockHz;
+        const std::uint8_t clockEnable = CMainTestDlgAccess::BoardConfigOf(dlg).clockEnable;
         EXPECT_EQ(clockHz, 10000000u);
         EXPECT_EQ(clockEnable, 1);
         // Everything after the start is black text (an empty line carries no colour).
@@ -88,7 +88,7 @@ TEST_F(InitializeBoard, FreeKeepsLogAndReinitializationFreesNothingTwice) {
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT_STATUS), "N/A");
         for (int i = 0; i < 5; ++i) EXPECT_FALSE(Enabled(dlg, kBoardButtonIds[i])) << kBoardButtons[i];
         EXPECT_FALSE(boardInitialized);
-        EXPECT_EQ(dlg.GetBoardHandle(), BQX_NO_BOARD);
+        EXPECT_EQ(CMainTestDlgAccess::BoardHandleOf(dlg), BQX_NO_BOARD);
         EXPECT_EQ(Joined(CallLog()), "bqxFreeBoard(0)\n");
 
         ClearCallLog();

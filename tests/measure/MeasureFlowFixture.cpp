@@ -13,15 +13,6 @@ namespace measuretest {
 
 namespace {
 
-// The main window with the reference array it keeps between runs filled, as an earlier,
-// longer board would have left it.
-class StaleReferencesDlg : public CMainTestDlg {
-public:
-    void FillReferences(double value) {
-        std::fill(std::begin(m_referenceVoltages), std::end(m_referenceVoltages), value);
-    }
-};
-
 double NowMs() {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
@@ -88,7 +79,7 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
 
     // The flag is process-wide: a board held by an earlier test's window is long gone.
     boardInitialized = false;
-    StaleReferencesDlg dlg;
+    CMainTestDlg dlg;
     harness::RunModal(dlg, [&](harness::DialogDriver& main) {
         main.Click(IDC_INITIALIZE_BOARD);
         EXPECT_EQ(main.Text(IDC_INIT_STATUS), "SUCCESS") << main.ConsoleText(IDC_CONSOLE);
@@ -97,27 +88,24 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
         const int count = refs::ReferenceCount(static_cast<std::uint8_t>(options.boardType));
         double before[8] = {};
         for (int i = 0; i < count; ++i) before[i] = kStoredBefore[static_cast<std::size_t>(i)];
-        bqxSetReferenceVoltages(dlg.GetBoardHandle(), before);
+        bqxSetReferenceVoltages(CMainTestDlgAccess::BoardHandleOf(dlg), before);
         harness::ConfigureDriver("fail_get_references = 0");
-        out.eepromBefore = StoredReferences(dlg.GetBoardHandle());
+        out.eepromBefore = StoredReferences(CMainTestDlgAccess::BoardHandleOf(dlg));
         for (const std::string& line : options.benchLines) harness::ConfigureDriver(line);
 
-        // Values left by an earlier, longer board in the same window: only the terminator
-        // written after the board's own references may end the table.
-        dlg.FillReferences(8.125);
         if (options.beforePress) options.beforePress();
         for (int answer : options.boxAnswers) boxes.Queue(answer);
         const std::size_t boxesBefore = boxes.Records().size();
         harness::ClearDriverCallLog();
         pressedAt = NowMs();
         main.Click(IDC_MEASURE_REFERENCES);
-        out.result = dlg.GetLastResults().measure;
+        out.result = CMainTestDlgAccess::LastResultsOf(dlg).measure;
         out.calls = harness::DriverCallLog();
         out.boxes.assign(boxes.Records().begin() + static_cast<std::ptrdiff_t>(boxesBefore),
                          boxes.Records().end());
 
         harness::ConfigureDriver("fail_get_references = 0");
-        out.eepromAfter = StoredReferences(dlg.GetBoardHandle());
+        out.eepromAfter = StoredReferences(CMainTestDlgAccess::BoardHandleOf(dlg));
         if (options.viewEepromAfter) {
             main.Click(IDC_VIEW_EEPROM);
             out.eepromDump = ParseDump(main.ConsoleText(IDC_CONSOLE));

@@ -6,6 +6,7 @@
 
 #include "MeasureBench.h"
 
+#include "AppTestAccess.h"
 #include "DialogDriver.h"
 #include "app/CMainTestDlg.h"
 

@@ -577,7 +577,8 @@ TEST_P(TypedReference, OutsideItsWindowIsConfirmedBeyondTheBoardsRangeRefused) {
     EXPECT_EQ(out.boxes[0].text.rfind("Channel 0: ", 0), 0u) << out.boxes[0].text;
     EXPECT_EQ(stillOpen, !c.written);
     if (c.written) {
-        EXPECT_EQ(out.eepromAfter[0], static_cast<double>(std::strtof(c.typed, nullptr)));
+        // A typed reference is stored by its size, as a reading is.
+        EXPECT_EQ(out.eepromAfter[0], static_cast<double>(std::fabs(std::strtof(c.typed, nullptr))));
     } else {
         EXPECT_TRUE(CallsNamed(out.calls, {"bqxSetReferenceVoltages"}).empty()) << Joined(out.calls);
         EXPECT_EQ(out.eepromAfter, out.eepromBefore);
@@ -585,8 +586,8 @@ TEST_P(TypedReference, OutsideItsWindowIsConfirmedBeyondTheBoardsRangeRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, TypedReference,
-                         testing::Values(TypedValueCase{"NegativeDeclined", "-4.99", IDNO, "Confirm", false},
-                                         TypedValueCase{"NegativeConfirmed", "-4.99", IDYES, "Confirm", true},
+                         testing::Values(TypedValueCase{"NegativeDeclined", "-5.3", IDNO, "Confirm", false},
+                                         TypedValueCase{"NegativeConfirmed", "-5.3", IDYES, "Confirm", true},
                                          TypedValueCase{"LowConfirmed", "4.0963", IDYES, "Confirm", true},
                                          TypedValueCase{"HugeRefused", "1e38", IDYES, "ERROR", false},
                                          TypedValueCase{"JustBeyondRangeRefused", "-10.5", IDYES, "ERROR",

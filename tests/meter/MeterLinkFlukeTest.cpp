@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "MeterEmulator.h"
+#include "SerialTestAccess.h"
 #include "TimingChecks.h"
 #include "meter/CMeterLink.h"
 #include "meter/CSerialException.h"
@@ -35,7 +36,7 @@ std::vector<std::string> Fluke(std::vector<std::string> more = {}) {
 }
 
 void ExpectFlukeFraming(const CMeterLink& link) {
-    const platform::SerialLine& line = link.GetSerialPort().GetRequestedLine();
+    const platform::SerialLine& line = CSerialPortAccess::RequestedLine(link.GetSerialPort());
     platform::SerialLineWords words;
     ASSERT_EQ(platform::SerialEncodeLine(line, words), 0);
     EXPECT_EQ(words.speed, static_cast<unsigned>(B9600));

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "MeterEmulator.h"
+#include "SerialTestAccess.h"
 #include "TimingChecks.h"
 #include "meter/CMeterLink.h"
 #include "meter/CSerialException.h"
@@ -52,7 +53,7 @@ TEST(MeterLinkHpTest, SendsResetInitFetchWithTheirWaits) {
 TEST(MeterLinkHpTest, RequestsSevenBitsEvenParityTwoStopBits) {
     MeterEmulator meter(Hp({"--readings", "2.50012345"}));
     CMeterLink link(1, MeterHp34401A);
-    const platform::SerialLine& line = link.GetSerialPort().GetRequestedLine();
+    const platform::SerialLine& line = CSerialPortAccess::RequestedLine(link.GetSerialPort());
     platform::SerialLineWords words;
     ASSERT_EQ(platform::SerialEncodeLine(line, words), 0);
     EXPECT_EQ(words.speed, static_cast<unsigned>(B9600));

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "SerialTestAccess.h"
 #include "TimingChecks.h"
 #include "meter/CSerialException.h"
 #include "meter/CSerialPort.h"
@@ -141,7 +142,7 @@ TEST_P(SerialPortOpen, AppliesTheRequestedFraming) {
     port.Open(kPort, 9600, c.parity, c.dataBits, c.stopBits, CSerialPort::NoFlowControl, FALSE);
     ASSERT_TRUE(port.IsOpen());
 
-    const platform::SerialLine& line = port.GetRequestedLine();
+    const platform::SerialLine& line = CSerialPortAccess::RequestedLine(port);
     EXPECT_EQ(line.baudRate, 9600u);
     EXPECT_EQ(line.dataBits, c.dataBits);
     EXPECT_EQ(line.parity, c.requestedParity);
@@ -249,8 +250,8 @@ TEST(SerialPortTest, CodesOutOfRangeKeepWhatTheDeviceReports) {
     }
     CSerialPort port;
     port.Open(kPort, 9600, 17, 8, -3, 0, FALSE);
-    EXPECT_TRUE(port.GetRequestedLine().twoStopBits) << "stop bits as the device had them";
-    EXPECT_EQ(port.GetRequestedLine().parity, platform::SerialParity::None);
+    EXPECT_TRUE(CSerialPortAccess::RequestedLine(port).twoStopBits) << "stop bits as the device had them";
+    EXPECT_EQ(CSerialPortAccess::RequestedLine(port).parity, platform::SerialParity::None);
 }
 
 TEST(SerialPortTest, CloseTwiceIsHarmless) {
