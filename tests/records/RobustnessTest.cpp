@@ -109,7 +109,7 @@ TEST(RecordRobustness, FullDiskIsReportedOnceAndNothingIsLost) {
     if (!disk.ok()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
     TempDir elsewhere;
     const RecorderSettings settings{disk.path() + "/" + kDatabaseFileName, elsewhere / "pending",
-                                    std::nullopt};
+                                    std::nullopt, {}, {}};
     std::vector<ActionRecord> records;
     for (int i = 0; i < 4; ++i)
         records.push_back(SampleRecord(ActionKind::InterruptTest, "SN-FULL-" + std::to_string(i)));
@@ -148,7 +148,7 @@ TEST(RecordRobustness, ReadOnlyDiskKeepsRecordsUntilTheNextStart) {
     ASSERT_TRUE(disk.Remount(MS_RDONLY, "size=4m"));
     TempDir elsewhere;
     const RecorderSettings settings{disk.path() + "/" + kDatabaseFileName, elsewhere / "pending",
-                                    std::nullopt};
+                                    std::nullopt, {}, {}};
     const auto first = SampleRecord(ActionKind::InitializeBoard, "SN-RO-1");
     const auto second = SampleRecord(ActionKind::FreeBoard, "SN-RO-1");
     {
@@ -176,7 +176,7 @@ TEST(RecordRobustness, WithNoPendingFolderRecordsWaitInMemory) {
     WriteFile(dir / "not-a-folder", "x");
     // The database path lies below a plain file, so it can never be created.
     const RecorderSettings settings{dir / "not-a-folder/records.db", dir / "not-a-folder/pending",
-                                    std::nullopt};
+                                    std::nullopt, {}, {}};
     Recorder recorder(settings);
     EXPECT_FALSE(recorder.Record(SampleRecord(ActionKind::Sample, "SN-MEM")));
     const std::string notice = recorder.TakeOperatorNotice();
