@@ -294,19 +294,17 @@ TEST_F(LinePipeline, RetriesAfterAnOutageWithoutANudge) {
 
 TEST_F(LinePipeline, QuitMakesOneLastPassThatReachesAHealthyLine) {
     TempDir dir;
-    std::vector<std::string> ids;
+    const std::string path = dir / kDatabaseFileName;
+    RecordStore store(path);
     {
-        Recorder recorder({dir / kDatabaseFileName, dir / "pending", Bench(), {}, {}});
-        for (int i = 0; i < 5; ++i) {
-            ids.push_back(SampleRecord(ActionKind::FreeBoard, "SN-LAST").id);
-            auto record = SampleRecord(ActionKind::FreeBoard, "SN-LAST");
-            record.id = ids.back();
-            recorder.Record(record);
-        }
-        // Ends at once, as the program does at Quit.
+        PgForwarder forwarder(path, Bench());
+        ASSERT_TRUE(forwarder.WaitIdle(std::chrono::seconds(20))) << forwarder.LastError();
+        // Written without a nudge while the forwarder sleeps until its next timed pass, far off:
+        // only the pass at the end can send them.
+        for (int i = 0; i < 5; ++i) store.Write(SampleRecord(ActionKind::FreeBoard, "SN-LAST"));
     }
     EXPECT_EQ(LineCount(), 5);
-    EXPECT_EQ(RecordStore(dir / kDatabaseFileName).PendingForwardCount(), 0);
+    EXPECT_EQ(store.PendingForwardCount(), 0);
 }
 
 // Holds the records table locked from another session until the test ends it.
