@@ -3,6 +3,7 @@
 
 #include "records/RecordStore.h"
 #include "records/RecordJson.h"
+#include "records/RecordsSettings.h"
 #include "records/Recorder.h"
 
 #include <gtest/gtest.h>
