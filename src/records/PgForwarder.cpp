@@ -11,7 +11,8 @@
 namespace vantrel::records {
 namespace {
 
-constexpr std::size_t kBatchSize = 100;
+// Small enough that a pass cut short by its deadline has still committed most of its work.
+constexpr std::size_t kBatchSize = 20;
 constexpr auto kFirstRetry = std::chrono::seconds(1);
 constexpr auto kLongestRetry = std::chrono::seconds(30);
 
@@ -74,23 +75,29 @@ void InsertRecord(LineConnection& line, const ActionRecord& r) {
                  c.verdict, Text(c.eepromBefore), Text(c.eepromWritten), Text(c.code)});
 }
 
-// Sends one batch in one transaction, each record behind a savepoint: a record the line
-// refuses is rolled back alone and set aside, and the others go on.
+// Sends one batch in one transaction. The usual batch goes straight in; when the line refuses
+// a record, the batch is rolled back and sent again with each record behind a savepoint, so
+// that the refused one is rolled back alone and set aside while the others go on.
 void SendBatch(LineConnection& line, RecordStore& store, const std::vector<std::string>& ids,
-               ForwardResult& outcome) {
+               ForwardResult& outcome, bool carefully = false) {
     std::vector<std::string> sent;
     std::vector<std::pair<std::string, std::string>> refused;
     line.Exec("BEGIN");
     for (const auto& id : ids) {
         const auto record = store.Find(id);
         if (!record) continue;
-        line.Exec("SAVEPOINT record");
+        if (carefully) line.Exec("SAVEPOINT record");
         try {
             InsertRecord(line, *record);
-            line.Exec("RELEASE SAVEPOINT record");
+            if (carefully) line.Exec("RELEASE SAVEPOINT record");
             sent.push_back(id);
         } catch (const LineFailure& failure) {
             if (failure.kind != LineFailure::Kind::RecordRefused) throw;
+            if (!carefully) {
+                line.Exec("ROLLBACK");
+                SendBatch(line, store, ids, outcome, true);
+                return;
+            }
             line.Exec("ROLLBACK TO SAVEPOINT record");
             refused.emplace_back(id, failure.text);
         }
