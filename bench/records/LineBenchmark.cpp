@@ -32,7 +32,8 @@ namespace {
 
 constexpr int kLineBenches = 50;
 // VANTREL_BENCHES runs a smaller line, to tell the machine's load from the line's own limits.
-const int kBenches = std::getenv("VANTREL_BENCHES") ? std::atoi(std::getenv("VANTREL_BENCHES")) : kLineBenches;
+const int kBenches =
+    std::getenv("VANTREL_BENCHES") ? std::atoi(std::getenv("VANTREL_BENCHES")) : kLineBenches;
 constexpr int kActionsPerSession = 4;
 constexpr auto kActionPause = std::chrono::milliseconds(150);
 constexpr auto kRunLength = std::chrono::seconds(12);
@@ -51,8 +52,8 @@ struct Line {
 };
 
 // One bench: sessions back to back until `until`, each a recorder of its own.
-std::vector<std::string> RunBench(const Line& line, const std::string& folder, int bench, Clock::time_point until,
-                                  bool sendRefused) {
+std::vector<std::string> RunBench(const Line& line, const std::string& folder, int bench,
+                                  Clock::time_point until, bool sendRefused) {
     std::vector<std::string> ids;
     std::mt19937 random(static_cast<unsigned>(bench));
     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 500));
@@ -83,7 +84,8 @@ std::vector<std::string> RunBench(const Line& line, const std::string& folder, i
 double Percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * static_cast<double>(values.size())))];
+    return values[std::min(values.size() - 1,
+                           static_cast<std::size_t>(p * static_cast<double>(values.size())))];
 }
 
 void RunLine(Line& line, const Run& run) {
@@ -121,7 +123,8 @@ void RunLine(Line& line, const Run& run) {
         waiting += static_cast<std::size_t>(store.PendingForwardCount());
     }
     const std::size_t inLine = std::stoul(line.server.Psql("SELECT count(*) FROM vantrel_records"));
-    const std::size_t distinct = std::stoul(line.server.Psql("SELECT count(DISTINCT id) FROM vantrel_records"));
+    const std::size_t distinct =
+        std::stoul(line.server.Psql("SELECT count(DISTINCT id) FROM vantrel_records"));
     std::vector<double> delays;
     std::istringstream rows(line.server.Psql(
         "SELECT extract(epoch FROM received_utc - ended_utc) FROM vantrel_records ORDER BY 1"));
@@ -130,9 +133,10 @@ void RunLine(Line& line, const Run& run) {
     const std::size_t lost = made - std::min(made, inLine + setAside + waiting);
 
     std::printf("\n%s\n", run.name);
-    std::printf("  records made %zu, in the benches %zu, in the line %zu, lost %zu, doubled %zu, set aside %zu, "
-                "still waiting %zu\n",
-                made, inBenches, inLine, lost, inLine - distinct, setAside, waiting);
+    std::printf(
+        "  records made %zu, in the benches %zu, in the line %zu, lost %zu, doubled %zu, set aside %zu, "
+        "still waiting %zu\n",
+        made, inBenches, inLine, lost, inLine - distinct, setAside, waiting);
     std::printf("  delay from a record's end to the line: p50 %.3f s, p99 %.3f s, max %.3f s\n",
                 Percentile(delays, 0.5), Percentile(delays, 0.99), delays.empty() ? 0.0 : delays.back());
     std::printf("  the line had every record %.1f s after the sessions ended%s\n", drained,
@@ -162,8 +166,9 @@ void LockedQuit(Line& line) {
         }
         longest = std::max(longest, std::chrono::duration<double>(Clock::now() - quit).count());
     }
-    line.server.Psql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query LIKE '%pg_sleep(100)%' "
-                     "AND pid <> pg_backend_pid()");
+    line.server.Psql(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query LIKE '%pg_sleep(100)%' "
+        "AND pid <> pg_backend_pid()");
     std::printf("\nQuit with the line's table locked: longest %.2f s of 5 (target < 3 s)\n", longest);
 }
 
@@ -182,8 +187,9 @@ int main() {
     Line line{server, server.Conninfo("vantrel", "vantrel_bench")};
     std::printf("%d benches\n", kBenches);
     const bool quick = std::getenv("VANTREL_HEALTHY_ONLY") != nullptr;
-    for (const Run& run : {Run{"A healthy line", false, false}, Run{"A 30 s outage of the server", true, false},
-                           Run{"One bench sends a record the line refuses", false, true}})
+    for (const Run& run :
+         {Run{"A healthy line", false, false}, Run{"A 30 s outage of the server", true, false},
+          Run{"One bench sends a record the line refuses", false, true}})
         if (!quick || !run.outage) RunLine(line, run);
     LockedQuit(line);
     return 0;

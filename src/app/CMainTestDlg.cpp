@@ -225,7 +225,8 @@ std::string CMainTestDlg::BoardSerialProblem(const std::string& serial) const {
 
 void CMainTestDlg::AskSerialNumber() {
     if (!m_records || !m_records->SerialPrompt()) return;
-    CSerialNumberDlg dlg(this, [this](const std::string& serial) { return m_records->SerialProblem(serial); });
+    CSerialNumberDlg dlg(this,
+                         [this](const std::string& serial) { return m_records->SerialProblem(serial); });
     // Cancel keeps the board's record without a serial number.
     m_records->SetSerialNumber(dlg.DoModal() == IDOK ? dlg.SerialNumber() : std::string());
 }

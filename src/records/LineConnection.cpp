@@ -4,8 +4,8 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <cctype>
 #include <array>
+#include <cctype>
 #include <memory>
 #include <regex>
 
@@ -56,14 +56,26 @@ LineConnection::LineConnection(const std::string& conninfo, const LineLimits& li
     : m_conninfo(conninfo), m_limits(limits), m_stopAt(std::move(stopAt)) {
     // libpq's own settings apply first; whatever the connection string sets wins. The
     // keepalives find a server that went away while a statement waits.
-    const std::string connectSeconds =
-        std::to_string(std::max<long long>(1, std::chrono::ceil<std::chrono::seconds>(limits.connect).count()));
-    const std::array<const char*, 9> keys = {"connect_timeout",     "application_name", "keepalives",
-                                             "keepalives_idle",     "keepalives_interval", "keepalives_count",
-                                             "tcp_user_timeout",    "dbname",           nullptr};
-    const std::array<const char*, 9> values = {
-        connectSeconds.c_str(), "vantrel", "1", "5", "2", "3", "10000",
-        conninfo.empty() ? nullptr : conninfo.c_str(), nullptr};
+    const std::string connectSeconds = std::to_string(
+        std::max<long long>(1, std::chrono::ceil<std::chrono::seconds>(limits.connect).count()));
+    const std::array<const char*, 9> keys = {"connect_timeout",
+                                             "application_name",
+                                             "keepalives",
+                                             "keepalives_idle",
+                                             "keepalives_interval",
+                                             "keepalives_count",
+                                             "tcp_user_timeout",
+                                             "dbname",
+                                             nullptr};
+    const std::array<const char*, 9> values = {connectSeconds.c_str(),
+                                               "vantrel",
+                                               "1",
+                                               "5",
+                                               "2",
+                                               "3",
+                                               "10000",
+                                               conninfo.empty() ? nullptr : conninfo.c_str(),
+                                               nullptr};
     m_conn = PQconnectStartParams(keys.data(), values.data(), 1);
     if (!m_conn) Fail("out of memory");
     if (PQstatus(m_conn) == CONNECTION_BAD) Fail(Trimmed(PQerrorMessage(m_conn)));
@@ -103,7 +115,8 @@ void LineConnection::Wait(bool forWrite, LineClock::time_point deadline) {
         const auto until = std::min(deadline, m_stopAt());
         const auto now = LineClock::now();
         if (now >= until)
-            Fail(until == deadline ? "the line's database did not answer in time" : "stopped while waiting for the line's database");
+            Fail(until == deadline ? "the line's database did not answer in time"
+                                   : "stopped while waiting for the line's database");
         const auto slice = std::min<LineClock::duration>(until - now, kWaitSlice);
         pollfd fd{PQsocket(m_conn), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
         if (fd.fd < 0) Fail("the connection to the line's database is closed");
@@ -115,10 +128,9 @@ void LineConnection::Wait(bool forWrite, LineClock::time_point deadline) {
 
 void LineConnection::Exec(const char* sql, const std::vector<const char*>& values) {
     const auto deadline = Deadline(m_limits.statement);
-    const int sent = values.empty()
-                         ? PQsendQuery(m_conn, sql)
-                         : PQsendQueryParams(m_conn, sql, static_cast<int>(values.size()), nullptr,
-                                             values.data(), nullptr, nullptr, 0);
+    const int sent = values.empty() ? PQsendQuery(m_conn, sql)
+                                    : PQsendQueryParams(m_conn, sql, static_cast<int>(values.size()), nullptr,
+                                                        values.data(), nullptr, nullptr, 0);
     if (!sent) Fail(Trimmed(PQerrorMessage(m_conn)));
     for (int flushed; (flushed = PQflush(m_conn)) != 0;) {
         if (flushed < 0) Fail(Trimmed(PQerrorMessage(m_conn)));
@@ -158,9 +170,11 @@ std::string RedactConninfo(const std::string& text, const std::string& conninfo)
     static const std::regex kKeyword(R"(password\s*=\s*('(?:[^'\\]|\\.)*'?|[^\s]+))", std::regex::icase);
     static const std::regex kUri(R"(^postgres(?:ql)?://[^:/@\s]*:([^@\s]*)@)", std::regex::icase);
     std::smatch match;
-    for (auto it = std::sregex_iterator(conninfo.begin(), conninfo.end(), kKeyword); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(conninfo.begin(), conninfo.end(), kKeyword);
+         it != std::sregex_iterator(); ++it) {
         std::string value = (*it)[1].str();
-        if (value.size() >= 2 && value.front() == '\'') value = value.substr(1, value.size() - (value.back() == '\'' ? 2 : 1));
+        if (value.size() >= 2 && value.front() == '\'')
+            value = value.substr(1, value.size() - (value.back() == '\'' ? 2 : 1));
         if (!value.empty()) secrets.push_back(value);
         if (!(*it)[1].str().empty()) secrets.push_back((*it)[1].str());
     }
@@ -182,7 +196,8 @@ std::string RedactConninfo(const std::string& text, const std::string& conninfo)
         }
         secrets.push_back(decoded);
     }
-    std::sort(secrets.begin(), secrets.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+    std::sort(secrets.begin(), secrets.end(),
+              [](const auto& a, const auto& b) { return a.size() > b.size(); });
     std::string result = text;
     for (const auto& secret : secrets) {
         if (secret.empty()) continue;

@@ -24,7 +24,8 @@ void Execute(LineConnection& line, const char* sql, const Texts& texts) {
     converted.reserve(texts.size());
     std::vector<const char*> values;
     for (const auto& text : texts) converted.push_back(text ? LineText(*text) : std::string());
-    for (std::size_t i = 0; i < texts.size(); ++i) values.push_back(texts[i] ? converted[i].c_str() : nullptr);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        values.push_back(texts[i] ? converted[i].c_str() : nullptr);
     line.Exec(sql, values);
 }
 
@@ -43,28 +44,43 @@ std::optional<std::string> Text(const std::optional<T>& value) {
 // No conflict target: a bench role that may only insert can still send a record twice, and
 // the primary key makes the second time a no-op.
 void InsertRecord(LineConnection& line, const ActionRecord& r) {
-    Execute(line,
-            "INSERT INTO vantrel_records (id, action, bench_host, bench_folder, tool_version, driver_version, "
-            "operator, board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, "
-            "started_utc, ended_utc, verdict, passed, outcome, meter_model, console_text) VALUES ($1, $2, $3, "
-            "$4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) ON CONFLICT DO "
-            "NOTHING",
-            {r.id, std::string(ActionKindName(r.kind)), r.bench.host, r.bench.folder, r.bench.toolVersion,
-             r.bench.driverVersion, r.bench.operatorLogin, r.board.model, std::to_string(r.board.typeCode),
-             std::to_string(r.board.baseAddress), std::to_string(r.board.interruptLevel),
-             Text(r.board.fpgaRevision), r.board.serialNumber, r.startedUtc, r.endedUtc, r.verdict,
-             std::string(r.passed ? "true" : "false"), std::string(MeasureOutcomeName(r.outcome)),
-             r.meterModel, r.consoleText});
+    Execute(
+        line,
+        "INSERT INTO vantrel_records (id, action, bench_host, bench_folder, tool_version, driver_version, "
+        "operator, board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, "
+        "started_utc, ended_utc, verdict, passed, outcome, meter_model, console_text) VALUES ($1, $2, $3, "
+        "$4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) ON CONFLICT DO "
+        "NOTHING",
+        {r.id,
+         std::string(ActionKindName(r.kind)),
+         r.bench.host,
+         r.bench.folder,
+         r.bench.toolVersion,
+         r.bench.driverVersion,
+         r.bench.operatorLogin,
+         r.board.model,
+         std::to_string(r.board.typeCode),
+         std::to_string(r.board.baseAddress),
+         std::to_string(r.board.interruptLevel),
+         Text(r.board.fpgaRevision),
+         r.board.serialNumber,
+         r.startedUtc,
+         r.endedUtc,
+         r.verdict,
+         std::string(r.passed ? "true" : "false"),
+         std::string(MeasureOutcomeName(r.outcome)),
+         r.meterModel,
+         r.consoleText});
     if (r.interrupt) {
         const auto& f = *r.interrupt;
-        Execute(line,
-                "INSERT INTO vantrel_interrupt_figures (record_id, rate_hz, expected_ms, measured_ms, "
-                "overflows, error_count, timeout_tolerance_ms, time_tolerance_ms, ad_tolerance_lsb) VALUES "
-                "($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT DO NOTHING",
-                {r.id, std::to_string(f.rateHz), std::to_string(f.expectedMs), std::to_string(f.measuredMs),
-                 std::to_string(f.overflows), std::to_string(f.errorCount),
-                 std::to_string(f.timeoutToleranceMs), std::to_string(f.timeToleranceMs),
-                 std::to_string(f.adToleranceLsb)});
+        Execute(
+            line,
+            "INSERT INTO vantrel_interrupt_figures (record_id, rate_hz, expected_ms, measured_ms, "
+            "overflows, error_count, timeout_tolerance_ms, time_tolerance_ms, ad_tolerance_lsb) VALUES "
+            "($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT DO NOTHING",
+            {r.id, std::to_string(f.rateHz), std::to_string(f.expectedMs), std::to_string(f.measuredMs),
+             std::to_string(f.overflows), std::to_string(f.errorCount), std::to_string(f.timeoutToleranceMs),
+             std::to_string(f.timeToleranceMs), std::to_string(f.adToleranceLsb)});
     }
     for (const auto& c : r.channels)
         Execute(line,
@@ -117,8 +133,8 @@ ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo, co
                              const std::function<LineClock::time_point()>& stopAt) {
     ForwardResult outcome;
     try {
-        LineConnection line(conninfo, limits,
-                            stopAt ? stopAt : [] { return LineClock::time_point::max(); });
+        LineConnection line(
+            conninfo, limits, stopAt ? stopAt : [] { return LineClock::time_point::max(); });
         outcome.connected = true;
         for (;;) {
             const auto ids = store.PendingForward(kBatchSize);

@@ -481,7 +481,8 @@ std::string RecordStore::OldestPendingForward() const {
 
 void RecordStore::SetAside(const std::string& id, const std::string& reason) {
     try {
-        SqliteStatement update(m_db, "UPDATE records SET set_aside_utc = ?, set_aside_reason = ? WHERE id = ?");
+        SqliteStatement update(m_db,
+                               "UPDATE records SET set_aside_utc = ?, set_aside_reason = ? WHERE id = ?");
         update.Bind(UtcNowIso8601()).Bind(reason).Bind(id);
         update.Step();
     } catch (const SqliteFailure& failure) {

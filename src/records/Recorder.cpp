@@ -53,9 +53,8 @@ Recorder::Recorder(RecorderSettings settings) : m_settings(std::move(settings)) 
     LoadPendingFolder(m_settings.pendingFolder);
     if (!m_settings.sharedPendingFolder.empty() && m_settings.sharedPendingFolder != m_settings.pendingFolder)
         LoadPendingFolder(m_settings.sharedPendingFolder);
-    std::stable_sort(m_pending.begin(), m_pending.end(), [](const auto& a, const auto& b) {
-        return a.record.startedUtc < b.record.startedUtc;
-    });
+    std::stable_sort(m_pending.begin(), m_pending.end(),
+                     [](const auto& a, const auto& b) { return a.record.startedUtc < b.record.startedUtc; });
     Flush();
     // Records of earlier runs that the line's database has not yet got go out without
     // waiting for the next action.
@@ -71,7 +70,8 @@ void Recorder::LoadPendingFolder(const std::string& folder) {
     if (folder.empty() || !fs::is_directory(folder, error)) return;
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(folder, error))
-        if (entry.path().extension() == ".json" && entry.is_regular_file(error)) files.push_back(entry.path());
+        if (entry.path().extension() == ".json" && entry.is_regular_file(error))
+            files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
         try {

@@ -13,8 +13,12 @@ TEST(SerialNumberBox, RefusedSerialKeepsTheBoxOpenWithTheReason) {
         std::string typed;
         std::string reason;
     } rows[] = {
-        {"SN-\xe2\x80\xae" "4321-A", "invisible"},
-        {"SN-\xe2\x80\x8d" "1", "invisible"},
+        {"SN-\xe2\x80\xae"
+         "4321-A",
+         "invisible"},
+        {"SN-\xe2\x80\x8d"
+         "1",
+         "invisible"},
         {" SN-1", "blank"},
         {std::string(65, '7'), "longer than 64"},
         {"SN-12345", "does not match"},
@@ -34,7 +38,8 @@ TEST(SerialNumberBox, RefusedSerialKeepsTheBoxOpenWithTheReason) {
         });
         EXPECT_TRUE(stayedOpen) << row.reason;
         ASSERT_EQ(boxes.Records().size(), 1u) << row.reason;
-        EXPECT_NE(boxes.Records().front().text.find(row.reason), std::string::npos) << boxes.Records().front().text;
+        EXPECT_NE(boxes.Records().front().text.find(row.reason), std::string::npos)
+            << boxes.Records().front().text;
         EXPECT_EQ(box.SerialNumber(), "SN-123456") << row.reason;
     }
 }

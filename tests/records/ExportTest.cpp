@@ -157,7 +157,9 @@ TEST(RecordCommands, ExitCodesTellWhatWentWrong) {
 TEST(RecordCertificates, StoredTextThatHidesOrSteersIsShownEscapedAndBounded) {
     TempDir dir;
     const std::string path = dir / kDatabaseFileName;
-    const std::string reversed = "SN-\xe2\x80\xae" "4321-A";  // shows as SN-A-1234 when obeyed
+    const std::string reversed =
+        "SN-\xe2\x80\xae"
+        "4321-A";  // shows as SN-A-1234 when obeyed
     const std::string huge = "SN-" + std::string(1 << 20, '7');
     const auto hugeRecord = SampleRecord(ActionKind::MeasureReferences, huge);
     {
@@ -165,8 +167,8 @@ TEST(RecordCertificates, StoredTextThatHidesOrSteersIsShownEscapedAndBounded) {
         store.Write(SampleRecord(ActionKind::MeasureReferences, reversed));
         store.Write(hugeRecord);
     }
-    const std::string program = "cd " + ShellQuoted(dir.path()) + " && QT_QPA_PLATFORM=offscreen " + kProgram +
-                                " --db " + ShellQuoted(path) + " certificate --out ";
+    const std::string program = "cd " + ShellQuoted(dir.path()) + " && QT_QPA_PLATFORM=offscreen " +
+                                kProgram + " --db " + ShellQuoted(path) + " certificate --out ";
     const auto first = RunShell(program + "reversed " + ShellQuoted(reversed));
     ASSERT_EQ(first.exitCode, 0) << first.err;
     const std::string html = ReadFile(dir / "reversed.html");

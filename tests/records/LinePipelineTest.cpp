@@ -10,8 +10,8 @@
 #include "records/Recorder.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sqlite3.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdlib>
@@ -44,7 +44,9 @@ protected:
         s_server->Psql("TRUNCATE vantrel_records, vantrel_interrupt_figures, vantrel_channel_figures");
     }
     static std::string Bench() { return s_server->Conninfo("vantrel", "vantrel_bench"); }
-    static std::int64_t LineCount() { return std::stoll(s_server->Psql("SELECT count(*) FROM vantrel_records")); }
+    static std::int64_t LineCount() {
+        return std::stoll(s_server->Psql("SELECT count(*) FROM vantrel_records"));
+    }
     static PgServer* s_server;
 };
 PgServer* LinePipeline::s_server = nullptr;
@@ -68,7 +70,8 @@ ActionRecord DistinctRecord(ActionKind kind, const std::string& serial) {
     r.meterModel = "HP 34401A";
     r.outcome = MeasureOutcome::OutOfTolerance;
     r.interrupt = InterruptFigures{2001, 2562, 2573, 3, 4, 5005, 151, 203};
-    r.channels = {{0, 4.9987, 4.5, 5.2, "pass", 4.9, 4.9981, 11}, {1, 2.5012, 2.1, 2.9, "fail", 2.52, 2.5033, 12}};
+    r.channels = {{0, 4.9987, 4.5, 5.2, "pass", 4.9, 4.9981, 11},
+                  {1, 2.5012, 2.1, 2.9, "fail", 2.52, 2.5033, 12}};
     return r;
 }
 
@@ -95,17 +98,21 @@ static std::string Exactly(const PgServer& server, const std::string& query) {
 // bench's bytes.
 static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
     const std::string stamp = "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'";
-    const auto row = nlohmann::json::parse(Exactly(server,
-        "SELECT row_to_json(x) FROM (SELECT r.*, to_char(started_utc AT TIME ZONE 'UTC', " + stamp +
-        ") AS started, to_char(ended_utc AT TIME ZONE 'UTC', " + stamp +
-        ") AS ended FROM vantrel_records r WHERE id = '" + id + "') x"));
+    const auto row = nlohmann::json::parse(
+        Exactly(server, "SELECT row_to_json(x) FROM (SELECT r.*, to_char(started_utc AT TIME ZONE 'UTC', " +
+                            stamp + ") AS started, to_char(ended_utc AT TIME ZONE 'UTC', " + stamp +
+                            ") AS ended FROM vantrel_records r WHERE id = '" + id + "') x"));
     ActionRecord r;
     r.id = row.at("id");
     r.kind = ActionKindFromName(row.at("action").get<std::string>()).value();
     r.bench = {Text(row.at("bench_host")), Text(row.at("bench_folder")), Text(row.at("tool_version")),
                Text(row.at("driver_version")), Text(row.at("operator"))};
-    r.board = {Text(row.at("board_model")), row.at("type_code"), row.at("base_address"), row.at("interrupt_level"),
-               Optional<int>(row.at("fpga_revision")), Text(row.at("serial_number"))};
+    r.board = {Text(row.at("board_model")),
+               row.at("type_code"),
+               row.at("base_address"),
+               row.at("interrupt_level"),
+               Optional<int>(row.at("fpga_revision")),
+               Text(row.at("serial_number"))};
     r.startedUtc = row.at("started");
     r.endedUtc = row.at("ended");
     r.verdict = Text(row.at("verdict"));
@@ -113,22 +120,24 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
     r.outcome = MeasureOutcomeFromName(Text(row.at("outcome"))).value();
     r.meterModel = Text(row.at("meter_model"));
     r.consoleText = Text(row.at("console_text"));
-    const std::string figures = Exactly(server,
-        "SELECT row_to_json(f) FROM vantrel_interrupt_figures f WHERE record_id = '" + id + "'");
+    const std::string figures = Exactly(
+        server, "SELECT row_to_json(f) FROM vantrel_interrupt_figures f WHERE record_id = '" + id + "'");
     if (!figures.empty()) {
         const auto f = nlohmann::json::parse(figures);
-        r.interrupt = InterruptFigures{f.at("rate_hz"),           f.at("expected_ms"),      f.at("measured_ms"),
-                                       f.at("overflows"),         f.at("error_count"),      f.at("timeout_tolerance_ms"),
-                                       f.at("time_tolerance_ms"), f.at("ad_tolerance_lsb")};
+        r.interrupt =
+            InterruptFigures{f.at("rate_hz"),           f.at("expected_ms"),     f.at("measured_ms"),
+                             f.at("overflows"),         f.at("error_count"),     f.at("timeout_tolerance_ms"),
+                             f.at("time_tolerance_ms"), f.at("ad_tolerance_lsb")};
     }
     const auto channels = nlohmann::json::parse(Exactly(server,
-        "SELECT coalesce(json_agg(c ORDER BY channel), '[]') FROM vantrel_channel_figures c WHERE record_id = '" +
-        id + "'"));
+                                                        "SELECT coalesce(json_agg(c ORDER BY channel), '[]') "
+                                                        "FROM vantrel_channel_figures c WHERE record_id = '" +
+                                                            id + "'"));
     for (const auto& c : channels)
-        r.channels.push_back({c.at("channel"), Optional<double>(c.at("reading")), Optional<double>(c.at("window_low")),
-                              Optional<double>(c.at("window_high")), Text(c.at("verdict")),
-                              Optional<double>(c.at("eeprom_before")), Optional<double>(c.at("eeprom_written")),
-                              Optional<int>(c.at("code"))});
+        r.channels.push_back({c.at("channel"), Optional<double>(c.at("reading")),
+                              Optional<double>(c.at("window_low")), Optional<double>(c.at("window_high")),
+                              Text(c.at("verdict")), Optional<double>(c.at("eeprom_before")),
+                              Optional<double>(c.at("eeprom_written")), Optional<int>(c.at("code"))});
     return r;
 }
 
@@ -190,7 +199,8 @@ TEST_F(LinePipeline, LineCopyEqualsTheBenchCopyFieldByField) {
         store.Write(records.back());
     }
     ASSERT_EQ(ForwardPending(store, Bench()).error, "");
-    for (const auto& record : records) ExpectSameRecord(LineCopy(*s_server, record.id), *store.Find(record.id));
+    for (const auto& record : records)
+        ExpectSameRecord(LineCopy(*s_server, record.id), *store.Find(record.id));
 }
 
 TEST_F(LinePipeline, TextsTheLineCannotHoldAreConvertedBothWays) {
@@ -247,7 +257,8 @@ TEST_F(LinePipeline, ARefusedRecordIsSetAsideAndTheOthersGoOn) {
     EXPECT_EQ(result.pending, 0);
     EXPECT_EQ(LineCount(), static_cast<std::int64_t>(good.size()));
     for (const auto& record : good)
-        EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + record.id + "'"), "1\n");
+        EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + record.id + "'"),
+                  "1\n");
     const auto setAside = store.SetAsideRecords();
     ASSERT_EQ(setAside.size(), std::size(rows));
     for (std::size_t i = 0; i < setAside.size(); ++i) {
@@ -288,7 +299,8 @@ TEST_F(LinePipeline, RetriesAfterAnOutageWithoutANudge) {
     EXPECT_FALSE(recorder.forwarder()->WaitIdle(std::chrono::milliseconds(1500)));
     s_server->Start();
     // No Notify and no other record: only the forwarder's own timed retry can deliver it.
-    EXPECT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(40))) << recorder.forwarder()->LastError();
+    EXPECT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(40)))
+        << recorder.forwarder()->LastError();
     EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + record.id + "'"), "1\n");
 }
 
@@ -311,20 +323,22 @@ TEST_F(LinePipeline, QuitMakesOneLastPassThatReachesAHealthyLine) {
 class TableLock {
 public:
     explicit TableLock(const PgServer& server) : m_server(server) {
-        std::system(("psql -X -q -d " + ShellQuoted(server.Conninfo()) +
-                     " -c 'BEGIN; LOCK TABLE vantrel_records IN ACCESS EXCLUSIVE MODE; SELECT pg_sleep(120);' "
-                     ">/dev/null 2>&1 &")
-                        .c_str());
+        std::system(
+            ("psql -X -q -d " + ShellQuoted(server.Conninfo()) +
+             " -c 'BEGIN; LOCK TABLE vantrel_records IN ACCESS EXCLUSIVE MODE; SELECT pg_sleep(120);' "
+             ">/dev/null 2>&1 &")
+                .c_str());
         for (int i = 0; i < 200 && !Held(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ~TableLock() {
-        m_server.Psql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query LIKE '%pg_sleep(120)%' "
-                      "AND pid <> pg_backend_pid()");
+        m_server.Psql(
+            "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query LIKE '%pg_sleep(120)%' "
+            "AND pid <> pg_backend_pid()");
     }
     bool Held() const {
-        return m_server.Psql("SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = l.relation WHERE "
-                             "c.relname = 'vantrel_records' AND l.mode = 'AccessExclusiveLock' AND l.granted") ==
-               "1\n";
+        return m_server.Psql(
+                   "SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = l.relation WHERE "
+                   "c.relname = 'vantrel_records' AND l.mode = 'AccessExclusiveLock' AND l.granted") == "1\n";
     }
 
 private:
@@ -350,8 +364,8 @@ TEST_F(LinePipeline, ExitIsBoundedWithTheTableLocked) {
     // The command line's sync is bounded the same way and says the record waits.
     const auto started = Clock::now();
     WriteFile(dir / "line.conf", Bench() + "\n");
-    const auto sync = RunShell(kProgram + " --db " + ShellQuoted(dir / kDatabaseFileName) + " sync --pg-file " +
-                               ShellQuoted(dir / "line.conf"));
+    const auto sync = RunShell(kProgram + " --db " + ShellQuoted(dir / kDatabaseFileName) +
+                               " sync --pg-file " + ShellQuoted(dir / "line.conf"));
     EXPECT_LT(Clock::now() - started, kExitBound);
     EXPECT_EQ(sync.exitCode, 7) << sync.err;
     EXPECT_NE(sync.err.find("1 record(s) wait"), std::string::npos) << sync.err;
@@ -364,7 +378,8 @@ TEST_F(LinePipeline, ExitIsBoundedWhenTheServerStopsAnswering) {
     store.Write(SampleRecord(ActionKind::InterruptTest, "SN-FROZEN"));
     // Time-outs far longer than the test: only the stop's own budget can end the waits.
     LineLimits patient;
-    patient.connect = patient.statement = patient.serverStatement = patient.serverLock = std::chrono::minutes(5);
+    patient.connect = patient.statement = patient.serverStatement = patient.serverLock =
+        std::chrono::minutes(5);
     Clock::time_point quit;
     {
         PgForwarder forwarder(path, Bench(), patient);
@@ -398,5 +413,6 @@ TEST_F(LinePipeline, ALineThatRefusesTheBenchIsToldOncePerStart) {
     recorder.forwarder()->Notify();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(recorder.TakeOperatorNotice(), "") << "told twice";
-    EXPECT_EQ(RecordStore(dir / kDatabaseFileName).PendingForwardCount(), 2) << "the records wait, none set aside";
+    EXPECT_EQ(RecordStore(dir / kDatabaseFileName).PendingForwardCount(), 2)
+        << "the records wait, none set aside";
 }

@@ -75,7 +75,9 @@ int ExitCodeOf(const RecordStoreError& error) {
     }
 }
 
-std::string Printable(const std::string& text, bool keepLineBreaks) { return ShownText(text, keepLineBreaks); }
+std::string Printable(const std::string& text, bool keepLineBreaks) {
+    return ShownText(text, keepLineBreaks);
+}
 
 namespace {
 
@@ -127,7 +129,8 @@ std::optional<std::string> ParseDate(const std::string& text) {
             std::size_t digits = 0;
             while (Digits(text, at + 1 + digits, 1)) ++digits;
             if (digits == 0) return std::nullopt;
-            millis = Number((text.substr(at + 1, std::min<std::size_t>(digits, 3)) + "00").substr(0, 3), 0, 3);
+            millis =
+                Number((text.substr(at + 1, std::min<std::size_t>(digits, 3)) + "00").substr(0, 3), 0, 3);
             at += 1 + digits;
         }
     }
@@ -136,7 +139,8 @@ std::optional<std::string> ParseDate(const std::string& text) {
     if (at < text.size() && text[at] == 'Z') {
         ++at;
     } else if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        if (!Digits(text, at + 1, 2) || text.size() < at + 6 || text[at + 3] != ':' || !Digits(text, at + 4, 2))
+        if (!Digits(text, at + 1, 2) || text.size() < at + 6 || text[at + 3] != ':' ||
+            !Digits(text, at + 4, 2))
             return std::nullopt;
         const int hours = Number(text, at + 1, 2), minutes = Number(text, at + 4, 2);
         if (hours > 23 || minutes > 59) return std::nullopt;

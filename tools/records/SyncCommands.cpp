@@ -112,7 +112,8 @@ int Status(CommandContext& context) {
     context.out << "Records set aside (refused by the line's database): " << setAside.size() << '\n';
     for (const auto& row : setAside)
         context.out << "  " << Printable(row.id) << "  " << row.startedUtc << "  serial "
-                    << (row.serialNumber.empty() ? "-" : ShownTextCut(row.serialNumber, kShownSerialCharacters))
+                    << (row.serialNumber.empty() ? "-"
+                                                 : ShownTextCut(row.serialNumber, kShownSerialCharacters))
                     << "  set aside " << row.setAsideUtc << ": " << Printable(row.reason) << '\n';
     const std::string pending = settings.recorder.pendingFolder;
     context.out << "Records waiting for the bench's database: " << CountPendingFiles(pending) << " in "
@@ -150,8 +151,9 @@ int PgSchema(CommandContext& context) {
 constexpr Command kCommands[] = {
     {"sync", "[--pg-file FILE | --pg CONNINFO]", "send records not yet in the line's PostgreSQL database now",
      Sync},
-    {"status", "", "what waits for the line and for the bench's database, since when, and what was set\n"
-                   "      aside or refused and why",
+    {"status", "",
+     "what waits for the line and for the bench's database, since when, and what was set\n"
+     "      aside or refused and why",
      Status},
     {"resend", "ID | --all", "send a record set aside by the line again, after the cause is mended", Resend},
     {"pg-schema", "", "print the SQL that creates the line database's tables", PgSchema},
