@@ -1,7 +1,8 @@
 #include "records/LineConnection.h"
 
+#include "platform/Files.h"
+
 #include <libpq-fe.h>
-#include <poll.h>
 
 #include <algorithm>
 #include <array>
@@ -118,11 +119,11 @@ void LineConnection::Wait(bool forWrite, LineClock::time_point deadline) {
             Fail(until == deadline ? "the line's database did not answer in time"
                                    : "stopped while waiting for the line's database");
         const auto slice = std::min<LineClock::duration>(until - now, kWaitSlice);
-        pollfd fd{PQsocket(m_conn), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
-        if (fd.fd < 0) Fail("the connection to the line's database is closed");
-        const int ready =
-            poll(&fd, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(slice).count()));
-        if (ready > 0) return;
+        const int socket = PQsocket(m_conn);
+        if (socket < 0) Fail("the connection to the line's database is closed");
+        const bool ready = platform::WaitForSocket(
+            socket, forWrite, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(slice).count()));
+        if (ready) return;
     }
 }
 

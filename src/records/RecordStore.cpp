@@ -3,9 +3,9 @@
 #include "records/Schema.h"
 #include "records/SqliteStatement.h"
 
-#include <sqlite3.h>
+#include "platform/Files.h"
 
-#include <unistd.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -28,11 +28,7 @@ bool FileExists(const std::string& path) {
 }
 
 // An archive on read-only media or in a read-only folder: nobody can be writing it.
-bool FolderReadOnly(const std::string& path) {
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty()) folder = ".";
-    return access(folder.c_str(), W_OK) != 0;
-}
+bool FolderReadOnly(const std::string& path) { return !platform::FolderOfIsWritable(path.c_str()); }
 
 // A file: URI for SQLite, with the characters that URIs reserve escaped.
 std::string ImmutableUri(const std::string& path) {
