@@ -77,7 +77,8 @@ std::vector<std::string> RunBench(const Line& line, const std::string& folder, i
     }
     // The bench's next session, idle: what earlier sessions left waiting goes out now.
     Recorder next({folder + "/" + kDatabaseFileName, folder + "/pending", line.conninfo, folder, {}});
-    if (next.forwarder()) next.forwarder()->WaitIdle(kDrainLimit);
+    if (next.forwarder() && !next.forwarder()->WaitIdle(kDrainLimit))
+        std::fprintf(stderr, "bench %d still waits: %s\n", bench, next.forwarder()->LastError().c_str());
     return ids;
 }
 
@@ -153,7 +154,11 @@ void LockedQuit(Line& line) {
                  " -c 'BEGIN; LOCK TABLE vantrel_records IN ACCESS EXCLUSIVE MODE; SELECT pg_sleep(100);' "
                  ">/dev/null 2>&1 &")
                     .c_str());
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::string held =
+        "SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = l.relation WHERE c.relname = "
+        "'vantrel_records' AND l.mode = 'AccessExclusiveLock' AND l.granted";
+    for (int i = 0; i < 600 && line.server.Psql(held) != "1\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     double longest = 0;
     for (int i = 0; i < 5; ++i) {
         TempDir folder;

@@ -26,12 +26,15 @@ std::string Trimmed(std::string text) {
     return text;
 }
 
-// A server that answered a connection with an error (not "starting up" or "shutting down")
-// refuses this bench: a role, a password, a database, a pg_hba rule.
+// The server's words when it refuses this bench's role, password or database; anything else
+// at connection time (no answer, too many clients, starting up, shutting down) passes.
 bool ServerRefusedConnection(const std::string& message) {
-    return message.find("FATAL:") != std::string::npos &&
-           message.find("the database system is") == std::string::npos &&
-           message.find("too many clients") == std::string::npos;
+    static constexpr std::string_view kRefusals[] = {
+        "password authentication failed", "authentication failed", "does not exist",
+        "no pg_hba.conf entry",           "permission denied",     "not permitted to log in",
+        "no password supplied",           "is not permitted"};
+    return std::any_of(std::begin(kRefusals), std::end(kRefusals),
+                       [&](std::string_view phrase) { return message.find(phrase) != std::string::npos; });
 }
 
 std::string MillisecondsText(std::chrono::milliseconds value) { return std::to_string(value.count()) + "ms"; }
@@ -77,27 +80,29 @@ LineConnection::LineConnection(const std::string& conninfo, const LineLimits& li
                                                "10000",
                                                conninfo.empty() ? nullptr : conninfo.c_str(),
                                                nullptr};
-    m_conn = PQconnectStartParams(keys.data(), values.data(), 1);
+    m_conn.reset(PQconnectStartParams(keys.data(), values.data(), 1));
     if (!m_conn) Fail("out of memory");
-    if (PQstatus(m_conn) == CONNECTION_BAD) Fail(Trimmed(PQerrorMessage(m_conn)));
+    if (PQstatus(m_conn.get()) == CONNECTION_BAD) Fail(Trimmed(PQerrorMessage(m_conn.get())));
     const auto deadline = Deadline(limits.connect);
     for (PostgresPollingStatusType state = PGRES_POLLING_WRITING;;) {
         if (state == PGRES_POLLING_OK) break;
         if (state == PGRES_POLLING_FAILED) {
-            const std::string message = Trimmed(PQerrorMessage(m_conn));
+            const std::string message = Trimmed(PQerrorMessage(m_conn.get()));
             Fail(message, ServerRefusedConnection(message) ? "28000" : "08001");
         }
         Wait(state == PGRES_POLLING_WRITING, deadline);
-        state = PQconnectPoll(m_conn);
+        state = PQconnectPoll(m_conn.get());
     }
-    if (PQsetnonblocking(m_conn, 1) != 0) Fail(Trimmed(PQerrorMessage(m_conn)));
+    if (PQsetnonblocking(m_conn.get(), 1) != 0) Fail(Trimmed(PQerrorMessage(m_conn.get())));
     // The server gives up on its side too, so that a locked table frees its backend.
     const std::string settings = "SET statement_timeout = '" + MillisecondsText(limits.serverStatement) +
                                  "'; SET lock_timeout = '" + MillisecondsText(limits.serverLock) + "'";
     Exec(settings.c_str());
 }
 
-LineConnection::~LineConnection() { PQfinish(m_conn); }
+LineConnection::~LineConnection() = default;
+
+void LineConnection::Finish::operator()(pg_conn* conn) const { PQfinish(conn); }
 
 LineClock::time_point LineConnection::Deadline(std::chrono::milliseconds limit) const {
     return LineClock::now() + limit;
@@ -119,7 +124,7 @@ void LineConnection::Wait(bool forWrite, LineClock::time_point deadline) {
             Fail(until == deadline ? "the line's database did not answer in time"
                                    : "stopped while waiting for the line's database");
         const auto slice = std::min<LineClock::duration>(until - now, kWaitSlice);
-        const int socket = PQsocket(m_conn);
+        const int socket = PQsocket(m_conn.get());
         if (socket < 0) Fail("the connection to the line's database is closed");
         const bool ready = platform::WaitForSocket(
             socket, forWrite, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(slice).count()));
@@ -129,21 +134,21 @@ void LineConnection::Wait(bool forWrite, LineClock::time_point deadline) {
 
 void LineConnection::Exec(const char* sql, const std::vector<const char*>& values) {
     const auto deadline = Deadline(m_limits.statement);
-    const int sent = values.empty() ? PQsendQuery(m_conn, sql)
-                                    : PQsendQueryParams(m_conn, sql, static_cast<int>(values.size()), nullptr,
-                                                        values.data(), nullptr, nullptr, 0);
-    if (!sent) Fail(Trimmed(PQerrorMessage(m_conn)));
-    for (int flushed; (flushed = PQflush(m_conn)) != 0;) {
-        if (flushed < 0) Fail(Trimmed(PQerrorMessage(m_conn)));
+    const int sent = values.empty() ? PQsendQuery(m_conn.get(), sql)
+                                    : PQsendQueryParams(m_conn.get(), sql, static_cast<int>(values.size()),
+                                                        nullptr, values.data(), nullptr, nullptr, 0);
+    if (!sent) Fail(Trimmed(PQerrorMessage(m_conn.get())));
+    for (int flushed; (flushed = PQflush(m_conn.get())) != 0;) {
+        if (flushed < 0) Fail(Trimmed(PQerrorMessage(m_conn.get())));
         Wait(true, deadline);
     }
     std::string error, sqlState;
     for (;;) {
-        while (PQisBusy(m_conn)) {
+        while (PQisBusy(m_conn.get())) {
             Wait(false, deadline);
-            if (!PQconsumeInput(m_conn)) Fail(Trimmed(PQerrorMessage(m_conn)));
+            if (!PQconsumeInput(m_conn.get())) Fail(Trimmed(PQerrorMessage(m_conn.get())));
         }
-        Result result(PQgetResult(m_conn));
+        Result result(PQgetResult(m_conn.get()));
         if (!result) break;
         const auto status = PQresultStatus(result.get());
         if (error.empty() && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -153,7 +158,7 @@ void LineConnection::Exec(const char* sql, const std::vector<const char*>& value
         }
     }
     if (!error.empty()) Fail(error, sqlState);
-    if (PQstatus(m_conn) == CONNECTION_BAD) Fail(Trimmed(PQerrorMessage(m_conn)));
+    if (PQstatus(m_conn.get()) == CONNECTION_BAD) Fail(Trimmed(PQerrorMessage(m_conn.get())));
 }
 
 std::string RedactConninfo(const std::string& text, const std::string& conninfo) {

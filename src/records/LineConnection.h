@@ -60,7 +60,11 @@ private:
     std::string m_conninfo;
     LineLimits m_limits;
     std::function<LineClock::time_point()> m_stopAt;
-    pg_conn* m_conn = nullptr;
+    // Finished however the object ends, a constructor that throws included.
+    struct Finish {
+        void operator()(pg_conn* conn) const;
+    };
+    std::unique_ptr<pg_conn, Finish> m_conn;
 };
 
 // The connection string with every password removed from `text`, even when libpq cannot

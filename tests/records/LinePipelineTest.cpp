@@ -416,3 +416,20 @@ TEST_F(LinePipeline, ALineThatRefusesTheBenchIsToldOncePerStart) {
     EXPECT_EQ(RecordStore(dir / kDatabaseFileName).PendingForwardCount(), 2)
         << "the records wait, none set aside";
 }
+
+TEST_F(LinePipeline, AConnectionGivenUpIsClosed) {
+    TempDir dir;
+    RecordStore store(dir / kDatabaseFileName);
+    store.Write(SampleRecord(ActionKind::FreeBoard, "SN-GIVEN-UP"));
+    // A connect time-out too short for any server: every pass gives up midway.
+    LineLimits hasty;
+    hasty.connect = std::chrono::milliseconds(1);
+    for (int i = 0; i < 20; ++i) EXPECT_NE(ForwardPending(store, Bench(), hasty).error, "");
+    const std::string others =
+        "SELECT count(*) FROM pg_stat_activity WHERE backend_type = 'client backend' AND pid <> "
+        "pg_backend_pid()";
+    std::string left;
+    for (int i = 0; i < 100 && (left = s_server->Psql(others)) != "0\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(left, "0\n") << "connections given up are still open";
+}
