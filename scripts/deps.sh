@@ -9,7 +9,7 @@ packages=(
   fonts-liberation unrtf xvfb xauth
   dpkg-dev help2man lintian man-db desktop-file-utils appstream bash-completion
   sigrok-cli socat mount clang-format graphviz
-  libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev libcpp-httplib-dev
+  libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev libcpp-httplib-dev libicu-dev
   postgresql jq libxml2-utils python3
   poppler-utils chromium
   clang-14 libclang-rt-14-dev devscripts

@@ -75,6 +75,7 @@ BOOL CMainTestDlg::OnInitDialog() {
     CheckRadioButton(IDC_FLUKE45, IDC_METER_NONE, IDC_FLUKE45);
     LoadSettings();
     OpenRecords();
+    TellRecordsNotice();
     m_baseAddressEdit.SetFocus();
 
     // The focus is set above.
@@ -112,6 +113,7 @@ BOOL CMainTestDlg::PreTranslateMessage(MSG* pMsg) {
 }
 
 void CMainTestDlg::OnClose() {
+    KeepRecordsAtQuit();
     if (m_boardHandle != BQX_NO_BOARD) {
         bqxFreeBoard(m_boardHandle);
         m_boardHandle = BQX_NO_BOARD;
@@ -120,7 +122,25 @@ void CMainTestDlg::OnClose() {
     CDialog::OnClose();
 }
 
-void CMainTestDlg::OnQuit() { EndDialog(0); }
+void CMainTestDlg::OnQuit() {
+    KeepRecordsAtQuit();
+    EndDialog(0);
+}
+
+void CMainTestDlg::KeepRecordsAtQuit() {
+    while (m_records && m_records->MemoryOnlyCount() > 0 && !m_records->RetrySaving()) {
+        const std::size_t count = m_records->MemoryOnlyCount();
+        const std::string text = std::to_string(count) +
+                                 " production record(s) could be saved neither in the record database nor "
+                                 "in the pending folder and exist only in this program's memory. Quitting "
+                                 "now loses them.\n\nRetry: try to save them again (free the disk first).\n"
+                                 "Cancel: quit anyway and lose them.";
+        if (MessageBox(text.c_str(), "Production Records", MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY) {
+            m_recordsDropped = count;
+            return;
+        }
+    }
+}
 
 BOOL CMainTestDlg::DestroyWindow() {
     // The driver is released once, however the dialog ended.
@@ -199,9 +219,14 @@ void CMainTestDlg::SetBoardSerialNumber(std::string serial) {
     if (m_records) m_records->SetSerialNumber(std::move(serial));
 }
 
+std::string CMainTestDlg::BoardSerialProblem(const std::string& serial) const {
+    return m_records ? m_records->SerialProblem(serial) : std::string();
+}
+
 void CMainTestDlg::AskSerialNumber() {
     if (!m_records || !m_records->SerialPrompt()) return;
-    CSerialNumberDlg dlg(this);
+    CSerialNumberDlg dlg(this,
+                         [this](const std::string& serial) { return m_records->SerialProblem(serial); });
     // Cancel keeps the board's record without a serial number.
     m_records->SetSerialNumber(dlg.DoModal() == IDOK ? dlg.SerialNumber() : std::string());
 }

@@ -68,6 +68,10 @@ public:
     // (given on the unattended session's command line; the window asks at Initialize Board
     // only when the bench's records settings say so).
     void SetBoardSerialNumber(std::string serial);
+    // What is wrong with a serial number under the bench's rules; empty when nothing.
+    std::string BoardSerialProblem(const std::string& serial) const;
+    // Production records lost at Quit because the operator chose to quit anyway.
+    std::size_t RecordsDroppedAtQuit() const { return m_recordsDropped; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -107,6 +111,9 @@ private:
     void AskSerialNumber();
     // Tells the operator once when a record could not be written and where it waits.
     void TellRecordsNotice();
+    // Before the window ends: records held only in memory are saved, or the operator
+    // chooses to lose them.
+    void KeepRecordsAtQuit();
 
     // Controls, in binding order.
     CButton m_flukeRadio;
@@ -144,4 +151,5 @@ private:
 
     // Production records of the board actions; null when they could not be opened.
     std::unique_ptr<RecordAdapter> m_records;
+    std::size_t m_recordsDropped = 0;
 };

@@ -4,6 +4,7 @@
 #include "records/ActionRecord.h"
 #include "records/Recorder.h"
 #include "records/RecordsSettings.h"
+#include "records/SerialPolicy.h"
 
 #include <algorithm>
 #include <utility>
@@ -95,6 +96,8 @@ RecordAdapter::RecordAdapter(const std::string& benchFolder, std::string driverV
     : m_driverVersion(std::move(driverVersionText)) {
     const rec::RecordsSettings settings = rec::LoadRecordsSettings(benchFolder);
     m_serialPrompt = settings.serialPrompt;
+    m_serialPattern = settings.serialPattern;
+    for (const auto& problem : settings.problems) m_settingsNotice += problem + "\n";
     m_recorder = std::make_unique<rec::Recorder>(settings.recorder);
 }
 
@@ -208,4 +211,19 @@ void RecordAdapter::Sampled(const Start& start, const LogConsole& log, const boa
     Keep(record);
 }
 
-std::string RecordAdapter::TakeOperatorNotice() { return m_recorder->TakeOperatorNotice(); }
+std::string RecordAdapter::TakeOperatorNotice() {
+    std::string notice = std::exchange(m_settingsNotice, std::string()) + m_recorder->TakeOperatorNotice();
+    while (!notice.empty() && notice.back() == '\n') notice.pop_back();
+    return notice;
+}
+
+std::string RecordAdapter::SerialProblem(const std::string& serial) const {
+    return rec::SerialProblem(serial, m_serialPattern);
+}
+
+std::size_t RecordAdapter::MemoryOnlyCount() const { return m_recorder->MemoryOnlyCount(); }
+
+bool RecordAdapter::RetrySaving() {
+    m_recorder->Flush();
+    return m_recorder->MemoryOnlyCount() == 0;
+}

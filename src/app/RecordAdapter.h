@@ -26,7 +26,12 @@ public:
 
     // Whether the window asks for the board's serial number at Initialize Board.
     bool SerialPrompt() const { return m_serialPrompt; }
-    // The serial number of the board from now on, exactly as given (typed or scanned).
+    // The bench's serial-number pattern; empty when it sets none.
+    const std::string& SerialPattern() const { return m_serialPattern; }
+    // Empty when `serial` may be recorded; else a sentence for the operator.
+    std::string SerialProblem(const std::string& serial) const;
+    // The serial number of the board from now on, exactly as given (typed or scanned), once
+    // SerialProblem() found nothing wrong with it.
     void SetSerialNumber(std::string serial) { m_serial = std::move(serial); }
 
     // Taken before an action: its start time and the console's place.
@@ -47,12 +52,20 @@ public:
     // What the operator must be told about the records, once; empty when nothing is new.
     std::string TakeOperatorNotice();
 
+    // Records that could be saved neither in the database nor in the pending folder: they
+    // exist only in this program's memory. RetrySaving() tries once more and says whether
+    // none is left there.
+    std::size_t MemoryOnlyCount() const;
+    bool RetrySaving();
+
 private:
     vantrel::records::ActionRecord NewRecord(const Start& start, const LogConsole& log) const;
     void Keep(const vantrel::records::ActionRecord& record);
 
     std::unique_ptr<vantrel::records::Recorder> m_recorder;
     bool m_serialPrompt = false;
+    std::string m_serialPattern;
+    std::string m_settingsNotice;
     std::string m_driverVersion;
     std::string m_serial;
     // The board as Initialize Board opened it; its identity goes into every record.

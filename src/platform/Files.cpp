@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,22 @@ int SyncFolderOf(const char* path) {
     const int result = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
     return result;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool FolderOfIsWritable(const char* path) {
+    std::string folder(path);
+    const auto slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    return access(folder.c_str(), W_OK) == 0;
+}
+
+bool WaitForSocket(int socket, bool forWrite, int timeoutMs) {
+    pollfd fd{socket, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+    return poll(&fd, 1, timeoutMs) > 0;
 }
 
 }  // namespace platform

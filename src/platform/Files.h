@@ -14,4 +14,10 @@ std::FILE* OpenRegularFileForReading(const char* path);
 // survives a power cut under its new name. Returns 0 or the system error code.
 int SyncFolderOf(const char* path);
 
+// Whether this process may create files in the folder that holds path.
+bool FolderOfIsWritable(const char* path);
+
+// Waits until the socket can be read (or written) or timeoutMs passes. True when it can.
+bool WaitForSocket(int socket, bool forWrite, int timeoutMs);
+
 }  // namespace platform

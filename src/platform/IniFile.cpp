@@ -9,12 +9,16 @@
 
 namespace platform {
 
-std::map<std::string, std::string> ReadIniGroup(const std::string& path, const std::string& group) {
+std::map<std::string, std::string> ReadIniGroup(const std::string& path, const std::string& group,
+                                                std::vector<std::string>* lists) {
     std::map<std::string, std::string> values;
     QSettings ini(QString::fromStdString(path), QSettings::IniFormat);
     ini.beginGroup(QString::fromStdString(group));
-    for (const QString& key : ini.childKeys())
-        values[key.toStdString()] = ini.value(key).toString().toStdString();
+    for (const QString& key : ini.childKeys()) {
+        const QVariant value = ini.value(key);
+        if (lists && value.typeId() == QMetaType::QStringList) lists->push_back(key.toStdString());
+        values[key.toStdString()] = value.toString().toStdString();
+    }
     ini.endGroup();
     return values;
 }

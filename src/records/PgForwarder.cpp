@@ -1,57 +1,32 @@
 #include "records/PgForwarder.h"
 
+#include "records/LineText.h"
 #include "records/RecordStore.h"
-
-#include <libpq-fe.h>
 
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <utility>
 
 namespace vantrel::records {
 namespace {
 
-constexpr std::size_t kBatchSize = 100;
+// Small enough that a pass cut short by its deadline has still committed most of its work.
+constexpr std::size_t kBatchSize = 20;
 constexpr auto kFirstRetry = std::chrono::seconds(1);
 constexpr auto kLongestRetry = std::chrono::seconds(30);
 
-struct ConnDeleter {
-    void operator()(PGconn* conn) const { PQfinish(conn); }
-};
-struct ResultDeleter {
-    void operator()(PGresult* result) const { PQclear(result); }
-};
-using Connection = std::unique_ptr<PGconn, ConnDeleter>;
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
+using Texts = std::vector<std::optional<std::string>>;
 
-struct PgFailure {
-    std::string text;
-};
-
-std::string Trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
-}
-
-// libpq's own defaults apply first; whatever the connection string sets wins. The time-out
-// keeps a dead server from holding the forwarder for long.
-Connection Connect(const std::string& conninfo) {
-    const std::array<const char*, 4> keys = {"connect_timeout", "application_name", "dbname", nullptr};
-    const std::array<const char*, 4> values = {"5", "vantrel", conninfo.empty() ? nullptr : conninfo.c_str(),
-                                               nullptr};
-    Connection conn(PQconnectdbParams(keys.data(), values.data(), 1));
-    if (!conn) throw PgFailure{"out of memory"};
-    if (PQstatus(conn.get()) != CONNECTION_OK) throw PgFailure{Trimmed(PQerrorMessage(conn.get()))};
-    return conn;
-}
-
-// Every value is a bound text parameter; a null pointer is SQL NULL.
-void Execute(PGconn* conn, const char* sql, const std::vector<const char*>& values) {
-    Result result(PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                               nullptr, 0));
-    const auto status = PQresultStatus(result.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        throw PgFailure{Trimmed(PQerrorMessage(conn))};
+// Every value is a bound text parameter in the line's form; an empty optional is SQL NULL.
+void Execute(LineConnection& line, const char* sql, const Texts& texts) {
+    std::vector<std::string> converted;
+    converted.reserve(texts.size());
+    std::vector<const char*> values;
+    for (const auto& text : texts) converted.push_back(text ? LineText(*text) : std::string());
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        values.push_back(texts[i] ? converted[i].c_str() : nullptr);
+    line.Exec(sql, values);
 }
 
 template <typename T>
@@ -66,107 +41,109 @@ std::optional<std::string> Text(const std::optional<T>& value) {
     }
 }
 
-const char* Ptr(const std::optional<std::string>& value) { return value ? value->c_str() : nullptr; }
-
 // No conflict target: a bench role that may only insert can still send a record twice, and
 // the primary key makes the second time a no-op.
-void InsertRecord(PGconn* conn, const ActionRecord& r) {
-    const std::string typeCode = std::to_string(r.board.typeCode);
-    const std::string base = std::to_string(r.board.baseAddress);
-    const std::string irq = std::to_string(r.board.interruptLevel);
-    const auto fpga = Text(r.board.fpgaRevision);
-    const std::string action(ActionKindName(r.kind));
-    const std::string outcome(MeasureOutcomeName(r.outcome));
+void InsertRecord(LineConnection& line, const ActionRecord& r) {
     Execute(
-        conn,
+        line,
         "INSERT INTO vantrel_records (id, action, bench_host, bench_folder, tool_version, driver_version, "
-        "operator, "
-        "board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, started_utc, "
-        "ended_utc, verdict, passed, outcome, meter_model, console_text) VALUES ($1, $2, $3, $4, $5, $6, $7, "
-        "$8, "
-        "$9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) ON CONFLICT DO NOTHING",
-        {r.id.c_str(),
-         action.c_str(),
-         r.bench.host.c_str(),
-         r.bench.folder.c_str(),
-         r.bench.toolVersion.c_str(),
-         r.bench.driverVersion.c_str(),
-         r.bench.operatorLogin.c_str(),
-         r.board.model.c_str(),
-         typeCode.c_str(),
-         base.c_str(),
-         irq.c_str(),
-         Ptr(fpga),
-         r.board.serialNumber.c_str(),
-         r.startedUtc.c_str(),
-         r.endedUtc.c_str(),
-         r.verdict.c_str(),
-         r.passed ? "true" : "false",
-         outcome.c_str(),
-         r.meterModel.c_str(),
-         r.consoleText.c_str()});
+        "operator, board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, "
+        "started_utc, ended_utc, verdict, passed, outcome, meter_model, console_text) VALUES ($1, $2, $3, "
+        "$4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) ON CONFLICT DO "
+        "NOTHING",
+        {r.id,
+         std::string(ActionKindName(r.kind)),
+         r.bench.host,
+         r.bench.folder,
+         r.bench.toolVersion,
+         r.bench.driverVersion,
+         r.bench.operatorLogin,
+         r.board.model,
+         std::to_string(r.board.typeCode),
+         std::to_string(r.board.baseAddress),
+         std::to_string(r.board.interruptLevel),
+         Text(r.board.fpgaRevision),
+         r.board.serialNumber,
+         r.startedUtc,
+         r.endedUtc,
+         r.verdict,
+         std::string(r.passed ? "true" : "false"),
+         std::string(MeasureOutcomeName(r.outcome)),
+         r.meterModel,
+         r.consoleText});
     if (r.interrupt) {
         const auto& f = *r.interrupt;
-        const std::array<std::string, 8> v = {
-            std::to_string(f.rateHz),          std::to_string(f.expectedMs),
-            std::to_string(f.measuredMs),      std::to_string(f.overflows),
-            std::to_string(f.errorCount),      std::to_string(f.timeoutToleranceMs),
-            std::to_string(f.timeToleranceMs), std::to_string(f.adToleranceLsb)};
-        Execute(conn,
-                "INSERT INTO vantrel_interrupt_figures VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) "
-                "ON CONFLICT DO NOTHING",
-                {r.id.c_str(), v[0].c_str(), v[1].c_str(), v[2].c_str(), v[3].c_str(), v[4].c_str(),
-                 v[5].c_str(), v[6].c_str(), v[7].c_str()});
+        Execute(
+            line,
+            "INSERT INTO vantrel_interrupt_figures (record_id, rate_hz, expected_ms, measured_ms, "
+            "overflows, error_count, timeout_tolerance_ms, time_tolerance_ms, ad_tolerance_lsb) VALUES "
+            "($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT DO NOTHING",
+            {r.id, std::to_string(f.rateHz), std::to_string(f.expectedMs), std::to_string(f.measuredMs),
+             std::to_string(f.overflows), std::to_string(f.errorCount), std::to_string(f.timeoutToleranceMs),
+             std::to_string(f.timeToleranceMs), std::to_string(f.adToleranceLsb)});
     }
-    for (const auto& c : r.channels) {
-        const std::string channel = std::to_string(c.channel);
-        const auto reading = Text(c.reading), low = Text(c.windowLow), high = Text(c.windowHigh);
-        const auto before = Text(c.eepromBefore), written = Text(c.eepromWritten), code = Text(c.code);
-        Execute(conn,
-                "INSERT INTO vantrel_channel_figures VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) "
+    for (const auto& c : r.channels)
+        Execute(line,
+                "INSERT INTO vantrel_channel_figures (record_id, channel, reading, window_low, window_high, "
+                "verdict, eeprom_before, eeprom_written, code) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) "
                 "ON CONFLICT DO NOTHING",
-                {r.id.c_str(), channel.c_str(), Ptr(reading), Ptr(low), Ptr(high), c.verdict.c_str(),
-                 Ptr(before), Ptr(written), Ptr(code)});
+                {r.id, std::to_string(c.channel), Text(c.reading), Text(c.windowLow), Text(c.windowHigh),
+                 c.verdict, Text(c.eepromBefore), Text(c.eepromWritten), Text(c.code)});
+}
+
+// Sends one batch in one transaction. The usual batch goes straight in; when the line refuses
+// a record, the batch is rolled back and sent again with each record behind a savepoint, so
+// that the refused one is rolled back alone and set aside while the others go on.
+void SendBatch(LineConnection& line, RecordStore& store, const std::vector<std::string>& ids,
+               ForwardResult& outcome, bool carefully = false) {
+    std::vector<std::string> sent;
+    std::vector<std::pair<std::string, std::string>> refused;
+    line.Exec("BEGIN");
+    for (const auto& id : ids) {
+        const auto record = store.Find(id);
+        if (!record) continue;
+        if (carefully) line.Exec("SAVEPOINT record");
+        try {
+            InsertRecord(line, *record);
+            if (carefully) line.Exec("RELEASE SAVEPOINT record");
+            sent.push_back(id);
+        } catch (const LineFailure& failure) {
+            if (failure.kind != LineFailure::Kind::RecordRefused) throw;
+            if (!carefully) {
+                line.Exec("ROLLBACK");
+                SendBatch(line, store, ids, outcome, true);
+                return;
+            }
+            line.Exec("ROLLBACK TO SAVEPOINT record");
+            refused.emplace_back(id, failure.text);
+        }
     }
+    line.Exec("COMMIT");
+    // Marked only after the line's database has committed: if this step is lost, the next
+    // pass inserts nothing twice because of the id.
+    store.MarkForwarded(sent);
+    for (const auto& [id, reason] : refused) store.SetAside(id, reason);
+    outcome.delivered += static_cast<std::int64_t>(sent.size());
+    outcome.setAside += static_cast<std::int64_t>(refused.size());
 }
 
 }  // namespace
 
-std::string RedactConninfo(const std::string& text, const std::string& conninfo) {
-    std::string result = text;
-    char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
-    PQfreemem(error);
-    if (!options) return result;
-    for (PQconninfoOption* option = options; option->keyword; ++option) {
-        if (std::string_view(option->keyword) != "password" || !option->val || !*option->val) continue;
-        const std::string secret = option->val;
-        for (auto at = result.find(secret); at != std::string::npos; at = result.find(secret, at + 3))
-            result.replace(at, secret.size(), "***");
-    }
-    PQconninfoFree(options);
-    return result;
-}
-
-ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo) {
+ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo, const LineLimits& limits,
+                             const std::function<LineClock::time_point()>& stopAt) {
     ForwardResult outcome;
     try {
-        Connection conn = Connect(conninfo);
+        LineConnection line(
+            conninfo, limits, stopAt ? stopAt : [] { return LineClock::time_point::max(); });
         outcome.connected = true;
         for (;;) {
             const auto ids = store.PendingForward(kBatchSize);
             if (ids.empty()) break;
-            Execute(conn.get(), "BEGIN", {});
-            for (const auto& id : ids)
-                if (const auto record = store.Find(id)) InsertRecord(conn.get(), *record);
-            Execute(conn.get(), "COMMIT", {});
-            // Marked only after the line's database has committed: if this step is lost, the
-            // next pass inserts nothing twice because of the id.
-            store.MarkForwarded(ids);
-            outcome.delivered += static_cast<std::int64_t>(ids.size());
+            SendBatch(line, store, ids, outcome);
         }
-    } catch (const PgFailure& failure) {
-        outcome.error = RedactConninfo(failure.text, conninfo);
+    } catch (const LineFailure& failure) {
+        outcome.error = failure.text;
+        outcome.benchRefused = failure.kind == LineFailure::Kind::BenchRefused;
     } catch (const RecordStoreError& error) {
         outcome.error = error.what();
     }
@@ -176,16 +153,25 @@ ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo) {
     return outcome;
 }
 
-PgForwarder::PgForwarder(std::string databasePath, std::string conninfo)
-    : m_databasePath(std::move(databasePath)), m_conninfo(std::move(conninfo)), m_thread([this] { Run(); }) {}
+PgForwarder::PgForwarder(std::string databasePath, std::string conninfo, LineLimits limits)
+    : m_databasePath(std::move(databasePath)),
+      m_conninfo(std::move(conninfo)),
+      m_limits(limits),
+      m_thread([this] { Run(); }) {}
 
 PgForwarder::~PgForwarder() {
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
+        m_kick = true;
+        m_stopAt = (LineClock::now() + kFinalPassBudget).time_since_epoch().count();
     }
     m_wake.notify_all();
     m_thread.join();
+}
+
+LineClock::time_point PgForwarder::StopAt() const {
+    return LineClock::time_point(LineClock::duration(m_stopAt.load()));
 }
 
 void PgForwarder::Notify() {
@@ -207,6 +193,28 @@ std::string PgForwarder::LastError() const {
     return m_lastError;
 }
 
+std::string PgForwarder::TakeOperatorNotice() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_notice, std::string());
+}
+
+// Called with the mutex held.
+void PgForwarder::NoteResult(const ForwardResult& result) {
+    m_lastError = result.error;
+    if (result.benchRefused && !m_benchRefusalTold) {
+        m_benchRefusalTold = true;
+        m_notice += "The line's database refuses this bench: " + result.error +
+                    " The records stay in this bench's database and are sent when the line accepts "
+                    "them; tell whoever looks after the line's database.\n";
+    }
+    if (result.setAside > 0 && !m_setAsideTold) {
+        m_setAsideTold = true;
+        m_notice += "The line's database refused " + std::to_string(result.setAside) +
+                    " record(s); they are set aside in this bench's database and the others go on. "
+                    "\"vantrel-records status\" shows them and why.\n";
+    }
+}
+
 void PgForwarder::Run() {
     std::unique_ptr<RecordStore> store;
     std::chrono::seconds retry = kFirstRetry;
@@ -214,7 +222,9 @@ void PgForwarder::Run() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait_for(lock, retry, [this] { return m_stop || m_kick; });
-        if (m_stop) return;
+        const bool last = m_stop;
+        // The last pass runs once, and only while its budget lasts.
+        if (last && LineClock::now() >= StopAt()) return;
         m_kick = false;
         lock.unlock();
 
@@ -222,14 +232,15 @@ void PgForwarder::Run() {
         try {
             if (!store)
                 store = std::make_unique<RecordStore>(m_databasePath, RecordStore::OpenMode::ExistingOnly);
-            result = ForwardPending(*store, m_conninfo);
+            result = ForwardPending(*store, m_conninfo, m_limits, [this] { return StopAt(); });
         } catch (const RecordStoreError& error) {
             result.error = error.what();
         }
         m_delivered += result.delivered;
+        m_setAside += result.setAside;
 
         lock.lock();
-        m_lastError = result.error;
+        NoteResult(result);
         if (result.error.empty()) {
             retry = kLongestRetry;
             failing = false;
@@ -241,6 +252,7 @@ void PgForwarder::Run() {
             m_isIdle = false;
         }
         m_idle.notify_all();
+        if (last) return;
     }
 }
 

@@ -3,8 +3,11 @@
 #include "records/Schema.h"
 #include "records/SqliteStatement.h"
 
+#include "platform/Files.h"
+
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace vantrel::records {
@@ -24,9 +27,30 @@ bool FileExists(const std::string& path) {
     return std::filesystem::exists(path, error);
 }
 
+// An archive on read-only media or in a read-only folder: nobody can be writing it.
+bool FolderReadOnly(const std::string& path) { return !platform::FolderOfIsWritable(path.c_str()); }
+
+// A file: URI for SQLite, with the characters that URIs reserve escaped.
+std::string ImmutableUri(const std::string& path) {
+    std::string uri = "file:";
+    for (const unsigned char c : std::filesystem::absolute(path).string()) {
+        if (c == '%' || c == '?' || c == '#' || c <= 0x20 || c >= 0x7f) {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", c);
+            uri += escape;
+        } else {
+            uri += static_cast<char>(c);
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 RecordStoreError::Kind KindOfFailure(int code) {
     switch (code & 0xff) {
     case SQLITE_NOTADB: return RecordStoreError::Kind::Foreign;
+    case SQLITE_CONSTRAINT:
+    case SQLITE_MISMATCH:
+    case SQLITE_TOOBIG: return RecordStoreError::Kind::Refused;
     case SQLITE_READONLY:
     case SQLITE_FULL:
     case SQLITE_IOERR:
@@ -180,29 +204,38 @@ RecordStore::RecordStore(const std::string& path, OpenMode mode) : m_path(path) 
 
     const int flags = mode == OpenMode::ReadOnly ? SQLITE_OPEN_READONLY
                                                  : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
-    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        const SqliteFailure failure{rc, m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)};
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        throw StoreError(path, failure);
-    }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-    sqlite3_extended_result_codes(m_db, 1);
     try {
-        // Long listings and exports read the file through memory maps and a larger cache.
-        Exec(m_db, "PRAGMA mmap_size = 268435456");
-        Exec(m_db, "PRAGMA cache_size = -16384");
+        Open(flags, path);
         Migrate(mode);
     } catch (const SqliteFailure& failure) {
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw StoreError(path, failure);
+        // The write-ahead log needs a file beside the database; an archive whose folder
+        // cannot take one is read as it stands.
+        if (mode != OpenMode::ReadOnly || !FolderReadOnly(path)) throw StoreError(path, failure);
+        try {
+            Open(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, ImmutableUri(path));
+            Migrate(mode);
+        } catch (const SqliteFailure& again) {
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            throw StoreError(path, again);
+        }
     } catch (...) {
         sqlite3_close(m_db);
         m_db = nullptr;
         throw;
     }
+}
+
+void RecordStore::Open(int flags, const std::string& name) {
+    const int rc = sqlite3_open_v2(name.c_str(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK) throw SqliteFailure{rc, m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)};
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(m_db, 1);
+    // Long listings and exports read the file through memory maps and a larger cache.
+    Exec(m_db, "PRAGMA mmap_size = 268435456");
+    Exec(m_db, "PRAGMA cache_size = -16384");
 }
 
 RecordStore::~RecordStore() { sqlite3_close(m_db); }
@@ -224,7 +257,8 @@ void RecordStore::Migrate(OpenMode mode) {
                                    std::to_string(version) + ", this program knows up to " +
                                    std::to_string(CurrentSchemaVersion()) + ").");
     if (mode == OpenMode::ReadOnly) {
-        if (empty || version < CurrentSchemaVersion())
+        // Later versions only add forwarding bookkeeping: an older file reads as it is.
+        if (empty || version < 1)
             throw RecordStoreError(RecordStoreError::Kind::Other,
                                    "The record database " + m_path +
                                        " has an older schema; open it once with write access to update it.");
@@ -394,7 +428,8 @@ std::vector<YieldRow> RecordStore::Yield(const RecordQuery& query) const {
 std::vector<std::string> RecordStore::PendingForward(std::size_t limit) const {
     try {
         SqliteStatement select(m_db,
-                               "SELECT id FROM records WHERE forwarded_utc IS NULL ORDER BY seq LIMIT ?");
+                               "SELECT id FROM records WHERE forwarded_utc IS NULL AND set_aside_utc IS NULL "
+                               "ORDER BY seq LIMIT ?");
         select.Bind(static_cast<std::int64_t>(limit));
         std::vector<std::string> ids;
         while (select.Step()) ids.push_back(select.Text(0));
@@ -406,7 +441,8 @@ std::vector<std::string> RecordStore::PendingForward(std::size_t limit) const {
 
 std::int64_t RecordStore::PendingForwardCount() const {
     try {
-        return QueryInt(m_db, "SELECT count(*) FROM records WHERE forwarded_utc IS NULL");
+        return QueryInt(m_db,
+                        "SELECT count(*) FROM records WHERE forwarded_utc IS NULL AND set_aside_utc IS NULL");
     } catch (const SqliteFailure& failure) {
         throw StoreError(m_path, failure);
     }
@@ -427,6 +463,57 @@ void RecordStore::MarkForwarded(const std::vector<std::string>& ids) {
         throw StoreError(m_path, failure);
     }
 }
+
+std::string RecordStore::OldestPendingForward() const {
+    try {
+        SqliteStatement select(m_db,
+                               "SELECT min(started_utc) FROM records WHERE forwarded_utc IS NULL AND "
+                               "set_aside_utc IS NULL");
+        return select.Step() ? select.Text(0) : std::string();
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+void RecordStore::SetAside(const std::string& id, const std::string& reason) {
+    try {
+        SqliteStatement update(m_db,
+                               "UPDATE records SET set_aside_utc = ?, set_aside_reason = ? WHERE id = ?");
+        update.Bind(UtcNowIso8601()).Bind(reason).Bind(id);
+        update.Step();
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+std::vector<SetAsideRow> RecordStore::SetAsideRecords() const {
+    try {
+        SqliteStatement select(m_db,
+                               "SELECT id, started_utc, serial_number, set_aside_utc, set_aside_reason FROM "
+                               "records WHERE set_aside_utc IS NOT NULL ORDER BY seq");
+        std::vector<SetAsideRow> rows;
+        while (select.Step())
+            rows.push_back({select.Text(0), select.Text(1), select.Text(2), select.Text(3), select.Text(4)});
+        return rows;
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+std::int64_t RecordStore::Resend(const std::string& id) {
+    try {
+        SqliteStatement update(m_db,
+                               "UPDATE records SET set_aside_utc = NULL, set_aside_reason = NULL WHERE "
+                               "set_aside_utc IS NOT NULL AND (? = '' OR id = ?)");
+        update.Bind(id).Bind(id);
+        update.Step();
+        return sqlite3_changes(m_db);
+    } catch (const SqliteFailure& failure) {
+        throw StoreError(m_path, failure);
+    }
+}
+
+int RecordStore::SynchronousLevel() const { return static_cast<int>(QueryInt(m_db, "PRAGMA synchronous")); }
 
 std::int64_t RecordStore::Count() const {
     try {

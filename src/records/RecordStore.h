@@ -31,6 +31,7 @@ public:
         Foreign,     // a file that is not a record database of this tool
         TooNew,      // made by a newer version of the tool
         Unwritable,  // read-only file or folder, full disk, I/O error
+        Refused,     // the record itself breaks a rule of the schema (say, a channel twice)
         Other,
     };
     RecordStoreError(Kind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
@@ -60,6 +61,15 @@ struct YieldRow {
     std::string day;  // YYYY-MM-DD (UTC)
     std::int64_t records = 0;
     std::int64_t passed = 0;
+};
+
+// A record the line's database refused, set aside with the server's reason.
+struct SetAsideRow {
+    std::string id;
+    std::string startedUtc;
+    std::string serialNumber;
+    std::string setAsideUtc;
+    std::string reason;
 };
 
 class RecordStore {
@@ -98,12 +108,24 @@ public:
     std::vector<std::string> PendingForward(std::size_t limit) const;
     std::int64_t PendingForwardCount() const;
     void MarkForwarded(const std::vector<std::string>& ids);
+    // Start time of the oldest record still waiting for the line; empty when none waits.
+    std::string OldestPendingForward() const;
+    // Sets a refused record aside so that it no longer holds up those behind it.
+    void SetAside(const std::string& id, const std::string& reason);
+    std::vector<SetAsideRow> SetAsideRecords() const;
+    // Puts set-aside records back in the line's queue: one by id, or all with an empty id.
+    // Returns how many.
+    std::int64_t Resend(const std::string& id);
+
+    // How SQLite syncs this connection's commits (PRAGMA synchronous: 2 is FULL).
+    int SynchronousLevel() const;
 
     std::int64_t Count() const;
 
 private:
     struct FigureReaders;
     bool Insert(const ActionRecord& record);
+    void Open(int flags, const std::string& name);
     void Migrate(OpenMode mode);
 
     std::string m_path;

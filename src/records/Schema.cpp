@@ -63,7 +63,15 @@ CREATE TABLE channel_figures (
 );
 )sql";
 
-constexpr std::array<std::string_view, 1> kMigrations = {kVersion1};
+// Version 2. A record that the line's database refuses is set aside with the server's reason,
+// so that it holds up nothing behind it; clearing `set_aside_utc` sends it again.
+constexpr std::string_view kVersion2 = R"sql(
+ALTER TABLE records ADD COLUMN set_aside_utc TEXT;
+ALTER TABLE records ADD COLUMN set_aside_reason TEXT;
+CREATE INDEX records_set_aside ON records(seq) WHERE set_aside_utc IS NOT NULL;
+)sql";
+
+constexpr std::array<std::string_view, 2> kMigrations = {kVersion1, kVersion2};
 
 // The line's database: the same record, keyed by its id, and which bench sent it when.
 constexpr std::string_view kPostgres = R"sql(

@@ -45,7 +45,7 @@ void BoardSection(std::ostringstream& out, const Certificate& c) {
     out << "<h2>Board</h2>\n<table>\n";
     Row(out, "Model", Html(b.model));
     Row(out, "Type code", std::to_string(b.typeCode));
-    Row(out, "Serial number", b.serialNumber.empty() ? "(none given)" : Html(b.serialNumber));
+    Row(out, "Serial number", b.serialNumber.empty() ? "(none given)" : HtmlSerial(b.serialNumber));
     Row(out, "FPGA revision", b.fpgaRevision ? std::to_string(*b.fpgaRevision) : "-");
     out << "</table>\n<h2>Calibration</h2>\n<table>\n";
     Row(out, "Bench", Html(c.bench.host) + " (" + Html(c.bench.folder) + ")");

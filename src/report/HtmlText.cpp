@@ -1,33 +1,32 @@
 #include "report/HtmlText.h"
 
+#include "records/ShownText.h"
+
 #include <cstdio>
 
 namespace vantrel::report {
 
-std::string Html(std::string_view text) {
+std::string Html(std::string_view raw) {
+    // Invisible and steering characters first become visible escapes, then markup is escaped.
+    const std::string text = records::ShownText(std::string(raw), true);
     std::string escaped;
     escaped.reserve(text.size() + 16);
     for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
+        switch (ch) {
         case '&': escaped += "&amp;"; break;
         case '<': escaped += "&lt;"; break;
         case '>': escaped += "&gt;"; break;
         case '"': escaped += "&quot;"; break;
         case '\'': escaped += "&#39;"; break;
-        case '\n':
-        case '\t': escaped += ch; break;
-        default:
-            if (c < 0x20 || c == 0x7f) {
-                char shown[8];
-                std::snprintf(shown, sizeof shown, "\\x%02x", c);
-                escaped += shown;
-            } else {
-                escaped += ch;
-            }
+        default: escaped += ch;
         }
     }
     return escaped;
+}
+
+std::string HtmlSerial(std::string_view serial) {
+    const std::string cut = records::ShownTextCut(std::string(serial), kShownSerialCharacters);
+    return Html(cut);
 }
 
 std::string FileSafe(std::string_view text) {

@@ -164,7 +164,7 @@ private:
             certificate << CertificateHtml(board.certificate);
             Check(static_cast<bool>(certificate), "certificates/" + file);
             m_out << "<tr><td>" << Html(ShownTime(board.failedUtc)) << "</td><td>"
-                  << (board.serialNumber.empty() ? "(none)" : Html(board.serialNumber)) << "</td><td>"
+                  << (board.serialNumber.empty() ? "(none)" : HtmlSerial(board.serialNumber)) << "</td><td>"
                   << Html(board.model) << "</td><td>" << Html(board.failedAction)
                   << "</td><td class=\"fail\">" << Html(board.verdict) << "</td><td>"
                   << (board.passedLater ? "<span class=\"ok\">passed</span>"

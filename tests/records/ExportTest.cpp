@@ -153,3 +153,36 @@ TEST(RecordCommands, ExitCodesTellWhatWentWrong) {
     EXPECT_EQ(listing.out.find('\x1b'), std::string::npos);
     EXPECT_NE(listing.out.find("ctl-\\x01\\x1b[31m"), std::string::npos) << listing.out;
 }
+
+TEST(RecordCertificates, StoredTextThatHidesOrSteersIsShownEscapedAndBounded) {
+    TempDir dir;
+    const std::string path = dir / kDatabaseFileName;
+    const std::string reversed =
+        "SN-\xe2\x80\xae"
+        "4321-A";  // shows as SN-A-1234 when obeyed
+    const std::string huge = "SN-" + std::string(1 << 20, '7');
+    const auto hugeRecord = SampleRecord(ActionKind::MeasureReferences, huge);
+    {
+        RecordStore store(path);
+        store.Write(SampleRecord(ActionKind::MeasureReferences, reversed));
+        store.Write(hugeRecord);
+    }
+    const std::string program = "cd " + ShellQuoted(dir.path()) + " && QT_QPA_PLATFORM=offscreen " +
+                                kProgram + " --db " + ShellQuoted(path) + " certificate --out ";
+    const auto first = RunShell(program + "reversed " + ShellQuoted(reversed));
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    const std::string html = ReadFile(dir / "reversed.html");
+    EXPECT_EQ(html.find("\xe2\x80\xae"), std::string::npos) << "the override reaches the page";
+    EXPECT_NE(html.find("SN-\\u{202E}4321-A"), std::string::npos);
+
+    // Too long for a command line: by the record's id.
+    const auto second = RunShell(program + "huge " + hugeRecord.id);
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_LT(ReadFile(dir / "huge.html").size(), 100000u);
+    const auto pages = RunShell("pdfinfo " + ShellQuoted(dir / "huge.pdf") + " | sed -n 's/^Pages: *//p'");
+    EXPECT_EQ(pages.out, "1\n") << pages.err;
+    // Listings cut it the same way.
+    const auto listing = RunShell(kProgram + " --db " + ShellQuoted(path) + " list");
+    EXPECT_LT(listing.out.size(), 2000u);
+    EXPECT_NE(listing.out.find("(1048579 characters)"), std::string::npos);
+}

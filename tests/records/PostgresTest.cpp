@@ -43,7 +43,7 @@ PgServer* LineDatabase::s_server = nullptr;
 
 TEST_F(LineDatabase, RecordWrittenWhileServerIsDownArrivesOnceAfterRestart) {
     TempDir dir;
-    const RecorderSettings settings{dir / kDatabaseFileName, dir / "pending", Bench()};
+    const RecorderSettings settings{dir / kDatabaseFileName, dir / "pending", Bench(), {}, {}};
     const auto before = SampleRecord(ActionKind::InterruptTest, "SN-PG-1");
     const auto during = SampleRecord(ActionKind::MeasureReferences, "SN-PG-1");
     Recorder recorder(settings);
@@ -95,8 +95,8 @@ TEST_F(LineDatabase, TwoBenchesForwardToOneServer) {
     TempDir dir;
     std::vector<std::string> ids;
     {
-        Recorder benchA({dir / "a.db", dir / "pending-a", Bench()});
-        Recorder benchB({dir / "b.db", dir / "pending-b", Bench()});
+        Recorder benchA({dir / "a.db", dir / "pending-a", Bench(), {}, {}});
+        Recorder benchB({dir / "b.db", dir / "pending-b", Bench(), {}, {}});
         for (int i = 0; i < 20; ++i) {
             auto a = SampleRecord(ActionKind::InitializeBoard, "SN-A-" + std::to_string(i));
             auto b = SampleRecord(ActionKind::Sample, "SN-B-" + std::to_string(i));

@@ -188,6 +188,14 @@ void PgServer::Stop() {
     RunShell(AsServerUser(m_bin + "/pg_ctl -w -t 60 -D " + ShellQuoted(m_dataDir) + " -m fast stop"));
 }
 
+bool PgServer::Freeze(bool stopped) {
+    std::ifstream pidFile(m_dataDir + "/postmaster.pid");
+    std::string pid;
+    if (!std::getline(pidFile, pid) || pid.empty()) return false;
+    const std::string signal = stopped ? "-STOP" : "-CONT";
+    return RunShell("kill " + signal + " " + pid + " $(ps -o pid= --ppid " + pid + ")").exitCode == 0;
+}
+
 std::string PgServer::Conninfo(const std::string& database, const std::string& user) const {
     return "host=" + m_socketDir + " port=" + std::to_string(m_port) + " dbname=" + database +
            " user=" + user;

@@ -61,6 +61,9 @@ public:
     std::string Environment(const std::string& user, const std::string& database = "vantrel") const;
     // Runs SQL through psql as the owner; returns psql's unaligned output.
     std::string Psql(const std::string& sql, const std::string& database = "vantrel") const;
+    // Stops (SIGSTOP) or lets go on (SIGCONT) the server's processes: a server that no longer
+    // answers while its connections stay open.
+    bool Freeze(bool stopped);
     // Creates a database with the records tables and a bench role that may only insert.
     void CreateLineDatabase(const std::string& database = "vantrel");
 

@@ -77,9 +77,9 @@ TEST(SessionScript, SettingsAndPictures) {
     EXPECT_EQ(script.colour, session::ColourMode::Never);
     EXPECT_EQ(ParseOk({"--color", "init"}).colour, session::ColourMode::Always);
     // A serial number is data: everything after the first '=' is kept as given.
-    const auto serial = ParseOk({"serial=SN=1, 'x'\n--y"});
+    const auto serial = ParseOk({"serial=SN=1, 'x' --y"});
     EXPECT_EQ(serial.actions[0].kind, ActionKind::Serial);
-    EXPECT_EQ(serial.actions[0].text, "SN=1, 'x'\n--y");
+    EXPECT_EQ(serial.actions[0].text, "SN=1, 'x' --y");
 }
 
 TEST(SessionScript, HelpNeedsNoActions) {
@@ -102,6 +102,8 @@ TEST(SessionScript, MistakesAreRefusedWithTheirReason) {
         {{"meter"}, "needs a value"},
         {{"shot="}, "needs a value"},
         {{"serial="}, "needs a value"},
+        {{"serial=SN=1\n--y"}, "control or invisible character"},
+        {{"serial=SN-\xff"}, "not valid UTF-8"},
         {{"values=1,2,3,4,5,6"}, "at most five"},
         {{"base=30g"}, "hexadecimal"},
         {{"irq=-5"}, "decimal"},

@@ -271,7 +271,7 @@ records-measure-outcomes)
 records-hostile-serials)
   # What an operator types is data: stored exactly, exported exactly, inert in CSV.
   b="$scratch/bench"; make_bench "$b"
-  serials=("SN-1'; DROP TABLE records;--" '=HYPERLINK("http://x","y")' $'SN-2\nline two' 'Prüfling-Ω-7' '@SUM(A1)')
+  serials=("SN-1'; DROP TABLE records;--" '=HYPERLINK("http://x","y")' 'SN-2 "quoted", with comma' 'Prüfling-Ω-7' '@SUM(A1)')
   for serial in "${serials[@]}"; do
     run_session "$b" "serial=$serial" init free
     expect_status 0 $?
@@ -319,6 +319,59 @@ records-waiting)
   [ "$(cd "$b" && "$bin/vantrel-records" history SN-WAIT | grep -c SN-WAIT)" = 6 ] ||
     fail "the waiting records were not saved at the next start"
   [ -z "$(ls "$b/pending")" ] || fail "saved records still wait: $(ls "$b/pending")"
+  ;;
+
+records-serial-policy)
+  # A serial number that no label can carry is refused before anything runs (exit 2), with a
+  # message that does not steer the terminal; nothing is recorded under it. The bench's pattern
+  # refuses a mis-scanned label.
+  b="$scratch/bench"; make_bench "$b"
+  refused=($'SN-\xff-1' $'SN-\e[31m-1' $'SN-\r-1' $'SN-\u202e4321-A' $'SN-\u200d1' ' SN-1' 'SN-1 '
+           "SN-$(printf '%065d' 7)")
+  for serial in "${refused[@]}"; do
+    run_session "$b" "serial=$serial" init free
+    expect_status 2 $?
+    grep -q $'\e\|\r' "$b/err.txt" && fail "the refusal of $(printf %q "$serial") steers the terminal"
+    grep -q 'serial number' "$b/err.txt" || fail "no reason given for $(printf %q "$serial"): $(cat "$b/err.txt")"
+  done
+  [ ! -e "$b/vantrel-records.db" ] || fail "a refused serial number left records"
+  printf '[records]\nserial_pattern=^SN-[0-9]{6}$\n' > "$b/vantrel-records.ini"
+  run_session "$b" serial=SN-12345 init free
+  expect_status 2 $?
+  expect_text "$b/err.txt" "does not match the bench's pattern"
+  run_session "$b" serial=SN-123456 init free
+  expect_status 0 $?
+  [ "$(cd "$b" && "$bin/vantrel-records" history SN-123456 | wc -l)" = 2 ] || fail "the good label was not recorded"
+  ;;
+
+records-quit-memory)
+  # Neither the database nor the pending folder can be written: at Quit the operator is told
+  # how many records exist only in memory and offered to try again; the session fails.
+  b="$scratch/bench"; make_bench "$b"
+  printf '[records]\npending_folder=%s\n' "$b/not-a-folder/pending" > "$b/vantrel-records.ini"
+  : > "$b/not-a-folder"
+  mkdir "$b/vantrel-records.db"
+  run_session "$b" serial=SN-MEM init interrupt free quit
+  expect_status 1 $?
+  o="$b/out.txt"
+  expect_text "$o" "| 3 production record(s) could be saved neither in the record database nor in the pending folder"
+  expect_text "$o" "+-- answered Retry"
+  expect_text "$o" "+-- answered Cancel"
+  expect_text "$o" "3 production record(s) were lost at Quit"
+  # Once the database can be written, sessions record again.
+  rmdir "$b/vantrel-records.db"
+  run_session "$b" serial=SN-MEM2 init free
+  expect_status 0 $?
+  ;;
+
+records-settings-list)
+  # A postgres= value with an unquoted comma is read as a list: the operator is told at start-up
+  # instead of records going to whatever the PG* variables name.
+  b="$scratch/bench"; make_bench "$b"
+  printf '[records]\npostgres=host=a,b port=5432 dbname=line\n' > "$b/vantrel-records.ini"
+  run_session "$b" init free
+  expect_text "$b/out.txt" '+-- message box "Production Records"'
+  expect_text "$b/out.txt" "holds a comma and is read as a list"
   ;;
 
 records-killed)

@@ -87,10 +87,28 @@ std::size_t Utf8Length(const std::string& text, std::size_t at, unsigned& codePo
 
 }  // namespace
 
-std::string CsvTextCell(const std::string& text) {
+std::string CsvTextCell(const std::string& raw) {
+    const std::string text = ValidUtf8(raw);
     const bool formula =
         !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
     return Quoted(formula ? "'" + text : text);
+}
+
+std::string ValidUtf8(const std::string& text) {
+    std::string valid;
+    valid.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        unsigned codePoint = 0;
+        const std::size_t length = Utf8Length(text, at, codePoint);
+        if (length == 0) {
+            valid += "\xEF\xBF\xBD";
+            ++at;
+        } else {
+            valid.append(text, at, length);
+            at += length;
+        }
+    }
+    return valid;
 }
 
 CsvExportWriter::CsvExportWriter(std::ostream& out) : m_out(out) { m_out << kCsvHeader << "\r\n"; }

@@ -8,7 +8,11 @@
 
 namespace vantrel::records::cli {
 
-// One CSV cell (RFC 4180 quoting). Free text that a spreadsheet would run as a formula
+// The text with each byte that is not part of a valid UTF-8 character replaced by U+FFFD,
+// as the JSON and JUnit exports do.
+std::string ValidUtf8(const std::string& text);
+
+// One CSV cell (RFC 4180 quoting), valid UTF-8. Free text that a spreadsheet would run as a formula
 // (starting with =, +, -, @, tab or carriage return) gets a leading apostrophe.
 std::string CsvTextCell(const std::string& text);
 

@@ -5,8 +5,10 @@
 #include "Commands.h"
 
 #include "records/RecordStore.h"
+#include "records/ShownText.h"
 
 #include <memory>
+#include <optional>
 
 namespace vantrel::records::cli {
 
@@ -23,7 +25,17 @@ extern const char* const kFilterHelp;
 
 int ExitCodeOf(const RecordStoreError& error);
 
-// Control characters shown as escapes, so that stored text cannot steer the terminal.
+// A date of the command line, YYYY-MM-DD or a full ISO 8601 time, as the records compare it:
+// the day as given, a time as "YYYY-MM-DDTHH:MM:SS.mmmZ" in UTC. Empty for anything else.
+std::optional<std::string> ParseDate(const std::string& text);
+// Takes "--name DATE" out of `args`; empty when absent. Throws UsageError on a bad date.
+std::string TakeDate(std::vector<std::string>& args, const std::string& name);
+
+// Control and invisible characters shown as escapes, so that stored text cannot steer the
+// terminal or hide part of itself.
 std::string Printable(const std::string& text, bool keepLineBreaks = false);
+
+// A serial number in a listing shows at most this many characters.
+inline constexpr std::size_t kShownSerialCharacters = 80;
 
 }  // namespace vantrel::records::cli

@@ -8,7 +8,9 @@
 namespace vantrel::records::cli {
 namespace {
 
-std::string SerialShown(const std::string& serial) { return serial.empty() ? "-" : Printable(serial); }
+std::string SerialShown(const std::string& serial) {
+    return serial.empty() ? "-" : ShownTextCut(serial, kShownSerialCharacters);
+}
 
 void PrintLine(std::ostream& out, const ActionRecord& r) {
     out << r.startedUtc << "  " << ActionKindName(r.kind) << "  " << Printable(r.board.model) << "  "

@@ -6,26 +6,15 @@
 #include "report/LineSummary.h"
 #include "report/OffscreenApplication.h"
 
-#include <cctype>
 #include <ostream>
 
 namespace vantrel::records::cli {
 namespace {
 
-// YYYY-MM-DD, optionally followed by a time ("T08:00", ...).
-bool IsDate(const std::string& text) {
-    if (text.size() < 10 || text[4] != '-' || text[7] != '-') return false;
-    for (const std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
-        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    return text.size() == 10 || text[10] == 'T';
-}
-
 int Report(CommandContext& context) {
-    const std::string from = TakeValue(context.args, "--from");
-    const std::string to = TakeValue(context.args, "--to");
+    const std::string from = TakeDate(context.args, "--from");
+    const std::string to = TakeDate(context.args, "--to");
     if (from.empty() || to.empty()) throw UsageError{"report needs --from DATE and --to DATE"};
-    for (const auto& date : {from, to})
-        if (!IsDate(date)) throw UsageError{"'" + Printable(date) + "' is not a date such as 2026-12-01"};
     if (from.substr(0, 10) > to.substr(0, 10)) throw UsageError{"--from is after --to"};
     if (context.args.size() != 1) throw UsageError{"report needs one output folder"};
     const std::string folder = context.args.front();

@@ -20,6 +20,7 @@
 #include "app/CMainTestDlg.h"
 #include "app/CSerialNumberDlg.h"
 #include "meter/CMeasureRefsDlg.h"
+#include "records/ShownText.h"
 
 namespace session {
 namespace {
@@ -28,6 +29,7 @@ constexpr const char* kInstructionsCaption = "Instructions";
 constexpr const char* kFreeBoardCaption = "Free Board";
 constexpr const char* kFailedVerdict = "FAILED";
 constexpr int kReferenceEdits = 5;
+constexpr int kMostRetries = 3;
 
 int MeterRadioId(MeterChoice meter) {
     switch (meter) {
@@ -115,6 +117,8 @@ void SessionRunner::Run() {
     afx::SetMessageBoxHandler({});
 
     if (result == -1) Fail("the main window could not be created");
+    if (const std::size_t dropped = dialog.RecordsDroppedAtQuit(); dropped > 0)
+        Fail(std::to_string(dropped) + " production record(s) were lost at Quit");
     if (m_next < m_script.actions.size()) Fail("the window closed before every action was done");
     if (!m_measureShot.empty()) Fail("no Measure References dialog opened for the picture " + m_measureShot);
 
@@ -152,7 +156,11 @@ void SessionRunner::OnModal(CDialog& dialog) {
 
 int SessionRunner::OnMessageBox(const afx::MessageBoxRequest& request) {
     if (m_echo) m_echo->Flush();
-    const int answer = AnswerForBox(request.type, m_answer);
+    int answer = AnswerForBox(request.type, m_answer);
+    // The same box answered Retry again and again would never end the session.
+    m_sameBoxCount = request.text == m_lastBoxText ? m_sameBoxCount + 1 : 1;
+    m_lastBoxText = request.text;
+    if (answer == IDRETRY && m_sameBoxCount > kMostRetries) answer = IDCANCEL;
     Write(SessionLine(BoxTranscript(request, answer), m_colour));
     // The only box that is not bad news asks the operator to connect the meter.
     if (request.caption != kInstructionsCaption) {
@@ -201,7 +209,7 @@ void SessionRunner::Do(const Action& action) {
     case ActionKind::Serial:
         m_serial = action.text;
         m_main->SetBoardSerialNumber(m_serial);
-        Note("serial number of the board: " + m_serial);
+        Note("serial number of the board: " + vantrel::records::ShownText(m_serial));
         break;
     case ActionKind::Answer:
         m_answer = action.answer;
@@ -323,7 +331,7 @@ void SessionRunner::WorkSerialDialog(CDialog& dialog) {
     // The text goes in as a scanner leaves it, line breaks and all.
     if (CWnd* box = dialog.GetDlgItem(CSerialNumberDlg::IDC_SERIAL_NUMBER))
         box->SetWindowText(m_serial.c_str());
-    Note("serial number box: \"" + m_serial + "\", OK");
+    Note("serial number box: \"" + vantrel::records::ShownText(m_serial) + "\", OK");
     harness::DialogDriver(dialog).Click(IDOK);
 }
 

@@ -78,6 +78,9 @@ private:
 
     // The board's serial number as given by serial=.
     std::string m_serial;
+    // The last message box's text and how often in a row it came.
+    std::string m_lastBoxText;
+    int m_sameBoxCount = 0;
 
     std::vector<std::string> m_failures;
 };

@@ -4,6 +4,8 @@
 #include <sstream>
 
 #include "afx/afxtypes.h"
+#include "records/RecordsSettings.h"
+#include "records/SerialPolicy.h"
 
 namespace session {
 namespace {
@@ -120,10 +122,13 @@ const ValuedAction kValuedActions[] = {
          return true;
      }},
     {"serial",
-     [](const std::string& value, Action& action, std::string&) {
+     [](const std::string& value, Action& action, std::string& error) {
+         // The same rules as the serial-number box, the bench's pattern included.
+         const std::string pattern = vantrel::records::LoadRecordsSettings(".").serialPattern;
+         error = vantrel::records::SerialProblem(value, pattern);
          action.kind = ActionKind::Serial;
          action.text = value;
-         return true;
+         return error.empty();
      }},
     {"shot",
      [](const std::string& value, Action& action, std::string&) {
@@ -284,7 +289,9 @@ Settings:
                      Harlun, ...)
   base=HEX           type the base address
   irq=N              type the interrupt level
-  serial=TEXT        the serial number of the board, kept exactly in the
+  serial=TEXT        the serial number of the board (printable UTF-8, at most 64
+                     characters, no blank at either end, matching the bench's
+                     serial_pattern), kept exactly in the
                      production records of every action that follows (and
                      typed into the serial-number box when the bench asks)
   meter=fluke45|hp34401a|none
