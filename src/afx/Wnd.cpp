@@ -228,6 +228,7 @@ void CWnd::SetWindowText(const char* text) {
         button->setText(s);
     } else if (auto* label = dynamic_cast<QLabel*>(w)) {
         label->setText(s);
+        afx::AnnounceStatus(label, s);
     }
     if (w->isVisible()) w->repaint();
 }
