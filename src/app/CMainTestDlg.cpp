@@ -199,11 +199,13 @@ void CMainTestDlg::SetBoardSerialNumber(std::string serial) {
     if (m_records) m_records->SetSerialNumber(std::move(serial));
 }
 
-void CMainTestDlg::AskSerialNumber() {
-    if (!m_records || !m_records->SerialPrompt()) return;
+bool CMainTestDlg::AskSerialNumber() {
+    if (!m_records || !m_records->SerialPrompt()) return true;
     CSerialNumberDlg dlg(this);
-    // Cancel keeps the board's record without a serial number.
-    m_records->SetSerialNumber(dlg.DoModal() == IDOK ? dlg.SerialNumber() : std::string());
+    // Cancel, Esc and the close box abort the press: the board stays as it was.
+    if (dlg.DoModal() != IDOK) return false;
+    m_records->SetSerialNumber(dlg.SerialNumber());
+    return true;
 }
 
 void CMainTestDlg::TellRecordsNotice() {
