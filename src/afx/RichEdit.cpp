@@ -322,6 +322,3 @@ long CRichEditCtrl::GetTextLength() const {
     return r ? r->Length() : 0;
 }
 
-BOOL CRichEditCtrl::SetReadOnly(BOOL readOnly) {
-    return static_cast<BOOL>(SendMessage(EM_SETREADONLY, static_cast<WPARAM>(readOnly)));
-}
