@@ -12,6 +12,7 @@ packages=(
   libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev
   postgresql jq libxml2-utils python3
   poppler-utils chromium
+  orca at-spi2-core dbus gir1.2-atspi-2.0 python3-gi
 )
 
 missing=()

@@ -37,7 +37,7 @@ def application(name):
 
 
 def key(keysym):
-    Atspi.generate_keyboard_event(keysym, None, Atspi.KeySynthType.PRESSRELEASE)
+    Atspi.generate_keyboard_event(keysym, None, Atspi.KeySynthType.SYM)
     time.sleep(STEP_S)
 
 

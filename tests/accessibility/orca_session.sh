@@ -15,9 +15,12 @@ sleep 2
 (cd "$scratch/bench" && QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb exec "$bin/vantrel") \
   >"$scratch/vantrel.out" 2>&1 &
 app_pid=$!
-python3 "$drive" vantrel
+# The system Python, which has the accessibility bindings Orca itself uses.
+/usr/bin/python3 "$drive" vantrel
 status=$?
-kill "$app_pid" 2>/dev/null
-kill "$orca_pid" 2>/dev/null
-wait "$app_pid" "$orca_pid" 2>/dev/null
+for pid in "$app_pid" "$orca_pid"; do
+  kill "$pid" 2>/dev/null
+  for _ in $(seq 25); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+  kill -KILL "$pid" 2>/dev/null
+done
 exit $status

@@ -2,7 +2,8 @@
 # Runs the main window on a virtual X display with the Orca screen reader listening on the
 # desktop's accessibility bus, walks the window with the keyboard, presses Initialize Board
 # on the simulated board, and writes what Orca spoke (the "SPEECH OUTPUT" lines of its debug
-# log) to OUT. The whole debug log is kept beside it as OUT.log.
+# log) to OUT. The whole debug log is kept beside it as OUT.log, the window's output as
+# OUT.window.log.
 #
 #   tests/accessibility/orca_speech.sh BIN_DIR OUT
 #
@@ -35,7 +36,10 @@ chmod 700 "$XDG_RUNTIME_DIR"
 printf 'BASEADD=300\r\nINTERRUPT=7\r\nVOLTMETER=2\r\nBOARDTYPE=27\r\n' > "$scratch/bench/Vantrel.ini"
 printf 'model = 27\nbase = 0x300\nirq = 7\n' > "$scratch/bench/bench.ini"
 
-dbus-run-session -- bash "$here/orca_session.sh" "$bin" "$scratch" "$here/drive_window.py"
+status=0
+dbus-run-session -- bash "$here/orca_session.sh" "$bin" "$scratch" "$here/drive_window.py" || status=$?
 grep -a "SPEECH OUTPUT" "$scratch/orca.log" > "$out" || true
 cp "$scratch/orca.log" "$out.log"
+cp "$scratch/vantrel.out" "$out.window.log"
+[ "$status" -eq 0 ] || { echo "orca_speech: the keyboard walk failed ($status)" >&2; exit 1; }
 [ -s "$out" ] || { echo "orca_speech: Orca spoke nothing" >&2; exit 1; }
