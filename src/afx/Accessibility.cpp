@@ -122,7 +122,9 @@ public:
         Edit()->setSelection(startOffset, endOffset - startOffset);
     }
     void removeSelection(int /*index*/) override { Edit()->deselect(); }
-    void scrollToSubstring(int startIndex, int /*endIndex*/) override { Edit()->setCursorPosition(startIndex); }
+    void scrollToSubstring(int startIndex, int /*endIndex*/) override {
+        Edit()->setCursorPosition(startIndex);
+    }
     int offsetAtPoint(const QPoint& point) const override {
         return Edit()->cursorPositionAt(Edit()->mapFromGlobal(point));
     }
@@ -131,11 +133,14 @@ public:
         const QString shown = Edit()->displayText();
         const QRect contents = Edit()->contentsRect();
         const int x = contents.left() + metrics.horizontalAdvance(shown.left(offset));
-        const QRect local(x, contents.top(), metrics.horizontalAdvance(shown.mid(offset, 1)), contents.height());
+        const QRect local(x, contents.top(), metrics.horizontalAdvance(shown.mid(offset, 1)),
+                          contents.height());
         return QRect(Edit()->mapToGlobal(local.topLeft()), local.size());
     }
 
-    void deleteText(int startOffset, int endOffset) override { replaceText(startOffset, endOffset, QString()); }
+    void deleteText(int startOffset, int endOffset) override {
+        replaceText(startOffset, endOffset, QString());
+    }
     void insertText(int offset, const QString& text) override { replaceText(offset, offset, text); }
     void replaceText(int startOffset, int endOffset, const QString& text) override {
         const QString old = Edit()->text();
@@ -162,7 +167,8 @@ QAccessibleInterface* LayerAccessibleFactory(const QString& className, QObject* 
     auto* w = static_cast<QWidget*>(object);
     if (className == QLatin1String("QRadioButton")) return new RadioButtonAccessible(w);
     if (className == QLatin1String("QLineEdit")) return new LineEditAccessible(static_cast<QLineEdit*>(w));
-    if (className == QLatin1String("QWidget") && w->property(kNoticeProperty).toBool()) return new NoticeAccessible(w);
+    if (className == QLatin1String("QWidget") && w->property(kNoticeProperty).toBool())
+        return new NoticeAccessible(w);
     return nullptr;
 }
 
@@ -224,15 +230,16 @@ const ControlTemplate* HeadingOver(const DialogTemplate& t, const ControlTemplat
         if (!IsLabel(c) || &c == &rowLabel) continue;
         const Box label = BoxOf(c);
         const bool overlaps = label.left < row.right && row.left < label.right;
-        if (overlaps && label.bottom <= row.top && (!heading || label.top < BoxOf(*heading).top)) heading = &c;
+        if (overlaps && label.bottom <= row.top && (!heading || label.top < BoxOf(*heading).top))
+            heading = &c;
     }
     return heading;
 }
 
 // The nearest control before the box on its row (and the nearest after it) that passes a test.
 template <typename Test>
-std::pair<const ControlTemplate*, const ControlTemplate*> RowNeighbours(const DialogTemplate& t, const Box& box,
-                                                                       Test test) {
+std::pair<const ControlTemplate*, const ControlTemplate*> RowNeighbours(const DialogTemplate& t,
+                                                                        const Box& box, Test test) {
     const ControlTemplate* before = nullptr;
     const ControlTemplate* after = nullptr;
     for (const ControlTemplate& c : t.controls) {
@@ -266,7 +273,9 @@ bool IsNamedByLabel(ControlKind kind) {
 // What a field the program writes to is about: the label or button before it on its row
 // ("Initialize Board" for the verdict beside that button).
 std::optional<std::string> SubjectOf(const DialogTemplate& t, const ControlTemplate& field) {
-    const auto isSubject = [](const ControlTemplate& c) { return IsLabel(c) || c.kind == ControlKind::PushButton; };
+    const auto isSubject = [](const ControlTemplate& c) {
+        return IsLabel(c) || c.kind == ControlKind::PushButton;
+    };
     const ControlTemplate* before = RowNeighbours(t, BoxOf(field), isSubject).first;
     if (!before) return std::nullopt;
     return LabelText(before->text);
@@ -286,7 +295,8 @@ void NameAfterLabel(const DialogTemplate& t, const std::vector<QWidget*>& widget
     const Naming naming = NamingOf(t, c);
     std::string name;
     if (naming.label)
-        name = (naming.heading ? LabelText(naming.heading->text) + " " : std::string()) + LabelText(naming.label->text);
+        name = (naming.heading ? LabelText(naming.heading->text) + " " : std::string()) +
+               LabelText(naming.label->text);
     else if (c.kind == ControlKind::RichEdit)
         name = kConsoleName;
     else
@@ -328,7 +338,8 @@ std::vector<int> EnclosingGroupBoxes(const DialogTemplate& t) {
             const ControlTemplate& group = t.controls[g];
             if (group.kind != ControlKind::GroupBox || !Encloses(BoxOf(group), box)) continue;
             const auto area = [](const Box& b) { return (b.right - b.left) * (b.bottom - b.top); };
-            if (holders[i] < 0 || area(BoxOf(group)) < area(BoxOf(t.controls[static_cast<std::size_t>(holders[i])])))
+            if (holders[i] < 0 ||
+                area(BoxOf(group)) < area(BoxOf(t.controls[static_cast<std::size_t>(holders[i])])))
                 holders[i] = static_cast<int>(g);
         }
     }

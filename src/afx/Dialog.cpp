@@ -600,8 +600,8 @@ void PlaceControl(QWidget* w, const ControlTemplate& c, int baseX, int baseY, co
 
 // The controls in template order. Group boxes come first so that each control inside one is
 // built as its child; the tab groups and radio groups follow the template.
-std::vector<QWidget*> BuildControls(const afx::DialogTemplate& t, QWidget* dw,
-                                    const QFont& font, CDialogPrivate* d) {
+std::vector<QWidget*> BuildControls(const afx::DialogTemplate& t, QWidget* dw, const QFont& font,
+                                    CDialogPrivate* d) {
     const std::vector<int> holders = afx::EnclosingGroupBoxes(t);
     std::vector<QWidget*> widgets(t.controls.size(), nullptr);
     for (std::size_t i = 0; i < t.controls.size(); ++i) {
@@ -667,11 +667,11 @@ BOOL CDialog::BuildWindow() {
     Attach(dw);
 
     const std::vector<QWidget*> widgets = BuildControls(*t, dw, font, m_d.get());
-    for (std::size_t i = 0; i < widgets.size(); ++i) m_d->controls.emplace_back(t->controls[i].id, widgets[i]);
+    for (std::size_t i = 0; i < widgets.size(); ++i)
+        m_d->controls.emplace_back(t->controls[i].id, widgets[i]);
     afx::DescribeControls(*t, widgets);
     return TRUE;
 }
-
 
 BOOL CDialog::RunInitDialog() {
     struct Starting {

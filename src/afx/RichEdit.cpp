@@ -321,4 +321,3 @@ long CRichEditCtrl::GetTextLength() const {
     afx::RichEditWidget* r = Rich(this);
     return r ? r->Length() : 0;
 }
-

@@ -8,12 +8,25 @@
 namespace {
 
 // Options followed by a value in the next argument (or joined with '=' where noted).
-constexpr std::array<std::string_view, 17> kWithValue = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "geometry",
-    "qwindowtitle", "title", "qwindowicon", "icon", "session", "style", "stylesheet",
-    "display", "name", "visual", "ncols"};
-constexpr std::array<std::string_view, 6> kFlags = {"reverse", "widgetcount", "nograb", "dograb", "sync",
-                                                    "testability"};
+constexpr std::array<std::string_view, 17> kWithValue = {"platform",
+                                                         "platformpluginpath",
+                                                         "platformtheme",
+                                                         "plugin",
+                                                         "qwindowgeometry",
+                                                         "geometry",
+                                                         "qwindowtitle",
+                                                         "title",
+                                                         "qwindowicon",
+                                                         "icon",
+                                                         "session",
+                                                         "style",
+                                                         "stylesheet",
+                                                         "display",
+                                                         "name",
+                                                         "visual",
+                                                         "ncols"};
+constexpr std::array<std::string_view, 6> kFlags = {"reverse", "widgetcount", "nograb",
+                                                    "dograb",  "sync",        "testability"};
 constexpr std::array<std::string_view, 3> kJoinedValue = {"style=", "stylesheet=", "qmljsdebugger="};
 
 template <std::size_t N>

@@ -99,4 +99,3 @@ protected:                                        \
          return reinterpret_cast<LRESULT>(                                                           \
              static_cast<ThisClass*>(t)->CtlColor(reinterpret_cast<CDC*>(w), static_cast<UINT>(l))); \
      }},
-

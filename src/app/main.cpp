@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
     // options is a mistake.
     for (int i = 1; i < argc;) {
         const int taken = AfxToolkitOptionLength(argc, argv, i);
-        if (taken == 0) return cmdline::RejectCommandLine(kProgram.name, cmdline::UnexpectedArgument(argv[i]));
+        if (taken == 0)
+            return cmdline::RejectCommandLine(kProgram.name, cmdline::UnexpectedArgument(argv[i]));
         i += taken;
     }
     return AfxWinMain(argc, argv);

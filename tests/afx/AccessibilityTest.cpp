@@ -4,14 +4,14 @@
 // controls, single-line text read whole and verdicts announced.
 #include <gtest/gtest.h>
 
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 #include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QWidget>
-#include <QtGui/private/qguiapplication_p.h>
-#include <qpa/qplatformaccessibility.h>
-#include <qpa/qplatformintegration.h>
 
 #include <algorithm>
 #include <cctype>
@@ -183,25 +183,22 @@ TEST_P(LabelLinks, ControlIsLabelledByItsLabelAndTheLabelPointsBack) {
     o.dialog->DestroyWindow();
 }
 
-INSTANTIATE_TEST_SUITE_P(Templates, LabelLinks,
-                         testing::Values(LinkCase{kMainWindow, 1001, "Base Address"},
-                                         LinkCase{kMainWindow, 1002, "Interrupt"},
-                                         LinkCase{kMainWindow, 1068, "Board Type Macro"},
-                                         LinkCase{kMainWindow, 1031, "FPGA Revision: "},
-                                         // The meter buttons are labelled by their group.
-                                         LinkCase{kMainWindow, 1062, "Voltage Meter"},
-                                         LinkCase{kMainWindow, 1063, "Voltage Meter"},
-                                         LinkCase{kMainWindow, 1064, "Voltage Meter"},
-                                         LinkCase{kMeasureReferences, 1025, "0"},
-                                         LinkCase{kMeasureReferences, 1026, "1"},
-                                         LinkCase{kMeasureReferences, 1027, "2"},
-                                         LinkCase{kMeasureReferences, 1028, "3"},
-                                         LinkCase{kMeasureReferences, 1029, "4"},
-                                         // A label above its box.
-                                         LinkCase{kSerialNumber, 1070, "Scan or type the serial number of the board:"}),
-                         [](const testing::TestParamInfo<LinkCase>& row) {
-                             return std::to_string(row.param.dialog) + "_" + std::to_string(row.param.id);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Templates, LabelLinks,
+    testing::Values(LinkCase{kMainWindow, 1001, "Base Address"}, LinkCase{kMainWindow, 1002, "Interrupt"},
+                    LinkCase{kMainWindow, 1068, "Board Type Macro"},
+                    LinkCase{kMainWindow, 1031, "FPGA Revision: "},
+                    // The meter buttons are labelled by their group.
+                    LinkCase{kMainWindow, 1062, "Voltage Meter"},
+                    LinkCase{kMainWindow, 1063, "Voltage Meter"},
+                    LinkCase{kMainWindow, 1064, "Voltage Meter"}, LinkCase{kMeasureReferences, 1025, "0"},
+                    LinkCase{kMeasureReferences, 1026, "1"}, LinkCase{kMeasureReferences, 1027, "2"},
+                    LinkCase{kMeasureReferences, 1028, "3"}, LinkCase{kMeasureReferences, 1029, "4"},
+                    // A label above its box.
+                    LinkCase{kSerialNumber, 1070, "Scan or type the serial number of the board:"}),
+    [](const testing::TestParamInfo<LinkCase>& row) {
+        return std::to_string(row.param.dialog) + "_" + std::to_string(row.param.id);
+    });
 
 // ---- groups holding their controls ----
 

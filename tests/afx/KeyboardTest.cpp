@@ -179,10 +179,10 @@ TEST(Keyboard, PushButtonsAreNeverToolkitDefaults) {
 
 struct AltCase {
     const char* name;
-    int id;          // the text box with the focus
+    int id;  // the text box with the focus
     int qtKey;
     Qt::KeyboardModifiers modifiers;
-    bool types;      // whether the key is typed into the box
+    bool types;  // whether the key is typed into the box
 };
 
 class AltLetters : public testing::TestWithParam<AltCase> {};

@@ -138,8 +138,9 @@ TEST(DialogGeometry, ControlsSitAtTheirDialogUnitRectangles) {
         QWidget* w = d.Control(e.id);
         ASSERT_NE(w, nullptr) << e.id;
         // In the window: a control inside a group box is placed relative to the box.
-        EXPECT_EQ(QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()), QRect(afx::MulDiv(e.x, bx, 4), afx::MulDiv(e.y, by, 8),
-                                       afx::MulDiv(e.w, bx, 4), afx::MulDiv(e.h, by, 8)))
+        EXPECT_EQ(QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()),
+                  QRect(afx::MulDiv(e.x, bx, 4), afx::MulDiv(e.y, by, 8), afx::MulDiv(e.w, bx, 4),
+                        afx::MulDiv(e.h, by, 8)))
             << "control " << e.id;
     }
     // The combo box keeps its x, y and width; its template height is the open list's.

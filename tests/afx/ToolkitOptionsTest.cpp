@@ -24,10 +24,11 @@ TEST_P(ToolkitOptions, TakeTheirValueAndNothingElse) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, ToolkitOptions,
-    testing::Values(OptionCase{{"-platform", "offscreen", "x"}, 2}, OptionCase{{"--platform", "offscreen"}, 2},
-                    OptionCase{{"-style", "Fusion"}, 2}, OptionCase{{"-style=Fusion"}, 1},
-                    OptionCase{{"-stylesheet=a.qss"}, 1}, OptionCase{{"-reverse", "x"}, 1},
-                    OptionCase{{"-display", ":1"}, 2}, OptionCase{{"-qwindowtitle", "Bench 3"}, 2},
+    testing::Values(OptionCase{{"-platform", "offscreen", "x"}, 2},
+                    OptionCase{{"--platform", "offscreen"}, 2}, OptionCase{{"-style", "Fusion"}, 2},
+                    OptionCase{{"-style=Fusion"}, 1}, OptionCase{{"-stylesheet=a.qss"}, 1},
+                    OptionCase{{"-reverse", "x"}, 1}, OptionCase{{"-display", ":1"}, 2},
+                    OptionCase{{"-qwindowtitle", "Bench 3"}, 2},
                     OptionCase{{"-platform"}, 1},  // given last, without its value
                     OptionCase{{"-qmljsdebugger=port:1234"}, 1},
                     // Not the toolkit's: the program refuses these.

@@ -19,11 +19,12 @@ std::vector<std::string> RecordedSerials(const std::filesystem::path& folder) {
     sqlite3* handle = nullptr;
     if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(handle, "SELECT action, serial_number FROM records ORDER BY seq", -1, &statement,
-                               nullptr) == SQLITE_OK)
+        if (sqlite3_prepare_v2(handle, "SELECT action, serial_number FROM records ORDER BY seq", -1,
+                               &statement, nullptr) == SQLITE_OK)
             while (sqlite3_step(statement) == SQLITE_ROW)
-                serials.push_back(std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))) +
-                                  " " + reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+                serials.push_back(
+                    std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))) + " " +
+                    reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
         sqlite3_finalize(statement);
     }
     sqlite3_close(handle);
@@ -70,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, SerialBox,
     testing::Values(AnswerCase{"Ok", [](harness::DialogDriver& box) { box.Click(IDOK); }, true},
                     AnswerCase{"Cancel", [](harness::DialogDriver& box) { box.Click(IDCANCEL); }, false},
-                    AnswerCase{"Escape", [](harness::DialogDriver& box) { box.PressKey(Qt::Key_Escape); }, false},
+                    AnswerCase{"Escape", [](harness::DialogDriver& box) { box.PressKey(Qt::Key_Escape); },
+                               false},
                     AnswerCase{"CloseBox", [](harness::DialogDriver& box) { box.Close(); }, false}),
     [](const testing::TestParamInfo<AnswerCase>& row) { return row.param.name; });
 
