@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev libgl-dev qt6-charts-dev libqt6opengl6-dev
+  qt6-base-dev qt6-base-private-dev libgl-dev qt6-charts-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation unrtf xvfb xauth
   dpkg-dev help2man lintian man-db desktop-file-utils appstream bash-completion
@@ -13,6 +13,7 @@ packages=(
   postgresql jq libxml2-utils python3
   poppler-utils chromium
   clang-14 libclang-rt-14-dev devscripts
+  orca at-spi2-core dbus gir1.2-atspi-2.0 python3-gi
 )
 
 missing=()

@@ -214,11 +214,16 @@ std::string AppTitle();
 // mouse handling (once per application object).
 void InstallDialogEventFilter();
 
-// Assistive technology: radio buttons report their role and checked state (installed once
-// per process), and the text boxes of a dialog take their names from their labels;
-// widgets[i] is the widget of t.controls[i].
+// Assistive technology: radio buttons report their role and checked state and line edits
+// their text as one run (installed once per process); the text boxes of a dialog take their
+// names from their labels and are linked to them; widgets[i] is the widget of t.controls[i].
 void InstallAccessibility();
-void NameControlsFromLabels(const DialogTemplate& t, const std::vector<QWidget*>& widgets);
+void DescribeControls(const DialogTemplate& t, const std::vector<QWidget*>& widgets);
+// For each control, the index of the smallest group box whose frame holds it, or -1.
+std::vector<int> EnclosingGroupBoxes(const DialogTemplate& t);
+// Speaks "<subject>: <text>" when a field the program writes to, beside a label or button
+// that says what it is about, takes a new text (a verdict).
+void AnnounceStatus(QWidget* field, const QString& text);
 
 // Dialogs running (modal loop or shown modeless), innermost last.
 std::vector<CDialog*>& RunningDialogs();

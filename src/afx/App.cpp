@@ -160,7 +160,6 @@ HICON CWinApp::LoadIcon(UINT id) const {
 void CWinApp::OnHelp() {}
 
 CWinApp* AfxGetApp() { return afx::g_app; }
-CWnd* AfxGetMainWnd() { return afx::g_app ? afx::g_app->m_pMainWnd : nullptr; }
 BOOL AfxEnableControlContainer() { return TRUE; }
 
 BOOL AfxInitRichEdit() {

@@ -54,6 +54,12 @@ UINT VirtualKey(const QKeyEvent* e) {
     return 0;
 }
 
+bool IsAltCharacter(const QKeyEvent* e) {
+    const Qt::KeyboardModifiers mods = e->modifiers();
+    return (mods & Qt::AltModifier) && !(mods & Qt::ControlModifier) && !e->text().isEmpty() &&
+           e->text().at(0).isPrint();
+}
+
 bool IsPushButton(const QWidget* w) { return dynamic_cast<const ButtonWidget*>(w) != nullptr; }
 
 class DialogEventFilter : public QObject {
@@ -368,6 +374,9 @@ bool CDialogPrivate::HandleKey(QWidget* receiver, QKeyEvent* e) {
         auto* combo = qobject_cast<QComboBox*>(w.data());
         if (combo && combo->view() && combo->view()->isVisible()) return false;
     }
+    // Alt with a character is a mnemonic, never typing: one that no control answered does
+    // nothing (the toolkit's text boxes would type the character).
+    if (IsAltCharacter(e)) return true;
     QWidget* control = ControlOf(receiver);
     const UINT original = VirtualKey(e);
     MSG msg{};
@@ -508,11 +517,12 @@ QWidget* CreateStatic(const ControlTemplate& c, const QString& text, QWidget* pa
     return s;
 }
 
+// The group box holds the controls inside its frame (they take their clicks themselves), so
+// that assistive technology presents them as one group under its title.
 QWidget* CreateGroupBox(const ControlTemplate& /*c*/, const QString& text, QWidget* parent,
                         CDialogPrivate* /*d*/) {
     auto* g = new afx::GroupFrameWidget(text, parent);
     g->setFocusPolicy(Qt::NoFocus);
-    g->setAttribute(Qt::WA_TransparentForMouseEvents);
     return g;
 }
 
@@ -569,10 +579,12 @@ void MarkControl(QWidget* w, const ControlTemplate& c, int group) {
     w->setProperty(afx::kGroupProperty, group);
 }
 
-// The control's rectangle from dialog units.
+// The control's rectangle from dialog units, relative to its parent (the dialog or a group
+// box), at the same place in the window either way.
 void PlaceControl(QWidget* w, const ControlTemplate& c, int baseX, int baseY, const QFont& font) {
-    const int x = afx::MulDiv(c.x, baseX, 4);
-    const int y = afx::MulDiv(c.y, baseY, 8);
+    const QPoint origin = w->parentWidget()->isWindow() ? QPoint() : w->parentWidget()->pos();
+    const int x = afx::MulDiv(c.x, baseX, 4) - origin.x();
+    const int y = afx::MulDiv(c.y, baseY, 8) - origin.y();
     const int cx = afx::MulDiv(c.cx, baseX, 4);
     int cy = afx::MulDiv(c.cy, baseY, 8);
     if (c.kind == ControlKind::ComboBox) {
@@ -584,6 +596,42 @@ void PlaceControl(QWidget* w, const ControlTemplate& c, int baseX, int baseY, co
         cb->setMaxVisibleItems(std::max(1, (listHeight - cy) / row));
     }
     w->setGeometry(x, y, cx, cy);
+}
+
+// The controls in template order. Group boxes come first so that each control inside one is
+// built as its child; the tab groups and radio groups follow the template.
+std::vector<QWidget*> BuildControls(const afx::DialogTemplate& t, QWidget* dw, const QFont& font,
+                                    CDialogPrivate* d) {
+    const std::vector<int> holders = afx::EnclosingGroupBoxes(t);
+    std::vector<QWidget*> widgets(t.controls.size(), nullptr);
+    for (std::size_t i = 0; i < t.controls.size(); ++i) {
+        if (t.controls[i].kind != ControlKind::GroupBox) continue;
+        widgets[i] = CreateControl(t.controls[i], dw, d);
+        PlaceControl(widgets[i], t.controls[i], d->baseX, d->baseY, font);
+    }
+    int group = 0;
+    std::map<int, QButtonGroup*> radioGroups;
+    for (std::size_t i = 0; i < t.controls.size(); ++i) {
+        const ControlTemplate& c = t.controls[i];
+        if (c.Has("WS_GROUP") && i > 0) ++group;
+        QWidget* parent = holders[i] >= 0 ? widgets[static_cast<std::size_t>(holders[i])] : dw;
+        if (!widgets[i]) {
+            widgets[i] = CreateControl(c, parent, d);
+            PlaceControl(widgets[i], c, d->baseX, d->baseY, font);
+        }
+        MarkControl(widgets[i], c, group);
+        if (c.kind == ControlKind::RadioButton) {
+            QButtonGroup*& g = radioGroups[group];
+            if (!g) {
+                g = new QButtonGroup(dw);
+                g->setExclusive(true);
+            }
+            g->addButton(static_cast<QAbstractButton*>(widgets[i]));
+        }
+    }
+    for (QWidget* w : widgets)
+        if (afx::ControlKindOf(w) == ControlKind::GroupBox) w->lower();
+    return widgets;
 }
 
 }  // namespace
@@ -618,30 +666,10 @@ BOOL CDialog::BuildWindow() {
     dw->setFixedSize(afx::MulDiv(t->cx, m_d->baseX, 4), afx::MulDiv(t->cy, m_d->baseY, 8));
     Attach(dw);
 
-    int group = 0;
-    bool first = true;
-    std::map<int, QButtonGroup*> radioGroups;
-    for (const ControlTemplate& c : t->controls) {
-        if (c.Has("WS_GROUP") && !first) ++group;
-        first = false;
-        QWidget* w = CreateControl(c, dw, m_d.get());
-        MarkControl(w, c, group);
-        PlaceControl(w, c, m_d->baseX, m_d->baseY, font);
-        if (c.kind == ControlKind::RadioButton) {
-            QButtonGroup*& g = radioGroups[group];
-            if (!g) {
-                g = new QButtonGroup(dw);
-                g->setExclusive(true);
-            }
-            g->addButton(static_cast<QAbstractButton*>(w));
-        }
-        m_d->controls.emplace_back(c.id, w);
-    }
-    for (const auto& [id, w] : m_d->controls)
-        if (w && afx::ControlKindOf(w) == ControlKind::GroupBox) w->lower();
-    std::vector<QWidget*> widgets;
-    for (const auto& [id, w] : m_d->controls) widgets.push_back(w);
-    afx::NameControlsFromLabels(*t, widgets);
+    const std::vector<QWidget*> widgets = BuildControls(*t, dw, font, m_d.get());
+    for (std::size_t i = 0; i < widgets.size(); ++i)
+        m_d->controls.emplace_back(t->controls[i].id, widgets[i]);
+    afx::DescribeControls(*t, widgets);
     return TRUE;
 }
 

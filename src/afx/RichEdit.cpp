@@ -321,7 +321,3 @@ long CRichEditCtrl::GetTextLength() const {
     afx::RichEditWidget* r = Rich(this);
     return r ? r->Length() : 0;
 }
-
-BOOL CRichEditCtrl::SetReadOnly(BOOL readOnly) {
-    return static_cast<BOOL>(SendMessage(EM_SETREADONLY, static_cast<WPARAM>(readOnly)));
-}

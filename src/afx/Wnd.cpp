@@ -228,6 +228,7 @@ void CWnd::SetWindowText(const char* text) {
         button->setText(s);
     } else if (auto* label = dynamic_cast<QLabel*>(w)) {
         label->setText(s);
+        afx::AnnounceStatus(label, s);
     }
     if (w->isVisible()) w->repaint();
 }
@@ -275,19 +276,6 @@ BOOL CWnd::EnableWindow(BOOL enable) {
 }
 
 BOOL CWnd::IsWindowEnabled() const { return m_pWidget && m_pWidget->isEnabled(); }
-
-BOOL CWnd::ShowWindow(int cmd) {
-    if (!m_pWidget) return FALSE;
-    const BOOL wasVisible = m_pWidget->isVisible();
-    switch (cmd) {
-    case SW_HIDE: m_pWidget->hide(); break;
-    case SW_MINIMIZE:
-    case SW_SHOWMINIMIZED: m_pWidget->showMinimized(); break;
-    case SW_RESTORE: m_pWidget->showNormal(); break;
-    default: m_pWidget->show(); break;
-    }
-    return wasVisible;
-}
 
 CWnd* CWnd::SetFocus() {
     CWnd* previous = GetFocus();
@@ -610,10 +598,6 @@ void CEdit::ReplaceSel(const char* text, BOOL canUndo) {
 }
 
 void CEdit::LimitText(int maxChars) { SendMessage(EM_LIMITTEXT, static_cast<WPARAM>(maxChars)); }
-BOOL CEdit::SetReadOnly(BOOL readOnly) {
-    return static_cast<BOOL>(SendMessage(EM_SETREADONLY, static_cast<WPARAM>(readOnly)));
-}
-
 int CComboBox::GetCount() const {
     return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_GETCOUNT));
 }

@@ -94,10 +94,6 @@ struct MSG {
 };
 
 // Window messages.
-constexpr UINT WM_NULL = 0x0000;
-constexpr UINT WM_DESTROY = 0x0002;
-constexpr UINT WM_SETFOCUS = 0x0007;
-constexpr UINT WM_KILLFOCUS = 0x0008;
 constexpr UINT WM_SETTEXT = 0x000C;
 constexpr UINT WM_GETTEXT = 0x000D;
 constexpr UINT WM_GETTEXTLENGTH = 0x000E;
@@ -106,17 +102,11 @@ constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_CTLCOLOR = 0x0019;
 constexpr UINT WM_ICONERASEBKGND = 0x0027;
-constexpr UINT WM_SETFONT = 0x0030;
-constexpr UINT WM_GETFONT = 0x0031;
 constexpr UINT WM_QUERYDRAGICON = 0x0037;
 constexpr UINT WM_SETICON = 0x0080;
 constexpr UINT WM_KEYDOWN = 0x0100;
-constexpr UINT WM_KEYUP = 0x0101;
-constexpr UINT WM_CHAR = 0x0102;
-constexpr UINT WM_INITDIALOG = 0x0110;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_LBUTTONDOWN = 0x0201;
-constexpr UINT WM_LBUTTONUP = 0x0202;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_REFLECT_BASE = 0xBC00;
 
@@ -147,7 +137,6 @@ constexpr UINT BM_SETCHECK = 0x00F1;
 constexpr UINT BM_CLICK = 0x00F5;
 constexpr UINT BST_UNCHECKED = 0;
 constexpr UINT BST_CHECKED = 1;
-constexpr UINT BST_INDETERMINATE = 2;
 
 // Combo box messages.
 constexpr UINT CB_ADDSTRING = 0x0143;
@@ -164,17 +153,13 @@ constexpr int CB_ERR = -1;
 
 // Notification codes carried in the high word of WM_COMMAND's wParam.
 constexpr UINT BN_CLICKED = 0;
-constexpr UINT BN_DOUBLECLICKED = 5;
 constexpr UINT EN_SETFOCUS = 0x0100;
 constexpr UINT EN_KILLFOCUS = 0x0200;
 constexpr UINT EN_CHANGE = 0x0300;
-constexpr UINT EN_UPDATE = 0x0400;
 constexpr UINT CBN_SELCHANGE = 1;
 constexpr UINT CBN_SETFOCUS = 3;
 constexpr UINT CBN_KILLFOCUS = 4;
 constexpr UINT CBN_EDITCHANGE = 5;
-constexpr UINT CBN_DROPDOWN = 7;
-constexpr UINT CBN_CLOSEUP = 8;
 
 // Virtual keys.
 constexpr UINT VK_BACK = 0x08;
@@ -208,13 +193,10 @@ constexpr UINT MB_YESNOCANCEL = 0x03;
 constexpr UINT MB_YESNO = 0x04;
 constexpr UINT MB_RETRYCANCEL = 0x05;
 constexpr UINT MB_TYPEMASK = 0x0F;
-constexpr UINT MB_ICONHAND = 0x10;
 constexpr UINT MB_ICONERROR = 0x10;
 constexpr UINT MB_ICONSTOP = 0x10;
 constexpr UINT MB_ICONQUESTION = 0x20;
-constexpr UINT MB_ICONEXCLAMATION = 0x30;
 constexpr UINT MB_ICONWARNING = 0x30;
-constexpr UINT MB_ICONASTERISK = 0x40;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr UINT MB_ICONMASK = 0xF0;
 constexpr UINT MB_DEFBUTTON1 = 0x000;
@@ -224,20 +206,11 @@ constexpr UINT MB_DEFMASK = 0xF00;
 
 // Repaint flags.
 constexpr UINT RDW_INVALIDATE = 0x0001;
-constexpr UINT RDW_INTERNALPAINT = 0x0002;
 constexpr UINT RDW_ERASE = 0x0004;
-constexpr UINT RDW_ALLCHILDREN = 0x0080;
 constexpr UINT RDW_UPDATENOW = 0x0100;
 constexpr UINT RDW_ERASENOW = 0x0200;
-constexpr UINT RDW_FRAME = 0x0400;
 
 // Colour requests and background modes.
-constexpr UINT CTLCOLOR_MSGBOX = 0;
-constexpr UINT CTLCOLOR_EDIT = 1;
-constexpr UINT CTLCOLOR_LISTBOX = 2;
-constexpr UINT CTLCOLOR_BTN = 3;
-constexpr UINT CTLCOLOR_DLG = 4;
-constexpr UINT CTLCOLOR_SCROLLBAR = 5;
 constexpr UINT CTLCOLOR_STATIC = 6;
 constexpr int TRANSPARENT = 1;
 constexpr int OPAQUE = 2;
@@ -254,16 +227,7 @@ constexpr int SM_CXSMICON = 49;
 constexpr int SM_CYSMICON = 50;
 
 // Window icons.
-constexpr WPARAM ICON_SMALL = 0;
 constexpr WPARAM ICON_BIG = 1;
-
-// ShowWindow commands.
-constexpr int SW_HIDE = 0;
-constexpr int SW_SHOWNORMAL = 1;
-constexpr int SW_SHOWMINIMIZED = 2;
-constexpr int SW_SHOW = 5;
-constexpr int SW_MINIMIZE = 6;
-constexpr int SW_RESTORE = 9;
 
 constexpr UINT MK_LBUTTON = 0x0001;
 
@@ -289,7 +253,6 @@ struct LOGFONT {
 static_assert(sizeof(LOGFONT) == 60, "LOGFONT is the 60-byte logical-font description");
 
 constexpr LONG FW_NORMAL = 400;
-constexpr LONG FW_BOLD = 700;
 
 // Rich edit character format.
 struct CHARFORMAT {
@@ -309,9 +272,6 @@ constexpr DWORD CFM_BOLD = 0x00000001;
 constexpr DWORD CFM_ITALIC = 0x00000002;
 constexpr DWORD CFM_UNDERLINE = 0x00000004;
 constexpr DWORD CFM_STRIKEOUT = 0x00000008;
-constexpr DWORD CFM_PROTECTED = 0x00000010;
-constexpr DWORD CFM_CHARSET = 0x08000000;
-constexpr DWORD CFM_OFFSET = 0x10000000;
 constexpr DWORD CFM_FACE = 0x20000000;
 constexpr DWORD CFM_COLOR = 0x40000000;
 constexpr DWORD CFM_SIZE = 0x80000000;
@@ -319,7 +279,6 @@ constexpr DWORD CFE_BOLD = 0x00000001;
 constexpr DWORD CFE_ITALIC = 0x00000002;
 constexpr DWORD CFE_UNDERLINE = 0x00000004;
 constexpr DWORD CFE_STRIKEOUT = 0x00000008;
-constexpr DWORD CFE_PROTECTED = 0x00000010;
 constexpr DWORD CFE_AUTOCOLOR = 0x40000000;
 
 constexpr int SF_TEXT = 0x0001;

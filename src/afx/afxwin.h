@@ -66,7 +66,6 @@ public:
 
     BOOL EnableWindow(BOOL enable = TRUE);
     BOOL IsWindowEnabled() const;
-    BOOL ShowWindow(int cmd);
 
     CWnd* SetFocus();
     static CWnd* GetFocus();
@@ -219,7 +218,6 @@ public:
     void GetSel(int& start, int& end) const;
     void ReplaceSel(const char* text, BOOL canUndo = FALSE);
     void LimitText(int maxChars = 0);
-    BOOL SetReadOnly(BOOL readOnly = TRUE);
 };
 
 class CComboBox : public CWnd {
@@ -250,7 +248,6 @@ public:
     long GetLimitText() const;
     long StreamOut(int format, EDITSTREAM& stream);
     long GetTextLength() const;
-    BOOL SetReadOnly(BOOL readOnly = TRUE);
 };
 
 class CWinApp : public CCmdTarget {
@@ -275,12 +272,15 @@ public:
 };
 
 CWinApp* AfxGetApp();
-CWnd* AfxGetMainWnd();
 BOOL AfxEnableControlContainer();
 BOOL AfxInitRichEdit();
 int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
 // Creates the application, runs the one CWinApp's InitInstance and returns the exit code.
 int AfxWinMain(int argc, char** argv);
+// How many arguments from argv[i] on make one of the toolkit's own options, which AfxWinMain
+// hands on to the toolkit (-platform NAME, -style=NAME, -reverse, ...): 1 or 2, or 0 when
+// argv[i] is none of them.
+int AfxToolkitOptionLength(int argc, const char* const* argv, int i);
 
 namespace afx {
 

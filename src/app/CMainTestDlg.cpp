@@ -223,12 +223,14 @@ std::string CMainTestDlg::BoardSerialProblem(const std::string& serial) const {
     return m_records ? m_records->SerialProblem(serial) : std::string();
 }
 
-void CMainTestDlg::AskSerialNumber() {
-    if (!m_records || !m_records->SerialPrompt()) return;
+bool CMainTestDlg::AskSerialNumber() {
+    if (!m_records || !m_records->SerialPrompt()) return true;
     CSerialNumberDlg dlg(this,
                          [this](const std::string& serial) { return m_records->SerialProblem(serial); });
-    // Cancel keeps the board's record without a serial number.
-    m_records->SetSerialNumber(dlg.DoModal() == IDOK ? dlg.SerialNumber() : std::string());
+    // Cancel, Esc and the close box abort the press: the board stays as it was.
+    if (dlg.DoModal() != IDOK) return false;
+    m_records->SetSerialNumber(dlg.SerialNumber());
+    return true;
 }
 
 void CMainTestDlg::TellRecordsNotice() {

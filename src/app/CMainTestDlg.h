@@ -107,8 +107,9 @@ private:
     void EnableBoardButtons(bool enable);
     // Opens the bench's production records; without them the window works as before.
     void OpenRecords();
-    // The serial-number box at Initialize Board, when the records settings switch it on.
-    void AskSerialNumber();
+    // The serial-number box at Initialize Board, when the records settings switch it on;
+    // false when the operator aborted it.
+    bool AskSerialNumber();
     // Tells the operator once when a record could not be written and where it waits.
     void TellRecordsNotice();
     // Before the window ends: records held only in memory are saved, or the operator

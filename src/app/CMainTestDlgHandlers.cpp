@@ -40,7 +40,7 @@ void CMainTestDlg::OnInitializeBoard() {
         TellRecordsNotice();
         return;
     }
-    AskSerialNumber();
+    if (!AskSerialNumber()) return;
     const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
     board::InitSettings settings;
     settings.baseAddressText = BoxText(m_baseAddressEdit);

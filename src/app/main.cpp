@@ -9,17 +9,19 @@ CTestApp theApp;
 namespace {
 
 std::string UsageText() {
-    return R"(Usage: vantrel [--help | --version]
+    return R"(Usage: vantrel [--help | --version] [TOOLKIT-OPTION...]
 Opens the Vantrel main window: the production test and calibration of the data-acquisition
 board through its driver library, with the board's reference voltages measured by a Fluke 45
 or HP 34401A bench voltmeter on COM1 and written to the board's EEPROM.
 
-The tool takes no other arguments: the board settings start from "Vantrel.ini" and the
-operator does the rest in the window.
+The tool takes no other arguments of its own: the board settings start from "Vantrel.ini"
+and the operator does the rest in the window.
 
 Options:
   -h, --help       print this text and exit
   --version        print the version and exit
+  -platform NAME, -style NAME, -reverse, -display DISPLAY, ...
+                   the toolkit's own options, as every Qt program takes them
 
 Files:
   Vantrel.ini      the starting board settings (BASEADD, INTERRUPT, VOLTMETER, BOARDTYPE),
@@ -39,7 +41,13 @@ Files:
 int main(int argc, char** argv) {
     static constexpr cmdline::Program kProgram{"vantrel", UsageText};
     if (const auto status = cmdline::AnswerHelpOrVersion(argc, argv, kProgram)) return *status;
-    // The window is the whole interface: anything else on the command line is a mistake.
-    if (argc > 1) return cmdline::RejectCommandLine(kProgram.name, cmdline::UnexpectedArgument(argv[1]));
+    // The window is the whole interface: anything on the command line but the toolkit's own
+    // options is a mistake.
+    for (int i = 1; i < argc;) {
+        const int taken = AfxToolkitOptionLength(argc, argv, i);
+        if (taken == 0)
+            return cmdline::RejectCommandLine(kProgram.name, cmdline::UnexpectedArgument(argv[i]));
+        i += taken;
+    }
     return AfxWinMain(argc, argv);
 }

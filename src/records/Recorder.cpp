@@ -167,8 +167,11 @@ void Recorder::KeepPending(const ActionRecord& record) {
     m_pending.push_back({record, file});
     if (m_noticeGiven) return;
     m_noticeGiven = true;
-    m_notice +=
-        "The production record could not be saved in " + m_settings.databasePath + ". " + m_lastFailure + " ";
+    // The database is named once: by the reason when the reason names it.
+    const bool reasonNamesDatabase = m_lastFailure.find(m_settings.databasePath) != std::string::npos;
+    m_notice += reasonNamesDatabase ? "The production record could not be saved. " + m_lastFailure + " "
+                                    : "The production record could not be saved in " +
+                                          m_settings.databasePath + ". " + m_lastFailure + " ";
     if (!file.empty())
         m_notice += "It waits in the folder " + m_settings.pendingFolder +
                     " and is saved in the database at the next chance; nothing is lost.";

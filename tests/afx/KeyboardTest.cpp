@@ -177,6 +177,50 @@ TEST(Keyboard, PushButtonsAreNeverToolkitDefaults) {
     harness::ProcessEvents();
 }
 
+struct AltCase {
+    const char* name;
+    int id;  // the text box with the focus
+    int qtKey;
+    Qt::KeyboardModifiers modifiers;
+    bool types;  // whether the key is typed into the box
+};
+
+class AltLetters : public testing::TestWithParam<AltCase> {};
+
+// Alt with a letter or digit is a mnemonic: it never types into a text box or the board
+// list's text; the same key without Alt types as ever.
+TEST_P(AltLetters, TypeOnlyWithoutAlt) {
+    const AltCase& c = GetParam();
+    CDialog dlg(102);
+    harness::DialogDriver d(dlg);
+    ASSERT_TRUE(d.Start());
+    if (c.id == 1068)
+        d.EditComboText(1068, "300");
+    else
+        d.SetText(c.id, "300");
+    dlg.GetDlgItem(c.id)->SetFocus();
+    harness::ProcessEvents();
+    const std::string before = d.Text(c.id);
+    d.PressKey(c.qtKey, c.modifiers);
+    if (c.types)
+        EXPECT_NE(d.Text(c.id), before) << c.name;
+    else
+        EXPECT_EQ(d.Text(c.id), before) << c.name;
+    dlg.EndDialog(IDCANCEL);
+    harness::ProcessEvents();
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, AltLetters,
+                         testing::Values(AltCase{"AltBInBase", 1001, Qt::Key_B, Qt::AltModifier, false},
+                                         AltCase{"AltShiftBInBase", 1001, Qt::Key_B,
+                                                 Qt::AltModifier | Qt::ShiftModifier, false},
+                                         AltCase{"Alt7InInterrupt", 1002, Qt::Key_7, Qt::AltModifier, false},
+                                         AltCase{"AltCInBoardList", 1068, Qt::Key_C, Qt::AltModifier, false},
+                                         AltCase{"BInBase", 1001, Qt::Key_B, Qt::NoModifier, true},
+                                         AltCase{"7InInterrupt", 1002, Qt::Key_7, Qt::NoModifier, true},
+                                         AltCase{"CInBoardList", 1068, Qt::Key_C, Qt::NoModifier, true}),
+                         [](const testing::TestParamInfo<AltCase>& row) { return row.param.name; });
+
 TEST(Mouse, ClickingADisabledButtonDoesNothing) {
     CTestDlg dlg;
     harness::DialogDriver d(dlg);

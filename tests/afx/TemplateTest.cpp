@@ -137,14 +137,16 @@ TEST(DialogGeometry, ControlsSitAtTheirDialogUnitRectangles) {
           Expect{1040, 475, 230, 30, 20}, Expect{1062, 16, 54, 43, 10}}) {
         QWidget* w = d.Control(e.id);
         ASSERT_NE(w, nullptr) << e.id;
-        EXPECT_EQ(w->geometry(), QRect(afx::MulDiv(e.x, bx, 4), afx::MulDiv(e.y, by, 8),
-                                       afx::MulDiv(e.w, bx, 4), afx::MulDiv(e.h, by, 8)))
+        // In the window: a control inside a group box is placed relative to the box.
+        EXPECT_EQ(QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()),
+                  QRect(afx::MulDiv(e.x, bx, 4), afx::MulDiv(e.y, by, 8), afx::MulDiv(e.w, bx, 4),
+                        afx::MulDiv(e.h, by, 8)))
             << "control " << e.id;
     }
     // The combo box keeps its x, y and width; its template height is the open list's.
     QWidget* combo = d.Control(1068);
     ASSERT_NE(combo, nullptr);
-    EXPECT_EQ(combo->x(), afx::MulDiv(65, bx, 4));
+    EXPECT_EQ(combo->mapTo(combo->window(), QPoint(0, 0)).x(), afx::MulDiv(65, bx, 4));
     EXPECT_EQ(combo->width(), afx::MulDiv(48, bx, 4));
     EXPECT_LT(combo->height(), afx::MulDiv(205, by, 8));
     EXPECT_EQ(static_cast<QComboBox*>(combo)->count(), 9);

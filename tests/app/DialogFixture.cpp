@@ -75,11 +75,7 @@ INT_PTR DialogFixture::Run(const std::function<void(CMainTestDlg&)>& actions, Dr
 
 QWidget* DialogFixture::Control(CMainTestDlg& dlg, int id) { return harness::DialogDriver(dlg).Control(id); }
 
-void DialogFixture::PressKey(CMainTestDlg& dlg, int qtKey) {
-    QWidget* target = QApplication::focusWidget();
-    if (!target) target = dlg.GetWidget();
-    QTest::keyClick(target, static_cast<Qt::Key>(qtKey));
-}
+void DialogFixture::PressKey(CMainTestDlg& dlg, int qtKey) { harness::DialogDriver(dlg).PressKey(qtKey); }
 
 void DialogFixture::Click(CMainTestDlg& dlg, int id) {
     ASSERT_NE(Control(dlg, id), nullptr) << "no control " << id;
@@ -108,10 +104,7 @@ std::vector<ColourRun> DialogFixture::ConsoleRuns(CMainTestDlg& dlg) {
     return runs;
 }
 
-QImage DialogFixture::ScreenOf(CMainTestDlg& dlg, int id) {
-    QWidget* w = Control(dlg, id);
-    return w ? w->grab().toImage() : QImage();
-}
+QImage DialogFixture::ScreenOf(CMainTestDlg& dlg, int id) { return harness::DialogDriver(dlg).Grab(id); }
 
 PaintCounter::PaintCounter(QWidget* widget) : m_widget(widget) {
     if (m_widget) m_widget->installEventFilter(this);

@@ -309,7 +309,10 @@ records-waiting)
   expect_status 1 $?
   o="$b/out.txt"
   [ "$(grep -c '+-- message box "Production Records"' "$o")" = 1 ] || fail "the operator is not told exactly once"
-  expect_text "$o" "| The production record could not be saved in $b/vantrel-records.db."
+  expect_text "$o" "| The production record could not be saved. The record database $b/vantrel-records.db"
+  # The box names the database once.
+  [ "$(sed -n '/^+-- message box "Production Records"/,/^+-- answered/p' "$o" | grep -o "$b/vantrel-records.db" | wc -l)" = 1 ] ||
+    fail "the box does not name the database exactly once"
   expect_text "$o" "It waits in the folder $b/pending"
   [ "$(ls "$b/pending" | grep -c '\.json$')" = 4 ] || fail "the four records do not wait: $(ls "$b/pending")"
   rmdir "$b/vantrel-records.db"
