@@ -34,8 +34,8 @@ struct CertificateChannel {
 struct CertificateMetrology {
     metrology::DecisionRule rule = metrology::DecisionRule::SimpleAcceptance;
     std::optional<metrology::ReferenceMeter> meter;  // the register's entry taken for the record's model
-    std::string noUncertainty;                       // why no uncertainty is stated, when none is
-    std::vector<std::pair<int, metrology::UncertaintyBudget>> budgets;  // by channel
+    std::string noUncertainty = "the metrology settings were not read";  // why no uncertainty is stated
+    std::vector<std::pair<int, metrology::UncertaintyBudget>> budgets;   // by channel
 };
 
 struct Certificate {
