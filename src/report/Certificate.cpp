@@ -1,6 +1,8 @@
 #include "report/Certificate.h"
 
+#include "metrology/MetrologySettings.h"
 #include "records/RecordStore.h"
+#include "report/CertificateDigest.h"
 
 #include <algorithm>
 #include <cctype>
@@ -88,6 +90,7 @@ Certificate MakeCertificate(const std::vector<ActionRecord>& history, const Acti
         if (asOf.kind == ActionKind::InterruptTest) c.interrupt = asOf;
     }
     const ActionRecord& main = c.calibration ? *c.calibration : asOf;
+    if (!c.calibration && !(c.interrupt && c.interrupt->id == asOf.id)) c.source = asOf;
     c.number = main.id;
     c.board = main.board;
     c.bench = main.bench;
@@ -110,7 +113,61 @@ Certificate MakeCertificate(const std::vector<ActionRecord>& history, const Acti
     }
     c.status = CalibrationStatus(c);
     c.calibrated = c.status.starts_with("CALIBRATED");
+    c.digest = RecordDigest(c);
     return c;
+}
+
+namespace {
+
+// The one register entry for a model, or why there is none.
+std::optional<metrology::ReferenceMeter> OnlyMeterOfModel(const metrology::InstrumentRegister& instruments,
+                                                          const std::string& model, std::string& why) {
+    metrology::MeterModel wanted;
+    if (!metrology::ParseMeterModel(model, wanted)) {
+        why = "the recorded meter model \"" + model + "\" is not one the register knows";
+        return std::nullopt;
+    }
+    std::optional<metrology::ReferenceMeter> found;
+    int count = 0;
+    for (const auto& meter : instruments.meters)
+        if (meter.model == wanted && ++count == 1) found = meter;
+    if (count == 1) return found;
+    why = count == 0 ? "the register holds no " + model
+                     : "the register holds " + std::to_string(count) + " meters of model " + model +
+                           " and the record does not say which one measured";
+    return std::nullopt;
+}
+
+void AddBudgets(Certificate& c) {
+    for (const auto& channel : c.channels) {
+        if (!channel.reading) continue;
+        if (auto budget = metrology::MakeBudget(*c.metrology.meter, *channel.reading))
+            c.metrology.budgets.emplace_back(channel.channel, std::move(*budget));
+    }
+}
+
+}  // namespace
+
+void AttachMetrology(Certificate& c, const std::string& benchFolder) {
+    auto& m = c.metrology;
+    if (!c.calibration || NoMeter(c.calibration->meterModel)) {
+        m.noUncertainty = "no meter reading is recorded";
+        return;
+    }
+    try {
+        const auto settings = metrology::LoadMetrologySettings(benchFolder);
+        m.rule = settings.decisionRule;
+        if (!settings.registerPath) {
+            m.noUncertainty = "no register of reference meters is configured";
+            return;
+        }
+        m.meter = OnlyMeterOfModel(metrology::LoadRegister(*settings.registerPath), c.calibration->meterModel,
+                                   m.noUncertainty);
+    } catch (const std::exception& error) {
+        m.noUncertainty = std::string("the metrology settings cannot be used: ") + error.what();
+        return;
+    }
+    if (m.meter) AddBudgets(c);
 }
 
 std::optional<Certificate> LoadCertificate(const records::RecordStore& store, const std::string& serialOrId) {

@@ -3,6 +3,8 @@
 // with its values as found, read and left, the last interrupt test, and whether the board
 // can be called calibrated at all.
 
+#include "metrology/DecisionRule.h"
+#include "metrology/UncertaintyBudget.h"
 #include "records/ActionRecord.h"
 
 #include <optional>
@@ -27,6 +29,15 @@ struct CertificateChannel {
     std::string verdict;  // "pass", "fail" or "not measured", judged from the reading and window
 };
 
+// The uncertainty and the statement of conformity: the bench's decision rule and, when the
+// register says which meter measured, each channel's budget.
+struct CertificateMetrology {
+    metrology::DecisionRule rule = metrology::DecisionRule::SimpleAcceptance;
+    std::optional<metrology::ReferenceMeter> meter;  // the register's entry taken for the record's model
+    std::string noUncertainty = "the metrology settings were not read";  // why no uncertainty is stated
+    std::vector<std::pair<int, metrology::UncertaintyBudget>> budgets;   // by channel
+};
+
 struct Certificate {
     std::string number;  // the record id of the calibration (or of the last record)
     records::BoardIdentity board;
@@ -37,12 +48,20 @@ struct Certificate {
     std::vector<CertificateChannel> channels;
     std::vector<ActionRecord> laterEepromWrites;  // EEPROM writes after the calibration
     bool calibrated = false;
-    std::string status;  // one sentence, e.g. "NOT CALIBRATED: ..."
+    std::string status;                  // one sentence, e.g. "NOT CALIBRATED: ..."
+    std::optional<ActionRecord> source;  // the record it is numbered by, when neither of the above
+    std::string digest;                  // SHA-256 of the records above, in their canonical text
+    CertificateMetrology metrology;
 };
 
 // The certificate from a board's records (oldest first) as of `asOf`, one of them; records
 // after it only count as later EEPROM writes.
 Certificate MakeCertificate(const std::vector<ActionRecord>& history, const ActionRecord& asOf);
+
+// The decision rule and uncertainty of the bench folder's metrology settings. The register's
+// entry is used only when it holds exactly one meter of the recorded model; otherwise, or
+// when the settings cannot be read, the certificate says why no uncertainty is stated.
+void AttachMetrology(Certificate& certificate, const std::string& benchFolder);
 
 // The certificate of a record id or a board's serial number; none when neither is known.
 std::optional<Certificate> LoadCertificate(const records::RecordStore& store, const std::string& serialOrId);

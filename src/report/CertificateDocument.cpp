@@ -1,14 +1,18 @@
 #include "report/CertificateDocument.h"
 
 #include "report/HtmlText.h"
+#include "report/MetrologyHtml.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
 #include <QFont>
 #include <QMarginsF>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -27,7 +31,13 @@ constexpr const char* kCertificateStyle =
     ".calibrated { background-color: #d8f0d8; }\n"
     ".not-calibrated { background-color: #f6d0d0; color: #800000; }\n"
     ".fail { color: #a00000; font-weight: bold; }\n"
-    ".sign td { border: none; }\n";
+    ".sign td { border: none; }\n"
+    ".budget caption { text-align: left; font-weight: bold; }\n";
+
+// The band above and below each PDF page's text that carries the certificate's number and
+// "page x of y", in inches.
+constexpr double kPdfBandInches = 0.3;
+constexpr double kPdfBandPointSize = 7.5;
 
 std::string Window(const CertificateChannel& c) {
     if (c.windowLow && c.windowHigh) return Volts(c.windowLow) + " to " + Volts(c.windowHigh);
@@ -48,9 +58,10 @@ void BoardSection(std::ostringstream& out, const Certificate& c) {
     Row(out, "Serial number", b.serialNumber.empty() ? "(none given)" : HtmlSerial(b.serialNumber));
     Row(out, "FPGA revision", b.fpgaRevision ? std::to_string(*b.fpgaRevision) : "-");
     out << "</table>\n<h2>Calibration</h2>\n<table>\n";
-    Row(out, "Bench", Html(c.bench.host) + " (" + Html(c.bench.folder) + ")");
+    Row(out, "Laboratory (bench)", Html(c.bench.host) + " (" + Html(c.bench.folder) + ")");
+    Row(out, "Procedure", "Measure References with vantrel " + Html(c.bench.toolVersion));
     Row(out, "Operator", Html(c.bench.operatorLogin));
-    Row(out, "Date", Html(ShownTime(c.dateUtc)));
+    Row(out, "Date of calibration", Html(ShownTime(c.dateUtc)));
     Row(out, "Meter",
         c.calibration ? Html(c.calibration->meterModel.empty() ? "-" : c.calibration->meterModel) : "-");
     if (c.calibration)
@@ -82,6 +93,43 @@ void ChannelSection(std::ostringstream& out, const Certificate& c) {
             << " (record " << Html(w.id) << ").</p>\n";
 }
 
+std::optional<metrology::UncertaintyBudget> BudgetOf(const Certificate& c, int channel) {
+    for (const auto& [number, budget] : c.metrology.budgets)
+        if (number == channel) return budget;
+    return std::nullopt;
+}
+
+void UncertaintySection(std::ostringstream& out, const Certificate& c, bool brief) {
+    const auto& m = c.metrology;
+    if (c.channels.empty()) return;
+    out << "<h2>Uncertainty of measurement</h2>\n";
+    if (!m.meter) {
+        out << "<p>No uncertainty is stated: " << Html(m.noUncertainty) << ".</p>\n";
+        return;
+    }
+    out << "<p>Expanded uncertainty U = k &middot; u<sub>c</sub> with k = 2 (about 95 % coverage), from the "
+           "register's figures for "
+        << Html(metrology::MeterModelName(m.meter->model)) << " serial " << Html(m.meter->serial)
+        << ", the only meter of that model in the register.</p>\n";
+    if (brief) {
+        out << "<table>\n<tr><th>Channel</th><th>Range (V)</th><th>U (&micro;V)</th></tr>\n";
+        for (const auto& [channel, budget] : m.budgets)
+            out << "<tr><td>" << channel << "</td><td>" << budget.range.range << "</td><td>"
+                << Microvolts(budget.expanded) << "</td></tr>\n";
+        out << "</table>\n";
+    } else {
+        for (const auto& [channel, budget] : m.budgets) out << BudgetTableHtml(channel, budget);
+    }
+    std::vector<ChannelStatement> statements;
+    for (const auto& ch : c.channels) {
+        const auto budget = BudgetOf(c, ch.channel);
+        if (!budget || !ch.windowHigh) continue;
+        statements.push_back(
+            {ch.channel, std::fabs(*ch.reading), {ch.windowLow, *ch.windowHigh}, budget->expanded});
+    }
+    out << ConformityStatementHtml(m.rule, statements);
+}
+
 void InterruptSection(std::ostringstream& out, const Certificate& c) {
     out << "<h2>Interrupt test</h2>\n";
     if (!c.interrupt) {
@@ -109,7 +157,7 @@ void InterruptSection(std::ostringstream& out, const Certificate& c) {
 
 }  // namespace
 
-std::string CertificateHtml(const Certificate& c, const std::string& stylesheet) {
+std::string CertificateHtml(const Certificate& c, const std::string& stylesheet, bool brief) {
     std::ostringstream out;
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'self' "
@@ -120,7 +168,8 @@ std::string CertificateHtml(const Certificate& c, const std::string& stylesheet)
     else
         out << "<link rel=\"stylesheet\" href=\"" << Html(stylesheet) << "\">\n";
     out << "</head>\n<body>\n<h1>Calibration certificate</h1>\n"
-        << "<p>Certificate number <b>" << Html(c.number) << "</b></p>\n"
+        << "<p>Certificate number <b>" << Html(c.number) << "</b><br>Record digest (SHA-256) <tt>"
+        << Html(c.digest) << "</tt></p>\n"
         << "<p class=\"status " << (c.calibrated ? "calibrated" : "not-calibrated") << "\">" << Html(c.status)
         << "</p>\n";
     // A calibrated board whose interrupt test failed must not read as a board that passed.
@@ -130,6 +179,11 @@ std::string CertificateHtml(const Certificate& c, const std::string& stylesheet)
             << Html(c.interrupt->verdict) << "\".</p>\n";
     BoardSection(out, c);
     ChannelSection(out, c);
+    UncertaintySection(out, c, brief);
+    if (!c.metrology.meter && !c.channels.empty())
+        out << "<p>Statement of conformity: decision rule "
+            << Html(metrology::DecisionRuleName(c.metrology.rule))
+            << "; without an uncertainty it is the verdict of each channel above.</p>\n";
     InterruptSection(out, c);
     out << "<h2>Software</h2>\n<table>\n";
     Row(out, "Tool version", Html(c.bench.toolVersion));
@@ -141,6 +195,24 @@ std::string CertificateHtml(const Certificate& c, const std::string& stylesheet)
     return out.str();
 }
 
+namespace {
+
+// The certificate's number at the top of a page and "page x of y" at its foot.
+void DrawBands(QPainter& painter, const QRectF& page, double band, const Certificate& c, int index,
+               int count) {
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPointSizeF(kPdfBandPointSize);
+    painter.setFont(font);
+    const QString name = QString::fromStdString("Calibration certificate " + c.number);
+    painter.drawText(QRectF(page.left(), page.top(), page.width(), band), Qt::AlignLeft | Qt::AlignTop, name);
+    const QString foot = QString::fromStdString("Certificate " + c.number + ", page " +
+                                                std::to_string(index) + " of " + std::to_string(count));
+    painter.drawText(QRectF(page.left(), page.bottom() - band, page.width(), band),
+                     Qt::AlignRight | Qt::AlignBottom, foot);
+}
+
+}  // namespace
+
 bool WriteCertificatePdf(const Certificate& c, const std::string& path) {
     {
         // The PDF writer says nothing of a file it could not open.
@@ -149,15 +221,32 @@ bool WriteCertificatePdf(const Certificate& c, const std::string& path) {
     }
     QPdfWriter writer(QString::fromStdString(path));
     if (!writer.setPageSize(QPageSize(QPageSize::A4))) return false;
-    writer.setPageMargins(QMarginsF(15, 12, 15, 10), QPageLayout::Millimeter);
+    writer.setPageMargins(QMarginsF(15, 8, 15, 8), QPageLayout::Millimeter);
     writer.setTitle(QString::fromStdString("Calibration certificate " + c.number));
     writer.setCreator(QStringLiteral("vantrel-records"));
     QTextDocument document;
+    document.documentLayout()->setPaintDevice(&writer);
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPointSizeF(8.5);
     document.setDefaultFont(font);
-    document.setHtml(QString::fromStdString(CertificateHtml(c)));
-    document.print(&writer);
+    document.setHtml(QString::fromStdString(CertificateHtml(c, {}, true)));
+    // Page coordinates are device pixels from the top left of the area inside the margins.
+    const QRectF page(QPointF(0, 0), QSizeF(writer.width(), writer.height()));
+    const double band = kPdfBandInches * writer.resolution();
+    const QSizeF body(page.width(), page.height() - 2 * band);
+    document.setPageSize(body);
+    const int count = document.pageCount();
+    QPainter painter;
+    if (!painter.begin(&writer)) return false;
+    for (int index = 0; index < count; ++index) {
+        if (index > 0) writer.newPage();
+        DrawBands(painter, page, band, c, index + 1, count);
+        painter.save();
+        painter.translate(0, band - index * body.height());
+        document.drawContents(&painter, QRectF(QPointF(0, index * body.height()), body));
+        painter.restore();
+    }
+    painter.end();
     return QFileInfo(QString::fromStdString(path)).size() > 0;
 }
 

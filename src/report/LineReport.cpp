@@ -43,6 +43,23 @@ std::string Window(const ReadingSet& set) {
     return "at least " + Volts(set.windowLow);
 }
 
+std::string CpkText(const std::optional<Capability>& c) {
+    if (!c) return "-";
+    char text[24];
+    std::snprintf(text, sizeof text, "%.3f", c->cpk);
+    return text;
+}
+
+// What a histogram's Cpk was computed from, under the plot.
+std::string CapabilityNote(const ReadingSet& set, const std::optional<Capability>& c) {
+    if (!c) return "<p class=\"capability\">Cpk: not computed (it needs two readings that differ).</p>\n";
+    char text[160];
+    std::snprintf(text, sizeof text, "Cpk %s: mean %.6f V, sample standard deviation %.6f V, %zu readings%s.",
+                  CpkText(c).c_str(), c->mean, c->sigma, set.readings.size(),
+                  set.windowLow && set.windowHigh ? "" : ", one-sided (one limit)");
+    return std::string("<p class=\"capability\">") + text + "</p>\n";
+}
+
 std::string Plot(const std::string& file, const std::string& caption) {
     return "<img class=\"plot\" src=\"plots/" + file + "\" alt=\"" + Html(caption) + "\" width=\"" +
            std::to_string(kPlotWidth) + "\" height=\"" + std::to_string(kPlotHeight) + "\">\n";
@@ -119,17 +136,19 @@ private:
             return;
         }
         m_out << "<table id=\"readings\">\n<tr><th>Model</th><th>Channel</th><th>Tolerance window (V)</th>"
-                 "<th>Readings</th><th>Outside the window</th></tr>\n";
+                 "<th>Readings</th><th>Outside the window</th><th>Cpk</th></tr>\n";
         for (const auto& set : m_s.readings)
             m_out << "<tr><td>" << Html(set.model) << "</td><td class=\"number\">" << set.channel
                   << "</td><td>" << Window(set) << "</td><td class=\"number\">" << set.readings.size()
-                  << "</td><td class=\"number\">" << set.outside << "</td></tr>\n";
+                  << "</td><td class=\"number\">" << set.outside << "</td><td class=\"number\">"
+                  << CpkText(ProcessCapability(set)) << "</td></tr>\n";
         m_out << "</table>\n";
         int index = 0;
         for (const auto& set : m_s.readings) {
             const std::string file = "readings-" + std::to_string(++index) + ".png";
             Check(WriteReadingHistogram(set, (fs::path(m_folder) / "plots" / file).string()), file);
-            m_out << Plot(file, set.model + ", reference channel " + std::to_string(set.channel));
+            m_out << Plot(file, set.model + ", reference channel " + std::to_string(set.channel))
+                  << CapabilityNote(set, ProcessCapability(set));
         }
     }
 

@@ -136,4 +136,21 @@ LineSummary SummarizeRecords(const std::function<void(const RecordVisitor&)>& fo
     return summary;
 }
 
+std::optional<Capability> ProcessCapability(const ReadingSet& set) {
+    const auto n = static_cast<double>(set.readings.size());
+    if (set.readings.size() < 2 || (!set.windowLow && !set.windowHigh)) return std::nullopt;
+    double sum = 0.0;
+    for (const double v : set.readings) sum += v;
+    Capability c;
+    c.mean = sum / n;
+    double squares = 0.0;
+    for (const double v : set.readings) squares += (v - c.mean) * (v - c.mean);
+    c.sigma = std::sqrt(squares / (n - 1.0));
+    if (!(c.sigma > 0.0)) return std::nullopt;
+    const double upper = set.windowHigh ? (*set.windowHigh - c.mean) / (3.0 * c.sigma) : INFINITY;
+    const double lower = set.windowLow ? (c.mean - *set.windowLow) / (3.0 * c.sigma) : INFINITY;
+    c.cpk = std::min(upper, lower);
+    return c;
+}
+
 }  // namespace vantrel::report

@@ -30,6 +30,17 @@ struct ReadingSet {
     std::int64_t outside = 0;      // readings outside the window
 };
 
+// The process capability of a reading set against its window: the distance from the mean to
+// the nearer limit in units of three sample standard deviations (n - 1). A window with one
+// limit gives the one-sided index of that limit. None with fewer than two readings, no
+// spread or no limit.
+struct Capability {
+    double mean = 0.0;
+    double sigma = 0.0;  // sample standard deviation
+    double cpk = 0.0;
+};
+std::optional<Capability> ProcessCapability(const ReadingSet& set);
+
 struct InterruptPoint {
     std::string startedUtc;
     int differenceMs = 0;  // measured minus expected

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -247,6 +249,33 @@ TEST_F(LineReport, EmptyRangesAndBadDatesAreReportedClearly) {
 }
 
 // What the browser saw of a report folder.
+// Cpk recomputed from running sums, apart from the report's code: the nearer limit's distance
+// from the mean in three sample standard deviations; a missing lower limit does not count.
+struct Spread {
+    long double sum = 0, squares = 0;
+    long n = 0;
+    std::optional<double> low;
+    double high = 0;
+    void Add(double x, std::optional<double> windowLow, double windowHigh) {
+        sum += x;
+        squares += static_cast<long double>(x) * x;
+        ++n;
+        low = windowLow;
+        high = windowHigh;
+    }
+    std::string Cpk() const {
+        if (n < 2) return "-";
+        const long double mean = sum / n;
+        const long double s = std::sqrt(std::max(0.0L, (squares - n * mean * mean) / (n - 1)));
+        if (!(s > 1e-12L)) return "-";  // readings that all agree have no capability index
+        long double index = (high - mean) / (3 * s);
+        if (low) index = std::min(index, (mean - *low) / (3 * s));
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3Lf", index);
+        return text;
+    }
+};
+
 nlohmann::json Browse(const std::string& folder) {
     const auto run = RunShell("python3 " + ShellQuoted(VANTREL_BROWSE_REPORT) +
                               " \"$(command -v chromium)\" " + ShellQuoted(folder));
@@ -267,6 +296,7 @@ void CheckReport(const std::string& folder, const std::vector<ActionRecord>& rec
 
     // Readings per model and channel, counted from the records.
     std::map<std::pair<std::string, int>, std::pair<int, int>> readings;  // count, outside
+    std::map<std::pair<std::string, int>, Spread> spreads;
     for (const auto& r : records)
         if (r.kind == vantrel::records::ActionKind::MeasureReferences && r.meterModel != "None")
             for (const auto& c : r.channels)
@@ -274,6 +304,8 @@ void CheckReport(const std::string& folder, const std::vector<ActionRecord>& rec
                     auto& [count, outside] = readings[{r.board.model, c.channel}];
                     ++count;
                     outside += c.verdict == "fail" ? 1 : 0;
+                    spreads[{r.board.model, c.channel}].Add(std::fabs(*c.reading), c.windowLow,
+                                                            *c.windowHigh);
                 }
     const auto& readingRows = page["tables"]["readings"];
     ASSERT_EQ(readingRows.size(), readings.size());
@@ -284,6 +316,7 @@ void CheckReport(const std::string& folder, const std::vector<ActionRecord>& rec
         EXPECT_EQ(cells[1], std::to_string(key.second));
         EXPECT_EQ(cells[3], std::to_string(counts.first));
         EXPECT_EQ(cells[4], std::to_string(counts.second));
+        EXPECT_EQ(cells[5], spreads[key].Cpk()) << key.first << " channel " << key.second;
     }
 
     // Yield per model and day from what each board went through.

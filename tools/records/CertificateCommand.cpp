@@ -7,6 +7,7 @@
 #include "report/HtmlText.h"
 #include "report/OffscreenApplication.h"
 
+#include <filesystem>
 #include <ostream>
 
 namespace vantrel::records::cli {
@@ -16,12 +17,14 @@ int Certificate(CommandContext& context) {
     std::string base = TakeValue(context.args, "--out");
     if (context.args.size() != 1) throw UsageError{"certificate needs one serial number or record id"};
     const RecordStore store(context.databasePath, RecordStore::OpenMode::ReadOnly);
-    const auto certificate = report::LoadCertificate(store, context.args.front());
+    auto certificate = report::LoadCertificate(store, context.args.front());
     if (!certificate) {
         context.err << "No board with the serial number and no record with the id "
                     << Printable(context.args.front()) << ": no certificate written.\n";
         return kExitNotFound;
     }
+    const auto folder = std::filesystem::path(context.databasePath).parent_path();
+    report::AttachMetrology(*certificate, folder.empty() ? "." : folder.string());
     if (base.empty()) base = "certificate-" + report::FileSafe(certificate->number);
     report::EnsureOffscreenApplication();
     if (!report::WriteCertificateFiles(*certificate, base)) {

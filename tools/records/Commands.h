@@ -19,6 +19,7 @@ enum ExitCode : int {
     kExitDatabaseError = 6,
     kExitPostgres = 7,
     kExitNotFound = 8,
+    kExitChanged = 9,
 };
 
 struct CommandContext {
@@ -47,5 +48,6 @@ std::span<const Command> CertificateCommands();  // certificate
 std::span<const Command> ReportCommands();       // report
 std::span<const Command> ServeCommands();        // serve
 std::span<const Command> InstrumentsCommands();  // instruments
+std::span<const Command> VerifyCommands();       // verify
 
 }  // namespace vantrel::records::cli

@@ -6,6 +6,8 @@
 #include "report/LineSummary.h"
 #include "report/OffscreenApplication.h"
 
+#include <cctype>
+#include <filesystem>
 #include <ostream>
 
 namespace vantrel::records::cli {
@@ -23,7 +25,10 @@ int Report(CommandContext& context) {
     RecordQuery range;
     range.from = from;
     range.to = to;
-    const auto summary = report::SummarizeLine(store, range);
+    auto summary = report::SummarizeLine(store, range);
+    const auto bench = std::filesystem::path(context.databasePath).parent_path();
+    for (auto& failed : summary.failed)
+        report::AttachMetrology(failed.certificate, bench.empty() ? "." : bench.string());
     if (summary.records == 0) {
         context.err << "No records from " << Printable(from) << " to " << Printable(to)
                     << ": no report written.\n";

@@ -18,7 +18,7 @@ namespace {
 std::vector<Command> AllCommands() {
     std::vector<Command> commands;
     for (const auto group : {QueryCommands(), ExportCommands(), SyncCommands(), CertificateCommands(),
-                             ReportCommands(), ServeCommands(), InstrumentsCommands()})
+                             ReportCommands(), ServeCommands(), InstrumentsCommands(), VerifyCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }
@@ -54,6 +54,7 @@ std::string Usage() {
            "  6  the database cannot be read or written\n"
            "  7  the line's PostgreSQL database is down or refused the connection or a record\n"
            "  8  no such record or board, or no records in the report's range\n"
+           "  9  verify: the certificate's records have changed since it was made\n"
            "\nThis program reads and writes record databases up to schema version "
         << CurrentSchemaVersion() << ".\n";
     return out.str();
