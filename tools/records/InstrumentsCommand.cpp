@@ -26,11 +26,10 @@ std::optional<std::string> ConfiguredRegister(const std::string& databasePath) {
 }
 
 CalendarDate DateOption(CommandContext& context) {
-    const std::string text = TakeValue(context.args, "--date");
+    // The records' one date parser checks the text; its day (UTC) is the day of the check.
+    const std::string text = TakeDate(context.args, "--date");
     if (text.empty()) return TodayUtc();
-    const auto date = ParseDate(text);
-    if (!date) throw UsageError{"--date needs a date as YYYY-MM-DD"};
-    return *date;
+    return *metrology::ParseDate(std::string_view(text).substr(0, 10));
 }
 
 std::string StandingText(const MeterCheck& check) {
