@@ -65,7 +65,8 @@ int main() {
     fs::create_directories(dir);
 
     {
-        Recorder recorder({(dir / "record.db").string(), (dir / "pending").string(), std::nullopt, dir.string(), {}});
+        Recorder recorder(
+            {(dir / "record.db").string(), (dir / "pending").string(), std::nullopt, dir.string(), {}});
         std::vector<double> times;
         for (int i = 0; i < 100; ++i) {
             const ActionRecord record = TypicalRecord(i);

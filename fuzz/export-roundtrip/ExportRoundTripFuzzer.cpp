@@ -51,9 +51,10 @@ std::vector<Row> ReadCsv(const std::string& text) {
     return rows;
 }
 
-// A text cell as the export must show it: free text that a spreadsheet would run as a
-// formula starts with an apostrophe.
-std::string Shown(const std::string& text) {
+// A text cell as the export must show it: bytes that are not UTF-8 replaced as in every export,
+// and free text that a spreadsheet would run as a formula starts with an apostrophe.
+std::string Shown(const std::string& raw) {
+    const std::string text = vantrel::records::cli::ValidUtf8(raw);
     return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos
                ? "'" + text
                : text;

@@ -15,9 +15,9 @@ constexpr double kVolts[] = {4.9962, -0.0004, 9.99999e9, -123.456, 0.0};
 struct Meter {
     double now = 0.0;
     std::size_t reading = 0;
-    metersim::EmulatedMeter protocol{
-        kModel, metersim::Fault{}, [this] { return kVolts[reading++ % std::size(kVolts)]; },
-        [this] { return now += kClockStepMs; }};
+    metersim::EmulatedMeter protocol{kModel, metersim::Fault{},
+                                     [this] { return kVolts[reading++ % std::size(kVolts)]; },
+                                     [this] { return now += kClockStepMs; }};
 
     std::string Answer(std::string_view bytes) {
         std::string answered;
@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Meter whole, inPieces;
     const std::string atOnce = whole.Answer(bytes);
     std::string piecewise;
-    for (std::size_t at = 0; at < bytes.size(); at += cut) piecewise += inPieces.Answer(bytes.substr(at, cut));
+    for (std::size_t at = 0; at < bytes.size(); at += cut)
+        piecewise += inPieces.Answer(bytes.substr(at, cut));
     FUZZ_CHECK(atOnce == piecewise);
     return 0;
 }

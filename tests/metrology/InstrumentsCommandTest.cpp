@@ -88,7 +88,7 @@ TEST(InstrumentsCommand, SaysWhatIsWrongWithAMissingOrBadRegister) {
          "none.ini: no such file"},
         {"bad line", "instruments --register " + ShellQuoted(bench / "bad.ini"), 1,
          "bad.ini:2: meter X: unknown model"},
-        {"bad date", "instruments --date 2026-02-30", 2, "--date needs a date"},
+        {"bad date", "instruments --date 2026-02-30", 2, "--date '2026-02-30' is not a date"},
         {"stray argument", "instruments extra", 2, "extra"},
     };
     WriteFile(bench / "bad.ini", "[meter X]\nmodel = Fluke 88\n");

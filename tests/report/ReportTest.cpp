@@ -236,7 +236,7 @@ TEST_F(LineReport, EmptyRangesAndBadDatesAreReportedClearly) {
         {"--from 2026-12-04 --to 2026-12-04", 8,
          "No records from 2026-12-04 to 2026-12-04: no report written."},
         {"--from 2026-12-03 --to 2026-12-01", 2, "--from is after --to"},
-        {"--from 1.12.2026 --to 2026-12-31", 2, "'1.12.2026' is not a date such as 2026-12-01"},
+        {"--from 1.12.2026 --to 2026-12-31", 2, "--from '1.12.2026' is not a date: give YYYY-MM-DD"},
         {"--to 2026-12-31", 2, "report needs --from DATE and --to DATE"},
     };
     for (const auto& c : cases) {
