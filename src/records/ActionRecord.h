@@ -92,7 +92,8 @@ struct ActionRecord {
     std::string verdict;  // as shown to the operator, e.g. "SUCCESS"
     bool passed = false;  // the verdict read as a pass; yields count these
     MeasureOutcome outcome = MeasureOutcome::None;
-    std::string meterModel;  // Measure References only
+    std::string meterModel;   // Measure References only
+    std::string meterSerial;  // serial number of the reference meter used; empty when unknown
     std::optional<InterruptFigures> interrupt;
     std::vector<ChannelFigures> channels;
     std::string consoleText;  // what the action wrote to the console, as plain text

@@ -153,6 +153,7 @@ constexpr Column<ActionRecord> kRecordColumns[] = {
     {"outcome",         "TEXT NOT NULL",        "text NOT NULL",        "outcome",              17, 1, Of<&AR::outcome>},
     {"meter_model",     "TEXT NOT NULL",        "text NOT NULL",        "meter_model",          18, 1, Of<&AR::meterModel>},
     {"console_text",    "TEXT NOT NULL",        "text NOT NULL",        "console_text",         28, 1, Of<&AR::consoleText>},
+    {"meter_serial",    "TEXT NOT NULL DEFAULT ''", "text NOT NULL DEFAULT ''", "meter_serial", 29, 3, Of<&AR::meterSerial>},
 };
 
 constexpr Column<InterruptFigures> kInterruptColumns[] = {
