@@ -13,6 +13,8 @@ Cell ToCell(double value) { return value; }
 Cell ToCell(bool value) { return value; }
 Cell ToCell(ActionKind kind) { return std::string(ActionKindName(kind)); }
 Cell ToCell(MeasureOutcome outcome) { return std::string(MeasureOutcomeName(outcome)); }
+Cell ToCell(MeterModel model) { return std::string(MeterModelName(model)); }
+Cell ToCell(ChannelVerdict verdict) { return std::string(ChannelVerdictName(verdict)); }
 template <typename T>
 Cell ToCell(const std::optional<T>& value) {
     return value ? ToCell(*value) : Cell{};
@@ -21,6 +23,15 @@ Cell ToCell(const std::optional<T>& value) {
 template <typename T>
 const T* As(const Cell& cell) {
     return std::get_if<T>(&cell);
+}
+
+// A stored name this version does not know is refused; the row keeps its default.
+template <typename Value>
+bool FromName(const Cell& cell, Value& value, std::optional<Value> (*fromName)(std::string_view)) {
+    const auto* name = As<std::string>(cell);
+    const auto known = name ? fromName(*name) : std::nullopt;
+    if (known) value = *known;
+    return known.has_value();
 }
 
 bool FromCell(const Cell& cell, std::string& text) {
@@ -47,18 +58,18 @@ bool FromCell(const Cell& cell, bool& truth) {
     return value != nullptr;
 }
 
-bool FromCell(const Cell& cell, ActionKind& kind) {
-    const auto* name = As<std::string>(cell);
-    const auto known = name ? ActionKindFromName(*name) : std::nullopt;
-    if (known) kind = *known;
-    return known.has_value();
-}
+bool FromCell(const Cell& cell, ActionKind& kind) { return FromName(cell, kind, ActionKindFromName); }
 
 // An outcome this version does not know reads as none, so that a newer bench's record still reads.
 bool FromCell(const Cell& cell, MeasureOutcome& outcome) {
     const auto* name = As<std::string>(cell);
     if (name) outcome = MeasureOutcomeFromName(*name).value_or(MeasureOutcome::None);
     return name != nullptr;
+}
+
+bool FromCell(const Cell& cell, MeterModel& model) { return FromName(cell, model, MeterModelFromName); }
+bool FromCell(const Cell& cell, ChannelVerdict& verdict) {
+    return FromName(cell, verdict, ChannelVerdictFromName);
 }
 
 bool FromCell(const Cell& cell, std::optional<int>& number) {

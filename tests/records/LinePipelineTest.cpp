@@ -67,12 +67,12 @@ ActionRecord DistinctRecord(ActionKind kind, const std::string& serial) {
     r.bench = {"bench-host-9", "/srv/bench-9", "2.3.4", "6.07", "operator-9"};
     r.verdict = "FAILED";
     r.passed = false;
-    r.meterModel = "HP 34401A";
+    r.meterModel = MeterModel::Hp34401A;
     r.meterSerial = "MY-4140-2277";
     r.outcome = MeasureOutcome::OutOfTolerance;
     r.interrupt = InterruptFigures{2001, 2562, 2573, 3, 4, 5005, 151, 203};
-    r.channels = {{0, 4.9987, 4.5, 5.2, "pass", 4.9, 4.9981, 11},
-                  {1, 2.5012, 2.1, 2.9, "fail", 2.52, 2.5033, 12}};
+    r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9981, 11},
+                  {1, 2.5012, 2.1, 2.9, ChannelVerdict::Fail, 2.52, 2.5033, 12}};
     return r;
 }
 
@@ -119,7 +119,7 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
     r.verdict = Text(row.at("verdict"));
     r.passed = row.at("passed");
     r.outcome = MeasureOutcomeFromName(Text(row.at("outcome"))).value();
-    r.meterModel = Text(row.at("meter_model"));
+    r.meterModel = MeterModelFromName(Text(row.at("meter_model"))).value();
     r.meterSerial = Text(row.at("meter_serial"));
     r.consoleText = Text(row.at("console_text"));
     const std::string figures = Exactly(
@@ -138,7 +138,8 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
     for (const auto& c : channels)
         r.channels.push_back({c.at("channel"), Optional<double>(c.at("reading")),
                               Optional<double>(c.at("window_low")), Optional<double>(c.at("window_high")),
-                              Text(c.at("verdict")), Optional<double>(c.at("eeprom_before")),
+                              ChannelVerdictFromName(Text(c.at("verdict"))).value(),
+                              Optional<double>(c.at("eeprom_before")),
                               Optional<double>(c.at("eeprom_written")), Optional<int>(c.at("code"))});
     return r;
 }

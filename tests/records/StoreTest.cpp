@@ -117,6 +117,56 @@ TEST(RecordColumns, EveryCsvPlaceAndJsonKeyIsTakenOnce) {
     for (const int place : places) EXPECT_EQ(place, expected++);
 }
 
+// Every spelling a database or a pending file may hold reads to its value, and the value is
+// written back in the tool's own spelling.
+TEST(RecordVocabularies, EveryStoredSpellingReadsToItsValue) {
+    struct MeterRow {
+        const char* stored;
+        MeterModel model;
+        const char* written;
+    };
+    const MeterRow meters[] = {
+        {"Fluke 45", MeterModel::Fluke45, "Fluke 45"},       {"HP 34401A", MeterModel::Hp34401A, "HP 34401A"},
+        {"none (typed)", MeterModel::Typed, "none (typed)"}, {"None", MeterModel::Typed, "none (typed)"},
+        {"none", MeterModel::Typed, "none (typed)"},         {"", MeterModel::Unrecorded, ""},
+    };
+    struct VerdictRow {
+        const char* stored;
+        ChannelVerdict verdict;
+    };
+    const VerdictRow verdicts[] = {
+        {"pass", ChannelVerdict::Pass},
+        {"fail", ChannelVerdict::Fail},
+        {"not read", ChannelVerdict::NotRead},
+        {"not measured", ChannelVerdict::NotMeasured},
+        {"typed", ChannelVerdict::Typed},
+        {"refused", ChannelVerdict::Refused},
+        {"stored", ChannelVerdict::Stored},
+        {"not stored", ChannelVerdict::NotStored},
+        {"", ChannelVerdict::None},
+    };
+    TempDir dir;
+    const std::string path = dir / kDatabaseFileName;
+    RecordStore store(path);
+    const auto record = SampleRecord(ActionKind::MeasureReferences, "SN-WORDS");
+    ASSERT_TRUE(store.Write(record));
+    const std::string where = " WHERE id = '" + record.id + "'";
+    for (const auto& row : meters) {
+        ExecSql(path, "UPDATE records SET meter_model = '" + std::string(row.stored) + "'" + where);
+        EXPECT_EQ(store.Find(record.id)->meterModel, row.model) << row.stored;
+        auto pending = nlohmann::json::parse(RecordToJson(record));
+        pending["meter_model"] = row.stored;
+        EXPECT_EQ(RecordFromJson(pending.dump()).meterModel, row.model) << row.stored;
+        EXPECT_EQ(MeterModelName(row.model), row.written);
+    }
+    for (const auto& row : verdicts) {
+        ExecSql(path, "UPDATE channel_figures SET verdict = '" + std::string(row.stored) +
+                          "' WHERE channel = 0 AND record_seq = (SELECT seq FROM records" + where + ")");
+        EXPECT_EQ(store.Find(record.id)->channels.at(0).verdict, row.verdict) << row.stored;
+        EXPECT_EQ(ChannelVerdictName(row.verdict), row.stored);
+    }
+}
+
 TEST(RecordStore, KeepsAWholeSessionWithItsFigures) {
     TempDir dir;
     const auto session = OneSession("SN-100");
