@@ -138,14 +138,15 @@ void LineTally::AddToBoard(const ActionRecord& r) {
     const std::string& serial = r.board.serialNumber;
     Board& board = m_boards[serial];
     Count(serial, board, -1);
-    const Step step{r.startedUtc, r.kind == ActionKind::InitializeBoard, r.passed};
-    const auto at =
-        std::upper_bound(board.steps.begin(), board.steps.end(), step,
-                         [](const Step& a, const Step& b) { return a.startedUtc < b.startedUtc; });
+    const auto started = ParseUtc(r.startedUtc).value_or(system_clock::time_point{});
+    const Step step{duration_cast<milliseconds>(started.time_since_epoch()).count(),
+                    r.kind == ActionKind::InitializeBoard, r.passed};
+    const auto at = std::upper_bound(board.steps.begin(), board.steps.end(), step,
+                                     [](const Step& a, const Step& b) { return a.startedMs < b.startedMs; });
     if (at == board.steps.begin()) board.model = r.board.model;
     board.steps.insert(at, step);
     if (!r.passed && (!board.firstFailure || r.startedUtc < board.firstFailure->failedUtc))
-        board.firstFailure = FailureOf(r);
+        board.firstFailure = std::make_unique<FailedEntry>(FailureOf(r));
     std::vector<bool> tries;
     for (const Step& s : board.steps) {
         if (s.startsTry || tries.empty()) tries.push_back(true);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -90,15 +91,16 @@ public:
     LineState State(std::chrono::system_clock::time_point now) const;
 
 private:
+    // Kept small: a line tests thousands of boards a day.
     struct Step {
-        std::string startedUtc;
+        std::int64_t startedMs = 0;
         bool startsTry = false;
         bool passed = false;
     };
     struct Board {
         std::string model;        // of its first record
         std::vector<Step> steps;  // by start
-        std::optional<FailedEntry> firstFailure;
+        std::unique_ptr<FailedEntry> firstFailure;
         bool counted = false;
         bool firstPass = false;
         bool finalPass = false;

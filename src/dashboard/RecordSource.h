@@ -56,6 +56,7 @@ public:
 };
 
 // A bench's SQLite file, opened read-only; a change is seen through SQLite's data version.
+// Its records wait for the line only when the settings beside it name a line's database.
 std::unique_ptr<RecordSource> OpenSqliteSource(const std::string& path);
 
 // A line's PostgreSQL database (a libpq connection string). A change is announced by the

@@ -3,7 +3,11 @@
 // (the bench's window or its forwarder) commits.
 #include "dashboard/RecordSource.h"
 
+#include "records/RecordsSettings.h"
+
 #include <sqlite3.h>
+
+#include <filesystem>
 
 #include <memory>
 #include <thread>
@@ -15,7 +19,8 @@ constexpr std::chrono::milliseconds kDataVersionPeriod{100};
 
 class SqliteSource final : public RecordSource {
 public:
-    explicit SqliteSource(const std::string& path) : m_store(path, records::RecordStore::OpenMode::ReadOnly) {
+    SqliteSource(const std::string& path, bool forwards)
+        : m_store(path, records::RecordStore::OpenMode::ReadOnly), m_forwards(forwards) {
         if (sqlite3_open_v2(path.c_str(), &m_watch, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
             const std::string why = m_watch ? sqlite3_errmsg(m_watch) : "out of memory";
             sqlite3_close(m_watch);
@@ -58,8 +63,9 @@ public:
 
     void Restart() override { m_handedOut = 0; }
 
+    // A bench that forwards nothing has nothing waiting.
     std::optional<BenchBacklog> Backlog() override {
-        return BenchBacklog{m_store.PendingForwardCount(),
+        return BenchBacklog{m_forwards ? m_store.PendingForwardCount() : 0,
                             static_cast<std::int64_t>(m_store.SetAsideRecords().size())};
     }
 
@@ -116,6 +122,7 @@ private:
     }
 
     records::RecordStore m_store;
+    bool m_forwards = false;
     sqlite3* m_watch = nullptr;
     std::int64_t m_version = 0;
     std::int64_t m_handedOut = 0;  // the last sequence number handed out
@@ -124,7 +131,11 @@ private:
 }  // namespace
 
 std::unique_ptr<RecordSource> OpenSqliteSource(const std::string& path) {
-    return std::make_unique<SqliteSource>(path);
+    // The bench's settings beside its file say whether it forwards to a line.
+    const auto folder = std::filesystem::path(path).parent_path();
+    const bool forwards =
+        records::LoadRecordsSettings(folder.empty() ? "." : folder.string()).recorder.postgresConninfo.has_value();
+    return std::make_unique<SqliteSource>(path, forwards);
 }
 
 }  // namespace vantrel::dashboard
