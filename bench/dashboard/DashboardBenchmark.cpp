@@ -152,10 +152,10 @@ int main(int argc, char** argv) {
     }
 
     TempDir scratch;
-    const auto started =
-        RunShell(options.prefix + " " + std::string(VANTREL_RECORDS_PROGRAM_FILE) + " serve --listen 127.0.0.1:0 --pg " +
-                 ShellQuoted(pg.Conninfo()) + " --max-viewers " + std::to_string(options.viewers + 10) +
-                 " >" + scratch / "out" + " 2>" + scratch / "err" + " & echo $!");
+    const auto started = RunShell(options.prefix + " " + std::string(VANTREL_RECORDS_PROGRAM_FILE) +
+                                  " serve --listen 127.0.0.1:0 --pg " + ShellQuoted(pg.Conninfo()) +
+                                  " --max-viewers " + std::to_string(options.viewers + 10) + " >" +
+                                  scratch / "out" + " 2>" + scratch / "err" + " & echo $!");
     int pid = std::stoi(started.out);
     int port = 0;
     for (int i = 0; i < 600 && port == 0; ++i) {
@@ -237,9 +237,10 @@ int main(int argc, char** argv) {
             else
                 delays.push_back(at->second - commit);
         }
-    std::printf("records sent %ld, in the line's database %zu, events received %ld (%.1f KB each on average)\n",
-                sent.load(), committed.size(), events.load(),
-                static_cast<double>(bytes.load()) / 1024.0 / static_cast<double>(std::max(1L, events.load())));
+    std::printf(
+        "records sent %ld, in the line's database %zu, events received %ld (%.1f KB each on average)\n",
+        sent.load(), committed.size(), events.load(),
+        static_cast<double>(bytes.load()) / 1024.0 / static_cast<double>(std::max(1L, events.load())));
     std::printf("page GET /: %zu requests, p50 %.1f ms, p99 %.1f ms\n", pageMs.size(),
                 Percentile(pageMs, 0.5), Percentile(pageMs, 0.99));
     std::printf("state GET /state.json: p50 %.1f ms, p99 %.1f ms\n", Percentile(stateMs, 0.5),

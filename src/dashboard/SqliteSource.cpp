@@ -133,8 +133,8 @@ private:
 std::unique_ptr<RecordSource> OpenSqliteSource(const std::string& path) {
     // The bench's settings beside its file say whether it forwards to a line.
     const auto folder = std::filesystem::path(path).parent_path();
-    const bool forwards =
-        records::LoadRecordsSettings(folder.empty() ? "." : folder.string()).recorder.postgresConninfo.has_value();
+    const bool forwards = records::LoadRecordsSettings(folder.empty() ? "." : folder.string())
+                              .recorder.postgresConninfo.has_value();
     return std::make_unique<SqliteSource>(path, forwards);
 }
 
