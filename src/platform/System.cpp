@@ -1,5 +1,6 @@
 #include "platform/System.h"
 
+#include <malloc.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -18,5 +19,7 @@ std::string LoginName() {
     if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) != 0 || !found) return {};
     return found->pw_name;
 }
+
+void ReleaseFreeMemory() { ::malloc_trim(0); }
 
 }  // namespace platform
