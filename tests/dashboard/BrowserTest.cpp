@@ -147,11 +147,11 @@ TEST(DashboardInBrowser, FollowsABenchOverItsSqliteFile) {
     vantrel::records::RecordStore(bench / vantrel::records::kDatabaseFileName);
     TempDir metrology;
     WriteFile(metrology / "instruments.ini", kRegister);
-    ServeProcess serve("", "--db " + ShellQuoted(bench / vantrel::records::kDatabaseFileName) + " --register " +
-                               ShellQuoted(metrology / "instruments.ini"));
+    ServeProcess serve("", "--db " + ShellQuoted(bench / vantrel::records::kDatabaseFileName) +
+                               " --register " + ShellQuoted(metrology / "instruments.ini"));
     ASSERT_FALSE(serve.url().empty()) << serve.err();
-    const Json seen = WatchLine(serve.url(), "--sqlite " + ShellQuoted(bench / vantrel::records::kDatabaseFileName),
-                                bench.path());
+    const Json seen = WatchLine(
+        serve.url(), "--sqlite " + ShellQuoted(bench / vantrel::records::kDatabaseFileName), bench.path());
     ExpectLiveLine(seen);
     // The reference meters, the overdue one first and marked, its laboratory as plain text.
     const Json& meters = seen["last"]["meters"];
