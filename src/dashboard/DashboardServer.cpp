@@ -2,7 +2,6 @@
 
 #include "dashboard/MeterList.h"
 #include "dashboard/PageAssets.h"
-#include "platform/System.h"
 #include "report/Certificate.h"
 #include "report/CertificateDocument.h"
 #include "report/ReportCharts.h"
@@ -390,10 +389,7 @@ void DashboardServer::Impl::Update(bool changed) {
         backlog = source.Backlog();
     }
     const bool refresh = steady_clock::now() - lastRefresh >= kRefreshPeriod;
-    if (refresh) {
-        meters = MeterListJson(settings.registerPath, year_month_day(floor<days>(now)));
-        platform::ReleaseFreeMemory();
-    }
+    if (refresh) meters = MeterListJson(settings.registerPath, year_month_day(floor<days>(now)));
     if (!changed && !refresh) return;
     lastRefresh = steady_clock::now();
     Publish(now, backlog);

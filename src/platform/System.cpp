@@ -1,6 +1,5 @@
 #include "platform/System.h"
 
-#include <malloc.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -19,7 +18,5 @@ std::string LoginName() {
     if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) != 0 || !found) return {};
     return found->pw_name;
 }
-
-void ReleaseFreeMemory() { ::malloc_trim(0); }
 
 }  // namespace platform

@@ -12,8 +12,4 @@ std::string HostName();
 // when the user database does not know the user.
 std::string LoginName();
 
-// Hands the allocator's free pages back to the system; a long-running server calls it now and
-// then so that memory freed between bursts does not stay counted as its own.
-void ReleaseFreeMemory();
-
 }  // namespace platform
