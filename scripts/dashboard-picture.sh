@@ -3,7 +3,8 @@
 # the unattended session tests boards on a simulated bench (tests/report/session_line.sh)
 # while `vantrel-records serve` shows its records, and headless Chromium, with the network
 # limited to the loopback, takes the page once at least five boards are in (often the whole line)
-# (tests/dashboard/screenshot_page.py).
+# (tests/dashboard/screenshot_page.py). The list of reference meters comes from a small example
+# register with one meter overdue.
 #   scripts/dashboard-picture.sh
 # Builds what is missing, or takes the programs from VANTREL_BIN.
 set -euo pipefail
@@ -40,7 +41,34 @@ for _ in $(seq 1 600); do
   [ -f "$work/bench/vantrel-records.db" ] && break
   sleep 0.1
 done
-"$bin/vantrel-records" serve --listen 127.0.0.1:0 --db "$work/bench/vantrel-records.db" >"$work/serve.out" 2>&1 &
+# A register of two reference meters, one of them overdue, for the page's list of meters.
+due_soon="$(date -u -d '+40 days' +%F)"
+overdue="$(date -u -d '-3 days' +%F)"
+cat >"$work/instruments.ini" <<EOF
+[meter 4571234]
+model = Fluke 45
+asset_tag = BENCH-DMM-01
+certificate = CAL-2026-0310
+certificate_date = 2026-03-10
+lab = Example Calibration Laboratory
+due = $due_soon
+dcv 10 = 0.025% + 6 counts
+dcv 10 resolution = 0.0001
+dcv 10 full_scale = 9.9999
+
+[meter 3146A12345]
+model = HP 34401A
+asset_tag = BENCH-DMM-02
+certificate = CAL-2025-0115
+certificate_date = 2025-01-15
+lab = Example Calibration Laboratory
+due = $overdue
+dcv 10 = 0.0035% + 0.0005%
+dcv 10 resolution = 0.00001
+dcv 10 full_scale = 12
+EOF
+"$bin/vantrel-records" serve --listen 127.0.0.1:0 --db "$work/bench/vantrel-records.db" \
+  --register "$work/instruments.ini" >"$work/serve.out" 2>&1 &
 serve_pid=$!
 url=""
 for _ in $(seq 1 200); do

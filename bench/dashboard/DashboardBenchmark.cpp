@@ -3,7 +3,10 @@
 // page and its state. Prints page times, the delay from each record's commit to its event at
 // the viewers, and the server's memory over the run.
 //
-//   bench_dashboard [--seconds N] [--benches N] [--viewers N] [--period-ms N]
+//   bench_dashboard [--seconds N] [--benches N] [--viewers N] [--period-ms N] [--prefix COMMAND]
+//
+// --prefix runs the server under another program, e.g. "heaptrack -o /tmp/serve"; the memory
+// is then that program's child's.
 #include "RecordsTestSupport.h"
 
 #include "dashboard/RecordSource.h"
@@ -36,6 +39,7 @@ struct Options {
     int benches = 50;
     int viewers = 50;
     int periodMs = 2000;  // each bench sends a record this often
+    std::string prefix;
 };
 
 double Now() { return duration<double>(system_clock::now().time_since_epoch()).count(); }
@@ -83,7 +87,7 @@ void RunBench(int number, const Options& options, const std::string& folder, con
 
 // One viewer: the event stream, and when each record id first showed on a tile.
 void RunViewer(int port, const std::atomic<bool>& stop, std::map<std::string, double>& firstSeen,
-               std::atomic<long>& events) {
+               std::atomic<long>& events, std::atomic<long>& bytes) {
     httplib::Client client("127.0.0.1", port);
     client.set_read_timeout(30, 0);
     std::string buffer;
@@ -96,9 +100,12 @@ void RunViewer(int port, const std::atomic<bool>& stop, std::map<std::string, do
             if (at == std::string::npos) continue;
             const double arrived = Now();
             ++events;
+            // The first event holds every tile, later ones only the tiles that changed.
             const Json state = Json::parse(event.substr(at + 6));
-            for (const auto& bench : state["benches"])
-                firstSeen.emplace(bench["record"].get<std::string>(), arrived);
+            for (const char* tiles : {"benches", "tiles"})
+                for (const auto& bench : state.value(tiles, Json::array()))
+                    firstSeen.emplace(bench["record"].get<std::string>(), arrived);
+            bytes += static_cast<long>(event.size());
         }
         return !stop.load();
     });
@@ -108,6 +115,10 @@ Options ParseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
+        if (name == "--prefix") {
+            options.prefix = argv[i + 1];
+            continue;
+        }
         const int value = std::stoi(argv[i + 1]);
         if (name == "--seconds")
             options.seconds = value;
@@ -141,11 +152,11 @@ int main(int argc, char** argv) {
     }
 
     TempDir scratch;
-    const auto started =
-        RunShell(std::string(VANTREL_RECORDS_PROGRAM_FILE) + " serve --listen 127.0.0.1:0 --pg " +
-                 ShellQuoted(pg.Conninfo()) + " --max-viewers " + std::to_string(options.viewers + 10) +
-                 " >" + scratch / "out" + " 2>" + scratch / "err" + " & echo $!");
-    const int pid = std::stoi(started.out);
+    const auto started = RunShell(options.prefix + " " + std::string(VANTREL_RECORDS_PROGRAM_FILE) +
+                                  " serve --listen 127.0.0.1:0 --pg " + ShellQuoted(pg.Conninfo()) +
+                                  " --max-viewers " + std::to_string(options.viewers + 10) + " >" +
+                                  scratch / "out" + " 2>" + scratch / "err" + " & echo $!");
+    int pid = std::stoi(started.out);
     int port = 0;
     for (int i = 0; i < 600 && port == 0; ++i) {
         std::smatch found;
@@ -159,21 +170,28 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the dashboard did not start: %s\n", ReadFile(scratch / "err").c_str());
         return 1;
     }
+    // Under a prefix, the server is the prefix's child.
+    if (!options.prefix.empty()) {
+        const auto child = RunShell("for c in $(pgrep -P " + std::to_string(pid) +
+                                    "); do [ \"$(cat /proc/$c/comm)\" = vantrel-records ] && echo $c; done")
+                               .out;
+        if (!child.empty()) pid = std::stoi(child);
+    }
     std::printf("dashboard pid %d on port %d; %d benches, a record each %d ms per bench, %d viewers, %d s\n",
                 pid, port, options.benches, options.periodMs, options.viewers, options.seconds);
 
-    std::atomic<bool> stop{false};
-    std::atomic<long> sent{0}, events{0};
+    std::atomic<bool> stop{false}, stopBenches{false};
+    std::atomic<long> sent{0}, events{0}, bytes{0};
     std::vector<std::map<std::string, double>> seen(static_cast<std::size_t>(options.viewers));
     std::vector<std::thread> threads;
     for (int v = 0; v < options.viewers; ++v)
         threads.emplace_back(RunViewer, port, std::cref(stop), std::ref(seen[static_cast<std::size_t>(v)]),
-                             std::ref(events));
+                             std::ref(events), std::ref(bytes));
     std::vector<std::unique_ptr<TempDir>> benchFolders;
     for (int b = 0; b < options.benches; ++b) {
         benchFolders.push_back(std::make_unique<TempDir>());
         threads.emplace_back(RunBench, b, std::cref(options), benchFolders.back()->path(),
-                             pg.Conninfo("vantrel", "vantrel_bench"), std::cref(stop), std::ref(sent));
+                             pg.Conninfo("vantrel", "vantrel_bench"), std::cref(stopBenches), std::ref(sent));
     }
     std::vector<double> pageMs, stateMs;
     std::thread reader([&] {
@@ -196,7 +214,8 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_until(std::min(end, steady_clock::now() + seconds(5)));
     }
     memory.emplace_back(options.seconds, RssKb(pid));
-    std::this_thread::sleep_for(seconds(2));  // the last records reach the viewers
+    stopBenches = true;
+    std::this_thread::sleep_for(seconds(5));  // the last records reach the viewers
     stop = true;
     reader.join();
     RunShell("kill " + std::to_string(pid));
@@ -218,19 +237,22 @@ int main(int argc, char** argv) {
             else
                 delays.push_back(at->second - commit);
         }
-    std::printf("records sent %ld, in the line's database %zu, events received %ld\n", sent.load(),
-                committed.size(), events.load());
+    std::printf(
+        "records sent %ld, in the line's database %zu, events received %ld (%.1f KB each on average)\n",
+        sent.load(), committed.size(), events.load(),
+        static_cast<double>(bytes.load()) / 1024.0 / static_cast<double>(std::max(1L, events.load())));
     std::printf("page GET /: %zu requests, p50 %.1f ms, p99 %.1f ms\n", pageMs.size(),
                 Percentile(pageMs, 0.5), Percentile(pageMs, 0.99));
     std::printf("state GET /state.json: p50 %.1f ms, p99 %.1f ms\n", Percentile(stateMs, 0.5),
                 Percentile(stateMs, 0.99));
     std::printf(
         "commit to event at a viewer: %zu deliveries, p50 %.3f s, p99 %.3f s, max %.3f s; %ld (record, "
-        "viewer) pairs never shown (replaced first)\n",
+        "viewer) pairs never shown\n",
         delays.size(), Percentile(delays, 0.5), Percentile(delays, 0.99), Percentile(delays, 1.0), missed);
     std::printf("server memory (VmRSS) over time:");
     for (std::size_t i = 0; i < memory.size(); i += std::max<std::size_t>(1, memory.size() / 12))
         std::printf(" %ds:%.1fMB", memory[i].first, static_cast<double>(memory[i].second) / 1024.0);
     std::printf(" end:%.1fMB\n", static_cast<double>(memory.back().second) / 1024.0);
+    std::printf("load average at the end (1, 5, 15 min): %s", ReadFile("/proc/loadavg").c_str());
     return 0;
 }

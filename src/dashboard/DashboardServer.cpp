@@ -1,5 +1,6 @@
 #include "dashboard/DashboardServer.h"
 
+#include "dashboard/MeterList.h"
 #include "dashboard/PageAssets.h"
 #include "report/Certificate.h"
 #include "report/CertificateDocument.h"
@@ -30,15 +31,53 @@ constexpr const char* kCertificatePolicy =
 
 constexpr seconds kRefreshPeriod{30};     // state made anew even without a change (ages, the day)
 constexpr milliseconds kWatchSlice{250};  // how often the watcher looks at the stop flag
-constexpr seconds kStreamKeepAlive{15};   // a comment on a quiet stream finds a gone viewer
+// After a change the watcher waits this long for the rest of a burst, then reads once.
+constexpr milliseconds kCoalesceWindow{100};
+constexpr seconds kStreamKeepAlive{15};  // a comment on a quiet stream finds a gone viewer
 constexpr time_t kReadTimeoutSeconds = 5;
 constexpr std::size_t kKeepAliveRequests = 100;
 
+// A part of the page's JSON and the version in which it last changed.
+struct Part {
+    std::int64_t changed = 0;
+    std::string json;
+};
+
+// One version of the page's state. Versions count from 1; a viewer that has seen version n
+// is sent only the parts changed after it, a new viewer (n = 0) everything.
 struct Published {
     std::int64_t version = 0;
-    std::string json;
+    std::string head;  // an object: day, times, counts
+    std::vector<std::pair<std::string, Part>> tiles;
+    std::int64_t tilesListed = 0;  // when a bench last came or went: then every tile is sent
+    std::map<std::string, Part> sections;
+    std::string full;          // for state.json and a new viewer
+    std::string fromPrevious;  // for a viewer that has the version before
     std::shared_ptr<const LineState> state;
 };
+
+std::string UpdateSince(const Published& p, std::int64_t seen) {
+    std::string json = "{\"version\":" + std::to_string(p.version) + "," + p.head.substr(1);
+    json.pop_back();
+    const bool all = p.tilesListed > seen;
+    json += all ? ",\"benches\":[" : ",\"tiles\":[";
+    bool first = true;
+    for (const auto& [key, tile] : p.tiles) {
+        if (!all && tile.changed <= seen) continue;
+        json += (first ? "" : ",") + tile.json;
+        first = false;
+    }
+    json += "]";
+    for (const auto& [name, section] : p.sections)
+        if (section.changed > seen) json += ",\"" + name + "\":" + section.json;
+    return json + "}";
+}
+
+// A part keeps the version it last changed in while its text stays the same.
+Part Carried(const Part* before, std::string json, std::int64_t version) {
+    if (before && before->json == json) return {before->changed, std::move(json)};
+    return {version, std::move(json)};
+}
 
 // Equal texts compared in a time that does not depend on where they differ.
 bool SameSecret(const std::string& given, const std::string& secret) {
@@ -116,6 +155,10 @@ struct DashboardServer::Impl {
     int boundPort = 0;
 
     std::mutex sourceMutex;  // the source reads on one thread at a time
+    // The watcher's own: today's tally, the reference meters' section, the last refresh.
+    std::unique_ptr<LineTally> tally;
+    std::string meters = "null";
+    steady_clock::time_point lastRefresh{};
     std::mutex stateMutex;
     std::condition_variable stateChanged;
     std::shared_ptr<const Published> published = std::make_shared<Published>();
@@ -128,7 +171,8 @@ struct DashboardServer::Impl {
     void Routes();
     bool Allowed(const httplib::Request& req, httplib::Response& res) const;
     void Watch();
-    void Publish();
+    void Update(bool changed);
+    void Publish(system_clock::time_point now, std::optional<BenchBacklog> backlog);
     std::shared_ptr<const Published> Current() {
         std::lock_guard lock(stateMutex);
         return published;
@@ -185,7 +229,7 @@ void DashboardServer::Impl::Routes() {
     http.Get("/state.json", [this](const httplib::Request&, httplib::Response& res) {
         res.set_header("Content-Security-Policy", kPagePolicy);
         res.set_header("Cache-Control", "no-store");
-        res.set_content(Current()->json, "application/json");
+        res.set_content(Current()->full, "application/json");
     });
     http.Get("/events", [this](const httplib::Request&, httplib::Response& res) { Events(res); });
     http.Get("/chart", [this](const httplib::Request& req, httplib::Response& res) { Chart(req, res); });
@@ -206,24 +250,27 @@ void DashboardServer::Impl::Events(httplib::Response& res) {
     }
     res.set_header("Cache-Control", "no-store");
     res.set_header("Content-Security-Policy", kPagePolicy);
-    auto sent = std::make_shared<std::int64_t>(-1);
+    auto seen = std::make_shared<std::int64_t>(0);
     res.set_chunked_content_provider(
         "text/event-stream",
-        [this, sent](std::size_t, httplib::DataSink& sink) {
+        [this, seen](std::size_t, httplib::DataSink& sink) {
             std::shared_ptr<const Published> now;
             {
                 std::unique_lock lock(stateMutex);
                 stateChanged.wait_for(lock, kStreamKeepAlive,
-                                      [&] { return stopping || published->version != *sent; });
+                                      [&] { return stopping || published->version != *seen; });
                 if (stopping) return false;
                 now = published;
             }
-            if (now->version == *sent) {
+            if (now->version == *seen) {
                 const std::string comment = ": still here\n\n";
                 return sink.write(comment.data(), comment.size());
             }
-            *sent = now->version;
-            const std::string event = "event: state\ndata: " + now->json + "\n\n";
+            const std::string& update = *seen == 0                  ? now->full
+                                        : *seen == now->version - 1 ? now->fromPrevious
+                                                                    : UpdateSince(*now, *seen);
+            *seen = now->version;
+            const std::string event = "event: state\ndata: " + update + "\n\n";
             return sink.write(event.data(), event.size());
         },
         [this](bool) { streams.fetch_sub(1); });
@@ -247,12 +294,12 @@ void DashboardServer::Impl::Chart(const httplib::Request& req, httplib::Response
         const auto keep = current->state;  // the data stays alive while the chart is drawn
         if (name == "interrupt")
             png = painter.Paint([keep](const std::string& path) {
-                return report::WriteInterruptTiming(keep->today.interrupts, path);
+                return report::WriteInterruptTiming(keep->interrupts, path);
             });
         else {
             const std::size_t index = std::stoul(name.substr(std::string("readings-").size()));
             png = painter.Paint([keep, index](const std::string& path) {
-                return report::WriteReadingHistogram(keep->today.readings[index], path);
+                return report::WriteReadingHistogram(keep->readings.at(index), path);
             });
         }
         if (!png) return Refuse(res, 503, "The chart cannot be drawn now.");
@@ -289,18 +336,32 @@ void DashboardServer::Impl::CertificatePage(const httplib::Request& req, httplib
     res.set_content(report::CertificateHtml(*certificate), "text/html; charset=utf-8");
 }
 
-void DashboardServer::Impl::Publish() {
-    auto state = std::make_shared<LineState>();
-    {
-        std::lock_guard lock(sourceMutex);
-        *state = GatherLineState(source, system_clock::now());
-    }
+void DashboardServer::Impl::Publish(system_clock::time_point now, std::optional<BenchBacklog> backlog) {
+    auto state = std::make_shared<LineState>(tally->State(now));
+    state->backlog = backlog;
+    StateParts parts = LineStateParts(*state, settings.quietAfter);
+    parts.sections["meters"] = meters;
+    const auto before = Current();
     auto next = std::make_shared<Published>();
-    {
-        std::lock_guard lock(stateMutex);
-        next->version = published->version + 1;
+    next->version = before->version + 1;
+    next->head = std::move(parts.head);
+    std::map<std::string, const Part*> oldTiles;
+    for (const auto& [key, tile] : before->tiles) oldTiles[key] = &tile;
+    bool sameBenches = oldTiles.size() == parts.tiles.size();
+    for (auto& [key, json] : parts.tiles) {
+        const auto old = oldTiles.find(key);
+        sameBenches = sameBenches && old != oldTiles.end();
+        next->tiles.emplace_back(
+            key, Carried(old == oldTiles.end() ? nullptr : old->second, std::move(json), next->version));
     }
-    next->json = LineStateJson(*state, next->version, settings.quietAfter);
+    next->tilesListed = sameBenches ? before->tilesListed : next->version;
+    for (auto& [name, json] : parts.sections) {
+        const auto old = before->sections.find(name);
+        next->sections[name] =
+            Carried(old == before->sections.end() ? nullptr : &old->second, std::move(json), next->version);
+    }
+    next->full = UpdateSince(*next, 0);
+    next->fromPrevious = UpdateSince(*next, before->version);
     next->state = std::move(state);
     {
         std::lock_guard lock(stateMutex);
@@ -309,23 +370,49 @@ void DashboardServer::Impl::Publish() {
     stateChanged.notify_all();
 }
 
+// Brings the state up to date: read afresh on a new day (and after a failure), otherwise
+// only the records that came since the last look.
+void DashboardServer::Impl::Update(bool changed) {
+    const auto now = system_clock::now();
+    std::optional<BenchBacklog> backlog;
+    {
+        std::lock_guard lock(sourceMutex);
+        if (!tally || tally->day() != DayOf(now)) {
+            auto fresh = std::make_unique<LineTally>(now);
+            source.Restart();
+            source.ForEachNew(fresh->since(), [&](const ActionRecord& r) { fresh->Add(r); });
+            tally = std::move(fresh);
+            changed = true;
+        } else if (changed) {
+            source.ForEachNew(tally->since(), [&](const ActionRecord& r) { tally->Add(r); });
+        }
+        backlog = source.Backlog();
+    }
+    const bool refresh = steady_clock::now() - lastRefresh >= kRefreshPeriod;
+    if (refresh) meters = MeterListJson(settings.registerPath, year_month_day(floor<days>(now)));
+    if (!changed && !refresh) return;
+    lastRefresh = steady_clock::now();
+    Publish(now, backlog);
+}
+
 void DashboardServer::Impl::Watch() {
-    auto lastMade = steady_clock::time_point{};
-    bool changed = true;
+    bool changed = false;
     for (;;) {
         {
             std::lock_guard lock(stateMutex);
             if (stopping) return;
         }
         try {
-            if (changed || steady_clock::now() - lastMade >= kRefreshPeriod) {
-                lastMade = steady_clock::now();
-                Publish();
-            }
+            Update(changed);
             changed = source.WaitForChange(kWatchSlice);
+            if (changed) {
+                std::this_thread::sleep_for(kCoalesceWindow);
+                source.WaitForChange(milliseconds(0));  // the burst's other notices
+            }
         } catch (const std::exception& error) {
-            // The database may come back: keep showing the last state and try again.
+            // The database may come back: keep showing the last state, read afresh then.
             std::cerr << "vantrel-records serve: " << error.what() << '\n';
+            tally.reset();
             std::this_thread::sleep_for(seconds(1));
             changed = true;
         }
@@ -342,7 +429,7 @@ std::string DashboardServer::Start() {
     if (!IsLoopback(s.settings.host) && s.settings.token.empty())
         return "Listening beyond the loopback needs an access token in the settings.";
     try {
-        s.Publish();
+        s.Update(true);
     } catch (const std::exception& error) {
         return error.what();
     }

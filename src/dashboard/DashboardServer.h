@@ -29,6 +29,7 @@ struct ServerSettings {
     std::string token;        // required beyond the loopback
     std::chrono::seconds quietAfter = kDefaultQuietAfter;
     std::size_t maxStreams = kDefaultMaxStreams;
+    std::optional<std::string> registerPath;  // the register of reference meters, if any
 };
 
 // "ADDRESS:PORT", "[v6-address]:PORT"; nullopt when it is neither.

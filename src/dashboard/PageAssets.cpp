@@ -36,6 +36,14 @@ const char* const kIndexHtml = R"html(<!DOCTYPE html>
 <tbody></tbody>
 </table>
 </section>
+<section id="meters-section" hidden>
+<h2>Reference meters</h2>
+<p id="meters-problem" class="problem" hidden></p>
+<table id="meters">
+<thead><tr><th>Serial number</th><th>Model</th><th>Asset tag</th><th>Certificate</th><th>Calibrated</th><th>Due</th><th>Laboratory</th><th>Standing</th></tr></thead>
+<tbody></tbody>
+</table>
+</section>
 <section>
 <h2>Readings and interrupt timing today</h2>
 <div id="charts" class="charts"></div>
@@ -46,11 +54,12 @@ const char* const kIndexHtml = R"html(<!DOCTYPE html>
 )html";
 
 const char* const kAppJs = R"js('use strict';
-// Renders the line's state as the server sends it over the event stream. Every text from the
-// records goes in through textContent, never as markup.
+// Renders the line's state as the server sends it over the event stream: first all of it,
+// then only the parts that changed. Every text from the records goes in through textContent,
+// never as markup.
 (() => {
-  let current = null;
-  let receivedAt = 0;
+  const current = { tiles: new Map() };
+  let serverAhead = 0;  // the server's clock minus this browser's, in ms
 
   const $ = (id) => document.getElementById(id);
   const make = (tag, className, text) => {
@@ -66,28 +75,35 @@ const char* const kAppJs = R"js('use strict';
     if (seconds < 3600) return Math.floor(seconds / 60) + ' min ago';
     return Math.floor(seconds / 3600) + ' h ' + Math.floor((seconds % 3600) / 60) + ' min ago';
   };
+  const benchKey = (bench) => bench.host + '\n' + bench.folder;
 
-  const tile = (bench, elapsed, quietAfter) => {
-    const age = bench.age + elapsed;
-    const quiet = age > quietAfter;
-    const box = make('div', 'tile ' + (bench.passed ? 'pass' : 'fail') + (quiet ? ' quiet' : ''));
+  const tile = (bench) => {
+    const age = Math.max(0, Math.floor((Date.now() + serverAhead - Date.parse(bench.ended)) / 1000));
+    const quiet = age > current.quietAfter;
+    const waiting = (bench.waiting || 0) + (bench.setAside || 0) > 0;
+    const box = make('div', 'tile ' + (bench.passed ? 'pass' : 'fail') + (quiet ? ' quiet' : '') +
+        (waiting ? ' waiting' : ''));
     box.append(make('div', 'host', bench.host));
     box.append(make('div', 'folder', bench.folder));
     box.append(make('div', 'board', (bench.serial || '(no serial number)') + ' \u00b7 ' + bench.model));
     box.append(make('div', 'action', bench.action + ': ' + bench.verdict));
-    box.append(make('div', 'age', (quiet ? 'QUIET: nothing for ' : 'last record ') + ageText(age)));
+    box.append(make('div', 'age', Number.isNaN(age) ? 'last record at an unknown time'
+        : (quiet ? 'QUIET: nothing for ' : 'last record ') + ageText(age)));
+    if (waiting) {
+      box.append(make('div', 'backlog', 'WAITING: ' + bench.waiting + ' record(s) not yet forwarded, ' +
+          bench.setAside + ' set aside'));
+    }
     return box;
   };
 
   const renderBenches = () => {
-    if (!current) return;
-    const elapsed = Math.floor((Date.now() - receivedAt) / 1000);
-    $('benches').replaceChildren(...current.benches.map((b) => tile(b, elapsed, current.quietAfter)));
-    $('no-benches').hidden = current.benches.length > 0;
+    if (current.version === undefined) return;
+    $('benches').replaceChildren(...[...current.tiles.values()].map(tile));
+    $('no-benches').hidden = current.tiles.size > 0;
   };
 
-  const row = (cells) => {
-    const tr = make('tr');
+  const row = (cells, className) => {
+    const tr = make('tr', className);
     for (const cell of cells) {
       const td = make('td');
       if (cell instanceof Node) td.append(cell); else td.textContent = String(cell);
@@ -124,24 +140,46 @@ const char* const kAppJs = R"js('use strict';
     box.replaceChildren(...figures);
   };
 
-  const render = (state) => {
-    current = state;
-    receivedAt = Date.now();
-    document.body.dataset.version = String(state.version);
-    $('status').textContent = 'Live \u00b7 ' + state.records + ' records and ' + state.boards +
-        ' boards today (' + state.day + ') \u00b7 updated ' + shownTime(state.made);
+  const standing = (meter) => (meter.overdue ? 'OVERDUE by ' + -meter.days + ' day(s)'
+      : meter.standing + ', due in ' + meter.days + ' day(s)');
+
+  const renderMeters = (meters) => {
+    $('meters-section').hidden = meters === null;
+    if (meters === null) return;
+    $('meters-problem').hidden = !meters.error;
+    $('meters-problem').textContent = meters.error ? 'The register cannot be read: ' + meters.error : '';
+    $('meters').tBodies[0].replaceChildren(...(meters.meters || []).map((m) =>
+        row([m.serial, m.model, m.assetTag, m.certificate, m.calibrated, m.due, m.lab, standing(m)],
+            m.overdue ? 'overdue' : '')));
+  };
+
+  const sections = {
+    yield: (rows) => $('yield').tBodies[0].replaceChildren(...rows.map((y) =>
+        row([y.model, y.boards, percent(y.firstPass, y.boards), percent(y.finalPass, y.boards)]))),
+    failed: (rows) => $('failed').tBodies[0].replaceChildren(...rows.map((f) =>
+        row([f.serial || '(none)', f.model, shownTime(f.when), f.action, f.verdict,
+             f.passedLater ? 'passed later' : '', certificateLink(f.certificate)]))),
+    charts: renderCharts,
+    meters: renderMeters,
+  };
+
+  const apply = (update) => {
+    for (const name of ['version', 'day', 'made', 'quietAfter', 'records', 'boards']) current[name] = update[name];
+    serverAhead = Date.parse(update.made) - Date.now();
+    if (update.benches) current.tiles = new Map(update.benches.map((b) => [benchKey(b), b]));
+    for (const b of update.tiles || []) current.tiles.set(benchKey(b), b);
+    document.body.dataset.version = String(update.version);
+    $('status').textContent = 'Live \u00b7 ' + update.records + ' records and ' + update.boards +
+        ' boards today (' + update.day + ') \u00b7 updated ' + shownTime(update.made);
     $('status').className = 'status live';
     renderBenches();
-    $('yield').tBodies[0].replaceChildren(...state.yield.map((y) =>
-        row([y.model, y.boards, percent(y.firstPass, y.boards), percent(y.finalPass, y.boards)])));
-    $('failed').tBodies[0].replaceChildren(...state.failed.map((f) =>
-        row([f.serial || '(none)', f.model, shownTime(f.when), f.action, f.verdict,
-             f.passedLater ? 'passed later' : '', certificateLink(f.certificate)])));
-    renderCharts(state.charts);
+    for (const [name, render] of Object.entries(sections)) {
+      if (name in update) render(update[name]);
+    }
   };
 
   const events = new EventSource('/events');
-  events.addEventListener('state', (event) => render(JSON.parse(event.data)));
+  events.addEventListener('state', (event) => apply(JSON.parse(event.data)));
   events.onerror = () => {
     $('status').textContent = 'The connection to the dashboard was lost; trying again\u2026';
     $('status').className = 'status lost';
@@ -162,10 +200,14 @@ h2 { font-size: 1.1em; margin: 1.2em 0 0.5em; }
 .tile { background: white; border-left: 0.5em solid #2e8b57; padding: 0.5em 0.7em; border-radius: 3px; box-shadow: 0 1px 2px #0002; overflow-wrap: anywhere; }
 .tile.fail { border-left-color: #d23c2a; }
 .tile.quiet { background: #fff3cd; border-left-color: #e0a800; }
+.tile.waiting { outline: 0.2em dashed #b35c00; }
+.tile .backlog { color: #8a3c00; font-weight: bold; font-size: 0.85em; }
 .tile .host { font-weight: bold; }
 .tile .folder, .tile .age { color: #555; font-size: 0.85em; }
 .tile.quiet .age { color: #8a5a00; font-weight: bold; }
 .empty { color: #666; }
+.problem { color: #a00; font-weight: bold; }
+tr.overdue td { background: #fde2df; color: #8a1100; font-weight: bold; }
 table { border-collapse: collapse; background: white; }
 th, td { border: 1px solid #ccd; padding: 0.25em 0.6em; text-align: left; overflow-wrap: anywhere; }
 th { background: #e8ebf0; }

@@ -11,8 +11,6 @@ namespace {
 using records::ActionKind;
 using records::ActionRecord;
 
-bool MeasuredByMeter(const ActionRecord& r) { return records::ReadByMeter(r.meterModel); }
-
 // What a board's certificate needs of its records, without the rest: the last interrupt
 // test, the last calibration and the EEPROM writes after it, and the latest record.
 class BoardTrack {
@@ -71,6 +69,8 @@ FailedBoard Failed(const ActionRecord& failure, bool passedLater, Certificate ce
 }
 
 }  // namespace
+
+bool MeasuredByMeter(const ActionRecord& r) { return records::ReadByMeter(r.meterModel); }
 
 LineSummary SummarizeLine(const records::RecordStore& store, const records::RecordQuery& range) {
     return SummarizeRecords([&](const RecordVisitor& each) { store.ForEach(range, each); });

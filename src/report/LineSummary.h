@@ -76,6 +76,9 @@ struct LineSummary {
     std::vector<FailedBoard> failed;         // by first failure
 };
 
+// Whether a Measure References record holds meter readings (not values typed in).
+bool MeasuredByMeter(const records::ActionRecord& record);
+
 LineSummary SummarizeLine(const records::RecordStore& store, const records::RecordQuery& range);
 
 // The same over records from elsewhere (a line's PostgreSQL database): `forEach` calls its

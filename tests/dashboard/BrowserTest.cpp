@@ -132,13 +132,35 @@ TEST(DashboardInBrowser, FollowsALineOverPostgres) {
     EXPECT_EQ(serve.err(), "");
 }
 
+// A register of reference meters: one overdue since 2000, one due in 2999, and a hostile
+// laboratory name that must stay text.
+const char* const kRegister =
+    "[meter 111]\nmodel = Fluke 45\nasset_tag = A-1\ncertificate = C-1\ncertificate_date = 2025-01-01\n"
+    "lab = Lab One\ndue = 2999-01-01\ndcv 10 = 0.025% + 6 counts\ndcv 10 resolution = 0.0001\n"
+    "dcv 10 full_scale = 9.9999\n"
+    "[meter 222]\nmodel = HP 34401A\nasset_tag = A-2\ncertificate = C-2\ncertificate_date = 1999-01-01\n"
+    "lab = <b onclick=alert(1)>Lab</b>\ndue = 2000-01-01\ndcv 10 = 0.0035% + 0.0005%\n"
+    "dcv 10 resolution = 0.00001\ndcv 10 full_scale = 12\n";
+
 TEST(DashboardInBrowser, FollowsABenchOverItsSqliteFile) {
     TempDir bench;
     vantrel::records::RecordStore(bench / vantrel::records::kDatabaseFileName);
-    ServeProcess serve("", "--db " + ShellQuoted(bench / vantrel::records::kDatabaseFileName));
+    TempDir metrology;
+    WriteFile(metrology / "instruments.ini", kRegister);
+    ServeProcess serve("", "--db " + ShellQuoted(bench / vantrel::records::kDatabaseFileName) +
+                               " --register " + ShellQuoted(metrology / "instruments.ini"));
     ASSERT_FALSE(serve.url().empty()) << serve.err();
-    ExpectLiveLine(WatchLine(
-        serve.url(), "--sqlite " + ShellQuoted(bench / vantrel::records::kDatabaseFileName), bench.path()));
+    const Json seen = WatchLine(
+        serve.url(), "--sqlite " + ShellQuoted(bench / vantrel::records::kDatabaseFileName), bench.path());
+    ExpectLiveLine(seen);
+    // The reference meters, the overdue one first and marked, its laboratory as plain text.
+    const Json& meters = seen["last"]["meters"];
+    ASSERT_EQ(meters.size(), 2u) << seen["last"].dump(1);
+    EXPECT_EQ(meters[0][0], "222");
+    EXPECT_EQ(meters[0][6], "<b onclick=alert(1)>Lab</b>");
+    EXPECT_EQ(meters[0][7].get<std::string>().rfind("OVERDUE", 0), 0u) << meters[0][7];
+    EXPECT_EQ(meters[1][0], "111");
+    EXPECT_EQ(seen["last"]["overdue"], Json::array({"222"}));
 }
 
 }  // namespace

@@ -3,14 +3,19 @@
 
 #include "dashboard/DashboardServer.h"
 #include "dashboard/LineState.h"
+#include "dashboard/MeterList.h"
 #include "dashboard/RecordSource.h"
 #include "records/PgForwarder.h"
 #include "records/RecordStore.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <libpq-fe.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <mutex>
+#include <random>
 #include <thread>
 
 namespace {
@@ -123,6 +128,152 @@ TEST_F(LineStateTest, AWriteFromAnotherConnectionIsSeenAsAChange) {
     });
     EXPECT_TRUE(m_source->WaitForChange(seconds(10)));
     writer.join();
+}
+
+// Records come as they are committed, not in the order they were made: a bench forwards its
+// backlog after an outage. Whatever the order, the state is the same, and it counts as the
+// line report does.
+TEST_F(LineStateTest, RecordsInAnyOrderGiveTheSameState) {
+    std::vector<records::ActionRecord> all;
+    m_source->ForEachSince("2026-12-07", [&](const records::ActionRecord& r) { all.push_back(r); });
+    ASSERT_EQ(all.size(), 9u);
+    const std::string inOrder =
+        dashboard::LineStateJson(dashboard::GatherLineState(*m_source, kNow), 1, seconds(600));
+    std::vector<std::size_t> order(all.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::mt19937 random(21);
+    for (int round = 0; round < 30; ++round) {
+        if (round == 0)
+            std::reverse(order.begin(), order.end());
+        else
+            std::shuffle(order.begin(), order.end(), random);
+        dashboard::LineTally tally(kNow);
+        for (const std::size_t i : order) tally.Add(all[i]);
+        LineState state = tally.State(kNow);
+        state.backlog = m_source->Backlog();
+        EXPECT_EQ(dashboard::LineStateJson(state, 1, seconds(600)), inOrder) << "round " << round;
+    }
+
+    const auto report = report::SummarizeRecords([&](const report::RecordVisitor& visit) {
+        for (const auto& r : all)
+            if (r.startedUtc >= "2026-12-08") visit(r);
+    });
+    const LineState state = dashboard::GatherLineState(*m_source, kNow);
+    ASSERT_EQ(state.yield.size(), report.yield.size());
+    for (std::size_t i = 0; i < report.yield.size(); ++i) {
+        EXPECT_EQ(state.yield[i].model, report.yield[i].model);
+        EXPECT_EQ(state.yield[i].boards, report.yield[i].boards);
+        EXPECT_EQ(state.yield[i].firstPass, report.yield[i].firstPass);
+        EXPECT_EQ(state.yield[i].finalPass, report.yield[i].finalPass);
+    }
+    ASSERT_EQ(state.failed.size(), report.failed.size());
+    for (std::size_t i = 0; i < report.failed.size(); ++i) {
+        const auto& expected = report.failed[report.failed.size() - 1 - i];  // newest first on the page
+        EXPECT_EQ(state.failed[i].serialNumber, expected.serialNumber);
+        EXPECT_EQ(state.failed[i].failedUtc, expected.failedUtc);
+        EXPECT_EQ(state.failed[i].action, expected.failedAction);
+        EXPECT_EQ(state.failed[i].passedLater, expected.passedLater);
+    }
+}
+
+// The server lives for months; a chart keeps only today's latest points.
+TEST(LineTallyBounds, ChartsKeepTheLatestPointsOnly) {
+    dashboard::LineTally tally(kNow);
+    const std::size_t extra = 10;
+    for (std::size_t i = 0; i < dashboard::kChartPoints + extra; ++i) {
+        const std::string iso = dashboard::FormatUtc(kNow - seconds(dashboard::kChartPoints + extra - i));
+        auto interrupt = At(ActionKind::InterruptTest, "I" + std::to_string(i), iso);
+        interrupt.interrupt->measuredMs = interrupt.interrupt->expectedMs + static_cast<int>(i % 7);
+        tally.Add(interrupt);
+        auto measure = At(ActionKind::MeasureReferences, "M" + std::to_string(i), iso);
+        measure.channels.resize(1);
+        measure.channels[0].reading = i < extra ? 9.0 : 5.0;  // the oldest ones outside 4.5..5.2
+        tally.Add(measure);
+    }
+    const LineState state = tally.State(kNow);
+    ASSERT_EQ(state.interrupts.size(), dashboard::kChartPoints);
+    EXPECT_EQ(state.interrupts.front().startedUtc,
+              dashboard::FormatUtc(kNow - seconds(dashboard::kChartPoints)));
+    ASSERT_EQ(state.readings.size(), 1u);
+    EXPECT_EQ(state.readings[0].readings.size(), dashboard::kChartPoints);
+    EXPECT_EQ(state.readings[0].outside, 0) << "the readings outside the window went with their points";
+    EXPECT_EQ(state.records, static_cast<std::int64_t>(2 * (dashboard::kChartPoints + extra)));
+}
+
+// Over a bench's file, records waiting for the line or set aside mark the bench's tile; a
+// bench that forwards nothing has nothing waiting.
+TEST(BenchBacklog, WaitingAndSetAsideRecordsMarkTheTile) {
+    struct Case {
+        const char* name;
+        const char* settings;  // vantrel-records.ini beside the file; empty: none
+        int setAside;
+        std::int64_t waiting;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"forwarding", "[records]\npostgres=\"host=/nonexistent\"\n", 1, 2},
+             {"forwarding, none set aside", "[records]\npostgres=\"host=/nonexistent\"\n", 0, 3},
+             {"not forwarding", "", 0, 0},
+         }) {
+        TempDir bench;
+        if (*c.settings) recordstest::WriteFile(bench / "vantrel-records.ini", c.settings);
+        {
+            records::RecordStore store(bench / "vantrel-records.db");
+            std::vector<std::string> ids;
+            for (const char* serial : {"W1", "W2", "W3"}) {
+                const auto r = At(ActionKind::InitializeBoard, serial, "2026-12-08T09:00:00.000Z");
+                store.Write(r);
+                ids.push_back(r.id);
+            }
+            for (int i = 0; i < c.setAside; ++i) store.SetAside(ids[static_cast<std::size_t>(i)], "refused");
+        }
+        const auto source = dashboard::OpenSqliteSource(bench / "vantrel-records.db");
+        const Json json =
+            Json::parse(dashboard::LineStateJson(dashboard::GatherLineState(*source, kNow), 1, seconds(600)));
+        ASSERT_EQ(json["benches"].size(), 1u) << c.name;
+        EXPECT_EQ(json["benches"][0]["waiting"], c.waiting) << c.name;
+        EXPECT_EQ(json["benches"][0]["setAside"], c.setAside) << c.name;
+    }
+}
+
+// The reference meters of the register, overdue first; texts stay texts; a register that
+// cannot be read says why rather than showing nothing.
+TEST(MeterList, OverdueMetersComeFirst) {
+    TempDir dir;
+    const std::string meter =
+        "model = Fluke 45\nasset_tag = {tag}\ncertificate = C-{n}\ncertificate_date = "
+        "2026-01-10\nlab = {lab}\ndue = {due}\ndcv 10 = 0.025% + 6 counts\n"
+        "dcv 10 resolution = 0.0001\ndcv 10 full_scale = 9.9999\n";
+    const auto entry = [&](const std::string& serial, const std::string& lab, const std::string& due) {
+        std::string text = "[meter " + serial + "]\n" + meter;
+        for (const auto& [key, value] : {std::pair<std::string, std::string>{"{tag}", "T-" + serial},
+                                         {"{n}", serial},
+                                         {"{lab}", lab},
+                                         {"{due}", due}})
+            text.replace(text.find(key), key.size(), value);
+        return text;
+    };
+    recordstest::WriteFile(dir / "instruments.ini", entry("100", "Lab A", "2027-01-10") +
+                                                        entry("200", "<b onclick=x()>Lab</b>", "2026-12-03") +
+                                                        entry("300", "Lab C", "2026-12-18"));
+    const auto today = *metrology::ParseDate("2026-12-08");
+    const Json list = Json::parse(dashboard::MeterListJson(dir / "instruments.ini", today));
+    ASSERT_EQ(list["meters"].size(), 3u) << list.dump(1);
+    struct Expected {
+        const char* serial;
+        int days;
+        bool overdue;
+    };
+    const Expected expected[] = {{"200", -5, true}, {"300", 10, false}, {"100", 33, false}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(list["meters"][i]["serial"], expected[i].serial) << i;
+        EXPECT_EQ(list["meters"][i]["days"], expected[i].days) << i;
+        EXPECT_EQ(list["meters"][i]["overdue"], expected[i].overdue) << i;
+    }
+    EXPECT_EQ(list["meters"][0]["lab"], "<b onclick=x()>Lab</b>");
+    EXPECT_EQ(list["meters"][0]["standing"], "overdue");
+    EXPECT_EQ(dashboard::MeterListJson(std::nullopt, today), "null");
+    const Json missing = Json::parse(dashboard::MeterListJson(dir / "nowhere.ini", today));
+    EXPECT_NE(missing.value("error", ""), "");
 }
 
 TEST(LineStateText, HostileSerialNumbersStayJsonStrings) {
@@ -339,6 +490,86 @@ TEST_F(ServerTest, ViewersBeyondTheBoundAreTurnedAway) {
     tb.join();
 }
 
+// The event stream of one viewer, collected as it comes.
+class Viewer {
+public:
+    explicit Viewer(int port) : m_client("127.0.0.1", port) {
+        m_thread = std::thread([this] {
+            std::string buffer;
+            m_client.Get("/events", [this, &buffer](const char* data, std::size_t size) {
+                buffer.append(data, size);
+                for (auto end = buffer.find("\n\n"); end != std::string::npos; end = buffer.find("\n\n")) {
+                    const std::string event = buffer.substr(0, end);
+                    buffer.erase(0, end + 2);
+                    if (const auto at = event.find("data: "); at != std::string::npos) {
+                        std::lock_guard lock(m_mutex);
+                        m_events.push_back(Json::parse(event.substr(at + 6)));
+                    }
+                }
+                return m_holding.load();
+            });
+        });
+    }
+    ~Viewer() {
+        m_holding = false;
+        m_client.stop();
+        m_thread.join();
+    }
+    // The first event after the `after` first ones that `test` accepts; null after 10 s.
+    Json Await(std::size_t after, const std::function<bool(const Json&)>& test) {
+        for (int i = 0; i < 200; ++i) {
+            {
+                std::lock_guard lock(m_mutex);
+                for (std::size_t e = after; e < m_events.size(); ++e)
+                    if (test(m_events[e])) return m_events[e];
+            }
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+        return nullptr;
+    }
+    std::size_t Count() {
+        std::lock_guard lock(m_mutex);
+        return m_events.size();
+    }
+
+private:
+    httplib::Client m_client;
+    std::atomic<bool> m_holding{true};
+    std::mutex m_mutex;
+    std::vector<Json> m_events;
+    std::thread m_thread;
+};
+
+TEST_F(ServerTest, AViewerIsSentOnlyWhatChanged) {
+    Serve("127.0.0.1", "");
+    Viewer viewer(m_server->port());
+    const Json first = viewer.Await(0, [](const Json&) { return true; });
+    ASSERT_TRUE(first.is_object());
+    for (const char* part : {"benches", "yield", "failed", "charts", "meters", "records"})
+        EXPECT_TRUE(first.contains(part)) << part;
+    ASSERT_EQ(first["benches"].size(), 1u);
+
+    records::RecordStore store(m_dir / "bench.db");
+    store.Write(At(ActionKind::InterruptTest, "NEXT", records::UtcNowIso8601()));
+    const std::size_t seen = viewer.Count();
+    const Json change =
+        viewer.Await(seen - 1, [](const Json& e) { return !e.value("tiles", Json::array()).empty(); });
+    ASSERT_TRUE(change.is_object()) << "no event carried the bench's new tile";
+    EXPECT_FALSE(change.contains("benches")) << "the same bench: only its tile";
+    ASSERT_EQ(change["tiles"].size(), 1u);
+    EXPECT_EQ(change["tiles"][0]["serial"], "NEXT");
+    EXPECT_TRUE(change.contains("yield")) << "a new board";
+    EXPECT_FALSE(change.contains("meters")) << "nothing changed there";
+    EXPECT_EQ(change["records"], 2);
+
+    // A bench that comes: every tile again, so that the page knows the whole list.
+    store.Write(At(ActionKind::InterruptTest, "OTHER", records::UtcNowIso8601(), true, "bench-2"));
+    const Json added =
+        viewer.Await(seen, [](const Json& e) { return e.value("benches", Json::array()).size() == 2; });
+    ASSERT_TRUE(added.is_object()) << "no event listed both benches";
+    EXPECT_EQ(added["benches"][1]["serial"], "OTHER");
+}
+
 TEST_F(ServerTest, CertificatesAreMadeOnDemandWithRecordTextEscaped) {
     Serve("127.0.0.1", "");
     const std::string serial = recordstest::HostileSerials()[8];  // <tag attr='x'>&amp;</tag>
@@ -393,6 +624,66 @@ TEST(PostgresSource, ReadsRecordsWithTheirFiguresAndOutlivesAnOutage) {
     read.clear();
     source->ForEachSince("2026-12-08", [&](const records::ActionRecord& r) { read.push_back(r); });
     EXPECT_EQ(read.size(), 2u);
+}
+
+void Exec(PGconn* conn, const std::string& sql) {
+    const auto result = PQexec(conn, sql.c_str());
+    const auto status = PQresultStatus(result);
+    EXPECT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+        << sql << ": " << PQerrorMessage(conn);
+    PQclear(result);
+}
+
+// A transaction that began first and committed last: its record was received (by the
+// transaction's start) before one the dashboard has already read, and must still show.
+TEST(PostgresSource, RecordsCommittedOutOfOrderBothReachThePage) {
+    recordstest::PgServer pg;
+    ASSERT_TRUE(pg.ok()) << pg.why();
+    setenv("VANTREL_RECORDS_PROGRAM", VANTREL_RECORDS_PROGRAM_FILE, 1);
+    pg.CreateLineDatabase();
+    ASSERT_EQ(dashboard::InstallNotifyTrigger(pg.Conninfo()), "");
+    const auto source = dashboard::OpenPostgresSource(pg.Conninfo());
+    dashboard::ChartPainter painter;
+    dashboard::ServerSettings settings;
+    settings.port = 0;
+    dashboard::DashboardServer server(settings, *source, painter);
+    ASSERT_EQ(server.Start(), "");
+    httplib::Client client("127.0.0.1", server.port());
+    const auto recordsShown = [&](int wanted) {
+        int shown = -1;
+        for (int i = 0; i < 200 && shown < wanted; ++i) {
+            if (i > 0) std::this_thread::sleep_for(milliseconds(50));
+            shown = Json::parse(client.Get("/state.json")->body)["records"].get<int>();
+        }
+        return shown;
+    };
+    ASSERT_EQ(recordsShown(0), 0);
+
+    PGconn* early = PQconnectdb(pg.Conninfo().c_str());
+    ASSERT_EQ(PQstatus(early), CONNECTION_OK) << PQerrorMessage(early);
+    Exec(early, "BEGIN");
+    Exec(early, "SELECT now()");
+    std::this_thread::sleep_for(milliseconds(100));
+    TempDir bench;
+    records::RecordStore store(bench / "bench.db");
+    store.Write(At(ActionKind::InterruptTest, "COMMITTED-FIRST", records::UtcNowIso8601()));
+    ASSERT_EQ(records::ForwardPending(store, pg.Conninfo("vantrel", "vantrel_bench")).error, "");
+    ASSERT_EQ(recordsShown(1), 1) << "the dashboard has read past the first commit";
+
+    // The same record again under a new id, stamped as received when the transaction began.
+    Exec(early, "CREATE TEMP TABLE copy AS SELECT * FROM vantrel_records");
+    Exec(early,
+         "UPDATE copy SET id = gen_random_uuid(), serial_number = 'COMMITTED-LAST', received_utc = now()");
+    Exec(early, "INSERT INTO vantrel_records SELECT * FROM copy");
+    Exec(early, "COMMIT");
+    PQfinish(early);
+    EXPECT_EQ(pg.Psql("SELECT serial_number FROM vantrel_records ORDER BY received_utc LIMIT 1"),
+              "COMMITTED-LAST\n")
+        << "received first";
+    EXPECT_EQ(recordsShown(2), 2) << "the record committed last never reached the page";
+    const Json state = Json::parse(client.Get("/state.json")->body);
+    EXPECT_EQ(state["boards"], 2);
+    server.Stop();
 }
 
 }  // namespace

@@ -44,6 +44,8 @@ SAMPLE = r"""
       board: t.querySelector('.board').textContent, action: t.querySelector('.action').textContent})),
     yield: cells('yield'),
     failed: cells('failed'),
+    meters: document.getElementById('meters-section').hidden ? null : cells('meters'),
+    overdue: [...document.querySelectorAll('#meters tr.overdue')].map(r => r.cells[0].textContent),
     tags: [...new Set([...document.querySelectorAll('*')].map(e => e.localName))],
     attributes: [...new Set([...document.querySelectorAll('*')].flatMap(e => e.getAttributeNames()))],
     images: [...document.images].map(i => ({src: i.getAttribute('src'), width: i.naturalWidth})),

@@ -4,12 +4,14 @@
 #include "Options.h"
 
 #include "dashboard/DashboardServer.h"
+#include "metrology/MetrologySettings.h"
 #include "platform/IniFile.h"
 #include "report/OffscreenApplication.h"
 
 #include <signal.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <ostream>
 #include <thread>
@@ -23,6 +25,7 @@ struct ServeOptions {
     std::string listen;
     std::string conninfo;
     std::string databasePath;
+    std::string settingsPath;
     ServerSettings server;
 };
 
@@ -62,9 +65,12 @@ ServeOptions TakeServeOptions(CommandContext& context) {
     if (const auto streams = TakeValue(context.args, "--max-viewers"); !streams.empty())
         options.server.maxStreams =
             static_cast<std::size_t>(std::max(1, WholeNumber(streams, "--max-viewers")));
+    if (const auto path = TakeValue(context.args, "--register"); !path.empty())
+        options.server.registerPath = path;
     const std::string settings = TakeValue(context.args, "--settings");
     RequireNoMore(context.args);
     if (!settings.empty()) ApplySettingsFile(settings, options);
+    options.settingsPath = settings;
     if (options.conninfo.empty() && options.databasePath.empty()) {
         if (const char* pg = std::getenv("VANTREL_RECORDS_PG"); pg && *pg)
             options.conninfo = pg;
@@ -82,17 +88,40 @@ ServeOptions TakeServeOptions(CommandContext& context) {
     return options;
 }
 
+// The register of reference meters: --register, else instruments= in the [metrology] group
+// of the settings file, else that of the bench folder's vantrel-records.ini over a bench's file.
+std::optional<std::string> RegisterPath(const ServeOptions& options) {
+    namespace fs = std::filesystem;
+    if (options.server.registerPath) return options.server.registerPath;
+    if (!options.settingsPath.empty()) {
+        const auto values = platform::ReadIniGroup(options.settingsPath, "metrology");
+        if (const auto at = values.find("instruments"); at != values.end() && !at->second.empty())
+            return (fs::path(options.settingsPath).parent_path() / at->second).lexically_normal().string();
+    }
+    if (options.databasePath.empty()) return std::nullopt;
+    const auto folder = fs::path(options.databasePath).parent_path();
+    return metrology::LoadMetrologySettings(folder.empty() ? "." : folder.string()).registerPath;
+}
+
 std::unique_ptr<RecordSource> OpenSource(const ServeOptions& options, std::ostream& err) {
     if (options.conninfo.empty()) return OpenSqliteSource(options.databasePath);
     if (const auto problem = InstallNotifyTrigger(options.conninfo); !problem.empty())
-        err << "The line's database has no insert trigger and this role cannot add it (" << Printable(problem)
-            << "): new records show within a second, by polling. The database's owner adds it once\n"
+        err << "The line's database lacks the dashboard's insert trigger or arrival index and this role\n"
+               "cannot add them ("
+            << Printable(problem)
+            << "): new records show within a second, by polling. The database's owner adds them once\n"
                "by running this command as the owner.\n";
     return OpenPostgresSource(options.conninfo);
 }
 
 int Serve(CommandContext& context) {
-    const ServeOptions options = TakeServeOptions(context);
+    ServeOptions options = TakeServeOptions(context);
+    try {
+        options.server.registerPath = RegisterPath(options);
+    } catch (const std::runtime_error& error) {  // the settings' own errors
+        context.err << "vantrel-records: " << Printable(error.what()) << '\n';
+        return kExitFailure;
+    }
     // Blocked here, before any thread starts, so that only the waiting thread takes them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -135,11 +164,12 @@ int Serve(CommandContext& context) {
 constexpr Command kCommands[] = {
     {"serve",
      "[--listen ADDRESS:PORT] [--pg CONNINFO | --db FILE] [--settings FILE]\n"
-     "      [--quiet-after SECONDS] [--max-viewers N]",
+     "      [--quiet-after SECONDS] [--max-viewers N] [--register FILE]",
      "the live line dashboard in the browser (read-only; default 127.0.0.1:8470,\n"
      "      a bench quiet after 600 s, 100 viewers at most); the settings file's\n"
      "      [dashboard] group may give listen, postgres, database, quiet_after and the\n"
-     "      token that listening beyond the loopback needs",
+     "      token that listening beyond the loopback needs; the reference meters come from\n"
+     "      FILE or instruments= in [metrology] of the settings file or the bench's folder",
      Serve},
 };
 
