@@ -1,5 +1,6 @@
 #include "app/RecordAdapter.h"
 
+#include "app/MeterCopy.h"
 #include "board/BoardTable.h"
 #include "records/ActionRecord.h"
 #include "records/Recorder.h"
@@ -164,7 +165,8 @@ void RecordAdapter::InterruptTested(const Start& start, const LogConsole& log,
     Keep(record);
 }
 
-void RecordAdapter::Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result) {
+void RecordAdapter::Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result,
+                             const vantrel::metrology::MeterOnLine* meter) {
     rec::ActionRecord record = NewRecord(start, log);
     record.kind = rec::ActionKind::MeasureReferences;
     record.outcome = OutcomeOf(result.outcome);
@@ -173,6 +175,7 @@ void RecordAdapter::Measured(const Start& start, const LogConsole& log, const me
     record.verdict = MeasureVerdict(result.outcome);
     record.meterModel = MeterModel(result.meterIndex);
     record.channels = MeasureChannels(result);
+    if (meter) app::CopyMeterInto(record, *meter);
     Keep(record);
 
     // Every write to the EEPROM has a record of its own: what it held and what it holds now.

@@ -114,11 +114,11 @@ ActionRecord FromJson(const json& j) {
                              f.at("overflows"),         f.at("error_count"),     f.at("timeout_tolerance_ms"),
                              f.at("time_tolerance_ms"), f.at("ad_tolerance_lsb")};
     for (const json& c : j.at("channels"))
-        r.channels.push_back({c.at("channel"), OptionalFrom<double>(c.at("reading")),
-                              OptionalFrom<double>(c.at("window_low")),
-                              OptionalFrom<double>(c.at("window_high")), c.at("verdict"),
-                              OptionalFrom<double>(c.at("eeprom_before")),
-                              OptionalFrom<double>(c.at("eeprom_written")), OptionalFrom<int>(c.at("code"))});
+        r.channels.push_back(
+            {c.at("channel"), OptionalFrom<double>(c.at("reading")), OptionalFrom<double>(c.at("window_low")),
+             OptionalFrom<double>(c.at("window_high")), c.at("verdict"),
+             OptionalFrom<double>(c.at("eeprom_before")), OptionalFrom<double>(c.at("eeprom_written")),
+             OptionalFrom<int>(c.at("code")), std::nullopt, std::nullopt});
     r.consoleText = j.at("console_text");
     return r;
 }
