@@ -97,7 +97,7 @@ struct ActionRecord {
     bool passed = false;  // the verdict read as a pass; yields count these
     MeasureOutcome outcome = MeasureOutcome::None;
     std::string meterModel;   // Measure References only
-    std::string meterSerial;  // the reference meter the bench named; empty when unknown
+    std::string meterSerial;  // serial number of the reference meter used; empty when unknown
     // The reference meter as the register described it when it measured: a copy, so that a
     // later calibration of the meter leaves this record as it was. Empty without a register;
     // only the standing without an entry.

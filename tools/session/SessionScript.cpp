@@ -133,7 +133,8 @@ const ValuedAction kValuedActions[] = {
     {"meter_serial",
      [](const std::string& value, Action& action, std::string& error) {
          // A meter's serial number follows the rules of a board's, without the bench's pattern.
-         error = vantrel::records::SerialProblem(value, std::string());
+         const std::string problem = vantrel::records::SerialProblem(value, std::string());
+         if (!problem.empty()) error = "meter_serial: " + problem;
          action.kind = ActionKind::MeterSerial;
          action.text = value;
          return error.empty();
