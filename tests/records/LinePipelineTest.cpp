@@ -68,6 +68,7 @@ ActionRecord DistinctRecord(ActionKind kind, const std::string& serial) {
     r.verdict = "FAILED";
     r.passed = false;
     r.meterModel = "HP 34401A";
+    r.meterSerial = "MY-4140-2277";
     r.outcome = MeasureOutcome::OutOfTolerance;
     r.interrupt = InterruptFigures{2001, 2562, 2573, 3, 4, 5005, 151, 203};
     r.channels = {{0, 4.9987, 4.5, 5.2, "pass", 4.9, 4.9981, 11},
@@ -119,6 +120,7 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
     r.passed = row.at("passed");
     r.outcome = MeasureOutcomeFromName(Text(row.at("outcome"))).value();
     r.meterModel = Text(row.at("meter_model"));
+    r.meterSerial = Text(row.at("meter_serial"));
     r.consoleText = Text(row.at("console_text"));
     const std::string figures = Exactly(
         server, "SELECT row_to_json(f) FROM vantrel_interrupt_figures f WHERE record_id = '" + id + "'");
@@ -162,6 +164,7 @@ static void ExpectSameRecord(const ActionRecord& line, const ActionRecord& bench
     EXPECT_EQ(line.passed, bench.passed);
     EXPECT_EQ(line.outcome, bench.outcome);
     EXPECT_EQ(line.meterModel, bench.meterModel);
+    EXPECT_EQ(line.meterSerial, bench.meterSerial);
     EXPECT_EQ(line.consoleText, bench.consoleText);
     ASSERT_EQ(line.interrupt.has_value(), bench.interrupt.has_value());
     if (bench.interrupt) {
@@ -201,6 +204,27 @@ TEST_F(LinePipeline, LineCopyEqualsTheBenchCopyFieldByField) {
     ASSERT_EQ(ForwardPending(store, Bench()).error, "");
     for (const auto& record : records)
         ExpectSameRecord(LineCopy(*s_server, record.id), *store.Find(record.id));
+}
+
+// A line whose tables an older version made: the bench's records wait, and once the owner has
+// run the new schema the line's copy carries every field of the bench's.
+TEST_F(LinePipeline, ALineMadeByAnOlderVersionGainsTheNewColumnsFromTheSchema) {
+    s_server->Psql("DROP TABLE vantrel_channel_figures, vantrel_interrupt_figures, vantrel_records");
+    s_server->Psql(ReadFile(VANTREL_RECORDS_TEST_DATA "/pg-schema-v1.sql"));
+    s_server->Psql(
+        "GRANT INSERT ON vantrel_records, vantrel_interrupt_figures, vantrel_channel_figures TO "
+        "vantrel_bench");
+    TempDir dir;
+    RecordStore store(dir / kDatabaseFileName);
+    const auto record = DistinctRecord(ActionKind::MeasureReferences, "SN-UPGRADE");
+    store.Write(record);
+    const auto refused = ForwardPending(store, Bench());
+    EXPECT_TRUE(refused.benchRefused) << refused.error;
+    EXPECT_EQ(refused.pending, 1);
+
+    s_server->CreateLineDatabase();
+    ASSERT_EQ(ForwardPending(store, Bench()).error, "");
+    ExpectSameRecord(LineCopy(*s_server, record.id), record);
 }
 
 TEST_F(LinePipeline, TextsTheLineCannotHoldAreConvertedBothWays) {

@@ -58,6 +58,7 @@ ActionRecord SampleRecord(ActionKind kind, const std::string& serial, const std:
     case ActionKind::MeasureReferences:
         r.outcome = MeasureOutcome::Written;
         r.meterModel = "Fluke 45";
+        r.meterSerial = "FL45-7731";
         r.channels = {{0, 4.9987, 4.5, 5.2, "pass", 4.9, 4.9987, std::nullopt},
                       {1, 2.5012, 2.1, 2.9, "pass", 2.5, 2.5012, std::nullopt},
                       {2, 1.2501, 1.0, 1.5, "pass", 1.25, 1.2501, std::nullopt}};
