@@ -81,7 +81,7 @@ board() {
   local got=$?
   if [ "$got" -ne "$want" ]; then
     echo "session $* ended with $got, expected $want:" >&2
-    tail -30 "$b/out.txt" "$b/err.txt" >&2
+    tail -n 30 "$b/out.txt" "$b/err.txt" >&2
     exit 1
   fi
 }
@@ -96,11 +96,14 @@ board 0 serial=SN-F2 $fluke init interrupt measure free
 meter --meter fluke45 --readings 5.199,2.5,1.25,0.5,0.25
 # shellcheck disable=SC2086
 board 0 serial=SN-F3 $fluke init interrupt measure free
+# The emulated HP 34401A serves one session each.
 meter --meter hp34401a
 # shellcheck disable=SC2086
 board 0 serial=SN-H1 $hp uncalibrated_meter=use init interrupt measure free
+meter --meter hp34401a
 # shellcheck disable=SC2086
 board 0 serial=SN-H2 $hp uncalibrated_meter=use init interrupt measure free
+meter --meter hp34401a
 # shellcheck disable=SC2086
 board 1 serial=SN-H3 $hp init interrupt measure free
 grep -q 'Measure References was not started' "$b/out.txt" || { echo "SN-H3: no refusal said" >&2; exit 1; }
