@@ -53,8 +53,8 @@ bool CMainTestDlg::ConfirmMeterOnLine(MeterType meter) {
     if (meter == MeterNone) return true;
     metro::MeterOnLine line = Judge(meter, m_meterSerial);
     // No is the default: Enter alone must not measure with a meter the register refuses.
-    if (line.NeedsConsent() &&
-        MessageBox(Question(line).c_str(), kMeterBoxCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+    if (line.NeedsConsent() && MessageBox(Question(line).c_str(), kMeterBoxCaption,
+                                          MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
         return false;
     m_meterOnLine = std::move(line);
     return true;

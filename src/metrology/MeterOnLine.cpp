@@ -7,15 +7,16 @@ namespace {
 std::string Quoted(const std::string& serial) { return "\"" + serial + "\""; }
 
 // The register's entry may be used only for the model the operator chose.
-void Judge(MeterOnLine& line, const InstrumentRegister& instruments, MeterModel model, const CalendarDate& today) {
+void Judge(MeterOnLine& line, const InstrumentRegister& instruments, MeterModel model,
+           const CalendarDate& today) {
     const MeterCheck check = CheckMeter(instruments, line.serial, today);
     if (!check.meter) {
         line.reason = "the meter " + Quoted(line.serial) + " is not in the register of reference meters";
         return;
     }
     if (check.meter->model != model) {
-        line.reason = "the register's meter " + Quoted(line.serial) + " is a " + MeterModelName(check.meter->model) +
-                      ", not the " + MeterModelName(model) + " chosen";
+        line.reason = "the register's meter " + Quoted(line.serial) + " is a " +
+                      MeterModelName(check.meter->model) + ", not the " + MeterModelName(model) + " chosen";
         return;
     }
     line.standing = check.standing;

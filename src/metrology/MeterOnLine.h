@@ -19,8 +19,8 @@ struct MeterOnLine {
     bool checked = false;  // a register is configured
     std::string serial;    // as the bench names it; empty when it names none
     MeterStanding standing = MeterStanding::Unregistered;
-    std::optional<ReferenceMeter> meter;  // the register's entry, when registered
-    std::string reason;                   // one sentence when the meter cannot be relied on
+    std::optional<ReferenceMeter> meter;   // the register's entry, when registered
+    std::string reason;                    // one sentence when the meter cannot be relied on
     std::optional<double> ambientCelsius;  // the conditions the settings give
 
     // Whether the operator must be asked before the meter is read.

@@ -73,7 +73,8 @@ bool FromCell(const Cell& cell, std::optional<metrology::MeterStanding>& standin
     if (name->empty())
         standing.reset();
     else
-        standing = metrology::ParseMeterStanding(*name, known) ? known : metrology::MeterStanding::Unregistered;
+        standing =
+            metrology::ParseMeterStanding(*name, known) ? known : metrology::MeterStanding::Unregistered;
     return true;
 }
 

@@ -66,7 +66,8 @@ template <typename Row>
 void LaterColumns(Canonical& out, const std::string& prefix, std::span<const records::Column<Row>> columns,
                   const Row& row) {
     for (const auto& column : columns)
-        if (column.since >= kFirstLaterSchema) out.Cell(prefix + std::string(column.name), column.access.get(row));
+        if (column.since >= kFirstLaterSchema)
+            out.Cell(prefix + std::string(column.name), column.access.get(row));
 }
 
 void Record(Canonical& out, const std::string& role, const records::ActionRecord& r) {

@@ -18,7 +18,8 @@ void MeterUseTally::Add(const records::ActionRecord& r) {
     // A board counts once however often the meter calibrated it; a record without a serial
     // number is a board of its own.
     if (r.outcome == records::MeasureOutcome::Written)
-        m_boards[r.meterSerial].insert(r.board.serialNumber.empty() ? "record " + r.id : r.board.serialNumber);
+        m_boards[r.meterSerial].insert(r.board.serialNumber.empty() ? "record " + r.id
+                                                                    : r.board.serialNumber);
 }
 
 std::vector<MeterUse> MeterUseTally::Rows() const {
@@ -26,7 +27,8 @@ std::vector<MeterUse> MeterUseTally::Rows() const {
     for (const auto& [serial, use] : m_meters) {
         rows.push_back(use);
         const auto boards = m_boards.find(serial);
-        rows.back().boardsCalibrated = boards == m_boards.end() ? 0 : static_cast<std::int64_t>(boards->second.size());
+        rows.back().boardsCalibrated =
+            boards == m_boards.end() ? 0 : static_cast<std::int64_t>(boards->second.size());
     }
     return rows;
 }

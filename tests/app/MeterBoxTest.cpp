@@ -14,8 +14,8 @@ namespace {
 constexpr const char* kMeterBoxCaption = "Reference Meter";
 
 std::string Meter(const std::string& serial, const std::string& model, const std::string& due) {
-    return "[meter " + serial + "]\nmodel = " + model + "\nasset_tag = TAG-" + serial + "\ncertificate = CERT-" +
-           serial + "\ncertificate_date = 2020-01-01\nlab = Lab\ndue = " + due +
+    return "[meter " + serial + "]\nmodel = " + model + "\nasset_tag = TAG-" + serial +
+           "\ncertificate = CERT-" + serial + "\ncertificate_date = 2020-01-01\nlab = Lab\ndue = " + due +
            "\ndcv 10 = 0.025% + 6 counts\ndcv 10 resolution = 0.0001\ndcv 10 full_scale = 9.9999\n";
 }
 
@@ -32,8 +32,8 @@ std::int64_t MeasureRecords(const std::filesystem::path& folder) {
     std::int64_t count = -1;
     if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(handle, "SELECT count(*) FROM records WHERE action = 'measure'", -1, &statement,
-                               nullptr) == SQLITE_OK &&
+        if (sqlite3_prepare_v2(handle, "SELECT count(*) FROM records WHERE action = 'measure'", -1,
+                               &statement, nullptr) == SQLITE_OK &&
             sqlite3_step(statement) == SQLITE_ROW)
             count = sqlite3_column_int64(statement, 0);
         sqlite3_finalize(statement);
@@ -55,8 +55,11 @@ class MeterBoxNo : public DialogFixture, public testing::WithParamInterface<Refu
 
 TEST_P(MeterBoxNo, AsksYesNoWithNoAsDefaultAndNoEndsThePressUntouched) {
     const RefusedCase& c = GetParam();
+    // The window's flag outlives the windows of earlier tests; a fresh window starts freed.
+    boardInitialized = false;
     std::ofstream(Folder() / "instruments.ini") << Register();
-    std::ofstream(Folder() / "vantrel-records.ini") << "[metrology]\ninstruments=instruments.ini\n" << c.settings;
+    std::ofstream(Folder() / "vantrel-records.ini") << "[metrology]\ninstruments=instruments.ini\n"
+                                                    << c.settings;
     harness::MessageBoxScript boxes;
     boxes.Queue(IDNO);
     Run([&](CMainTestDlg& dlg) {
@@ -84,15 +87,18 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(RefusedCase{"Overdue", "meter_serial=OLD\n", IDC_FLUKE45, "was due on 2021-01-01"},
                     RefusedCase{"NotRegistered", "meter_serial=NOBODY\n", IDC_FLUKE45,
                                 "\"NOBODY\" is not in the register"},
-                    RefusedCase{"OtherModel", "meter_serial=HP\n", IDC_FLUKE45, "is a HP 34401A, not the Fluke 45"},
+                    RefusedCase{"OtherModel", "meter_serial=HP\n", IDC_FLUKE45,
+                                "is a HP 34401A, not the Fluke 45"},
                     RefusedCase{"NoneNamed", "", IDC_HP34401A, "does not say which meter"},
-                    RefusedCase{"UnreadableSettings", "meter_serial=GOOD\ndecision_rule=coin toss\n", IDC_FLUKE45,
-                                "settings cannot be read"}),
+                    RefusedCase{"UnreadableSettings", "meter_serial=GOOD\ndecision_rule=coin toss\n",
+                                IDC_FLUKE45, "settings cannot be read"}),
     [](const testing::TestParamInfo<RefusedCase>& row) { return row.param.name; });
 
 TEST_F(MeterBoxNo, AnUnreadableRegisterIsAskedAbout) {
+    boardInitialized = false;
     std::ofstream(Folder() / "instruments.ini") << "[meter X]\nmodel = Fluke 45\n";
-    std::ofstream(Folder() / "vantrel-records.ini") << "[metrology]\ninstruments=instruments.ini\nmeter_serial=X\n";
+    std::ofstream(Folder() / "vantrel-records.ini")
+        << "[metrology]\ninstruments=instruments.ini\nmeter_serial=X\n";
     harness::MessageBoxScript boxes;
     boxes.Queue(IDNO);
     Run([&](CMainTestDlg& dlg) {
@@ -102,7 +108,8 @@ TEST_F(MeterBoxNo, AnUnreadableRegisterIsAskedAbout) {
     });
     ASSERT_FALSE(boxes.Records().empty());
     EXPECT_EQ(boxes.Records().front().caption, kMeterBoxCaption);
-    EXPECT_NE(boxes.Records().front().text.find("register of reference meters cannot be read"), std::string::npos)
+    EXPECT_NE(boxes.Records().front().text.find("register of reference meters cannot be read"),
+              std::string::npos)
         << boxes.Records().front().text;
     EXPECT_EQ(MeasureRecords(Folder()), 0);
 }
@@ -121,6 +128,7 @@ class MeterBoxNotAsked : public DialogFixture, public testing::WithParamInterfac
 
 TEST_P(MeterBoxNotAsked, TheFlowStartsWithoutTheBox) {
     const NotAskedCase& c = GetParam();
+    boardInitialized = false;
     std::ofstream(Folder() / "instruments.ini") << Register();
     if (*c.settings) std::ofstream(Folder() / "vantrel-records.ini") << c.settings;
     harness::MessageBoxScript boxes;
@@ -137,9 +145,11 @@ TEST_P(MeterBoxNotAsked, TheFlowStartsWithoutTheBox) {
 
 INSTANTIATE_TEST_SUITE_P(
     Meters, MeterBoxNotAsked,
-    testing::Values(NotAskedCase{"InCalibration", "[metrology]\ninstruments=instruments.ini\nmeter_serial=GOOD\n",
+    testing::Values(NotAskedCase{"InCalibration",
+                                 "[metrology]\ninstruments=instruments.ini\nmeter_serial=GOOD\n",
                                  IDC_FLUKE45},
-                    NotAskedCase{"TypedReferences", "[metrology]\ninstruments=instruments.ini\nmeter_serial=OLD\n",
+                    NotAskedCase{"TypedReferences",
+                                 "[metrology]\ninstruments=instruments.ini\nmeter_serial=OLD\n",
                                  IDC_METER_NONE},
                     NotAskedCase{"NoRegister", "[metrology]\nmeter_serial=OLD\n", IDC_FLUKE45},
                     NotAskedCase{"NoSettings", "", IDC_FLUKE45}),

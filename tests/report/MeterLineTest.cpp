@@ -41,20 +41,23 @@ constexpr MeterCopy kFluke = {"FL-GOOD-1",  vantrel::metrology::MeterStanding::I
                               "Fluke 45",   "LAB-DMM-101",
                               "CAL-F-0101", "2026-01-15",
                               "2999-01-15"};
-constexpr MeterCopy kHp = {"HP-OLD-7",   vantrel::metrology::MeterStanding::Overdue, "HP 34401A", "LAB-DMM-207",
-                           "CAL-H-0207", "2024-05-02",                               "2025-05-02"};
+constexpr MeterCopy kHp = {"HP-OLD-7",   vantrel::metrology::MeterStanding::Overdue,
+                           "HP 34401A",  "LAB-DMM-207",
+                           "CAL-H-0207", "2024-05-02",
+                           "2025-05-02"};
 
-// Which meter each board's one Measure References used.
+// Which meter each board's last Measure References used: SN-F1 was calibrated with the Fluke
+// first, then again with the HP.
 const std::map<std::string, const MeterCopy*> kBoards = {
-    {"SN-F1", &kFluke}, {"SN-F2", &kFluke}, {"SN-F3", &kFluke}, {"SN-H1", &kHp}, {"SN-H2", &kHp}};
+    {"SN-F1", &kHp}, {"SN-F2", &kFluke}, {"SN-F3", &kFluke}, {"SN-H1", &kHp}, {"SN-H2", &kHp}};
 
 class MeterLine : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = new TempDir;
         s_bench = *s_dir / "bench";
-        const auto made = RunShell("bash " + ShellQuoted(VANTREL_METER_LINE) + " " + ShellQuoted(VANTREL_BIN_DIR) +
-                                   " " + ShellQuoted(s_bench));
+        const auto made = RunShell("bash " + ShellQuoted(VANTREL_METER_LINE) + " " +
+                                   ShellQuoted(VANTREL_BIN_DIR) + " " + ShellQuoted(s_bench));
         s_made = made.exitCode == 0;
         if (!s_made) s_why = made.out + made.err;
     }
@@ -66,16 +69,18 @@ protected:
 
     static std::string Database() { return s_bench + "/vantrel-records.db"; }
     static recordstest::ProgramResult Records(const std::string& arguments) {
-        return RunShell(ShellQuoted(VANTREL_RECORDS_PROGRAM) + " --db " + ShellQuoted(Database()) + " " + arguments);
+        return RunShell(ShellQuoted(VANTREL_RECORDS_PROGRAM) + " --db " + ShellQuoted(Database()) + " " +
+                        arguments);
     }
-    static std::map<std::string, ActionRecord> Measurements() {
-        std::map<std::string, ActionRecord> byBoard;
+    static std::vector<ActionRecord> AllMeasurements() {
         RecordQuery query;
         query.kind = ActionKind::MeasureReferences;
-        for (auto& r : RecordStore(Database(), RecordStore::OpenMode::ReadOnly).List(query)) {
-            EXPECT_FALSE(byBoard.contains(r.board.serialNumber)) << r.board.serialNumber << " measured twice";
-            byBoard[r.board.serialNumber] = r;
-        }
+        return RecordStore(Database(), RecordStore::OpenMode::ReadOnly).List(query);
+    }
+    // Each board's last Measure References.
+    static std::map<std::string, ActionRecord> Measurements() {
+        std::map<std::string, ActionRecord> byBoard;
+        for (auto& r : AllMeasurements()) byBoard[r.board.serialNumber] = r;
         return byBoard;
     }
 
@@ -92,9 +97,10 @@ std::string MeterLine::s_why;
 
 TEST_F(MeterLine, EachRecordKeepsACopyOfItsMeterAndRefusedPressesLeaveNone) {
     const auto measured = Measurements();
-    std::set<std::string> boards;
-    for (const auto& [serial, record] : measured) boards.insert(serial);
-    EXPECT_EQ(boards, (std::set<std::string>{"SN-F1", "SN-F2", "SN-F3", "SN-H1", "SN-H2"}));
+    std::vector<std::string> boards;
+    for (const auto& r : AllMeasurements()) boards.push_back(r.board.serialNumber);
+    EXPECT_EQ(boards, (std::vector<std::string>{"SN-F1", "SN-F2", "SN-F3", "SN-H1", "SN-H2", "SN-F1"}));
+    EXPECT_EQ(AllMeasurements().front().meterSerial, kFluke.serial);
     for (const auto& [serial, meter] : kBoards) {
         if (!measured.contains(serial)) continue;
         const ActionRecord& r = measured.at(serial);
@@ -124,17 +130,17 @@ TEST_F(MeterLine, EachRecordKeepsACopyOfItsMeterAndRefusedPressesLeaveNone) {
 TEST_F(MeterLine, RecordedUncertaintiesAreRecomputedFromTheRegister) {
     nlohmann::json readings = nlohmann::json::array();
     std::vector<ChannelFigures> channels;
-    for (const auto& [serial, r] : Measurements())
+    for (const auto& r : AllMeasurements())
         for (const auto& ch : r.channels) {
             if (!ch.reading || !ch.windowHigh) continue;
             readings.push_back({{"serial", r.meterSerial}, {"reading", *ch.reading}});
             channels.push_back(ch);
         }
-    ASSERT_EQ(channels.size(), 25u);
+    ASSERT_EQ(channels.size(), 30u);
     WriteFile(*s_dir / "readings.json", readings.dump());
-    const auto budgets = RunShell("python3 " + ShellQuoted(VANTREL_RECOMPUTE_BUDGET) + " " +
-                                  ShellQuoted(s_bench + "/instruments.ini") + " < " +
-                                  ShellQuoted(*s_dir / "readings.json"));
+    const auto budgets =
+        RunShell("python3 " + ShellQuoted(VANTREL_RECOMPUTE_BUDGET) + " " +
+                 ShellQuoted(s_bench + "/instruments.ini") + " < " + ShellQuoted(*s_dir / "readings.json"));
     ASSERT_EQ(budgets.exitCode, 0) << budgets.err;
     const auto expected = nlohmann::json::parse(budgets.out);
     ASSERT_EQ(expected.size(), channels.size());
@@ -160,15 +166,17 @@ TEST_F(MeterLine, CertificatesNameTheMeterAndRefuseTheOverdueOne) {
         for (const std::string& text : {html, pdf.out}) {
             for (const char* part : {meter->serial, meter->certificate, meter->due, meter->assetTag})
                 EXPECT_NE(text.find(part), std::string::npos) << part << " missing in\n" << text;
-            EXPECT_NE(text.find(overdue ? "NOT CALIBRATED" : "CALIBRATED: every reference"), std::string::npos)
+            EXPECT_NE(text.find(overdue ? "NOT CALIBRATED" : "CALIBRATED: every reference"),
+                      std::string::npos)
                 << text;
             EXPECT_EQ(text.find("Its calibration was overdue") != std::string::npos, overdue) << text;
             EXPECT_NE(text.find("22.5"), std::string::npos) << "no ambient temperature\n" << text;
         }
         if (overdue) {
-            EXPECT_NE(html.find("NOT CALIBRATED: the reference meter &quot;HP-OLD-7&quot; was overdue when it "
-                                "measured (its calibration was due on 2025-05-02)."),
-                      std::string::npos)
+            EXPECT_NE(
+                html.find("NOT CALIBRATED: the reference meter &quot;HP-OLD-7&quot; was overdue when it "
+                          "measured (its calibration was due on 2025-05-02)."),
+                std::string::npos)
                 << html;
         }
     }
@@ -183,11 +191,12 @@ TEST_F(MeterLine, AReadingWithinUOfItsLimitIsAConditionalPass) {
     const std::string html = ReadFile(base + ".html");
     const auto row = html.find("<td>0</td><td>5.199000</td>");
     ASSERT_NE(row, std::string::npos) << html;
-    EXPECT_EQ(html.substr(row, html.find("</tr>", row) - row).find("conditional pass") != std::string::npos, true)
+    EXPECT_EQ(html.substr(row, html.find("</tr>", row) - row).find("conditional pass") != std::string::npos,
+              true)
         << html.substr(row, 200);
     // The other boards' channel 0 read near 5 V: a plain pass.
     const std::string other = *s_dir / "plain";
-    ASSERT_EQ(Records("certificate --out " + ShellQuoted(other) + " SN-F1").exitCode, 0);
+    ASSERT_EQ(Records("certificate --out " + ShellQuoted(other) + " SN-F2").exitCode, 0);
     EXPECT_EQ(ReadFile(other + ".html").find("<td>conditional pass</td>"), std::string::npos);
 }
 
@@ -209,15 +218,19 @@ TEST_F(MeterLine, AffectedListsExactlyTheBoardsOfTheMeter) {
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(AffectedBoards(run.out), expected) << run.out;
         const auto table = Records(std::string("affected --meter ") + meter->serial);
-        EXPECT_EQ(static_cast<std::size_t>(std::count(table.out.begin(), table.out.end(), '\n')), expected.size() + 1)
+        EXPECT_EQ(static_cast<std::size_t>(std::count(table.out.begin(), table.out.end(), '\n')),
+                  expected.size() + 1)
             << table.out;
         const auto csv = Records(std::string("affected --format csv --meter ") + meter->serial);
-        EXPECT_EQ(csv.out.substr(0, csv.out.find('\r')),
-                  "serial_number,board_model,calibrated_utc,certificate,meter_serial,meter_standing,bench_host");
+        EXPECT_EQ(
+            csv.out.substr(0, csv.out.find('\r')),
+            "serial_number,board_model,calibrated_utc,certificate,meter_serial,meter_standing,bench_host");
     }
-    const std::string first = measured.at("SN-F1").startedUtc;
-    EXPECT_EQ(AffectedBoards(Records("affected --format json --meter FL-GOOD-1 --to 2000-01-01").out).size(), 0u);
-    EXPECT_EQ(AffectedBoards(Records("affected --format json --meter FL-GOOD-1 --from " + first).out).size(), 3u);
+    const std::string first = AllMeasurements().front().startedUtc;
+    EXPECT_EQ(AffectedBoards(Records("affected --format json --meter FL-GOOD-1 --to 2000-01-01").out).size(),
+              0u);
+    EXPECT_EQ(AffectedBoards(Records("affected --format json --meter FL-GOOD-1 --from " + first).out).size(),
+              2u);
     EXPECT_EQ(AffectedBoards(Records("affected --format json --meter NOBODY").out).size(), 0u);
     EXPECT_EQ(Records("affected").exitCode, 2);
     EXPECT_EQ(Records("affected --meter X --from yesterday").exitCode, 2);
@@ -234,12 +247,13 @@ TEST_F(MeterLine, TheLineReportCountsEachMetersUses) {
     ASSERT_NE(table, std::string::npos) << index;
     const std::string meters = index.substr(table, index.find("</table>", table) - table);
     // meter, model, due, measurements, boards calibrated, overdue uses, uses while not registered
-    EXPECT_NE(meters.find("<td>FL-GOOD-1</td><td>Fluke 45</td><td>2999-01-15</td><td class=\"number\">3</td>"
-                          "<td class=\"number\">3</td><td class=\"number\">0</td><td class=\"number\">0</td>"),
-              std::string::npos)
+    EXPECT_NE(
+        meters.find("<td>FL-GOOD-1</td><td>Fluke 45</td><td>2999-01-15</td><td class=\"number\">3</td>"
+                    "<td class=\"number\">3</td><td class=\"number\">0</td><td class=\"number\">0</td>"),
+        std::string::npos)
         << meters;
     EXPECT_NE(meters.find("<tr class=\"fail\"><td>HP-OLD-7</td><td>HP 34401A</td><td>2025-05-02</td>"
-                          "<td class=\"number\">2</td><td class=\"number\">2</td><td class=\"number\">2</td>"
+                          "<td class=\"number\">3</td><td class=\"number\">3</td><td class=\"number\">3</td>"
                           "<td class=\"number\">0</td>"),
               std::string::npos)
         << meters;
@@ -267,10 +281,11 @@ TEST_F(MeterLine, VerifyRefusesAnEditOfTheMetersCopy) {
         SCOPED_TRACE(sql);
         const std::string copy = *s_dir / "edited.db";
         std::filesystem::copy_file(Database(), copy, std::filesystem::copy_options::overwrite_existing);
-        const auto edit = RunShell("python3 -c " +
-                                   ShellQuoted("import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); "
-                                               "n=c.execute(sys.argv[2]).rowcount; c.commit(); sys.exit(n!=1)") +
-                                   " " + ShellQuoted(copy) + " " + ShellQuoted(sql));
+        const auto edit =
+            RunShell("python3 -c " +
+                     ShellQuoted("import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); "
+                                 "n=c.execute(sys.argv[2]).rowcount; c.commit(); sys.exit(n!=1)") +
+                     " " + ShellQuoted(copy) + " " + ShellQuoted(sql));
         ASSERT_EQ(edit.exitCode, 0) << edit.err;
         const auto refused = RunShell(ShellQuoted(VANTREL_RECORDS_PROGRAM) + " --db " + ShellQuoted(copy) +
                                       " verify --pdf " + ShellQuoted(base + ".pdf"));

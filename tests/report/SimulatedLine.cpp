@@ -175,8 +175,8 @@ std::vector<ActionRecord> SimulateLine(const LineOptions& options, std::vector<B
                 line.Measure(board, model.references, clock, fault == "rewritten" ? "" : fault));
             if (fault == "rewritten") {
                 ActionRecord write = line.Start(ActionKind::EepromWrite, board, clock, true, "SUCCESS");
-                write.channels = {
-                    {0, std::nullopt, std::nullopt, std::nullopt, "", 4.995, 5.0, std::nullopt, std::nullopt, std::nullopt}};
+                write.channels = {{0, std::nullopt, std::nullopt, std::nullopt, "", 4.995, 5.0, std::nullopt,
+                                   std::nullopt, std::nullopt}};
                 records.push_back(write);
             }
             records.push_back(line.Start(ActionKind::FreeBoard, board, clock, true, "Board freed."));

@@ -7,8 +7,8 @@
 # Boards: SN-F1 and SN-F2 calibrated with the Fluke; SN-F3 read by the Fluke at 5.199 V on
 # channel 0, inside its window but within U of its upper limit; SN-H1 and SN-H2 measured with
 # the overdue HP (the session told to use it); SN-H3 refused with the overdue HP (the session's
-# default: nothing measured, exit 1); SN-F1 once more with the HP, refused too, so that its
-# last calibration stays the Fluke's.
+# default: nothing measured, exit 1); SN-F1 calibrated again with the overdue HP, which makes
+# that its last calibration.
 set -uo pipefail
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 bin="$(cd "$1" && pwd)"
@@ -107,6 +107,7 @@ meter --meter hp34401a
 # shellcheck disable=SC2086
 board 1 serial=SN-H3 $hp init interrupt measure free
 grep -q 'Measure References was not started' "$b/out.txt" || { echo "SN-H3: no refusal said" >&2; exit 1; }
+meter --meter hp34401a
 # shellcheck disable=SC2086
-board 1 serial=SN-F1 $hp init measure free
+board 0 serial=SN-F1 $hp uncalibrated_meter=use init measure free
 exit 0

@@ -59,7 +59,7 @@ std::vector<ActionRecord> Affected(const RecordStore& store, const AffectedQuery
 }
 
 // The columns of every form, in order.
-constexpr const char* kColumns[] = {"serial_number", "board_model", "calibrated_utc", "certificate",
+constexpr const char* kColumns[] = {"serial_number", "board_model",    "calibrated_utc", "certificate",
                                     "meter_serial",  "meter_standing", "bench_host"};
 
 std::vector<std::string> Cells(const ActionRecord& r) {
@@ -72,7 +72,8 @@ void WriteTable(std::ostream& out, const std::vector<ActionRecord>& records) {
     for (const ActionRecord& record : records) {
         const auto cells = Cells(record);
         for (std::size_t i = 0; i < cells.size(); ++i)
-            out << (i ? "\t" : "") << Printable(i == 0 ? cells[i].substr(0, kShownSerialCharacters) : cells[i]);
+            out << (i ? "\t" : "")
+                << Printable(i == 0 ? cells[i].substr(0, kShownSerialCharacters) : cells[i]);
         out << '\n';
     }
 }
@@ -118,7 +119,8 @@ int AffectedBoards(CommandContext& context) {
         WriteCsv(context.out, records);
     else
         WriteJson(context.out, records);
-    context.err << records.size() << " board(s) last calibrated with meter " << Printable(query.serial) << '\n';
+    context.err << records.size() << " board(s) last calibrated with meter " << Printable(query.serial)
+                << '\n';
     context.out.flush();
     return context.out ? kExitOk : kExitFailure;
 }
