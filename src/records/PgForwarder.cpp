@@ -111,30 +111,44 @@ void SendBatch(LineConnection& line, RecordStore& store, const std::vector<std::
     outcome.setAside += static_cast<std::int64_t>(refused.size());
 }
 
-}  // namespace
-
-ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo, const LineLimits& limits,
-                             const std::function<LineClock::time_point()>& stopAt) {
+// Sends everything pending over `line`, opening it first when there is none. A connection
+// that fails in any way is dropped, so that no later pass starts inside a broken transaction;
+// `lost` tells whether it had broken, rather than a statement failing on it.
+ForwardResult ForwardOver(RecordStore& store, std::unique_ptr<LineConnection>& line,
+                          const std::string& conninfo, const LineLimits& limits,
+                          const std::function<LineClock::time_point()>& stopAt, bool* lost = nullptr) {
     ForwardResult outcome;
     try {
-        LineConnection line(
-            conninfo, limits, stopAt ? stopAt : [] { return LineClock::time_point::max(); });
+        if (!line)
+            line = std::make_unique<LineConnection>(
+                conninfo, limits, stopAt ? stopAt : [] { return LineClock::time_point::max(); });
         outcome.connected = true;
         for (;;) {
             const auto ids = store.PendingForward(kBatchSize);
             if (ids.empty()) break;
-            SendBatch(line, store, ids, outcome);
+            SendBatch(*line, store, ids, outcome);
         }
     } catch (const LineFailure& failure) {
+        if (lost) *lost = line && line->Lost();
+        line.reset();
         outcome.error = failure.text;
         outcome.benchRefused = failure.kind == LineFailure::Kind::BenchRefused;
     } catch (const RecordStoreError& error) {
+        line.reset();
         outcome.error = error.what();
     }
     try {
         outcome.pending = store.PendingForwardCount();
     } catch (const RecordStoreError&) {}
     return outcome;
+}
+
+}  // namespace
+
+ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo, const LineLimits& limits,
+                             const std::function<LineClock::time_point()>& stopAt) {
+    std::unique_ptr<LineConnection> line;
+    return ForwardOver(store, line, conninfo, limits, stopAt);
 }
 
 PgForwarder::PgForwarder(std::string databasePath, std::string conninfo, LineLimits limits)
@@ -182,6 +196,23 @@ std::string PgForwarder::TakeOperatorNotice() {
     return std::exchange(m_notice, std::string());
 }
 
+// One pass over the connection kept from the last one. The server may have closed a kept
+// connection meanwhile (a restart, an idle limit); that is told from an outage by one more
+// try on a fresh connection, so that a record does not wait for the next retry because of it.
+ForwardResult PgForwarder::Pass(RecordStore& store) {
+    const auto stopAt = [this] { return StopAt(); };
+    const bool kept = m_line != nullptr;
+    bool lost = false;
+    ForwardResult result = ForwardOver(store, m_line, m_conninfo, m_limits, stopAt, &lost);
+    if (kept && lost) {
+        ForwardResult again = ForwardOver(store, m_line, m_conninfo, m_limits, stopAt);
+        again.delivered += result.delivered;
+        again.setAside += result.setAside;
+        result = std::move(again);
+    }
+    return result;
+}
+
 // Called with the mutex held.
 void PgForwarder::NoteResult(const ForwardResult& result) {
     m_lastError = result.error;
@@ -216,7 +247,7 @@ void PgForwarder::Run() {
         try {
             if (!store)
                 store = std::make_unique<RecordStore>(m_databasePath, RecordStore::OpenMode::ExistingOnly);
-            result = ForwardPending(*store, m_conninfo, m_limits, [this] { return StopAt(); });
+            result = Pass(*store);
         } catch (const RecordStoreError& error) {
             result.error = error.what();
         }

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -326,6 +327,33 @@ TEST_F(LinePipeline, RetriesAfterAnOutageWithoutANudge) {
     EXPECT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(40)))
         << recorder.forwarder()->LastError();
     EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + record.id + "'"), "1\n");
+}
+
+TEST_F(LinePipeline, OneSessionServesEveryPassAndOneTheServerEndsIsReplaced) {
+    TempDir dir;
+    Recorder recorder({dir / kDatabaseFileName, dir / "pending", Bench(), {}, {}});
+    const std::string sessions =
+        "SELECT backend_start FROM pg_stat_activity WHERE application_name = 'vantrel'";
+    std::string first;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(recorder.Record(SampleRecord(ActionKind::FreeBoard, "SN-KEPT")));
+        ASSERT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(20)))
+            << recorder.forwarder()->LastError();
+        if (i == 0) first = s_server->Psql(sessions);
+    }
+    EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1) << first;
+    EXPECT_EQ(s_server->Psql(sessions), first) << "each pass opened a session of its own";
+    // The server ends the session, as a restart or an idle limit would: the next record still
+    // goes out, over a new session.
+    s_server->Psql(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'vantrel'");
+    ASSERT_TRUE(recorder.Record(SampleRecord(ActionKind::FreeBoard, "SN-KEPT")));
+    EXPECT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(40)))
+        << recorder.forwarder()->LastError();
+    EXPECT_EQ(LineCount(), 4);
+    const std::string replaced = s_server->Psql(sessions);
+    EXPECT_EQ(std::count(replaced.begin(), replaced.end(), '\n'), 1) << replaced;
+    EXPECT_NE(replaced, first);
 }
 
 TEST_F(LinePipeline, QuitMakesOneLastPassThatReachesAHealthyLine) {
