@@ -59,12 +59,12 @@ ActionRecord SampleRecord(ActionKind kind, const std::string& serial, const std:
         r.outcome = MeasureOutcome::Written;
         r.meterModel = "Fluke 45";
         r.meterSerial = "FL45-7731";
-        r.meterStanding = vantrel::metrology::MeterStanding::Overdue;
+        r.meterStanding = vantrel::metrology::MeterStanding::InCalibration;
         r.meterAssetTag = "LAB-DMM-017";
         r.meterCertificate = "CAL-2026-0412";
         r.meterCertificateDate = "2026-03-10";
         r.meterLab = "Example Calibration Laboratory";
-        r.meterDue = "2026-12-06";
+        r.meterDue = "2027-03-10";
         r.ambientCelsius = 22.5;
         r.channels = {{0, 4.9987, 4.5, 5.2, "pass", 4.9, 4.9987, std::nullopt, 10.0, 0.002136},
                       {1, 2.5012, 2.1, 2.9, "pass", 2.5, 2.5012, std::nullopt, 10.0, 0.001442},

@@ -67,6 +67,15 @@ protected:
     }
     void SetUp() override { ASSERT_TRUE(s_made) << s_why; }
 
+    // The checks of the line, run by one test so that the line is made once.
+    void EachRecordKeepsACopyOfItsMeterAndRefusedPressesLeaveNone();
+    void RecordedUncertaintiesAreRecomputedFromTheRegister();
+    void CertificatesNameTheMeterAndRefuseTheOverdueOne();
+    void AReadingWithinUOfItsLimitIsAConditionalPass();
+    void AffectedListsExactlyTheBoardsOfTheMeter();
+    void TheLineReportCountsEachMetersUses();
+    void VerifyRefusesAnEditOfTheMetersCopy();
+
     static std::string Database() { return s_bench + "/vantrel-records.db"; }
     static recordstest::ProgramResult Records(const std::string& arguments) {
         return RunShell(ShellQuoted(VANTREL_RECORDS_PROGRAM) + " --db " + ShellQuoted(Database()) + " " +
@@ -95,7 +104,7 @@ std::string MeterLine::s_bench;
 bool MeterLine::s_made = false;
 std::string MeterLine::s_why;
 
-TEST_F(MeterLine, EachRecordKeepsACopyOfItsMeterAndRefusedPressesLeaveNone) {
+void MeterLine::EachRecordKeepsACopyOfItsMeterAndRefusedPressesLeaveNone() {
     const auto measured = Measurements();
     std::vector<std::string> boards;
     for (const auto& r : AllMeasurements()) boards.push_back(r.board.serialNumber);
@@ -127,7 +136,7 @@ TEST_F(MeterLine, EachRecordKeepsACopyOfItsMeterAndRefusedPressesLeaveNone) {
 
 // Every channel's range and U, as recorded, against the budget recomputed in Python from the
 // register file.
-TEST_F(MeterLine, RecordedUncertaintiesAreRecomputedFromTheRegister) {
+void MeterLine::RecordedUncertaintiesAreRecomputedFromTheRegister() {
     nlohmann::json readings = nlohmann::json::array();
     std::vector<ChannelFigures> channels;
     for (const auto& r : AllMeasurements())
@@ -153,7 +162,7 @@ TEST_F(MeterLine, RecordedUncertaintiesAreRecomputedFromTheRegister) {
     }
 }
 
-TEST_F(MeterLine, CertificatesNameTheMeterAndRefuseTheOverdueOne) {
+void MeterLine::CertificatesNameTheMeterAndRefuseTheOverdueOne() {
     for (const auto& [serial, meter] : kBoards) {
         SCOPED_TRACE(serial);
         const std::string base = *s_dir / ("cert-" + serial);
@@ -183,7 +192,7 @@ TEST_F(MeterLine, CertificatesNameTheMeterAndRefuseTheOverdueOne) {
 }
 
 // 5.199 V on channel 0 (4.5 V to 5.2 V) with the Fluke's U of about 2.2 mV.
-TEST_F(MeterLine, AReadingWithinUOfItsLimitIsAConditionalPass) {
+void MeterLine::AReadingWithinUOfItsLimitIsAConditionalPass() {
     const std::string base = *s_dir / "edge";
     ASSERT_EQ(Records("certificate --out " + ShellQuoted(base) + " SN-F3").exitCode, 0);
     const auto pdf = RunShell("pdftotext -layout " + ShellQuoted(base + ".pdf") + " -");
@@ -207,7 +216,7 @@ std::set<std::pair<std::string, std::string>> AffectedBoards(const std::string& 
     return boards;
 }
 
-TEST_F(MeterLine, AffectedListsExactlyTheBoardsOfTheMeter) {
+void MeterLine::AffectedListsExactlyTheBoardsOfTheMeter() {
     const auto measured = Measurements();
     for (const MeterCopy* meter : {&kFluke, &kHp}) {
         SCOPED_TRACE(meter->serial);
@@ -236,7 +245,7 @@ TEST_F(MeterLine, AffectedListsExactlyTheBoardsOfTheMeter) {
     EXPECT_EQ(Records("affected --meter X --from yesterday").exitCode, 2);
 }
 
-TEST_F(MeterLine, TheLineReportCountsEachMetersUses) {
+void MeterLine::TheLineReportCountsEachMetersUses() {
     const auto records = RecordStore(Database(), RecordStore::OpenMode::ReadOnly).List({});
     const std::string folder = *s_dir / "report";
     const auto run = Records("report --from " + records.front().startedUtc.substr(0, 10) + " --to " +
@@ -265,7 +274,7 @@ namespace {
 
 // The digest covers the meter's copy and every channel's U: an edit of either in the database
 // is caught by verify.
-TEST_F(MeterLine, VerifyRefusesAnEditOfTheMetersCopy) {
+void MeterLine::VerifyRefusesAnEditOfTheMetersCopy() {
     const std::string base = *s_dir / "verify";
     ASSERT_EQ(Records("certificate --out " + ShellQuoted(base) + " SN-H1").exitCode, 0);
     const auto untouched = Records("verify --pdf " + ShellQuoted(base + ".pdf"));
@@ -290,6 +299,41 @@ TEST_F(MeterLine, VerifyRefusesAnEditOfTheMetersCopy) {
         const auto refused = RunShell(ShellQuoted(VANTREL_RECORDS_PROGRAM) + " --db " + ShellQuoted(copy) +
                                       " verify --pdf " + ShellQuoted(base + ".pdf"));
         EXPECT_EQ(refused.exitCode, 9) << refused.out << refused.err;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MeterLine, SessionMadeLineTracesItsMeters) {
+    {
+        SCOPED_TRACE("EachRecordKeepsACopyOfItsMeterAndRefusedPressesLeaveNone");
+        EachRecordKeepsACopyOfItsMeterAndRefusedPressesLeaveNone();
+    }
+    {
+        SCOPED_TRACE("RecordedUncertaintiesAreRecomputedFromTheRegister");
+        RecordedUncertaintiesAreRecomputedFromTheRegister();
+    }
+    {
+        SCOPED_TRACE("CertificatesNameTheMeterAndRefuseTheOverdueOne");
+        CertificatesNameTheMeterAndRefuseTheOverdueOne();
+    }
+    {
+        SCOPED_TRACE("AReadingWithinUOfItsLimitIsAConditionalPass");
+        AReadingWithinUOfItsLimitIsAConditionalPass();
+    }
+    {
+        SCOPED_TRACE("AffectedListsExactlyTheBoardsOfTheMeter");
+        AffectedListsExactlyTheBoardsOfTheMeter();
+    }
+    {
+        SCOPED_TRACE("TheLineReportCountsEachMetersUses");
+        TheLineReportCountsEachMetersUses();
+    }
+    {
+        SCOPED_TRACE("VerifyRefusesAnEditOfTheMetersCopy");
+        VerifyRefusesAnEditOfTheMetersCopy();
     }
 }
 
