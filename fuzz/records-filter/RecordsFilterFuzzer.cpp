@@ -20,7 +20,7 @@ ActionRecord Stored(int n, const char* serial, const char* started, ActionKind k
     r.id = "00000000-0000-4000-8000-00000000000" + std::to_string(n);
     r.kind = kind;
     r.bench.host = n % 2 ? "bench-a" : "bench-b";
-    r.board.model = n % 3 ? "PCI-20428W" : "PC-104";
+    r.board.model = n % 3 ? "Corvel" : "Harlun";
     r.board.serialNumber = serial;
     r.startedUtc = started;
     r.endedUtc = started;

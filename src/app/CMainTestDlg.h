@@ -8,10 +8,12 @@
 #include "console/CStatusLabel.h"
 #include "console/LogConsole.h"
 #include "meter/MeasureReferences.h"
+#include "metrology/MeterOnLine.h"
 #include "platform/bqxdrv.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class RecordAdapter;
@@ -70,6 +72,9 @@ public:
     void SetBoardSerialNumber(std::string serial);
     // What is wrong with a serial number under the bench's rules; empty when nothing.
     std::string BoardSerialProblem(const std::string& serial) const;
+    // The serial number of the reference meter on the bench from now on, in place of the
+    // metrology settings' meter_serial (given on the unattended session's command line).
+    void SetMeterSerial(std::string serial) { m_meterSerial = std::move(serial); }
     // Production records lost at Quit because the operator chose to quit anyway.
     std::size_t RecordsDroppedAtQuit() const { return m_recordsDropped; }
 
@@ -115,6 +120,9 @@ private:
     // Before the window ends: records held only in memory are saved, or the operator
     // chooses to lose them.
     void KeepRecordsAtQuit();
+    // Before Measure References reads a meter: which meter it is and, when the register says
+    // it cannot be relied on, the operator's Yes or No. False ends the press.
+    bool ConfirmMeterOnLine(MeterType meter);
 
     // Controls, in binding order.
     CButton m_flukeRadio;
@@ -153,4 +161,9 @@ private:
     // Production records of the board actions; null when they could not be opened.
     std::unique_ptr<RecordAdapter> m_records;
     std::size_t m_recordsDropped = 0;
+
+    // The reference meter of the last Measure References as the register judged it; none
+    // when no meter was read or no register is configured.
+    std::optional<vantrel::metrology::MeterOnLine> m_meterOnLine;
+    std::optional<std::string> m_meterSerial;
 };

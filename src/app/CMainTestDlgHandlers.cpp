@@ -92,9 +92,11 @@ void CMainTestDlg::OnMeasureReferences() {
     // negative value: the link takes it for a Fluke 45.
     const auto meter =
         static_cast<MeterType>(GetCheckedRadioButton(IDC_FLUKE45, IDC_METER_NONE) - IDC_FLUKE45);
+    if (!ConfirmMeterOnLine(meter)) return;
     board::RunContext context = Context();
     const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
     m_lastResults.measure = meter::MeasureRun(context, *this, meter).Run();
-    if (m_records) m_records->Measured(start, m_log, m_lastResults.measure);
+    if (m_records)
+        m_records->Measured(start, m_log, m_lastResults.measure, m_meterOnLine ? &*m_meterOnLine : nullptr);
     TellRecordsNotice();
 }

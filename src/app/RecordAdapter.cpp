@@ -1,5 +1,6 @@
 #include "app/RecordAdapter.h"
 
+#include "app/MeterCopy.h"
 #include "board/BoardTable.h"
 #include "records/ActionRecord.h"
 #include "records/Recorder.h"
@@ -201,8 +202,11 @@ void RecordAdapter::InterruptTested(const Start& start, const LogConsole& log,
     Keep(record);
 }
 
-void RecordAdapter::Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result) {
-    for (const auto& record : MeasureRecords(NewRecord(start, log), result)) Keep(record);
+void RecordAdapter::Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result,
+                             const vantrel::metrology::MeterOnLine* meter) {
+    auto records = MeasureRecords(NewRecord(start, log), result);
+    if (meter) app::CopyMeterInto(records.front(), *meter);
+    for (const auto& record : records) Keep(record);
 }
 
 void RecordAdapter::Sampled(const Start& start, const LogConsole& log, const board::SampleResult& result) {

@@ -7,6 +7,7 @@
 #include "board/RunResults.h"
 #include "console/LogConsole.h"
 #include "meter/MeasureReferences.h"
+#include "metrology/MeterOnLine.h"
 
 #include <memory>
 #include <string>
@@ -52,7 +53,10 @@ public:
                      const std::string& modelText);
     void Freed(const Start& start, const LogConsole& log);
     void InterruptTested(const Start& start, const LogConsole& log, const board::InterruptResult& result);
-    void Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result);
+    // `meter`: the reference meter the bench named, as the register judged it; none for typed
+    // references.
+    void Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result,
+                  const vantrel::metrology::MeterOnLine* meter = nullptr);
     void Sampled(const Start& start, const LogConsole& log, const board::SampleResult& result);
 
     // What the operator must be told about the records, once; empty when nothing is new.

@@ -65,12 +65,15 @@ constexpr const char* kRecordColumns =
     "r.operator, r.board_model, r.type_code, r.base_address, r.interrupt_level, r.fpga_revision, "
     "r.serial_number, " VANTREL_ISO("r.started_utc") ", " VANTREL_ISO("r.ended_utc") ", r.verdict, "
     "r.passed, r.outcome, r.meter_model, i.rate_hz, i.expected_ms, i.measured_ms, i.overflows, "
-    "i.error_count, i.timeout_tolerance_ms, i.time_tolerance_ms, i.ad_tolerance_lsb "
+    "i.error_count, i.timeout_tolerance_ms, i.time_tolerance_ms, i.ad_tolerance_lsb, "
+    "r.meter_serial, r.meter_standing, r.meter_asset_tag, r.meter_certificate, r.meter_certificate_date, "
+    "r.meter_lab, r.meter_due, r.ambient_celsius "
     "FROM vantrel_records r LEFT JOIN vantrel_interrupt_figures i ON i.record_id = r.id ";
 
 constexpr const char* kChannelColumns =
     "SELECT c.record_id::text, c.channel, c.reading, c.window_low, c.window_high, c.verdict, "
-    "c.eeprom_before, c.eeprom_written, c.code FROM vantrel_channel_figures c "
+    "c.eeprom_before, c.eeprom_written, c.code, c.meter_range, c.expanded_uncertainty "
+    "FROM vantrel_channel_figures c "
     "JOIN vantrel_records r ON r.id = c.record_id ";
 
 class Row {
@@ -117,6 +120,19 @@ ActionRecord RecordOf(const Row& row) {
         f.timeToleranceMs = static_cast<int>(row.Int(25));
         f.adToleranceLsb = static_cast<int>(row.Int(26));
     }
+    // The meter's copy: a certificate made from the line must trace the meter as the bench's does.
+    r.meterSerial = row.Text(27);
+    metrology::MeterStanding standing{};
+    if (!row.Text(28).empty())
+        r.meterStanding = metrology::ParseMeterStanding(row.Text(28), standing)
+                              ? standing
+                              : metrology::MeterStanding::Unregistered;
+    r.meterAssetTag = row.Text(29);
+    r.meterCertificate = row.Text(30);
+    r.meterCertificateDate = row.Text(31);
+    r.meterLab = row.Text(32);
+    r.meterDue = row.Text(33);
+    r.ambientCelsius = row.Real(34);
     return r;
 }
 
@@ -130,6 +146,8 @@ records::ChannelFigures ChannelOf(const Row& row) {
     c.eepromBefore = row.Real(6);
     c.eepromWritten = row.Real(7);
     if (!row.Null(8)) c.code = static_cast<int>(row.Int(8));
+    c.meterRange = row.Real(9);
+    c.expandedUncertainty = row.Real(10);
     return c;
 }
 

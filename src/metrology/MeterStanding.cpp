@@ -22,6 +22,15 @@ const char* MeterStandingName(MeterStanding standing) {
     return "?";
 }
 
+bool ParseMeterStanding(std::string_view name, MeterStanding& standing) {
+    for (const auto& row : kStandings)
+        if (row.name == name) {
+            standing = row.standing;
+            return true;
+        }
+    return false;
+}
+
 MeterCheck CheckMeter(const InstrumentRegister& instruments, std::string_view serial,
                       const CalendarDate& today) {
     MeterCheck check;

@@ -11,6 +11,7 @@ namespace vantrel::metrology {
 
 enum class MeterStanding { InCalibration, Overdue, Unregistered };
 const char* MeterStandingName(MeterStanding standing);
+bool ParseMeterStanding(std::string_view name, MeterStanding& standing);
 
 struct MeterCheck {
     MeterStanding standing = MeterStanding::Unregistered;

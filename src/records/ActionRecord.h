@@ -3,6 +3,8 @@
 // A plain value: the app fills it from a run's result, the store writes it, the exports and
 // the forwarder read it. Nothing here knows of dialogs, SQL or files.
 
+#include "metrology/MeterStanding.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -93,6 +95,8 @@ struct ChannelFigures {
     std::optional<double> eepromBefore;   // as found
     std::optional<double> eepromWritten;  // as left
     std::optional<int> code;              // A/D code of a sample
+    std::optional<double> meterRange;           // the meter's range for the reading, volts
+    std::optional<double> expandedUncertainty;  // U of the value, volts, from the register's figures
 
     bool operator==(const ChannelFigures&) const = default;
 };
@@ -109,6 +113,16 @@ struct ActionRecord {
     MeasureOutcome outcome = MeasureOutcome::None;
     MeterModel meterModel = MeterModel::Unrecorded;  // Measure References and its EEPROM write
     std::string meterSerial;  // serial number of the reference meter used; empty when unknown
+    // The reference meter as the register described it when it measured: a copy, so that a
+    // later calibration of the meter leaves this record as it was. Empty without a register;
+    // only the standing without an entry.
+    std::optional<vantrel::metrology::MeterStanding> meterStanding;
+    std::string meterAssetTag;
+    std::string meterCertificate;
+    std::string meterCertificateDate;  // YYYY-MM-DD
+    std::string meterLab;
+    std::string meterDue;                  // YYYY-MM-DD, the last day of the meter's calibration
+    std::optional<double> ambientCelsius;  // the bench's ambient temperature setting
     std::optional<InterruptFigures> interrupt;
     std::vector<ChannelFigures> channels;
     std::string consoleText;  // what the action wrote to the console, as plain text

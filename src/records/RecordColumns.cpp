@@ -15,6 +15,10 @@ Cell ToCell(ActionKind kind) { return std::string(ActionKindName(kind)); }
 Cell ToCell(MeasureOutcome outcome) { return std::string(MeasureOutcomeName(outcome)); }
 Cell ToCell(MeterModel model) { return std::string(MeterModelName(model)); }
 Cell ToCell(ChannelVerdict verdict) { return std::string(ChannelVerdictName(verdict)); }
+// The standing is text like the other vocabularies; empty when no register judged the meter.
+Cell ToCell(const std::optional<metrology::MeterStanding>& standing) {
+    return std::string(standing ? metrology::MeterStandingName(*standing) : "");
+}
 template <typename T>
 Cell ToCell(const std::optional<T>& value) {
     return value ? ToCell(*value) : Cell{};
@@ -70,6 +74,19 @@ bool FromCell(const Cell& cell, MeasureOutcome& outcome) {
 bool FromCell(const Cell& cell, MeterModel& model) { return FromName(cell, model, MeterModelFromName); }
 bool FromCell(const Cell& cell, ChannelVerdict& verdict) {
     return FromName(cell, verdict, ChannelVerdictFromName);
+}
+
+// A standing this version does not know reads as a meter that cannot be relied on.
+bool FromCell(const Cell& cell, std::optional<metrology::MeterStanding>& standing) {
+    const auto* name = As<std::string>(cell);
+    if (!name) return false;
+    metrology::MeterStanding known = metrology::MeterStanding::Unregistered;
+    if (name->empty())
+        standing.reset();
+    else
+        standing =
+            metrology::ParseMeterStanding(*name, known) ? known : metrology::MeterStanding::Unregistered;
+    return true;
 }
 
 bool FromCell(const Cell& cell, std::optional<int>& number) {
@@ -165,6 +182,13 @@ constexpr Column<ActionRecord> kRecordColumns[] = {
     {"meter_model",     "TEXT NOT NULL",        "text NOT NULL",        "meter_model",          18, 1, Of<&AR::meterModel>},
     {"console_text",    "TEXT NOT NULL",        "text NOT NULL",        "console_text",         28, 1, Of<&AR::consoleText>},
     {"meter_serial",    "TEXT NOT NULL DEFAULT ''", "text NOT NULL DEFAULT ''", "meter_serial", 29, 3, Of<&AR::meterSerial>},
+    {"meter_standing",  "TEXT NOT NULL DEFAULT ''", "text NOT NULL DEFAULT ''", "meter_standing", 30, 4, Of<&AR::meterStanding>},
+    {"meter_asset_tag", "TEXT NOT NULL DEFAULT ''", "text NOT NULL DEFAULT ''", "meter_asset_tag", 31, 4, Of<&AR::meterAssetTag>},
+    {"meter_certificate", "TEXT NOT NULL DEFAULT ''", "text NOT NULL DEFAULT ''", "meter_certificate", 32, 4, Of<&AR::meterCertificate>},
+    {"meter_certificate_date", "TEXT NOT NULL DEFAULT ''", "text NOT NULL DEFAULT ''", "meter_certificate_date", 33, 4, Of<&AR::meterCertificateDate>},
+    {"meter_lab",       "TEXT NOT NULL DEFAULT ''", "text NOT NULL DEFAULT ''", "meter_lab", 34, 4, Of<&AR::meterLab>},
+    {"meter_due",       "TEXT NOT NULL DEFAULT ''", "text NOT NULL DEFAULT ''", "meter_due", 35, 4, Of<&AR::meterDue>},
+    {"ambient_celsius", "REAL",                 "double precision",     "ambient_celsius",      36, 4, Of<&AR::ambientCelsius>},
 };
 
 constexpr Column<InterruptFigures> kInterruptColumns[] = {
@@ -190,6 +214,8 @@ constexpr Column<ChannelFigures> kChannelColumns[] = {
     {"eeprom_before",  "REAL",             "double precision", "eeprom_before",  0, 1, Of<&CF::eepromBefore>},
     {"eeprom_written", "REAL",             "double precision", "eeprom_written", 0, 1, Of<&CF::eepromWritten>},
     {"code",           "INTEGER",          "integer",          "code",           0, 1, Of<&CF::code>},
+    {"meter_range",    "REAL",             "double precision", "meter_range",    0, 4, Of<&CF::meterRange>},
+    {"expanded_uncertainty", "REAL",       "double precision", "expanded_uncertainty", 0, 4, Of<&CF::expandedUncertainty>},
 };
 // clang-format on
 

@@ -45,6 +45,23 @@ CertificateChannel Judged(const records::ChannelFigures& figures) {
     return channel;
 }
 
+// A meter the register refused when it measured gives values nobody can trace.
+std::string MeterProblem(const ActionRecord& m) {
+    if (!m.meterStanding) return {};
+    const std::string meter =
+        m.meterSerial.empty() ? "the reference meter" : "the reference meter \"" + m.meterSerial + "\"";
+    switch (*m.meterStanding) {
+    case metrology::MeterStanding::InCalibration: return {};
+    case metrology::MeterStanding::Overdue:
+        return meter + " was overdue when it measured (its calibration was due on " + m.meterDue + ").";
+    case metrology::MeterStanding::Unregistered:
+        return m.meterSerial.empty()
+                   ? "the bench did not name its reference meter, so no calibration of it is known."
+                   : meter + " was not in the register of reference meters when it measured.";
+    }
+    return {};
+}
+
 // Calibrated only when values were written, read by a meter, and every channel with a window
 // was read inside it. The first reason against it is the one given.
 std::pair<CalibrationState, std::string> CalibrationStatus(const Certificate& c) {
@@ -63,6 +80,8 @@ std::pair<CalibrationState, std::string> CalibrationStatus(const Certificate& c)
     if (!records::ReadByMeter(m.meterModel))
         return {State::TypedValues,
                 "NOT CALIBRATED: the values written were typed by the operator, not read by a meter."};
+    if (const std::string problem = MeterProblem(m); !problem.empty())
+        return {State::MeterNotTraceable, "NOT CALIBRATED: " + problem};
     bool anyWindow = false;
     for (const auto& channel : c.channels) {
         if (!channel.windowLow && !channel.windowHigh) continue;
@@ -146,6 +165,18 @@ std::optional<metrology::ReferenceMeter> OnlyMeterOfModel(const metrology::Instr
     return std::nullopt;
 }
 
+// The register's entry of the meter the record names, when it is of the recorded model.
+std::optional<metrology::ReferenceMeter> NamedMeter(const metrology::InstrumentRegister& instruments,
+                                                    const ActionRecord& m, std::string& why) {
+    const metrology::ReferenceMeter* meter = instruments.Find(m.meterSerial);
+    metrology::MeterModel model;
+    const std::string recorded(records::MeterModelName(m.meterModel));
+    if (meter && metrology::ParseMeterModel(recorded, model) && meter->model == model) return *meter;
+    why = meter ? "the register's meter \"" + m.meterSerial + "\" is not a " + recorded
+                : "the meter \"" + m.meterSerial + "\" is not in the register";
+    return std::nullopt;
+}
+
 void AddBudgets(Certificate& c) {
     for (const auto& channel : c.channels) {
         if (!channel.reading) continue;
@@ -169,8 +200,10 @@ void AttachMetrology(Certificate& c, const std::string& benchFolder) {
             m.noUncertainty = "no register of reference meters is configured";
             return;
         }
-        m.meter = OnlyMeterOfModel(metrology::LoadRegister(*settings.registerPath), c.calibration->meterModel,
-                                   m.noUncertainty);
+        const auto instruments = metrology::LoadRegister(*settings.registerPath);
+        m.meterNamed = !c.calibration->meterSerial.empty();
+        m.meter = m.meterNamed ? NamedMeter(instruments, *c.calibration, m.noUncertainty)
+                               : OnlyMeterOfModel(instruments, c.calibration->meterModel, m.noUncertainty);
     } catch (const std::exception& error) {
         m.noUncertainty = std::string("the metrology settings cannot be used: ") + error.what();
         return;

@@ -34,7 +34,8 @@ struct CertificateChannel {
 // register says which meter measured, each channel's budget.
 struct CertificateMetrology {
     metrology::DecisionRule rule = metrology::DecisionRule::SimpleAcceptance;
-    std::optional<metrology::ReferenceMeter> meter;  // the register's entry taken for the record's model
+    std::optional<metrology::ReferenceMeter> meter;  // the register's entry taken for the record's meter
+    bool meterNamed = false;  // the record named the meter; else the only one of its model was taken
     std::string noUncertainty = "the metrology settings were not read";  // why no uncertainty is stated
     std::vector<std::pair<int, metrology::UncertaintyBudget>> budgets;   // by channel
 };
@@ -46,6 +47,7 @@ enum class CalibrationState {
     ValuesNotWritten,
     RunFailed,
     TypedValues,
+    MeterNotTraceable,  // the register refused the meter when it measured: overdue or unknown
     ChannelOutsideWindow,
     NoChannelMeasured,
     WrittenAgain,
@@ -73,7 +75,8 @@ struct Certificate {
 Certificate MakeCertificate(const std::vector<ActionRecord>& history, const ActionRecord& asOf);
 
 // The decision rule and uncertainty of the bench folder's metrology settings. The register's
-// entry is used only when it holds exactly one meter of the recorded model; otherwise, or
+// entry is that of the meter the record names; for a record that names none, the register's
+// only meter of the recorded model; otherwise, or
 // when the settings cannot be read, the certificate says why no uncertainty is stated.
 void AttachMetrology(Certificate& certificate, const std::string& benchFolder);
 

@@ -5,8 +5,11 @@
 #include <QProcess>
 #include <QStringList>
 
+#include "records/RecordColumns.h"
+
 #include <cstdio>
 #include <regex>
+#include <span>
 #include <sstream>
 
 namespace vantrel::report {
@@ -41,11 +44,31 @@ public:
     void Whole(const std::string& key, const std::optional<int>& value) {
         Text(key, value ? std::to_string(*value) : "-");
     }
+    // A cell of a column of the column list; an empty one adds nothing.
+    void Cell(const std::string& key, const records::Cell& cell) {
+        if (const auto* text = std::get_if<std::string>(&cell); text && !text->empty()) Text(key, *text);
+        if (const auto* whole = std::get_if<std::int64_t>(&cell)) Number(key, *whole);
+        if (const auto* real = std::get_if<double>(&cell)) Real(key, *real);
+        if (const auto* truth = std::get_if<bool>(&cell)) Number(key, *truth ? 1 : 0);
+    }
     std::string str() const { return m_out.str(); }
 
 private:
     std::ostringstream m_out;
 };
+
+// The columns the records gained after the fields above: every one goes in, by its column name,
+// but only when it holds something, so that a certificate made before they existed still
+// verifies.
+constexpr int kFirstLaterSchema = 3;
+
+template <typename Row>
+void LaterColumns(Canonical& out, const std::string& prefix, std::span<const records::Column<Row>> columns,
+                  const Row& row) {
+    for (const auto& column : columns)
+        if (column.since >= kFirstLaterSchema)
+            out.Cell(prefix + std::string(column.name), column.access.get(row));
+}
 
 void Record(Canonical& out, const std::string& role, const records::ActionRecord& r) {
     out.Text("record", role);
@@ -88,7 +111,9 @@ void Record(Canonical& out, const std::string& role, const records::ActionRecord
         out.Real("channel.eeprom_before", c.eepromBefore);
         out.Real("channel.eeprom_written", c.eepromWritten);
         out.Whole("channel.code", c.code);
+        LaterColumns(out, "channel.", records::ChannelColumns(), c);
     }
+    LaterColumns(out, "", records::RecordColumns(), r);
     out.Text("console", r.consoleText);
 }
 

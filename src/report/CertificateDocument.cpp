@@ -13,6 +13,7 @@
 #include <QTextDocument>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -96,6 +97,60 @@ void ChannelSection(std::ostringstream& out, const Certificate& c) {
             << " (record " << Html(w.id) << ").</p>\n";
 }
 
+bool MeterRead(const Certificate& c) {
+    if (!c.calibration) return false;
+    metrology::MeterModel model;
+    return metrology::ParseMeterModel(records::MeterModelName(c.calibration->meterModel), model);
+}
+
+// The meter as the record copied it from the register when it measured.
+std::string TraceabilityText(const records::ActionRecord& m) {
+    const std::string meter =
+        "the " + Html(std::string(records::MeterModelName(m.meterModel))) + " serial " + Html(m.meterSerial);
+    if (m.meterSerial.empty())
+        return "The records do not say which " + Html(std::string(records::MeterModelName(m.meterModel))) +
+               " measured: no traceability is stated.";
+    if (!m.meterStanding)
+        return "The references were measured with " + meter +
+               ". No register of reference meters was configured, so its calibration is not stated.";
+    if (*m.meterStanding == metrology::MeterStanding::Unregistered)
+        return "The references were measured with " + meter +
+               ", which was not in the register of reference meters: its calibration, and so the "
+               "traceability of these results, is not known.";
+    std::string text = "The references were measured with " + meter + " (asset tag " + Html(m.meterAssetTag) +
+                       "), calibrated by " + Html(m.meterLab) + " under certificate " +
+                       Html(m.meterCertificate) + " of " + Html(m.meterCertificateDate) + ", due " +
+                       Html(m.meterDue) + ".";
+    if (*m.meterStanding == metrology::MeterStanding::Overdue)
+        text += " <span class=\"fail\">Its calibration was overdue when it measured.</span>";
+    return text;
+}
+
+void TraceabilitySection(std::ostringstream& out, const Certificate& c) {
+    if (!MeterRead(c)) return;
+    const records::ActionRecord& m = *c.calibration;
+    out << "<h2>Traceability</h2>\n<p>" << TraceabilityText(m) << "</p>\n";
+    if (!m.meterSerial.empty() && m.meterStanding &&
+        *m.meterStanding != metrology::MeterStanding::Unregistered) {
+        out << "<table>\n";
+        Row(out, "Reference meter",
+            Html(std::string(records::MeterModelName(m.meterModel))) + ", serial " + Html(m.meterSerial));
+        Row(out, "Meter's certificate", Html(m.meterCertificate) + " of " + Html(m.meterCertificateDate));
+        Row(out, "Meter calibration due", Html(m.meterDue));
+        out << "</table>\n";
+    }
+}
+
+// The conditions the bench's settings gave, when they gave any.
+void ConditionsSection(std::ostringstream& out, const Certificate& c) {
+    if (!c.calibration || !c.calibration->ambientCelsius) return;
+    char celsius[32];
+    std::snprintf(celsius, sizeof celsius, "%.1f &deg;C", *c.calibration->ambientCelsius);
+    out << "<h2>Conditions</h2>\n<table>\n";
+    Row(out, "Ambient temperature", std::string(celsius) + " (the bench's setting)");
+    out << "</table>\n";
+}
+
 std::optional<metrology::UncertaintyBudget> BudgetOf(const Certificate& c, int channel) {
     for (const auto& [number, budget] : c.metrology.budgets)
         if (number == channel) return budget;
@@ -113,7 +168,8 @@ void UncertaintySection(std::ostringstream& out, const Certificate& c, bool brie
     out << "<p>Expanded uncertainty U = k &middot; u<sub>c</sub> with k = 2 (about 95 % coverage), from the "
            "register's figures for "
         << Html(metrology::MeterModelName(m.meter->model)) << " serial " << Html(m.meter->serial)
-        << ", the only meter of that model in the register.</p>\n";
+        << (m.meterNamed ? ", the meter that measured" : ", the only meter of that model in the register")
+        << ".</p>\n";
     if (brief) {
         out << "<table>\n<tr><th>Channel</th><th>Range (V)</th><th>U (&micro;V)</th></tr>\n";
         for (const auto& [channel, budget] : m.budgets)
@@ -181,6 +237,8 @@ std::string CertificateHtml(const Certificate& c, const std::string& stylesheet,
                "\""
             << Html(c.interrupt->verdict) << "\".</p>\n";
     BoardSection(out, c);
+    TraceabilitySection(out, c);
+    ConditionsSection(out, c);
     ChannelSection(out, c);
     UncertaintySection(out, c, brief);
     if (!c.metrology.meter && !c.channels.empty())

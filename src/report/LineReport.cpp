@@ -86,6 +86,7 @@ public:
         m_out << ".</p>\n";
         Yield();
         Readings();
+        Meters();
         Interrupts();
         FailedBoards();
         m_out << "</body>\n</html>\n";
@@ -150,6 +151,27 @@ private:
             m_out << Plot(file, set.model + ", reference channel " + std::to_string(set.channel))
                   << CapabilityNote(set, ProcessCapability(set));
         }
+    }
+
+    void Meters() {
+        m_out << "<h2>Reference meters</h2>\n";
+        if (m_s.meters.empty()) {
+            m_out << "<p>No reference was read by a meter in this period.</p>\n";
+            return;
+        }
+        m_out << "<table id=\"meters\">\n<tr><th>Meter</th><th>Model</th><th>Calibration due</th>"
+                 "<th>Measurements</th><th>Boards calibrated</th><th>Overdue uses</th>"
+                 "<th>Uses while not registered</th></tr>\n";
+        for (const auto& m : m_s.meters) {
+            const bool refused = m.overdueUses > 0 || m.unregisteredUses > 0;
+            m_out << "<tr" << (refused ? " class=\"fail\"" : "") << "><td>"
+                  << (m.serial.empty() ? std::string("(not named)") : HtmlSerial(m.serial)) << "</td><td>"
+                  << Html(m.model) << "</td><td>" << (m.due.empty() ? std::string("-") : Html(m.due))
+                  << "</td><td class=\"number\">" << m.measurements << "</td><td class=\"number\">"
+                  << m.boardsCalibrated << "</td><td class=\"number\">" << m.overdueUses
+                  << "</td><td class=\"number\">" << m.unregisteredUses << "</td></tr>\n";
+        }
+        m_out << "</table>\n";
     }
 
     void Interrupts() {

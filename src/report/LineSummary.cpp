@@ -80,9 +80,11 @@ LineSummary SummarizeRecords(const std::function<void(const RecordVisitor&)>& fo
     LineSummary summary;
     std::map<std::pair<std::string, int>, ReadingSet> readings;
     std::map<std::string, BoardTrack> boards;
+    MeterUseTally meters;
 
     forEach([&](const ActionRecord& r) {
         ++summary.records;
+        meters.Add(r);
         if (r.kind == ActionKind::MeasureReferences && MeasuredByMeter(r)) {
             for (const auto& ch : r.channels) {
                 if (!ch.reading || !std::isfinite(*ch.reading) || (!ch.windowLow && !ch.windowHigh)) continue;
@@ -113,6 +115,7 @@ LineSummary SummarizeRecords(const std::function<void(const RecordVisitor&)>& fo
     });
 
     for (auto& [key, set] : readings) summary.readings.push_back(std::move(set));
+    summary.meters = meters.Rows();
 
     std::map<std::pair<std::string, std::string>, YieldDay> yield;
     for (const auto& [serial, board] : boards) {

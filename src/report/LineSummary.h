@@ -10,6 +10,7 @@
 // they count in the plots, and a failed one is listed on its own.
 
 #include "report/Certificate.h"
+#include "report/MeterUse.h"
 
 #include "records/RecordStore.h"
 
@@ -74,6 +75,7 @@ struct LineSummary {
     std::vector<InterruptPoint> interrupts;  // oldest first
     std::vector<YieldDay> yield;             // by model, then day
     std::vector<FailedBoard> failed;         // by first failure
+    std::vector<MeterUse> meters;            // by serial number
 };
 
 // Whether a Measure References record holds meter readings (not values typed in).

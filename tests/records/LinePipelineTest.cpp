@@ -70,10 +70,17 @@ ActionRecord DistinctRecord(ActionKind kind, const std::string& serial) {
     r.passed = false;
     r.meterModel = MeterModel::Hp34401A;
     r.meterSerial = "MY-4140-2277";
+    r.meterStanding = vantrel::metrology::MeterStanding::Unregistered;
+    r.meterAssetTag = "TAG \"7\"";
+    r.meterCertificate = "CERT-7";
+    r.meterCertificateDate = "2026-01-02";
+    r.meterLab = "Lab, 7";
+    r.meterDue = "2027-01-02";
+    r.ambientCelsius = -3.25;
     r.outcome = MeasureOutcome::OutOfTolerance;
     r.interrupt = InterruptFigures{2001, 2562, 2573, 3, 4, 5005, 151, 203};
-    r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9981, 11},
-                  {1, 2.5012, 2.1, 2.9, ChannelVerdict::Fail, 2.52, 2.5033, 12}};
+    r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9981, 11, 10.0, 2.1e-3},
+                  {1, 2.5012, 2.1, 2.9, ChannelVerdict::Fail, 2.52, 2.5033, 12, 1.0, std::nullopt}};
     return r;
 }
 
@@ -122,6 +129,17 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
     r.outcome = MeasureOutcomeFromName(Text(row.at("outcome"))).value();
     r.meterModel = MeterModelFromName(Text(row.at("meter_model"))).value();
     r.meterSerial = Text(row.at("meter_serial"));
+    if (const std::string standing = Text(row.at("meter_standing")); !standing.empty()) {
+        vantrel::metrology::MeterStanding known{};
+        EXPECT_TRUE(vantrel::metrology::ParseMeterStanding(standing, known)) << standing;
+        r.meterStanding = known;
+    }
+    r.meterAssetTag = Text(row.at("meter_asset_tag"));
+    r.meterCertificate = Text(row.at("meter_certificate"));
+    r.meterCertificateDate = Text(row.at("meter_certificate_date"));
+    r.meterLab = Text(row.at("meter_lab"));
+    r.meterDue = Text(row.at("meter_due"));
+    r.ambientCelsius = Optional<double>(row.at("ambient_celsius"));
     r.consoleText = Text(row.at("console_text"));
     const std::string figures = Exactly(
         server, "SELECT row_to_json(f) FROM vantrel_interrupt_figures f WHERE record_id = '" + id + "'");
@@ -141,7 +159,9 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
                               Optional<double>(c.at("window_low")), Optional<double>(c.at("window_high")),
                               ChannelVerdictFromName(Text(c.at("verdict"))).value(),
                               Optional<double>(c.at("eeprom_before")),
-                              Optional<double>(c.at("eeprom_written")), Optional<int>(c.at("code"))});
+                              Optional<double>(c.at("eeprom_written")), Optional<int>(c.at("code")),
+                              Optional<double>(c.at("meter_range")),
+                              Optional<double>(c.at("expanded_uncertainty"))});
     return r;
 }
 
@@ -167,6 +187,13 @@ static void ExpectSameRecord(const ActionRecord& line, const ActionRecord& bench
     EXPECT_EQ(line.outcome, bench.outcome);
     EXPECT_EQ(line.meterModel, bench.meterModel);
     EXPECT_EQ(line.meterSerial, bench.meterSerial);
+    EXPECT_EQ(line.meterStanding, bench.meterStanding);
+    EXPECT_EQ(line.meterAssetTag, bench.meterAssetTag);
+    EXPECT_EQ(line.meterCertificate, bench.meterCertificate);
+    EXPECT_EQ(line.meterCertificateDate, bench.meterCertificateDate);
+    EXPECT_EQ(line.meterLab, bench.meterLab);
+    EXPECT_EQ(line.meterDue, bench.meterDue);
+    EXPECT_EQ(line.ambientCelsius, bench.ambientCelsius);
     EXPECT_EQ(line.consoleText, bench.consoleText);
     ASSERT_EQ(line.interrupt.has_value(), bench.interrupt.has_value());
     if (bench.interrupt) {
@@ -191,6 +218,8 @@ static void ExpectSameRecord(const ActionRecord& line, const ActionRecord& bench
         EXPECT_EQ(l.eepromBefore, b.eepromBefore) << "channel " << b.channel;
         EXPECT_EQ(l.eepromWritten, b.eepromWritten) << "channel " << b.channel;
         EXPECT_EQ(l.code, b.code) << "channel " << b.channel;
+        EXPECT_EQ(l.meterRange, b.meterRange) << "channel " << b.channel;
+        EXPECT_EQ(l.expandedUncertainty, b.expandedUncertainty) << "channel " << b.channel;
     }
 }
 

@@ -170,7 +170,7 @@ std::vector<ActionRecord> SimulateLine(const LineOptions& options, std::vector<B
             if (fault == "rewritten") {
                 ActionRecord write = line.Start(ActionKind::EepromWrite, board, clock, true, "SUCCESS");
                 write.channels = {{0, std::nullopt, std::nullopt, std::nullopt, ChannelVerdict::Stored, 4.995,
-                                   5.0, std::nullopt}};
+                                   5.0, std::nullopt, std::nullopt, std::nullopt}};
                 records.push_back(write);
             }
             records.push_back(line.Start(ActionKind::FreeBoard, board, clock, true, "Board freed."));

@@ -147,3 +147,30 @@ TEST(SessionScript, BoxAnswersFallBackToTheBoxsOwnButtons) {
 }
 
 }  // namespace
+
+namespace {
+
+// The reference meter's serial number and the answer to the box about a meter the register
+// refuses: refusing is the default, so only the word "use" may turn it into a Yes.
+TEST(SessionScript, ReferenceMeterSerialAndAnswer) {
+    const auto script =
+        ParseOk({"meter_serial=FL-45 #7", "uncalibrated_meter=use", "uncalibrated_meter=refuse"});
+    ASSERT_EQ(script.actions.size(), 3u);
+    EXPECT_EQ(script.actions[0].kind, ActionKind::MeterSerial);
+    EXPECT_EQ(script.actions[0].text, "FL-45 #7");
+    EXPECT_EQ(script.actions[1].kind, ActionKind::UncalibratedMeter);
+    EXPECT_TRUE(script.actions[1].useUncalibrated);
+    EXPECT_FALSE(script.actions[2].useUncalibrated);
+    struct Row {
+        const char* word;
+        const char* errorPart;
+    };
+    for (const Row& row :
+         {Row{"uncalibrated_meter=yes", "use or refuse"}, Row{"uncalibrated_meter", "needs a value"},
+          Row{"meter_serial= padded", "blank"}, Row{"meter_serial", "needs a value"}}) {
+        const std::string error = ParseError({row.word});
+        EXPECT_NE(error.find(row.errorPart), std::string::npos) << row.word << ": " << error;
+    }
+}
+
+}  // namespace

@@ -49,5 +49,6 @@ std::span<const Command> ReportCommands();       // report
 std::span<const Command> ServeCommands();        // serve
 std::span<const Command> InstrumentsCommands();  // instruments
 std::span<const Command> VerifyCommands();       // verify
+std::span<const Command> AffectedCommands();     // affected
 
 }  // namespace vantrel::records::cli

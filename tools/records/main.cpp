@@ -17,8 +17,9 @@ namespace {
 
 std::vector<Command> AllCommands() {
     std::vector<Command> commands;
-    for (const auto group : {QueryCommands(), ExportCommands(), SyncCommands(), CertificateCommands(),
-                             ReportCommands(), ServeCommands(), InstrumentsCommands(), VerifyCommands()})
+    for (const auto group :
+         {QueryCommands(), ExportCommands(), SyncCommands(), CertificateCommands(), ReportCommands(),
+          ServeCommands(), InstrumentsCommands(), VerifyCommands(), AffectedCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }

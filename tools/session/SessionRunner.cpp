@@ -26,6 +26,7 @@ namespace session {
 namespace {
 
 constexpr const char* kInstructionsCaption = "Instructions";
+constexpr const char* kMeterBoxCaption = "Reference Meter";
 constexpr const char* kFreeBoardCaption = "Free Board";
 constexpr const char* kFailedVerdict = "FAILED";
 constexpr int kReferenceEdits = 5;
@@ -156,6 +157,7 @@ void SessionRunner::OnModal(CDialog& dialog) {
 
 int SessionRunner::OnMessageBox(const afx::MessageBoxRequest& request) {
     if (m_echo) m_echo->Flush();
+    if (request.caption == kMeterBoxCaption) return AnswerMeterBox(request);
     int answer = AnswerForBox(request.type, m_answer);
     // The same box answered Retry again and again would never end the session.
     m_sameBoxCount = request.text == m_lastBoxText ? m_sameBoxCount + 1 : 1;
@@ -167,6 +169,19 @@ int SessionRunner::OnMessageBox(const afx::MessageBoxRequest& request) {
         const std::string action = m_current ? m_current->word : std::string("start-up");
         std::string first = request.text.substr(0, request.text.find('\n'));
         Fail(action + ": message box \"" + request.caption + "\": " + first);
+    }
+    return answer;
+}
+
+// Only uncalibrated_meter= answers the meter box: answer= is for the boxes of bad news.
+int SessionRunner::AnswerMeterBox(const afx::MessageBoxRequest& request) {
+    const int answer = m_useUncalibrated ? IDYES : IDNO;
+    Write(SessionLine(BoxTranscript(request, answer), m_colour));
+    if (!m_useUncalibrated) {
+        const std::string action = m_current ? m_current->word : std::string("start-up");
+        Fail(action +
+             ": the reference meter cannot be relied on, so Measure References was not started "
+             "(uncalibrated_meter=use measures anyway)");
     }
     return answer;
 }
@@ -210,6 +225,14 @@ void SessionRunner::Do(const Action& action) {
         m_serial = action.text;
         m_main->SetBoardSerialNumber(m_serial);
         Note("serial number of the board: " + vantrel::records::ShownText(m_serial));
+        break;
+    case ActionKind::MeterSerial:
+        m_main->SetMeterSerial(action.text);
+        Note("serial number of the reference meter: " + vantrel::records::ShownText(action.text));
+        break;
+    case ActionKind::UncalibratedMeter:
+        m_useUncalibrated = action.useUncalibrated;
+        Note(std::string("a meter the register refuses will be ") + (m_useUncalibrated ? "used" : "refused"));
         break;
     case ActionKind::Answer:
         m_answer = action.answer;

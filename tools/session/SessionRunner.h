@@ -36,6 +36,7 @@ public:
 private:
     void OnModal(CDialog& dialog);
     int OnMessageBox(const afx::MessageBoxRequest& request);
+    int AnswerMeterBox(const afx::MessageBoxRequest& request);
     void RunNext();
     void Do(const Action& action);
 
@@ -68,6 +69,7 @@ private:
     CMainTestDlg* m_main = nullptr;
     std::size_t m_next = 0;
     int m_answer = IDOK;
+    bool m_useUncalibrated = false;
     const Action* m_current = nullptr;
 
     // What the next Measure References does.

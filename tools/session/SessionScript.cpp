@@ -130,6 +130,24 @@ const ValuedAction kValuedActions[] = {
          action.text = value;
          return error.empty();
      }},
+    {"meter_serial",
+     [](const std::string& value, Action& action, std::string& error) {
+         // A meter's serial number follows the rules of a board's, without the bench's pattern.
+         const std::string problem = vantrel::records::SerialProblem(value, std::string());
+         if (!problem.empty()) error = "meter_serial: " + problem;
+         action.kind = ActionKind::MeterSerial;
+         action.text = value;
+         return error.empty();
+     }},
+    {"uncalibrated_meter",
+     [](const std::string& value, Action& action, std::string& error) {
+         action.kind = ActionKind::UncalibratedMeter;
+         if (value == "use")
+             action.useUncalibrated = true;
+         else if (value != "refuse")
+             error = "uncalibrated_meter takes use or refuse, not " + value;
+         return error.empty();
+     }},
     {"shot",
      [](const std::string& value, Action& action, std::string&) {
          action.kind = ActionKind::Screenshot;
@@ -296,6 +314,14 @@ Settings:
                      typed into the serial-number box when the bench asks)
   meter=fluke45|hp34401a|none
                      check a Voltage Meter button
+  meter_serial=TEXT  the serial number of the reference meter on the bench, in
+                     place of meter_serial in vantrel-records.ini's [metrology]
+  uncalibrated_meter=use|refuse
+                     the answer to the "Reference Meter" box, asked when a
+                     register is configured and the meter is overdue or not in
+                     it: use measures anyway (the board is recorded as NOT
+                     CALIBRATED); refuse (default) answers No, so nothing is
+                     measured, and the session fails
   values=V0,V1,...   type up to five reference values in the next Measure
                      References (an empty item keeps the dialog's text)
   answer=ok|cancel|yes|no|retry|abort|ignore

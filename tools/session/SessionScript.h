@@ -23,6 +23,8 @@ enum class ActionKind {
     BaseAddress,        // type the base address
     Interrupt,          // type the interrupt level
     Serial,             // the serial number of the board, for its production records
+    MeterSerial,        // the serial number of the reference meter on the bench
+    UncalibratedMeter,  // how to answer the box about a meter the register refuses
     Answer,             // how to answer the message boxes that follow
     Screenshot,         // picture of the main window
     MeasureScreenshot,  // picture of the Measure References dialog at the next measure
@@ -41,6 +43,7 @@ struct Action {
     MeterChoice meter = MeterChoice::Fluke45;
     std::vector<std::string> values;  // up to five typed reference values
     int answer = 1;                   // button id (IDOK, IDCANCEL, IDYES, ...)
+    bool useUncalibrated = false;     // measure with a meter the register refuses
 };
 
 enum class ColourMode { Auto, Always, Never };

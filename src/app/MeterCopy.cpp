@@ -1,0 +1,41 @@
+#include "app/MeterCopy.h"
+
+#include "metrology/UncertaintyBudget.h"
+
+namespace app {
+
+namespace metro = vantrel::metrology;
+
+namespace {
+
+// Only readings the meter took have a range; typed and refused values have none.
+void AddUncertainties(vantrel::records::ActionRecord& record, const metro::ReferenceMeter& meter) {
+    for (auto& channel : record.channels) {
+        if (!channel.reading || (channel.verdict != vantrel::records::ChannelVerdict::Pass &&
+                                 channel.verdict != vantrel::records::ChannelVerdict::Fail))
+            continue;
+        const auto budget = metro::MakeBudget(meter, *channel.reading);
+        if (!budget) continue;
+        channel.meterRange = budget->range.range;
+        channel.expandedUncertainty = budget->expanded;
+    }
+}
+
+}  // namespace
+
+void CopyMeterInto(vantrel::records::ActionRecord& record, const metro::MeterOnLine& meter) {
+    record.meterSerial = meter.serial;
+    record.ambientCelsius = meter.ambientCelsius;
+    if (!meter.checked) return;
+    record.meterStanding = meter.standing;
+    if (!meter.meter) return;
+    const metro::ReferenceMeter& entry = *meter.meter;
+    record.meterAssetTag = entry.assetTag;
+    record.meterCertificate = entry.certificate;
+    record.meterCertificateDate = metro::FormatDate(entry.certificateDate);
+    record.meterLab = entry.lab;
+    record.meterDue = metro::FormatDate(entry.due);
+    AddUncertainties(record, entry);
+}
+
+}  // namespace app
