@@ -30,7 +30,8 @@ records::ActionRecord Failed(const std::string& serial, const std::string& iso) 
     return r;
 }
 
-std::unique_ptr<dashboard::RecordSource> LineOf(const TempDir& dir, const std::vector<records::ActionRecord>& all) {
+std::unique_ptr<dashboard::RecordSource> LineOf(const TempDir& dir,
+                                                const std::vector<records::ActionRecord>& all) {
     {
         records::RecordStore store(dir / "line.db");
         for (const auto& r : all) store.Write(r);

@@ -33,8 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
         DateCase{"2024-02-29", "2024-02-29"}, DateCase{"2000-02-29", "2000-02-29"},
         DateCase{"1900-02-29", nullptr}, DateCase{"2100-02-29", nullptr}, DateCase{"2026-02-29", nullptr},
         // The clock's own limits: no sixtieth second, no 24th hour.
-        DateCase{"2026-12-07T09:30:59Z", "2026-12-07T09:30:59.000Z"}, DateCase{"2026-12-07T09:30:60Z", nullptr},
-        DateCase{"2026-12-07T24:00:00Z", nullptr},
+        DateCase{"2026-12-07T09:30:59Z", "2026-12-07T09:30:59.000Z"},
+        DateCase{"2026-12-07T09:30:60Z", nullptr}, DateCase{"2026-12-07T24:00:00Z", nullptr},
         // Fractions: tenths and hundredths are milliseconds to the stored stamps; more digits
         // are cut.
         DateCase{"2026-12-07T09:30:00.5Z", "2026-12-07T09:30:00.500Z"},
