@@ -34,7 +34,7 @@ inline vantrel::records::ActionRecord RecordFromInput(FuzzInput& in) {
     r.verdict = in.ShortText();
     r.passed = in.Byte() % 2;
     r.outcome = static_cast<MeasureOutcome>(in.Byte() % 8);
-    r.meterModel = in.ShortText();
+    r.meterModel = static_cast<MeterModel>(in.Byte() % 4);
     if (in.Byte() % 2) {
         InterruptFigures f;
         f.rateHz = in.Number<int>();
@@ -53,7 +53,7 @@ inline vantrel::records::ActionRecord RecordFromInput(FuzzInput& in) {
         c.reading = MaybeReading(in);
         c.windowLow = MaybeReading(in);
         c.windowHigh = MaybeReading(in);
-        c.verdict = in.ShortText();
+        c.verdict = static_cast<ChannelVerdict>(in.Byte() % 9);
         c.eepromBefore = MaybeReading(in);
         c.eepromWritten = MaybeReading(in);
         if (in.Byte() % 2) c.code = in.Number<int>();
@@ -95,8 +95,7 @@ inline bool AllTextUtf8(const vantrel::records::ActionRecord& r) {
     bool ok = IsUtf8(r.id) && IsUtf8(r.bench.host) && IsUtf8(r.bench.folder) && IsUtf8(r.bench.toolVersion) &&
               IsUtf8(r.bench.driverVersion) && IsUtf8(r.bench.operatorLogin) && IsUtf8(r.board.model) &&
               IsUtf8(r.board.serialNumber) && IsUtf8(r.startedUtc) && IsUtf8(r.endedUtc) &&
-              IsUtf8(r.verdict) && IsUtf8(r.meterModel) && IsUtf8(r.consoleText);
-    for (const auto& c : r.channels) ok = ok && IsUtf8(c.verdict);
+              IsUtf8(r.verdict) && IsUtf8(r.consoleText);
     return ok;
 }
 

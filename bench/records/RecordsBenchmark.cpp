@@ -47,8 +47,9 @@ ActionRecord TypicalRecord(int board) {
         r.interrupt = InterruptFigures{2000, 2560, 2571, 0, 0, 5000, 150, 200};
     } else {
         r.outcome = MeasureOutcome::Written;
-        r.meterModel = "Fluke 45";
-        for (int c = 0; c < 4; ++c) r.channels.push_back({c, 2.5, 2.1, 2.9, "pass", 2.4, 2.5, std::nullopt});
+        r.meterModel = MeterModel::Fluke45;
+        for (int c = 0; c < 4; ++c)
+            r.channels.push_back({c, 2.5, 2.1, 2.9, ChannelVerdict::Pass, 2.4, 2.5, std::nullopt});
     }
     return r;
 }

@@ -13,13 +13,13 @@ namespace rec = vantrel::records;
 
 namespace {
 
-const char* MeterModel(int meterIndex) {
-    switch (meterIndex) {
-    case 0: return "Fluke 45";
-    case 1: return "HP 34401A";
-    case 2: return "none (typed)";
-    default: return "";
+rec::MeterModel ModelOf(MeterType meter) {
+    switch (meter) {
+    case MeterFluke45: return rec::MeterModel::Fluke45;
+    case MeterHp34401A: return rec::MeterModel::Hp34401A;
+    case MeterNone: return rec::MeterModel::Typed;
     }
+    return rec::MeterModel::Unrecorded;
 }
 
 rec::MeasureOutcome OutcomeOf(meter::MeasureOutcome outcome) {
@@ -57,7 +57,7 @@ std::vector<rec::ChannelFigures> MeasureChannels(const meter::MeasureResult& res
     count = std::max({count, result.written.size(), result.refused.size()});
     for (const refs::ChannelReading& reading : result.readings)
         count = std::max(count, static_cast<std::size_t>(reading.channel + 1));
-    const bool typed = result.meterIndex == 2;
+    const bool typed = result.meterIndex == MeterNone;
     const bool stored = result.outcome == meter::MeasureOutcome::Written;
 
     std::vector<rec::ChannelFigures> channels(count);
@@ -71,12 +71,12 @@ std::vector<rec::ChannelFigures> MeasureChannels(const meter::MeasureResult& res
             if (stored) channel.eepromWritten = result.written[i];
             if (typed && measured) {
                 channel.reading = result.written[i];
-                channel.verdict = "typed";
+                channel.verdict = rec::ChannelVerdict::Typed;
             }
         }
         if (i < result.refused.size() && !stored) {
             channel.reading = result.refused[i];
-            channel.verdict = "refused";
+            channel.verdict = rec::ChannelVerdict::Refused;
         }
     }
     // A channel read more than once keeps its last reading.
@@ -85,12 +85,49 @@ std::vector<rec::ChannelFigures> MeasureChannels(const meter::MeasureResult& res
         channel.reading = reading.volts;
         channel.windowLow = reading.window.low;
         channel.windowHigh = reading.window.high;
-        channel.verdict = reading.withinTolerance ? "pass" : "fail";
+        channel.verdict = reading.withinTolerance ? rec::ChannelVerdict::Pass : rec::ChannelVerdict::Fail;
     }
     return channels;
 }
 
 }  // namespace
+
+std::vector<rec::ActionRecord> MeasureRecords(const rec::ActionRecord& base,
+                                              const meter::MeasureResult& result) {
+    rec::ActionRecord record = base;
+    record.kind = rec::ActionKind::MeasureReferences;
+    record.outcome = OutcomeOf(result.outcome);
+    record.passed =
+        result.outcome == meter::MeasureOutcome::Written || result.outcome == meter::MeasureOutcome::Kept;
+    record.verdict = MeasureVerdict(result.outcome);
+    record.meterModel = ModelOf(result.meterIndex);
+    record.channels = MeasureChannels(result);
+    std::vector<rec::ActionRecord> records = {record};
+
+    // Every write to the EEPROM has a record of its own: what it held and what it holds now.
+    const bool wrote = result.outcome == meter::MeasureOutcome::Written ||
+                       result.outcome == meter::MeasureOutcome::WriteFailed;
+    if (!wrote) return records;
+    rec::ActionRecord write = base;
+    write.id = rec::NewRecordId();
+    write.channels.clear();
+    write.kind = rec::ActionKind::EepromWrite;
+    write.outcome = record.outcome;
+    write.passed = result.outcome == meter::MeasureOutcome::Written;
+    write.verdict =
+        write.passed ? "stored" : "NOT stored (driver error " + std::to_string(result.writeCode) + ")";
+    write.meterModel = record.meterModel;
+    for (rec::ChannelFigures channel : record.channels) {
+        const auto index = static_cast<std::size_t>(channel.channel);
+        if (!write.passed && index < result.written.size()) channel.reading = result.written[index];
+        channel.verdict = write.passed ? rec::ChannelVerdict::Stored : rec::ChannelVerdict::NotStored;
+        channel.windowLow.reset();
+        channel.windowHigh.reset();
+        write.channels.push_back(channel);
+    }
+    records.push_back(write);
+    return records;
+}
 
 RecordAdapter::RecordAdapter(const std::string& benchFolder, std::string driverVersionText)
     : m_driverVersion(std::move(driverVersionText)) {
@@ -165,36 +202,7 @@ void RecordAdapter::InterruptTested(const Start& start, const LogConsole& log,
 }
 
 void RecordAdapter::Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result) {
-    rec::ActionRecord record = NewRecord(start, log);
-    record.kind = rec::ActionKind::MeasureReferences;
-    record.outcome = OutcomeOf(result.outcome);
-    record.passed =
-        result.outcome == meter::MeasureOutcome::Written || result.outcome == meter::MeasureOutcome::Kept;
-    record.verdict = MeasureVerdict(result.outcome);
-    record.meterModel = MeterModel(result.meterIndex);
-    record.channels = MeasureChannels(result);
-    Keep(record);
-
-    // Every write to the EEPROM has a record of its own: what it held and what it holds now.
-    const bool wrote = result.outcome == meter::MeasureOutcome::Written ||
-                       result.outcome == meter::MeasureOutcome::WriteFailed;
-    if (!wrote) return;
-    rec::ActionRecord write = NewRecord(start, log);
-    write.kind = rec::ActionKind::EepromWrite;
-    write.outcome = record.outcome;
-    write.passed = result.outcome == meter::MeasureOutcome::Written;
-    write.verdict =
-        write.passed ? "stored" : "NOT stored (driver error " + std::to_string(result.writeCode) + ")";
-    write.meterModel = record.meterModel;
-    for (rec::ChannelFigures channel : record.channels) {
-        const auto index = static_cast<std::size_t>(channel.channel);
-        if (!write.passed && index < result.written.size()) channel.reading = result.written[index];
-        channel.verdict = write.passed ? "stored" : "not stored";
-        channel.windowLow.reset();
-        channel.windowHigh.reset();
-        write.channels.push_back(channel);
-    }
-    Keep(write);
+    for (const auto& record : MeasureRecords(NewRecord(start, log), result)) Keep(record);
 }
 
 void RecordAdapter::Sampled(const Start& start, const LogConsole& log, const board::SampleResult& result) {

@@ -10,11 +10,17 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vantrel::records {
 class Recorder;
 struct ActionRecord;
 }  // namespace vantrel::records
+
+// The records of one Measure References press: the run, and the EEPROM write when the press
+// wrote or tried to. `base` holds the bench, the board, the times and the console text.
+std::vector<vantrel::records::ActionRecord> MeasureRecords(const vantrel::records::ActionRecord& base,
+                                                           const meter::MeasureResult& result);
 
 class RecordAdapter {
 public:

@@ -103,7 +103,7 @@ ActionRecord RecordOf(const Row& row) {
     r.verdict = row.Text(15);
     r.passed = row.Text(16) == "t";
     r.outcome = records::MeasureOutcomeFromName(row.Text(17)).value_or(records::MeasureOutcome::None);
-    r.meterModel = row.Text(18);
+    r.meterModel = records::MeterModelFromName(row.Text(18)).value_or(records::MeterModel::Unrecorded);
     if (!row.Null(19)) {
         auto& f = r.interrupt.emplace();
         f.rateHz = static_cast<int>(row.Int(19));
@@ -124,7 +124,7 @@ records::ChannelFigures ChannelOf(const Row& row) {
     c.reading = row.Real(2);
     c.windowLow = row.Real(3);
     c.windowHigh = row.Real(4);
-    c.verdict = row.Text(5);
+    c.verdict = records::ChannelVerdictFromName(row.Text(5)).value_or(records::ChannelVerdict::None);
     c.eepromBefore = row.Real(6);
     c.eepromWritten = row.Real(7);
     if (!row.Null(8)) c.code = static_cast<int>(row.Int(8));

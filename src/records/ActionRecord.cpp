@@ -41,30 +41,77 @@ constexpr std::array<OutcomeName, 8> kOutcomeNames = {{
     {MeasureOutcome::WriteFailed, "write failed"},
 }};
 
+// The first row of a value is the name it is written as; later rows are older spellings.
+struct MeterName {
+    MeterModel model;
+    std::string_view name;
+};
+constexpr std::array<MeterName, 6> kMeterNames = {{
+    {MeterModel::Unrecorded, ""},
+    {MeterModel::Fluke45, "Fluke 45"},
+    {MeterModel::Hp34401A, "HP 34401A"},
+    {MeterModel::Typed, "none (typed)"},
+    {MeterModel::Typed, "None"},
+    {MeterModel::Typed, "none"},
+}};
+
+struct VerdictName {
+    ChannelVerdict verdict;
+    std::string_view name;
+};
+constexpr std::array<VerdictName, 9> kVerdictNames = {{
+    {ChannelVerdict::None, ""},
+    {ChannelVerdict::Pass, "pass"},
+    {ChannelVerdict::Fail, "fail"},
+    {ChannelVerdict::NotRead, "not read"},
+    {ChannelVerdict::NotMeasured, "not measured"},
+    {ChannelVerdict::Typed, "typed"},
+    {ChannelVerdict::Refused, "refused"},
+    {ChannelVerdict::Stored, "stored"},
+    {ChannelVerdict::NotStored, "not stored"},
+}};
+
+// The name of a value in one of the tables above, and the value of a name.
+template <typename Table, typename Value>
+std::string_view NameIn(const Table& table, Value value) {
+    for (const auto& [key, name] : table)
+        if (key == value) return name;
+    return "";
+}
+
+template <typename Value, typename Table>
+std::optional<Value> ValueIn(const Table& table, std::string_view name) {
+    for (const auto& [key, text] : table)
+        if (text == name) return key;
+    return std::nullopt;
+}
+
 }  // namespace
 
-std::string_view ActionKindName(ActionKind kind) {
-    for (const auto& row : kKindNames)
-        if (row.kind == kind) return row.name;
-    return "";
-}
+std::string_view ActionKindName(ActionKind kind) { return NameIn(kKindNames, kind); }
 
 std::optional<ActionKind> ActionKindFromName(std::string_view name) {
-    for (const auto& row : kKindNames)
-        if (row.name == name) return row.kind;
-    return std::nullopt;
+    return ValueIn<ActionKind>(kKindNames, name);
 }
 
-std::string_view MeasureOutcomeName(MeasureOutcome outcome) {
-    for (const auto& row : kOutcomeNames)
-        if (row.outcome == outcome) return row.name;
-    return "";
-}
+std::string_view MeasureOutcomeName(MeasureOutcome outcome) { return NameIn(kOutcomeNames, outcome); }
 
 std::optional<MeasureOutcome> MeasureOutcomeFromName(std::string_view name) {
-    for (const auto& row : kOutcomeNames)
-        if (row.name == name) return row.outcome;
-    return std::nullopt;
+    return ValueIn<MeasureOutcome>(kOutcomeNames, name);
+}
+
+std::string_view MeterModelName(MeterModel model) { return NameIn(kMeterNames, model); }
+
+std::optional<MeterModel> MeterModelFromName(std::string_view name) {
+    return ValueIn<MeterModel>(kMeterNames, name);
+}
+
+bool ReadByMeter(MeterModel model) { return model == MeterModel::Fluke45 || model == MeterModel::Hp34401A; }
+
+std::string_view ChannelVerdictName(ChannelVerdict verdict) { return NameIn(kVerdictNames, verdict); }
+
+std::optional<ChannelVerdict> ChannelVerdictFromName(std::string_view name) {
+    return ValueIn<ChannelVerdict>(kVerdictNames, name);
 }
 
 std::string NewRecordId() {

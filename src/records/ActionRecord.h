@@ -33,6 +33,21 @@ enum class MeasureOutcome {
 std::string_view MeasureOutcomeName(MeasureOutcome outcome);  // "", "written", ...
 std::optional<MeasureOutcome> MeasureOutcomeFromName(std::string_view name);
 
+// The meter of a Measure References run, or that the operator typed the values.
+enum class MeterModel { Unrecorded, Fluke45, Hp34401A, Typed };
+
+std::string_view MeterModelName(MeterModel model);  // "", "Fluke 45", "HP 34401A", "none (typed)"
+// Also reads the spellings of typed values that older files hold ("None", "none").
+std::optional<MeterModel> MeterModelFromName(std::string_view name);
+// Whether the values came from a meter's reading.
+bool ReadByMeter(MeterModel model);
+
+// How one channel of a Measure References run, an EEPROM write or a sample ended.
+enum class ChannelVerdict { None, Pass, Fail, NotRead, NotMeasured, Typed, Refused, Stored, NotStored };
+
+std::string_view ChannelVerdictName(ChannelVerdict verdict);  // "", "pass", "fail", "not measured", ...
+std::optional<ChannelVerdict> ChannelVerdictFromName(std::string_view name);
+
 struct BenchIdentity {
     std::string host;    // host name of the bench computer
     std::string folder;  // the bench folder (absolute path)
@@ -74,7 +89,7 @@ struct ChannelFigures {
     std::optional<double> reading;    // volts read or typed
     std::optional<double> windowLow;  // tolerance window, inclusive
     std::optional<double> windowHigh;
-    std::string verdict;                  // "pass", "fail", "not read", ...
+    ChannelVerdict verdict = ChannelVerdict::None;
     std::optional<double> eepromBefore;   // as found
     std::optional<double> eepromWritten;  // as left
     std::optional<int> code;              // A/D code of a sample
@@ -92,7 +107,8 @@ struct ActionRecord {
     std::string verdict;  // as shown to the operator, e.g. "SUCCESS"
     bool passed = false;  // the verdict read as a pass; yields count these
     MeasureOutcome outcome = MeasureOutcome::None;
-    std::string meterModel;  // Measure References only
+    MeterModel meterModel = MeterModel::Unrecorded;  // Measure References and its EEPROM write
+    std::string meterSerial;  // serial number of the reference meter used; empty when unknown
     std::optional<InterruptFigures> interrupt;
     std::vector<ChannelFigures> channels;
     std::string consoleText;  // what the action wrote to the console, as plain text

@@ -161,6 +161,8 @@ void LineConnection::Exec(const char* sql, const std::vector<const char*>& value
     if (PQstatus(m_conn.get()) == CONNECTION_BAD) Fail(Trimmed(PQerrorMessage(m_conn.get())));
 }
 
+bool LineConnection::Lost() const { return PQstatus(m_conn.get()) == CONNECTION_BAD; }
+
 std::string RedactConninfo(const std::string& text, const std::string& conninfo) {
     std::vector<std::string> secrets;
     char* error = nullptr;

@@ -52,6 +52,9 @@ public:
     // Runs one statement with bound text parameters (null: SQL NULL). Throws LineFailure.
     void Exec(const char* sql, const std::vector<const char*>& values = {});
 
+    // The server closed the connection or it broke: it cannot be used again.
+    bool Lost() const;
+
 private:
     void Wait(bool forWrite, LineClock::time_point deadline);
     [[noreturn]] void Fail(const std::string& text, const std::string& sqlState = {});

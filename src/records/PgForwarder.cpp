@@ -1,11 +1,14 @@
 #include "records/PgForwarder.h"
 
 #include "records/LineText.h"
+#include "records/RecordColumns.h"
 #include "records/RecordStore.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <memory>
+#include <span>
 #include <utility>
 
 namespace vantrel::records {
@@ -29,66 +32,47 @@ void Execute(LineConnection& line, const char* sql, const Texts& texts) {
     line.Exec(sql, values);
 }
 
-template <typename T>
-std::optional<std::string> Text(const std::optional<T>& value) {
-    if (!value) return std::nullopt;
-    if constexpr (std::is_floating_point_v<T>) {
-        char text[40];
-        std::snprintf(text, sizeof text, "%.17g", *value);
-        return std::string(text);
-    } else {
-        return std::to_string(*value);
-    }
+// A cell in the line's text form; SQL NULL is an empty optional.
+std::optional<std::string> Text(const Cell& cell) {
+    if (std::holds_alternative<std::monostate>(cell)) return std::nullopt;
+    if (const auto* text = std::get_if<std::string>(&cell)) return *text;
+    if (const auto* truth = std::get_if<bool>(&cell)) return std::string(*truth ? "true" : "false");
+    if (const auto* number = std::get_if<std::int64_t>(&cell)) return std::to_string(*number);
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", std::get<double>(cell));
+    return std::string(text);
 }
 
-// No conflict target: a bench role that may only insert can still send a record twice, and
-// the primary key makes the second time a no-op.
+// INSERT INTO table (key, listed columns...) VALUES ($1, ...). No conflict target: a bench
+// role that may only insert can still send a record twice, and the primary key makes the
+// second time a no-op.
+template <typename Row>
+std::string InsertSql(std::string_view table, std::string_view key, std::span<const Column<Row>> columns) {
+    std::string names = key.empty() ? "" : std::string(key) + ", ";
+    std::string values;
+    const std::size_t count = columns.size() + (key.empty() ? 0 : 1);
+    for (std::size_t i = 1; i <= count; ++i) values += (i > 1 ? ", $" : "$") + std::to_string(i);
+    return "INSERT INTO " + std::string(table) + " (" + names + ColumnNames(columns) + ") VALUES (" + values +
+           ") ON CONFLICT DO NOTHING";
+}
+
+template <typename Row>
+void InsertRow(LineConnection& line, const std::string& sql, std::span<const Column<Row>> columns,
+               const Row& row, const std::string& key = {}) {
+    Texts texts;
+    if (!key.empty()) texts.push_back(key);
+    for (const auto& column : columns) texts.push_back(Text(column.access.get(row)));
+    Execute(line, sql.c_str(), texts);
+}
+
 void InsertRecord(LineConnection& line, const ActionRecord& r) {
-    Execute(
-        line,
-        "INSERT INTO vantrel_records (id, action, bench_host, bench_folder, tool_version, driver_version, "
-        "operator, board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, "
-        "started_utc, ended_utc, verdict, passed, outcome, meter_model, console_text) VALUES ($1, $2, $3, "
-        "$4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) ON CONFLICT DO "
-        "NOTHING",
-        {r.id,
-         std::string(ActionKindName(r.kind)),
-         r.bench.host,
-         r.bench.folder,
-         r.bench.toolVersion,
-         r.bench.driverVersion,
-         r.bench.operatorLogin,
-         r.board.model,
-         std::to_string(r.board.typeCode),
-         std::to_string(r.board.baseAddress),
-         std::to_string(r.board.interruptLevel),
-         Text(r.board.fpgaRevision),
-         r.board.serialNumber,
-         r.startedUtc,
-         r.endedUtc,
-         r.verdict,
-         std::string(r.passed ? "true" : "false"),
-         std::string(MeasureOutcomeName(r.outcome)),
-         r.meterModel,
-         r.consoleText});
-    if (r.interrupt) {
-        const auto& f = *r.interrupt;
-        Execute(
-            line,
-            "INSERT INTO vantrel_interrupt_figures (record_id, rate_hz, expected_ms, measured_ms, "
-            "overflows, error_count, timeout_tolerance_ms, time_tolerance_ms, ad_tolerance_lsb) VALUES "
-            "($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT DO NOTHING",
-            {r.id, std::to_string(f.rateHz), std::to_string(f.expectedMs), std::to_string(f.measuredMs),
-             std::to_string(f.overflows), std::to_string(f.errorCount), std::to_string(f.timeoutToleranceMs),
-             std::to_string(f.timeToleranceMs), std::to_string(f.adToleranceLsb)});
-    }
-    for (const auto& c : r.channels)
-        Execute(line,
-                "INSERT INTO vantrel_channel_figures (record_id, channel, reading, window_low, window_high, "
-                "verdict, eeprom_before, eeprom_written, code) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) "
-                "ON CONFLICT DO NOTHING",
-                {r.id, std::to_string(c.channel), Text(c.reading), Text(c.windowLow), Text(c.windowHigh),
-                 c.verdict, Text(c.eepromBefore), Text(c.eepromWritten), Text(c.code)});
+    static const std::string kRecord = InsertSql("vantrel_records", "", RecordColumns());
+    static const std::string kInterrupt =
+        InsertSql("vantrel_interrupt_figures", "record_id", InterruptColumns());
+    static const std::string kChannel = InsertSql("vantrel_channel_figures", "record_id", ChannelColumns());
+    InsertRow(line, kRecord, RecordColumns(), r);
+    if (r.interrupt) InsertRow(line, kInterrupt, InterruptColumns(), *r.interrupt, r.id);
+    for (const auto& c : r.channels) InsertRow(line, kChannel, ChannelColumns(), c, r.id);
 }
 
 // Sends one batch in one transaction. The usual batch goes straight in; when the line refuses
@@ -127,30 +111,44 @@ void SendBatch(LineConnection& line, RecordStore& store, const std::vector<std::
     outcome.setAside += static_cast<std::int64_t>(refused.size());
 }
 
-}  // namespace
-
-ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo, const LineLimits& limits,
-                             const std::function<LineClock::time_point()>& stopAt) {
+// Sends everything pending over `line`, opening it first when there is none. A connection
+// that fails in any way is dropped, so that no later pass starts inside a broken transaction;
+// `lost` tells whether it had broken, rather than a statement failing on it.
+ForwardResult ForwardOver(RecordStore& store, std::unique_ptr<LineConnection>& line,
+                          const std::string& conninfo, const LineLimits& limits,
+                          const std::function<LineClock::time_point()>& stopAt, bool* lost = nullptr) {
     ForwardResult outcome;
     try {
-        LineConnection line(
-            conninfo, limits, stopAt ? stopAt : [] { return LineClock::time_point::max(); });
+        if (!line)
+            line = std::make_unique<LineConnection>(
+                conninfo, limits, stopAt ? stopAt : [] { return LineClock::time_point::max(); });
         outcome.connected = true;
         for (;;) {
             const auto ids = store.PendingForward(kBatchSize);
             if (ids.empty()) break;
-            SendBatch(line, store, ids, outcome);
+            SendBatch(*line, store, ids, outcome);
         }
     } catch (const LineFailure& failure) {
+        if (lost) *lost = line && line->Lost();
+        line.reset();
         outcome.error = failure.text;
         outcome.benchRefused = failure.kind == LineFailure::Kind::BenchRefused;
     } catch (const RecordStoreError& error) {
+        line.reset();
         outcome.error = error.what();
     }
     try {
         outcome.pending = store.PendingForwardCount();
     } catch (const RecordStoreError&) {}
     return outcome;
+}
+
+}  // namespace
+
+ForwardResult ForwardPending(RecordStore& store, const std::string& conninfo, const LineLimits& limits,
+                             const std::function<LineClock::time_point()>& stopAt) {
+    std::unique_ptr<LineConnection> line;
+    return ForwardOver(store, line, conninfo, limits, stopAt);
 }
 
 PgForwarder::PgForwarder(std::string databasePath, std::string conninfo, LineLimits limits)
@@ -198,6 +196,23 @@ std::string PgForwarder::TakeOperatorNotice() {
     return std::exchange(m_notice, std::string());
 }
 
+// One pass over the connection kept from the last one. The server may have closed a kept
+// connection meanwhile (a restart, an idle limit); that is told from an outage by one more
+// try on a fresh connection, so that a record does not wait for the next retry because of it.
+ForwardResult PgForwarder::Pass(RecordStore& store) {
+    const auto stopAt = [this] { return StopAt(); };
+    const bool kept = m_line != nullptr;
+    bool lost = false;
+    ForwardResult result = ForwardOver(store, m_line, m_conninfo, m_limits, stopAt, &lost);
+    if (kept && lost) {
+        ForwardResult again = ForwardOver(store, m_line, m_conninfo, m_limits, stopAt);
+        again.delivered += result.delivered;
+        again.setAside += result.setAside;
+        result = std::move(again);
+    }
+    return result;
+}
+
 // Called with the mutex held.
 void PgForwarder::NoteResult(const ForwardResult& result) {
     m_lastError = result.error;
@@ -232,7 +247,7 @@ void PgForwarder::Run() {
         try {
             if (!store)
                 store = std::make_unique<RecordStore>(m_databasePath, RecordStore::OpenMode::ExistingOnly);
-            result = ForwardPending(*store, m_conninfo, m_limits, [this] { return StopAt(); });
+            result = Pass(*store);
         } catch (const RecordStoreError& error) {
             result.error = error.what();
         }

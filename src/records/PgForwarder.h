@@ -5,7 +5,9 @@
 // delivered. An outage only delays delivery: the thread retries with a growing pause. A
 // record the line refuses is set aside with the server's reason and holds up nothing.
 // Nothing here blocks the caller, and no wait is without a limit: stopping makes one last
-// pass of at most kFinalPassBudget and leaves the rest waiting in the SQLite file.
+// pass of at most kFinalPassBudget and leaves the rest waiting in the SQLite file. The thread
+// keeps its connection to the line between passes, so a record costs a transaction, not a
+// new server session; a connection that fails is dropped and opened again.
 //
 // The connection comes from libpq's own settings: a connection string, a service name
 // (service=...), the password and service files and the PG* variables. Error texts never
@@ -17,6 +19,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -68,6 +71,7 @@ private:
     void Run();
     LineClock::time_point StopAt() const;
     void NoteResult(const ForwardResult& result);
+    ForwardResult Pass(RecordStore& store);
 
     std::string m_databasePath;
     std::string m_conninfo;
@@ -85,6 +89,7 @@ private:
     std::atomic<LineClock::rep> m_stopAt{LineClock::time_point::max().time_since_epoch().count()};
     std::atomic<std::int64_t> m_delivered{0};
     std::atomic<std::int64_t> m_setAside{0};
+    std::unique_ptr<LineConnection> m_line;  // kept between passes; only the thread uses it
     std::thread m_thread;
 };
 

@@ -1,5 +1,6 @@
 #include "records/RecordStore.h"
 
+#include "records/RecordColumns.h"
 #include "records/Schema.h"
 #include "records/SqliteStatement.h"
 
@@ -9,18 +10,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <span>
+#include <type_traits>
+#include <variant>
 
 namespace vantrel::records {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
-
-constexpr std::string_view kRecordColumns =
-    "seq, id, action, bench_host, bench_folder, tool_version, driver_version, operator, board_model, "
-    "type_code, "
-    "base_address, interrupt_level, fpga_revision, serial_number, started_utc, ended_utc, verdict, passed, "
-    "outcome, "
-    "meter_model, console_text";
 
 bool FileExists(const std::string& path) {
     std::error_code error;
@@ -99,26 +96,67 @@ private:
     bool m_done = false;
 };
 
-ActionRecord ReadRecordRow(const SqliteStatement& row) {
-    ActionRecord record;
-    record.id = row.Text(1);
-    record.kind = ActionKindFromName(row.Text(2)).value_or(ActionKind::InitializeBoard);
-    record.bench = {row.Text(3), row.Text(4), row.Text(5), row.Text(6), row.Text(7)};
-    record.board.model = row.Text(8);
-    record.board.typeCode = static_cast<int>(row.Int(9));
-    record.board.baseAddress = static_cast<int>(row.Int(10));
-    record.board.interruptLevel = static_cast<int>(row.Int(11));
-    record.board.fpgaRevision = row.OptInt(12);
-    record.board.serialNumber = row.Text(13);
-    record.startedUtc = row.Text(14);
-    record.endedUtc = row.Text(15);
-    record.verdict = row.Text(16);
-    record.passed = row.Int(17) != 0;
-    record.outcome = MeasureOutcomeFromName(row.Text(18)).value_or(MeasureOutcome::None);
-    record.meterModel = row.Text(19);
-    record.consoleText = row.Text(20);
-    return record;
+void BindCell(SqliteStatement& statement, const Cell& cell) {
+    std::visit(
+        [&](const auto& value) {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::monostate>)
+                statement.BindNull();
+            else if constexpr (std::is_same_v<T, bool>)
+                statement.Bind(value ? 1 : 0);
+            else
+                statement.Bind(value);
+        },
+        cell);
 }
+
+Cell ReadCell(const SqliteStatement& row, int at, CellKind kind) {
+    switch (kind) {
+    case CellKind::Text: return row.Text(at);
+    case CellKind::Integer: return row.Int(at);
+    case CellKind::Boolean: return row.Int(at) != 0;
+    case CellKind::OptionalInteger: {
+        const auto value = row.OptInt(at);
+        return value ? Cell{std::int64_t{*value}} : Cell{};
+    }
+    case CellKind::OptionalReal: {
+        const auto value = row.OptDouble(at);
+        return value ? Cell{*value} : Cell{};
+    }
+    }
+    return {};
+}
+
+template <typename Row>
+void BindRow(SqliteStatement& statement, std::span<const Column<Row>> columns, const Row& row) {
+    for (const auto& column : columns) BindCell(statement, column.access.get(row));
+}
+
+// Reads the listed columns from result column `first` on. A value the row cannot take (an
+// action this version does not know) leaves the member as it is.
+template <typename Row>
+Row ReadRow(const SqliteStatement& statement, std::span<const Column<Row>> columns, int first) {
+    Row row{};
+    int at = first;
+    for (const auto& column : columns) column.access.set(row, ReadCell(statement, at++, column.access.kind));
+    return row;
+}
+
+std::string Placeholders(std::size_t count) {
+    std::string marks;
+    for (std::size_t i = 0; i < count; ++i) marks += i ? ", ?" : "?";
+    return marks;
+}
+
+// INSERT INTO table (key, listed columns...) VALUES (?, ...).
+template <typename Row>
+std::string InsertSql(std::string_view table, std::string_view key, std::span<const Column<Row>> columns) {
+    const std::string names = (key.empty() ? "" : std::string(key) + ", ") + ColumnNames(columns);
+    return "INSERT INTO " + std::string(table) + " (" + names + ") VALUES (" +
+           Placeholders(columns.size() + (key.empty() ? 0 : 1)) + ")";
+}
+
+const std::string kSelectRecords = "SELECT seq, " + ColumnNames(RecordColumns()) + " FROM records";
 
 // Builds the WHERE clause of a query from fixed pieces; the values are bound in order.
 struct Filter {
@@ -157,42 +195,17 @@ struct RecordStore::FigureReaders {
     SqliteStatement interrupt;
     SqliteStatement channels;
     explicit FigureReaders(sqlite3* db)
-        : interrupt(db,
-                    "SELECT rate_hz, expected_ms, measured_ms, overflows, error_count, timeout_tolerance_ms, "
-                    "time_tolerance_ms, ad_tolerance_lsb FROM interrupt_figures WHERE record_seq = ?"),
-          channels(db,
-                   "SELECT channel, reading, window_low, window_high, verdict, eeprom_before, "
-                   "eeprom_written, code "
-                   "FROM channel_figures WHERE record_seq = ? ORDER BY channel") {}
+        : interrupt(db, "SELECT " + ColumnNames(InterruptColumns()) +
+                            " FROM interrupt_figures WHERE record_seq = ?"),
+          channels(db, "SELECT " + ColumnNames(ChannelColumns()) +
+                           " FROM channel_figures WHERE record_seq = ? ORDER BY channel") {}
     void Load(ActionRecord& record, std::int64_t seq) {
         interrupt.Reset();
         interrupt.Bind(seq);
-        if (interrupt.Step()) {
-            InterruptFigures f;
-            f.rateHz = static_cast<int>(interrupt.Int(0));
-            f.expectedMs = static_cast<int>(interrupt.Int(1));
-            f.measuredMs = static_cast<int>(interrupt.Int(2));
-            f.overflows = interrupt.Int(3);
-            f.errorCount = interrupt.Int(4);
-            f.timeoutToleranceMs = static_cast<int>(interrupt.Int(5));
-            f.timeToleranceMs = static_cast<int>(interrupt.Int(6));
-            f.adToleranceLsb = static_cast<int>(interrupt.Int(7));
-            record.interrupt = f;
-        }
+        if (interrupt.Step()) record.interrupt = ReadRow(interrupt, InterruptColumns(), 0);
         channels.Reset();
         channels.Bind(seq);
-        while (channels.Step()) {
-            ChannelFigures c;
-            c.channel = static_cast<int>(channels.Int(0));
-            c.reading = channels.OptDouble(1);
-            c.windowLow = channels.OptDouble(2);
-            c.windowHigh = channels.OptDouble(3);
-            c.verdict = channels.Text(4);
-            c.eepromBefore = channels.OptDouble(5);
-            c.eepromWritten = channels.OptDouble(6);
-            c.code = channels.OptInt(7);
-            record.channels.push_back(c);
-        }
+        while (channels.Step()) record.channels.push_back(ReadRow(channels, ChannelColumns(), 0));
     }
 };
 
@@ -271,7 +284,7 @@ void RecordStore::Migrate(OpenMode mode) {
     Exec(m_db, "PRAGMA journal_mode = WAL");
     Exec(m_db, "PRAGMA synchronous = FULL");
     Exec(m_db, "PRAGMA foreign_keys = ON");
-    const auto migrations = SqliteMigrations();
+    const auto& migrations = SqliteMigrations();
     for (auto step = static_cast<std::size_t>(version); step < migrations.size(); ++step) {
         Transaction transaction(m_db);
         Exec(m_db, migrations[step]);
@@ -301,63 +314,27 @@ std::size_t RecordStore::WriteAll(const std::vector<ActionRecord>& records) {
 }
 
 bool RecordStore::Insert(const ActionRecord& r) {
-    SqliteStatement insert(
-        m_db,
-        "INSERT INTO records (id, action, bench_host, bench_folder, tool_version, driver_version, operator, "
-        "board_model, type_code, base_address, interrupt_level, fpga_revision, serial_number, started_utc, "
-        "ended_utc, verdict, passed, outcome, meter_model, console_text) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO NOTHING");
-    insert.Bind(r.id)
-        .Bind(std::string(ActionKindName(r.kind)))
-        .Bind(r.bench.host)
-        .Bind(r.bench.folder)
-        .Bind(r.bench.toolVersion)
-        .Bind(r.bench.driverVersion)
-        .Bind(r.bench.operatorLogin)
-        .Bind(r.board.model)
-        .Bind(r.board.typeCode)
-        .Bind(r.board.baseAddress)
-        .Bind(r.board.interruptLevel)
-        .Bind(r.board.fpgaRevision)
-        .Bind(r.board.serialNumber)
-        .Bind(r.startedUtc)
-        .Bind(r.endedUtc)
-        .Bind(r.verdict)
-        .Bind(r.passed ? 1 : 0)
-        .Bind(std::string(MeasureOutcomeName(r.outcome)))
-        .Bind(r.meterModel)
-        .Bind(r.consoleText);
+    static const std::string kInsertRecord =
+        InsertSql("records", "", RecordColumns()) + " ON CONFLICT (id) DO NOTHING";
+    static const std::string kInsertInterrupt =
+        InsertSql("interrupt_figures", "record_seq", InterruptColumns());
+    static const std::string kInsertChannel = InsertSql("channel_figures", "record_seq", ChannelColumns());
+    SqliteStatement insert(m_db, kInsertRecord);
+    BindRow(insert, RecordColumns(), r);
     insert.Step();
     if (sqlite3_changes(m_db) == 0) return false;
     const std::int64_t seq = sqlite3_last_insert_rowid(m_db);
 
     if (r.interrupt) {
-        const auto& f = *r.interrupt;
-        SqliteStatement figures(m_db, "INSERT INTO interrupt_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        figures.Bind(seq)
-            .Bind(f.rateHz)
-            .Bind(f.expectedMs)
-            .Bind(f.measuredMs)
-            .Bind(f.overflows)
-            .Bind(f.errorCount)
-            .Bind(f.timeoutToleranceMs)
-            .Bind(f.timeToleranceMs)
-            .Bind(f.adToleranceLsb);
+        SqliteStatement figures(m_db, kInsertInterrupt);
+        BindRow(figures.Bind(seq), InterruptColumns(), *r.interrupt);
         figures.Step();
     }
     if (!r.channels.empty()) {
-        SqliteStatement channel(m_db, "INSERT INTO channel_figures VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        SqliteStatement channel(m_db, kInsertChannel);
         for (const auto& c : r.channels) {
             channel.Reset();
-            channel.Bind(seq)
-                .Bind(c.channel)
-                .Bind(c.reading)
-                .Bind(c.windowLow)
-                .Bind(c.windowHigh)
-                .Bind(c.verdict)
-                .Bind(c.eepromBefore)
-                .Bind(c.eepromWritten)
-                .Bind(c.code);
+            BindRow(channel.Bind(seq), ChannelColumns(), c);
             channel.Step();
         }
     }
@@ -366,10 +343,10 @@ bool RecordStore::Insert(const ActionRecord& r) {
 
 std::optional<ActionRecord> RecordStore::Find(const std::string& id) const {
     try {
-        SqliteStatement select(m_db, "SELECT " + std::string(kRecordColumns) + " FROM records WHERE id = ?");
+        SqliteStatement select(m_db, kSelectRecords + " WHERE id = ?");
         select.Bind(id);
         if (!select.Step()) return std::nullopt;
-        ActionRecord record = ReadRecordRow(select);
+        ActionRecord record = ReadRow(select, RecordColumns(), 1);
         FigureReaders(m_db).Load(record, select.Int(0));
         return record;
     } catch (const SqliteFailure& failure) {
@@ -381,14 +358,13 @@ void RecordStore::ForEach(const RecordQuery& query,
                           const std::function<void(const ActionRecord&)>& each) const {
     try {
         const Filter filter(query);
-        std::string sql = "SELECT " + std::string(kRecordColumns) + " FROM records" + filter.where +
-                          " ORDER BY started_utc, seq";
+        std::string sql = kSelectRecords + filter.where + " ORDER BY started_utc, seq";
         if (query.limit > 0) sql += " LIMIT " + std::to_string(query.limit);
         SqliteStatement select(m_db, sql);
         filter.BindTo(select);
         FigureReaders figures(m_db);
         while (select.Step()) {
-            ActionRecord record = ReadRecordRow(select);
+            ActionRecord record = ReadRow(select, RecordColumns(), 1);
             figures.Load(record, select.Int(0));
             each(record);
         }

@@ -1,9 +1,9 @@
 #pragma once
 // The record database's schema as SQL text: the SQLite migrations in order, and the tables of
-// a line's PostgreSQL database.
+// a line's PostgreSQL database. Both are made from the column lists.
 
-#include <span>
-#include <string_view>
+#include <string>
+#include <vector>
 
 namespace vantrel::records {
 
@@ -11,9 +11,10 @@ namespace vantrel::records {
 inline constexpr int kApplicationId = 0x56524543;
 
 // Migration i takes a database from version i to version i + 1; version 0 is an empty file.
-std::span<const std::string_view> SqliteMigrations();
+const std::vector<std::string>& SqliteMigrations();
 
-// Creates the tables of a line's database; run once by the database's owner.
-std::string_view PostgresSchema();
+// Creates the tables of a line's database, or adds the columns that a table made by an older
+// version lacks; run by the database's owner at first and after each upgrade.
+const std::string& PostgresSchema();
 
 }  // namespace vantrel::records

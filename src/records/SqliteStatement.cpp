@@ -17,6 +17,16 @@ SqliteStatement& SqliteStatement::Bind(std::int64_t value) {
     return *this;
 }
 
+SqliteStatement& SqliteStatement::Bind(double value) {
+    sqlite3_bind_double(m_stmt, m_next++, value);
+    return *this;
+}
+
+SqliteStatement& SqliteStatement::BindNull() {
+    sqlite3_bind_null(m_stmt, m_next++);
+    return *this;
+}
+
 SqliteStatement& SqliteStatement::Bind(const std::optional<double>& value) {
     if (value)
         sqlite3_bind_double(m_stmt, m_next++, *value);

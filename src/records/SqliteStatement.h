@@ -20,6 +20,8 @@ public:
     SqliteStatement& Bind(const std::string& text);
     SqliteStatement& Bind(std::int64_t value);
     SqliteStatement& Bind(int value) { return Bind(static_cast<std::int64_t>(value)); }
+    SqliteStatement& Bind(double value);
+    SqliteStatement& BindNull();
     SqliteStatement& Bind(const std::optional<double>& value);
     SqliteStatement& Bind(const std::optional<int>& value);
 

@@ -5,13 +5,15 @@
 #include "report/CertificateDigest.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 namespace vantrel::report {
 namespace {
 
 using records::ActionKind;
+using records::ChannelVerdict;
 using records::MeasureOutcome;
 
 std::string WhyNotWritten(MeasureOutcome outcome) {
@@ -26,51 +28,59 @@ std::string WhyNotWritten(MeasureOutcome outcome) {
     }
 }
 
-bool NoMeter(const std::string& meterModel) {
-    std::string lower;
-    for (const char c : meterModel) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    // The tool records a run with typed values as "none (typed)".
-    return lower.empty() || lower == "none" || lower.starts_with("none ");
-}
-
 CertificateChannel Judged(const records::ChannelFigures& figures) {
-    CertificateChannel channel{figures.channel,    figures.eepromBefore,  figures.reading, figures.windowLow,
-                               figures.windowHigh, figures.eepromWritten, "not measured"};
+    CertificateChannel channel{figures.channel,
+                               figures.eepromBefore,
+                               figures.reading,
+                               figures.windowLow,
+                               figures.windowHigh,
+                               figures.eepromWritten,
+                               ChannelVerdict::NotMeasured};
     if (!figures.reading || (!figures.windowLow && !figures.windowHigh)) return channel;
     // The window applies to the size of the reading, both bounds inclusive.
     const double size = std::fabs(*figures.reading);
     const bool inside = !std::isnan(size) && (!figures.windowLow || size >= *figures.windowLow) &&
                         (!figures.windowHigh || size <= *figures.windowHigh);
-    channel.verdict = inside ? "pass" : "fail";
+    channel.verdict = inside ? ChannelVerdict::Pass : ChannelVerdict::Fail;
     return channel;
 }
 
 // Calibrated only when values were written, read by a meter, and every channel with a window
-// was read inside it.
-std::string CalibrationStatus(const Certificate& c) {
-    if (!c.calibration) return "NOT CALIBRATED: no Measure References is recorded for this board.";
+// was read inside it. The first reason against it is the one given.
+std::pair<CalibrationState, std::string> CalibrationStatus(const Certificate& c) {
+    using State = CalibrationState;
+    if (!c.calibration)
+        return {State::NoMeasureReferences,
+                "NOT CALIBRATED: no Measure References is recorded for this board."};
     const ActionRecord& m = *c.calibration;
     if (m.outcome != MeasureOutcome::Written)
-        return "NOT CALIBRATED: the last Measure References did not write values, because " +
-               WhyNotWritten(m.outcome) + ". The EEPROM holds the values found before.";
-    if (!m.passed) return "NOT CALIBRATED: the last Measure References ended with \"" + m.verdict + "\".";
-    if (NoMeter(m.meterModel))
-        return "NOT CALIBRATED: the values written were typed by the operator, not read by a meter.";
+        return {State::ValuesNotWritten,
+                "NOT CALIBRATED: the last Measure References did not write values, because " +
+                    WhyNotWritten(m.outcome) + ". The EEPROM holds the values found before."};
+    if (!m.passed)
+        return {State::RunFailed,
+                "NOT CALIBRATED: the last Measure References ended with \"" + m.verdict + "\"."};
+    if (!records::ReadByMeter(m.meterModel))
+        return {State::TypedValues,
+                "NOT CALIBRATED: the values written were typed by the operator, not read by a meter."};
     bool anyWindow = false;
     for (const auto& channel : c.channels) {
         if (!channel.windowLow && !channel.windowHigh) continue;
         anyWindow = true;
-        if (channel.verdict != "pass")
-            return "NOT CALIBRATED: reference channel " + std::to_string(channel.channel) +
-                   " has no meter reading inside its tolerance window.";
+        if (channel.verdict != ChannelVerdict::Pass)
+            return {State::ChannelOutsideWindow, "NOT CALIBRATED: reference channel " +
+                                                     std::to_string(channel.channel) +
+                                                     " has no meter reading inside its tolerance window."};
     }
-    if (!anyWindow) return "NOT CALIBRATED: no reference channel was measured.";
+    if (!anyWindow) return {State::NoChannelMeasured, "NOT CALIBRATED: no reference channel was measured."};
     if (!c.laterEepromWrites.empty())
-        return "NOT CALIBRATED: the EEPROM was written again after this calibration, so the values left are "
-               "not "
-               "the values measured.";
-    return "CALIBRATED: every reference was read by the meter inside its tolerance window and written to the "
-           "EEPROM.";
+        return {State::WrittenAgain,
+                "NOT CALIBRATED: the EEPROM was written again after this calibration, so the values left are "
+                "not the values measured."};
+    return {
+        State::Calibrated,
+        "CALIBRATED: every reference was read by the meter inside its tolerance window and written to the "
+        "EEPROM."};
 }
 
 }  // namespace
@@ -111,8 +121,8 @@ Certificate MakeCertificate(const std::vector<ActionRecord>& history, const Acti
             if (r.id == c.calibration->id) after = ownWrite = true;
         }
     }
-    c.status = CalibrationStatus(c);
-    c.calibrated = c.status.starts_with("CALIBRATED");
+    std::tie(c.state, c.status) = CalibrationStatus(c);
+    c.calibrated = c.state == CalibrationState::Calibrated;
     c.digest = RecordDigest(c);
     return c;
 }
@@ -121,12 +131,10 @@ namespace {
 
 // The one register entry for a model, or why there is none.
 std::optional<metrology::ReferenceMeter> OnlyMeterOfModel(const metrology::InstrumentRegister& instruments,
-                                                          const std::string& model, std::string& why) {
-    metrology::MeterModel wanted;
-    if (!metrology::ParseMeterModel(model, wanted)) {
-        why = "the recorded meter model \"" + model + "\" is not one the register knows";
-        return std::nullopt;
-    }
+                                                          records::MeterModel recorded, std::string& why) {
+    const std::string model(records::MeterModelName(recorded));
+    const auto wanted = recorded == records::MeterModel::Hp34401A ? metrology::MeterModel::Hp34401A
+                                                                  : metrology::MeterModel::Fluke45;
     std::optional<metrology::ReferenceMeter> found;
     int count = 0;
     for (const auto& meter : instruments.meters)
@@ -150,7 +158,7 @@ void AddBudgets(Certificate& c) {
 
 void AttachMetrology(Certificate& c, const std::string& benchFolder) {
     auto& m = c.metrology;
-    if (!c.calibration || NoMeter(c.calibration->meterModel)) {
+    if (!c.calibration || !records::ReadByMeter(c.calibration->meterModel)) {
         m.noUncertainty = "no meter reading is recorded";
         return;
     }

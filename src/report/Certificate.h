@@ -26,7 +26,8 @@ struct CertificateChannel {
     std::optional<double> windowLow;
     std::optional<double> windowHigh;
     std::optional<double> asLeft;
-    std::string verdict;  // "pass", "fail" or "not measured", judged from the reading and window
+    records::ChannelVerdict verdict =
+        records::ChannelVerdict::NotMeasured;  // judged from the reading and window
 };
 
 // The uncertainty and the statement of conformity: the bench's decision rule and, when the
@@ -38,6 +39,18 @@ struct CertificateMetrology {
     std::vector<std::pair<int, metrology::UncertaintyBudget>> budgets;   // by channel
 };
 
+// Whether the board can be called calibrated, and if not, the first reason found.
+enum class CalibrationState {
+    Calibrated,
+    NoMeasureReferences,
+    ValuesNotWritten,
+    RunFailed,
+    TypedValues,
+    ChannelOutsideWindow,
+    NoChannelMeasured,
+    WrittenAgain,
+};
+
 struct Certificate {
     std::string number;  // the record id of the calibration (or of the last record)
     records::BoardIdentity board;
@@ -47,8 +60,9 @@ struct Certificate {
     std::optional<ActionRecord> interrupt;    // the last interrupt test
     std::vector<CertificateChannel> channels;
     std::vector<ActionRecord> laterEepromWrites;  // EEPROM writes after the calibration
-    bool calibrated = false;
-    std::string status;                  // one sentence, e.g. "NOT CALIBRATED: ..."
+    CalibrationState state = CalibrationState::NoMeasureReferences;
+    bool calibrated = false;             // state is Calibrated
+    std::string status;                  // the state as one sentence, e.g. "NOT CALIBRATED: ..."
     std::optional<ActionRecord> source;  // the record it is numbered by, when neither of the above
     std::string digest;                  // SHA-256 of the records above, in their canonical text
     CertificateMetrology metrology;

@@ -67,7 +67,7 @@ void Record(Canonical& out, const std::string& role, const records::ActionRecord
     out.Text("verdict", r.verdict);
     out.Number("passed", r.passed ? 1 : 0);
     out.Text("outcome", std::string(records::MeasureOutcomeName(r.outcome)));
-    out.Text("meter", r.meterModel);
+    out.Text("meter", std::string(records::MeterModelName(r.meterModel)));
     if (r.interrupt) {
         const auto& f = *r.interrupt;
         out.Number("interrupt.rate", f.rateHz);
@@ -84,7 +84,7 @@ void Record(Canonical& out, const std::string& role, const records::ActionRecord
         out.Real("channel.reading", c.reading);
         out.Real("channel.window_low", c.windowLow);
         out.Real("channel.window_high", c.windowHigh);
-        out.Text("channel.verdict", c.verdict);
+        out.Text("channel.verdict", std::string(records::ChannelVerdictName(c.verdict)));
         out.Real("channel.eeprom_before", c.eepromBefore);
         out.Real("channel.eeprom_written", c.eepromWritten);
         out.Whole("channel.code", c.code);

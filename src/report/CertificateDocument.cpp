@@ -63,7 +63,10 @@ void BoardSection(std::ostringstream& out, const Certificate& c) {
     Row(out, "Operator", Html(c.bench.operatorLogin));
     Row(out, "Date of calibration", Html(ShownTime(c.dateUtc)));
     Row(out, "Meter",
-        c.calibration ? Html(c.calibration->meterModel.empty() ? "-" : c.calibration->meterModel) : "-");
+        c.calibration ? Html(c.calibration->meterModel == records::MeterModel::Unrecorded
+                                 ? "-"
+                                 : std::string(records::MeterModelName(c.calibration->meterModel)))
+                      : "-");
     if (c.calibration)
         Row(out, "Outcome",
             Html(records::MeasureOutcomeName(c.calibration->outcome)) + ", verdict \"" +
@@ -84,8 +87,8 @@ void ChannelSection(std::ostringstream& out, const Certificate& c) {
         const std::string left = written ? Volts(ch.asLeft) : "not written";
         out << "<tr><td>" << ch.channel << "</td><td>" << Volts(ch.asFound) << "</td><td>"
             << Volts(ch.reading) << "</td><td>" << Window(ch) << "</td><td"
-            << (ch.verdict == "fail" ? " class=\"fail\"" : "") << ">" << ch.verdict << "</td><td>" << left
-            << "</td></tr>\n";
+            << (ch.verdict == records::ChannelVerdict::Fail ? " class=\"fail\"" : "") << ">"
+            << records::ChannelVerdictName(ch.verdict) << "</td><td>" << left << "</td></tr>\n";
     }
     out << "</table>\n";
     for (const auto& w : c.laterEepromWrites)

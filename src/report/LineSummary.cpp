@@ -11,9 +11,7 @@ namespace {
 using records::ActionKind;
 using records::ActionRecord;
 
-bool MeasuredByMeter(const ActionRecord& r) {
-    return !r.meterModel.empty() && r.meterModel != "None" && r.meterModel != "none";
-}
+bool MeasuredByMeter(const ActionRecord& r) { return records::ReadByMeter(r.meterModel); }
 
 // What a board's certificate needs of its records, without the rest: the last interrupt
 // test, the last calibration and the EEPROM writes after it, and the latest record.

@@ -49,20 +49,20 @@ TEST_P(Closing, FreesDriverExactlyOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Ways, Closing,
     testing::Values(
-        ClosingCase{"Quit", [](CMainTestDlg& dlg) { DialogFixture::ClickFor(dlg, IDC_QUIT); }, 0},
+        ClosingCase{"Quit", [](CMainTestDlg& dlg) { DialogFixture::Click(dlg, IDC_QUIT); }, 0},
         ClosingCase{"CloseBox", [](CMainTestDlg& dlg) { dlg.SendMessage(WM_CLOSE, 0, 0); }, IDCANCEL},
-        ClosingCase{"Escape", [](CMainTestDlg& dlg) { DialogFixture::KeyFor(dlg, Qt::Key_Escape); },
+        ClosingCase{"Escape", [](CMainTestDlg& dlg) { DialogFixture::PressKey(dlg, Qt::Key_Escape); },
                     IDCANCEL},
         ClosingCase{"EnterOnBoardList",
                     [](CMainTestDlg& dlg) {
-                        DialogFixture::FocusFor(dlg, IDC_BOARD_TYPE);
-                        DialogFixture::KeyFor(dlg, Qt::Key_Return);
+                        DialogFixture::Focus(dlg, IDC_BOARD_TYPE);
+                        DialogFixture::PressKey(dlg, Qt::Key_Return);
                     },
                     IDOK},
         ClosingCase{"EnterOnRadio",
                     [](CMainTestDlg& dlg) {
-                        DialogFixture::FocusFor(dlg, IDC_HP34401A);
-                        DialogFixture::KeyFor(dlg, Qt::Key_Return);
+                        DialogFixture::Focus(dlg, IDC_HP34401A);
+                        DialogFixture::PressKey(dlg, Qt::Key_Return);
                     },
                     IDOK}),
     [](const testing::TestParamInfo<ClosingCase>& p) { return std::string(p.param.name); });

@@ -96,15 +96,12 @@ std::string DialogFixture::Text(CMainTestDlg& dlg, int id) {
 std::string DialogFixture::ConsoleText(CMainTestDlg& dlg) { return Normalised(Text(dlg, IDC_CONSOLE)); }
 
 std::vector<ColourRun> DialogFixture::ConsoleRuns(CMainTestDlg& dlg) {
-    std::vector<ColourRun> runs;
-    for (const harness::ColourRun& run : harness::DialogDriver(dlg).ConsoleRuns(IDC_CONSOLE))
-        runs.push_back({run.text, run.autoColour ? QColor()
-                                                 : QColor(GetRValue(run.colour), GetGValue(run.colour),
-                                                          GetBValue(run.colour))});
-    return runs;
+    return harness::DialogDriver(dlg).ConsoleRuns(IDC_CONSOLE);
 }
 
-QImage DialogFixture::ScreenOf(CMainTestDlg& dlg, int id) { return harness::DialogDriver(dlg).Grab(id); }
+QColor DialogFixture::Background(CMainTestDlg& dlg, int id) {
+    return harness::DialogDriver(dlg).Background(id);
+}
 
 PaintCounter::PaintCounter(QWidget* widget) : m_widget(widget) {
     if (m_widget) m_widget->installEventFilter(this);

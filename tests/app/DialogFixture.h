@@ -25,10 +25,7 @@
 
 namespace apptest {
 
-struct ColourRun {
-    std::string text;
-    QColor colour;  // invalid for the control's automatic colour
-};
+using ColourRun = harness::ColourRun;
 
 using MessageBoxRecord = harness::MessageBoxRecord;
 
@@ -63,27 +60,22 @@ protected:
     // open, it is ended with Quit. Returns the dialog's result.
     INT_PTR Run(const std::function<void(CMainTestDlg&)>& actions, Driver driver = Driver::Simulated);
 
-    // Operator actions and readings on a running dialog.
+public:
+    // Operator actions and readings on a running dialog; public for plain functions of case
+    // tables too.
     static QWidget* Control(CMainTestDlg& dlg, int id);
     static void PressKey(CMainTestDlg& dlg, int qtKey);
     static void Click(CMainTestDlg& dlg, int id);
+    static void Focus(CMainTestDlg& dlg, int id);
+    // A control's background as painted now.
+    static QColor Background(CMainTestDlg& dlg, int id);
+
+protected:
     static void ChooseRow(CMainTestDlg& dlg, int row);
     static int FocusId(CMainTestDlg& dlg);
     static std::string Text(CMainTestDlg& dlg, int id);
     static std::string ConsoleText(CMainTestDlg& dlg);
     static std::vector<ColourRun> ConsoleRuns(CMainTestDlg& dlg);
-    // The control as it paints now.
-    static QImage ScreenOf(CMainTestDlg& dlg, int id);
-    static void Focus(CMainTestDlg& dlg, int id);
-
-public:
-    // The same, for plain functions of case tables.
-    static void ClickFor(CMainTestDlg& dlg, int id) { Click(dlg, id); }
-    static void KeyFor(CMainTestDlg& dlg, int qtKey) { PressKey(dlg, qtKey); }
-    static QWidget* ControlFor(CMainTestDlg& dlg, int id) { return Control(dlg, id); }
-    static void FocusFor(CMainTestDlg& dlg, int id) { Focus(dlg, id); }
-
-protected:
     // Lines of the simulated driver's call log (kept after the dialog has ended).
     std::vector<std::string> CallLog() const;
     int CountCalls(const std::string& line) const;

@@ -21,8 +21,8 @@ TEST_F(Startup, WithDriverShowsVersionLineThenBanner) {
     Run([&](CMainTestDlg& dlg) {
         EXPECT_EQ(ConsoleText(dlg), "\nOrvane Driver version 6.02 initialized...\n\nVantrel\n\n");
         for (const auto& run : ConsoleRuns(dlg))
-            EXPECT_TRUE(IsBlackOrAutomatic(run.colour))
-                << "run \"" << run.text << "\" has colour " << run.colour.name().toStdString();
+            EXPECT_TRUE(IsBlackOrAutomatic(run.Shown()))
+                << "run \"" << run.text << "\" has colour " << run.Shown().name().toStdString();
     });
     const auto log = CallLog();
     ASSERT_FALSE(log.empty());
@@ -34,12 +34,12 @@ TEST_F(Startup, MissingDriverShowsBothFailureLinesInRedThenBlackBanner) {
         [&](CMainTestDlg& dlg) {
             const auto runs = ConsoleRuns(dlg);
             ASSERT_EQ(runs.size(), 2u) << "expected a red run and a black run";
-            EXPECT_EQ(runs[0].colour, kRed);
+            EXPECT_EQ(runs[0].Shown(), kRed);
             EXPECT_EQ(Trimmed(runs[0].text),
                       "Failed to initialize the driver (error 255)\n\nThis application requires "
                       "BQXDRV.DLL version 6.02 to run.Please copy the required file in the "
                       "current folder");
-            EXPECT_EQ(runs[1].colour, kBlack);
+            EXPECT_EQ(runs[1].Shown(), kBlack);
             EXPECT_EQ(Trimmed(runs[1].text), "Vantrel");
             EXPECT_EQ(ConsoleText(dlg),
                       "Failed to initialize the driver (error 255)\n\nThis application requires "
@@ -54,10 +54,10 @@ TEST_F(Startup, DriverOfOtherVersionReportsItsCode) {
     Run([&](CMainTestDlg& dlg) {
         const auto runs = ConsoleRuns(dlg);
         ASSERT_EQ(runs.size(), 2u);
-        EXPECT_EQ(runs[0].colour, kRed);
+        EXPECT_EQ(runs[0].Shown(), kRed);
         EXPECT_EQ(runs[0].text.rfind("Failed to initialize the driver (error 1)\n", 0), 0u) << runs[0].text;
         EXPECT_NE(runs[0].text.find("version 6.02 to run."), std::string::npos);
-        EXPECT_EQ(runs[1].colour, kBlack);
+        EXPECT_EQ(runs[1].Shown(), kBlack);
         EXPECT_EQ(Trimmed(runs[1].text), "Vantrel");
     });
 }
@@ -66,10 +66,8 @@ TEST_F(Startup, StatusFieldsReadNotApplicableOnButtonFace) {
     Run([&](CMainTestDlg& dlg) {
         for (int id : {IDC_INIT_STATUS, IDC_INTERRUPT_STATUS}) {
             EXPECT_EQ(Text(dlg, id), "N/A") << "status field " << id;
-            const QImage screen = ScreenOf(dlg, id);
-            ASSERT_FALSE(screen.isNull());
             const COLORREF face = GetSysColor(COLOR_BTNFACE);
-            EXPECT_EQ(QColor(screen.pixel(2, 2)), QColor(GetRValue(face), GetGValue(face), GetBValue(face)))
+            EXPECT_EQ(Background(dlg, id), QColor(GetRValue(face), GetGValue(face), GetBValue(face)))
                 << "background of status field " << id;
         }
         EXPECT_EQ(Text(dlg, IDC_FPGA_REVISION), "");

@@ -59,10 +59,6 @@ void BoardDialogFixture::Type(CMainTestDlg& dlg, int id, const std::string& text
     harness::DialogDriver(dlg).TypeText(id, text);
 }
 
-QColor BoardDialogFixture::Background(CMainTestDlg& dlg, int id) {
-    return harness::DialogDriver(dlg).Background(id);
-}
-
 bool BoardDialogFixture::Enabled(CMainTestDlg& dlg, int id) {
     return harness::DialogDriver(dlg).IsEnabled(id);
 }
@@ -99,8 +95,8 @@ std::string BoardDialogFixture::ColouredConsole(CMainTestDlg& dlg) {
     std::ostringstream out;
     for (const auto& run : ConsoleRuns(dlg)) {
         if (run.text.empty()) continue;
-        if (run.colour.isValid())
-            out << "[" << run.colour.red() << "," << run.colour.green() << "," << run.colour.blue() << "]";
+        if (run.Shown().isValid())
+            out << "[" << run.Shown().red() << "," << run.Shown().green() << "," << run.Shown().blue() << "]";
         else
             out << "[auto]";
         out << run.text;

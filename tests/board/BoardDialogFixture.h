@@ -29,8 +29,6 @@ protected:
 
     // Replaces the text of an edit box as typing would.
     static void Type(CMainTestDlg& dlg, int id, const std::string& text);
-    // The colour of a status field's background, from the screen.
-    static QColor Background(CMainTestDlg& dlg, int id);
     static bool Enabled(CMainTestDlg& dlg, int id);
 
     void ClearCallLog() const;

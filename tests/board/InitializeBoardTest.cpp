@@ -41,7 +41,7 @@ TEST_F(InitializeBoard, SuccessEmptiesConsoleLogsBannerAndEnablesBoardButtons) {
         // Everything after the start is black text (an empty line carries no colour).
         for (const auto& run : ConsoleRuns(dlg))
             if (run.text.find_first_not_of('\n') != std::string::npos) {
-                EXPECT_EQ(run.colour, QColor(0, 0, 0)) << "run \"" << run.text << "\"";
+                EXPECT_EQ(run.Shown(), QColor(0, 0, 0)) << "run \"" << run.text << "\"";
             }
     });
     EXPECT_EQ(Joined(CallLog()),

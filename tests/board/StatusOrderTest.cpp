@@ -26,7 +26,7 @@ std::ostream& operator<<(std::ostream& out, const PaintedState& s) {
 class PaintRecorder : public QObject {
 public:
     PaintRecorder(CMainTestDlg& dlg, CStatusLabel& label, int id)
-        : m_label(label), m_widget(apptest::DialogFixture::ControlFor(dlg, id)) {
+        : m_label(label), m_widget(apptest::DialogFixture::Control(dlg, id)) {
         if (m_widget) m_widget->installEventFilter(this);
     }
     ~PaintRecorder() override {

@@ -21,11 +21,11 @@ TEST_F(Console, ColourHoldsUntilNextSetLogColor) {
         ASSERT_GE(runs.size(), 3u);
         const auto n = runs.size();
         EXPECT_EQ(runs[n - 3].text, "first 1\nsecond 2\n");
-        EXPECT_EQ(runs[n - 3].colour, QColor(255, 0, 0));
+        EXPECT_EQ(runs[n - 3].Shown(), QColor(255, 0, 0));
         EXPECT_EQ(runs[n - 2].text, "passed\n");
-        EXPECT_EQ(runs[n - 2].colour, QColor(0, 164, 0));
+        EXPECT_EQ(runs[n - 2].Shown(), QColor(0, 164, 0));
         EXPECT_EQ(runs[n - 1].text, "plain\n");
-        EXPECT_EQ(runs[n - 1].colour, QColor(0, 0, 0));
+        EXPECT_EQ(runs[n - 1].Shown(), QColor(0, 0, 0));
     });
 }
 

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -67,11 +68,12 @@ ActionRecord DistinctRecord(ActionKind kind, const std::string& serial) {
     r.bench = {"bench-host-9", "/srv/bench-9", "2.3.4", "6.07", "operator-9"};
     r.verdict = "FAILED";
     r.passed = false;
-    r.meterModel = "HP 34401A";
+    r.meterModel = MeterModel::Hp34401A;
+    r.meterSerial = "MY-4140-2277";
     r.outcome = MeasureOutcome::OutOfTolerance;
     r.interrupt = InterruptFigures{2001, 2562, 2573, 3, 4, 5005, 151, 203};
-    r.channels = {{0, 4.9987, 4.5, 5.2, "pass", 4.9, 4.9981, 11},
-                  {1, 2.5012, 2.1, 2.9, "fail", 2.52, 2.5033, 12}};
+    r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9981, 11},
+                  {1, 2.5012, 2.1, 2.9, ChannelVerdict::Fail, 2.52, 2.5033, 12}};
     return r;
 }
 
@@ -118,7 +120,8 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
     r.verdict = Text(row.at("verdict"));
     r.passed = row.at("passed");
     r.outcome = MeasureOutcomeFromName(Text(row.at("outcome"))).value();
-    r.meterModel = Text(row.at("meter_model"));
+    r.meterModel = MeterModelFromName(Text(row.at("meter_model"))).value();
+    r.meterSerial = Text(row.at("meter_serial"));
     r.consoleText = Text(row.at("console_text"));
     const std::string figures = Exactly(
         server, "SELECT row_to_json(f) FROM vantrel_interrupt_figures f WHERE record_id = '" + id + "'");
@@ -136,7 +139,8 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
     for (const auto& c : channels)
         r.channels.push_back({c.at("channel"), Optional<double>(c.at("reading")),
                               Optional<double>(c.at("window_low")), Optional<double>(c.at("window_high")),
-                              Text(c.at("verdict")), Optional<double>(c.at("eeprom_before")),
+                              ChannelVerdictFromName(Text(c.at("verdict"))).value(),
+                              Optional<double>(c.at("eeprom_before")),
                               Optional<double>(c.at("eeprom_written")), Optional<int>(c.at("code"))});
     return r;
 }
@@ -162,6 +166,7 @@ static void ExpectSameRecord(const ActionRecord& line, const ActionRecord& bench
     EXPECT_EQ(line.passed, bench.passed);
     EXPECT_EQ(line.outcome, bench.outcome);
     EXPECT_EQ(line.meterModel, bench.meterModel);
+    EXPECT_EQ(line.meterSerial, bench.meterSerial);
     EXPECT_EQ(line.consoleText, bench.consoleText);
     ASSERT_EQ(line.interrupt.has_value(), bench.interrupt.has_value());
     if (bench.interrupt) {
@@ -201,6 +206,27 @@ TEST_F(LinePipeline, LineCopyEqualsTheBenchCopyFieldByField) {
     ASSERT_EQ(ForwardPending(store, Bench()).error, "");
     for (const auto& record : records)
         ExpectSameRecord(LineCopy(*s_server, record.id), *store.Find(record.id));
+}
+
+// A line whose tables an older version made: the bench's records wait, and once the owner has
+// run the new schema the line's copy carries every field of the bench's.
+TEST_F(LinePipeline, ALineMadeByAnOlderVersionGainsTheNewColumnsFromTheSchema) {
+    s_server->Psql("DROP TABLE vantrel_channel_figures, vantrel_interrupt_figures, vantrel_records");
+    s_server->Psql(ReadFile(VANTREL_RECORDS_TEST_DATA "/pg-schema-v1.sql"));
+    s_server->Psql(
+        "GRANT INSERT ON vantrel_records, vantrel_interrupt_figures, vantrel_channel_figures TO "
+        "vantrel_bench");
+    TempDir dir;
+    RecordStore store(dir / kDatabaseFileName);
+    const auto record = DistinctRecord(ActionKind::MeasureReferences, "SN-UPGRADE");
+    store.Write(record);
+    const auto refused = ForwardPending(store, Bench());
+    EXPECT_TRUE(refused.benchRefused) << refused.error;
+    EXPECT_EQ(refused.pending, 1);
+
+    s_server->CreateLineDatabase();
+    ASSERT_EQ(ForwardPending(store, Bench()).error, "");
+    ExpectSameRecord(LineCopy(*s_server, record.id), record);
 }
 
 TEST_F(LinePipeline, TextsTheLineCannotHoldAreConvertedBothWays) {
@@ -302,6 +328,33 @@ TEST_F(LinePipeline, RetriesAfterAnOutageWithoutANudge) {
     EXPECT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(40)))
         << recorder.forwarder()->LastError();
     EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + record.id + "'"), "1\n");
+}
+
+TEST_F(LinePipeline, OneSessionServesEveryPassAndOneTheServerEndsIsReplaced) {
+    TempDir dir;
+    Recorder recorder({dir / kDatabaseFileName, dir / "pending", Bench(), {}, {}});
+    const std::string sessions =
+        "SELECT backend_start FROM pg_stat_activity WHERE application_name = 'vantrel'";
+    std::string first;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(recorder.Record(SampleRecord(ActionKind::FreeBoard, "SN-KEPT")));
+        ASSERT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(20)))
+            << recorder.forwarder()->LastError();
+        if (i == 0) first = s_server->Psql(sessions);
+    }
+    EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1) << first;
+    EXPECT_EQ(s_server->Psql(sessions), first) << "each pass opened a session of its own";
+    // The server ends the session, as a restart or an idle limit would: the next record still
+    // goes out, over a new session.
+    s_server->Psql(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'vantrel'");
+    ASSERT_TRUE(recorder.Record(SampleRecord(ActionKind::FreeBoard, "SN-KEPT")));
+    EXPECT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(40)))
+        << recorder.forwarder()->LastError();
+    EXPECT_EQ(LineCount(), 4);
+    const std::string replaced = s_server->Psql(sessions);
+    EXPECT_EQ(std::count(replaced.begin(), replaced.end(), '\n'), 1) << replaced;
+    EXPECT_NE(replaced, first);
 }
 
 TEST_F(LinePipeline, QuitMakesOneLastPassThatReachesAHealthyLine) {

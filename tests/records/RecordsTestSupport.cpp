@@ -57,17 +57,18 @@ ActionRecord SampleRecord(ActionKind kind, const std::string& serial, const std:
         break;
     case ActionKind::MeasureReferences:
         r.outcome = MeasureOutcome::Written;
-        r.meterModel = "Fluke 45";
-        r.channels = {{0, 4.9987, 4.5, 5.2, "pass", 4.9, 4.9987, std::nullopt},
-                      {1, 2.5012, 2.1, 2.9, "pass", 2.5, 2.5012, std::nullopt},
-                      {2, 1.2501, 1.0, 1.5, "pass", 1.25, 1.2501, std::nullopt}};
+        r.meterModel = MeterModel::Fluke45;
+        r.meterSerial = "FL45-7731";
+        r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9987, std::nullopt},
+                      {1, 2.5012, 2.1, 2.9, ChannelVerdict::Pass, 2.5, 2.5012, std::nullopt},
+                      {2, 1.2501, 1.0, 1.5, ChannelVerdict::Pass, 1.25, 1.2501, std::nullopt}};
         break;
     case ActionKind::EepromWrite:
-        r.channels = {{0, std::nullopt, std::nullopt, std::nullopt, "", 4.9, 5.0, std::nullopt}};
+        r.channels = {{0, std::nullopt, std::nullopt, std::nullopt, {}, 4.9, 5.0, std::nullopt}};
         break;
     case ActionKind::Sample:
-        r.channels = {{0, std::nullopt, std::nullopt, std::nullopt, "", std::nullopt, std::nullopt, 2047},
-                      {1, std::nullopt, std::nullopt, std::nullopt, "", std::nullopt, std::nullopt, -12}};
+        r.channels = {{0, std::nullopt, std::nullopt, std::nullopt, {}, std::nullopt, std::nullopt, 2047},
+                      {1, std::nullopt, std::nullopt, std::nullopt, {}, std::nullopt, std::nullopt, -12}};
         break;
     default: break;
     }

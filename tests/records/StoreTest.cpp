@@ -2,12 +2,16 @@
 // versions and files that are not record databases.
 #include "RecordsTestSupport.h"
 
+#include "records/RecordColumns.h"
 #include "records/RecordJson.h"
 #include "records/RecordStore.h"
 #include "records/RecordsSettings.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <nlohmann/json.hpp>
+
+#include <set>
 
 using namespace vantrel::records;
 using namespace recordstest;
@@ -35,7 +39,133 @@ void SetUserVersion(const std::string& path, int version) {
     sqlite3_close(db);
 }
 
+void ExecSql(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+// Each table's columns as SQLite describes them: name, type, NOT NULL, default, key.
+std::string TableShapes(const std::string& path) {
+    const auto shapes = RunShell("for t in records interrupt_figures channel_figures; do sqlite3 " +
+                                 ShellQuoted(path) + " \"PRAGMA table_info($t)\"; done");
+    EXPECT_EQ(shapes.exitCode, 0) << shapes.err;
+    return shapes.out;
+}
+
+std::string Exported(const std::string& path, const std::string& format) {
+    const auto exported =
+        RunShell("\"$VANTREL_RECORDS_PROGRAM\" --db " + ShellQuoted(path) + " export --format " + format);
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    return exported.out;
+}
+
+// The CSV text with one more cell at the end of every row: `header` in the first, empty below.
+std::string WithLastCell(const std::string& csv, const std::string& header) {
+    std::string widened;
+    for (std::size_t at = 0, end; (end = csv.find("\r\n", at)) != std::string::npos; at = end + 2)
+        widened += csv.substr(at, end - at) + "," + (at == 0 ? header : "") + "\r\n";
+    return widened;
+}
+
 }  // namespace
+
+// A file written at schema version 2, before the meter's serial number: it is migrated, its
+// tables take the shape of a new file's, its records read as before with no meter serial, its
+// exports keep their bytes (JSON gains a key, CSV a last column), and it takes the new field.
+TEST(RecordStore, AnOlderDatabaseIsMigratedAndItsExportsKeepTheirBytes) {
+    TempDir dir;
+    const std::string data = VANTREL_RECORDS_TEST_DATA;
+    const std::string old = dir / "old.db";
+    ExecSql(old, ReadFile(data + "/schema-v2.sql"));
+    RecordStore store(old);
+    EXPECT_EQ(store.schemaVersion(), CurrentSchemaVersion());
+    { RecordStore fresh(dir / "new.db"); }
+    EXPECT_EQ(TableShapes(old), TableShapes(dir / "new.db"));
+
+    std::string json = Exported(old, "json");
+    const std::string added = ",\"meter_serial\":\"\"";
+    for (std::size_t at; (at = json.find(added)) != std::string::npos;) json.erase(at, added.size());
+    EXPECT_EQ(json, ReadFile(data + "/schema-v2.json"));
+    EXPECT_EQ(Exported(old, "csv"), WithLastCell(ReadFile(data + "/schema-v2.csv"), "meter_serial"));
+
+    // A pending file of the older version is the same record as the migrated row.
+    const auto written = nlohmann::json::parse(ReadFile(data + "/schema-v2.json")).at("records");
+    ASSERT_EQ(written.size(), 6u);
+    for (const auto& record : written) {
+        const auto read = RecordFromJson(record.dump());
+        EXPECT_EQ(store.Find(read.id), read) << read.id;
+        EXPECT_EQ(read.meterSerial, "");
+    }
+    auto measured = SampleRecord(ActionKind::MeasureReferences, "SN-AFTER");
+    measured.meterSerial = "MY-4140-2277";
+    ASSERT_TRUE(store.Write(measured));
+    EXPECT_EQ(store.Find(measured.id), measured);
+}
+
+// A place taken twice would drop a cell of the CSV row; one left out would leave it empty.
+TEST(RecordColumns, EveryCsvPlaceAndJsonKeyIsTakenOnce) {
+    std::multiset<int> places = {kCsvChannelsPlace};
+    std::set<std::string_view> keys;
+    for (const auto& column : RecordColumns()) {
+        places.insert(column.csvPlace);
+        EXPECT_TRUE(keys.insert(column.json).second) << column.json;
+    }
+    for (const auto& column : InterruptColumns()) places.insert(column.csvPlace);
+    int expected = 0;
+    for (const int place : places) EXPECT_EQ(place, expected++);
+}
+
+// Every spelling a database or a pending file may hold reads to its value, and the value is
+// written back in the tool's own spelling.
+TEST(RecordVocabularies, EveryStoredSpellingReadsToItsValue) {
+    struct MeterRow {
+        const char* stored;
+        MeterModel model;
+        const char* written;
+    };
+    const MeterRow meters[] = {
+        {"Fluke 45", MeterModel::Fluke45, "Fluke 45"},       {"HP 34401A", MeterModel::Hp34401A, "HP 34401A"},
+        {"none (typed)", MeterModel::Typed, "none (typed)"}, {"None", MeterModel::Typed, "none (typed)"},
+        {"none", MeterModel::Typed, "none (typed)"},         {"", MeterModel::Unrecorded, ""},
+    };
+    struct VerdictRow {
+        const char* stored;
+        ChannelVerdict verdict;
+    };
+    const VerdictRow verdicts[] = {
+        {"pass", ChannelVerdict::Pass},
+        {"fail", ChannelVerdict::Fail},
+        {"not read", ChannelVerdict::NotRead},
+        {"not measured", ChannelVerdict::NotMeasured},
+        {"typed", ChannelVerdict::Typed},
+        {"refused", ChannelVerdict::Refused},
+        {"stored", ChannelVerdict::Stored},
+        {"not stored", ChannelVerdict::NotStored},
+        {"", ChannelVerdict::None},
+    };
+    TempDir dir;
+    const std::string path = dir / kDatabaseFileName;
+    RecordStore store(path);
+    const auto record = SampleRecord(ActionKind::MeasureReferences, "SN-WORDS");
+    ASSERT_TRUE(store.Write(record));
+    const std::string where = " WHERE id = '" + record.id + "'";
+    for (const auto& row : meters) {
+        ExecSql(path, "UPDATE records SET meter_model = '" + std::string(row.stored) + "'" + where);
+        EXPECT_EQ(store.Find(record.id)->meterModel, row.model) << row.stored;
+        auto pending = nlohmann::json::parse(RecordToJson(record));
+        pending["meter_model"] = row.stored;
+        EXPECT_EQ(RecordFromJson(pending.dump()).meterModel, row.model) << row.stored;
+        EXPECT_EQ(MeterModelName(row.model), row.written);
+    }
+    for (const auto& row : verdicts) {
+        ExecSql(path, "UPDATE channel_figures SET verdict = '" + std::string(row.stored) +
+                          "' WHERE channel = 0 AND record_seq = (SELECT seq FROM records" + where + ")");
+        EXPECT_EQ(store.Find(record.id)->channels.at(0).verdict, row.verdict) << row.stored;
+        EXPECT_EQ(ChannelVerdictName(row.verdict), row.stored);
+    }
+}
 
 TEST(RecordStore, KeepsAWholeSessionWithItsFigures) {
     TempDir dir;

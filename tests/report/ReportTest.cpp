@@ -118,7 +118,7 @@ void CheckCertificates(const std::string& database, const std::string& folder,
             EXPECT_NE(html.find("class=\"status not-calibrated\""), std::string::npos);
         }
         if (measure) {
-            EXPECT_NE(text.find(measure->meterModel), std::string::npos);
+            EXPECT_NE(text.find(vantrel::records::MeterModelName(measure->meterModel)), std::string::npos);
             for (const auto& c : measure->channels) {
                 SCOPED_TRACE("channel " + std::to_string(c.channel));
                 // One row per channel: channel, as found, reading, window, verdict, as left.
@@ -187,13 +187,14 @@ TEST_F(LineReport, CertificateByRecordIdAndUnknownBoards) {
     }
 
     // A record without a serial number has a certificate by its id, and an empty serial number
-    // does not gather such records into a board.
+    // does not gather such records into a board. The record is the typed run of the simulated
+    // line, as the window's records adapter made it.
     const TempDir other;
     auto loose = *std::find_if(s_records->begin(), s_records->end(), [](const ActionRecord& r) {
-        return r.kind == vantrel::records::ActionKind::MeasureReferences && r.passed;
+        return r.kind == vantrel::records::ActionKind::MeasureReferences && r.passed &&
+               r.meterModel == vantrel::records::MeterModel::Typed;
     });
     loose.board.serialNumber.clear();
-    loose.meterModel = "None";
     RecordStore(other / "loose.db").Write(loose);
     const std::string looseDb =
         " --db " + ShellQuoted(other / "loose.db") + " certificate --out " + ShellQuoted(other / "c") + " ";
@@ -206,10 +207,12 @@ TEST_F(LineReport, CertificateByRecordIdAndUnknownBoards) {
     EXPECT_EQ(RunShell(ShellQuoted(Program()) + looseDb + "''").exitCode, 8);
 
     // Calibrated, then an interrupt test that failed: the certificate says both.
-    auto measured = loose;
+    auto measured = *std::find_if(s_records->begin(), s_records->end(), [](const ActionRecord& r) {
+        return r.kind == vantrel::records::ActionKind::MeasureReferences && r.passed &&
+               vantrel::records::ReadByMeter(r.meterModel);
+    });
     measured.id = vantrel::records::NewRecordId();
     measured.board.serialNumber = "SN-LOOSE";
-    measured.meterModel = "Fluke 45";
     auto interrupt = *std::find_if(s_records->begin(), s_records->end(), [](const ActionRecord& r) {
         return r.kind == vantrel::records::ActionKind::InterruptTest && !r.passed;
     });
@@ -298,12 +301,13 @@ void CheckReport(const std::string& folder, const std::vector<ActionRecord>& rec
     std::map<std::pair<std::string, int>, std::pair<int, int>> readings;  // count, outside
     std::map<std::pair<std::string, int>, Spread> spreads;
     for (const auto& r : records)
-        if (r.kind == vantrel::records::ActionKind::MeasureReferences && r.meterModel != "None")
+        if (r.kind == vantrel::records::ActionKind::MeasureReferences &&
+            vantrel::records::ReadByMeter(r.meterModel))
             for (const auto& c : r.channels)
                 if (c.reading && c.windowHigh) {
                     auto& [count, outside] = readings[{r.board.model, c.channel}];
                     ++count;
-                    outside += c.verdict == "fail" ? 1 : 0;
+                    outside += c.verdict == vantrel::records::ChannelVerdict::Fail ? 1 : 0;
                     spreads[{r.board.model, c.channel}].Add(std::fabs(*c.reading), c.windowLow,
                                                             *c.windowHigh);
                 }

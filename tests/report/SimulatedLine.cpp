@@ -1,5 +1,9 @@
 #include "SimulatedLine.h"
 
+#include "app/RecordAdapter.h"
+#include "meter/MeasureReferences.h"
+#include "records/ActionRecord.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -13,13 +17,10 @@ using namespace vantrel::records;
 struct Model {
     const char* name;
     int typeCode;
-    int references;
 };
-constexpr Model kModels[] = {{"Corvel", 27, 7}, {"Harlun", 20, 4}};
+constexpr Model kModels[] = {{"Corvel", 27}, {"Harlun", 20}};
 
-// Tolerance windows and the true references of the simulated boards.
-constexpr double kWindowLow[] = {4.5, 2.1, 1.0, 0.0, -1};
-constexpr double kWindowHigh[] = {5.2, 2.9, 1.5, 1.0, 0.5};
+// The true references of the simulated boards.
 constexpr double kTrueReference[] = {4.9952, 2.4981, 1.2493, 0.6247, 0.0003, 0.3121, 0.1562};
 
 class Clock {
@@ -83,51 +84,44 @@ public:
         return r;
     }
 
-    // fault: "", "out-of-tolerance", "meter", "kept", "typed"
-    ActionRecord Measure(const BoardIdentity& board, int references, Clock& clock, const std::string& fault) {
-        const bool typed = fault == "typed";
-        ActionRecord r =
-            Start(ActionKind::MeasureReferences, board, clock, true, "Use Above Specified Values");
-        r.meterModel = typed ? "None" : "Fluke 45";
-        r.outcome = MeasureOutcome::Written;
-        const int measured = std::min(references, 5);
-        for (int ch = 0; ch < references; ++ch) {
-            ChannelFigures c;
-            c.channel = ch;
-            c.eepromBefore = std::round(kTrueReference[ch] * 1000) / 1000;
-            if (ch < measured) {
-                if (kWindowLow[ch] >= 0) c.windowLow = kWindowLow[ch];
-                c.windowHigh = kWindowHigh[ch];
-                c.reading =
-                    typed ? c.eepromBefore : std::round((kTrueReference[ch] + Normal(0, 0.004)) * 1e4) / 1e4;
-                if (fault == "out-of-tolerance" && ch == 0) c.reading = 5.3107;
-                if (fault == "meter" && ch == 2) c.reading.reset();
-                if (fault == "meter" && ch > 2) break;
-                if (fault == "out-of-tolerance" && ch > 0) break;
-                c.verdict = !c.reading ? "not read"
-                            : (c.windowLow && *c.reading < *c.windowLow) || *c.reading > *c.windowHigh
-                                ? "fail"
-                                : "pass";
-            } else {
-                c.verdict = "not measured";
-            }
-            r.channels.push_back(c);
+    // A Measure References press as the window records it: the run's result goes through the
+    // window's own records adapter. fault: "", "out-of-tolerance", "meter", "kept", "typed".
+    std::vector<ActionRecord> Measure(const BoardIdentity& board, Clock& clock, const std::string& fault) {
+        meter::MeasureResult result;
+        result.boardType = static_cast<std::uint8_t>(board.typeCode);
+        result.meterIndex = fault == "typed" ? MeterNone : MeterFluke45;
+        result.eepromBeforeRead = true;
+        const int references = refs::ReferenceCount(result.boardType);
+        for (int ch = 0; ch < references; ++ch)
+            result.eepromBefore[ch] = std::round(kTrueReference[ch] * 1000) / 1000;
+        if (fault != "typed") TakeReadings(result, fault);
+        result.outcome = fault == "out-of-tolerance" ? meter::MeasureOutcome::OutOfTolerance
+                         : fault == "meter"          ? meter::MeasureOutcome::FailedReading
+                         : fault == "kept"           ? meter::MeasureOutcome::Kept
+                                                     : meter::MeasureOutcome::Written;
+        if (result.outcome == meter::MeasureOutcome::Written) {
+            result.written.assign(result.eepromBefore, result.eepromBefore + references);
+            for (const auto& reading : result.readings)
+                result.written[static_cast<std::size_t>(reading.channel)] = reading.volts;
         }
-        if (fault == "out-of-tolerance") {
-            r.outcome = MeasureOutcome::OutOfTolerance;
-            r.passed = false;
-            r.verdict = "Error with Meter Reading";
-        } else if (fault == "meter") {
-            r.outcome = MeasureOutcome::FailedReading;
-            r.passed = false;
-            r.verdict = "Error Communicating with Meter";
-        } else if (fault == "kept") {
-            r.outcome = MeasureOutcome::Kept;
-            r.verdict = "Keep Initial EEPROM Values";
-        } else {
-            for (auto& c : r.channels) c.eepromWritten = c.reading ? *c.reading : *c.eepromBefore;
+        ActionRecord base = Start(ActionKind::MeasureReferences, board, clock, true, "");
+        auto records = MeasureRecords(base, result);
+        for (auto& r : records) r.consoleText = std::string(ActionKindName(r.kind)) + ": " + r.verdict + "\n";
+        return records;
+    }
+
+    // The meter's readings of the measured channels, until one fails or lies outside its window.
+    void TakeReadings(meter::MeasureResult& result, const std::string& fault) {
+        for (int ch = 0; ch < refs::MeasuredCount(result.boardType); ++ch) {
+            if (fault == "meter" && ch == 2) return;
+            // The meter's reading as the run keeps it: its size.
+            double volts = std::fabs(std::round((kTrueReference[ch] + Normal(0, 0.004)) * 1e4) / 1e4);
+            if (fault == "out-of-tolerance" && ch == 0) volts = 5.3107;
+            const auto& window = refs::kToleranceWindows[static_cast<std::size_t>(ch)];
+            const bool within = refs::WithinTolerance(ch, volts);
+            result.readings.push_back({ch, volts, window, within});
+            if (!within) return;
         }
-        return r;
     }
 
     double Normal(double mean, double sigma) {
@@ -171,12 +165,12 @@ std::vector<ActionRecord> SimulateLine(const LineOptions& options, std::vector<B
             records.push_back(line.Start(ActionKind::InitializeBoard, board, clock, true, "SUCCESS"));
             records.push_back(line.Interrupt(board, clock, fault == "interrupt"));
             if (fault == "interrupt") continue;
-            records.push_back(
-                line.Measure(board, model.references, clock, fault == "rewritten" ? "" : fault));
+            for (auto& r : line.Measure(board, clock, fault == "rewritten" ? "" : fault))
+                records.push_back(r);
             if (fault == "rewritten") {
                 ActionRecord write = line.Start(ActionKind::EepromWrite, board, clock, true, "SUCCESS");
-                write.channels = {
-                    {0, std::nullopt, std::nullopt, std::nullopt, "", 4.995, 5.0, std::nullopt}};
+                write.channels = {{0, std::nullopt, std::nullopt, std::nullopt, ChannelVerdict::Stored, 4.995,
+                                   5.0, std::nullopt}};
                 records.push_back(write);
             }
             records.push_back(line.Start(ActionKind::FreeBoard, board, clock, true, "Board freed."));

@@ -4,7 +4,10 @@
 // read against its tolerance window.
 #include "RecordsTestSupport.h"
 
+#include "app/RecordAdapter.h"
+#include "meter/MeasureReferences.h"
 #include "records/RecordStore.h"
+#include "report/Certificate.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +47,29 @@ TEST(TypedReferences, SessionRecordedTypedRunIsNotCalibrated) {
     const std::string html = ReadFile(dir / "certificate.html");
     EXPECT_NE(html.find("class=\"status not-calibrated\""), std::string::npos);
     EXPECT_EQ(html.find("class=\"status calibrated\""), std::string::npos);
+}
+
+// The typed run as the window's records adapter keeps it, stored and read back, judged by the
+// certificate: the reason is the typed values, whatever else the record lacks.
+TEST(TypedReferences, TheAdaptersTypedRunGivesTheTypedValuesReason) {
+    meter::MeasureResult result;
+    result.outcome = meter::MeasureOutcome::Written;
+    result.meterIndex = MeterNone;
+    result.boardType = 27;
+    result.written = {4.9962, 2.4987, 1.2493, 0.6247, 0.0004, 0.3121, 0.1562};
+    ActionRecord base = SampleRecord(ActionKind::MeasureReferences, "SN-T2");
+    const auto records = MeasureRecords(base, result);
+    ASSERT_EQ(records.size(), 2u) << "the run and its EEPROM write";
+
+    const TempDir dir;
+    RecordStore store(dir / "records.db");
+    store.WriteAll(records);
+    const auto history = store.History("SN-T2");
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_EQ(history.front().meterModel, vantrel::records::MeterModel::Typed);
+    const auto certificate = vantrel::report::MakeCertificate(history, history.back());
+    EXPECT_EQ(certificate.state, vantrel::report::CalibrationState::TypedValues) << certificate.status;
+    EXPECT_FALSE(certificate.calibrated);
 }
 
 TEST(TypedReferences, MeterWithoutAnyWindowIsNotCalibrated) {

@@ -155,6 +155,14 @@ typed-values)
   expect_text "$o" '> press "Keep Initial EEPROM Values"'
   expect_text "$o" "> close the window"
   expect_text "$o" "Session PASSED"
+  # A typed value on its window's edge (channel 1: 2.1 to 2.9 V) is stored without a box.
+  b="$scratch/edge"; make_bench "$b"
+  run_session "$b" meter=none values=4.9962,2.1,1.2493,0.6247,0.0004 init measure=use measure=keep
+  expect_status 0 $?
+  o="$b/out.txt"
+  expect_no_text "$o" "+-- message box"
+  expect_text "$o" ">   Ch 1:	2.100000"
+  expect_text "$o" "Session PASSED"
   ;;
 
 eeprom-not-stored)

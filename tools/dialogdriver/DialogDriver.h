@@ -31,6 +31,11 @@ struct ColourRun {
     std::string text;
     bool autoColour = true;  // the control's automatic colour
     COLORREF colour = 0;     // meaningful when autoColour is false
+
+    // The colour as Qt names it; invalid for the automatic colour.
+    QColor Shown() const {
+        return autoColour ? QColor() : QColor(GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    }
 };
 
 // The console's text from character position from to its end, in runs of one colour: the

@@ -1,23 +1,19 @@
 #include "Exports.h"
 
+#include "records/RecordColumns.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <ostream>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 namespace vantrel::records::cli {
 namespace {
-
-constexpr const char* kCsvHeader =
-    "id,action,started_utc,ended_utc,bench_host,bench_folder,tool_version,driver_version,operator,board_"
-    "model,"
-    "type_code,base_address,interrupt_level,fpga_revision,serial_number,verdict,passed,outcome,meter_model,"
-    "rate_hz,expected_ms,measured_ms,overflows,error_count,timeout_tolerance_ms,time_tolerance_ms,ad_"
-    "tolerance_lsb,"
-    "channels,console_text";
 
 std::string Quoted(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -29,27 +25,45 @@ std::string Quoted(const std::string& text) {
     return quoted + '"';
 }
 
-template <typename T>
-std::string NumberCell(const std::optional<T>& value) {
-    return value ? nlohmann::json(*value).dump() : std::string();
+// One cell of a CSV row: numbers as they are, texts quoted and made inert, NULL empty.
+std::string CsvCell(const Cell& cell) {
+    if (const auto* text = std::get_if<std::string>(&cell)) return CsvTextCell(*text);
+    if (const auto* truth = std::get_if<bool>(&cell)) return *truth ? "true" : "false";
+    if (const auto* number = std::get_if<std::int64_t>(&cell)) return std::to_string(*number);
+    if (const auto* real = std::get_if<double>(&cell)) return nlohmann::json(*real).dump();
+    return std::string();
 }
 
+// The channels as one JSON array in one cell; a figure a channel does not have is left out.
 std::string ChannelsCell(const ActionRecord& r) {
     nlohmann::json channels = nlohmann::json::array();
     for (const auto& c : r.channels) {
-        nlohmann::json row = {{"channel", c.channel}, {"verdict", c.verdict}};
-        const auto put = [&](const char* key, const auto& value) {
-            if (value) row[key] = *value;
-        };
-        put("reading", c.reading);
-        put("window_low", c.windowLow);
-        put("window_high", c.windowHigh);
-        put("eeprom_before", c.eepromBefore);
-        put("eeprom_written", c.eepromWritten);
-        put("code", c.code);
-        channels.push_back(row);
+        nlohmann::json row = nlohmann::json::object();
+        for (const auto& column : ChannelColumns()) {
+            const Cell cell = column.access.get(c);
+            std::visit(
+                [&](const auto& value) {
+                    if constexpr (!std::is_same_v<std::decay_t<decltype(value)>, std::monostate>)
+                        row[std::string(column.json)] = value;
+                },
+                cell);
+        }
+        channels.push_back(std::move(row));
     }
     return channels.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// How many cells a CSV row has: the listed columns and the channels' cell.
+std::size_t CsvWidth() { return RecordColumns().size() + InterruptColumns().size() + 1; }
+
+std::string CsvHeader() {
+    std::vector<std::string> names(CsvWidth());
+    for (const auto& column : RecordColumns()) names.at(column.csvPlace) = column.name;
+    for (const auto& column : InterruptColumns()) names.at(column.csvPlace) = column.name;
+    names.at(kCsvChannelsPlace) = "channels";
+    std::string header;
+    for (const auto& name : names) header += (header.empty() ? "" : ",") + name;
+    return header;
 }
 
 // Reads "YYYY-MM-DDTHH:MM:SS.mmmZ" as seconds since the epoch.
@@ -111,42 +125,16 @@ std::string ValidUtf8(const std::string& text) {
     return valid;
 }
 
-CsvExportWriter::CsvExportWriter(std::ostream& out) : m_out(out) { m_out << kCsvHeader << "\r\n"; }
+CsvExportWriter::CsvExportWriter(std::ostream& out) : m_out(out) { m_out << CsvHeader() << "\r\n"; }
 
 void CsvExportWriter::Add(const ActionRecord& r) {
-    std::vector<std::string> cells = {
-        CsvTextCell(r.id),
-        CsvTextCell(std::string(ActionKindName(r.kind))),
-        CsvTextCell(r.startedUtc),
-        CsvTextCell(r.endedUtc),
-        CsvTextCell(r.bench.host),
-        CsvTextCell(r.bench.folder),
-        CsvTextCell(r.bench.toolVersion),
-        CsvTextCell(r.bench.driverVersion),
-        CsvTextCell(r.bench.operatorLogin),
-        CsvTextCell(r.board.model),
-        std::to_string(r.board.typeCode),
-        std::to_string(r.board.baseAddress),
-        std::to_string(r.board.interruptLevel),
-        NumberCell(r.board.fpgaRevision),
-        CsvTextCell(r.board.serialNumber),
-        CsvTextCell(r.verdict),
-        r.passed ? "true" : "false",
-        CsvTextCell(std::string(MeasureOutcomeName(r.outcome))),
-        CsvTextCell(r.meterModel),
-    };
-    const auto& f = r.interrupt;
-    for (const auto value : {f ? std::optional<std::int64_t>(f->rateHz) : std::nullopt,
-                             f ? std::optional<std::int64_t>(f->expectedMs) : std::nullopt,
-                             f ? std::optional<std::int64_t>(f->measuredMs) : std::nullopt,
-                             f ? std::optional<std::int64_t>(f->overflows) : std::nullopt,
-                             f ? std::optional<std::int64_t>(f->errorCount) : std::nullopt,
-                             f ? std::optional<std::int64_t>(f->timeoutToleranceMs) : std::nullopt,
-                             f ? std::optional<std::int64_t>(f->timeToleranceMs) : std::nullopt,
-                             f ? std::optional<std::int64_t>(f->adToleranceLsb) : std::nullopt})
-        cells.push_back(NumberCell(value));
-    cells.push_back(CsvTextCell(ChannelsCell(r)));
-    cells.push_back(CsvTextCell(r.consoleText));
+    std::vector<std::string> cells(CsvWidth());
+    for (const auto& column : RecordColumns()) cells.at(column.csvPlace) = CsvCell(column.access.get(r));
+    // A record without interrupt figures leaves their cells empty.
+    if (r.interrupt)
+        for (const auto& column : InterruptColumns())
+            cells.at(column.csvPlace) = CsvCell(column.access.get(*r.interrupt));
+    cells.at(kCsvChannelsPlace) = CsvTextCell(ChannelsCell(r));
     for (std::size_t i = 0; i < cells.size(); ++i) m_out << (i ? "," : "") << cells[i];
     m_out << "\r\n";
 }

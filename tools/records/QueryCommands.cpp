@@ -32,7 +32,8 @@ void PrintFull(std::ostream& out, const ActionRecord& r) {
         << "Ended         " << r.endedUtc << '\n'
         << "Verdict       " << Printable(r.verdict) << (r.passed ? " (pass)" : " (fail)") << '\n';
     if (r.outcome != MeasureOutcome::None) out << "Outcome       " << MeasureOutcomeName(r.outcome) << '\n';
-    if (!r.meterModel.empty()) out << "Meter         " << Printable(r.meterModel) << '\n';
+    if (r.meterModel != MeterModel::Unrecorded)
+        out << "Meter         " << MeterModelName(r.meterModel) << '\n';
     out << "Bench         " << Printable(r.bench.host) << ' ' << Printable(r.bench.folder) << '\n'
         << "Operator      " << Printable(r.bench.operatorLogin) << '\n'
         << "Tool          " << Printable(r.bench.toolVersion) << ", driver "
@@ -51,8 +52,8 @@ void PrintFull(std::ostream& out, const ActionRecord& r) {
     if (!r.channels.empty()) out << "Channel  reading  window  verdict  as found  as left  code\n";
     for (const auto& c : r.channels)
         out << "  " << c.channel << "  " << Number(c.reading) << "  " << Number(c.windowLow) << ".."
-            << Number(c.windowHigh) << "  " << Printable(c.verdict) << "  " << Number(c.eepromBefore) << "  "
-            << Number(c.eepromWritten) << "  " << (c.code ? std::to_string(*c.code) : "-") << '\n';
+            << Number(c.windowHigh) << "  " << ChannelVerdictName(c.verdict) << "  " << Number(c.eepromBefore)
+            << "  " << Number(c.eepromWritten) << "  " << (c.code ? std::to_string(*c.code) : "-") << '\n';
     out << "Console:\n" << Printable(r.consoleText, true);
     if (!r.consoleText.empty() && r.consoleText.back() != '\n') out << '\n';
 }
