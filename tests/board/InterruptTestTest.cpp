@@ -293,10 +293,11 @@ TEST_F(InterruptTest, SlowScanFailsTheTimeCheck) {
     });
 }
 
-// 66 percent slower: about 170 ms beyond the expected 256 ms, just outside the 150 ms
-// tolerance (a scan can only come later under load, never earlier).
+// Twice as long: 256 ms beyond the expected 256 ms, outside the 150 ms tolerance with room to
+// spare. The tool reads its start time after the driver has started the scan, so on a loaded
+// machine the time it measures can come out shorter than the scan took.
 TEST_F(InterruptTest, ScanLateByMoreThanTheToleranceFails) {
-    WriteBench({"scan_slow_percent = 66"});
+    WriteBench({"scan_slow_percent = 100"});
     WriteRate("20000");
     RunInterruptTest([&](CMainTestDlg& dlg) {
         const std::string text = Steady(ConsoleText(dlg));

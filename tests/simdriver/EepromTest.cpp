@@ -168,9 +168,14 @@ TEST_F(Eeprom, KilledWriterNeverLeavesATornImage) {
     std::mt19937 random(2024);
     int killedMidWrite = 0;
     for (int round = 0; round < 25; ++round) {
+        // The writer says when its first table is written: the kill then lands among writes
+        // however slowly the writer starts (a loaded machine, a sanitizer).
+        int started[2];
+        ASSERT_EQ(pipe(started), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            close(started[0]);
             if (bqxInit(BQX_REQUIRED_VERSION) != BQX_OK) _exit(3);
             BoardConfig config{};
             config.boardType = 27;
@@ -182,13 +187,18 @@ TEST_F(Eeprom, KilledWriterNeverLeavesATornImage) {
                 std::vector<double> values = (i % 2) ? b : a;
                 values.push_back(0.0);
                 bqxSetReferenceVoltages(h, values.data());
+                if (i == 0 && (write(started[1], "w", 1) != 1 || close(started[1]) != 0)) _exit(5);
             }
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 20000));
+        close(started[1]);
+        char mark = 0;
+        const bool wrote = read(started[0], &mark, 1) == 1;
+        close(started[0]);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
         kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself with " << status;
+        ASSERT_TRUE(wrote && WIFSIGNALED(status)) << "the writer ended by itself with " << status;
         std::vector<double> decoded;
         ASSERT_TRUE(DecodeEepromReferences(ReadBytes("bqxsim-eeprom.bin"), decoded))
             << "round " << round << ": the image fails its checksum";
