@@ -12,7 +12,7 @@ packages=(
   libsqlite3-dev libpq-dev uuid-dev nlohmann-json3-dev libcpp-httplib-dev libicu-dev
   postgresql jq libxml2-utils python3
   poppler-utils chromium
-  clang-14 libclang-rt-14-dev devscripts
+  clang-14 libclang-rt-14-dev devscripts ccache
   orca at-spi2-core dbus gir1.2-atspi-2.0 python3-gi
 )
 
