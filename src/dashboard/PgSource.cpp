@@ -4,6 +4,7 @@
 #include "dashboard/RecordSource.h"
 
 #include "records/PgForwarder.h"
+#include "records/RecordColumns.h"
 
 #include <libpq-fe.h>
 
@@ -11,6 +12,8 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <span>
+#include <string_view>
 #include <thread>
 #include <type_traits>
 #include <unordered_map>
@@ -57,24 +60,42 @@ Result Run(PGconn* conn, const char* sql, const std::vector<const char*>& values
     return result;
 }
 
-#define VANTREL_ISO(column) "to_char(" column " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')"
+// A column of the line's table as the records hold it: times as their ISO 8601 text in UTC,
+// ids as text, everything else as PostgreSQL writes it; the console text stays behind.
+std::string Selected(std::string_view table, std::string_view name, std::string_view postgresType) {
+    // The page never shows an action's console text, and it is by far a record's largest part.
+    if (name == "console_text") return "''";
+    const std::string column = std::string(table) + "." + std::string(name);
+    if (postgresType.starts_with("timestamptz"))
+        return "to_char(" + column + " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')";
+    if (postgresType.starts_with("uuid")) return column + "::text";
+    return column;
+}
 
-// The record's columns, then its interrupt figures (NULL when it has none).
-constexpr const char* kRecordColumns =
-    "SELECT r.id::text, r.action, r.bench_host, r.bench_folder, r.tool_version, r.driver_version, "
-    "r.operator, r.board_model, r.type_code, r.base_address, r.interrupt_level, r.fpga_revision, "
-    "r.serial_number, " VANTREL_ISO("r.started_utc") ", " VANTREL_ISO("r.ended_utc") ", r.verdict, "
-    "r.passed, r.outcome, r.meter_model, i.rate_hz, i.expected_ms, i.measured_ms, i.overflows, "
-    "i.error_count, i.timeout_tolerance_ms, i.time_tolerance_ms, i.ad_tolerance_lsb, "
-    "r.meter_serial, r.meter_standing, r.meter_asset_tag, r.meter_certificate, r.meter_certificate_date, "
-    "r.meter_lab, r.meter_due, r.ambient_celsius "
-    "FROM vantrel_records r LEFT JOIN vantrel_interrupt_figures i ON i.record_id = r.id ";
+template <typename Figures>
+std::string SelectList(std::string_view table, std::span<const records::Column<Figures>> columns) {
+    std::string list;
+    for (const auto& column : columns) list += ", " + Selected(table, column.name, column.postgres);
+    return list;
+}
 
-constexpr const char* kChannelColumns =
-    "SELECT c.record_id::text, c.channel, c.reading, c.window_low, c.window_high, c.verdict, "
-    "c.eeprom_before, c.eeprom_written, c.code, c.meter_range, c.expanded_uncertainty "
-    "FROM vantrel_channel_figures c "
-    "JOIN vantrel_records r ON r.id = c.record_id ";
+// The record's columns, then whether it has interrupt figures and the figures; all from the
+// records' one column list, so a new field is read without a change here.
+const std::string& RecordSelect() {
+    static const std::string select =
+        "SELECT " + SelectList("r", records::RecordColumns()).substr(2) + ", i.record_id IS NOT NULL" +
+        SelectList("i", records::InterruptColumns()) +
+        " FROM vantrel_records r LEFT JOIN vantrel_interrupt_figures i ON i.record_id = r.id ";
+    return select;
+}
+
+const std::string& ChannelSelect() {
+    static const std::string select = "SELECT c.record_id::text" +
+                                      SelectList("c", records::ChannelColumns()) +
+                                      " FROM vantrel_channel_figures c JOIN vantrel_records r ON r.id = "
+                                      "c.record_id ";
+    return select;
+}
 
 class Row {
 public:
@@ -82,9 +103,26 @@ public:
     bool Null(int column) const { return PQgetisnull(m_result, m_row, column); }
     std::string Text(int column) const { return PQgetvalue(m_result, m_row, column); }
     long long Int(int column) const { return std::strtoll(PQgetvalue(m_result, m_row, column), nullptr, 10); }
-    std::optional<double> Real(int column) const {
-        if (Null(column)) return std::nullopt;
-        return std::strtod(PQgetvalue(m_result, m_row, column), nullptr);
+
+    // The cell at `column` as a column of that kind reads it; NULL is no value.
+    records::Cell Cell(int column, records::CellKind kind) const {
+        if (Null(column)) return {};
+        switch (kind) {
+        case records::CellKind::Text: return Text(column);
+        case records::CellKind::Boolean: return Text(column) == "t";
+        case records::CellKind::Integer:
+        case records::CellKind::OptionalInteger: return std::int64_t{Int(column)};
+        case records::CellKind::OptionalReal:
+            return std::strtod(PQgetvalue(m_result, m_row, column), nullptr);
+        }
+        return {};
+    }
+
+    // Fills `into` from the cells from `at` on, one a column; returns the place after them.
+    template <typename Figures>
+    int Fill(int at, std::span<const records::Column<Figures>> columns, Figures& into) const {
+        for (const auto& column : columns) column.access.set(into, Cell(at++, column.access.kind));
+        return at;
     }
 
 private:
@@ -94,60 +132,14 @@ private:
 
 ActionRecord RecordOf(const Row& row) {
     ActionRecord r;
-    r.id = row.Text(0);
-    r.kind = records::ActionKindFromName(row.Text(1)).value_or(ActionKind::InitializeBoard);
-    r.bench = {row.Text(2), row.Text(3), row.Text(4), row.Text(5), row.Text(6)};
-    r.board.model = row.Text(7);
-    r.board.typeCode = static_cast<int>(row.Int(8));
-    r.board.baseAddress = static_cast<int>(row.Int(9));
-    r.board.interruptLevel = static_cast<int>(row.Int(10));
-    if (!row.Null(11)) r.board.fpgaRevision = static_cast<int>(row.Int(11));
-    r.board.serialNumber = row.Text(12);
-    r.startedUtc = row.Text(13);
-    r.endedUtc = row.Text(14);
-    r.verdict = row.Text(15);
-    r.passed = row.Text(16) == "t";
-    r.outcome = records::MeasureOutcomeFromName(row.Text(17)).value_or(records::MeasureOutcome::None);
-    r.meterModel = records::MeterModelFromName(row.Text(18)).value_or(records::MeterModel::Unrecorded);
-    if (!row.Null(19)) {
-        auto& f = r.interrupt.emplace();
-        f.rateHz = static_cast<int>(row.Int(19));
-        f.expectedMs = static_cast<int>(row.Int(20));
-        f.measuredMs = static_cast<int>(row.Int(21));
-        f.overflows = row.Int(22);
-        f.errorCount = row.Int(23);
-        f.timeoutToleranceMs = static_cast<int>(row.Int(24));
-        f.timeToleranceMs = static_cast<int>(row.Int(25));
-        f.adToleranceLsb = static_cast<int>(row.Int(26));
-    }
-    // The meter's copy: a certificate made from the line must trace the meter as the bench's does.
-    r.meterSerial = row.Text(27);
-    metrology::MeterStanding standing{};
-    if (!row.Text(28).empty())
-        r.meterStanding = metrology::ParseMeterStanding(row.Text(28), standing)
-                              ? standing
-                              : metrology::MeterStanding::Unregistered;
-    r.meterAssetTag = row.Text(29);
-    r.meterCertificate = row.Text(30);
-    r.meterCertificateDate = row.Text(31);
-    r.meterLab = row.Text(32);
-    r.meterDue = row.Text(33);
-    r.ambientCelsius = row.Real(34);
+    const int at = row.Fill(0, records::RecordColumns(), r);
+    if (row.Text(at) == "t") row.Fill(at + 1, records::InterruptColumns(), r.interrupt.emplace());
     return r;
 }
 
 records::ChannelFigures ChannelOf(const Row& row) {
     records::ChannelFigures c;
-    c.channel = static_cast<int>(row.Int(1));
-    c.reading = row.Real(2);
-    c.windowLow = row.Real(3);
-    c.windowHigh = row.Real(4);
-    c.verdict = records::ChannelVerdictFromName(row.Text(5)).value_or(records::ChannelVerdict::None);
-    c.eepromBefore = row.Real(6);
-    c.eepromWritten = row.Real(7);
-    if (!row.Null(8)) c.code = static_cast<int>(row.Int(8));
-    c.meterRange = row.Real(9);
-    c.expandedUncertainty = row.Real(10);
+    row.Fill(1, records::ChannelColumns(), c);
     return c;
 }
 
@@ -255,10 +247,8 @@ private:
 
     Rows Query(const std::string& where, const std::vector<const char*>& values) {
         return {
-            Run(m_read.get(), (std::string(kRecordColumns) + where + "ORDER BY r.started_utc, r.id").c_str(),
-                values),
-            Run(m_read.get(),
-                (std::string(kChannelColumns) + where + "ORDER BY c.record_id, c.channel").c_str(), values)};
+            Run(m_read.get(), (RecordSelect() + where + "ORDER BY r.started_utc, r.id").c_str(), values),
+            Run(m_read.get(), (ChannelSelect() + where + "ORDER BY c.record_id, c.channel").c_str(), values)};
     }
 
     static void Emit(const Rows& rows, const std::function<void(const ActionRecord&)>& each) {
