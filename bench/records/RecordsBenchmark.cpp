@@ -49,7 +49,8 @@ ActionRecord TypicalRecord(int board) {
         r.outcome = MeasureOutcome::Written;
         r.meterModel = MeterModel::Fluke45;
         for (int c = 0; c < 4; ++c)
-            r.channels.push_back({c, 2.5, 2.1, 2.9, ChannelVerdict::Pass, 2.4, 2.5, std::nullopt, 10.0, 2.1e-3});
+            r.channels.push_back(
+                {c, 2.5, 2.1, 2.9, ChannelVerdict::Pass, 2.4, 2.5, std::nullopt, 10.0, 2.1e-3});
     }
     return r;
 }

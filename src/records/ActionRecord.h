@@ -92,9 +92,9 @@ struct ChannelFigures {
     std::optional<double> windowLow;  // tolerance window, inclusive
     std::optional<double> windowHigh;
     ChannelVerdict verdict = ChannelVerdict::None;
-    std::optional<double> eepromBefore;   // as found
-    std::optional<double> eepromWritten;  // as left
-    std::optional<int> code;              // A/D code of a sample
+    std::optional<double> eepromBefore;         // as found
+    std::optional<double> eepromWritten;        // as left
+    std::optional<int> code;                    // A/D code of a sample
     std::optional<double> meterRange;           // the meter's range for the reading, volts
     std::optional<double> expandedUncertainty;  // U of the value, volts, from the register's figures
 

@@ -155,13 +155,12 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
                                                         "FROM vantrel_channel_figures c WHERE record_id = '" +
                                                             id + "'"));
     for (const auto& c : channels)
-        r.channels.push_back({c.at("channel"), Optional<double>(c.at("reading")),
-                              Optional<double>(c.at("window_low")), Optional<double>(c.at("window_high")),
-                              ChannelVerdictFromName(Text(c.at("verdict"))).value(),
-                              Optional<double>(c.at("eeprom_before")),
-                              Optional<double>(c.at("eeprom_written")), Optional<int>(c.at("code")),
-                              Optional<double>(c.at("meter_range")),
-                              Optional<double>(c.at("expanded_uncertainty"))});
+        r.channels.push_back(
+            {c.at("channel"), Optional<double>(c.at("reading")), Optional<double>(c.at("window_low")),
+             Optional<double>(c.at("window_high")), ChannelVerdictFromName(Text(c.at("verdict"))).value(),
+             Optional<double>(c.at("eeprom_before")), Optional<double>(c.at("eeprom_written")),
+             Optional<int>(c.at("code")), Optional<double>(c.at("meter_range")),
+             Optional<double>(c.at("expanded_uncertainty"))});
     return r;
 }
 

@@ -66,19 +66,44 @@ ActionRecord SampleRecord(ActionKind kind, const std::string& serial, const std:
         r.meterLab = "Example Calibration Laboratory";
         r.meterDue = "2027-03-10";
         r.ambientCelsius = 22.5;
-        r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9987, std::nullopt, 10.0, 0.002136},
-                      {1, 2.5012, 2.1, 2.9, ChannelVerdict::Pass, 2.5, 2.5012, std::nullopt, 10.0, 0.001442},
-                      {2, 1.2501, 1.0, 1.5, ChannelVerdict::Pass, 1.25, 1.2501, std::nullopt, 10.0, 0.000946}};
+        r.channels = {
+            {0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9987, std::nullopt, 10.0, 0.002136},
+            {1, 2.5012, 2.1, 2.9, ChannelVerdict::Pass, 2.5, 2.5012, std::nullopt, 10.0, 0.001442},
+            {2, 1.2501, 1.0, 1.5, ChannelVerdict::Pass, 1.25, 1.2501, std::nullopt, 10.0, 0.000946}};
         break;
     case ActionKind::EepromWrite:
-        r.channels = {{0, std::nullopt, std::nullopt, std::nullopt, {}, 4.9, 5.0, std::nullopt, std::nullopt,
+        r.channels = {{0,
+                       std::nullopt,
+                       std::nullopt,
+                       std::nullopt,
+                       {},
+                       4.9,
+                       5.0,
+                       std::nullopt,
+                       std::nullopt,
                        std::nullopt}};
         break;
     case ActionKind::Sample:
-        r.channels = {{0, std::nullopt, std::nullopt, std::nullopt, {}, std::nullopt, std::nullopt, 2047,
-                       std::nullopt, std::nullopt},
-                      {1, std::nullopt, std::nullopt, std::nullopt, {}, std::nullopt, std::nullopt, -12,
-                       std::nullopt, std::nullopt}};
+        r.channels = {{0,
+                       std::nullopt,
+                       std::nullopt,
+                       std::nullopt,
+                       {},
+                       std::nullopt,
+                       std::nullopt,
+                       2047,
+                       std::nullopt,
+                       std::nullopt},
+                      {1,
+                       std::nullopt,
+                       std::nullopt,
+                       std::nullopt,
+                       {},
+                       std::nullopt,
+                       std::nullopt,
+                       -12,
+                       std::nullopt,
+                       std::nullopt}};
         break;
     default: break;
     }
