@@ -1,5 +1,7 @@
 #include "records/ActionRecord.h"
 
+#include "metrology/InstrumentRegister.h"
+
 #include "platform/System.h"
 
 #include <uuid/uuid.h>
@@ -107,6 +109,16 @@ std::optional<MeterModel> MeterModelFromName(std::string_view name) {
 }
 
 bool ReadByMeter(MeterModel model) { return model == MeterModel::Fluke45 || model == MeterModel::Hp34401A; }
+
+std::optional<metrology::MeterModel> RegisterModel(MeterModel model) {
+    switch (model) {
+    case MeterModel::Fluke45: return metrology::MeterModel::Fluke45;
+    case MeterModel::Hp34401A: return metrology::MeterModel::Hp34401A;
+    case MeterModel::Typed:
+    case MeterModel::Unrecorded: break;
+    }
+    return std::nullopt;
+}
 
 std::string_view ChannelVerdictName(ChannelVerdict verdict) { return NameIn(kVerdictNames, verdict); }
 

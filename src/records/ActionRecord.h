@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+namespace vantrel::metrology {
+enum class MeterModel;
+}
+
 namespace vantrel::records {
 
 // The kinds of action that leave a record. The text names are what the database, the
@@ -43,6 +47,8 @@ std::string_view MeterModelName(MeterModel model);  // "", "Fluke 45", "HP 34401
 std::optional<MeterModel> MeterModelFromName(std::string_view name);
 // Whether the values came from a meter's reading.
 bool ReadByMeter(MeterModel model);
+// The register's model of a meter that read the values; none for values typed or not recorded.
+std::optional<metrology::MeterModel> RegisterModel(MeterModel model);
 
 // How one channel of a Measure References run, an EEPROM write or a sample ended.
 enum class ChannelVerdict { None, Pass, Fail, NotRead, NotMeasured, Typed, Refused, Stored, NotStored };

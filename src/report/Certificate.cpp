@@ -152,8 +152,7 @@ namespace {
 std::optional<metrology::ReferenceMeter> OnlyMeterOfModel(const metrology::InstrumentRegister& instruments,
                                                           records::MeterModel recorded, std::string& why) {
     const std::string model(records::MeterModelName(recorded));
-    const auto wanted = recorded == records::MeterModel::Hp34401A ? metrology::MeterModel::Hp34401A
-                                                                  : metrology::MeterModel::Fluke45;
+    const auto wanted = records::RegisterModel(recorded);
     std::optional<metrology::ReferenceMeter> found;
     int count = 0;
     for (const auto& meter : instruments.meters)
@@ -169,9 +168,8 @@ std::optional<metrology::ReferenceMeter> OnlyMeterOfModel(const metrology::Instr
 std::optional<metrology::ReferenceMeter> NamedMeter(const metrology::InstrumentRegister& instruments,
                                                     const ActionRecord& m, std::string& why) {
     const metrology::ReferenceMeter* meter = instruments.Find(m.meterSerial);
-    metrology::MeterModel model;
     const std::string recorded(records::MeterModelName(m.meterModel));
-    if (meter && metrology::ParseMeterModel(recorded, model) && meter->model == model) return *meter;
+    if (meter && meter->model == records::RegisterModel(m.meterModel)) return *meter;
     why = meter ? "the register's meter \"" + m.meterSerial + "\" is not a " + recorded
                 : "the meter \"" + m.meterSerial + "\" is not in the register";
     return std::nullopt;

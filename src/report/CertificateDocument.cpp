@@ -99,8 +99,7 @@ void ChannelSection(std::ostringstream& out, const Certificate& c) {
 
 bool MeterRead(const Certificate& c) {
     if (!c.calibration) return false;
-    metrology::MeterModel model;
-    return metrology::ParseMeterModel(records::MeterModelName(c.calibration->meterModel), model);
+    return records::RegisterModel(c.calibration->meterModel).has_value();
 }
 
 // The meter as the record copied it from the register when it measured.

@@ -5,10 +5,7 @@
 namespace vantrel::report {
 
 void MeterUseTally::Add(const records::ActionRecord& r) {
-    metrology::MeterModel model;
-    if (r.kind != records::ActionKind::MeasureReferences ||
-        !metrology::ParseMeterModel(records::MeterModelName(r.meterModel), model))
-        return;
+    if (r.kind != records::ActionKind::MeasureReferences || !records::RegisterModel(r.meterModel)) return;
     MeterUse& use = m_meters[r.meterSerial];
     use.serial = r.meterSerial;
     use.model = records::MeterModelName(r.meterModel);
