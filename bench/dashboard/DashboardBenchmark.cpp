@@ -1,14 +1,18 @@
 // The live dashboard under a line's load: simulated benches send records to a PostgreSQL
 // server of the benchmark's own, viewers hold the event stream open, and a reader fetches the
 // page and its state. Prints page times, the delay from each record's commit to its event at
-// the viewers, and the server's memory over the run.
+// the viewers, and the server's memory: its resident size each minute by the kind of mapping
+// that holds it, its threads, and its trend over the second half of the run set against what
+// the day's boards alone add (the tally keeps every board of the day; it starts afresh each day).
 //
 //   bench_dashboard [--seconds N] [--benches N] [--viewers N] [--period-ms N] [--prefix COMMAND]
 //
 // --prefix runs the server under another program, e.g. "heaptrack -o /tmp/serve"; the memory
 // is then that program's child's.
 #include "RecordsTestSupport.h"
+#include "ServerMemory.h"
 
+#include "dashboard/LineState.h"
 #include "dashboard/RecordSource.h"
 #include "records/PgForwarder.h"
 #include "records/RecordStore.h"
@@ -21,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <malloc.h>
 #include <map>
 #include <mutex>
 #include <random>
@@ -31,8 +36,14 @@ namespace {
 
 using namespace std::chrono;
 using namespace recordstest;
+using namespace dashboardbench;
 using Json = nlohmann::json;
 using vantrel::records::ActionKind;
+
+constexpr int kSampleSeconds = 5;
+// Memory is flat when what it gains beyond the day's boards over the second half of a run
+// stays within this share of its resident size.
+constexpr double kFlatShare = 0.01;
 
 struct Options {
     int seconds = 120;
@@ -51,38 +62,50 @@ double Percentile(std::vector<double> values, double q) {
                            static_cast<std::size_t>(q * static_cast<double>(values.size())))];
 }
 
-long RssKb(int pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
-    return -1;
-}
-
-// One bench: its own SQLite file, a board tested every few actions, one record each period,
-// forwarded to the line at once.
-void RunBench(int number, const Options& options, const std::string& folder, const std::string& conninfo,
-              const std::atomic<bool>& stop, std::atomic<long>& sent) {
-    vantrel::records::RecordStore store(folder + "/bench.db");
-    std::mt19937 random(static_cast<unsigned>(number));
+// A bench's i-th record: a board tested every four actions, one action in ten failing.
+vantrel::records::ActionRecord BenchRecord(int number, long i, const std::string& folder, std::mt19937& random) {
     const ActionKind cycle[] = {ActionKind::InitializeBoard, ActionKind::InterruptTest,
                                 ActionKind::MeasureReferences, ActionKind::FreeBoard};
     char host[32];
     std::snprintf(host, sizeof host, "bench-%02d", number);
+    auto record = SampleRecord(cycle[i % 4], std::string(host) + "-SN-" + std::to_string(i / 4),
+                               vantrel::records::UtcNowIso8601());
+    record.bench.host = host;
+    record.bench.folder = folder;
+    record.endedUtc = record.startedUtc;
+    record.passed = random() % 10 != 0;
+    record.verdict = record.passed ? "SUCCESS" : "FAILED";
+    return record;
+}
+
+// One bench: its own SQLite file, one record each period, forwarded to the line at once.
+void RunBench(int number, const Options& options, const std::string& folder, const std::string& conninfo,
+              const std::atomic<bool>& stop, std::atomic<long>& sent) {
+    vantrel::records::RecordStore store(folder + "/bench.db");
+    std::mt19937 random(static_cast<unsigned>(number));
     std::this_thread::sleep_for(milliseconds(random() % static_cast<unsigned>(options.periodMs)));
     for (long i = 0; !stop; ++i) {
         const auto next = steady_clock::now() + milliseconds(options.periodMs);
-        auto record = SampleRecord(cycle[i % 4], std::string(host) + "-SN-" + std::to_string(i / 4),
-                                   vantrel::records::UtcNowIso8601());
-        record.bench.host = host;
-        record.bench.folder = folder;
-        record.endedUtc = record.startedUtc;
-        record.passed = random() % 10 != 0;
-        record.verdict = record.passed ? "SUCCESS" : "FAILED";
-        store.Write(record);
+        store.Write(BenchRecord(number, i, folder, random));
         if (vantrel::records::ForwardPending(store, conninfo).error.empty()) ++sent;
         std::this_thread::sleep_until(next);
     }
+}
+
+// The heap that the day's tally holds per board, measured in this process on the benches'
+// own records: the difference between a tally of 2n boards and one of n, so that the charts,
+// full at 5000 points in both, cancel out.
+double TallyBytesPerBoard(int benches) {
+    const auto heldBy = [benches](long boardsPerBench) {
+        const auto before = mallinfo2().uordblks;
+        vantrel::dashboard::LineTally tally(system_clock::now());
+        std::mt19937 random(1);
+        for (int b = 0; b < benches; ++b)
+            for (long i = 0; i < boardsPerBench * 4; ++i) tally.Add(BenchRecord(b, i, "/srv/bench", random));
+        return static_cast<double>(mallinfo2().uordblks - before);
+    };
+    const long n = static_cast<long>(vantrel::dashboard::kChartPoints) / std::max(1, benches) + 1;
+    return (heldBy(2 * n) - heldBy(n)) / static_cast<double>(n * benches);
 }
 
 // One viewer: the event stream, and when each record id first showed on a tile.
@@ -109,6 +132,55 @@ void RunViewer(int port, const std::atomic<bool>& stop, std::map<std::string, do
         }
         return !stop.load();
     });
+}
+
+double Mb(long kb) { return static_cast<double>(kb) / 1024.0; }
+
+long KbOf(const MemorySample& sample, const std::string& kind) {
+    const auto at = sample.kb.find(kind);
+    return at == sample.kb.end() ? 0 : at->second;
+}
+
+// RSS and its parts each minute, then the second half's growth and slope, and how much of it
+// the day's boards explain. Flat: the growth beyond the day's boards stays within 1 % of RSS.
+void PrintMemory(const std::vector<MemorySample>& memory, const std::vector<long>& boards,
+                 double bytesPerBoard, int seconds) {
+    std::printf("server memory each minute (MB resident; malloc arenas besides the main heap):\n");
+    std::printf("  time   RSS  threads  arenas  boards");
+    for (const auto& kind : MappingKinds()) std::printf("  %s", kind.c_str());
+    std::printf("\n");
+    for (std::size_t i = 0; i < memory.size(); ++i) {
+        const auto& s = memory[i];
+        if (s.second % 60 != 0 && i + 1 != memory.size()) continue;
+        std::printf("  %4ds %5.1f  %7d  %6d  %6ld", s.second, Mb(s.rssKb), s.threads, s.mallocArenas, boards[i]);
+        for (const auto& kind : MappingKinds())
+            std::printf("  %*.1f", static_cast<int>(kind.size()), Mb(KbOf(s, kind)));
+        std::printf("\n");
+    }
+    const int half = seconds / 2;
+    const MemorySample& from = SampleAt(memory, half);
+    const MemorySample& to = memory.back();
+    const auto fromIndex = static_cast<std::size_t>(&from - memory.data());
+    const std::string grewMost = *std::max_element(
+        MappingKinds().begin(), MappingKinds().end(), [&](const std::string& a, const std::string& b) {
+            const auto growth = [&](const std::string& k) { return KbOf(to, k) - KbOf(from, k); };
+            return growth(a) < growth(b);
+        });
+    const long newBoards = boards.back() - boards[fromIndex];
+    const double boardsKb = static_cast<double>(newBoards) * bytesPerBoard / 1024.0;
+    const double growthKb = static_cast<double>(to.rssKb - from.rssKb);
+    const double minutes = (to.second - from.second) / 60.0;
+    std::printf("second half (%ds to %ds): RSS %+.0f KB, slope %+.0f KB/min; grew most: %s %+ld KB; threads %d "
+                "to %d\n",
+                from.second, to.second, growthKb, RssSlopeKbPerMinute(memory, half), grewMost.c_str(),
+                KbOf(to, grewMost) - KbOf(from, grewMost), from.threads, to.threads);
+    std::printf("the day's boards: %ld more in the second half at %.0f bytes each (the tally's heap per board, "
+                "measured here) = %.0f KB\n",
+                newBoards, bytesPerBoard, boardsKb);
+    const double beyond = growthKb - boardsKb;
+    std::printf("growth beyond the day's boards: %+.0f KB (%+.0f KB/min): %s (flat: within 1 %% of RSS, %.0f KB)\n",
+                beyond, minutes > 0 ? beyond / minutes : 0, std::abs(beyond) <= kFlatShare * static_cast<double>(to.rssKb) ? "flat" : "NOT flat",
+                kFlatShare * static_cast<double>(to.rssKb));
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -194,26 +266,30 @@ int main(int argc, char** argv) {
                              pg.Conninfo("vantrel", "vantrel_bench"), std::cref(stopBenches), std::ref(sent));
     }
     std::vector<double> pageMs, stateMs;
+    std::atomic<long> boards{0};  // the day's boards, as the page says
     std::thread reader([&] {
         httplib::Client client("127.0.0.1", port);
         while (!stop) {
             for (auto [path, into] : {std::pair{"/", &pageMs}, std::pair{"/state.json", &stateMs}}) {
                 const auto t0 = steady_clock::now();
                 const auto result = client.Get(path);
-                if (result && result->status == 200)
-                    into->push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+                if (!result || result->status != 200) continue;
+                into->push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+                if (into == &stateMs) boards = Json::parse(result->body).value("boards", 0L);
             }
             std::this_thread::sleep_for(milliseconds(250));
         }
     });
 
-    std::vector<std::pair<int, long>> memory;
-    const auto end = steady_clock::now() + seconds(options.seconds);
-    for (int t = 0; steady_clock::now() < end; t += 5) {
-        memory.emplace_back(t, RssKb(pid));
-        std::this_thread::sleep_until(std::min(end, steady_clock::now() + seconds(5)));
+    std::vector<MemorySample> memory;
+    std::vector<long> boardsAt;
+    const auto begin = steady_clock::now();
+    const auto end = begin + seconds(options.seconds);
+    for (int t = 0; t <= options.seconds; t += kSampleSeconds) {
+        std::this_thread::sleep_until(std::min(end, begin + seconds(t)));
+        memory.push_back(SampleMemory(pid, t));
+        boardsAt.push_back(boards);
     }
-    memory.emplace_back(options.seconds, RssKb(pid));
     stopBenches = true;
     std::this_thread::sleep_for(seconds(5));  // the last records reach the viewers
     stop = true;
@@ -249,10 +325,7 @@ int main(int argc, char** argv) {
         "commit to event at a viewer: %zu deliveries, p50 %.3f s, p99 %.3f s, max %.3f s; %ld (record, "
         "viewer) pairs never shown\n",
         delays.size(), Percentile(delays, 0.5), Percentile(delays, 0.99), Percentile(delays, 1.0), missed);
-    std::printf("server memory (VmRSS) over time:");
-    for (std::size_t i = 0; i < memory.size(); i += std::max<std::size_t>(1, memory.size() / 12))
-        std::printf(" %ds:%.1fMB", memory[i].first, static_cast<double>(memory[i].second) / 1024.0);
-    std::printf(" end:%.1fMB\n", static_cast<double>(memory.back().second) / 1024.0);
+    PrintMemory(memory, boardsAt, TallyBytesPerBoard(options.benches), options.seconds);
     std::printf("load average at the end (1, 5, 15 min): %s", ReadFile("/proc/loadavg").c_str());
     return 0;
 }

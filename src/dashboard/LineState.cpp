@@ -57,7 +57,7 @@ std::vector<ChartEntry> ChartsOf(const LineState& state) {
     if (!state.interrupts.empty()) {
         ChartEntry entry{"interrupt", "Interrupt test timing", 0};
         for (const auto& p : state.interrupts) {
-            Mix(entry.hash, p.startedUtc);
+            Mix(entry.hash, p.startedMs);
             Mix(entry.hash, p.differenceMs);
             Mix(entry.hash, p.toleranceMs);
         }
@@ -177,14 +177,15 @@ void LineTally::Count(const std::string& serial, Board& board, int sign) {
 }
 
 void LineTally::AddToCharts(const ActionRecord& r) {
-    if (r.kind == ActionKind::InterruptTest && r.interrupt) {
-        const report::InterruptPoint point{r.startedUtc, r.interrupt->measuredMs - r.interrupt->expectedMs,
-                                           r.interrupt->timeToleranceMs, r.passed};
-        const auto at =
-            std::upper_bound(m_interrupts.begin(), m_interrupts.end(), point,
-                             [](const report::InterruptPoint& a, const report::InterruptPoint& b) {
-                                 return a.startedUtc < b.startedUtc;
-                             });
+    // A point without a readable time has no place on the chart's time axis.
+    const auto started = ParseUtc(r.startedUtc);
+    if (r.kind == ActionKind::InterruptTest && r.interrupt && started) {
+        const TimingPoint point{duration_cast<milliseconds>(started->time_since_epoch()).count(),
+                                r.interrupt->measuredMs - r.interrupt->expectedMs, r.interrupt->timeToleranceMs,
+                                r.passed};
+        const auto at = std::upper_bound(
+            m_interrupts.begin(), m_interrupts.end(), point,
+            [](const TimingPoint& a, const TimingPoint& b) { return a.startedMs < b.startedMs; });
         m_interrupts.insert(at, point);
         if (m_interrupts.size() > kChartPoints) m_interrupts.erase(m_interrupts.begin());
     }
@@ -233,6 +234,15 @@ LineState LineTally::State(system_clock::time_point now) const {
     for (const auto& [key, set] : m_readings) state.readings.push_back(set);
     state.charts = ChartsOf(state);
     return state;
+}
+
+std::vector<report::InterruptPoint> InterruptChartPoints(const std::vector<TimingPoint>& points) {
+    std::vector<report::InterruptPoint> chart;
+    chart.reserve(points.size());
+    for (const auto& p : points)
+        chart.push_back({FormatUtc(system_clock::time_point(milliseconds(p.startedMs))), p.differenceMs,
+                         p.toleranceMs, p.passed});
+    return chart;
 }
 
 LineState GatherLineState(RecordSource& source, system_clock::time_point now) {

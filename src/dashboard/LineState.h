@@ -57,6 +57,16 @@ struct FailedEntry {
     std::string recordId;  // the certificate of a record without a serial number
 };
 
+// A point of the interrupt timing chart. Small and without an allocation of its own: every
+// state made holds a copy of up to kChartPoints of them, several times a second on a busy
+// line, and small allocations made and dropped that often scatter the heap.
+struct TimingPoint {
+    std::int64_t startedMs = 0;  // UTC, since the epoch
+    int differenceMs = 0;        // measured minus expected
+    int toleranceMs = 0;
+    bool passed = false;
+};
+
 struct ChartEntry {
     std::string name;      // "interrupt" or "readings-<n>"
     std::string title;     // plain text
@@ -71,7 +81,7 @@ struct LineState {
     std::vector<BenchTile> benches;                  // by host, then folder
     std::vector<ModelYield> yield;                   // by model
     std::vector<FailedEntry> failed;                 // newest first, at most kFailedShown
-    std::vector<report::InterruptPoint> interrupts;  // oldest first
+    std::vector<TimingPoint> interrupts;             // oldest first
     std::vector<report::ReadingSet> readings;        // by model, then channel
     std::vector<ChartEntry> charts;
     std::optional<BenchBacklog> backlog;  // what waits in the bench's file, for every tile
@@ -120,9 +130,12 @@ private:
     // Failures by time, then serial number (or record id), with their entries.
     std::set<std::pair<std::string, std::string>> m_failedOrder;
     std::unordered_map<std::string, FailedEntry> m_unserialized;  // failed records without a serial
-    std::vector<report::InterruptPoint> m_interrupts;
+    std::vector<TimingPoint> m_interrupts;
     std::map<std::pair<std::string, int>, report::ReadingSet> m_readings;
 };
+
+// The interrupt points as the line report's chart draws them.
+std::vector<report::InterruptPoint> InterruptChartPoints(const std::vector<TimingPoint>& points);
 
 // The state at `now`, read afresh from every record since the start of yesterday (UTC).
 LineState GatherLineState(RecordSource& source, std::chrono::system_clock::time_point now);

@@ -192,7 +192,7 @@ TEST(LineTallyBounds, ChartsKeepTheLatestPointsOnly) {
     }
     const LineState state = tally.State(kNow);
     ASSERT_EQ(state.interrupts.size(), dashboard::kChartPoints);
-    EXPECT_EQ(state.interrupts.front().startedUtc,
+    EXPECT_EQ(dashboard::InterruptChartPoints(state.interrupts).front().startedUtc,
               dashboard::FormatUtc(kNow - seconds(dashboard::kChartPoints)));
     ASSERT_EQ(state.readings.size(), 1u);
     EXPECT_EQ(state.readings[0].readings.size(), dashboard::kChartPoints);
