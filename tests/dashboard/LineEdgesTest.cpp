@@ -1,5 +1,6 @@
-// The dashboard's state at its edges: a bench whose clock runs ahead of the dashboard's, and
-// a day with more failed boards than the page lists.
+// The dashboard's state at its edges: a bench whose clock runs ahead of the dashboard's, a
+// day with more failed boards than the page lists, and interrupt points that come out of order
+// or with a time that cannot be read.
 #include "RecordsTestSupport.h"
 
 #include "dashboard/LineState.h"
@@ -66,6 +67,41 @@ TEST(LineEdges, OnlyTheNewestFailuresThePageHoldsAreListed) {
     std::snprintf(oldestShown, sizeof oldestShown, "F%02zu", boards - dashboard::kFailedShown);
     EXPECT_EQ(json["failed"][0]["serial"], newest);
     EXPECT_EQ(json["failed"][dashboard::kFailedShown - 1]["serial"], oldestShown);
+}
+
+// The chart's points are kept as numbers; they come back with the records' own times, in time
+// order whatever order the records came in. A time that cannot be read gives no point.
+TEST(LineEdges, InterruptPointsKeepTheirTimesAndFiguresInTimeOrder) {
+    struct Point {
+        std::string startedUtc;
+        int differenceMs;
+        int toleranceMs;
+        bool passed;
+    };
+    const std::vector<Point> sent = {{"2026-12-08T09:30:00.250Z", 3, 150, true},
+                                     {"2026-12-08T08:00:00.000Z", -7, 150, false},
+                                     {"2026-12-08Tnot a time", 1, 150, true},
+                                     {"2026-12-08T09:29:59.999Z", 151, 120, false}};
+    dashboard::LineTally tally(kNow);
+    for (const auto& p : sent) {
+        auto r = SampleRecord(ActionKind::InterruptTest, "T", p.startedUtc);
+        r.interrupt->measuredMs = r.interrupt->expectedMs + p.differenceMs;
+        r.interrupt->timeToleranceMs = p.toleranceMs;
+        r.passed = p.passed;
+        tally.Add(r);
+    }
+    const auto state = tally.State(kNow);
+    EXPECT_EQ(state.records, 4);
+    const auto points = dashboard::InterruptChartPoints(state.interrupts);
+    const std::vector<std::size_t> expected = {1, 3, 0};
+    ASSERT_EQ(points.size(), expected.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const Point& want = sent[expected[i]];
+        EXPECT_EQ(points[i].startedUtc, want.startedUtc) << i;
+        EXPECT_EQ(points[i].differenceMs, want.differenceMs) << i;
+        EXPECT_EQ(points[i].toleranceMs, want.toleranceMs) << i;
+        EXPECT_EQ(points[i].passed, want.passed) << i;
+    }
 }
 
 }  // namespace
