@@ -1,9 +1,10 @@
 // The live dashboard under a line's load: simulated benches send records to a PostgreSQL
 // server of the benchmark's own, viewers hold the event stream open, and a reader fetches the
-// page and its state. Prints page times, the delay from each record's commit to its event at
-// the viewers, and the server's memory: its resident size each minute by the kind of mapping
-// that holds it, its threads, and its trend over the second half of the run set against what
-// the day's boards alone add (the tally keeps every board of the day; it starts afresh each day).
+// page, its state and its charts as a browser does. Prints page and chart times, the delay
+// from each record's commit to its event at the viewers, and the server's memory: its
+// resident size each minute by the kind of mapping that holds it, its threads, and its trend
+// over the second half of the run set against what the day's boards alone add (the tally
+// keeps every board of the day; it starts afresh each day).
 //
 //   bench_dashboard [--seconds N] [--benches N] [--viewers N] [--period-ms N] [--prefix COMMAND]
 //
@@ -20,12 +21,12 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <malloc.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <malloc.h>
 #include <map>
 #include <mutex>
 #include <random>
@@ -63,7 +64,8 @@ double Percentile(std::vector<double> values, double q) {
 }
 
 // A bench's i-th record: a board tested every four actions, one action in ten failing.
-vantrel::records::ActionRecord BenchRecord(int number, long i, const std::string& folder, std::mt19937& random) {
+vantrel::records::ActionRecord BenchRecord(int number, long i, const std::string& folder,
+                                           std::mt19937& random) {
     const ActionKind cycle[] = {ActionKind::InitializeBoard, ActionKind::InterruptTest,
                                 ActionKind::MeasureReferences, ActionKind::FreeBoard};
     char host[32];
@@ -152,7 +154,8 @@ void PrintMemory(const std::vector<MemorySample>& memory, const std::vector<long
     for (std::size_t i = 0; i < memory.size(); ++i) {
         const auto& s = memory[i];
         if (s.second % 60 != 0 && i + 1 != memory.size()) continue;
-        std::printf("  %4ds %5.1f  %7d  %6d  %6ld", s.second, Mb(s.rssKb), s.threads, s.mallocArenas, boards[i]);
+        std::printf("  %4ds %5.1f  %7d  %6d  %6ld", s.second, Mb(s.rssKb), s.threads, s.mallocArenas,
+                    boards[i]);
         for (const auto& kind : MappingKinds())
             std::printf("  %*.1f", static_cast<int>(kind.size()), Mb(KbOf(s, kind)));
         std::printf("\n");
@@ -170,17 +173,21 @@ void PrintMemory(const std::vector<MemorySample>& memory, const std::vector<long
     const double boardsKb = static_cast<double>(newBoards) * bytesPerBoard / 1024.0;
     const double growthKb = static_cast<double>(to.rssKb - from.rssKb);
     const double minutes = (to.second - from.second) / 60.0;
-    std::printf("second half (%ds to %ds): RSS %+.0f KB, slope %+.0f KB/min; grew most: %s %+ld KB; threads %d "
-                "to %d\n",
-                from.second, to.second, growthKb, RssSlopeKbPerMinute(memory, half), grewMost.c_str(),
-                KbOf(to, grewMost) - KbOf(from, grewMost), from.threads, to.threads);
-    std::printf("the day's boards: %ld more in the second half at %.0f bytes each (the tally's heap per board, "
-                "measured here) = %.0f KB\n",
-                newBoards, bytesPerBoard, boardsKb);
+    std::printf(
+        "second half (%ds to %ds): RSS %+.0f KB, slope %+.0f KB/min; grew most: %s %+ld KB; threads %d "
+        "to %d\n",
+        from.second, to.second, growthKb, RssSlopeKbPerMinute(memory, half), grewMost.c_str(),
+        KbOf(to, grewMost) - KbOf(from, grewMost), from.threads, to.threads);
+    std::printf(
+        "the day's boards: %ld more in the second half at %.0f bytes each (the tally's heap per board, "
+        "measured here) = %.0f KB\n",
+        newBoards, bytesPerBoard, boardsKb);
     const double beyond = growthKb - boardsKb;
-    std::printf("growth beyond the day's boards: %+.0f KB (%+.0f KB/min): %s (flat: within 1 %% of RSS, %.0f KB)\n",
-                beyond, minutes > 0 ? beyond / minutes : 0, std::abs(beyond) <= kFlatShare * static_cast<double>(to.rssKb) ? "flat" : "NOT flat",
-                kFlatShare * static_cast<double>(to.rssKb));
+    std::printf(
+        "growth beyond the day's boards: %+.0f KB (%+.0f KB/min): %s (flat: within 1 %% of RSS, %.0f KB)\n",
+        beyond, minutes > 0 ? beyond / minutes : 0,
+        std::abs(beyond) <= kFlatShare * static_cast<double>(to.rssKb) ? "flat" : "NOT flat",
+        kFlatShare * static_cast<double>(to.rssKb));
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -267,15 +274,30 @@ int main(int argc, char** argv) {
     }
     std::vector<double> pageMs, stateMs;
     std::atomic<long> boards{0};  // the day's boards, as the page says
+    // The reader is one browser: the page, its state, and each chart again when its version moves.
+    std::vector<double> chartMs;
     std::thread reader([&] {
         httplib::Client client("127.0.0.1", port);
+        std::map<std::string, std::string> chartVersions;
         while (!stop) {
+            Json state;
             for (auto [path, into] : {std::pair{"/", &pageMs}, std::pair{"/state.json", &stateMs}}) {
                 const auto t0 = steady_clock::now();
                 const auto result = client.Get(path);
                 if (!result || result->status != 200) continue;
                 into->push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
-                if (into == &stateMs) boards = Json::parse(result->body).value("boards", 0L);
+                if (into == &stateMs) state = Json::parse(result->body);
+            }
+            boards = state.value("boards", boards.load());
+            for (const auto& chart : state.value("charts", Json::array())) {
+                auto& version = chartVersions[chart["name"].get<std::string>()];
+                if (version == chart["v"].get<std::string>()) continue;
+                version = chart["v"].get<std::string>();
+                const auto t0 = steady_clock::now();
+                const auto result =
+                    client.Get("/chart?name=" + chart["name"].get<std::string>() + "&v=" + version);
+                if (result && result->status == 200)
+                    chartMs.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
             }
             std::this_thread::sleep_for(milliseconds(250));
         }
@@ -321,6 +343,9 @@ int main(int argc, char** argv) {
                 Percentile(pageMs, 0.5), Percentile(pageMs, 0.99));
     std::printf("state GET /state.json: p50 %.1f ms, p99 %.1f ms\n", Percentile(stateMs, 0.5),
                 Percentile(stateMs, 0.99));
+    std::printf(
+        "chart GET /chart (a new version, drawn on the server): %zu requests, p50 %.0f ms, p99 %.0f ms\n",
+        chartMs.size(), Percentile(chartMs, 0.5), Percentile(chartMs, 0.99));
     std::printf(
         "commit to event at a viewer: %zu deliveries, p50 %.3f s, p99 %.3f s, max %.3f s; %ld (record, "
         "viewer) pairs never shown\n",

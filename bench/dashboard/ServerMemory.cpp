@@ -46,7 +46,8 @@ std::vector<Mapping> ReadSmaps(int pid) {
 
 // A thread's stack sits right above its guard page, which nothing may touch.
 bool AboveGuard(const std::vector<Mapping>& mappings, std::size_t i) {
-    return i > 0 && mappings[i - 1].end == mappings[i].start && mappings[i - 1].permissions.starts_with("---");
+    return i > 0 && mappings[i - 1].end == mappings[i].start &&
+           mappings[i - 1].permissions.starts_with("---");
 }
 
 std::string KindOf(const std::vector<Mapping>& mappings, std::size_t i, int& arenas) {
@@ -74,8 +75,8 @@ long StatusKb(int pid, const std::string& key) {
 }  // namespace
 
 const std::vector<std::string>& MappingKinds() {
-    static const std::vector<std::string> kinds = {"malloc heaps", "thread stacks", "other anonymous", "files",
-                                                   "other"};
+    static const std::vector<std::string> kinds = {"malloc heaps", "thread stacks", "other anonymous",
+                                                   "files", "other"};
     return kinds;
 }
 

@@ -13,7 +13,7 @@ struct MemorySample {
     int second = 0;
     long rssKb = 0;
     int threads = 0;
-    int mallocArenas = 0;           // malloc's heaps besides the main one
+    int mallocArenas = 0;            // malloc's heaps besides the main one
     std::map<std::string, long> kb;  // resident KB by kind of mapping
 };
 

@@ -181,8 +181,8 @@ void LineTally::AddToCharts(const ActionRecord& r) {
     const auto started = ParseUtc(r.startedUtc);
     if (r.kind == ActionKind::InterruptTest && r.interrupt && started) {
         const TimingPoint point{duration_cast<milliseconds>(started->time_since_epoch()).count(),
-                                r.interrupt->measuredMs - r.interrupt->expectedMs, r.interrupt->timeToleranceMs,
-                                r.passed};
+                                r.interrupt->measuredMs - r.interrupt->expectedMs,
+                                r.interrupt->timeToleranceMs, r.passed};
         const auto at = std::upper_bound(
             m_interrupts.begin(), m_interrupts.end(), point,
             [](const TimingPoint& a, const TimingPoint& b) { return a.startedMs < b.startedMs; });

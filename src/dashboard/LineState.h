@@ -74,15 +74,15 @@ struct ChartEntry {
 };
 
 struct LineState {
-    std::string day;                                 // today, UTC
-    std::string madeUtc;                             // when this state was made
-    std::int64_t records = 0;                        // records of today
-    std::int64_t boards = 0;                         // boards of today
-    std::vector<BenchTile> benches;                  // by host, then folder
-    std::vector<ModelYield> yield;                   // by model
-    std::vector<FailedEntry> failed;                 // newest first, at most kFailedShown
-    std::vector<TimingPoint> interrupts;             // oldest first
-    std::vector<report::ReadingSet> readings;        // by model, then channel
+    std::string day;                           // today, UTC
+    std::string madeUtc;                       // when this state was made
+    std::int64_t records = 0;                  // records of today
+    std::int64_t boards = 0;                   // boards of today
+    std::vector<BenchTile> benches;            // by host, then folder
+    std::vector<ModelYield> yield;             // by model
+    std::vector<FailedEntry> failed;           // newest first, at most kFailedShown
+    std::vector<TimingPoint> interrupts;       // oldest first
+    std::vector<report::ReadingSet> readings;  // by model, then channel
     std::vector<ChartEntry> charts;
     std::optional<BenchBacklog> backlog;  // what waits in the bench's file, for every tile
 };
