@@ -42,9 +42,9 @@ using Json = nlohmann::json;
 using vantrel::records::ActionKind;
 
 constexpr int kSampleSeconds = 5;
-// Memory is flat when what it gains beyond the day's boards over the second half of a run
-// stays within this share of its resident size.
-constexpr double kFlatShare = 0.01;
+// Memory is flat when, beyond the day's boards, it would take more than a day (when the tally
+// starts afresh) to double at the second half's slope.
+constexpr double kMinutesPerDay = 24 * 60;
 
 struct Options {
     int seconds = 120;
@@ -144,7 +144,7 @@ long KbOf(const MemorySample& sample, const std::string& kind) {
 }
 
 // RSS and its parts each minute, then the second half's growth and slope, and how much of it
-// the day's boards explain. Flat: the growth beyond the day's boards stays within 1 % of RSS.
+// the day's boards explain.
 void PrintMemory(const std::vector<MemorySample>& memory, const std::vector<long>& boards,
                  double bytesPerBoard, int seconds) {
     std::printf("server memory each minute (MB resident; malloc arenas besides the main heap):\n");
@@ -182,12 +182,14 @@ void PrintMemory(const std::vector<MemorySample>& memory, const std::vector<long
         "the day's boards: %ld more in the second half at %.0f bytes each (the tally's heap per board, "
         "measured here) = %.0f KB\n",
         newBoards, bytesPerBoard, boardsKb);
-    const double beyond = growthKb - boardsKb;
+    const double beyondKbPerMinute =
+        RssSlopeKbPerMinute(memory, half) - (minutes > 0 ? boardsKb / minutes : 0);
+    const double flatKbPerMinute = static_cast<double>(to.rssKb) / kMinutesPerDay;
     std::printf(
-        "growth beyond the day's boards: %+.0f KB (%+.0f KB/min): %s (flat: within 1 %% of RSS, %.0f KB)\n",
-        beyond, minutes > 0 ? beyond / minutes : 0,
-        std::abs(beyond) <= kFlatShare * static_cast<double>(to.rssKb) ? "flat" : "NOT flat",
-        kFlatShare * static_cast<double>(to.rssKb));
+        "growth beyond the day's boards: %+.0f KB over the second half, slope %+.0f KB/min: %s (flat: "
+        "under %.0f KB/min, at which the resident size would double in a day)\n",
+        growthKb - boardsKb, beyondKbPerMinute, beyondKbPerMinute < flatKbPerMinute ? "flat" : "NOT flat",
+        flatKbPerMinute);
 }
 
 Options ParseOptions(int argc, char** argv) {
