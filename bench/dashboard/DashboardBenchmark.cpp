@@ -41,7 +41,10 @@ using namespace dashboardbench;
 using Json = nlohmann::json;
 using vantrel::records::ActionKind;
 
-constexpr int kSampleSeconds = 5;
+constexpr int kSampleSeconds = 2;
+constexpr int kMinute = 60;
+// The trend is taken through the lowest sample of each such window.
+constexpr int kTrendWindow = 30;
 // Memory is flat when, beyond the day's boards, it would take more than a day (when the tally
 // starts afresh) to double at the second half's slope.
 constexpr double kMinutesPerDay = 24 * 60;
@@ -143,51 +146,52 @@ long KbOf(const MemorySample& sample, const std::string& kind) {
     return at == sample.kb.end() ? 0 : at->second;
 }
 
-// RSS and its parts each minute, then the second half's growth and slope, and how much of it
-// the day's boards explain.
-void PrintMemory(const std::vector<MemorySample>& memory, const std::vector<long>& boards,
-                 double bytesPerBoard, int seconds) {
-    std::printf("server memory each minute (MB resident; malloc arenas besides the main heap):\n");
-    std::printf("  time   RSS  threads  arenas  boards");
+// RSS each minute, lowest (with its parts) and highest, then the second half's growth and
+// slope, taken between chart drawings, and how much of it the day's boards explain.
+void PrintMemory(const std::vector<MemorySample>& memory, double bytesPerBoard, int seconds) {
+    std::printf(
+        "server memory each minute (MB resident, lowest and highest of the minute; the parts at the "
+        "lowest; malloc arenas besides the main heap):\n");
+    std::printf("  minute  lowest  highest  threads  arenas  boards");
     for (const auto& kind : MappingKinds()) std::printf("  %s", kind.c_str());
     std::printf("\n");
-    for (std::size_t i = 0; i < memory.size(); ++i) {
-        const auto& s = memory[i];
-        if (s.second % 60 != 0 && i + 1 != memory.size()) continue;
-        std::printf("  %4ds %5.1f  %7d  %6d  %6ld", s.second, Mb(s.rssKb), s.threads, s.mallocArenas,
-                    boards[i]);
+    for (const auto& s : LowestEach(memory, 0, kMinute)) {
+        const int start = s.second / kMinute * kMinute;
+        std::printf("  %4d-%-2d  %6.1f  %7.1f  %7d  %6d  %6ld", start / kMinute, start / kMinute + 1,
+                    Mb(s.rssKb), Mb(HighestRssKb(memory, start, start + kMinute)), s.threads, s.mallocArenas,
+                    s.boards);
         for (const auto& kind : MappingKinds())
             std::printf("  %*.1f", static_cast<int>(kind.size()), Mb(KbOf(s, kind)));
         std::printf("\n");
     }
     const int half = seconds / 2;
-    const MemorySample& from = SampleAt(memory, half);
-    const MemorySample& to = memory.back();
-    const auto fromIndex = static_cast<std::size_t>(&from - memory.data());
+    const auto lows = LowestEach(memory, half, kTrendWindow);
+    if (lows.size() < 2) return;
+    const MemorySample& from = lows.front();
+    const MemorySample& to = lows.back();
     const std::string grewMost = *std::max_element(
         MappingKinds().begin(), MappingKinds().end(), [&](const std::string& a, const std::string& b) {
             const auto growth = [&](const std::string& k) { return KbOf(to, k) - KbOf(from, k); };
             return growth(a) < growth(b);
         });
-    const long newBoards = boards.back() - boards[fromIndex];
-    const double boardsKb = static_cast<double>(newBoards) * bytesPerBoard / 1024.0;
+    const double boardsKb = static_cast<double>(to.boards - from.boards) * bytesPerBoard / 1024.0;
     const double growthKb = static_cast<double>(to.rssKb - from.rssKb);
     const double minutes = (to.second - from.second) / 60.0;
+    const double slope = RssSlopeKbPerMinute(lows, half);
     std::printf(
-        "second half (%ds to %ds): RSS %+.0f KB, slope %+.0f KB/min; grew most: %s %+ld KB; threads %d "
-        "to %d\n",
-        from.second, to.second, growthKb, RssSlopeKbPerMinute(memory, half), grewMost.c_str(),
+        "second half (%ds to %ds), the lowest of each %d s: RSS %+.0f KB, slope %+.0f KB/min; grew most: "
+        "%s %+ld KB; threads %d to %d\n",
+        half, seconds, kTrendWindow, growthKb, slope, grewMost.c_str(),
         KbOf(to, grewMost) - KbOf(from, grewMost), from.threads, to.threads);
     std::printf(
-        "the day's boards: %ld more in the second half at %.0f bytes each (the tally's heap per board, "
-        "measured here) = %.0f KB\n",
-        newBoards, bytesPerBoard, boardsKb);
-    const double beyondKbPerMinute =
-        RssSlopeKbPerMinute(memory, half) - (minutes > 0 ? boardsKb / minutes : 0);
+        "the day's boards: %ld more at %.0f bytes each (the tally's heap per board, measured here) = %.0f "
+        "KB\n",
+        to.boards - from.boards, bytesPerBoard, boardsKb);
+    const double beyondKbPerMinute = slope - (minutes > 0 ? boardsKb / minutes : 0);
     const double flatKbPerMinute = static_cast<double>(to.rssKb) / kMinutesPerDay;
     std::printf(
-        "growth beyond the day's boards: %+.0f KB over the second half, slope %+.0f KB/min: %s (flat: "
-        "under %.0f KB/min, at which the resident size would double in a day)\n",
+        "growth beyond the day's boards: %+.0f KB, slope %+.0f KB/min: %s (flat: under %.0f KB/min, at "
+        "which the resident size would double in a day)\n",
         growthKb - boardsKb, beyondKbPerMinute, beyondKbPerMinute < flatKbPerMinute ? "flat" : "NOT flat",
         flatKbPerMinute);
 }
@@ -306,13 +310,12 @@ int main(int argc, char** argv) {
     });
 
     std::vector<MemorySample> memory;
-    std::vector<long> boardsAt;
     const auto begin = steady_clock::now();
     const auto end = begin + seconds(options.seconds);
     for (int t = 0; t <= options.seconds; t += kSampleSeconds) {
         std::this_thread::sleep_until(std::min(end, begin + seconds(t)));
         memory.push_back(SampleMemory(pid, t));
-        boardsAt.push_back(boards);
+        memory.back().boards = boards;
     }
     stopBenches = true;
     std::this_thread::sleep_for(seconds(5));  // the last records reach the viewers
@@ -352,7 +355,7 @@ int main(int argc, char** argv) {
         "commit to event at a viewer: %zu deliveries, p50 %.3f s, p99 %.3f s, max %.3f s; %ld (record, "
         "viewer) pairs never shown\n",
         delays.size(), Percentile(delays, 0.5), Percentile(delays, 0.99), Percentile(delays, 1.0), missed);
-    PrintMemory(memory, boardsAt, TallyBytesPerBoard(options.benches), options.seconds);
+    PrintMemory(memory, TallyBytesPerBoard(options.benches), options.seconds);
     std::printf("load average at the end (1, 5, 15 min): %s", ReadFile("/proc/loadavg").c_str());
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "ServerMemory.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -107,10 +108,25 @@ double RssSlopeKbPerMinute(const std::vector<MemorySample>& samples, int from) {
     return spread > 0 ? (n * str - st * sr) / spread : 0;
 }
 
-const MemorySample& SampleAt(const std::vector<MemorySample>& samples, int second) {
+std::vector<MemorySample> LowestEach(const std::vector<MemorySample>& samples, int from, int window) {
+    std::vector<MemorySample> lowest;
+    for (const auto& s : samples) {
+        if (s.second < from || s.rssKb < 0) continue;
+        const bool sameWindow =
+            !lowest.empty() && (lowest.back().second - from) / window == (s.second - from) / window;
+        if (!sameWindow)
+            lowest.push_back(s);
+        else if (s.rssKb < lowest.back().rssKb)
+            lowest.back() = s;
+    }
+    return lowest;
+}
+
+long HighestRssKb(const std::vector<MemorySample>& samples, int from, int to) {
+    long highest = -1;
     for (const auto& s : samples)
-        if (s.second >= second) return s;
-    return samples.back();
+        if (s.second >= from && s.second < to) highest = std::max(highest, s.rssKb);
+    return highest;
 }
 
 }  // namespace dashboardbench

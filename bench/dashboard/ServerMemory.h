@@ -14,6 +14,7 @@ struct MemorySample {
     long rssKb = 0;
     int threads = 0;
     int mallocArenas = 0;            // malloc's heaps besides the main one
+    long boards = 0;                 // the day's boards on the page then
     std::map<std::string, long> kb;  // resident KB by kind of mapping
 };
 
@@ -26,7 +27,11 @@ const std::vector<std::string>& MappingKinds();
 // Least-squares slope of RSS over the samples taken at or after `from`, in KB per minute.
 double RssSlopeKbPerMinute(const std::vector<MemorySample>& samples, int from);
 
-// The sample taken at `second` or the first one after it; the last sample when none is.
-const MemorySample& SampleAt(const std::vector<MemorySample>& samples, int second);
+// Of each `window` seconds from `from` on, the sample with the lowest RSS: what stays resident
+// between chart drawings, which take megabytes for a moment.
+std::vector<MemorySample> LowestEach(const std::vector<MemorySample>& samples, int from, int window);
+
+// The highest RSS among the samples taken in [from, to).
+long HighestRssKb(const std::vector<MemorySample>& samples, int from, int to);
 
 }  // namespace dashboardbench
