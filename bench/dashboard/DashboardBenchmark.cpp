@@ -312,7 +312,7 @@ int main(int argc, char** argv) {
     std::vector<MemorySample> memory;
     const auto begin = steady_clock::now();
     const auto end = begin + seconds(options.seconds);
-    for (int t = 0; t <= options.seconds; t += kSampleSeconds) {
+    for (int t = 0; t < options.seconds; t += kSampleSeconds) {
         std::this_thread::sleep_until(std::min(end, begin + seconds(t)));
         memory.push_back(SampleMemory(pid, t));
         memory.back().boards = boards;

@@ -37,10 +37,12 @@ constexpr milliseconds kCoalesceWindow{100};
 constexpr seconds kStreamKeepAlive{15};  // a comment on a quiet stream finds a gone viewer
 constexpr time_t kReadTimeoutSeconds = 5;
 constexpr std::size_t kKeepAliveRequests = 100;
-// The server's threads (one per viewer, most of them waiting) share this many malloc arenas.
-// With an arena per thread (up to eight per core) each keeps free memory of its own, and
-// together they hold megabytes that their threads seldom use.
-constexpr int kMallocArenas = 2;
+// malloc arenas for the whole server: the Qt thread's, where charts are drawn, and two that
+// the first threads to allocate (the listener and the watcher, which keeps the day's tally)
+// open and the request threads then share. With an arena per thread (up to eight per core)
+// each keeps free memory of its own; with only two, the tally's long-lived allocations land
+// among a chart drawing's freed megabytes and keep those pages resident.
+constexpr int kMallocArenas = 3;
 
 // A part of the page's JSON and the version in which it last changed.
 struct Part {
