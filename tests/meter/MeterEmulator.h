@@ -47,12 +47,15 @@ inline std::string TestName(std::string text) {
     return text;
 }
 
-// One emulator fault, as the --fault option names it.
+// One emulator fault on the line of one meter; meter and fault as the emulator's --meter and
+// --fault options name them.
 struct FaultCase {
+    int meterType;
+    const char* meter;
     const char* fault;
 };
 
-inline void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
+inline void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.meter << " with " << c.fault; }
 
 // A raw pseudo-terminal linked as COM1 in a fresh folder that becomes the current one, on
 // which the test plays the meter: it sends replies of its own making, or trickles the bytes

@@ -160,23 +160,6 @@ TEST(MeterLinkFlukeTest, TypeNoneOpensAndSendsNothing) {
     EXPECT_EQ(meter.ReceivedText(), "");
 }
 
-class MeterLinkFlukeFault : public testing::TestWithParam<FaultCase> {};
-
-TEST_P(MeterLinkFlukeFault, FailsTheReadingWithoutTouchingTheValue) {
-    MeterEmulator meter(Fluke({"--readings", "2.5", "--fault", GetParam().fault}));
-    CMeterLink link(1, MeterFluke45);
-    double value = kNotSet;
-    EXPECT_EQ(link.ReadVoltage(value), 1) << "fault " << GetParam().fault;
-    EXPECT_EQ(value, kNotSet);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, MeterLinkFlukeFault,
-                         testing::Values(FaultCase{"no-linefeed"}, FaultCase{"long-line"},
-                                         FaultCase{"garbage"}, FaultCase{"delay:600"}, FaultCase{"hangup"}),
-                         [](const testing::TestParamInfo<FaultCase>& row) {
-                             return TestName(row.param.fault);
-                         });
-
 // A meter that trickles bytes and never ends its line: every reply read is bounded as a
 // whole (1000 ms, plus at most one 100 ms byte time-out), whatever the pace of the bytes.
 struct TrickleCase {

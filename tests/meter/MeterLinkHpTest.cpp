@@ -79,23 +79,6 @@ TEST(MeterLinkHpTest, SilentMeterFailsAfterWaitsAndOneReadTimeout) {
     EXPECT_EQ(value, kNotSet);
 }
 
-class MeterLinkHpFault : public testing::TestWithParam<FaultCase> {};
-
-TEST_P(MeterLinkHpFault, FailsTheReadingWithoutTouchingTheValue) {
-    MeterEmulator meter(Hp({"--readings", "2.5", "--fault", GetParam().fault}));
-    CMeterLink link(1, MeterHp34401A);
-    double value = kNotSet;
-    EXPECT_EQ(link.ReadVoltage(value), 1) << "fault " << GetParam().fault;
-    EXPECT_EQ(value, kNotSet);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, MeterLinkHpFault,
-                         testing::Values(FaultCase{"no-linefeed"}, FaultCase{"long-line"},
-                                         FaultCase{"garbage"}, FaultCase{"delay:1000"}, FaultCase{"hangup"}),
-                         [](const testing::TestParamInfo<FaultCase>& row) {
-                             return TestName(row.param.fault);
-                         });
-
 TEST(MeterLinkHpTest, MisSetMeterGivesAFailedReading) {
     // A Fluke 45 expects one stop bit; the HP framing has two.
     MeterEmulator meter({"--meter", "fluke45", "--readings", "2.5"});
