@@ -40,6 +40,16 @@ private:
     pid_t m_pid = -1;
 };
 
+// A value no reading gives: a failed reading must leave it as it was.
+inline constexpr double kNotSet = -12345.0;
+
+// The emulator's options for `meter`, as --meter names it, followed by `more`.
+inline std::vector<std::string> MeterOptions(const char* meter, std::vector<std::string> more = {}) {
+    std::vector<std::string> options{"--meter", meter};
+    options.insert(options.end(), more.begin(), more.end());
+    return options;
+}
+
 // Test names may hold letters, digits and underscores only.
 inline std::string TestName(std::string text) {
     for (char& c : text)

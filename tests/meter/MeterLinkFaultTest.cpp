@@ -8,13 +8,11 @@
 
 namespace {
 
-constexpr double kNotSet = -12345.0;
-
 class MeterLinkFault : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(MeterLinkFault, FailsTheReadingWithoutTouchingTheValue) {
     const FaultCase& c = GetParam();
-    MeterEmulator meter({"--meter", c.meter, "--readings", "2.5", "--fault", c.fault});
+    MeterEmulator meter(MeterOptions(c.meter, {"--readings", "2.5", "--fault", c.fault}));
     CMeterLink link(1, c.meterType);
     double value = kNotSet;
     EXPECT_EQ(link.ReadVoltage(value), 1) << c.meter << " with " << c.fault;

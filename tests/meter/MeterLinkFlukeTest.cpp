@@ -18,6 +18,7 @@
 #include <fstream>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "MeterEmulator.h"
 #include "SerialTestAccess.h"
@@ -27,12 +28,8 @@
 
 namespace {
 
-constexpr double kNotSet = -12345.0;
-
 std::vector<std::string> Fluke(std::vector<std::string> more = {}) {
-    std::vector<std::string> args{"--meter", "fluke45"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+    return MeterOptions("fluke45", std::move(more));
 }
 
 void ExpectFlukeFraming(const CMeterLink& link) {

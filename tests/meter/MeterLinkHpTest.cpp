@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "MeterEmulator.h"
 #include "SerialTestAccess.h"
@@ -18,12 +19,8 @@
 
 namespace {
 
-constexpr double kNotSet = -12345.0;
-
 std::vector<std::string> Hp(std::vector<std::string> more = {}) {
-    std::vector<std::string> args{"--meter", "hp34401a"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+    return MeterOptions("hp34401a", std::move(more));
 }
 
 }  // namespace
