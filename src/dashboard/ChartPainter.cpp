@@ -52,11 +52,12 @@ void ChartPainter::Run() {
             continue;
         }
         lock.unlock();
-        job.done.set_value(DrawToBytes(job.draw));
+        auto png = DrawToBytes(job.draw);
         // A chart of thousands of points takes megabytes for a moment (an item per point) and
-        // frees them again, scattered through the heap; given back here, they do not stay
-        // resident between drawings.
+        // frees them again, scattered through the heap; given back before the picture goes out,
+        // they do not stay resident between drawings.
         malloc_trim(0);
+        job.done.set_value(std::move(png));
         lock.lock();
     }
 }
