@@ -1,6 +1,6 @@
+#pragma once
 // What every whole-press benchmark does first: the offscreen application, a bench folder with
 // the settings and the simulated board's bench lines, and the simulated driver loaded.
-#pragma once
 
 #include "BenchFolder.h"
 #include "DialogDriver.h"

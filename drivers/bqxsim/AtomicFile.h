@@ -1,8 +1,8 @@
+#pragma once
 // Whole-file replacement that a crash can never leave half done: the contents go to a
 // temporary file beside the target, are flushed to disk, and the temporary is renamed over
 // the target; with syncToDisk the folder is flushed too, so the new name survives a power
 // cut. Temporaries left by writers that were killed are removed on the way.
-#pragma once
 
 #include <cstddef>
 #include <string>

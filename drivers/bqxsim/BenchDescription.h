@@ -1,7 +1,7 @@
+#pragma once
 // The bench description: what board is installed, where its EEPROM image lives, and which
 // faults to inject. Read from "bench.ini" when the driver starts and changed line by line
 // through bqxsimConfigure.
-#pragma once
 
 #include <cstdint>
 #include <optional>

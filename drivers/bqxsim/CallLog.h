@@ -1,5 +1,5 @@
-// The driver's record of the calls made to it, one line per call.
 #pragma once
+// The driver's record of the calls made to it, one line per call.
 
 #include <cstddef>
 #include <string>

@@ -1,3 +1,4 @@
+#pragma once
 // The board's 128-byte EEPROM and the file that keeps it between runs.
 //
 // Layout (multi-byte values little-endian):
@@ -12,7 +13,6 @@
 //   17-72   seven reference voltages, IEEE doubles
 //   73-74   CRC-16 (CCITT, initial 0xFFFF) of bytes 0-72
 //   75-127  0xFF (erased)
-#pragma once
 
 #include <array>
 #include <cstdint>

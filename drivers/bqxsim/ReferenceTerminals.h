@@ -1,7 +1,7 @@
+#pragma once
 // Publishes what the board's precision-reference terminals carry, for a meter emulator in
 // another process: the file "reference-terminals" in the current folder holds one line,
 // the volts printed with %.9f, or "open". It is replaced atomically on every change.
-#pragma once
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
+#pragma once
 // A regular file opened for reading, the one way the simulated bench opens the files it
 // reads (the bench description and the EEPROM image): never blocking on a FIFO in the
 // file's place, refusing anything that is not a regular file, closed with the object.
-#pragma once
 
 #include <sys/types.h>
 

@@ -1,7 +1,7 @@
+#pragma once
 // The interrupt-driven scan: a background thread that paces conversions by a monotonic
 // clock and moves them from the simulated FIFO into the caller's buffer one FIFO block at a
 // time, as the board's interrupt handler would.
-#pragma once
 
 #include <condition_variable>
 #include <cstdint>

@@ -1,3 +1,4 @@
+#pragma once
 // One simulated board: its analog inputs and outputs, register pages, I/O ports, EEPROM
 // and interrupt scan.
 //
@@ -14,7 +15,6 @@
 //   7  interrupt control and status: bit 0 enabled, bit 1 pending (write 1 to clear),
 //      bit 2 scan running; writing bit 0 enables or disables
 //   9  FIFO status: bits 0-5 fill level / 16, bit 6 half full, bit 7 overflowed
-#pragma once
 
 #include "BenchDescription.h"
 #include "EepromImage.h"

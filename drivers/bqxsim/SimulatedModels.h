@@ -1,6 +1,6 @@
+#pragma once
 // The board models the simulated bench knows, by driver type code: the facts of this
 // driver library, kept apart from the tool's own board table.
-#pragma once
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
+#pragma once
 // Internals shared by the layer's sources: the Qt widgets that stand for the classic
 // controls, handles, and the bookkeeping of dialogs. Not for the system's own code.
-#pragma once
 
 #include <QColor>
 #include <QDialog>

@@ -1,6 +1,6 @@
+#pragma once
 // Dialog templates read from resource-script text: the dialog's caption, size and font,
 // and its controls in template order with their ids, texts, rectangles and styles.
-#pragma once
 
 #include <map>
 #include <optional>

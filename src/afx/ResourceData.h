@@ -1,5 +1,5 @@
-// Resources built into the program (generated at build time from src/resources).
 #pragma once
+// Resources built into the program (generated at build time from src/resources).
 
 #include <string>
 

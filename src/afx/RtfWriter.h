@@ -1,6 +1,6 @@
+#pragma once
 // Writes text runs with colours as an RTF document, in chunks handed to a sink as they
 // fill, so that a long console never needs a second copy in memory.
-#pragma once
 
 #include <cstddef>
 #include <cstdint>

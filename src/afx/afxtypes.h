@@ -1,6 +1,6 @@
+#pragma once
 // Basic types, constants and records of the windowing interface the tool is written
 // against. Values are the classic ones so that code and saved data read the same.
-#pragma once
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
+#pragma once
 // Windows, dialogs and controls over Qt Widgets, with the classic class interface: a
 // CWnd wraps one widget, a CDialog is built from a dialog template held in the
 // resources, and controls are bound to C++ objects by their ids.
-#pragma once
 
 #include <functional>
 #include <memory>

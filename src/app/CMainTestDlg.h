@@ -1,6 +1,6 @@
+#pragma once
 // The main window: every control, the board handle and driver record, the log console and
 // the handlers of every test and diagnostic.
-#pragma once
 
 #include "afx/afx.h"
 #include "board/RunContext.h"

@@ -1,5 +1,5 @@
-// The driver version as the operator reads it: 1538 (0x602) reads "6.02".
 #pragma once
+// The driver version as the operator reads it: 1538 (0x602) reads "6.02".
 
 #include <cstdio>
 #include <string>

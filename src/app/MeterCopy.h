@@ -1,7 +1,7 @@
+#pragma once
 // The reference meter's part of a Measure References record: which meter read the references,
 // as the register described it then, and per channel the range it read on and the expanded
 // uncertainty of the value kept.
-#pragma once
 
 #include "metrology/MeterOnLine.h"
 #include "records/ActionRecord.h"

@@ -1,8 +1,8 @@
+#pragma once
 // Keeps the production record of each operator action that tests or changes a board: the
 // main window hands it the run's result and the console text the action wrote, and it
 // builds the record and hands it to the bench's recorder. The window knows nothing of
 // databases; the records know nothing of dialogs.
-#pragma once
 
 #include "board/RunResults.h"
 #include "console/LogConsole.h"

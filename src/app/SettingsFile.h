@@ -1,6 +1,6 @@
+#pragma once
 // The settings file "Vantrel.ini", read line by line with the scanf patterns the tool has
 // always used, apart from the dialog that shows its values.
-#pragma once
 
 #include <cstdint>
 #include <cstdio>

@@ -1,5 +1,5 @@
-// A/D modes the runs set before they convert.
 #pragma once
+// A/D modes the runs set before they convert.
 
 #include <cstdint>
 

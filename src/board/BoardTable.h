@@ -1,8 +1,8 @@
+#pragma once
 // The board models the tool knows, one row each, in the order of the board list's rows
 // (the list is not sorted): what the list shows, the code the driver is asked for, the
 // defaults the list fills in, the analog channels, how register page 0 is selected before
 // a register dump, and how many references the EEPROM holds.
-#pragma once
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
-// View EEPROM, Dump Registers and Sample: print what the open board holds, judging nothing.
 #pragma once
+// View EEPROM, Dump Registers and Sample: print what the open board holds, judging nothing.
 
 #include "board/RunContext.h"
 #include "board/RunResults.h"

@@ -1,6 +1,6 @@
+#pragma once
 // Initialize Board / Free Board: the one button that opens the board with the operator's
 // settings and exercises it, or releases it again.
-#pragma once
 
 #include "board/RunContext.h"
 #include "board/RunResults.h"

@@ -1,5 +1,5 @@
-// The arithmetic and the file of the interrupt test, apart from the dialog that runs it.
 #pragma once
+// The arithmetic and the file of the interrupt test, apart from the dialog that runs it.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
+#pragma once
 // Interrupt Test: an interrupt-driven scan of channels 0 to 3 with the calibration
 // multiplexer on, judged on time-out, sample accuracy, scan time and FIFO overflows.
-#pragma once
 
 #include "board/InterruptScan.h"
 #include "board/RunContext.h"

@@ -1,7 +1,7 @@
+#pragma once
 // What a run may touch of the main window: the log console, the status fields, the board
 // handle and driver record, and the buttons that need an open board. A handler of the
 // window builds one and hands it to the run of its button.
-#pragma once
 
 #include "console/CStatusLabel.h"
 #include "console/LogConsole.h"

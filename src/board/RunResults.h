@@ -1,6 +1,6 @@
+#pragma once
 // What each board run found, as plain values: the verdicts and figures of one press of a
 // button, for whoever keeps records of the runs.
-#pragma once
 
 #include <cstdint>
 #include <ctime>

@@ -1,6 +1,6 @@
+#pragma once
 // Number parsing of the settings boxes and of "hertz.cfg", with the rules of the scanf
 // conversions "%x" and "%d" but without their undefined behaviour on overflow.
-#pragma once
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
+#pragma once
 // The start time of a board initialization: the calendar clock it is taken from and the
 // texts of its log line.
-#pragma once
 
 #include <ctime>
 #include <string>

@@ -1,7 +1,7 @@
+#pragma once
 // The options every installed program shares, answered before the program looks at the rest
 // of its command line, so that --help and --version never start a window, a terminal or a
 // driver.
-#pragma once
 
 #include <optional>
 #include <string>

@@ -1,5 +1,5 @@
-// Colours of the console text and of the status fields.
 #pragma once
+// Colours of the console text and of the status fields.
 
 #include "afx/afx.h"
 

@@ -1,7 +1,7 @@
+#pragma once
 // The log console: the rich edit of the main window with the operations every handler and
 // run uses (formatted appends at the end, the colour of what follows, clearing, an
 // immediate repaint) and its save as one RTF document.
-#pragma once
 
 #include "afx/afx.h"
 

@@ -1,6 +1,6 @@
+#pragma once
 // The repaint the console and the status fields ask for after every change: handlers run
 // long loops without returning to the message loop, so the window gets no other chance.
-#pragma once
 
 #include "afx/afx.h"
 

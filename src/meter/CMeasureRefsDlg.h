@@ -1,8 +1,8 @@
+#pragma once
 // The Measure References window: shows the references stored in EEPROM and those the run
 // measured (or lets the operator type them), checks typed values against their tolerance
 // windows, and returns the operator's choice with the values to store. The run takes the
 // readings; the window asks for them as it opens, before it shows.
-#pragma once
 
 #include "afx/afx.h"
 #include "meter/CMeterLink.h"

@@ -1,6 +1,6 @@
+#pragma once
 // A Fluke 45 or HP 34401A bench voltmeter on a serial line: opened and prepared on
 // construction, one DC-voltage reading per ReadVoltage.
-#pragma once
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
+#pragma once
 // A serial port opened by number, with line settings and time-outs, read and written
 // synchronously. Every failing system call throws a CSerialException with its error code.
-#pragma once
 
 #include "afx/afxobj.h"
 #include "meter/SerialTypes.h"

@@ -1,9 +1,9 @@
+#pragma once
 // Measure References: one press of the button. The operator connects the meter; with the
 // calibration multiplexer on, the run reads the EEPROM's references and, channel by channel,
 // the meter, judging each reading against its window; the Measure References window shows
 // them (or takes typed values) and returns the operator's choice; the run writes what the
 // operator accepts to EEPROM.
-#pragma once
 
 #include "afx/afx.h"
 #include "board/RunContext.h"

@@ -1,7 +1,7 @@
+#pragma once
 // The tool's side of the meter line without any I/O: the command words each meter is sent,
 // the bytes a command goes out as, the prompts that report an error, and the parsing of a
 // value line.
-#pragma once
 
 #include <cstddef>
 #include <optional>

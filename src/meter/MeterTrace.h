@@ -1,8 +1,8 @@
+#pragma once
 // A trace of the dialogue with the bench voltmeter for a technician: every command sent and
 // every line received, with the time, one line each. Off unless the environment variable
 // VANTREL_METER_TRACE names a file; a relative name is taken in the current folder, which is
 // the bench folder the tool runs in. Lines are appended, so the runs of a day stay together.
-#pragma once
 
 #include <cstdio>
 #include <string>

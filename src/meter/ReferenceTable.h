@@ -1,7 +1,7 @@
+#pragma once
 // The board's precision references as the Measure References window sees them: how many
 // each board type stores in EEPROM, the tolerance window of each measured channel, and the
 // conversion of a typed value.
-#pragma once
 
 #include "board/BoardTable.h"
 

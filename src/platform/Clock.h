@@ -1,5 +1,5 @@
-// Sleeps and clocks.
 #pragma once
+// Sleeps and clocks.
 
 #include <cstdint>
 

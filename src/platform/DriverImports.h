@@ -1,5 +1,5 @@
-// Binding of the tool's bqx entry points to the loaded library.
 #pragma once
+// Binding of the tool's bqx entry points to the loaded library.
 
 namespace platform {
 

@@ -1,7 +1,7 @@
+#pragma once
 // Run-time loading of the board driver library. The library is loaded by absolute path
 // only, so that a library in an unexpected place (a search path, a writable folder that
 // the dynamic loader would consult) is never picked up.
-#pragma once
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
+#pragma once
 // Files as the windowing layer's CFile needs them, over the system's descriptors, and the
 // one place that turns a system error code into what it means: a kind of file error and
 // the system's own text. Every call returns 0 or the system error code.
-#pragma once
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-// Files the tool reads (settings, rate file) and replaces (the log).
 #pragma once
+// Files the tool reads (settings, rate file) and replaces (the log).
 
 #include <cstdio>
 

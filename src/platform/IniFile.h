@@ -1,5 +1,5 @@
-// Settings files in the INI form: [group] headers and key=value lines.
 #pragma once
+// Settings files in the INI form: [group] headers and key=value lines.
 
 #include <map>
 #include <string>

@@ -1,7 +1,7 @@
+#pragma once
 // Serial devices on POSIX: opening by port number, line settings, timed reads and writes,
 // and the system's error texts. The termios, poll and lock calls stay in SerialDevice.cpp so
 // that the serial port class above never sees a POSIX header.
-#pragma once
 
 #include <cstddef>
 #include <cstdint>

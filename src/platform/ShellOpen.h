@@ -1,5 +1,5 @@
-// The desktop's "open" of a file name or address.
 #pragma once
+// The desktop's "open" of a file name or address.
 
 #include <string>
 

@@ -1,5 +1,5 @@
-// Who and where the tool runs: the host's name and the login of the user running it.
 #pragma once
+// Who and where the tool runs: the host's name and the login of the user running it.
 
 #include <string>
 

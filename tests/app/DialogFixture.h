@@ -1,7 +1,7 @@
+#pragma once
 // Runs the real main dialog offscreen, modally, in a fresh bench folder, on the simulated
 // driver (or none), and lets a test act in it as the operator would, through the shared
 // dialog driver.
-#pragma once
 
 #include "AppTestAccess.h"
 #include "BenchFolder.h"

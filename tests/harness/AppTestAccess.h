@@ -1,6 +1,6 @@
+#pragma once
 // What the tests read of the main window that its operator never sees: the board held, the
 // driver record, the icon and what the last press of each button found.
-#pragma once
 
 #include "app/CMainTestDlg.h"
 

@@ -1,7 +1,7 @@
+#pragma once
 // A small tmpfs mounted on a fresh folder, for tests of writes that fail on a read-only or a
 // full file system. Mounting needs root (or CAP_SYS_ADMIN); where it is refused the test
 // is skipped with the reason.
-#pragma once
 
 #include <cstddef>
 #include <string>

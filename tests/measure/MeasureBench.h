@@ -1,7 +1,7 @@
+#pragma once
 // A bench folder for one Measure References run: the settings and bench files the tool
 // and the simulated board read, and optionally the meter emulator on its COM1. The folder
 // is the current one while the bench lives.
-#pragma once
 
 #include "BenchFolder.h"
 

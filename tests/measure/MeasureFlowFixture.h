@@ -1,8 +1,8 @@
+#pragma once
 // The Measure References flow driven through the real main dialog: a bench folder with the
 // simulated board and, when asked, the meter emulator on COM1; an operator script for the
 // Measure References window; and what came out of it (message boxes, console, call log,
 // EEPROM before and after).
-#pragma once
 
 #include "MeasureBench.h"
 

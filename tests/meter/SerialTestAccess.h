@@ -1,5 +1,5 @@
-// What the tests read of a serial port that the device does not report back.
 #pragma once
+// What the tests read of a serial port that the device does not report back.
 
 #include "meter/CSerialPort.h"
 

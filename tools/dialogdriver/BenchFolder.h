@@ -1,7 +1,7 @@
+#pragma once
 // A bench folder for one test or session: a fresh temporary folder, the current one while
 // the object lives, with the files the tool and the simulated board read ("Vantrel.ini",
 // "bench.ini", "hertz.cfg") and, when asked, the meter emulator linked as its COM1.
-#pragma once
 
 #include <sys/types.h>
 

@@ -1,9 +1,9 @@
+#pragma once
 // Drives real dialogs on the offscreen platform as an operator would: clicks, keys and
 // typing on controls found by id, readings of texts, colours and focus, scripted answers
 // to message boxes, nested modal dialogs, a private working folder, and the simulated
 // driver's call log. Works in terms of CDialog and control ids only. Every dialog test and
 // the unattended session drive the tool through it.
-#pragma once
 
 #include <QColor>
 #include <QImage>

@@ -1,5 +1,5 @@
-// Starting a helper program (the meter emulator) that says "ready ..." on its first line.
 #pragma once
+// Starting a helper program (the meter emulator) that says "ready ..." on its first line.
 
 #include <sys/types.h>
 

@@ -1,7 +1,7 @@
+#pragma once
 // The emulated meter as its serial line sees it: bytes in, split into command lines for the
 // Fluke 45 or HP 34401A model, replies out, shaped by the faults the emulator can be asked to
 // show and garbled on a mis-set line. Number formats and line timings. No I/O here.
-#pragma once
 
 #include <cstddef>
 #include <functional>

@@ -1,6 +1,6 @@
+#pragma once
 // The Fluke 45's command set over RS-232: the state its commands change (functions, range,
 // rate, trigger, output format, status registers) and the reply each command line gets.
-#pragma once
 
 #include <functional>
 #include <optional>

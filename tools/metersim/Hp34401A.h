@@ -1,6 +1,6 @@
+#pragma once
 // The HP 34401A's SCPI command set over RS-232, for DC and AC volts: the measurement
 // configuration, triggering and reading memory, the error queue and the status registers.
-#pragma once
 
 #include <cstddef>
 #include <deque>

@@ -1,5 +1,5 @@
-// Small text helpers shared by the emulated meters' parsers.
 #pragma once
+// Small text helpers shared by the emulated meters' parsers.
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,5 @@
-// The emulator's command line.
 #pragma once
+// The emulator's command line.
 
 #include <optional>
 #include <string>

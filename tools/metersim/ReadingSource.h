@@ -1,6 +1,6 @@
+#pragma once
 // Where the emulated meter's readings come from: a list given on the command line, used in
 // turn, or the simulated board's reference terminals file, read afresh for every reading.
-#pragma once
 
 #include <optional>
 #include <random>

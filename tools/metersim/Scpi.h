@@ -1,7 +1,7 @@
+#pragma once
 // SCPI program messages as an instrument parses them: units separated by ';', headers
 // with short and long node forms, optional nodes in brackets, the path that a relative
 // header continues, and comma-separated parameters.
-#pragma once
 
 #include <optional>
 #include <string>

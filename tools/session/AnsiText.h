@@ -1,6 +1,6 @@
+#pragma once
 // Console text as a terminal shows it: runs of text in the console's colours turned into
 // ANSI escape sequences.
-#pragma once
 
 #include <cstdint>
 #include <string>

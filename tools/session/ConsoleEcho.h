@@ -1,6 +1,6 @@
+#pragma once
 // Follows the main window's log console and writes every new piece of text to the terminal
 // as it is appended, in its colours, so that progress shows while a handler runs.
-#pragma once
 
 #include <functional>
 #include <string>

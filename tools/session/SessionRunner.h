@@ -1,7 +1,7 @@
+#pragma once
 // Acts as the operator on the real main window: presses its buttons in the order of the
 // script, types into its boxes, answers message boxes, works the Measure References dialog,
 // takes pictures and keeps the verdicts.
-#pragma once
 
 #include <functional>
 #include <memory>

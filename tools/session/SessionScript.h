@@ -1,6 +1,6 @@
+#pragma once
 // The command line of the unattended session: options and the list of operator actions,
 // parsed without touching any window so that it can be checked before the tool starts.
-#pragma once
 
 #include <optional>
 #include <string>
