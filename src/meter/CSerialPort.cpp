@@ -58,14 +58,20 @@ struct CodeRow {
     int setting;
     BYTE code;
 };
-constexpr CodeRow kParityCodes[] = {{CSerialPort::EvenParity, EVENPARITY},
-                                    {CSerialPort::MarkParity, MARKPARITY},
-                                    {CSerialPort::NoParity, NOPARITY},
-                                    {CSerialPort::OddParity, ODDPARITY},
-                                    {CSerialPort::SpaceParity, SPACEPARITY}};
-constexpr CodeRow kStopBitCodes[] = {{CSerialPort::OneStopBit, ONESTOPBIT},
-                                     {CSerialPort::OnePointFiveStopBits, ONE5STOPBITS},
-                                     {CSerialPort::TwoStopBits, TWOSTOPBITS}};
+// clang-format off
+constexpr CodeRow kParityCodes[] = {
+    {CSerialPort::EvenParity,  EVENPARITY},
+    {CSerialPort::MarkParity,  MARKPARITY},
+    {CSerialPort::NoParity,    NOPARITY},
+    {CSerialPort::OddParity,   ODDPARITY},
+    {CSerialPort::SpaceParity, SPACEPARITY},
+};
+constexpr CodeRow kStopBitCodes[] = {
+    {CSerialPort::OneStopBit,           ONESTOPBIT},
+    {CSerialPort::OnePointFiveStopBits, ONE5STOPBITS},
+    {CSerialPort::TwoStopBits,          TWOSTOPBITS},
+};
+// clang-format on
 
 const CodeRow* FindCode(const CodeRow* first, const CodeRow* last, int setting) {
     for (const CodeRow* row = first; row != last; ++row)
@@ -85,15 +91,17 @@ struct FlowControlRow {
     DWORD outX;
     DWORD inX;
 };
+// clang-format off
 constexpr FlowControlRow kFlowControls[] = {
-    // flow control                      CTS DSR  RTS                    DTR                    outX inX
-    {CSerialPort::NoFlowControl, 0, 0, kKeepControl, kKeepControl, 0, 0},
-    {CSerialPort::CtsRtsFlowControl, 1, 0, RTS_CONTROL_HANDSHAKE, kKeepControl, 0, 0},
-    {CSerialPort::CtsDtrFlowControl, 1, 0, kKeepControl, DTR_CONTROL_HANDSHAKE, 0, 0},
-    {CSerialPort::DsrRtsFlowControl, 0, 1, RTS_CONTROL_HANDSHAKE, kKeepControl, 0, 0},
-    {CSerialPort::DsrDtrFlowControl, 0, 1, kKeepControl, DTR_CONTROL_HANDSHAKE, 0, 0},
-    {CSerialPort::XonXoffFlowControl, 0, 0, kKeepControl, kKeepControl, 1, 1},
+    // flow control                    CTS DSR RTS                    DTR                    outX inX
+    {CSerialPort::NoFlowControl,       0,  0,  kKeepControl,          kKeepControl,          0,   0},
+    {CSerialPort::CtsRtsFlowControl,   1,  0,  RTS_CONTROL_HANDSHAKE, kKeepControl,          0,   0},
+    {CSerialPort::CtsDtrFlowControl,   1,  0,  kKeepControl,          DTR_CONTROL_HANDSHAKE, 0,   0},
+    {CSerialPort::DsrRtsFlowControl,   0,  1,  RTS_CONTROL_HANDSHAKE, kKeepControl,          0,   0},
+    {CSerialPort::DsrDtrFlowControl,   0,  1,  kKeepControl,          DTR_CONTROL_HANDSHAKE, 0,   0},
+    {CSerialPort::XonXoffFlowControl,  0,  0,  kKeepControl,          kKeepControl,          1,   1},
 };
+// clang-format on
 
 }  // namespace
 

@@ -38,6 +38,7 @@ struct ToleranceWindow {
     const char* failureText;  // follows "Got " and the reading
 };
 
+// clang-format off
 inline constexpr std::array<ToleranceWindow, kMeasuredChannels> kToleranceWindows = {{
     {4.5, 5.2, "V, exceeds tolerance of 5.2-4.5 V"},
     {2.1, 2.9, "V, exceeds tolerance of 2.9-2.1 V"},
@@ -46,6 +47,7 @@ inline constexpr std::array<ToleranceWindow, kMeasuredChannels> kToleranceWindow
     // Channel 4 has only an upper bound; the value is never negative.
     {0.0, 0.5, "V, more than 0.5 V"},
 }};
+// clang-format on
 
 // False for a value outside the channel's window, and for a value that is not a number.
 inline bool WithinTolerance(int channel, double volts) {
