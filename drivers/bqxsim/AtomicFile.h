@@ -7,11 +7,11 @@
 #include <cstddef>
 #include <string>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 // False, with errno's text in error, when the file could not be replaced; the old contents
 // then stay.
 bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size, bool syncToDisk,
                          std::string& error);
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 inline constexpr int kReferenceSlots = 7;
 
@@ -57,4 +57,4 @@ bool ApplyBenchLine(std::string_view line, BenchDescription& bench, std::string&
 // is then untouched.
 bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string& error);
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

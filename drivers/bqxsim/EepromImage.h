@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 class EepromImage {
 public:
@@ -44,7 +44,7 @@ public:
 
     std::uint8_t Byte(int address) const { return m_bytes[static_cast<std::size_t>(address)]; }
     const std::array<std::uint8_t, kSize>& Bytes() const { return m_bytes; }
-    int TypeCode() const { return m_bytes[0]; }
+    int typeCode() const { return m_bytes[0]; }
 
     // False when the identity or the table fails its checksum or is out of range.
     bool ChecksumValid() const;
@@ -61,4 +61,4 @@ private:
     std::array<std::uint8_t, kSize> m_bytes;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

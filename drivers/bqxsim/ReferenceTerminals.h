@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 inline constexpr const char* kReferenceTerminalsFile = "reference-terminals";
 
@@ -23,4 +23,4 @@ private:
     std::string m_last;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 class RegularFile {
 public:
@@ -19,9 +19,9 @@ public:
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
 
-    Status State() const { return m_status; }
+    Status state() const { return m_status; }
     // When refused: the path and errno's text, or "not a regular file".
-    const std::string& Error() const { return m_error; }
+    const std::string& error() const { return m_error; }
     // Like read(2), retried when a signal interrupts it; on failure Error() says why.
     ssize_t Read(void* buffer, std::size_t size);
 
@@ -32,4 +32,4 @@ private:
     std::string m_error;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 struct ScanPlan {
     std::int16_t* buffer = nullptr;
@@ -71,4 +71,4 @@ private:
     std::chrono::steady_clock::time_point m_start;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -1,6 +1,6 @@
 #include "SimulatedModels.h"
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 namespace {
 
 // 16-channel models convert at up to 100,000 conversions/s, 32-channel ones at 250,000.
@@ -31,4 +31,4 @@ const SimulatedModel* FindSimulatedModel(int typeCode) {
     return nullptr;
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 // How a model selects its register page through its I/O ports.
 enum class PageSelect {
@@ -31,4 +31,4 @@ const SimulatedModel* FindSimulatedModel(int typeCode);
 inline constexpr int kSimulatedModelCount = 9;
 const SimulatedModel* AllSimulatedModels();
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

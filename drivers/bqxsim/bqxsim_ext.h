@@ -2,7 +2,7 @@
 /*
  * Extension calls of the simulated board driver (libbqxdrv.so built from drivers/bqxsim).
  * They are not part of the board driver interface: the tool never calls them. Tests and
- * tools reach them with dlsym (platform::DriverSymbol) and cast to the typedefs below.
+ * tools reach them with dlsym (vantrel::platform::DriverSymbol) and cast to the typedefs below.
  *
  * Call log format: one line per driver call since bqxInit (or the last clear), each line
  * the call name and its arguments in decimal, ended by '\n'. The first argument of a
