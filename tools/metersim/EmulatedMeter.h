@@ -15,7 +15,7 @@
 #include "Hp34401A.h"
 #include "MeterText.h"
 
-namespace metersim {
+namespace vantrel::metersim {
 
 enum class MeterModel { Fluke45, Hp34401A };
 
@@ -92,4 +92,4 @@ private:
     std::unique_ptr<Hp34401A> m_hp;
 };
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

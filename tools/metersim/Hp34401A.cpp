@@ -8,7 +8,7 @@
 
 #include "MeterText.h"
 
-namespace metersim {
+namespace vantrel::metersim {
 
 namespace {
 
@@ -571,4 +571,4 @@ void Hp34401A::Fetch(MeterReply& reply) {
     reply.measureMs = std::max(reply.measureMs, m_readyAt - m_nowMs());
 }
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

@@ -12,7 +12,7 @@
 #include "MeterText.h"
 #include "Scpi.h"
 
-namespace metersim {
+namespace vantrel::metersim {
 
 class Hp34401A {
 public:
@@ -117,4 +117,4 @@ const char* Hp34401AErrorText(int code);
 // the overload value.
 std::string FormatHp34401AValue(double volts);
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace metersim::scpi {
+namespace vantrel::metersim::scpi {
 
 struct Unit {
     std::vector<std::string> nodes;  // upper case, '?' kept on the last
@@ -59,4 +59,4 @@ struct Number {
 // nullopt with *errorCode set (-121 malformed number, -224 unknown word) when it is neither.
 std::optional<Number> ParseNumber(const std::string& parameter, int* errorCode);
 
-}  // namespace metersim::scpi
+}  // namespace vantrel::metersim::scpi

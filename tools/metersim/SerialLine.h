@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace metersim {
+namespace vantrel::metersim {
 
 class SerialLine {
 public:
@@ -60,4 +60,4 @@ private:
     std::deque<Reply> m_output;
 };
 
-}  // namespace metersim
+}  // namespace vantrel::metersim
