@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace harness {
+namespace vantrel::dialogdriver {
 
 class BenchFolder {
 public:
@@ -18,7 +18,7 @@ public:
     BenchFolder(const BenchFolder&) = delete;
     BenchFolder& operator=(const BenchFolder&) = delete;
 
-    const std::filesystem::path& Path() const { return m_path; }
+    const std::filesystem::path& path() const { return m_path; }
 
     // Any file of the folder, written as it stands.
     void Write(const std::string& name, const std::string& content) const;
@@ -40,4 +40,4 @@ private:
     pid_t m_meterPid = -1;
 };
 
-}  // namespace harness
+}  // namespace vantrel::dialogdriver

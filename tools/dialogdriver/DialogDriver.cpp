@@ -20,7 +20,7 @@
 
 #include "platform/DriverLibrary.h"
 
-namespace harness {
+namespace vantrel::dialogdriver {
 namespace {
 
 using CallLogFn = size_t (*)(char*, size_t);
@@ -283,7 +283,7 @@ INT_PTR RunModal(CDialog& dialog, const std::function<void(DialogDriver&)>& scri
     ModalScripts& s = Scripts();
     s.own.emplace_back(&dialog, [script, fallbackResult](DialogDriver& d) {
         if (script) script(d);
-        if (!d.Ended()) d.Dialog().EndDialog(fallbackResult);
+        if (!d.Ended()) d.dialog().EndDialog(fallbackResult);
     });
     const INT_PTR result = dialog.DoModal();
     for (auto it = s.own.begin(); it != s.own.end(); ++it) {
@@ -357,4 +357,4 @@ bool ConfigureDriver(const std::string& line) {
     return fn && fn(line.c_str()) == 0;
 }
 
-}  // namespace harness
+}  // namespace vantrel::dialogdriver

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace session {
+namespace vantrel::session {
 
 struct TextColour {
     bool automatic = true;  // the control's own colour, no explicit one
@@ -35,4 +35,4 @@ std::string RenderRuns(const std::vector<ColourRun>& runs, bool colour);
 // console's text in cyan.
 std::string SessionLine(const std::string& text, bool colour);
 
-}  // namespace session
+}  // namespace vantrel::session

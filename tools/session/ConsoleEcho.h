@@ -14,7 +14,7 @@
 class QTextDocument;
 class QTextDocument;
 
-namespace session {
+namespace vantrel::session {
 
 class ConsoleEcho {
 public:
@@ -42,4 +42,4 @@ private:
     QMetaObject::Connection m_changedConnection;
 };
 
-}  // namespace session
+}  // namespace vantrel::session

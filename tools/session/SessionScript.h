@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace session {
+namespace vantrel::session {
 
 enum class ActionKind {
     Initialize,         // "Initialize Board" (frees a held board first)
@@ -70,4 +70,4 @@ const char* ButtonName(int id);
 // when the box has it, otherwise the box's first button.
 int AnswerForBox(unsigned boxType, int wanted);
 
-}  // namespace session
+}  // namespace vantrel::session
