@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace vantrel::platform {
 
 // The file name of the driver library in each searched folder.
 inline constexpr const char* kDriverLibraryName = "libbqxdrv.so";
@@ -33,4 +33,4 @@ void* DriverSymbol(const char* name);
 // The folder of the running executable.
 std::string ExecutableDir();
 
-}  // namespace platform
+}  // namespace vantrel::platform

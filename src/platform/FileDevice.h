@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace vantrel::platform {
 
 using FileHandle = int;
 inline constexpr FileHandle kNoFile = -1;
@@ -68,4 +68,4 @@ int DiskFullError();
 // text for, rather than an invented "Unknown error N".
 bool SystemErrorText(std::uint32_t code, std::string& text);
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <iterator>
 
-namespace platform {
+namespace vantrel::platform {
 
 namespace {
 
@@ -323,4 +323,4 @@ int SerialWrite(int fd, const void* buffer, std::size_t count, const SerialTimeo
     return 0;
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform

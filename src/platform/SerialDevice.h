@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace vantrel::platform {
 
 enum class SerialParity { None, Odd, Even, Mark, Space };
 
@@ -76,4 +76,4 @@ int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& ti
 int SerialWrite(int fd, const void* buffer, std::size_t count, const SerialTimeouts& timeouts,
                 std::size_t& written);
 
-}  // namespace platform
+}  // namespace vantrel::platform

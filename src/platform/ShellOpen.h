@@ -3,10 +3,10 @@
 
 #include <string>
 
-namespace platform {
+namespace vantrel::platform {
 
 // Hands text to the desktop's opener as one argument, without a shell. The outcome is not
 // reported: the opener runs detached.
 void ShellOpen(const std::string& text);
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace platform {
+namespace vantrel::platform {
 
 // The host's name; empty when the system does not tell it.
 std::string HostName();
@@ -12,4 +12,4 @@ std::string HostName();
 // when the user database does not know the user.
 std::string LoginName();
 
-}  // namespace platform
+}  // namespace vantrel::platform
