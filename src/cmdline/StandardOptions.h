@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace cmdline {
+namespace vantrel::cmdline {
 
 struct Program {
     std::string_view name;   // as installed, e.g. "vantrel-session"
@@ -29,4 +29,4 @@ int RejectCommandLine(std::string_view name, std::string_view problem);
 // "unexpected argument x".
 std::string UnexpectedArgument(std::string_view argument);
 
-}  // namespace cmdline
+}  // namespace vantrel::cmdline
