@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-namespace board {
+namespace vantrel::board {
 
 // 10 V bipolar with the EEPROM calibration.
 inline constexpr std::uint8_t kAdModeBipolar10V[5] = {0, 1, 0, 1, 0};
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace board {
+namespace vantrel::board {
 
 // How a model selects register page 0 through its I/O ports.
 struct RegisterPageRule {
@@ -107,4 +107,4 @@ constexpr int ReferenceCountOfType(std::uint8_t typeCode) {
     return 0;
 }
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace board {
+namespace vantrel::board {
 
 // One press of the button: the run's state and its steps, in the order they are taken.
 class InterruptRun {
@@ -40,4 +40,4 @@ private:
     DriverStatus m_status{};
 };
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace board {
+namespace vantrel::board {
 
 inline constexpr int kInitScanChannels = 4;  // channels 17 to 20
 
@@ -56,4 +56,4 @@ struct SampleResult {
     std::string failedCall;           // the call that stopped the loop; empty when all read
 };
 
-}  // namespace board
+}  // namespace vantrel::board
