@@ -13,6 +13,8 @@
 inline constexpr int kTextBufSize = 100000;
 extern char g_textBuf[kTextBufSize];
 
+namespace vantrel::console {
+
 // Far beyond any text: the control clamps it to the end of its text.
 inline constexpr long kConsoleEnd = 1000000000;
 inline constexpr long kConsoleTextLimit = 1000000000;
@@ -71,3 +73,5 @@ private:
     std::string m_text;
     unsigned long m_clears = 0;
 };
+
+}  // namespace vantrel::console

@@ -4,4 +4,8 @@
 
 #include "afx/afx.h"
 
+namespace vantrel::console {
+
 inline constexpr UINT kRepaintNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
+
+}  // namespace vantrel::console
