@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace meter {
+namespace vantrel::meter {
 
 // Fluke 45: "AUTO" once the port is open, "VAL1?" for each reading; each reply is followed
 // by a prompt line.
@@ -37,4 +37,4 @@ bool IsWholeNumberLine(const char* line, std::size_t capacity);
 std::optional<double> ParseFlukeValue(const char* line, std::size_t capacity);
 std::optional<double> ParseHpValue(const char* line, std::size_t capacity);
 
-}  // namespace meter
+}  // namespace vantrel::meter

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-namespace meter {
+namespace vantrel::meter {
 
 inline constexpr const char* kTraceVariable = "VANTREL_METER_TRACE";
 
@@ -19,8 +19,6 @@ public:
     ~MeterTrace();
     MeterTrace(const MeterTrace&) = delete;
     MeterTrace& operator=(const MeterTrace&) = delete;
-
-    bool IsOn() const { return m_file != nullptr; }
 
     // "<local time with milliseconds> <event> <bytes>", the bytes in C-escaped quotes.
     void Opened(int port, const std::string& settings);
@@ -40,4 +38,4 @@ private:
 // \xNN for every byte outside printable ASCII.
 std::string QuotedBytes(const char* bytes, std::size_t length);
 
-}  // namespace meter
+}  // namespace vantrel::meter

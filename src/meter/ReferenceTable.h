@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-namespace refs {
+namespace vantrel::meter {
 
 // The window has one edit per measured reference.
 inline constexpr int kMeasuredChannels = 5;
@@ -129,4 +129,4 @@ inline std::string FormatEepromReferences(const double* references, std::size_t 
     return text;
 }
 
-}  // namespace refs
+}  // namespace vantrel::meter

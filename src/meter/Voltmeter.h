@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace meter {
+namespace vantrel::meter {
 
 enum class MeterFault {
     None,
@@ -47,4 +47,4 @@ private:
     MeterStatus m_preparation;
 };
 
-}  // namespace meter
+}  // namespace vantrel::meter

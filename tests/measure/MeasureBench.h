@@ -26,6 +26,6 @@ public:
     std::string MeterReceived() const;
 
 private:
-    harness::BenchFolder m_folder;
-    std::string m_dir = m_folder.Path().string();
+    vantrel::dialogdriver::BenchFolder m_folder;
+    std::string m_dir = m_folder.path().string();
 };
