@@ -7,13 +7,7 @@
 #include "afx/ResourceData.h"
 #include "afx/afxwin.h"
 
-namespace afx {
-
-const ControlTemplate* DialogTemplate::FindControl(int controlId) const {
-    for (const ControlTemplate& c : controls)
-        if (c.id == controlId) return &c;
-    return nullptr;
-}
+namespace vantrel::afx {
 
 namespace {
 
@@ -72,8 +66,7 @@ bool ReadNumber(const std::string& line, size_t& i, std::vector<Token>& out, std
 
 void ReadName(const std::string& line, size_t& i, std::vector<Token>& out) {
     size_t end = i + 1;
-    while (end < line.size() &&
-           (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_'))
+    while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_'))
         ++end;
     out.push_back({Token::Name, line.substr(i, end - i), 0});
     i = end;
@@ -487,4 +480,4 @@ std::string FindResourceString(int id) {
 
 std::string EmbeddedFile(const std::string& name) { return EmbeddedResourceFile(name); }
 
-}  // namespace afx
+}  // namespace vantrel::afx

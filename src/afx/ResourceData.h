@@ -3,11 +3,11 @@
 
 #include <string>
 
-namespace afx {
+namespace vantrel::afx {
 
 // The resource script: dialog templates, combo box rows, icons, strings.
 const char* ResourceScriptText();
 // The bytes of an embedded file by name; empty when there is none.
 std::string EmbeddedResourceFile(const std::string& name);
 
-}  // namespace afx
+}  // namespace vantrel::afx

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace afx {
+namespace vantrel::afx {
 
 class RtfWriter {
 public:
@@ -46,4 +46,4 @@ private:
     std::size_t m_written = 0;
 };
 
-}  // namespace afx
+}  // namespace vantrel::afx
