@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+namespace vantrel::app {
+
 // The hexadecimal digits of version, at least two, lower case, with a point after the
 // first digit.
 inline std::string DriverVersionText(unsigned version) {
@@ -14,3 +16,5 @@ inline std::string DriverVersionText(unsigned version) {
     text += digits + 1;
     return text;
 }
+
+}  // namespace vantrel::app

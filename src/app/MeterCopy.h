@@ -6,9 +6,9 @@
 #include "metrology/MeterOnLine.h"
 #include "records/ActionRecord.h"
 
-namespace app {
+namespace vantrel::app {
 
 // Fills the record's meter copy; the channels' readings must be in the record already.
 void CopyMeterInto(vantrel::records::ActionRecord& record, const vantrel::metrology::MeterOnLine& meter);
 
-}  // namespace app
+}  // namespace vantrel::app

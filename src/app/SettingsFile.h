@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <optional>
 
-namespace app {
+namespace vantrel::app {
 
 // A value is empty when its pattern did not match.
 struct SettingsFileValues {
@@ -19,4 +19,4 @@ struct SettingsFileValues {
 // Each pattern starts where the one before stopped.
 SettingsFileValues ReadSettingsFile(std::FILE* file);
 
-}  // namespace app
+}  // namespace vantrel::app

@@ -8,5 +8,7 @@ struct CMainTestDlgAccess {
     static BoardHandle BoardHandleOf(const CMainTestDlg& dlg) { return dlg.m_boardHandle; }
     static const BoardConfig& BoardConfigOf(const CMainTestDlg& dlg) { return dlg.m_boardConfig; }
     static HICON AppIconOf(const CMainTestDlg& dlg) { return dlg.m_appIcon; }
-    static const LastRunResults& LastResultsOf(const CMainTestDlg& dlg) { return dlg.m_lastResults; }
+    static const vantrel::app::LastRunResults& LastResultsOf(const CMainTestDlg& dlg) {
+        return dlg.m_lastResults;
+    }
 };

@@ -17,7 +17,7 @@ public:
     SmallTmpfs& operator=(const SmallTmpfs&) = delete;
 
     bool Mounted() const { return m_mounted; }
-    const std::string& Path() const { return m_path; }
+    const std::string& path() const { return m_path; }
     const std::string& Why() const { return m_why; }
 
     // Remounts the file system read-only; files already in it stay readable.
