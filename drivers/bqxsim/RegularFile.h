@@ -22,7 +22,7 @@ public:
     Status state() const { return m_status; }
     // When refused: the path and errno's text, or "not a regular file".
     const std::string& error() const { return m_error; }
-    // Like read(2), retried when a signal interrupts it; on failure Error() says why.
+    // Like read(2), retried when a signal interrupts it; on failure error() says why.
     ssize_t Read(void* buffer, std::size_t size);
 
 private:

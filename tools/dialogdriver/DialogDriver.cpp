@@ -100,7 +100,7 @@ MessageBoxScript::~MessageBoxScript() { afx::SetMessageBoxHandler(nullptr); }
 bool DialogDriver::Start() {
     EnsureApplication();
     if (!m_dialog.Create()) return false;
-    if (QWidget* w = Window()) {
+    if (QWidget* w = window()) {
         if (w->isVisible()) (void)QTest::qWaitForWindowActive(w, 2000);
     }
     ProcessEvents();
@@ -149,13 +149,13 @@ void DialogDriver::EditComboText(int id, const std::string& text) { TypeText(id,
 
 void DialogDriver::PressKey(int qtKey, Qt::KeyboardModifiers modifiers) {
     QWidget* target = QApplication::focusWidget();
-    if (!target || target->window() != Window()) target = Window();
+    if (!target || target->window() != window()) target = window();
     QTest::keyClick(target, static_cast<Qt::Key>(qtKey), modifiers);
     ProcessEvents();
 }
 
 void DialogDriver::Close() {
-    if (QWidget* w = Window()) w->close();
+    if (QWidget* w = window()) w->close();
     ProcessEvents();
 }
 
