@@ -25,7 +25,7 @@ std::string Register() {
            Meter("HP", "HP 34401A", "2999-12-31");
 }
 
-std::int64_t vantrel::app::MeasureRecords(const std::filesystem::path& folder) {
+std::int64_t MeasureRecords(const std::filesystem::path& folder) {
     const std::filesystem::path db = folder / "vantrel-records.db";
     if (!std::filesystem::exists(db)) return 0;
     sqlite3* handle = nullptr;
@@ -79,7 +79,7 @@ TEST_P(MeterBoxNo, AsksYesNoWithNoAsDefaultAndNoEndsThePressUntouched) {
     EXPECT_NE(box.text.find(c.reasonPart), std::string::npos) << box.text;
     for (const auto& other : boxes.records())
         EXPECT_NE(other.caption, "Instructions") << "the flow started after No";
-    EXPECT_EQ(vantrel::app::MeasureRecords(Folder()), 0);
+    EXPECT_EQ(MeasureRecords(Folder()), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -111,7 +111,7 @@ TEST_F(MeterBoxNo, AnUnreadableRegisterIsAskedAbout) {
     EXPECT_NE(boxes.records().front().text.find("register of reference meters cannot be read"),
               std::string::npos)
         << boxes.records().front().text;
-    EXPECT_EQ(vantrel::app::MeasureRecords(Folder()), 0);
+    EXPECT_EQ(MeasureRecords(Folder()), 0);
 }
 
 // The press goes on to the specified flow at once: its first box is the instructions (typed
