@@ -1,7 +1,7 @@
+#pragma once
 // What every fuzz target shares: the entry point libFuzzer calls, a check that stops the run
 // with a message when a property fails, a reader that turns the input into typed values, and
 // a scratch file for readers that take a path.
-#pragma once
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
+#pragma once
 // A production record made from fuzz input: free text anywhere an operator, a meter or a
 // host can put it, numbers of every size, and the action kinds and outcomes the tool has.
-#pragma once
 
 #include "FuzzSupport.h"
 

@@ -26,7 +26,7 @@ public:
 
 // A console holding lineCount lines, put in with one insertion.
 std::unique_ptr<BenchDialog> DialogWithLines(long lineCount) {
-    afx::EnsureApplication();
+    vantrel::afx::EnsureApplication();
     auto dialog = std::make_unique<BenchDialog>();
     std::string text;
     text.reserve(static_cast<std::size_t>(lineCount) * 40);

@@ -29,15 +29,15 @@ bool LastDifference(const std::string& console, int& difference) {
 }  // namespace
 
 int main() {
-    harness::BenchFolder bench;
+    vantrel::dialogdriver::BenchFolder bench;
     if (!benchdialog::PrepareBench(bench, 2, {"noise_lsb = 0", "seed = 1"})) return 1;
 
     std::vector<int> differences;
     std::vector<double> wallMs;
     CMainTestDlg dlg;
-    harness::RunModal(
+    vantrel::dialogdriver::RunModal(
         dlg,
-        [&](harness::DialogDriver& driver) {
+        [&](vantrel::dialogdriver::DialogDriver& driver) {
             driver.Click(IDC_INITIALIZE_BOARD);
             for (int run = 0; run < kRuns; ++run) {
                 const auto start = std::chrono::steady_clock::now();

@@ -20,25 +20,25 @@ std::string ProgramBesideThis(const char* name) {
 }  // namespace
 
 int main() {
-    harness::BenchFolder bench;
+    vantrel::dialogdriver::BenchFolder bench;
     if (!benchdialog::PrepareBench(bench, 0, {"time_scale = 1", "seed = 1"})) return 1;
     if (!bench.StartMeter(ProgramBesideThis("vantrel-metersim"), {"--meter", "fluke45"})) {
         std::fprintf(stderr, "the meter emulator did not get ready\n");
         return 1;
     }
 
-    harness::MessageBoxScript boxes;
-    harness::NestedModalScript measureWindow;
+    vantrel::dialogdriver::MessageBoxScript boxes;
+    vantrel::dialogdriver::NestedModalScript measureWindow;
     bool used = false;
-    measureWindow.Queue([&](harness::DialogDriver& driver) {
+    measureWindow.Queue([&](vantrel::dialogdriver::DialogDriver& driver) {
         used = driver.IsEnabled(IDOK);
         driver.Click(IDOK);
     });
     double handlerMs = 0;
     CMainTestDlg dlg;
-    harness::RunModal(
+    vantrel::dialogdriver::RunModal(
         dlg,
-        [&](harness::DialogDriver& driver) {
+        [&](vantrel::dialogdriver::DialogDriver& driver) {
             driver.Click(IDC_INITIALIZE_BOARD);
             const auto start = std::chrono::steady_clock::now();
             driver.Click(IDC_MEASURE_REFERENCES);
@@ -48,10 +48,10 @@ int main() {
         },
         0);
 
-    if (!used || boxes.Records().size() != 1) {
+    if (!used || boxes.records().size() != 1) {
         std::fprintf(stderr, "the run did not end with the values written (%zu message boxes)\n",
-                     boxes.Records().size());
-        for (const auto& box : boxes.Records())
+                     boxes.records().size());
+        for (const auto& box : boxes.records())
             std::fprintf(stderr, "  %s: %s\n", box.caption.c_str(), box.text.c_str());
         return 1;
     }

@@ -22,8 +22,8 @@ double MsSince(std::chrono::steady_clock::time_point start) {
 }
 
 // The codes of the last Sample in the console.
-board::SampleResult LastSample(const std::string& console) {
-    board::SampleResult result;
+vantrel::board::SampleResult LastSample(const std::string& console) {
+    vantrel::board::SampleResult result;
     const std::regex line(R"(Channel (\d+), AD Code (-?\d+))");
     for (auto it = std::sregex_iterator(console.begin(), console.end(), line); it != std::sregex_iterator();
          ++it) {
@@ -37,16 +37,16 @@ board::SampleResult LastSample(const std::string& console) {
 }  // namespace
 
 int main() {
-    harness::BenchFolder bench;
+    vantrel::dialogdriver::BenchFolder bench;
     if (!benchdialog::PrepareBench(bench, 2, {"noise_lsb = 0", "seed = 1", "time_scale = 0.01"})) return 1;
 
     std::vector<double> recordMs;
     std::vector<double> pressMs;
     std::size_t codes = 0;
     CMainTestDlg dlg;
-    harness::RunModal(
+    vantrel::dialogdriver::RunModal(
         dlg,
-        [&](harness::DialogDriver& driver) {
+        [&](vantrel::dialogdriver::DialogDriver& driver) {
             driver.Click(IDC_INITIALIZE_BOARD);
             for (int run = 0; run < 10; ++run) {
                 const auto start = std::chrono::steady_clock::now();
@@ -54,18 +54,18 @@ int main() {
                 pressMs.push_back(MsSince(start));
             }
             const std::string console = driver.ConsoleText(IDC_CONSOLE);
-            const board::SampleResult result = LastSample(console);
+            const vantrel::board::SampleResult result = LastSample(console);
             codes = result.codes.size();
             const std::string sampleText =
                 console.substr(console.rfind("Sampling") == std::string::npos ? console.size() / 2
                                                                               : console.rfind("Sampling"));
             auto* control = dynamic_cast<CRichEditCtrl*>(dlg.GetDlgItem(IDC_CONSOLE));
             if (!control) return;
-            LogConsole log(*control);
-            RecordAdapter records(bench.Path().string(), "6.02");
+            vantrel::console::LogConsole log(*control);
+            vantrel::app::RecordAdapter records(bench.path().string(), "6.02");
             records.SetSerialNumber("SN-BENCH-1");
             for (int run = 0; run < kRuns; ++run) {
-                const RecordAdapter::Start began = records.Begin(log);
+                const vantrel::app::RecordAdapter::Start began = records.Begin(log);
                 log.Append(sampleText.c_str());
                 const auto start = std::chrono::steady_clock::now();
                 records.Sampled(began, log, result);

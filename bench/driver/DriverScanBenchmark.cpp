@@ -39,7 +39,7 @@ void FullSpeedScan(benchmark::State& state) {
     const auto dir = std::filesystem::temp_directory_path() / "bqxsim-bench";
     std::filesystem::create_directories(dir);
     std::filesystem::current_path(dir);
-    if (!platform::LoadDriverLibrary({BQXSIM_LIBRARY_DIR}) || bqxInit(BQX_REQUIRED_VERSION) != 0) {
+    if (!vantrel::platform::LoadDriverLibrary({BQXSIM_LIBRARY_DIR}) || bqxInit(BQX_REQUIRED_VERSION) != 0) {
         state.SkipWithError("driver did not start");
         return;
     }

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 namespace {
 
 std::string FolderOf(const std::string& path) {
@@ -88,4 +88,4 @@ bool WriteFileAtomically(const std::string& path, const void* data, std::size_t 
     return !syncToDisk || SyncFolder(path, error);
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -45,7 +45,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 namespace {
 
 constexpr std::uint8_t kDefaultFaultCode = 13;  // the board did not respond as it should
@@ -278,9 +278,9 @@ bool ApplyBenchLine(std::string_view line, BenchDescription& bench, std::string&
 
 bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string& error) {
     RegularFile file(path);
-    if (file.State() == RegularFile::Status::Missing) return true;
-    if (file.State() == RegularFile::Status::Refused) {
-        error = file.Error();
+    if (file.state() == RegularFile::Status::Missing) return true;
+    if (file.state() == RegularFile::Status::Refused) {
+        error = file.error();
         return false;
     }
     BenchDescription loaded = bench;
@@ -301,7 +301,7 @@ bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string
     for (;;) {
         const ssize_t got = file.Read(chunk, sizeof chunk);
         if (got < 0) {
-            error = file.Error();
+            error = file.error();
             ok = false;
             break;
         }
@@ -325,4 +325,4 @@ bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string
     return true;
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -1,14 +1,14 @@
+#pragma once
 // The bench description: what board is installed, where its EEPROM image lives, and which
 // faults to inject. Read from "bench.ini" when the driver starts and changed line by line
 // through bqxsimConfigure.
-#pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 inline constexpr int kReferenceSlots = 7;
 
@@ -57,4 +57,4 @@ bool ApplyBenchLine(std::string_view line, BenchDescription& bench, std::string&
 // is then untouched.
 bool LoadBenchFile(const std::string& path, BenchDescription& bench, std::string& error);
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 namespace {
 
 // A tool left polling for hours must not grow the log without bound: past this size the
@@ -38,4 +38,4 @@ std::size_t CallLog::CopyTo(char* buffer, std::size_t size) const {
     return m_text.size();
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

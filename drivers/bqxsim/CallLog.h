@@ -1,10 +1,10 @@
-// The driver's record of the calls made to it, one line per call.
 #pragma once
+// The driver's record of the calls made to it, one line per call.
 
 #include <cstddef>
 #include <string>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 class CallLog {
 public:
@@ -13,10 +13,9 @@ public:
     void Clear() { m_text.clear(); }
     // Copies into buffer as bqxsimCallLog documents; returns the full length.
     std::size_t CopyTo(char* buffer, std::size_t size) const;
-    const std::string& Text() const { return m_text; }
 
 private:
     std::string m_text;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 namespace {
 
 constexpr const char* kBenchFile = "bench.ini";
@@ -42,7 +42,7 @@ struct Driver {
     // Ends the board's scan and closes it.
     void CloseBoard() {
         if (!board) return;
-        board->Scan().Cancel();
+        board->scan().Cancel();
         board.reset();
         terminals.Publish(std::nullopt);
     }
@@ -121,29 +121,29 @@ std::vector<double> TrueReferences(const BenchDescription& bench, int count) {
 bool OpenEeprom(SimulatedBoard& board, const BenchDescription& bench) {
     std::error_code ec;
     auto path = std::filesystem::absolute(bench.eepromPath, ec);
-    board.EepromPath() = ec ? bench.eepromPath : path.string();
-    EepromImage& image = board.Eeprom();
+    board.eepromPath() = ec ? bench.eepromPath : path.string();
+    EepromImage& image = board.eeprom();
     std::string error;
-    const auto loaded = image.Load(board.EepromPath(), error);
+    const auto loaded = image.Load(board.eepromPath(), error);
     if (loaded == EepromImage::LoadResult::Refused) {
         std::fprintf(stderr, "bqxdrv: cannot read EEPROM image: %s\n", error.c_str());
         return false;
     }
-    const int type = board.Model().typeCode;
+    const int type = board.model().typeCode;
     if (loaded == EepromImage::LoadResult::Unreadable) return true;  // reads as a corrupt EEPROM
-    if (loaded == EepromImage::LoadResult::Loaded && image.TypeCode() == type) return true;
-    const int count = board.Model().referenceCount;
-    image = EepromImage::Fresh(type, bench.serialNumber, bench.fpgaRevision, board.Model().channels, count,
+    if (loaded == EepromImage::LoadResult::Loaded && image.typeCode() == type) return true;
+    const int count = board.model().referenceCount;
+    image = EepromImage::Fresh(type, bench.serialNumber, bench.fpgaRevision, board.model().channels, count,
                                TrueReferences(bench, count));
-    if (!image.Save(board.EepromPath(), error))
+    if (!image.Save(board.eepromPath(), error))
         std::fprintf(stderr, "bqxdrv: cannot write EEPROM image: %s\n", error.c_str());
     return true;
 }
 
 }  // namespace
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim
 
-using bqxsim::TheDriver;
+using vantrel::bqxsim::TheDriver;
 
 // Takes the driver's lock for the rest of the call; d is the driver.
 #define BQX_LOCK()         \
@@ -156,9 +156,9 @@ using bqxsim::TheDriver;
 #define BQX_REQUIRE_STARTED() \
     if (!d.started) return BQX_E_NOT_STARTED
 // A call on a board: the open board under handle h, as board.
-#define BQX_REQUIRE_BOARD(h)                                             \
-    BQX_REQUIRE_STARTED();                                               \
-    if (!d.board || (h) != bqxsim::kOnlyHandle) return BQX_E_BAD_HANDLE; \
+#define BQX_REQUIRE_BOARD(h)                                                      \
+    BQX_REQUIRE_STARTED();                                                        \
+    if (!d.board || (h) != vantrel::bqxsim::kOnlyHandle) return BQX_E_BAD_HANDLE; \
     [[maybe_unused]] auto& board = *d.board
 // The opening of most calls: the lock, the call's line in the log, then the refusal of a call
 // before bqxInit.
@@ -182,9 +182,9 @@ BQX_API uint8_t bqxInit(uint16_t version) {
     d.log.Clear();
     BQX_TRACE("%u", version);
     d.terminals.Reset();
-    bqxsim::BenchDescription bench;
+    vantrel::bqxsim::BenchDescription bench;
     std::string error;
-    if (!bqxsim::LoadBenchFile(bqxsim::kBenchFile, bench, error)) {
+    if (!vantrel::bqxsim::LoadBenchFile(vantrel::bqxsim::kBenchFile, bench, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return BQX_E_BENCH_FILE;
     }
@@ -203,7 +203,7 @@ BQX_API uint8_t bqxFree(void) {
 }
 
 BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle* handle) {
-    BQX_STARTED_CALL("%u,%s", boardType, bqxsim::Traced(config).c_str());
+    BQX_STARTED_CALL("%u,%s", boardType, vantrel::bqxsim::Traced(config).c_str());
     if (!config || !handle) return BQX_E_ARGUMENT;
     if (d.board) {
         *handle = BQX_NO_BOARD;
@@ -212,22 +212,22 @@ BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle
     *handle = BQX_NO_BOARD;
     const auto& bench = d.bench;
     if (bench.failInitBoard) return bench.failInitBoard;
-    const bqxsim::SimulatedModel* model = bqxsim::FindSimulatedModel(boardType);
+    const vantrel::bqxsim::SimulatedModel* model = vantrel::bqxsim::FindSimulatedModel(boardType);
     if (!model) return BQX_E_BOARD_TYPE;
     const int base = config->baseAddress;
     const std::uint32_t irq = config->interruptLevel;
-    if (bench.base ? base != *bench.base : !bqxsim::AnswersAt(base)) return BQX_E_NO_BOARD;
+    if (bench.base ? base != *bench.base : !vantrel::bqxsim::AnswersAt(base)) return BQX_E_NO_BOARD;
     // A board of another model answers at the address but not as the model asked for.
     if (bench.model && *bench.model != boardType) return BQX_E_BOARD_TYPE;
-    if (bench.irq ? irq != static_cast<std::uint32_t>(*bench.irq) : !bqxsim::UsableInterrupt(irq))
+    if (bench.irq ? irq != static_cast<std::uint32_t>(*bench.irq) : !vantrel::bqxsim::UsableInterrupt(irq))
         return BQX_E_INTERRUPT;
-    d.board = std::make_unique<bqxsim::SimulatedBoard>(*model, base, static_cast<int>(irq), bench);
-    if (!bqxsim::OpenEeprom(*d.board, bench)) {
+    d.board = std::make_unique<vantrel::bqxsim::SimulatedBoard>(*model, base, static_cast<int>(irq), bench);
+    if (!vantrel::bqxsim::OpenEeprom(*d.board, bench)) {
         d.CloseBoard();
         return BQX_E_EEPROM;
     }
     d.terminals.Publish(d.board->TerminalVolts());
-    *handle = bqxsim::kOnlyHandle;
+    *handle = vantrel::bqxsim::kOnlyHandle;
     return BQX_OK;
 }
 
@@ -245,10 +245,10 @@ BQX_API uint8_t bqxGetFPGARev(BoardHandle handle, uint32_t* revision) {
 }
 
 BQX_API uint8_t bqxADSetSettings(BoardHandle handle, ADSettings* settings) {
-    BQX_BOARD_CALL(handle, ",%s", bqxsim::Traced(settings).c_str());
+    BQX_BOARD_CALL(handle, ",%s", vantrel::bqxsim::Traced(settings).c_str());
     if (!settings) return BQX_E_ARGUMENT;
-    if (board.Scan().Running()) return BQX_E_BUSY;
-    if (settings->channel >= board.Model().channels) return BQX_E_CHANNEL;
+    if (board.scan().Running()) return BQX_E_BUSY;
+    if (settings->channel >= board.model().channels) return BQX_E_CHANNEL;
     board.SelectChannel(settings->channel);
     d.terminals.Publish(board.TerminalVolts());
     return BQX_OK;
@@ -256,8 +256,8 @@ BQX_API uint8_t bqxADSetSettings(BoardHandle handle, ADSettings* settings) {
 
 BQX_API uint8_t bqxADSetChannel(BoardHandle handle, uint8_t firstChannel, uint8_t lastChannel) {
     BQX_BOARD_CALL(handle, ",%u,%u", firstChannel, lastChannel);
-    if (board.Scan().Running()) return BQX_E_BUSY;
-    if (firstChannel > lastChannel || lastChannel >= board.Model().channels) return BQX_E_CHANNEL;
+    if (board.scan().Running()) return BQX_E_BUSY;
+    if (firstChannel > lastChannel || lastChannel >= board.model().channels) return BQX_E_CHANNEL;
     const auto& fault = d.bench.failSetChannel;
     if (fault.fromChannel >= 0 && firstChannel >= fault.fromChannel) return fault.code;
     board.SelectChannel(firstChannel);
@@ -268,7 +268,7 @@ BQX_API uint8_t bqxADSetChannel(BoardHandle handle, uint8_t firstChannel, uint8_
 BQX_API uint8_t bqxADSample(BoardHandle handle, int16_t* sample) {
     BQX_BOARD_CALL(handle, "");
     if (!sample) return BQX_E_ARGUMENT;
-    if (board.Scan().Running()) return BQX_E_BUSY;
+    if (board.scan().Running()) return BQX_E_BUSY;
     const int channel = board.CurrentChannel();
     const auto& fault = d.bench.failSample;
     if (fault.fromChannel >= 0 && channel >= fault.fromChannel) return fault.code;
@@ -277,10 +277,10 @@ BQX_API uint8_t bqxADSample(BoardHandle handle, int16_t* sample) {
 }
 
 BQX_API uint8_t bqxADScan(BoardHandle handle, ScanRequest* request, int16_t* buffer) {
-    BQX_BOARD_CALL(handle, ",%s", bqxsim::Traced(request).c_str());
+    BQX_BOARD_CALL(handle, ",%s", vantrel::bqxsim::Traced(request).c_str());
     if (!request || !buffer) return BQX_E_ARGUMENT;
-    if (board.Scan().Running()) return BQX_E_BUSY;
-    if (request->lowChannel > request->highChannel || request->highChannel >= board.Model().channels)
+    if (board.scan().Running()) return BQX_E_BUSY;
+    if (request->lowChannel > request->highChannel || request->highChannel >= board.model().channels)
         return BQX_E_CHANNEL;
     for (int c = request->lowChannel; c <= request->highChannel; ++c)
         buffer[c - request->lowChannel] = board.Convert(c);
@@ -288,42 +288,42 @@ BQX_API uint8_t bqxADScan(BoardHandle handle, ScanRequest* request, int16_t* buf
 }
 
 BQX_API uint8_t bqxADScanInt(BoardHandle handle, ScanIntRequest* request) {
-    BQX_BOARD_CALL(handle, ",%s", bqxsim::Traced(request).c_str());
+    BQX_BOARD_CALL(handle, ",%s", vantrel::bqxsim::Traced(request).c_str());
     if (!request) return BQX_E_ARGUMENT;
     const auto& bench = d.bench;
     if (bench.failScanInt) return bench.failScanInt;
-    if (board.Scan().Running()) return BQX_E_BUSY;
+    if (board.scan().Running()) return BQX_E_BUSY;
     const double rate = request->rate_hz;
     if (!std::isfinite(rate) || rate <= 0 || request->conversion_count == 0) return BQX_E_ARGUMENT;
-    if (request->low_channel > request->high_channel || request->high_channel >= board.Model().channels)
+    if (request->low_channel > request->high_channel || request->high_channel >= board.model().channels)
         return BQX_E_CHANNEL;
     // The whole address travels in the extension; the 32-bit field serves 32-bit callers.
     const std::uintptr_t address = request->sample_buffer_ptr
                                        ? static_cast<std::uintptr_t>(request->sample_buffer_ptr)
                                        : static_cast<std::uintptr_t>(request->sample_buffer);
     if (address == 0) return BQX_E_ARGUMENT;
-    bqxsim::ScanPlan plan;
+    vantrel::bqxsim::ScanPlan plan;
     plan.buffer = reinterpret_cast<std::int16_t*>(address);
     plan.conversions = request->conversion_count;
     plan.scansPerSecond = rate;
     plan.lowChannel = request->low_channel;
     plan.highChannel = request->high_channel;
     plan.fifoBlock = request->fifo_threshold;
-    plan.maxConversionsPerSecond = board.Model().maxConversionsPerSecond;
+    plan.maxConversionsPerSecond = board.model().maxConversionsPerSecond;
     plan.neverEnds = bench.scanNeverEnds;
     plan.skipWrites = bench.scanSkipWrites;
     plan.extraOverflows = bench.scanOverflows;
     plan.offsetChannel = bench.scanOffsetChannel;
     plan.offsetCodes = bench.scanOffsetCodes;
     plan.slowPercent = bench.scanSlowPercent;
-    if (!board.Scan().Start(plan)) return BQX_E_BUSY;
+    if (!board.scan().Start(plan)) return BQX_E_BUSY;
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxGetStatus(BoardHandle handle, DriverStatus* status) {
     BQX_BOARD_CALL(handle, "");
     if (!status) return BQX_E_ARGUMENT;
-    const bqxsim::ScanStatus s = board.Scan().Status();
+    const vantrel::bqxsim::ScanStatus s = board.scan().Status();
     status->busy = s.busy ? 1 : 0;
     status->transfers = s.transfers;
     status->fifo_level = s.fifoLevel;
@@ -335,7 +335,7 @@ BQX_API uint8_t bqxGetStatus(BoardHandle handle, DriverStatus* status) {
 
 BQX_API uint8_t bqxCancelOp(BoardHandle handle) {
     BQX_BOARD_CALL(handle, "");
-    board.Scan().Cancel();
+    board.scan().Cancel();
     return BQX_OK;
 }
 
@@ -349,7 +349,7 @@ BQX_API uint8_t bqxGetTime(uint32_t* milliseconds) {
 
 BQX_API uint8_t bqxDAConvert(BoardHandle handle, uint8_t output, uint16_t code) {
     BQX_BOARD_CALL(handle, ",%u,%u", output, code);
-    if (output >= bqxsim::SimulatedBoard::kDaOutputs || code > 4095) return BQX_E_ARGUMENT;
+    if (output >= vantrel::bqxsim::SimulatedBoard::kDaOutputs || code > 4095) return BQX_E_ARGUMENT;
     board.SetDa(output, code);
     return BQX_OK;
 }
@@ -362,9 +362,9 @@ BQX_API uint8_t bqxSetCalMux(BoardHandle handle, uint8_t on) {
 }
 
 // Both base + r and the bare r reach register r.
-static int RegisterNumber(const bqxsim::SimulatedBoard& board, uint16_t address) {
-    const int r = address >= board.Base() ? address - board.Base() : address;
-    return r < bqxsim::SimulatedBoard::kPortCount ? r : -1;
+static int RegisterNumber(const vantrel::bqxsim::SimulatedBoard& board, uint16_t address) {
+    const int r = address >= board.base() ? address - board.base() : address;
+    return r < vantrel::bqxsim::SimulatedBoard::kPortCount ? r : -1;
 }
 
 BQX_API uint8_t bqxRegisterRead(BoardHandle handle, uint16_t address, uint8_t* value) {
@@ -388,22 +388,24 @@ BQX_API uint8_t bqxInp(uint16_t port, uint8_t* value) {
     if (!value) return BQX_E_ARGUMENT;
     // Where no board answers, the bus floats high.
     *value = 0xFF;
-    if (d.board && port >= d.board->Base() && port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
-        *value = d.board->ReadRegister(port - d.board->Base());
+    if (d.board && port >= d.board->base() &&
+        port < d.board->base() + vantrel::bqxsim::SimulatedBoard::kPortCount)
+        *value = d.board->ReadRegister(port - d.board->base());
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxOutp(uint16_t port, uint8_t value) {
     BQX_STARTED_CALL("%u,%u", port, value);
-    if (d.board && port >= d.board->Base() && port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
-        d.board->WriteRegister(port - d.board->Base(), value);
+    if (d.board && port >= d.board->base() &&
+        port < d.board->base() + vantrel::bqxsim::SimulatedBoard::kPortCount)
+        d.board->WriteRegister(port - d.board->base(), value);
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxGetEEPROM(BoardHandle handle, uint8_t address, uint8_t* value) {
     BQX_BOARD_CALL(handle, ",%u", address);
-    if (!value || address >= bqxsim::EepromImage::kSize) return BQX_E_ARGUMENT;
-    *value = board.Eeprom().Byte(address);
+    if (!value || address >= vantrel::bqxsim::EepromImage::kSize) return BQX_E_ARGUMENT;
+    *value = board.eeprom().Byte(address);
     return BQX_OK;
 }
 
@@ -412,8 +414,8 @@ BQX_API uint8_t bqxGetReferenceVoltages(BoardHandle handle, double* references) 
     if (!references) return BQX_E_ARGUMENT;
     if (d.bench.failGetReferences) return d.bench.failGetReferences;
     std::vector<double> stored;
-    const bool valid = board.Eeprom().ReadReferences(stored);
-    for (int i = 0; i < bqxsim::kMaxReferencesPassed; ++i)
+    const bool valid = board.eeprom().ReadReferences(stored);
+    for (int i = 0; i < vantrel::bqxsim::kMaxReferencesPassed; ++i)
         references[i] = i < static_cast<int>(stored.size()) ? stored[static_cast<std::size_t>(i)] : 0.0;
     return valid ? BQX_OK : BQX_E_EEPROM;
 }
@@ -422,29 +424,31 @@ BQX_API uint8_t bqxSetReferenceVoltages(BoardHandle handle, const double* refere
     BQX_LOCK();
     // The board's reference count says how many values the caller passed; without an open
     // board under this handle nothing of the array may be read, not even for the log.
-    const bool boardOpen = d.started && d.board && handle == bqxsim::kOnlyHandle;
-    const int count = boardOpen ? d.board->Model().referenceCount : 0;
+    const bool boardOpen = d.started && d.board && handle == vantrel::bqxsim::kOnlyHandle;
+    const int count = boardOpen ? d.board->model().referenceCount : 0;
     // The caller passes one value per reference, then the 0.0 that ends the list.
     std::string passed = references ? "" : ",null";
-    for (int i = 0; references && boardOpen && i <= count; ++i) passed += bqxsim::TracedValue(references[i]);
+    for (int i = 0; references && boardOpen && i <= count; ++i)
+        passed += vantrel::bqxsim::TracedValue(references[i]);
     BQX_TRACE("%u%s", handle, passed.c_str());
     BQX_REQUIRE_BOARD(handle);
     if (!references) return BQX_E_ARGUMENT;
     std::vector<double> values(references, references + count);
     for (double v : values)
         if (!std::isfinite(v)) return BQX_E_ARGUMENT;
-    bqxsim::EepromImage image = board.Eeprom();
-    if (image.ChecksumValid() && image.TypeCode() == board.Model().typeCode)
+    vantrel::bqxsim::EepromImage image = board.eeprom();
+    if (image.ChecksumValid() && image.typeCode() == board.model().typeCode)
         image.WriteReferences(values);
     else
-        image = bqxsim::EepromImage::Fresh(board.Model().typeCode, d.bench.serialNumber, d.bench.fpgaRevision,
-                                           board.Model().channels, count, values);
+        image =
+            vantrel::bqxsim::EepromImage::Fresh(board.model().typeCode, d.bench.serialNumber,
+                                                d.bench.fpgaRevision, board.model().channels, count, values);
     std::string error;
-    if (!image.Save(board.EepromPath(), error)) {
+    if (!image.Save(board.eepromPath(), error)) {
         std::fprintf(stderr, "bqxdrv: cannot write EEPROM image: %s\n", error.c_str());
         return BQX_E_EEPROM;
     }
-    board.Eeprom() = image;
+    board.eeprom() = image;
     return BQX_OK;
 }
 
@@ -463,7 +467,7 @@ BQXSIM_API int bqxsimConfigure(const char* keyValueLine) {
     BQX_LOCK();
     if (!keyValueLine) return 1;
     std::string problem;
-    if (!bqxsim::ApplyBenchLine(keyValueLine, d.bench, problem)) {
+    if (!vantrel::bqxsim::ApplyBenchLine(keyValueLine, d.bench, problem)) {
         std::fprintf(stderr, "bqxsimConfigure: %s\n", problem.c_str());
         return 1;
     }

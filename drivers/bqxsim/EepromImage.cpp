@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 namespace {
 
 constexpr std::uint8_t kLayoutVersion = 1;
@@ -88,9 +88,9 @@ bool EepromImage::ReadReferences(std::vector<double>& references) const {
 
 EepromImage::LoadResult EepromImage::Load(const std::string& path, std::string& error) {
     RegularFile file(path);
-    if (file.State() == RegularFile::Status::Missing) return LoadResult::Missing;
-    if (file.State() == RegularFile::Status::Refused) {
-        error = file.Error();
+    if (file.state() == RegularFile::Status::Missing) return LoadResult::Missing;
+    if (file.state() == RegularFile::Status::Refused) {
+        error = file.error();
         return LoadResult::Refused;
     }
     std::array<std::uint8_t, kSize + 1> buffer{};
@@ -98,7 +98,7 @@ EepromImage::LoadResult EepromImage::Load(const std::string& path, std::string& 
     while (n < buffer.size()) {
         const ssize_t got = file.Read(buffer.data() + n, buffer.size() - n);
         if (got < 0) {
-            error = file.Error();
+            error = file.error();
             return LoadResult::Refused;
         }
         if (got == 0) break;
@@ -113,4 +113,4 @@ bool EepromImage::Save(const std::string& path, std::string& error) const {
     return WriteFileAtomically(path, m_bytes.data(), m_bytes.size(), true, error);
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -1,3 +1,4 @@
+#pragma once
 // The board's 128-byte EEPROM and the file that keeps it between runs.
 //
 // Layout (multi-byte values little-endian):
@@ -12,14 +13,13 @@
 //   17-72   seven reference voltages, IEEE doubles
 //   73-74   CRC-16 (CCITT, initial 0xFFFF) of bytes 0-72
 //   75-127  0xFF (erased)
-#pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 class EepromImage {
 public:
@@ -44,7 +44,7 @@ public:
 
     std::uint8_t Byte(int address) const { return m_bytes[static_cast<std::size_t>(address)]; }
     const std::array<std::uint8_t, kSize>& Bytes() const { return m_bytes; }
-    int TypeCode() const { return m_bytes[0]; }
+    int typeCode() const { return m_bytes[0]; }
 
     // False when the identity or the table fails its checksum or is out of range.
     bool ChecksumValid() const;
@@ -61,4 +61,4 @@ private:
     std::array<std::uint8_t, kSize> m_bytes;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

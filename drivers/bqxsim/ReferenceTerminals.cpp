@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 std::string FormatTerminals(std::optional<double> volts) {
     if (!volts) return "open\n";
@@ -24,4 +24,4 @@ void ReferenceTerminals::Publish(std::optional<double> volts) {
     m_last = text;
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -1,12 +1,12 @@
+#pragma once
 // Publishes what the board's precision-reference terminals carry, for a meter emulator in
 // another process: the file "reference-terminals" in the current folder holds one line,
 // the volts printed with %.9f, or "open". It is replaced atomically on every change.
-#pragma once
 
 #include <optional>
 #include <string>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 inline constexpr const char* kReferenceTerminalsFile = "reference-terminals";
 
@@ -23,4 +23,4 @@ private:
     std::string m_last;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 RegularFile::RegularFile(const std::string& path) : m_path(path) {
     // Without O_NONBLOCK a FIFO named like the file would hold the open for ever.
@@ -39,4 +39,4 @@ ssize_t RegularFile::Read(void* buffer, std::size_t size) {
     }
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -1,14 +1,14 @@
+#pragma once
 // A regular file opened for reading, the one way the simulated bench opens the files it
 // reads (the bench description and the EEPROM image): never blocking on a FIFO in the
 // file's place, refusing anything that is not a regular file, closed with the object.
-#pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <string>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 class RegularFile {
 public:
@@ -19,10 +19,10 @@ public:
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
 
-    Status State() const { return m_status; }
+    Status state() const { return m_status; }
     // When refused: the path and errno's text, or "not a regular file".
-    const std::string& Error() const { return m_error; }
-    // Like read(2), retried when a signal interrupts it; on failure Error() says why.
+    const std::string& error() const { return m_error; }
+    // Like read(2), retried when a signal interrupts it; on failure error() says why.
     ssize_t Read(void* buffer, std::size_t size);
 
 private:
@@ -32,4 +32,4 @@ private:
     std::string m_error;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 namespace {
 
 // Keeps the deadline of an absurdly slow scan representable by the clock.
@@ -118,4 +118,4 @@ void ScanEngine::Run() {
     m_status.busy = false;
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -1,7 +1,7 @@
+#pragma once
 // The interrupt-driven scan: a background thread that paces conversions by a monotonic
 // clock and moves them from the simulated FIFO into the caller's buffer one FIFO block at a
 // time, as the board's interrupt handler would.
-#pragma once
 
 #include <condition_variable>
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 struct ScanPlan {
     std::int16_t* buffer = nullptr;
@@ -71,4 +71,4 @@ private:
     std::chrono::steady_clock::time_point m_start;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

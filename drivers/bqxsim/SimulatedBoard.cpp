@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 namespace {
 
 constexpr double kFullScaleVolts = 10.0;
@@ -147,4 +147,4 @@ void SimulatedBoard::WriteRegister(int reg, std::uint8_t value) {
     m_pages[static_cast<std::size_t>(SelectedPage())][static_cast<std::size_t>(reg)] = value;
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -1,3 +1,4 @@
+#pragma once
 // One simulated board: its analog inputs and outputs, register pages, I/O ports, EEPROM
 // and interrupt scan.
 //
@@ -14,7 +15,6 @@
 //   7  interrupt control and status: bit 0 enabled, bit 1 pending (write 1 to clear),
 //      bit 2 scan running; writing bit 0 enables or disables
 //   9  FIFO status: bits 0-5 fill level / 16, bit 6 half full, bit 7 overflowed
-#pragma once
 
 #include "BenchDescription.h"
 #include "EepromImage.h"
@@ -27,7 +27,7 @@
 #include <optional>
 #include <random>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 class SimulatedBoard {
 public:
@@ -40,9 +40,9 @@ public:
     SimulatedBoard(const SimulatedBoard&) = delete;
     SimulatedBoard& operator=(const SimulatedBoard&) = delete;
 
-    const SimulatedModel& Model() const { return m_model; }
-    int Base() const { return m_base; }
-    int Irq() const { return m_irq; }
+    const SimulatedModel& model() const { return m_model; }
+    int base() const { return m_base; }
+    int irq() const { return m_irq; }
 
     // Takes up new true references and noise from the bench description.
     void UpdateAnalog(const BenchDescription& bench);
@@ -62,9 +62,9 @@ public:
     void WriteRegister(int reg, std::uint8_t value);
     int SelectedPage() const;
 
-    EepromImage& Eeprom() { return m_eeprom; }
-    std::string& EepromPath() { return m_eepromPath; }
-    ScanEngine& Scan() { return m_scan; }
+    EepromImage& eeprom() { return m_eeprom; }
+    std::string& eepromPath() { return m_eepromPath; }
+    ScanEngine& scan() { return m_scan; }
 
 private:
     int PageRegister() const;  // -1: no page register
@@ -93,4 +93,4 @@ private:
     ScanEngine m_scan;
 };
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

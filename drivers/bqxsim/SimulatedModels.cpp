@@ -1,23 +1,25 @@
 #include "SimulatedModels.h"
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 namespace {
 
 // 16-channel models convert at up to 100,000 conversions/s, 32-channel ones at 250,000.
 constexpr double kSlowMax = 100000.0;
 constexpr double kFastMax = 250000.0;
 
+// clang-format off
 constexpr SimulatedModel kModels[kSimulatedModelCount] = {
-    {27, "Corvel", 32, 7, PageSelect::Port8, kFastMax},
-    {34, "Corvex", 32, 0, PageSelect::Port8, kFastMax},
-    {33, "Tamsel", 16, 7, PageSelect::Port3High, kSlowMax},
-    {20, "Harlun", 32, 4, PageSelect::Port0, kFastMax},
-    {32, "Pedran", 32, 7, PageSelect::Port8, kFastMax},
-    {36, "Nessov", 32, 7, PageSelect::Port8, kFastMax},
-    {15, "Corvan", 16, 6, PageSelect::None, kSlowMax},
-    {0, "Corvit", 16, 0, PageSelect::Port10Bit4, kSlowMax},
-    {12, "Corvix", 32, 7, PageSelect::Port8, kFastMax},
+    {27, "Corvel", 32, 7, PageSelect::Port8,      kFastMax},
+    {34, "Corvex", 32, 0, PageSelect::Port8,      kFastMax},
+    {33, "Tamsel", 16, 7, PageSelect::Port3High,  kSlowMax},
+    {20, "Harlun", 32, 4, PageSelect::Port0,      kFastMax},
+    {32, "Pedran", 32, 7, PageSelect::Port8,      kFastMax},
+    {36, "Nessov", 32, 7, PageSelect::Port8,      kFastMax},
+    {15, "Corvan", 16, 6, PageSelect::None,       kSlowMax},
+    {0,  "Corvit", 16, 0, PageSelect::Port10Bit4, kSlowMax},
+    {12, "Corvix", 32, 7, PageSelect::Port8,      kFastMax},
 };
+// clang-format on
 
 }  // namespace
 
@@ -29,4 +31,4 @@ const SimulatedModel* FindSimulatedModel(int typeCode) {
     return nullptr;
 }
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

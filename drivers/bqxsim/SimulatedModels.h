@@ -1,10 +1,10 @@
+#pragma once
 // The board models the simulated bench knows, by driver type code: the facts of this
 // driver library, kept apart from the tool's own board table.
-#pragma once
 
 #include <cstdint>
 
-namespace bqxsim {
+namespace vantrel::bqxsim {
 
 // How a model selects its register page through its I/O ports.
 enum class PageSelect {
@@ -31,4 +31,4 @@ const SimulatedModel* FindSimulatedModel(int typeCode);
 inline constexpr int kSimulatedModelCount = 9;
 const SimulatedModel* AllSimulatedModels();
 
-}  // namespace bqxsim
+}  // namespace vantrel::bqxsim

@@ -1,7 +1,8 @@
+#pragma once
 /*
  * Extension calls of the simulated board driver (libbqxdrv.so built from drivers/bqxsim).
  * They are not part of the board driver interface: the tool never calls them. Tests and
- * tools reach them with dlsym (platform::DriverSymbol) and cast to the typedefs below.
+ * tools reach them with dlsym (vantrel::platform::DriverSymbol) and cast to the typedefs below.
  *
  * Call log format: one line per driver call since bqxInit (or the last clear), each line
  * the call name and its arguments in decimal, ended by '\n'. The first argument of a
@@ -32,8 +33,6 @@
  * Rates are printed with %g; volts with %f, up to and including the 0.0 terminator
  * (at most 8 values). bqxGetStatus and bqxGetTime are logged like any other call.
  */
-#ifndef VANTREL_BQXSIM_EXT_H
-#define VANTREL_BQXSIM_EXT_H
 
 #include <stddef.h>
 
@@ -71,6 +70,4 @@ typedef void (*BqxsimClearCallLogFn)(void);
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kLineLimit = 4096;
 
 // Every field, as text, so that two descriptions compare as a whole.
-std::string Described(const bqxsim::BenchDescription& b) {
+std::string Described(const vantrel::bqxsim::BenchDescription& b) {
     std::ostringstream out;
     out.precision(17);
     const auto opt = [&](const std::optional<int>& v) { out << (v ? std::to_string(*v) : "-") << ' '; };
@@ -46,12 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = fuzz::ScratchPath("bench.ini");
     fuzz::WriteScratchFile(path, text);
 
-    bqxsim::BenchDescription loaded;
+    vantrel::bqxsim::BenchDescription loaded;
     const std::string before = Described(loaded);
     std::string error;
-    const bool ok = bqxsim::LoadBenchFile(path, loaded, error);
+    const bool ok = vantrel::bqxsim::LoadBenchFile(path, loaded, error);
 
-    bqxsim::BenchDescription applied;
+    vantrel::bqxsim::BenchDescription applied;
     bool linesOk = true, overlong = false;
     for (const auto& line : LinesOf(text)) {
         if (line.size() > kLineLimit) {
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         std::string problem;
-        if (!bqxsim::ApplyBenchLine(line, applied, problem)) {
+        if (!vantrel::bqxsim::ApplyBenchLine(line, applied, problem)) {
             FUZZ_CHECK(!problem.empty());
             linesOk = false;
             break;

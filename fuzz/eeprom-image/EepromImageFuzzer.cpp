@@ -7,7 +7,7 @@
 #include <cmath>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using bqxsim::EepromImage;
+    using vantrel::bqxsim::EepromImage;
     const std::string path = fuzz::ScratchPath("eeprom.bin");
     fuzz::WriteScratchFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
 

@@ -40,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     char buffer[kLinkBuffer] = {};
     std::memcpy(buffer, data, std::min(size, kLinkBuffer - 1));
     const auto expected = IndependentReading(buffer);
-    CheckSame(meter::ParseFlukeValue(buffer, sizeof buffer), expected);
-    CheckSame(meter::ParseHpValue(buffer, sizeof buffer), expected);
-    if (expected) FUZZ_CHECK(meter::IsWholeNumberLine(buffer, sizeof buffer));
-    if (meter::IsErrorPrompt(buffer)) FUZZ_CHECK(!expected.has_value());
+    CheckSame(vantrel::meter::ParseFlukeValue(buffer, sizeof buffer), expected);
+    CheckSame(vantrel::meter::ParseHpValue(buffer, sizeof buffer), expected);
+    if (expected) FUZZ_CHECK(vantrel::meter::IsWholeNumberLine(buffer, sizeof buffer));
+    if (vantrel::meter::IsErrorPrompt(buffer)) FUZZ_CHECK(!expected.has_value());
     return 0;
 }

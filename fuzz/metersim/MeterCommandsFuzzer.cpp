@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr metersim::MeterModel kModel = metersim::METERSIM_MODEL;
+constexpr vantrel::metersim::MeterModel kModel = vantrel::metersim::METERSIM_MODEL;
 constexpr double kClockStepMs = 37.0;
 constexpr double kVolts[] = {4.9962, -0.0004, 9.99999e9, -123.456, 0.0};
 
@@ -15,9 +15,9 @@ constexpr double kVolts[] = {4.9962, -0.0004, 9.99999e9, -123.456, 0.0};
 struct Meter {
     double now = 0.0;
     std::size_t reading = 0;
-    metersim::EmulatedMeter protocol{kModel, metersim::Fault{},
-                                     [this] { return kVolts[reading++ % std::size(kVolts)]; },
-                                     [this] { return now += kClockStepMs; }};
+    vantrel::metersim::EmulatedMeter protocol{kModel, vantrel::metersim::Fault{},
+                                              [this] { return kVolts[reading++ % std::size(kVolts)]; },
+                                              [this] { return now += kClockStepMs; }};
 
     std::string Answer(std::string_view bytes) {
         std::string answered;

@@ -38,7 +38,7 @@ bool HasBarePrefix(const char* text) {
 
 void CheckHex(const char* text) {
     std::uint32_t parsed = 0xDEADBEEF;
-    const bool ok = board::ParseHexLikeScanf(text, parsed);
+    const bool ok = vantrel::board::ParseHexLikeScanf(text, parsed);
     if (HasBarePrefix(text)) return;
     char* end = nullptr;
     errno = 0;
@@ -55,13 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = fuzz::ScratchPath("hertz.cfg");
     fuzz::WriteScratchFile(path, text);
 
-    const std::optional<std::int32_t> rate = board::ReadRateFile(path.c_str(), kFallback);
+    const std::optional<std::int32_t> rate = vantrel::board::ReadRateFile(path.c_str(), kFallback);
     FUZZ_CHECK(rate.has_value());
     const auto expected = DecimalAsStrtoll(text.c_str());
     if (text.size() < kWholeFileBelow) FUZZ_CHECK(*rate == expected.value_or(kFallback));
 
     std::int32_t decimal = kFallback;
-    FUZZ_CHECK(board::ParseDecimalLikeScanf(text.c_str(), decimal) == expected.has_value());
+    FUZZ_CHECK(vantrel::board::ParseDecimalLikeScanf(text.c_str(), decimal) == expected.has_value());
     FUZZ_CHECK(decimal == expected.value_or(kFallback));
     CheckHex(text.c_str());
     return 0;

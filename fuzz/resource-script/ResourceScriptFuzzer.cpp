@@ -6,7 +6,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::string error;
-    const auto script = afx::ParseResourceScript(text, &error);
+    const auto script = vantrel::afx::ParseResourceScript(text, &error);
     if (!script) {
         FUZZ_CHECK(!error.empty());
         return 0;

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::WriteScratchFile(path, text);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     FUZZ_CHECK(file != nullptr);
-    const app::SettingsFileValues values = app::ReadSettingsFile(file);
+    const vantrel::app::SettingsFileValues values = vantrel::app::ReadSettingsFile(file);
     std::fclose(file);
 
     // A value only comes from its own key, and the first key is matched from the first byte.

@@ -17,7 +17,7 @@
 
 #include "afx/AfxPrivate.h"
 
-namespace afx {
+namespace vantrel::afx {
 
 namespace {
 
@@ -367,4 +367,4 @@ void AnnounceStatus(QWidget* field, const QString& text) {
     notice->show();
 }
 
-}  // namespace afx
+}  // namespace vantrel::afx

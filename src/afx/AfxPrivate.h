@@ -1,6 +1,6 @@
+#pragma once
 // Internals shared by the layer's sources: the Qt widgets that stand for the classic
 // controls, handles, and the bookkeeping of dialogs. Not for the system's own code.
-#pragma once
 
 #include <QColor>
 #include <QDialog>
@@ -21,7 +21,7 @@
 #include "afx/DialogTemplate.h"
 #include "afx/afxwin.h"
 
-namespace afx {
+namespace vantrel::afx {
 
 // Property names kept on the widgets of a dialog.
 inline constexpr const char* kIdProperty = "afxId";
@@ -168,7 +168,6 @@ public:
     long StreamOut(int format, EDITSTREAM& stream);
     void Clear();
     void RepaintNow();
-    const QString& FaceName() const { return m_faceName; }
 
 private:
     QTextCharFormat InsertionFormat() const;
@@ -228,4 +227,4 @@ void AnnounceStatus(QWidget* field, const QString& text);
 // Dialogs running (modal loop or shown modeless), innermost last.
 std::vector<CDialog*>& RunningDialogs();
 
-}  // namespace afx
+}  // namespace vantrel::afx

@@ -14,7 +14,7 @@ IMPLEMENT_DYNAMIC(CWinApp, CCmdTarget)
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
-namespace afx {
+namespace vantrel::afx {
 namespace {
 
 CWinApp* g_app = nullptr;
@@ -129,12 +129,12 @@ void EnsureApplication() {
     InstallDialogEventFilter();
 }
 
-}  // namespace afx
+}  // namespace vantrel::afx
 
-CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) { afx::g_app = this; }
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) { vantrel::afx::g_app = this; }
 
 CWinApp::~CWinApp() {
-    if (afx::g_app == this) afx::g_app = nullptr;
+    if (vantrel::afx::g_app == this) vantrel::afx::g_app = nullptr;
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }
@@ -145,36 +145,36 @@ HICON CWinApp::LoadIcon(UINT id) const {
     static std::map<UINT, HICON> cache;
     const auto it = cache.find(id);
     if (it != cache.end()) return it->second;
-    const std::string file = afx::FindIconFile(static_cast<int>(id));
-    const std::string bytes = file.empty() ? std::string() : afx::EmbeddedFile(file);
+    const std::string file = vantrel::afx::FindIconFile(static_cast<int>(id));
+    const std::string bytes = file.empty() ? std::string() : vantrel::afx::EmbeddedFile(file);
     if (bytes.empty()) return nullptr;
-    afx::EnsureApplication();
+    vantrel::afx::EnsureApplication();
     QPixmap pixmap;
     if (!pixmap.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<uint>(bytes.size())))
         return nullptr;
-    HICON icon = afx::IconHandle(QIcon(pixmap));
+    HICON icon = vantrel::afx::IconHandle(QIcon(pixmap));
     cache[id] = icon;
     return icon;
 }
 
 void CWinApp::OnHelp() {}
 
-CWinApp* AfxGetApp() { return afx::g_app; }
+CWinApp* AfxGetApp() { return vantrel::afx::g_app; }
 BOOL AfxEnableControlContainer() { return TRUE; }
 
 BOOL AfxInitRichEdit() {
-    afx::EnsureApplication();
+    vantrel::afx::EnsureApplication();
     return TRUE;
 }
 
 int AfxMessageBox(const char* text, UINT type, UINT /*helpId*/) {
-    return afx::ShowMessageBox(text, afx::AppTitle().c_str(), type);
+    return vantrel::afx::ShowMessageBox(text, vantrel::afx::AppTitle().c_str(), type);
 }
 
 int AfxWinMain(int argc, char** argv) {
     static int s_argc = argc;
     QApplication app(s_argc, argv);
-    afx::EnsureApplication();
+    vantrel::afx::EnsureApplication();
     CWinApp* theApp = AfxGetApp();
     if (!theApp) return 1;
     int code = 0;

@@ -25,7 +25,7 @@ BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_COMMAND(IDCANCEL, OnCancel)
 END_MESSAGE_MAP()
 
-namespace afx {
+namespace vantrel::afx {
 namespace {
 
 constexpr const char* kAlignProperty = "afxAlign";
@@ -412,11 +412,11 @@ bool CDialogPrivate::HandleKey(QWidget* receiver, QKeyEvent* e) {
     }
 }
 
-}  // namespace afx
+}  // namespace vantrel::afx
 
-using afx::CDialogPrivate;
-using afx::ControlKind;
-using afx::ControlTemplate;
+using vantrel::afx::CDialogPrivate;
+using vantrel::afx::ControlKind;
+using vantrel::afx::ControlTemplate;
 
 CDialog::CDialog(UINT templateId, CWnd* parent)
     : m_nIDTemplate(templateId), m_pParentWnd(parent), m_d(std::make_unique<CDialogPrivate>()) {
@@ -426,9 +426,9 @@ CDialog::CDialog(UINT templateId, CWnd* parent)
 CDialog::CDialog() : m_d(std::make_unique<CDialogPrivate>()) { m_d->owner = this; }
 
 CDialog::~CDialog() {
-    auto& running = afx::RunningDialogs();
+    auto& running = vantrel::afx::RunningDialogs();
     running.erase(std::remove(running.begin(), running.end(), this), running.end());
-    if (afx::DialogWidget* dw = m_d->widget.data()) {
+    if (vantrel::afx::DialogWidget* dw = m_d->widget.data()) {
         dw->Detach();
         m_d->wrappers.clear();
         Detach();
@@ -441,7 +441,7 @@ namespace {
 
 // One kind of control each, built as its template says.
 QWidget* CreatePushButton(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* d) {
-    auto* b = new afx::ButtonWidget(parent, c.Has("BS_MULTILINE"));
+    auto* b = new vantrel::afx::ButtonWidget(parent, c.Has("BS_MULTILINE"));
     b->setText(text);
     b->setAutoDefault(false);
     b->setDefault(false);
@@ -465,7 +465,7 @@ QWidget* CreateCheckable(const ControlTemplate& c, const QString& text, QWidget*
 }
 
 QWidget* CreateEdit(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* d) {
-    auto* e = new afx::EditWidget(parent);
+    auto* e = new vantrel::afx::EditWidget(parent);
     e->setFrame(c.Has("WS_BORDER"));
     e->setReadOnly(c.Has("ES_READONLY"));
     if (c.Has("ES_CENTER"))
@@ -491,7 +491,7 @@ QWidget* CreateEdit(const ControlTemplate& c, const QString& text, QWidget* pare
 
 QWidget* CreateRichEdit(const ControlTemplate& c, const QString& text, QWidget* parent,
                         CDialogPrivate* /*d*/) {
-    auto* r = new afx::RichEditWidget(parent);
+    auto* r = new vantrel::afx::RichEditWidget(parent);
     r->setReadOnly(c.Has("ES_READONLY"));
     if (!c.Has("WS_BORDER")) r->setFrameShape(QFrame::NoFrame);
     r->setVerticalScrollBarPolicy(c.Has("WS_VSCROLL") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
@@ -505,12 +505,12 @@ QWidget* CreateRichEdit(const ControlTemplate& c, const QString& text, QWidget* 
 }
 
 QWidget* CreateStatic(const ControlTemplate& c, const QString& text, QWidget* parent, CDialogPrivate* /*d*/) {
-    auto* s = new afx::StaticWidget(parent);
+    auto* s = new vantrel::afx::StaticWidget(parent);
     s->setText(text);
     int align = c.Has("SS_CENTER") ? Qt::AlignHCenter : c.Has("SS_RIGHT") ? Qt::AlignRight : Qt::AlignLeft;
     align |= c.Has("SS_CENTERIMAGE") ? Qt::AlignVCenter : Qt::AlignTop;
     if (!c.Has("SS_LEFTNOWORDWRAP") && !c.Has("SS_CENTERIMAGE")) align |= Qt::TextWordWrap;
-    s->setProperty(afx::kAlignProperty, align);
+    s->setProperty(vantrel::afx::kAlignProperty, align);
     s->setFocusPolicy(Qt::NoFocus);
     // Static text without click notification lets clicks through, as the classic one.
     if (!c.Has("SS_NOTIFY")) s->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -521,7 +521,7 @@ QWidget* CreateStatic(const ControlTemplate& c, const QString& text, QWidget* pa
 // that assistive technology presents them as one group under its title.
 QWidget* CreateGroupBox(const ControlTemplate& /*c*/, const QString& text, QWidget* parent,
                         CDialogPrivate* /*d*/) {
-    auto* g = new afx::GroupFrameWidget(text, parent);
+    auto* g = new vantrel::afx::GroupFrameWidget(text, parent);
     g->setFocusPolicy(Qt::NoFocus);
     return g;
 }
@@ -532,7 +532,7 @@ QWidget* CreateComboBox(const ControlTemplate& c, const QString& /*text*/, QWidg
     cb->setEditable(!c.Has("CBS_DROPDOWNLIST"));
     cb->setInsertPolicy(QComboBox::NoInsert);
     if (cb->isEditable()) cb->setCompleter(nullptr);
-    for (const std::string& item : c.listItems) cb->addItem(afx::FromText(item.c_str()));
+    for (const std::string& item : c.listItems) cb->addItem(vantrel::afx::FromText(item.c_str()));
     cb->setCurrentIndex(-1);
     if (cb->isEditable()) cb->setEditText(QString());
     const int id = c.id;
@@ -556,7 +556,7 @@ QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, CDialogPrivate
     case ControlKind::GroupBox: create = CreateGroupBox; break;
     case ControlKind::ComboBox: create = CreateComboBox; break;
     }
-    QWidget* w = create(c, afx::FromText(c.text.c_str()), parent, d);
+    QWidget* w = create(c, vantrel::afx::FromText(c.text.c_str()), parent, d);
     if (c.Has("WS_DISABLED")) w->setEnabled(false);
     return w;
 }
@@ -564,29 +564,29 @@ QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, CDialogPrivate
 // The window a new dialog belongs to: its parent's, or the innermost running dialog's.
 QWidget* DialogParentFor(CWnd* parentWnd) {
     if (parentWnd && parentWnd->GetWidget()) return parentWnd->GetWidget()->window();
-    if (!afx::RunningDialogs().empty() && afx::RunningDialogs().back()->GetWidget())
-        return afx::RunningDialogs().back()->GetWidget();
+    if (!vantrel::afx::RunningDialogs().empty() && vantrel::afx::RunningDialogs().back()->GetWidget())
+        return vantrel::afx::RunningDialogs().back()->GetWidget();
     return nullptr;
 }
 
 // What the layer reads back from a control's widget: its id, kind, styles and tab group.
 void MarkControl(QWidget* w, const ControlTemplate& c, int group) {
-    w->setProperty(afx::kIdProperty, c.id);
-    w->setProperty(afx::kKindProperty, static_cast<int>(c.kind));
+    w->setProperty(vantrel::afx::kIdProperty, c.id);
+    w->setProperty(vantrel::afx::kKindProperty, static_cast<int>(c.kind));
     QStringList styles;
     for (const std::string& s : c.styles) styles << QString::fromStdString(s);
-    w->setProperty(afx::kStylesProperty, styles);
-    w->setProperty(afx::kGroupProperty, group);
+    w->setProperty(vantrel::afx::kStylesProperty, styles);
+    w->setProperty(vantrel::afx::kGroupProperty, group);
 }
 
 // The control's rectangle from dialog units, relative to its parent (the dialog or a group
 // box), at the same place in the window either way.
 void PlaceControl(QWidget* w, const ControlTemplate& c, int baseX, int baseY, const QFont& font) {
     const QPoint origin = w->parentWidget()->isWindow() ? QPoint() : w->parentWidget()->pos();
-    const int x = afx::MulDiv(c.x, baseX, 4) - origin.x();
-    const int y = afx::MulDiv(c.y, baseY, 8) - origin.y();
-    const int cx = afx::MulDiv(c.cx, baseX, 4);
-    int cy = afx::MulDiv(c.cy, baseY, 8);
+    const int x = vantrel::afx::MulDiv(c.x, baseX, 4) - origin.x();
+    const int y = vantrel::afx::MulDiv(c.y, baseY, 8) - origin.y();
+    const int cx = vantrel::afx::MulDiv(c.cx, baseX, 4);
+    int cy = vantrel::afx::MulDiv(c.cy, baseY, 8);
     if (c.kind == ControlKind::ComboBox) {
         // The template height of a drop-down combo is that of its open list.
         auto* cb = static_cast<QComboBox*>(w);
@@ -600,9 +600,9 @@ void PlaceControl(QWidget* w, const ControlTemplate& c, int baseX, int baseY, co
 
 // The controls in template order. Group boxes come first so that each control inside one is
 // built as its child; the tab groups and radio groups follow the template.
-std::vector<QWidget*> BuildControls(const afx::DialogTemplate& t, QWidget* dw, const QFont& font,
+std::vector<QWidget*> BuildControls(const vantrel::afx::DialogTemplate& t, QWidget* dw, const QFont& font,
                                     CDialogPrivate* d) {
-    const std::vector<int> holders = afx::EnclosingGroupBoxes(t);
+    const std::vector<int> holders = vantrel::afx::EnclosingGroupBoxes(t);
     std::vector<QWidget*> widgets(t.controls.size(), nullptr);
     for (std::size_t i = 0; i < t.controls.size(); ++i) {
         if (t.controls[i].kind != ControlKind::GroupBox) continue;
@@ -630,19 +630,19 @@ std::vector<QWidget*> BuildControls(const afx::DialogTemplate& t, QWidget* dw, c
         }
     }
     for (QWidget* w : widgets)
-        if (afx::ControlKindOf(w) == ControlKind::GroupBox) w->lower();
+        if (vantrel::afx::ControlKindOf(w) == ControlKind::GroupBox) w->lower();
     return widgets;
 }
 
 }  // namespace
 
 BOOL CDialog::BuildWindow() {
-    afx::EnsureApplication();
-    const afx::DialogTemplate* t = afx::FindDialogTemplate(static_cast<int>(m_nIDTemplate));
+    vantrel::afx::EnsureApplication();
+    const vantrel::afx::DialogTemplate* t = vantrel::afx::FindDialogTemplate(static_cast<int>(m_nIDTemplate));
     if (!t) {
         const std::string text =
             "The dialog template " + std::to_string(m_nIDTemplate) + " is missing from the program.";
-        afx::ShowMessageBox(text.c_str(), nullptr, MB_OK | MB_ICONSTOP);
+        vantrel::afx::ShowMessageBox(text.c_str(), nullptr, MB_OK | MB_ICONSTOP);
         return FALSE;
     }
     m_d->tmpl = t;
@@ -657,19 +657,19 @@ BOOL CDialog::BuildWindow() {
                             Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (t->Has("WS_MINIMIZEBOX")) flags |= Qt::WindowMinimizeButtonHint;
     if (t->Has("WS_MAXIMIZEBOX")) flags |= Qt::WindowMaximizeButtonHint;
-    auto* dw = new afx::DialogWidget(this, parent, flags);
+    auto* dw = new vantrel::afx::DialogWidget(this, parent, flags);
     m_d->widget = dw;
-    const QFont font = afx::DialogFont(*t);
+    const QFont font = vantrel::afx::DialogFont(*t);
     dw->setFont(font);
-    afx::DialogBaseUnits(font, m_d->baseX, m_d->baseY);
-    dw->setWindowTitle(afx::FromText(t->caption.c_str()));
-    dw->setFixedSize(afx::MulDiv(t->cx, m_d->baseX, 4), afx::MulDiv(t->cy, m_d->baseY, 8));
+    vantrel::afx::DialogBaseUnits(font, m_d->baseX, m_d->baseY);
+    dw->setWindowTitle(vantrel::afx::FromText(t->caption.c_str()));
+    dw->setFixedSize(vantrel::afx::MulDiv(t->cx, m_d->baseX, 4), vantrel::afx::MulDiv(t->cy, m_d->baseY, 8));
     Attach(dw);
 
     const std::vector<QWidget*> widgets = BuildControls(*t, dw, font, m_d.get());
     for (std::size_t i = 0; i < widgets.size(); ++i)
         m_d->controls.emplace_back(t->controls[i].id, widgets[i]);
-    afx::DescribeControls(*t, widgets);
+    vantrel::afx::DescribeControls(*t, widgets);
     return TRUE;
 }
 
@@ -682,10 +682,10 @@ BOOL CDialog::RunInitDialog() {
     try {
         return OnInitDialog();
     } catch (CException* e) {
-        afx::ReportUncaughtException(e);
+        vantrel::afx::ReportUncaughtException(e);
     } catch (const std::exception& e) {
         const std::string text = std::string("An unexpected error occurred: ") + e.what();
-        afx::ShowMessageBox(text.c_str(), nullptr, MB_OK | MB_ICONSTOP);
+        vantrel::afx::ShowMessageBox(text.c_str(), nullptr, MB_OK | MB_ICONSTOP);
     }
     return FALSE;
 }
@@ -695,13 +695,13 @@ INT_PTR CDialog::DoModal() {
     m_result = -1;
     m_modeless = FALSE;
     if (!BuildWindow()) return -1;
-    afx::RunningDialogs().push_back(this);
+    vantrel::afx::RunningDialogs().push_back(this);
     const BOOL focusFirst = RunInitDialog();
     if (!m_ended) {
         if (focusFirst) NextDlgCtrlFromStart();
-        QPointer<afx::DialogWidget> dw = m_d->widget;
+        QPointer<vantrel::afx::DialogWidget> dw = m_d->widget;
         QTimer::singleShot(0, dw.data(), [this, dw]() {
-            if (dw && !m_ended) afx::CallModalHook(*this);
+            if (dw && !m_ended) vantrel::afx::CallModalHook(*this);
         });
         m_inModalLoop = TRUE;
         const int r = dw->exec();
@@ -711,7 +711,7 @@ INT_PTR CDialog::DoModal() {
             m_result = r == QDialog::Accepted ? IDOK : IDCANCEL;
         }
     }
-    auto& running = afx::RunningDialogs();
+    auto& running = vantrel::afx::RunningDialogs();
     running.erase(std::remove(running.begin(), running.end(), this), running.end());
     DestroyWindow();
     return m_result;
@@ -724,7 +724,7 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent) {
     m_result = -1;
     m_modeless = TRUE;
     if (!BuildWindow()) return FALSE;
-    afx::RunningDialogs().push_back(this);
+    vantrel::afx::RunningDialogs().push_back(this);
     const BOOL focusFirst = RunInitDialog();
     if (!m_ended && m_d->widget) {
         m_d->widget->show();
@@ -746,13 +746,13 @@ void CDialog::NextDlgCtrlFromStart() {
 void CDialog::EndDialog(int result) {
     m_result = result;
     m_ended = TRUE;
-    afx::DialogWidget* dw = m_d->widget.data();
+    vantrel::afx::DialogWidget* dw = m_d->widget.data();
     if (!dw) return;
     if (m_inModalLoop) {
         dw->FinishModal(result);
     } else if (m_modeless) {
         dw->hide();
-        auto& running = afx::RunningDialogs();
+        auto& running = vantrel::afx::RunningDialogs();
         running.erase(std::remove(running.begin(), running.end(), this), running.end());
         // The window goes once the handler that ended it has returned.
         QTimer::singleShot(0, dw, [this]() {
@@ -792,14 +792,14 @@ BOOL CDialog::PreTranslateMessage(MSG* msg) { return CWnd::PreTranslateMessage(m
 int CDialog::GetFocusControlId() const {
     QWidget* f = QApplication::focusWidget();
     if (f && m_d->widget && f->window() == m_d->widget.data())
-        if (QWidget* c = afx::ControlOf(f)) return afx::ControlIdOf(c);
+        if (QWidget* c = vantrel::afx::ControlOf(f)) return vantrel::afx::ControlIdOf(c);
     return m_d->focusId;
 }
 
 BOOL CDialog::DestroyWindow() {
-    auto& running = afx::RunningDialogs();
+    auto& running = vantrel::afx::RunningDialogs();
     running.erase(std::remove(running.begin(), running.end(), this), running.end());
-    afx::DialogWidget* dw = m_d->widget.data();
+    vantrel::afx::DialogWidget* dw = m_d->widget.data();
     if (dw) {
         for (CWnd* b : m_d->bound)
             if (b->GetWidget() && b->GetWidget()->window() == dw) b->Detach();

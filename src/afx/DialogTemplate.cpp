@@ -7,13 +7,7 @@
 #include "afx/ResourceData.h"
 #include "afx/afxwin.h"
 
-namespace afx {
-
-const ControlTemplate* DialogTemplate::FindControl(int controlId) const {
-    for (const ControlTemplate& c : controls)
-        if (c.id == controlId) return &c;
-    return nullptr;
-}
+namespace vantrel::afx {
 
 namespace {
 
@@ -24,82 +18,81 @@ struct Token {
     long value = 0;
 };
 
+// A quoted string from its opening quote at i: "" stands for one quote, \n and \t for
+// their characters, a backslash before anything else for that character.
+bool ReadQuoted(const std::string& line, size_t& i, std::vector<Token>& out, std::string& error) {
+    std::string s;
+    ++i;
+    while (i < line.size()) {
+        if (line[i] == '"') {
+            if (i + 1 < line.size() && line[i + 1] == '"') {
+                s += '"';
+                i += 2;
+                continue;
+            }
+            ++i;
+            out.push_back({Token::String, s, 0});
+            return true;
+        }
+        if (line[i] == '\\' && i + 1 < line.size()) {
+            const char e = line[i + 1];
+            s += e == 'n' ? '\n' : e == 't' ? '\t' : e;
+            i += 2;
+            continue;
+        }
+        s += line[i++];
+    }
+    error = "unterminated string";
+    return false;
+}
+
+// A decimal, hexadecimal or octal number, possibly negative, from i.
+bool ReadNumber(const std::string& line, size_t& i, std::vector<Token>& out, std::string& error) {
+    size_t end = i + 1;
+    while (end < line.size() && std::isalnum(static_cast<unsigned char>(line[end]))) ++end;
+    const std::string num = line.substr(i, end - i);
+    try {
+        size_t used = 0;
+        const long v = std::stol(num, &used, 0);
+        if (used != num.size()) throw std::invalid_argument(num);
+        out.push_back({Token::Number, num, v});
+    } catch (const std::exception&) {
+        error = "bad number '" + num + "'";
+        return false;
+    }
+    i = end;
+    return true;
+}
+
+void ReadName(const std::string& line, size_t& i, std::vector<Token>& out) {
+    size_t end = i + 1;
+    while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_'))
+        ++end;
+    out.push_back({Token::Name, line.substr(i, end - i), 0});
+    i = end;
+}
+
 bool Tokenize(const std::string& line, std::vector<Token>& out, std::string& error) {
     size_t i = 0;
     while (i < line.size()) {
         const char c = line[i];
         if (std::isspace(static_cast<unsigned char>(c))) {
             ++i;
-            continue;
-        }
-        if (c == '/' && i + 1 < line.size() && line[i + 1] == '/') break;
-        if (c == ',') {
-            out.push_back({Token::Comma, ",", 0});
+        } else if (c == '/' && i + 1 < line.size() && line[i + 1] == '/') {
+            break;
+        } else if (c == ',' || c == '|') {
+            out.push_back({c == ',' ? Token::Comma : Token::Bar, std::string(1, c), 0});
             ++i;
-            continue;
+        } else if (c == '"') {
+            if (!ReadQuoted(line, i, out, error)) return false;
+        } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '-') {
+            if (!ReadNumber(line, i, out, error)) return false;
+        } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+            ReadName(line, i, out);
+        } else {
+            error = std::string("unexpected character '") + c + "'";
+            return false;
         }
-        if (c == '|') {
-            out.push_back({Token::Bar, "|", 0});
-            ++i;
-            continue;
-        }
-        if (c == '"') {
-            std::string s;
-            ++i;
-            bool closed = false;
-            while (i < line.size()) {
-                if (line[i] == '"') {
-                    if (i + 1 < line.size() && line[i + 1] == '"') {
-                        s += '"';
-                        i += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++i;
-                    break;
-                }
-                if (line[i] == '\\' && i + 1 < line.size()) {
-                    const char e = line[i + 1];
-                    s += e == 'n' ? '\n' : e == 't' ? '\t' : e;
-                    i += 2;
-                    continue;
-                }
-                s += line[i++];
-            }
-            if (!closed) {
-                error = "unterminated string";
-                return false;
-            }
-            out.push_back({Token::String, s, 0});
-            continue;
-        }
-        if (std::isdigit(static_cast<unsigned char>(c)) || c == '-') {
-            size_t end = i + 1;
-            while (end < line.size() && std::isalnum(static_cast<unsigned char>(line[end]))) ++end;
-            const std::string num = line.substr(i, end - i);
-            try {
-                size_t used = 0;
-                const long v = std::stol(num, &used, 0);
-                if (used != num.size()) throw std::invalid_argument(num);
-                out.push_back({Token::Number, num, v});
-            } catch (const std::exception&) {
-                error = "bad number '" + num + "'";
-                return false;
-            }
-            i = end;
-            continue;
-        }
-        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-            size_t end = i + 1;
-            while (end < line.size() &&
-                   (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_'))
-                ++end;
-            out.push_back({Token::Name, line.substr(i, end - i), 0});
-            i = end;
-            continue;
-        }
-        error = std::string("unexpected character '") + c + "'";
-        return false;
     }
     return true;
 }
@@ -487,4 +480,4 @@ std::string FindResourceString(int id) {
 
 std::string EmbeddedFile(const std::string& name) { return EmbeddedResourceFile(name); }
 
-}  // namespace afx
+}  // namespace vantrel::afx

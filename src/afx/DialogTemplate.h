@@ -1,6 +1,6 @@
+#pragma once
 // Dialog templates read from resource-script text: the dialog's caption, size and font,
 // and its controls in template order with their ids, texts, rectangles and styles.
-#pragma once
 
 #include <map>
 #include <optional>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace afx {
+namespace vantrel::afx {
 
 enum class ControlKind {
     PushButton,
@@ -40,7 +40,6 @@ struct DialogTemplate {
     std::set<std::string> styles;
     std::vector<ControlTemplate> controls;
     bool Has(const std::string& style) const { return styles.count(style) != 0; }
-    const ControlTemplate* FindControl(int controlId) const;
 };
 
 struct ResourceScript {
@@ -63,4 +62,4 @@ std::string FindResourceString(int id);
 // Embedded resource files by name (the icon); empty when absent.
 std::string EmbeddedFile(const std::string& name);
 
-}  // namespace afx
+}  // namespace vantrel::afx

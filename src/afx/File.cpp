@@ -14,8 +14,8 @@ CFileException::CFileException(int cause, LONG osError, const char* fileName)
     : m_cause(cause), m_lOsError(osError), m_strFileName(fileName ? fileName : "") {}
 
 int CFileException::OsErrorToException(LONG osError) {
-    using platform::FileError;
-    switch (platform::ClassifyFileError(static_cast<int>(osError))) {
+    using vantrel::platform::FileError;
+    switch (vantrel::platform::ClassifyFileError(static_cast<int>(osError))) {
     case FileError::None: return none;
     case FileError::NotFound: return fileNotFound;
     case FileError::BadPath: return badPath;
@@ -77,8 +77,8 @@ BOOL CFileException::GetErrorMessage(char* buffer, UINT maxChars, UINT* helpCont
     case badSeek: std::snprintf(text, sizeof text, "An error occurred while moving within %s.", f); break;
     case invalidFile: std::snprintf(text, sizeof text, "%s is not open.", f); break;
     default:
-        if (std::string reason;
-            m_lOsError > 0 && platform::SystemErrorText(static_cast<std::uint32_t>(m_lOsError), reason))
+        if (std::string reason; m_lOsError > 0 && vantrel::platform::SystemErrorText(
+                                                      static_cast<std::uint32_t>(m_lOsError), reason))
             std::snprintf(text, sizeof text, "An unexpected error occurred while accessing %s: %s.", f,
                           reason.c_str());
         else
@@ -108,22 +108,22 @@ CFile::~CFile() {
 
 BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
     if (m_hFile != hFileNull) Abort();
-    m_strFileName = platform::AbsolutePath(fileName);
-    platform::FileOpenRequest request;
+    m_strFileName = vantrel::platform::AbsolutePath(fileName);
+    vantrel::platform::FileOpenRequest request;
     switch (openFlags & 3) {
-    case modeWrite: request.access = platform::FileAccess::Write; break;
-    case modeReadWrite: request.access = platform::FileAccess::ReadWrite; break;
-    default: request.access = platform::FileAccess::Read; break;
+    case modeWrite: request.access = vantrel::platform::FileAccess::Write; break;
+    case modeReadWrite: request.access = vantrel::platform::FileAccess::ReadWrite; break;
+    default: request.access = vantrel::platform::FileAccess::Read; break;
     }
     request.create = (openFlags & modeCreate) != 0;
     request.truncate = request.create && !(openFlags & modeNoTruncate);
     const UINT share = openFlags & 0x70;
     const bool exclusive = share == shareCompat || share == shareExclusive;
-    request.lock = share == shareDenyNone                  ? platform::FileLock::None
-                   : (exclusive || share == shareDenyRead) ? platform::FileLock::Exclusive
-                                                           : platform::FileLock::Shared;
-    platform::FileHandle handle = platform::kNoFile;
-    const int code = platform::OpenFile(fileName, request, handle);
+    request.lock = share == shareDenyNone                  ? vantrel::platform::FileLock::None
+                   : (exclusive || share == shareDenyRead) ? vantrel::platform::FileLock::Exclusive
+                                                           : vantrel::platform::FileLock::Shared;
+    vantrel::platform::FileHandle handle = vantrel::platform::kNoFile;
+    const int code = vantrel::platform::OpenFile(fileName, request, handle);
     if (code == 0) {
         m_hFile = handle;
         return TRUE;
@@ -131,7 +131,7 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
     if (error) {
         // A missing folder on create is a bad path, not a missing file.
         const bool named = fileName && *fileName;
-        error->m_cause = named && request.create && platform::IsMissingFolderOnCreate(code)
+        error->m_cause = named && request.create && vantrel::platform::IsMissingFolderOnCreate(code)
                              ? static_cast<int>(CFileException::badPath)
                              : CFileException::OsErrorToException(code);
         error->m_lOsError = code;
@@ -142,26 +142,29 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
 
 UINT CFile::Read(void* buffer, UINT count) {
     std::size_t done = 0;
-    CFileException::ThrowOsError(platform::ReadFile(m_hFile, buffer, count, done), m_strFileName.c_str());
+    CFileException::ThrowOsError(vantrel::platform::ReadFile(m_hFile, buffer, count, done),
+                                 m_strFileName.c_str());
     return static_cast<UINT>(done);
 }
 
 void CFile::Write(const void* buffer, UINT count) {
-    CFileException::ThrowOsError(platform::WriteFile(m_hFile, buffer, count), m_strFileName.c_str());
+    CFileException::ThrowOsError(vantrel::platform::WriteFile(m_hFile, buffer, count), m_strFileName.c_str());
 }
 
-void CFile::Flush() { CFileException::ThrowOsError(platform::FlushFile(m_hFile), m_strFileName.c_str()); }
+void CFile::Flush() {
+    CFileException::ThrowOsError(vantrel::platform::FlushFile(m_hFile), m_strFileName.c_str());
+}
 
 void CFile::Close() {
     if (m_hFile == hFileNull) return;
     const int handle = m_hFile;
     m_hFile = hFileNull;
     // Data not yet on the disk must not be reported as saved: a failing close is an error.
-    CFileException::ThrowOsError(platform::CloseFile(handle), m_strFileName.c_str());
+    CFileException::ThrowOsError(vantrel::platform::CloseFile(handle), m_strFileName.c_str());
 }
 
 void CFile::Abort() {
     if (m_hFile == hFileNull) return;
-    platform::AbortFile(m_hFile);
+    vantrel::platform::AbortFile(m_hFile);
     m_hFile = hFileNull;
 }

@@ -20,7 +20,7 @@ IMPLEMENT_DYNAMIC(CFont, CGdiObject)
 IMPLEMENT_DYNAMIC(CDC, CObject)
 IMPLEMENT_DYNAMIC(CPaintDC, CDC)
 
-namespace afx {
+namespace vantrel::afx {
 namespace {
 
 std::atomic<long> g_liveBrushes{0};
@@ -159,16 +159,16 @@ HICON IconHandle(const QIcon& icon) {
 
 QIcon IconFromHandle(HICON h) { return h ? reinterpret_cast<IconData*>(h)->icon : QIcon(); }
 
-}  // namespace afx
+}  // namespace vantrel::afx
 
-using afx::GdiObject;
+using vantrel::afx::GdiObject;
 
 CGdiObject::~CGdiObject() { DeleteObject(); }
 
 BOOL CGdiObject::DeleteObject() {
     if (!m_hObject) return FALSE;
     HGDIOBJ h = Detach();
-    return afx::FreeObject(h) ? TRUE : FALSE;
+    return vantrel::afx::FreeObject(h) ? TRUE : FALSE;
 }
 
 int CGdiObject::GetObject(int size, void* out) const { return ::GetObject(m_hObject, size, out); }
@@ -191,12 +191,12 @@ BOOL CBrush::CreateSolidBrush(COLORREF colour) {
     if (m_hObject) return FALSE;
     GdiObject o{GdiObject::Brush};
     o.colour = colour;
-    return Attach(afx::NewObject(o));
+    return Attach(vantrel::afx::NewObject(o));
 }
 
 CBrush* CBrush::FromHandle(HBRUSH handle) {
     if (!handle) return nullptr;
-    auto& slot = afx::Handles().wrappers[handle];
+    auto& slot = vantrel::afx::Handles().wrappers[handle];
     if (!slot) {
         slot = std::make_unique<CBrush>();
         slot->m_hObject = handle;
@@ -204,18 +204,18 @@ CBrush* CBrush::FromHandle(HBRUSH handle) {
     return static_cast<CBrush*>(slot.get());
 }
 
-long CBrush::GetLiveCount() { return afx::g_liveBrushes.load(); }
+long CBrush::GetLiveCount() { return vantrel::afx::g_liveBrushes.load(); }
 
 BOOL CFont::CreateFontIndirect(const LOGFONT* font) {
     if (m_hObject || !font) return FALSE;
     GdiObject o{GdiObject::Font};
     o.font = *font;
-    return Attach(afx::NewObject(o));
+    return Attach(vantrel::afx::NewObject(o));
 }
 
 CFont* CFont::FromHandle(HFONT handle) {
     if (!handle) return nullptr;
-    auto& slot = afx::Handles().wrappers[handle];
+    auto& slot = vantrel::afx::Handles().wrappers[handle];
     if (!slot) {
         slot = std::make_unique<CFont>();
         slot->m_hObject = handle;
@@ -228,12 +228,15 @@ COLORREF GetSysColor(int index) {
     if (QApplication::instance()) pal = QApplication::palette();
     switch (index) {
     case COLOR_BTNFACE:
-        return QApplication::instance() ? afx::FromQColor(pal.color(QPalette::Window)) : RGB(240, 240, 240);
+        return QApplication::instance() ? vantrel::afx::FromQColor(pal.color(QPalette::Window))
+                                        : RGB(240, 240, 240);
     case COLOR_WINDOW:
-        return QApplication::instance() ? afx::FromQColor(pal.color(QPalette::Base)) : RGB(255, 255, 255);
+        return QApplication::instance() ? vantrel::afx::FromQColor(pal.color(QPalette::Base))
+                                        : RGB(255, 255, 255);
     case COLOR_WINDOWTEXT:
     case COLOR_BTNTEXT:
-        return QApplication::instance() ? afx::FromQColor(pal.color(QPalette::WindowText)) : RGB(0, 0, 0);
+        return QApplication::instance() ? vantrel::afx::FromQColor(pal.color(QPalette::WindowText))
+                                        : RGB(0, 0, 0);
     default: return RGB(0, 0, 0);
     }
 }
@@ -242,15 +245,15 @@ HGDIOBJ GetStockObject(int object) {
     if (object != DEFAULT_GUI_FONT) return nullptr;
     static HGDIOBJ guiFont = [] {
         GdiObject o{GdiObject::Font};
-        o.font = afx::GuiLogFont();
+        o.font = vantrel::afx::GuiLogFont();
         o.stock = true;
-        return afx::NewObject(o);
+        return vantrel::afx::NewObject(o);
     }();
     return guiFont;
 }
 
 int GetObject(HGDIOBJ handle, int size, void* out) {
-    const GdiObject* o = afx::GdiFromHandle(handle);
+    const GdiObject* o = vantrel::afx::GdiFromHandle(handle);
     if (!o || !out) return 0;
     if (o->kind == GdiObject::Font) {
         if (size < static_cast<int>(sizeof(LOGFONT))) return 0;
@@ -262,7 +265,7 @@ int GetObject(HGDIOBJ handle, int size, void* out) {
     return sizeof(COLORREF);
 }
 
-BOOL DeleteObject(HGDIOBJ handle) { return afx::FreeObject(handle) ? TRUE : FALSE; }
+BOOL DeleteObject(HGDIOBJ handle) { return vantrel::afx::FreeObject(handle) ? TRUE : FALSE; }
 
 int GetSystemMetrics(int index) {
     switch (index) {
@@ -310,12 +313,12 @@ CBrush* CDC::SelectObject(CBrush* brush) {
 BOOL CDC::DrawIcon(int x, int y, HICON icon) {
     auto* p = static_cast<QPainter*>(m_painter);
     if (!p || !icon) return FALSE;
-    p->drawPixmap(x, y, afx::IconFromHandle(icon).pixmap(32, 32));
+    p->drawPixmap(x, y, vantrel::afx::IconFromHandle(icon).pixmap(32, 32));
     return TRUE;
 }
 
 CPaintDC::CPaintDC(CWnd* wnd) {
-    if (wnd && wnd->GetWidget()) m_painter = afx::CurrentPainterFor(wnd->GetWidget());
+    if (wnd && wnd->GetWidget()) m_painter = vantrel::afx::CurrentPainterFor(wnd->GetWidget());
 }
 
 CPaintDC::~CPaintDC() = default;

@@ -10,7 +10,7 @@
 #include "afx/AfxPrivate.h"
 #include "afx/RtfWriter.h"
 
-namespace afx {
+namespace vantrel::afx {
 namespace {
 
 void FaceToBuffer(const QString& face, char* out) {
@@ -270,17 +270,19 @@ long RichEditWidget::StreamOut(int format, EDITSTREAM& stream) {
     return static_cast<long>(writer.BytesWritten());
 }
 
-}  // namespace afx
+}  // namespace vantrel::afx
 
 namespace {
-afx::RichEditWidget* Rich(const CWnd* w) { return dynamic_cast<afx::RichEditWidget*>(w->GetWidget()); }
+vantrel::afx::RichEditWidget* Rich(const CWnd* w) {
+    return dynamic_cast<vantrel::afx::RichEditWidget*>(w->GetWidget());
+}
 }  // namespace
 
 void CRichEditCtrl::SetSel(long start, long end) { SendMessage(EM_SETSEL, static_cast<WPARAM>(start), end); }
 
 void CRichEditCtrl::GetSel(long& start, long& end) const {
     start = end = 0;
-    if (afx::RichEditWidget* r = Rich(this)) r->GetSel(start, end);
+    if (vantrel::afx::RichEditWidget* r = Rich(this)) r->GetSel(start, end);
 }
 
 void CRichEditCtrl::ReplaceSel(const char* text, BOOL canUndo) {
@@ -308,7 +310,7 @@ DWORD CRichEditCtrl::GetSelectionCharFormat(CHARFORMAT& format) const {
 void CRichEditCtrl::LimitText(long maxChars) { SendMessage(EM_EXLIMITTEXT, 0, maxChars); }
 
 long CRichEditCtrl::GetLimitText() const {
-    afx::RichEditWidget* r = Rich(this);
+    vantrel::afx::RichEditWidget* r = Rich(this);
     return r ? r->Limit() : 0;
 }
 
@@ -318,6 +320,6 @@ long CRichEditCtrl::StreamOut(int format, EDITSTREAM& stream) {
 }
 
 long CRichEditCtrl::GetTextLength() const {
-    afx::RichEditWidget* r = Rich(this);
+    vantrel::afx::RichEditWidget* r = Rich(this);
     return r ? r->Length() : 0;
 }

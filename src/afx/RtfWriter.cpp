@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace afx {
+namespace vantrel::afx {
 
 RtfWriter::RtfWriter(std::string face, bool fixedPitch, int halfPoints, std::vector<std::uint32_t> colours,
                      Sink sink, std::size_t chunkSize)
@@ -95,4 +95,4 @@ void RtfWriter::Flush() {
     m_buffer.clear();
 }
 
-}  // namespace afx
+}  // namespace vantrel::afx

@@ -1,6 +1,6 @@
+#pragma once
 // Writes text runs with colours as an RTF document, in chunks handed to a sink as they
 // fill, so that a long console never needs a second copy in memory.
-#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace afx {
+namespace vantrel::afx {
 
 class RtfWriter {
 public:
@@ -46,4 +46,4 @@ private:
     std::size_t m_written = 0;
 };
 
-}  // namespace afx
+}  // namespace vantrel::afx

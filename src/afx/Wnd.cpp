@@ -22,7 +22,7 @@ IMPLEMENT_DYNAMIC(CRichEditCtrl, CWnd)
 BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
 END_MESSAGE_MAP()
 
-namespace afx {
+namespace vantrel::afx {
 namespace {
 
 constexpr const char* kWndProperty = "afxWnd";
@@ -146,9 +146,9 @@ LRESULT CallWindowProcSafe(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam
     return r;
 }
 
-}  // namespace afx
+}  // namespace vantrel::afx
 
-using afx::FromText;
+using vantrel::afx::FromText;
 
 CWnd::CWnd() = default;
 
@@ -162,24 +162,25 @@ BOOL CWnd::Attach(QWidget* widget) {
     Detach();
     m_pWidget = widget;
     m_hWnd = widget;
-    widget->setProperty(afx::kWndProperty, QVariant::fromValue<quintptr>(reinterpret_cast<quintptr>(this)));
-    afx::DestroyConnections()[this] = QObject::connect(widget, &QObject::destroyed, [this]() {
+    widget->setProperty(vantrel::afx::kWndProperty,
+                        QVariant::fromValue<quintptr>(reinterpret_cast<quintptr>(this)));
+    vantrel::afx::DestroyConnections()[this] = QObject::connect(widget, &QObject::destroyed, [this]() {
         m_pWidget = nullptr;
         m_hWnd = nullptr;
-        afx::DestroyConnections().erase(this);
+        vantrel::afx::DestroyConnections().erase(this);
     });
     return TRUE;
 }
 
 QWidget* CWnd::Detach() {
     QWidget* w = m_pWidget;
-    auto& conns = afx::DestroyConnections();
+    auto& conns = vantrel::afx::DestroyConnections();
     const auto it = conns.find(this);
     if (it != conns.end()) {
         QObject::disconnect(it->second);
         conns.erase(it);
     }
-    if (w && FromWidget(w) == this) w->setProperty(afx::kWndProperty, QVariant());
+    if (w && FromWidget(w) == this) w->setProperty(vantrel::afx::kWndProperty, QVariant());
     m_pWidget = nullptr;
     m_hWnd = nullptr;
     return w;
@@ -187,7 +188,7 @@ QWidget* CWnd::Detach() {
 
 CWnd* CWnd::FromWidget(const QWidget* widget) {
     if (!widget) return nullptr;
-    const QVariant v = widget->property(afx::kWndProperty);
+    const QVariant v = widget->property(vantrel::afx::kWndProperty);
     return v.isValid() ? reinterpret_cast<CWnd*>(v.value<quintptr>()) : nullptr;
 }
 
@@ -195,8 +196,8 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
     auto* w = static_cast<QWidget*>(hwnd);
     if (!w) return nullptr;
     if (CWnd* bound = FromWidget(w)) return bound;
-    CDialog* dlg = afx::DialogOfWidget(w);
-    if (dlg && afx::ControlIdOf(w) != 0) return dlg->Private()->WrapperFor(w);
+    CDialog* dlg = vantrel::afx::DialogOfWidget(w);
+    if (dlg && vantrel::afx::ControlIdOf(w) != 0) return dlg->Private()->WrapperFor(w);
     return nullptr;
 }
 
@@ -207,7 +208,7 @@ CWnd* CWnd::GetDlgItem(int id) const {
     return w ? FromHandle(w) : nullptr;
 }
 
-int CWnd::GetDlgCtrlID() const { return afx::ControlIdOf(m_pWidget); }
+int CWnd::GetDlgCtrlID() const { return vantrel::afx::ControlIdOf(m_pWidget); }
 
 void CWnd::SetWindowText(const char* text) {
     QWidget* w = m_pWidget;
@@ -215,7 +216,7 @@ void CWnd::SetWindowText(const char* text) {
     const QString s = FromText(text);
     if (w->isWindow()) {
         w->setWindowTitle(s);
-    } else if (auto* rich = dynamic_cast<afx::RichEditWidget*>(w)) {
+    } else if (auto* rich = dynamic_cast<vantrel::afx::RichEditWidget*>(w)) {
         rich->Clear();
         if (!s.isEmpty()) rich->ReplaceSel(s);
     } else if (auto* combo = dynamic_cast<QComboBox*>(w)) {
@@ -228,7 +229,7 @@ void CWnd::SetWindowText(const char* text) {
         button->setText(s);
     } else if (auto* label = dynamic_cast<QLabel*>(w)) {
         label->setText(s);
-        afx::AnnounceStatus(label, s);
+        vantrel::afx::AnnounceStatus(label, s);
     }
     if (w->isVisible()) w->repaint();
 }
@@ -255,11 +256,12 @@ int CWnd::GetWindowText(char* buffer, int maxCount) const {
     } else if (auto* label = dynamic_cast<QLabel*>(w)) {
         s = label->text();
     }
-    return afx::CopyOut(s, buffer, maxCount);
+    return vantrel::afx::CopyOut(s, buffer, maxCount);
 }
 
 int CWnd::GetWindowTextLength() const {
-    if (auto* rich = dynamic_cast<afx::RichEditWidget*>(m_pWidget)) return static_cast<int>(rich->Length());
+    if (auto* rich = dynamic_cast<vantrel::afx::RichEditWidget*>(m_pWidget))
+        return static_cast<int>(rich->Length());
     std::string s(1 << 16, '\0');
     return GetWindowText(s.data(), static_cast<int>(s.size()));
 }
@@ -290,17 +292,17 @@ CWnd* CWnd::SetFocus() {
         return previous;
     }
     m_pWidget->setFocus(Qt::OtherFocusReason);
-    if (CDialog* dlg = afx::DialogOfWidget(m_pWidget)) dlg->Private()->NoteFocus(m_pWidget, false);
+    if (CDialog* dlg = vantrel::afx::DialogOfWidget(m_pWidget)) dlg->Private()->NoteFocus(m_pWidget, false);
     return previous;
 }
 
 CWnd* CWnd::GetFocus() {
     if (QWidget* f = QApplication::focusWidget()) {
-        QWidget* control = afx::ControlOf(f);
+        QWidget* control = vantrel::afx::ControlOf(f);
         if (control) return FromHandle(control);
         if (CWnd* w = FromWidget(f)) return w;
     }
-    std::vector<CDialog*>& running = afx::RunningDialogs();
+    std::vector<CDialog*>& running = vantrel::afx::RunningDialogs();
     if (!running.empty()) {
         CDialog* dlg = running.back();
         if (dlg->Private() && dlg->Private()->focusId != 0)
@@ -313,7 +315,7 @@ BOOL CWnd::RedrawWindow(const RECT* rect, void* /*region*/, UINT flags) {
     QWidget* w = m_pWidget;
     if (!w) return FALSE;
     QWidget* target = w;
-    if (auto* rich = dynamic_cast<afx::RichEditWidget*>(w)) target = rich->viewport();
+    if (auto* rich = dynamic_cast<vantrel::afx::RichEditWidget*>(w)) target = rich->viewport();
     if (flags & RDW_INVALIDATE) {
         if (rect)
             target->update(QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top));
@@ -331,16 +333,16 @@ BOOL CWnd::RedrawWindow(const RECT* rect, void* /*region*/, UINT flags) {
 }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return afx::CallWindowProcSafe(this, message, wParam, lParam);
+    return vantrel::afx::CallWindowProcSafe(this, message, wParam, lParam);
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    std::vector<afx::Frame>& frames = afx::Frames();
+    std::vector<vantrel::afx::Frame>& frames = vantrel::afx::Frames();
     frames.push_back({this, message, false});
     struct Pop {
-        std::vector<afx::Frame>& f;
+        std::vector<vantrel::afx::Frame>& f;
         ~Pop() {
-            afx::g_lastWantsDefault = f.back().wantsDefault;
+            vantrel::afx::g_lastWantsDefault = f.back().wantsDefault;
             f.pop_back();
         }
     } pop{frames};
@@ -350,7 +352,7 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CWnd::Default() {
-    std::vector<afx::Frame>& frames = afx::Frames();
+    std::vector<vantrel::afx::Frame>& frames = vantrel::afx::Frames();
     for (auto it = frames.rbegin(); it != frames.rend(); ++it)
         if (it->wnd == this) return DefWindowProc(it->message, 0, 0);
     return 0;
@@ -378,7 +380,7 @@ void CWnd::CheckRadioButton(int firstId, int lastId, int checkId) {
     for (int id = firstId; id <= lastId; ++id) {
         CWnd* c = GetDlgItem(id);
         if (auto* b = c ? dynamic_cast<QAbstractButton*>(c->GetWidget()) : nullptr)
-            afx::SetButtonChecked(b, id == checkId);
+            vantrel::afx::SetButtonChecked(b, id == checkId);
     }
 }
 
@@ -399,24 +401,25 @@ UINT CWnd::IsDlgButtonChecked(int id) const {
 HICON CWnd::SetIcon(HICON icon, BOOL bigIcon) {
     if (!m_pWidget) return nullptr;
     QWidget* win = m_pWidget->window();
-    const char* prop = bigIcon ? afx::kBigIconProperty : afx::kSmallIconProperty;
+    const char* prop = bigIcon ? vantrel::afx::kBigIconProperty : vantrel::afx::kSmallIconProperty;
     auto* previous = reinterpret_cast<HICON>(win->property(prop).value<quintptr>());
     win->setProperty(prop, QVariant::fromValue<quintptr>(reinterpret_cast<quintptr>(icon)));
     // One window icon serves both sizes here; the big one wins when both are set.
-    HICON big = reinterpret_cast<HICON>(win->property(afx::kBigIconProperty).value<quintptr>());
-    win->setWindowIcon(afx::IconFromHandle(big ? big : icon));
+    HICON big = reinterpret_cast<HICON>(win->property(vantrel::afx::kBigIconProperty).value<quintptr>());
+    win->setWindowIcon(vantrel::afx::IconFromHandle(big ? big : icon));
     return previous;
 }
 
 HICON CWnd::GetIcon(BOOL bigIcon) const {
     if (!m_pWidget) return nullptr;
-    return reinterpret_cast<HICON>(m_pWidget->window()
-                                       ->property(bigIcon ? afx::kBigIconProperty : afx::kSmallIconProperty)
-                                       .value<quintptr>());
+    return reinterpret_cast<HICON>(
+        m_pWidget->window()
+            ->property(bigIcon ? vantrel::afx::kBigIconProperty : vantrel::afx::kSmallIconProperty)
+            .value<quintptr>());
 }
 
 int CWnd::MessageBox(const char* text, const char* caption, UINT type) {
-    return afx::ShowMessageBox(text, caption, type);
+    return vantrel::afx::ShowMessageBox(text, caption, type);
 }
 
 BOOL CWnd::IsIconic() const { return m_pWidget && m_pWidget->window()->isMinimized(); }
@@ -433,7 +436,7 @@ namespace {
 LRESULT ButtonMessage(QAbstractButton* b, UINT message, WPARAM wParam) {
     switch (message) {
     case BM_GETCHECK: return b->isChecked() ? BST_CHECKED : BST_UNCHECKED;
-    case BM_SETCHECK: afx::SetButtonChecked(b, wParam == BST_CHECKED); return 0;
+    case BM_SETCHECK: vantrel::afx::SetButtonChecked(b, wParam == BST_CHECKED); return 0;
     case BM_CLICK: b->click(); return 0;
     default: return 0;
     }
@@ -454,10 +457,10 @@ LRESULT ComboMessage(QComboBox* combo, UINT message, WPARAM wParam, LPARAM lPara
         return index;
     case CB_GETLBTEXT:
         if (index < 0 || index >= combo->count()) return CB_ERR;
-        return afx::CopyOut(combo->itemText(index), reinterpret_cast<char*>(lParam), 1 << 20);
+        return vantrel::afx::CopyOut(combo->itemText(index), reinterpret_cast<char*>(lParam), 1 << 20);
     case CB_GETLBTEXTLEN:
         if (index < 0 || index >= combo->count()) return CB_ERR;
-        return static_cast<LRESULT>(afx::ToText(combo->itemText(index)).size());
+        return static_cast<LRESULT>(vantrel::afx::ToText(combo->itemText(index)).size());
     case CB_ADDSTRING:
         combo->addItem(FromText(reinterpret_cast<const char*>(lParam)));
         return combo->count() - 1;
@@ -481,7 +484,7 @@ LRESULT ComboMessage(QComboBox* combo, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-LRESULT RichEditMessage(afx::RichEditWidget* rich, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT RichEditMessage(vantrel::afx::RichEditWidget* rich, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case EM_SETSEL:
         rich->SetSel(static_cast<long>(static_cast<LONG_PTR>(wParam)), static_cast<long>(lParam));
@@ -563,7 +566,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE: DestroyWindow(); return 0;
     case WM_PAINT:
     case WM_LBUTTONDOWN:
-    case WM_ERASEBKGND: afx::RequestDefaultProcessing(this, message); return 0;
+    case WM_ERASEBKGND: vantrel::afx::RequestDefaultProcessing(this, message); return 0;
     case WM_SETICON:
         return reinterpret_cast<LRESULT>(SetIcon(reinterpret_cast<HICON>(lParam), wParam == ICON_BIG));
     case WM_SETTEXT: SetWindowText(reinterpret_cast<const char*>(lParam)); return TRUE;
@@ -575,7 +578,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
     if (auto* b = dynamic_cast<QAbstractButton*>(w)) return ButtonMessage(b, message, wParam);
     if (auto* combo = dynamic_cast<QComboBox*>(w)) return ComboMessage(combo, message, wParam, lParam);
-    if (auto* rich = dynamic_cast<afx::RichEditWidget*>(w))
+    if (auto* rich = dynamic_cast<vantrel::afx::RichEditWidget*>(w))
         return RichEditMessage(rich, message, wParam, lParam);
     if (auto* edit = dynamic_cast<QLineEdit*>(w)) return LineEditMessage(edit, message, wParam, lParam);
     return 0;
@@ -624,7 +627,7 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
     if (!dx) return;
     auto* dlg = dynamic_cast<CDialog*>(dx->m_pDlgWnd);
     if (!dlg || !dlg->Private()) return;
-    afx::CDialogPrivate* d = dlg->Private();
+    vantrel::afx::CDialogPrivate* d = dlg->Private();
     QWidget* w = d->Control(id);
     if (!w || control.GetWidget() == w) return;
     // A wrapper handed out by GetDlgItem before the binding gives way to the bound object.

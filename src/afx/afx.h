@@ -1,6 +1,6 @@
+#pragma once
 // The whole windowing layer: types, drawing objects, message maps, windows, dialogs,
 // controls, the application object, message boxes and files.
-#pragma once
 
 #include "afx/afxfile.h"
 #include "afx/afxgdi.h"

@@ -1,6 +1,6 @@
+#pragma once
 // Files with the classic file-object interface over POSIX, and the exception that reports
 // their failures in words an operator understands.
-#pragma once
 
 #include <string>
 

@@ -1,6 +1,6 @@
+#pragma once
 // Drawing objects: solid brushes, fonts and the device context handed to colour
 // requests and painting, plus the system colours and stock objects.
-#pragma once
 
 #include "afx/afxtypes.h"
 

@@ -1,6 +1,6 @@
+#pragma once
 // Message maps: static tables that route window messages and control notifications to
 // member functions. A lookup walks the most derived map first, then each base's.
-#pragma once
 
 #include "afx/afxtypes.h"
 

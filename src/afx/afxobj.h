@@ -1,6 +1,6 @@
+#pragma once
 // Root object and exception classes of the windowing layer. Kept free of any toolkit
 // header so that plain classes (the serial port, its exception) can derive from them.
-#pragma once
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
+#pragma once
 // Basic types, constants and records of the windowing interface the tool is written
 // against. Values are the classic ones so that code and saved data read the same.
-#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -15,12 +15,8 @@ using LRESULT = LONG_PTR;
 using WPARAM = UINT_PTR;
 using LPARAM = LONG_PTR;
 using COLORREF = DWORD;
-using ULONGLONG = std::uint64_t;
-using LPCTSTR = const char*;
-using LPTSTR = char*;
 
 // Handles are opaque pointers; the layer owns what they point to.
-using HANDLE = void*;
 using HGDIOBJ = void*;
 using HWND = void*;
 struct HICON__;
@@ -199,9 +195,7 @@ constexpr UINT MB_ICONQUESTION = 0x20;
 constexpr UINT MB_ICONWARNING = 0x30;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr UINT MB_ICONMASK = 0xF0;
-constexpr UINT MB_DEFBUTTON1 = 0x000;
 constexpr UINT MB_DEFBUTTON2 = 0x100;
-constexpr UINT MB_DEFBUTTON3 = 0x200;
 constexpr UINT MB_DEFMASK = 0xF00;
 
 // Repaint flags.

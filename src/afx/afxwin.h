@@ -1,7 +1,7 @@
+#pragma once
 // Windows, dialogs and controls over Qt Widgets, with the classic class interface: a
 // CWnd wraps one widget, a CDialog is built from a dialog template held in the
 // resources, and controls are bound to C++ objects by their ids.
-#pragma once
 
 #include <functional>
 #include <memory>
@@ -15,7 +15,7 @@ class QWidget;
 class CWnd;
 class CDialog;
 
-namespace afx {
+namespace vantrel::afx {
 struct CDialogPrivate;
 }
 
@@ -99,9 +99,6 @@ public:
     BOOL Attach(QWidget* widget);
     QWidget* Detach();
 
-    // Number of times the base DestroyWindow ran for this object.
-    int GetDestroyCount() const { return m_destroyCount; }
-
     HWND m_hWnd = nullptr;
 
 protected:
@@ -119,6 +116,8 @@ protected:
 
 private:
     friend class CDialog;
+    // Reads how often the base DestroyWindow ran, for the tests (tests/afx/AfxTestAccess.h).
+    friend struct AfxTestAccess;
     QWidget* m_pWidget = nullptr;
     int m_destroyCount = 0;
 };
@@ -168,12 +167,11 @@ public:
     UINT GetTemplateId() const { return m_nIDTemplate; }
     BOOL IsEnded() const { return m_ended; }
     int GetEndResult() const { return m_result; }
-    BOOL IsModalLoopRunning() const { return m_inModalLoop; }
     // The control with the keyboard focus as the dialog sees it (also before it shows).
     int GetFocusControlId() const;
 
     // Framework side of the window: keys, focus changes, notifications. Not for callers.
-    afx::CDialogPrivate* Private() const { return m_d.get(); }
+    vantrel::afx::CDialogPrivate* Private() const { return m_d.get(); }
 
 protected:
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -181,8 +179,9 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    friend struct afx::CDialogPrivate;
+    friend struct vantrel::afx::CDialogPrivate;
     friend class CWnd;
+    friend struct AfxTestAccess;
     BOOL BuildWindow();
     BOOL RunInitDialog();
     void NextDlgCtrlFromStart();
@@ -194,7 +193,7 @@ private:
     BOOL m_inModalLoop = FALSE;
     BOOL m_modeless = FALSE;
     BOOL m_starting = FALSE;  // OnInitDialog is running
-    std::unique_ptr<afx::CDialogPrivate> m_d;
+    std::unique_ptr<vantrel::afx::CDialogPrivate> m_d;
 };
 
 class CStatic : public CWnd {
@@ -282,7 +281,7 @@ int AfxWinMain(int argc, char** argv);
 // argv[i] is none of them.
 int AfxToolkitOptionLength(int argc, const char* const* argv, int i);
 
-namespace afx {
+namespace vantrel::afx {
 
 struct MessageBoxRequest {
     std::string text;
@@ -312,4 +311,4 @@ bool AddDialogTemplates(const char* scriptText, std::string* error = nullptr);
 // Makes sure the one application object of the toolkit exists (offscreen in tests).
 void EnsureApplication();
 
-}  // namespace afx
+}  // namespace vantrel::afx

@@ -84,9 +84,9 @@ BOOL CMainTestDlg::OnInitDialog() {
 
 void CMainTestDlg::StartDriver() {
     const int code = bqxInit(BQX_REQUIRED_VERSION) & 0xFF;
-    const std::string version = DriverVersionText(BQX_REQUIRED_VERSION);
+    const std::string version = vantrel::app::DriverVersionText(BQX_REQUIRED_VERSION);
     if (code != 0) {
-        SetLogColor(kLogRed);
+        SetLogColor(vantrel::console::kLogRed);
         std::snprintf(g_textBuf, kTextBufSize, "Failed to initialize the driver (error %d)\n", code);
         m_log.Append(g_textBuf);
         std::snprintf(g_textBuf, kTextBufSize,
@@ -94,7 +94,7 @@ void CMainTestDlg::StartDriver() {
                       "the required file in the current folder\n",
                       version.c_str());
         m_log.Append(g_textBuf);
-        SetLogColor(kLogBlack);
+        SetLogColor(vantrel::console::kLogBlack);
     } else {
         std::snprintf(g_textBuf, kTextBufSize, "\nOrvane Driver version %s initialized...\n",
                       version.c_str());
@@ -183,16 +183,16 @@ void CMainTestDlg::SetLogColor(COLORREF colour) { m_log.SetColor(colour); }
 void CMainTestDlg::OnWriteLog() { m_log.SaveRtf(); }
 
 void CMainTestDlg::ResetTestStates() {
-    board::RunContext context = Context();
-    board::ResetTestStates(context);
+    vantrel::board::RunContext context = Context();
+    vantrel::board::ResetTestStates(context);
 }
 
-board::RunContext CMainTestDlg::Context() {
-    return board::RunContext{m_log,
-                             {m_initStatus, m_interruptStatus, m_fpgaRevision},
-                             m_boardHandle,
-                             m_boardConfig,
-                             [this](bool enable) { EnableBoardButtons(enable); }};
+vantrel::board::RunContext CMainTestDlg::Context() {
+    return vantrel::board::RunContext{m_log,
+                                      {m_initStatus, m_interruptStatus, m_fpgaRevision},
+                                      m_boardHandle,
+                                      m_boardConfig,
+                                      [this](bool enable) { EnableBoardButtons(enable); }};
 }
 
 void CMainTestDlg::EnableBoardButtons(bool enable) {
@@ -207,8 +207,8 @@ void CMainTestDlg::OpenRecords() {
     std::error_code error;
     const std::string benchFolder = std::filesystem::current_path(error).string();
     try {
-        m_records = std::make_unique<RecordAdapter>(error ? std::string(".") : benchFolder,
-                                                    DriverVersionText(BQX_REQUIRED_VERSION));
+        m_records = std::make_unique<vantrel::app::RecordAdapter>(
+            error ? std::string(".") : benchFolder, vantrel::app::DriverVersionText(BQX_REQUIRED_VERSION));
     } catch (const std::exception&) {
         // The window works without records; nothing of its own behaviour depends on them.
         m_records.reset();
@@ -219,12 +219,8 @@ void CMainTestDlg::SetBoardSerialNumber(std::string serial) {
     if (m_records) m_records->SetSerialNumber(std::move(serial));
 }
 
-std::string CMainTestDlg::BoardSerialProblem(const std::string& serial) const {
-    return m_records ? m_records->SerialProblem(serial) : std::string();
-}
-
 bool CMainTestDlg::AskSerialNumber() {
-    if (!m_records || !m_records->SerialPrompt()) return true;
+    if (!m_records || !m_records->serialPrompt()) return true;
     CSerialNumberDlg dlg(this,
                          [this](const std::string& serial) { return m_records->SerialProblem(serial); });
     // Cancel, Esc and the close box abort the press: the board stays as it was.

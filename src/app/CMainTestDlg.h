@@ -1,6 +1,6 @@
+#pragma once
 // The main window: every control, the board handle and driver record, the log console and
 // the handlers of every test and diagnostic.
-#pragma once
 
 #include "afx/afx.h"
 #include "board/RunContext.h"
@@ -16,7 +16,11 @@
 #include <optional>
 #include <string>
 
+namespace vantrel::app {
+
 class RecordAdapter;
+
+}  // namespace vantrel::app
 
 // Dialog template and control identifiers of the main window.
 enum : int {
@@ -42,6 +46,8 @@ enum : int {
     IDC_BOARD_TYPE = 1068,
 };
 
+namespace vantrel::app {
+
 // What the last press of each button found, as the runs returned it.
 struct LastRunResults {
     board::InitResult init;
@@ -51,6 +57,8 @@ struct LastRunResults {
     board::SampleResult sample;
     meter::MeasureResult measure;
 };
+
+}  // namespace vantrel::app
 
 class CMainTestDlg : public CDialog {
 public:
@@ -70,8 +78,6 @@ public:
     // (given on the unattended session's command line; the window asks at Initialize Board
     // only when the bench's records settings say so).
     void SetBoardSerialNumber(std::string serial);
-    // What is wrong with a serial number under the bench's rules; empty when nothing.
-    std::string BoardSerialProblem(const std::string& serial) const;
     // The serial number of the reference meter on the bench from now on, in place of the
     // metrology settings' meter_serial (given on the unattended session's command line).
     void SetMeterSerial(std::string serial) { m_meterSerial = std::move(serial); }
@@ -108,7 +114,7 @@ private:
     void StartDriver();
     void LoadSettings();
     // What the runs of the buttons may touch.
-    board::RunContext Context();
+    vantrel::board::RunContext Context();
     void EnableBoardButtons(bool enable);
     // Opens the bench's production records; without them the window works as before.
     void OpenRecords();
@@ -140,7 +146,7 @@ private:
     CStatusLabel m_fpgaRevision;
     CButton m_measureButton;
     CRichEditCtrl m_console;
-    LogConsole m_log{m_console};
+    vantrel::console::LogConsole m_log{m_console};
 
     HICON m_appIcon = nullptr;
     BoardHandle m_boardHandle = BQX_NO_BOARD;
@@ -156,10 +162,10 @@ private:
     int m_intAdTolLsb = 0;
 
     bool m_driverFreed = false;
-    LastRunResults m_lastResults;
+    vantrel::app::LastRunResults m_lastResults;
 
     // Production records of the board actions; null when they could not be opened.
-    std::unique_ptr<RecordAdapter> m_records;
+    std::unique_ptr<vantrel::app::RecordAdapter> m_records;
     std::size_t m_recordsDropped = 0;
 
     // The reference meter of the last Measure References as the register judged it; none

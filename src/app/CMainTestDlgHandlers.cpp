@@ -22,7 +22,7 @@ std::string BoxText(const CEdit& box) {
 }
 
 std::string ModelText(const CComboBox& list) {
-    const board::BoardModel* model = board::ModelOfRow(list.GetCurSel());
+    const vantrel::board::BoardModel* model = vantrel::board::ModelOfRow(list.GetCurSel());
     return model ? model->name : std::string();
 }
 
@@ -31,33 +31,33 @@ std::string ModelText(const CComboBox& list) {
 // Each board action is recorded after it has run, so that its console text, boxes and
 // driver calls are those of the window without records.
 void CMainTestDlg::OnInitializeBoard() {
-    board::RunContext context = Context();
+    vantrel::board::RunContext context = Context();
     if (boardInitialized) {
-        const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-        board::FreeBoard(context);
+        const auto start = m_records ? m_records->Begin(m_log) : vantrel::app::RecordAdapter::Start{};
+        vantrel::board::FreeBoard(context);
         m_initButton.SetWindowText("Initialize Board");
         if (m_records) m_records->Freed(start, m_log);
         TellRecordsNotice();
         return;
     }
     if (!AskSerialNumber()) return;
-    const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-    board::InitSettings settings;
+    const auto start = m_records ? m_records->Begin(m_log) : vantrel::app::RecordAdapter::Start{};
+    vantrel::board::InitSettings settings;
     settings.baseAddressText = BoxText(m_baseAddressEdit);
     settings.interruptText = BoxText(m_interruptEdit);
-    settings.boardType = board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel());
-    m_lastResults.init = board::InitializeRun(context, std::move(settings)).Run();
-    const board::InitResult& result = m_lastResults.init;
+    settings.boardType = vantrel::board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel());
+    m_lastResults.init = vantrel::board::InitializeRun(context, std::move(settings)).Run();
+    const vantrel::board::InitResult& result = m_lastResults.init;
     if (result.opened) m_initButton.SetWindowText("Free Board");
     if (m_records) m_records->Initialized(start, m_log, result, ModelText(m_boardTypeCombo));
     TellRecordsNotice();
 }
 
 void CMainTestDlg::OnInterruptTest() {
-    board::RunContext context = Context();
-    const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-    m_lastResults.interrupt = board::InterruptRun(context).Run();
-    const board::InterruptResult& result = m_lastResults.interrupt;
+    vantrel::board::RunContext context = Context();
+    const auto start = m_records ? m_records->Begin(m_log) : vantrel::app::RecordAdapter::Start{};
+    m_lastResults.interrupt = vantrel::board::InterruptRun(context).Run();
+    const vantrel::board::InterruptResult& result = m_lastResults.interrupt;
     m_intTimeoutTolMs = result.timeoutTolMs;
     m_intTimeTolMs = result.timeTolMs;
     m_intAdTolLsb = result.adTolLsb;
@@ -66,23 +66,23 @@ void CMainTestDlg::OnInterruptTest() {
 }
 
 void CMainTestDlg::OnViewEeprom() {
-    board::RunContext context = Context();
-    m_lastResults.eeprom = board::ViewEeprom(context);
+    vantrel::board::RunContext context = Context();
+    m_lastResults.eeprom = vantrel::board::ViewEeprom(context);
 }
 
 // The model is looked up when the button is pressed; with no row selected (the list's text
 // edited) it counts as model code 0, as Initialize Board does.
 void CMainTestDlg::OnDumpRegisters() {
-    board::RunContext context = Context();
-    m_lastResults.registers =
-        board::DumpRegisters(context, board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel()));
+    vantrel::board::RunContext context = Context();
+    m_lastResults.registers = vantrel::board::DumpRegisters(
+        context, vantrel::board::BoardTypeCodeOfRow(m_boardTypeCombo.GetCurSel()));
 }
 
 void CMainTestDlg::OnSample() {
-    board::RunContext context = Context();
-    const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-    m_lastResults.sample =
-        board::SampleChannels(context, board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel()));
+    vantrel::board::RunContext context = Context();
+    const auto start = m_records ? m_records->Begin(m_log) : vantrel::app::RecordAdapter::Start{};
+    m_lastResults.sample = vantrel::board::SampleChannels(
+        context, vantrel::board::ChannelCountOfRow(m_boardTypeCombo.GetCurSel()));
     if (m_records) m_records->Sampled(start, m_log, m_lastResults.sample);
     TellRecordsNotice();
 }
@@ -93,9 +93,9 @@ void CMainTestDlg::OnMeasureReferences() {
     const auto meter =
         static_cast<MeterType>(GetCheckedRadioButton(IDC_FLUKE45, IDC_METER_NONE) - IDC_FLUKE45);
     if (!ConfirmMeterOnLine(meter)) return;
-    board::RunContext context = Context();
-    const auto start = m_records ? m_records->Begin(m_log) : RecordAdapter::Start{};
-    m_lastResults.measure = meter::MeasureRun(context, *this, meter).Run();
+    vantrel::board::RunContext context = Context();
+    const auto start = m_records ? m_records->Begin(m_log) : vantrel::app::RecordAdapter::Start{};
+    m_lastResults.measure = vantrel::meter::MeasureRun(context, *this, meter).Run();
     if (m_records)
         m_records->Measured(start, m_log, m_lastResults.measure, m_meterOnLine ? &*m_meterOnLine : nullptr);
     TellRecordsNotice();

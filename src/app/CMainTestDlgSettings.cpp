@@ -27,21 +27,21 @@ void CMainTestDlg::LoadSettings() {
     m_voltmeterSetting = kDefaultVoltmeter;
 
     // A folder or a FIFO of that name counts as no settings file.
-    std::FILE* file = platform::OpenRegularFileForReading(kSettingsFileName);
+    std::FILE* file = vantrel::platform::OpenRegularFileForReading(kSettingsFileName);
     if (!file) {
         m_baseAddressEdit.SetWindowText(kNoFileBaseAddressText);
         m_interruptEdit.SetWindowText(kNoFileInterruptText);
         return;
     }
 
-    const app::SettingsFileValues values = app::ReadSettingsFile(file);
+    const vantrel::app::SettingsFileValues values = vantrel::app::ReadSettingsFile(file);
     m_baseAddressSetting = values.baseAddress.value_or(m_baseAddressSetting);
     m_interruptSetting = values.interrupt.value_or(m_interruptSetting);
     m_voltmeterSetting = values.voltmeter.value_or(m_voltmeterSetting);
     m_boardConfig.boardType = values.boardType.value_or(m_boardConfig.boardType);
     std::fclose(file);
 
-    const int row = board::RowOfTypeCode(m_boardConfig.boardType);
+    const int row = vantrel::board::RowOfTypeCode(m_boardConfig.boardType);
     if (row >= 0) m_boardTypeCombo.SetCurSel(row);
 
     // A value that names no button of the group leaves all three unchecked.
@@ -59,7 +59,7 @@ void CMainTestDlg::LoadSettings() {
 }
 
 void CMainTestDlg::OnBoardTypeSelChange() {
-    const board::BoardModel* model = board::ModelOfRow(m_boardTypeCombo.GetCurSel());
+    const vantrel::board::BoardModel* model = vantrel::board::ModelOfRow(m_boardTypeCombo.GetCurSel());
     if (!model) return;
     std::snprintf(g_textBuf, kTextBufSize, "%x", static_cast<unsigned>(model->defaultBaseAddress));
     m_baseAddressEdit.SetWindowText(g_textBuf);

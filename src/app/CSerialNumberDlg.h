@@ -1,6 +1,6 @@
+#pragma once
 // The box that asks for the serial number of the board at Initialize Board, when the
 // bench's records settings switch it on. A barcode scanner types into it like a keyboard.
-#pragma once
 
 #include "afx/afx.h"
 

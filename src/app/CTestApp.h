@@ -1,5 +1,5 @@
-// The application object: prepares the toolkit and runs the main dialog modally.
 #pragma once
+// The application object: prepares the toolkit and runs the main dialog modally.
 
 #include "afx/afx.h"
 

@@ -1,8 +1,10 @@
-// The driver version as the operator reads it: 1538 (0x602) reads "6.02".
 #pragma once
+// The driver version as the operator reads it: 1538 (0x602) reads "6.02".
 
 #include <cstdio>
 #include <string>
+
+namespace vantrel::app {
 
 // The hexadecimal digits of version, at least two, lower case, with a point after the
 // first digit.
@@ -14,3 +16,5 @@ inline std::string DriverVersionText(unsigned version) {
     text += digits + 1;
     return text;
 }
+
+}  // namespace vantrel::app

@@ -10,11 +10,10 @@ namespace {
 
 constexpr const char* kMeterBoxCaption = "Reference Meter";
 
-namespace metro = vantrel::metrology;
-
-metro::MeterModel ModelOf(MeterType meter) {
+vantrel::metrology::MeterModel ModelOf(MeterType meter) {
     // No checked button reads as a Fluke 45, as the meter link takes it.
-    return meter == MeterHp34401A ? metro::MeterModel::Hp34401A : metro::MeterModel::Fluke45;
+    return meter == MeterHp34401A ? vantrel::metrology::MeterModel::Hp34401A
+                                  : vantrel::metrology::MeterModel::Fluke45;
 }
 
 std::string BenchFolder() {
@@ -24,22 +23,22 @@ std::string BenchFolder() {
 }
 
 // Settings that cannot be read may name a register, so the meter counts as checked and unknown.
-metro::MeterOnLine Judge(MeterType meter, const std::optional<std::string>& serial) {
-    metro::MetrologySettings settings;
+vantrel::metrology::MeterOnLine Judge(MeterType meter, const std::optional<std::string>& serial) {
+    vantrel::metrology::MetrologySettings settings;
     try {
-        settings = metro::LoadMetrologySettings(BenchFolder());
+        settings = vantrel::metrology::LoadMetrologySettings(BenchFolder());
     } catch (const std::exception& error) {
-        metro::MeterOnLine line;
+        vantrel::metrology::MeterOnLine line;
         line.checked = true;
         line.serial = serial.value_or(std::string());
         line.reason = std::string("the metrology settings cannot be read: ") + error.what();
         return line;
     }
     if (serial) settings.meterSerial = *serial;
-    return metro::CheckMeterOnLine(settings, ModelOf(meter), metro::TodayUtc());
+    return vantrel::metrology::CheckMeterOnLine(settings, ModelOf(meter), vantrel::metrology::TodayUtc());
 }
 
-std::string Question(const metro::MeterOnLine& line) {
+std::string Question(const vantrel::metrology::MeterOnLine& line) {
     return "The reference meter cannot be relied on: " + line.reason +
            ".\n\nA board measured with it will be recorded as NOT CALIBRATED.\n\nMeasure the references "
            "with this meter anyway?";
@@ -51,7 +50,7 @@ bool CMainTestDlg::ConfirmMeterOnLine(MeterType meter) {
     m_meterOnLine.reset();
     // Typed references are read by no meter of this bench.
     if (meter == MeterNone) return true;
-    metro::MeterOnLine line = Judge(meter, m_meterSerial);
+    vantrel::metrology::MeterOnLine line = Judge(meter, m_meterSerial);
     // No is the default: Enter alone must not measure with a meter the register refuses.
     if (line.NeedsConsent() && MessageBox(Question(line).c_str(), kMeterBoxCaption,
                                           MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)

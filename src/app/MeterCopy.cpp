@@ -2,19 +2,17 @@
 
 #include "metrology/UncertaintyBudget.h"
 
-namespace app {
-
-namespace metro = vantrel::metrology;
+namespace vantrel::app {
 
 namespace {
 
 // Only readings the meter took have a range; typed and refused values have none.
-void AddUncertainties(vantrel::records::ActionRecord& record, const metro::ReferenceMeter& meter) {
+void AddUncertainties(vantrel::records::ActionRecord& record, const metrology::ReferenceMeter& meter) {
     for (auto& channel : record.channels) {
         if (!channel.reading || (channel.verdict != vantrel::records::ChannelVerdict::Pass &&
                                  channel.verdict != vantrel::records::ChannelVerdict::Fail))
             continue;
-        const auto budget = metro::MakeBudget(meter, *channel.reading);
+        const auto budget = metrology::MakeBudget(meter, *channel.reading);
         if (!budget) continue;
         channel.meterRange = budget->range.range;
         channel.expandedUncertainty = budget->expanded;
@@ -23,19 +21,19 @@ void AddUncertainties(vantrel::records::ActionRecord& record, const metro::Refer
 
 }  // namespace
 
-void CopyMeterInto(vantrel::records::ActionRecord& record, const metro::MeterOnLine& meter) {
+void CopyMeterInto(vantrel::records::ActionRecord& record, const metrology::MeterOnLine& meter) {
     record.meterSerial = meter.serial;
     record.ambientCelsius = meter.ambientCelsius;
     if (!meter.checked) return;
     record.meterStanding = meter.standing;
     if (!meter.meter) return;
-    const metro::ReferenceMeter& entry = *meter.meter;
+    const metrology::ReferenceMeter& entry = *meter.meter;
     record.meterAssetTag = entry.assetTag;
     record.meterCertificate = entry.certificate;
-    record.meterCertificateDate = metro::FormatDate(entry.certificateDate);
+    record.meterCertificateDate = metrology::FormatDate(entry.certificateDate);
     record.meterLab = entry.lab;
-    record.meterDue = metro::FormatDate(entry.due);
+    record.meterDue = metrology::FormatDate(entry.due);
     AddUncertainties(record, entry);
 }
 
-}  // namespace app
+}  // namespace vantrel::app

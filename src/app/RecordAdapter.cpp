@@ -10,30 +10,30 @@
 #include <algorithm>
 #include <utility>
 
-namespace rec = vantrel::records;
+namespace vantrel::app {
 
 namespace {
 
-rec::MeterModel ModelOf(MeterType meter) {
+records::MeterModel ModelOf(MeterType meter) {
     switch (meter) {
-    case MeterFluke45: return rec::MeterModel::Fluke45;
-    case MeterHp34401A: return rec::MeterModel::Hp34401A;
-    case MeterNone: return rec::MeterModel::Typed;
+    case MeterFluke45: return records::MeterModel::Fluke45;
+    case MeterHp34401A: return records::MeterModel::Hp34401A;
+    case MeterNone: return records::MeterModel::Typed;
     }
-    return rec::MeterModel::Unrecorded;
+    return records::MeterModel::Unrecorded;
 }
 
-rec::MeasureOutcome OutcomeOf(meter::MeasureOutcome outcome) {
+records::MeasureOutcome OutcomeOf(meter::MeasureOutcome outcome) {
     switch (outcome) {
-    case meter::MeasureOutcome::Written: return rec::MeasureOutcome::Written;
-    case meter::MeasureOutcome::Kept: return rec::MeasureOutcome::Kept;
-    case meter::MeasureOutcome::Cancelled: return rec::MeasureOutcome::Cancelled;
-    case meter::MeasureOutcome::FailedReading: return rec::MeasureOutcome::FailedReading;
-    case meter::MeasureOutcome::OutOfTolerance: return rec::MeasureOutcome::OutOfTolerance;
-    case meter::MeasureOutcome::WriteFailed: return rec::MeasureOutcome::WriteFailed;
-    case meter::MeasureOutcome::Refused: return rec::MeasureOutcome::Refused;
+    case meter::MeasureOutcome::Written: return records::MeasureOutcome::Written;
+    case meter::MeasureOutcome::Kept: return records::MeasureOutcome::Kept;
+    case meter::MeasureOutcome::Cancelled: return records::MeasureOutcome::Cancelled;
+    case meter::MeasureOutcome::FailedReading: return records::MeasureOutcome::FailedReading;
+    case meter::MeasureOutcome::OutOfTolerance: return records::MeasureOutcome::OutOfTolerance;
+    case meter::MeasureOutcome::WriteFailed: return records::MeasureOutcome::WriteFailed;
+    case meter::MeasureOutcome::Refused: return records::MeasureOutcome::Refused;
     }
-    return rec::MeasureOutcome::None;
+    return records::MeasureOutcome::None;
 }
 
 // The verdict of a Measure References run in the words its end showed the operator.
@@ -52,76 +52,77 @@ const char* MeasureVerdict(meter::MeasureOutcome outcome) {
 
 // One channel of a Measure References run: the reading (or typed value) with its window and
 // verdict, the EEPROM as found, and what was written when the write was taken.
-std::vector<rec::ChannelFigures> MeasureChannels(const meter::MeasureResult& result) {
-    const int references = refs::ReferenceCount(result.boardType);
+std::vector<records::ChannelFigures> MeasureChannels(const meter::MeasureResult& result) {
+    const int references = meter::ReferenceCount(result.boardType);
     std::size_t count = static_cast<std::size_t>(std::max(references, 0));
     count = std::max({count, result.written.size(), result.refused.size()});
-    for (const refs::ChannelReading& reading : result.readings)
+    for (const meter::ChannelReading& reading : result.readings)
         count = std::max(count, static_cast<std::size_t>(reading.channel + 1));
     const bool typed = result.meterIndex == MeterNone;
     const bool stored = result.outcome == meter::MeasureOutcome::Written;
 
-    std::vector<rec::ChannelFigures> channels(count);
+    std::vector<records::ChannelFigures> channels(count);
     for (std::size_t i = 0; i < count; ++i) {
-        rec::ChannelFigures& channel = channels[i];
+        records::ChannelFigures& channel = channels[i];
         channel.channel = static_cast<int>(i);
-        if (result.eepromBeforeRead && i < refs::kReferenceSlots)
+        if (result.eepromBeforeRead && i < meter::kReferenceSlots)
             channel.eepromBefore = result.eepromBefore[i];
-        const bool measured = static_cast<int>(i) < refs::MeasuredCount(result.boardType);
+        const bool measured = static_cast<int>(i) < meter::MeasuredCount(result.boardType);
         if (i < result.written.size()) {
             if (stored) channel.eepromWritten = result.written[i];
             if (typed && measured) {
                 channel.reading = result.written[i];
-                channel.verdict = rec::ChannelVerdict::Typed;
+                channel.verdict = records::ChannelVerdict::Typed;
             }
         }
         if (i < result.refused.size() && !stored) {
             channel.reading = result.refused[i];
-            channel.verdict = rec::ChannelVerdict::Refused;
+            channel.verdict = records::ChannelVerdict::Refused;
         }
     }
     // A channel read more than once keeps its last reading.
-    for (const refs::ChannelReading& reading : result.readings) {
-        rec::ChannelFigures& channel = channels[static_cast<std::size_t>(reading.channel)];
+    for (const meter::ChannelReading& reading : result.readings) {
+        records::ChannelFigures& channel = channels[static_cast<std::size_t>(reading.channel)];
         channel.reading = reading.volts;
         channel.windowLow = reading.window.low;
         channel.windowHigh = reading.window.high;
-        channel.verdict = reading.withinTolerance ? rec::ChannelVerdict::Pass : rec::ChannelVerdict::Fail;
+        channel.verdict =
+            reading.withinTolerance ? records::ChannelVerdict::Pass : records::ChannelVerdict::Fail;
     }
     return channels;
 }
 
 }  // namespace
 
-std::vector<rec::ActionRecord> MeasureRecords(const rec::ActionRecord& base,
-                                              const meter::MeasureResult& result) {
-    rec::ActionRecord record = base;
-    record.kind = rec::ActionKind::MeasureReferences;
+std::vector<records::ActionRecord> MeasureRecords(const records::ActionRecord& base,
+                                                  const meter::MeasureResult& result) {
+    records::ActionRecord record = base;
+    record.kind = records::ActionKind::MeasureReferences;
     record.outcome = OutcomeOf(result.outcome);
     record.passed =
         result.outcome == meter::MeasureOutcome::Written || result.outcome == meter::MeasureOutcome::Kept;
     record.verdict = MeasureVerdict(result.outcome);
     record.meterModel = ModelOf(result.meterIndex);
     record.channels = MeasureChannels(result);
-    std::vector<rec::ActionRecord> records = {record};
+    std::vector<records::ActionRecord> records = {record};
 
     // Every write to the EEPROM has a record of its own: what it held and what it holds now.
     const bool wrote = result.outcome == meter::MeasureOutcome::Written ||
                        result.outcome == meter::MeasureOutcome::WriteFailed;
     if (!wrote) return records;
-    rec::ActionRecord write = base;
-    write.id = rec::NewRecordId();
+    records::ActionRecord write = base;
+    write.id = records::NewRecordId();
     write.channels.clear();
-    write.kind = rec::ActionKind::EepromWrite;
+    write.kind = records::ActionKind::EepromWrite;
     write.outcome = record.outcome;
     write.passed = result.outcome == meter::MeasureOutcome::Written;
     write.verdict =
         write.passed ? "stored" : "NOT stored (driver error " + std::to_string(result.writeCode) + ")";
     write.meterModel = record.meterModel;
-    for (rec::ChannelFigures channel : record.channels) {
+    for (records::ChannelFigures channel : record.channels) {
         const auto index = static_cast<std::size_t>(channel.channel);
         if (!write.passed && index < result.written.size()) channel.reading = result.written[index];
-        channel.verdict = write.passed ? rec::ChannelVerdict::Stored : rec::ChannelVerdict::NotStored;
+        channel.verdict = write.passed ? records::ChannelVerdict::Stored : records::ChannelVerdict::NotStored;
         channel.windowLow.reset();
         channel.windowHigh.reset();
         write.channels.push_back(channel);
@@ -132,23 +133,23 @@ std::vector<rec::ActionRecord> MeasureRecords(const rec::ActionRecord& base,
 
 RecordAdapter::RecordAdapter(const std::string& benchFolder, std::string driverVersionText)
     : m_driverVersion(std::move(driverVersionText)) {
-    const rec::RecordsSettings settings = rec::LoadRecordsSettings(benchFolder);
+    const records::RecordsSettings settings = records::LoadRecordsSettings(benchFolder);
     m_serialPrompt = settings.serialPrompt;
     m_serialPattern = settings.serialPattern;
     for (const auto& problem : settings.problems) m_settingsNotice += problem + "\n";
-    m_recorder = std::make_unique<rec::Recorder>(settings.recorder);
+    m_recorder = std::make_unique<records::Recorder>(settings.recorder);
 }
 
 RecordAdapter::~RecordAdapter() = default;
 
-RecordAdapter::Start RecordAdapter::Begin(const LogConsole& log) const {
-    return {rec::UtcNowIso8601(), log.Here()};
+RecordAdapter::Start RecordAdapter::Begin(const console::LogConsole& log) const {
+    return {records::UtcNowIso8601(), log.Here()};
 }
 
-rec::ActionRecord RecordAdapter::NewRecord(const Start& start, const LogConsole& log) const {
-    rec::ActionRecord record;
-    record.id = rec::NewRecordId();
-    record.bench = rec::ThisBench(VANTREL_VERSION, m_driverVersion);
+records::ActionRecord RecordAdapter::NewRecord(const Start& start, const console::LogConsole& log) const {
+    records::ActionRecord record;
+    record.id = records::NewRecordId();
+    record.bench = records::ThisBench(VANTREL_VERSION, m_driverVersion);
     record.board.model = m_modelText;
     record.board.typeCode = m_board.boardType;
     record.board.baseAddress = m_board.baseAddress;
@@ -156,40 +157,40 @@ rec::ActionRecord RecordAdapter::NewRecord(const Start& start, const LogConsole&
     if (m_board.opened) record.board.fpgaRevision = static_cast<int>(m_board.fpgaRevision);
     record.board.serialNumber = m_serial;
     record.startedUtc = start.utc;
-    record.endedUtc = rec::UtcNowIso8601();
+    record.endedUtc = records::UtcNowIso8601();
     record.consoleText = log.TextSince(start.console);
     return record;
 }
 
-void RecordAdapter::Keep(const rec::ActionRecord& record) { m_recorder->Record(record); }
+void RecordAdapter::Keep(const records::ActionRecord& record) { m_recorder->Record(record); }
 
-void RecordAdapter::Initialized(const Start& start, const LogConsole& log, const board::InitResult& result,
-                                const std::string& modelText) {
+void RecordAdapter::Initialized(const Start& start, const console::LogConsole& log,
+                                const board::InitResult& result, const std::string& modelText) {
     m_board = result;
     m_modelText = modelText;
-    rec::ActionRecord record = NewRecord(start, log);
-    record.kind = rec::ActionKind::InitializeBoard;
+    records::ActionRecord record = NewRecord(start, log);
+    record.kind = records::ActionKind::InitializeBoard;
     record.passed = result.opened;
     record.verdict = result.opened ? "SUCCESS" : "FAILED";
     Keep(record);
 }
 
-void RecordAdapter::Freed(const Start& start, const LogConsole& log) {
-    rec::ActionRecord record = NewRecord(start, log);
-    record.kind = rec::ActionKind::FreeBoard;
+void RecordAdapter::Freed(const Start& start, const console::LogConsole& log) {
+    records::ActionRecord record = NewRecord(start, log);
+    record.kind = records::ActionKind::FreeBoard;
     record.passed = true;
     record.verdict = "Board freed.";
     Keep(record);
     m_board = board::InitResult{};
 }
 
-void RecordAdapter::InterruptTested(const Start& start, const LogConsole& log,
+void RecordAdapter::InterruptTested(const Start& start, const console::LogConsole& log,
                                     const board::InterruptResult& result) {
-    rec::ActionRecord record = NewRecord(start, log);
-    record.kind = rec::ActionKind::InterruptTest;
+    records::ActionRecord record = NewRecord(start, log);
+    record.kind = records::ActionKind::InterruptTest;
     record.passed = result.passed;
     record.verdict = result.passed ? "SUCCESS" : "FAILED";
-    rec::InterruptFigures figures;
+    records::InterruptFigures figures;
     figures.rateHz = result.rateHz;
     figures.expectedMs = result.expectedMs;
     figures.measuredMs = result.measuredMs;
@@ -202,20 +203,22 @@ void RecordAdapter::InterruptTested(const Start& start, const LogConsole& log,
     Keep(record);
 }
 
-void RecordAdapter::Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result,
+void RecordAdapter::Measured(const Start& start, const console::LogConsole& log,
+                             const meter::MeasureResult& result,
                              const vantrel::metrology::MeterOnLine* meter) {
     auto records = MeasureRecords(NewRecord(start, log), result);
     if (meter) app::CopyMeterInto(records.front(), *meter);
     for (const auto& record : records) Keep(record);
 }
 
-void RecordAdapter::Sampled(const Start& start, const LogConsole& log, const board::SampleResult& result) {
-    rec::ActionRecord record = NewRecord(start, log);
-    record.kind = rec::ActionKind::Sample;
+void RecordAdapter::Sampled(const Start& start, const console::LogConsole& log,
+                            const board::SampleResult& result) {
+    records::ActionRecord record = NewRecord(start, log);
+    record.kind = records::ActionKind::Sample;
     record.passed = result.failedCall.empty();
     record.verdict = record.passed ? "sampled" : result.failedCall + " failed";
     for (std::size_t i = 0; i < result.codes.size(); ++i) {
-        rec::ChannelFigures channel;
+        records::ChannelFigures channel;
         channel.channel = static_cast<int>(i);
         channel.code = result.codes[i];
         record.channels.push_back(channel);
@@ -230,7 +233,7 @@ std::string RecordAdapter::TakeOperatorNotice() {
 }
 
 std::string RecordAdapter::SerialProblem(const std::string& serial) const {
-    return rec::SerialProblem(serial, m_serialPattern);
+    return records::SerialProblem(serial, m_serialPattern);
 }
 
 std::size_t RecordAdapter::MemoryOnlyCount() const { return m_recorder->MemoryOnlyCount(); }
@@ -239,3 +242,5 @@ bool RecordAdapter::RetrySaving() {
     m_recorder->Flush();
     return m_recorder->MemoryOnlyCount() == 0;
 }
+
+}  // namespace vantrel::app

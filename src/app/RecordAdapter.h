@@ -1,8 +1,8 @@
+#pragma once
 // Keeps the production record of each operator action that tests or changes a board: the
 // main window hands it the run's result and the console text the action wrote, and it
 // builds the record and hands it to the bench's recorder. The window knows nothing of
 // databases; the records know nothing of dialogs.
-#pragma once
 
 #include "board/RunResults.h"
 #include "console/LogConsole.h"
@@ -18,6 +18,8 @@ class Recorder;
 struct ActionRecord;
 }  // namespace vantrel::records
 
+namespace vantrel::app {
+
 // The records of one Measure References press: the run, and the EEPROM write when the press
 // wrote or tried to. `base` holds the bench, the board, the times and the console text.
 std::vector<vantrel::records::ActionRecord> MeasureRecords(const vantrel::records::ActionRecord& base,
@@ -32,9 +34,7 @@ public:
     RecordAdapter& operator=(const RecordAdapter&) = delete;
 
     // Whether the window asks for the board's serial number at Initialize Board.
-    bool SerialPrompt() const { return m_serialPrompt; }
-    // The bench's serial-number pattern; empty when it sets none.
-    const std::string& SerialPattern() const { return m_serialPattern; }
+    bool serialPrompt() const { return m_serialPrompt; }
     // Empty when `serial` may be recorded; else a sentence for the operator.
     std::string SerialProblem(const std::string& serial) const;
     // The serial number of the board from now on, exactly as given (typed or scanned), once
@@ -44,20 +44,21 @@ public:
     // Taken before an action: its start time and the console's place.
     struct Start {
         std::string utc;
-        LogConsole::Mark console;
+        console::LogConsole::Mark console;
     };
-    Start Begin(const LogConsole& log) const;
+    Start Begin(const console::LogConsole& log) const;
 
     // After each action: the record is built from the result and written.
-    void Initialized(const Start& start, const LogConsole& log, const board::InitResult& result,
+    void Initialized(const Start& start, const console::LogConsole& log, const board::InitResult& result,
                      const std::string& modelText);
-    void Freed(const Start& start, const LogConsole& log);
-    void InterruptTested(const Start& start, const LogConsole& log, const board::InterruptResult& result);
+    void Freed(const Start& start, const console::LogConsole& log);
+    void InterruptTested(const Start& start, const console::LogConsole& log,
+                         const board::InterruptResult& result);
     // `meter`: the reference meter the bench named, as the register judged it; none for typed
     // references.
-    void Measured(const Start& start, const LogConsole& log, const meter::MeasureResult& result,
+    void Measured(const Start& start, const console::LogConsole& log, const meter::MeasureResult& result,
                   const vantrel::metrology::MeterOnLine* meter = nullptr);
-    void Sampled(const Start& start, const LogConsole& log, const board::SampleResult& result);
+    void Sampled(const Start& start, const console::LogConsole& log, const board::SampleResult& result);
 
     // What the operator must be told about the records, once; empty when nothing is new.
     std::string TakeOperatorNotice();
@@ -69,7 +70,7 @@ public:
     bool RetrySaving();
 
 private:
-    vantrel::records::ActionRecord NewRecord(const Start& start, const LogConsole& log) const;
+    vantrel::records::ActionRecord NewRecord(const Start& start, const console::LogConsole& log) const;
     void Keep(const vantrel::records::ActionRecord& record);
 
     std::unique_ptr<vantrel::records::Recorder> m_recorder;
@@ -82,3 +83,5 @@ private:
     std::string m_modelText;
     board::InitResult m_board{};
 };
+
+}  // namespace vantrel::app

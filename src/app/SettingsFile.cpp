@@ -1,6 +1,6 @@
 #include "app/SettingsFile.h"
 
-namespace app {
+namespace vantrel::app {
 
 SettingsFileValues ReadSettingsFile(std::FILE* file) {
     SettingsFileValues values;
@@ -16,4 +16,4 @@ SettingsFileValues ReadSettingsFile(std::FILE* file) {
     return values;
 }
 
-}  // namespace app
+}  // namespace vantrel::app

@@ -1,12 +1,12 @@
+#pragma once
 // The settings file "Vantrel.ini", read line by line with the scanf patterns the tool has
 // always used, apart from the dialog that shows its values.
-#pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 
-namespace app {
+namespace vantrel::app {
 
 // A value is empty when its pattern did not match.
 struct SettingsFileValues {
@@ -19,4 +19,4 @@ struct SettingsFileValues {
 // Each pattern starts where the one before stopped.
 SettingsFileValues ReadSettingsFile(std::FILE* file);
 
-}  // namespace app
+}  // namespace vantrel::app

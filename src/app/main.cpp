@@ -39,14 +39,15 @@ Files:
 }  // namespace
 
 int main(int argc, char** argv) {
-    static constexpr cmdline::Program kProgram{"vantrel", UsageText};
-    if (const auto status = cmdline::AnswerHelpOrVersion(argc, argv, kProgram)) return *status;
+    static constexpr vantrel::cmdline::Program kProgram{"vantrel", UsageText};
+    if (const auto status = vantrel::cmdline::AnswerHelpOrVersion(argc, argv, kProgram)) return *status;
     // The window is the whole interface: anything on the command line but the toolkit's own
     // options is a mistake.
     for (int i = 1; i < argc;) {
         const int taken = AfxToolkitOptionLength(argc, argv, i);
         if (taken == 0)
-            return cmdline::RejectCommandLine(kProgram.name, cmdline::UnexpectedArgument(argv[i]));
+            return vantrel::cmdline::RejectCommandLine(kProgram.name,
+                                                       vantrel::cmdline::UnexpectedArgument(argv[i]));
         i += taken;
     }
     return AfxWinMain(argc, argv);

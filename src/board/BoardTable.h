@@ -1,12 +1,12 @@
+#pragma once
 // The board models the tool knows, one row each, in the order of the board list's rows
 // (the list is not sorted): what the list shows, the code the driver is asked for, the
 // defaults the list fills in, the analog channels, how register page 0 is selected before
 // a register dump, and how many references the EEPROM holds.
-#pragma once
 
 #include <cstdint>
 
-namespace board {
+namespace vantrel::board {
 
 // How a model selects register page 0 through its I/O ports.
 struct RegisterPageRule {
@@ -29,20 +29,22 @@ struct BoardModel {
 using PageKind = RegisterPageRule::Kind;
 
 inline constexpr int kBoardModelCount = 9;
+// clang-format off
 inline constexpr BoardModel kBoardModels[kBoardModelCount] = {
-    // name      code  base   irq  ch   register page 0                        references
-    {"Corvel", 27, 0x300, 7, 32, {PageKind::WriteZero, 8, 0}, 7},
-    {"Corvex", 34, 0x300, 7, 32, {PageKind::WriteZero, 8, 0}, 0},
+    // name    code  base   irq  ch  register page 0                          references
+    {"Corvel", 27,   0x300, 7,   32, {PageKind::WriteZero,     8,  0},        7},
+    {"Corvex", 34,   0x300, 7,   32, {PageKind::WriteZero,     8,  0},        0},
     // bits 3 to 7 of port + 3 cleared
-    {"Tamsel", 33, 0x280, 5, 16, {PageKind::ReadMaskWrite, 3, 0x07}, 7},
-    {"Harlun", 20, 0x240, 5, 32, {PageKind::WriteZero, 0, 0}, 4},
-    {"Pedran", 32, 0x300, 5, 32, {PageKind::WriteZero, 8, 0}, 7},
-    {"Nessov", 36, 0x300, 7, 32, {PageKind::WriteZero, 8, 0}, 7},
-    {"Corvan", 15, 0x300, 7, 16, {PageKind::None, 0, 0}, 6},
+    {"Tamsel", 33,   0x280, 5,   16, {PageKind::ReadMaskWrite, 3,  0x07},     7},
+    {"Harlun", 20,   0x240, 5,   32, {PageKind::WriteZero,     0,  0},        4},
+    {"Pedran", 32,   0x300, 5,   32, {PageKind::WriteZero,     8,  0},        7},
+    {"Nessov", 36,   0x300, 7,   32, {PageKind::WriteZero,     8,  0},        7},
+    {"Corvan", 15,   0x300, 7,   16, {PageKind::None,          0,  0},        6},
     // bit 4 of port + 10 cleared
-    {"Corvit", 0, 0x300, 7, 16, {PageKind::ReadMaskWrite, 10, 0xEF}, 0},
-    {"Corvix", 12, 0x300, 7, 32, {PageKind::WriteZero, 8, 0}, 7},
+    {"Corvit", 0,    0x300, 7,   16, {PageKind::ReadMaskWrite, 10, 0xEF},     0},
+    {"Corvix", 12,   0x300, 7,   32, {PageKind::WriteZero,     8,  0},        7},
 };
+// clang-format on
 
 // Type codes a settings file may name that no row of the list shows, with the references
 // their EEPROM holds.
@@ -50,8 +52,16 @@ struct UnlistedReferenceCount {
     std::uint8_t typeCode;
     int referenceCount;
 };
+// clang-format off
 inline constexpr UnlistedReferenceCount kUnlistedReferenceCounts[] = {
-    {16, 6}, {22, 6}, {28, 4}, {31, 4}, {35, 4}};
+    // code  references
+    {16,     6},
+    {22,     6},
+    {28,     4},
+    {31,     4},
+    {35,     4},
+};
+// clang-format on
 
 // The model of a list row; nullptr for a row outside the table (no selection).
 constexpr const BoardModel* ModelOfRow(int row) {
@@ -97,4 +107,4 @@ constexpr int ReferenceCountOfType(std::uint8_t typeCode) {
     return 0;
 }
 
-}  // namespace board
+}  // namespace vantrel::board

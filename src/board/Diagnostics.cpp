@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace board {
+namespace vantrel::board {
 namespace {
 
 constexpr int kEepromBytes = static_cast<int>(sizeof(EepromResult::bytes));
@@ -117,4 +117,4 @@ SampleResult SampleChannels(RunContext& context, std::int32_t channels) {
     return result;
 }
 
-}  // namespace board
+}  // namespace vantrel::board

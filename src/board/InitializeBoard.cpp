@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace board {
+namespace vantrel::board {
 namespace {
 
 constexpr std::uint32_t kBoardClockHz = 10000000;
@@ -46,14 +46,14 @@ InitResult InitializeRun::Run() {
 
 void InitializeRun::Begin() {
     m_context.log.Clear();
-    m_context.log.SetColor(kLogBlack);
+    m_context.log.SetColor(console::kLogBlack);
 
     // A failed bqxInitBoard may have left a value in the handle.
     if (m_context.boardHandle != BQX_NO_BOARD) bqxFreeBoard(m_context.boardHandle);
     m_context.boardHandle = BQX_NO_BOARD;
 
     ResetTestStates(m_context);
-    ShowVerdict(m_context.status.init, "Testing...", kStatusTesting);
+    ShowVerdict(m_context.status.init, "Testing...", console::kStatusTesting);
 }
 
 // Text that does not parse leaves the stored value as it was.
@@ -76,12 +76,12 @@ void InitializeRun::ApplySettings() {
 bool InitializeRun::OpenBoard() {
     m_result.code = bqxInitBoard(m_settings.boardType, &m_context.boardConfig, &m_context.boardHandle);
     if (m_result.code != BQX_OK) {
-        ShowVerdict(m_context.status.init, "FAILED", kStatusFailed);
+        ShowVerdict(m_context.status.init, "FAILED", console::kStatusFailed);
         m_context.log.Printf("bqxInitBoard failed; BQXDRV error number returned: %d.\n", m_result.code);
         return false;
     }
     m_result.opened = true;
-    ShowVerdict(m_context.status.init, "SUCCESS", kStatusSuccess);
+    ShowVerdict(m_context.status.init, "SUCCESS", console::kStatusSuccess);
     return true;
 }
 
@@ -133,4 +133,4 @@ void FreeBoard(RunContext& context) {
     context.log.Printf("\nBoard freed.\n");
 }
 
-}  // namespace board
+}  // namespace vantrel::board

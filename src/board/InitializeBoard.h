@@ -1,6 +1,6 @@
+#pragma once
 // Initialize Board / Free Board: the one button that opens the board with the operator's
 // settings and exercises it, or releases it again.
-#pragma once
 
 #include "board/RunContext.h"
 #include "board/RunResults.h"
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace board {
+namespace vantrel::board {
 
 // The operator's settings as the window shows them at the press.
 struct InitSettings {
@@ -39,4 +39,4 @@ private:
 // Releases the held board and returns the window to its state before Initialize Board.
 void FreeBoard(RunContext& context);
 
-}  // namespace board
+}  // namespace vantrel::board

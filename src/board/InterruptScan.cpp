@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace board {
+namespace vantrel::board {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::optional<std::int32_t> ReadRateFile(const char* path, std::int32_t fallback
     return rate;
 }
 
-}  // namespace board
+}  // namespace vantrel::board

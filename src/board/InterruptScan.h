@@ -1,11 +1,11 @@
-// The arithmetic and the file of the interrupt test, apart from the dialog that runs it.
 #pragma once
+// The arithmetic and the file of the interrupt test, apart from the dialog that runs it.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
-namespace board {
+namespace vantrel::board {
 
 inline constexpr int kIntTimeoutTolMs = 5000;
 inline constexpr int kIntTimeTolMs = 150;
@@ -41,4 +41,4 @@ std::optional<std::int32_t> ReadRateFile(const char* path, std::int32_t fallback
 using SampleBufferAllocator = void* (*)(std::size_t bytes);
 extern SampleBufferAllocator g_allocateSampleBuffer;
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace board {
+namespace vantrel::board {
 namespace {
 
 constexpr unsigned kCalMuxSettleMs = 100;
@@ -85,7 +85,7 @@ void InterruptRun::SetTolerancesAndRate() {
 
 void InterruptRun::Begin() {
     m_result.errors = 0;
-    ShowVerdict(m_context.status.interrupt, "Testing...", kStatusTesting);
+    ShowVerdict(m_context.status.interrupt, "Testing...", console::kStatusTesting);
     m_context.log.Printf("Testing interrupts...\n");
     ADSettings settings{};
     settings.channel = 0;
@@ -197,7 +197,7 @@ void InterruptRun::Judge() {
     m_result.overflows = static_cast<std::int32_t>(m_status.overflows);
     Check(m_status.overflows == 0);
     m_context.log.Printf("FIFO overflows: %d\n", m_result.overflows);
-    m_context.log.SetColor(kLogBlack);
+    m_context.log.SetColor(console::kLogBlack);
 }
 
 // Taken on every path. The driver may write into the buffer until its operation is
@@ -209,11 +209,11 @@ void InterruptRun::Close() {
 
     m_result.passed = m_result.errors == 0;
     const bool passed = m_result.passed;
-    m_context.log.SetColor(passed ? kLogGreen : kLogRed);
+    m_context.log.SetColor(passed ? console::kLogGreen : console::kLogRed);
     m_context.log.Printf(passed ? "SUCCESS\n" : "FAILED\n");
-    m_context.log.SetColor(kLogBlack);
+    m_context.log.SetColor(console::kLogBlack);
     ShowVerdict(m_context.status.interrupt, passed ? "SUCCESS" : "FAILED",
-                passed ? kStatusSuccess : kStatusFailed);
+                passed ? console::kStatusSuccess : console::kStatusFailed);
 
     std::free(m_samples);
     m_samples = nullptr;
@@ -225,16 +225,16 @@ void InterruptRun::Close() {
 // A passed check colours its line green; a failed one red and counts an error.
 void InterruptRun::Check(bool passed) {
     if (!passed) ++m_result.errors;
-    m_context.log.SetColor(passed ? kLogGreen : kLogRed);
+    m_context.log.SetColor(passed ? console::kLogGreen : console::kLogRed);
 }
 
 // One error, its line in red.
 void InterruptRun::FailLine(const char* text) {
     ++m_result.errors;
     if (m_result.failure.empty()) m_result.failure.assign(text, std::strcspn(text, "\n"));
-    m_context.log.SetColor(kLogRed);
+    m_context.log.SetColor(console::kLogRed);
     m_context.log.Printf("%s", text);
-    m_context.log.SetColor(kLogBlack);
+    m_context.log.SetColor(console::kLogBlack);
 }
 
-}  // namespace board
+}  // namespace vantrel::board

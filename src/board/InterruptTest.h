@@ -1,6 +1,6 @@
+#pragma once
 // Interrupt Test: an interrupt-driven scan of channels 0 to 3 with the calibration
 // multiplexer on, judged on time-out, sample accuracy, scan time and FIFO overflows.
-#pragma once
 
 #include "board/InterruptScan.h"
 #include "board/RunContext.h"
@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace board {
+namespace vantrel::board {
 
 // One press of the button: the run's state and its steps, in the order they are taken.
 class InterruptRun {
@@ -40,4 +40,4 @@ private:
     DriverStatus m_status{};
 };
 
-}  // namespace board
+}  // namespace vantrel::board

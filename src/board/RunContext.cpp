@@ -2,7 +2,7 @@
 
 bool boardInitialized = false;
 
-namespace board {
+namespace vantrel::board {
 
 void ResetTestStates(RunContext& context) {
     context.status.init.SetText("N/A");
@@ -17,4 +17,4 @@ void ShowVerdict(CStatusLabel& field, const char* text, COLORREF background) {
     field.SetText(text);
 }
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -1,7 +1,7 @@
+#pragma once
 // What a run may touch of the main window: the log console, the status fields, the board
 // handle and driver record, and the buttons that need an open board. A handler of the
 // window builds one and hands it to the run of its button.
-#pragma once
 
 #include "console/CStatusLabel.h"
 #include "console/LogConsole.h"
@@ -12,7 +12,7 @@
 // Set while a board is held (from a successful Initialize Board until Free Board).
 extern bool boardInitialized;
 
-namespace board {
+namespace vantrel::board {
 
 // The verdict fields beside the tests and the FPGA revision field.
 struct StatusFields {
@@ -22,7 +22,7 @@ struct StatusFields {
 };
 
 struct RunContext {
-    LogConsole& log;
+    console::LogConsole& log;
     StatusFields status;
     BoardHandle& boardHandle;
     BoardConfig& boardConfig;
@@ -36,4 +36,4 @@ void ResetTestStates(RunContext& context);
 // A verdict field's text and background, each repainted at once.
 void ShowVerdict(CStatusLabel& field, const char* text, COLORREF background);
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -1,13 +1,13 @@
+#pragma once
 // What each board run found, as plain values: the verdicts and figures of one press of a
 // button, for whoever keeps records of the runs.
-#pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
 
-namespace board {
+namespace vantrel::board {
 
 inline constexpr int kInitScanChannels = 4;  // channels 17 to 20
 
@@ -56,4 +56,4 @@ struct SampleResult {
     std::string failedCall;           // the call that stopped the loop; empty when all read
 };
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <limits>
 
-namespace board {
+namespace vantrel::board {
 
 namespace {
 
@@ -65,4 +65,4 @@ bool ParseDecimalLikeScanf(const char* text, std::int32_t& value) {
     return true;
 }
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -1,10 +1,10 @@
+#pragma once
 // Number parsing of the settings boxes and of "hertz.cfg", with the rules of the scanf
 // conversions "%x" and "%d" but without their undefined behaviour on overflow.
-#pragma once
 
 #include <cstdint>
 
-namespace board {
+namespace vantrel::board {
 
 // As "%x": leading white space skipped, an optional sign, an optional 0x or 0X prefix,
 // hexadecimal digits up to the first other character. The value wraps modulo 2^32, so the
@@ -16,4 +16,4 @@ bool ParseHexLikeScanf(const char* text, std::uint32_t& value);
 // untouched) when no digit parses.
 bool ParseDecimalLikeScanf(const char* text, std::int32_t& value);
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace board {
+namespace vantrel::board {
 
 std::time_t SystemCalendarTime() { return std::time(nullptr); }
 
@@ -30,4 +30,4 @@ std::string FormatStartDate(const std::tm& local) {
     return text;
 }
 
-}  // namespace board
+}  // namespace vantrel::board

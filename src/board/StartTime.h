@@ -1,11 +1,11 @@
+#pragma once
 // The start time of a board initialization: the calendar clock it is taken from and the
 // texts of its log line.
-#pragma once
 
 #include <ctime>
 #include <string>
 
-namespace board {
+namespace vantrel::board {
 
 // The calendar clock, seconds since the epoch. Tests replace it to fix the start time.
 using CalendarClockFn = std::time_t (*)();
@@ -24,4 +24,4 @@ std::tm LocalTimeOf(std::time_t when);
 // "%04d-%s-%02d" from the full year, the month abbreviation and the day of the month.
 std::string FormatStartDate(const std::tm& local);
 
-}  // namespace board
+}  // namespace vantrel::board

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace cmdline {
+namespace vantrel::cmdline {
 namespace {
 
 bool Print(const std::string& text) {
@@ -49,4 +49,4 @@ std::string UnexpectedArgument(std::string_view argument) {
            std::string(argument);
 }
 
-}  // namespace cmdline
+}  // namespace vantrel::cmdline

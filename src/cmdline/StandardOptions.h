@@ -1,13 +1,13 @@
+#pragma once
 // The options every installed program shares, answered before the program looks at the rest
 // of its command line, so that --help and --version never start a window, a terminal or a
 // driver.
-#pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace cmdline {
+namespace vantrel::cmdline {
 
 struct Program {
     std::string_view name;   // as installed, e.g. "vantrel-session"
@@ -29,4 +29,4 @@ int RejectCommandLine(std::string_view name, std::string_view problem);
 // "unexpected argument x".
 std::string UnexpectedArgument(std::string_view argument);
 
-}  // namespace cmdline
+}  // namespace vantrel::cmdline

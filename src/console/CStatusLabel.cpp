@@ -24,13 +24,13 @@ CStatusLabel::~CStatusLabel() {
 
 void CStatusLabel::SetText(const char* text) {
     SetWindowText(text);
-    RedrawWindow(nullptr, nullptr, kRepaintNow);
+    RedrawWindow(nullptr, nullptr, vantrel::console::kRepaintNow);
 }
 
 void CStatusLabel::SetBkColor(COLORREF colour) {
     if (m_bkBrush.GetSafeHandle()) m_bkBrush.DeleteObject();
     m_bkBrush.CreateSolidBrush(colour);
-    RedrawWindow(nullptr, nullptr, kRepaintNow);
+    RedrawWindow(nullptr, nullptr, vantrel::console::kRepaintNow);
 }
 
 HBRUSH CStatusLabel::CtlColor(CDC* pDC, UINT nCtlColor) {
@@ -49,6 +49,6 @@ void CStatusLabel::OnLButtonDown(UINT /*nFlags*/, CPoint /*point*/) {
     GetWindowText(text.data(), length + 1);
     text.resize(std::char_traits<char>::length(text.c_str()));
     // What the desktop makes of the text is its own affair.
-    platform::ShellOpen(text);
+    vantrel::platform::ShellOpen(text);
     Default();
 }

@@ -1,7 +1,7 @@
+#pragma once
 // A text field whose background colour the program sets: the verdict fields beside the
 // tests and the FPGA revision field. It repaints at once on every change, because the
 // tests run inside button handlers and the window gets no other chance to repaint.
-#pragma once
 
 #include "afx/afx.h"
 

@@ -8,6 +8,8 @@
 
 char g_textBuf[kTextBufSize];
 
+namespace vantrel::console {
+
 namespace {
 
 bool PointsIntoTextBuf(const char* text) {
@@ -96,3 +98,5 @@ std::string LogConsole::TextSince(const Mark& mark) const {
 }
 
 void LogConsole::RepaintNow() { m_control.RedrawWindow(nullptr, nullptr, kRepaintNow); }
+
+}  // namespace vantrel::console

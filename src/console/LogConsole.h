@@ -1,7 +1,7 @@
+#pragma once
 // The log console: the rich edit of the main window with the operations every handler and
 // run uses (formatted appends at the end, the colour of what follows, clearing, an
 // immediate repaint) and its save as one RTF document.
-#pragma once
 
 #include "afx/afx.h"
 
@@ -12,6 +12,8 @@
 // Process-wide scratch buffer that handlers format a line or a control's text into.
 inline constexpr int kTextBufSize = 100000;
 extern char g_textBuf[kTextBufSize];
+
+namespace vantrel::console {
 
 // Far beyond any text: the control clamps it to the end of its text.
 inline constexpr long kConsoleEnd = 1000000000;
@@ -71,3 +73,5 @@ private:
     std::string m_text;
     unsigned long m_clears = 0;
 };
+
+}  // namespace vantrel::console

@@ -12,6 +12,8 @@
 #include <random>
 #include <string>
 
+namespace vantrel::console {
+
 namespace {
 
 // The file the save streams into: it keeps a write that failed inside the stream callback
@@ -137,3 +139,5 @@ void LogConsole::SaveRtf() {
     if (const int error = platform::SyncFolderOf(kLogFileName))
         CFileException::ThrowOsError(error, kLogFileName);
 }
+
+}  // namespace vantrel::console

@@ -29,16 +29,16 @@ CMeasureRefsDlg::CMeasureRefsDlg(CWnd* pParent, BoardHandle boardHandle, MeterTy
       m_boardType(boardType),
       m_takeReadings(std::move(takeReadings)) {}
 
-meter::MeasureChoice CMeasureRefsDlg::Ask() {
+vantrel::meter::MeasureChoice CMeasureRefsDlg::Ask() {
     const INT_PTR result = DoModal();
     if (result == IDOK)
-        m_choice.action = meter::MeasureChoice::Action::Use;
+        m_choice.action = vantrel::meter::MeasureChoice::Action::Use;
     else if (result == kResultKeep)
-        m_choice.action = meter::MeasureChoice::Action::Keep;
+        m_choice.action = vantrel::meter::MeasureChoice::Action::Keep;
     else if (result == kResultNotMeasured)
-        m_choice.action = meter::MeasureChoice::Action::NotMeasured;
+        m_choice.action = vantrel::meter::MeasureChoice::Action::NotMeasured;
     else
-        m_choice.action = meter::MeasureChoice::Action::Cancel;
+        m_choice.action = vantrel::meter::MeasureChoice::Action::Cancel;
     return m_choice;
 }
 
@@ -47,7 +47,7 @@ void CMeasureRefsDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDOK, m_okButton);
     DDX_Control(pDX, IDC_EEPROM_REFERENCES, m_eepromReferencesText);
     DDX_Control(pDX, IDC_KEEP_INITIAL, m_keepButton);
-    for (int i = 0; i < refs::kMeasuredChannels; ++i)
+    for (int i = 0; i < vantrel::meter::kMeasuredChannels; ++i)
         DDX_Control(pDX, IDC_REFERENCE0 + i, m_referenceEdits[i]);
 }
 
@@ -65,7 +65,8 @@ BOOL CMeasureRefsDlg::OnInitDialog() {
 }
 
 void CMeasureRefsDlg::ShowOpening() {
-    const std::string text = refs::FormatEepromReferences(m_opening.eepromReferences, kEepromTextCapacity);
+    const std::string text =
+        vantrel::meter::FormatEepromReferences(m_opening.eepromReferences, kEepromTextCapacity);
     m_eepromReferencesText.SetWindowText(text.c_str());
     if (m_meter == MeterNone) {
         for (CEdit& edit : m_referenceEdits) edit.SetWindowText("0");
@@ -74,7 +75,7 @@ void CMeasureRefsDlg::ShowOpening() {
         return;
     }
     char reading[400];
-    for (std::size_t r = 0; r < m_opening.readings.size() && r < refs::kMeasuredChannels; ++r) {
+    for (std::size_t r = 0; r < m_opening.readings.size() && r < vantrel::meter::kMeasuredChannels; ++r) {
         std::snprintf(reading, sizeof reading, "%lf", m_opening.readings[r]);
         m_referenceEdits[r].SetWindowText(reading);
     }
@@ -87,16 +88,18 @@ void CMeasureRefsDlg::OnSetFocusReference(UINT nID) {
 
 void CMeasureRefsDlg::OnKeepInitialValues() { EndDialog(kResultKeep); }
 
-bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels],
-                                     double typed[refs::kMeasuredChannels]) {
+bool CMeasureRefsDlg::ReadEditValues(float values[vantrel::meter::kMeasuredChannels],
+                                     double typed[vantrel::meter::kMeasuredChannels]) {
     char text[kEditTextChars + 1];
-    for (int i = 0; i < refs::kMeasuredChannels; ++i) {
+    for (int i = 0; i < vantrel::meter::kMeasuredChannels; ++i) {
         m_referenceEdits[i].GetWindowText(text, sizeof text);
         values[i] = 0.0f;
         typed[i] = 0.0;
-        if (refs::ParseReferenceText(text, values[i]) && refs::ParseTypedVolts(text, typed[i])) continue;
+        if (vantrel::meter::ParseReferenceText(text, values[i]) &&
+            vantrel::meter::ParseTypedVolts(text, typed[i]))
+            continue;
         // Only the references the board stores must hold a number.
-        if (i >= refs::MeasuredCount(m_boardType)) continue;
+        if (i >= vantrel::meter::MeasuredCount(m_boardType)) continue;
 
         const std::string message =
             "Channel " + std::to_string(i) + ": \"" + text +
@@ -109,10 +112,10 @@ bool CMeasureRefsDlg::ReadEditValues(float values[refs::kMeasuredChannels],
     return true;
 }
 
-bool CMeasureRefsDlg::CheckEditValues(const double typed[refs::kMeasuredChannels]) {
+bool CMeasureRefsDlg::CheckEditValues(const double typed[vantrel::meter::kMeasuredChannels]) {
     char text[400];
-    for (int i = 0; i < refs::MeasuredCount(m_boardType); ++i) {
-        if (!refs::IsStorableReference(typed[i])) {
+    for (int i = 0; i < vantrel::meter::MeasuredCount(m_boardType); ++i) {
+        if (!vantrel::meter::IsStorableReference(typed[i])) {
             std::snprintf(text, sizeof text,
                           "Channel %d: %g V cannot be a reference; the board holds references "
                           "between -10 and +10 V.\n\nType the reference in volts, for example "
@@ -124,9 +127,9 @@ bool CMeasureRefsDlg::CheckEditValues(const double typed[refs::kMeasuredChannels
         }
         // The value as typed, in double precision, by its size: what the window's verdict on
         // a reading judges.
-        if (refs::TypedWithinTolerance(i, typed[i])) continue;
+        if (vantrel::meter::TypedWithinTolerance(i, typed[i])) continue;
         const std::string question = "Channel " + std::to_string(i) + ": " +
-                                     refs::ToleranceMessage(i, std::fabs(typed[i])) +
+                                     vantrel::meter::ToleranceMessage(i, std::fabs(typed[i])) +
                                      "\n\nStore this value in the board's EEPROM anyway?";
         // Storing a value outside its window takes a deliberate Yes: Enter and Esc answer No.
         if (MessageBox(question.c_str(), "Confirm", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
@@ -138,14 +141,14 @@ bool CMeasureRefsDlg::CheckEditValues(const double typed[refs::kMeasuredChannels
 }
 
 void CMeasureRefsDlg::OnOK() {
-    float values[refs::kMeasuredChannels];
-    double typed[refs::kMeasuredChannels];
+    float values[vantrel::meter::kMeasuredChannels];
+    double typed[vantrel::meter::kMeasuredChannels];
     if (!ReadEditValues(values, typed)) return;
 
-    const int count = refs::ReferenceCount(m_boardType);
+    const int count = vantrel::meter::ReferenceCount(m_boardType);
     // References beyond the edits keep what the EEPROM held; when that could not be read
     // there is nothing sound to write for them.
-    if (count > refs::kMeasuredChannels && !m_opening.eepromReferencesRead) {
+    if (count > vantrel::meter::kMeasuredChannels && !m_opening.eepromReferencesRead) {
         MessageBox(
             "The references stored in EEPROM could not be read when this window "
             "opened, so the references beyond channel 4 cannot be written back.\n\nKeep the EEPROM "
@@ -154,15 +157,16 @@ void CMeasureRefsDlg::OnOK() {
         return;
     }
     if (!CheckEditValues(typed)) {
-        const int measured = refs::MeasuredCount(m_boardType);
+        const int measured = vantrel::meter::MeasuredCount(m_boardType);
         m_choice.refused.assign(values, values + measured);
         return;
     }
 
     // A typed reference is stored by its size, as a reading is: the size is what was judged.
     for (int i = 0; i < count; ++i)
-        m_choice.references[i] = i < refs::kMeasuredChannels ? static_cast<double>(std::fabs(values[i]))
-                                                             : m_opening.eepromReferences[i];
+        m_choice.references[i] = i < vantrel::meter::kMeasuredChannels
+                                     ? static_cast<double>(std::fabs(values[i]))
+                                     : m_opening.eepromReferences[i];
     m_choice.references[count] = 0.0;
 
     CDialog::OnOK();

@@ -82,11 +82,11 @@ void CMeterLink::Prepare() {
     m_serialPort.ApplyTimeouts(timeouts);
     if (m_meterType != MeterFluke45) return;
 
-    const WORD length = FormatCommand(meter::kFlukeAutoRange, false);
+    const WORD length = FormatCommand(vantrel::meter::kFlukeAutoRange, false);
     if (SendCommand(m_buffer, length)) return;
-    platform::SleepMs(kAutoReplyWaitMs);
+    vantrel::platform::SleepMs(kAutoReplyWaitMs);
     if (ReadLine(m_buffer, sizeof m_buffer)) return;
-    platform::SleepMs(kAutoSettleMs);
+    vantrel::platform::SleepMs(kAutoSettleMs);
 }
 
 int CMeterLink::ReadVoltage(double& value) {
@@ -94,12 +94,12 @@ int CMeterLink::ReadVoltage(double& value) {
 }
 
 int CMeterLink::ReadFluke45(double& value) {
-    const WORD length = FormatCommand(meter::kFlukeValue, false);
+    const WORD length = FormatCommand(vantrel::meter::kFlukeValue, false);
     if (SendCommand(m_buffer, length)) return 1;
-    platform::SleepMs(kValueReplyWaitMs);
+    vantrel::platform::SleepMs(kValueReplyWaitMs);
     if (ReadLine(m_buffer, sizeof m_buffer)) return 1;
-    if (meter::IsErrorPrompt(m_buffer)) return 1;
-    const std::optional<double> reading = meter::ParseFlukeValue(m_buffer, sizeof m_buffer);
+    if (vantrel::meter::IsErrorPrompt(m_buffer)) return 1;
+    const std::optional<double> reading = vantrel::meter::ParseFlukeValue(m_buffer, sizeof m_buffer);
     // The prompt line follows the value line, whatever the value line held.
     ReadLine(m_buffer, sizeof m_buffer);
     if (!reading) return 1;
@@ -108,19 +108,19 @@ int CMeterLink::ReadFluke45(double& value) {
 }
 
 int CMeterLink::ReadHp34401A(double& value) {
-    WORD length = FormatCommand(meter::kHpReset, true);
+    WORD length = FormatCommand(vantrel::meter::kHpReset, true);
     if (SendCommand(m_buffer, length)) return 1;
-    platform::SleepMs(kResetWaitMs);
-    length = FormatCommand(meter::kHpInitiate, true);
+    vantrel::platform::SleepMs(kResetWaitMs);
+    length = FormatCommand(vantrel::meter::kHpInitiate, true);
     if (SendCommand(m_buffer, length)) return 1;
-    platform::SleepMs(kInitWaitMs);
+    vantrel::platform::SleepMs(kInitWaitMs);
     std::memset(m_buffer, 0, sizeof m_buffer);
-    length = FormatCommand(meter::kHpFetch, false);
+    length = FormatCommand(vantrel::meter::kHpFetch, false);
     if (SendCommand(m_buffer, length)) return 1;
     std::memset(m_buffer, 0, sizeof m_buffer);
-    platform::SleepMs(kFetchReplyWaitMs);
+    vantrel::platform::SleepMs(kFetchReplyWaitMs);
     if (ReadLine(m_buffer, sizeof m_buffer)) return 1;
-    const std::optional<double> reading = meter::ParseHpValue(m_buffer, sizeof m_buffer);
+    const std::optional<double> reading = vantrel::meter::ParseHpValue(m_buffer, sizeof m_buffer);
     if (!reading) return 1;
     value = *reading;
     return 0;
@@ -129,7 +129,7 @@ int CMeterLink::ReadHp34401A(double& value) {
 // The word and a line feed from the buffer's first byte; for "*RST" and "INIT" a carriage
 // return follows in place of the terminator and is counted.
 WORD CMeterLink::FormatCommand(const char* word, bool appendCarriageReturn) {
-    const std::string bytes = meter::CommandBytes(word, appendCarriageReturn);
+    const std::string bytes = vantrel::meter::CommandBytes(word, appendCarriageReturn);
     const std::size_t length = std::min(bytes.size(), sizeof m_buffer - 1);
     std::memcpy(m_buffer, bytes.data(), length);
     m_buffer[length] = '\0';
@@ -146,10 +146,10 @@ int CMeterLink::SendCommand(const char* bytes, WORD length) {
 // meter that trickles bytes without ever ending its line fails at the line's deadline.
 int CMeterLink::ReadLine(char* buffer, int capacity) {
     if (capacity < 2) return 1;
-    const std::uint64_t deadline = platform::MonotonicMs() + kLineDeadlineMs;
+    const std::uint64_t deadline = vantrel::platform::MonotonicMs() + kLineDeadlineMs;
     int position = 0;
     while (position < capacity - 1) {
-        if (platform::MonotonicMs() >= deadline) {
+        if (vantrel::platform::MonotonicMs() >= deadline) {
             buffer[position] = '\0';
             m_trace.ReadFailed(buffer, "line deadline passed");
             return 1;
@@ -180,7 +180,7 @@ int CMeterLink::ReadLine(char* buffer, int capacity) {
 
 void CMeterLink::DiscardRestOfLine(std::uint64_t deadline) {
     for (int skipped = 0; skipped < kMaxDiscardedBytes; ++skipped) {
-        if (platform::MonotonicMs() >= deadline) return;
+        if (vantrel::platform::MonotonicMs() >= deadline) return;
         char byte = 0;
         try {
             if (m_serialPort.Read(&byte, 1) == 0) return;

@@ -1,6 +1,6 @@
+#pragma once
 // A Fluke 45 or HP 34401A bench voltmeter on a serial line: opened and prepared on
 // construction, one DC-voltage reading per ReadVoltage.
-#pragma once
 
 #include <cstdint>
 #include <string>
@@ -29,13 +29,15 @@ public:
     // code of the failed open (missing or busy port).
     int ReadVoltage(double& value);
 
-    int GetMeterType() const { return m_meterType; }
     const CSerialPort& GetSerialPort() const { return m_serialPort; }
     // Why the port did not open, in the system's words ("No such file or directory"); empty
     // when it opened or when nothing was to be opened.
     const std::string& OpenFailure() const { return m_openFailure; }
 
 private:
+    // Reads the meter type the link settled on, for the tests (tests/meter/SerialTestAccess.h).
+    friend struct CMeterLinkAccess;
+
     WORD FormatCommand(const char* word, bool appendCarriageReturn);
     int SendCommand(const char* bytes, WORD length);
     int ReadLine(char* buffer, int capacity);
@@ -45,7 +47,7 @@ private:
     int ReadFluke45(double& value);
     int ReadHp34401A(double& value);
 
-    meter::MeterTrace m_trace;
+    vantrel::meter::MeterTrace m_trace;
     CSerialPort m_serialPort;
     int m_meterType;
     std::string m_openFailure;

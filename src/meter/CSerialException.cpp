@@ -18,7 +18,7 @@ CSerialException::~CSerialException() = default;
 BOOL CSerialException::GetErrorMessage(char* lpszError, UINT nMaxError, UINT* pnHelpContext) {
     if (pnHelpContext) *pnHelpContext = 0;
     std::string text;
-    const bool known = platform::SystemErrorText(m_dwError, text);
+    const bool known = vantrel::platform::SystemErrorText(m_dwError, text);
     if (!lpszError || nMaxError == 0) return FALSE;
     if (!known) {
         lpszError[0] = '\0';

@@ -1,5 +1,5 @@
-// Failure of a serial-port call, carrying the system's error code.
 #pragma once
+// Failure of a serial-port call, carrying the system's error code.
 
 #include "afx/afxobj.h"
 

@@ -14,29 +14,29 @@ constexpr char kXonChar = 0x11;
 constexpr char kXoffChar = 0x13;
 constexpr WORD kXonXoffLimit = 100;
 
-platform::SerialParity ParityOf(BYTE parity) {
+vantrel::platform::SerialParity ParityOf(BYTE parity) {
     switch (parity) {
-    case ODDPARITY: return platform::SerialParity::Odd;
-    case EVENPARITY: return platform::SerialParity::Even;
-    case MARKPARITY: return platform::SerialParity::Mark;
-    case SPACEPARITY: return platform::SerialParity::Space;
-    default: return platform::SerialParity::None;
+    case ODDPARITY: return vantrel::platform::SerialParity::Odd;
+    case EVENPARITY: return vantrel::platform::SerialParity::Even;
+    case MARKPARITY: return vantrel::platform::SerialParity::Mark;
+    case SPACEPARITY: return vantrel::platform::SerialParity::Space;
+    default: return vantrel::platform::SerialParity::None;
     }
 }
 
-BYTE ParityCode(platform::SerialParity parity) {
+BYTE ParityCode(vantrel::platform::SerialParity parity) {
     switch (parity) {
-    case platform::SerialParity::Odd: return ODDPARITY;
-    case platform::SerialParity::Even: return EVENPARITY;
-    case platform::SerialParity::Mark: return MARKPARITY;
-    case platform::SerialParity::Space: return SPACEPARITY;
-    case platform::SerialParity::None: break;
+    case vantrel::platform::SerialParity::Odd: return ODDPARITY;
+    case vantrel::platform::SerialParity::Even: return EVENPARITY;
+    case vantrel::platform::SerialParity::Mark: return MARKPARITY;
+    case vantrel::platform::SerialParity::Space: return SPACEPARITY;
+    case vantrel::platform::SerialParity::None: break;
     }
     return NOPARITY;
 }
 
-platform::SerialLine LineFromState(const DCB& dcb) {
-    platform::SerialLine line;
+vantrel::platform::SerialLine LineFromState(const DCB& dcb) {
+    vantrel::platform::SerialLine line;
     line.baudRate = dcb.BaudRate;
     line.dataBits = dcb.ByteSize;
     line.parity = ParityOf(dcb.Parity);
@@ -58,14 +58,20 @@ struct CodeRow {
     int setting;
     BYTE code;
 };
-constexpr CodeRow kParityCodes[] = {{CSerialPort::EvenParity, EVENPARITY},
-                                    {CSerialPort::MarkParity, MARKPARITY},
-                                    {CSerialPort::NoParity, NOPARITY},
-                                    {CSerialPort::OddParity, ODDPARITY},
-                                    {CSerialPort::SpaceParity, SPACEPARITY}};
-constexpr CodeRow kStopBitCodes[] = {{CSerialPort::OneStopBit, ONESTOPBIT},
-                                     {CSerialPort::OnePointFiveStopBits, ONE5STOPBITS},
-                                     {CSerialPort::TwoStopBits, TWOSTOPBITS}};
+// clang-format off
+constexpr CodeRow kParityCodes[] = {
+    {CSerialPort::EvenParity,  EVENPARITY},
+    {CSerialPort::MarkParity,  MARKPARITY},
+    {CSerialPort::NoParity,    NOPARITY},
+    {CSerialPort::OddParity,   ODDPARITY},
+    {CSerialPort::SpaceParity, SPACEPARITY},
+};
+constexpr CodeRow kStopBitCodes[] = {
+    {CSerialPort::OneStopBit,           ONESTOPBIT},
+    {CSerialPort::OnePointFiveStopBits, ONE5STOPBITS},
+    {CSerialPort::TwoStopBits,          TWOSTOPBITS},
+};
+// clang-format on
 
 const CodeRow* FindCode(const CodeRow* first, const CodeRow* last, int setting) {
     for (const CodeRow* row = first; row != last; ++row)
@@ -85,15 +91,17 @@ struct FlowControlRow {
     DWORD outX;
     DWORD inX;
 };
+// clang-format off
 constexpr FlowControlRow kFlowControls[] = {
-    // flow control                      CTS DSR  RTS                    DTR                    outX inX
-    {CSerialPort::NoFlowControl, 0, 0, kKeepControl, kKeepControl, 0, 0},
-    {CSerialPort::CtsRtsFlowControl, 1, 0, RTS_CONTROL_HANDSHAKE, kKeepControl, 0, 0},
-    {CSerialPort::CtsDtrFlowControl, 1, 0, kKeepControl, DTR_CONTROL_HANDSHAKE, 0, 0},
-    {CSerialPort::DsrRtsFlowControl, 0, 1, RTS_CONTROL_HANDSHAKE, kKeepControl, 0, 0},
-    {CSerialPort::DsrDtrFlowControl, 0, 1, kKeepControl, DTR_CONTROL_HANDSHAKE, 0, 0},
-    {CSerialPort::XonXoffFlowControl, 0, 0, kKeepControl, kKeepControl, 1, 1},
+    // flow control                    CTS DSR RTS                    DTR                    outX inX
+    {CSerialPort::NoFlowControl,       0,  0,  kKeepControl,          kKeepControl,          0,   0},
+    {CSerialPort::CtsRtsFlowControl,   1,  0,  RTS_CONTROL_HANDSHAKE, kKeepControl,          0,   0},
+    {CSerialPort::CtsDtrFlowControl,   1,  0,  kKeepControl,          DTR_CONTROL_HANDSHAKE, 0,   0},
+    {CSerialPort::DsrRtsFlowControl,   0,  1,  RTS_CONTROL_HANDSHAKE, kKeepControl,          0,   0},
+    {CSerialPort::DsrDtrFlowControl,   0,  1,  kKeepControl,          DTR_CONTROL_HANDSHAKE, 0,   0},
+    {CSerialPort::XonXoffFlowControl,  0,  0,  kKeepControl,          kKeepControl,          1,   1},
 };
+// clang-format on
 
 }  // namespace
 
@@ -105,7 +113,7 @@ void CSerialPort::Open(int nPort, DWORD dwBaud, int parity, BYTE dataBits, int s
                        BOOL bOverlapped) {
     Close();
     int fd = kInvalidHandle;
-    if (const int error = platform::SerialOpen(platform::SerialDevicePath(nPort), fd)) {
+    if (const int error = vantrel::platform::SerialOpen(vantrel::platform::SerialDevicePath(nPort), fd)) {
         m_openError = static_cast<DWORD>(error);
         RaiseSerialError(m_openError);
     }
@@ -113,8 +121,8 @@ void CSerialPort::Open(int nPort, DWORD dwBaud, int parity, BYTE dataBits, int s
     m_hComm = fd;
     m_bOverlapped = bOverlapped;
     m_keptState = DCB{};
-    m_requestedLine = platform::SerialLine{};
-    m_timeouts = platform::SerialTimeouts{};
+    m_requestedLine = vantrel::platform::SerialLine{};
+    m_timeouts = vantrel::platform::SerialTimeouts{};
 
     DCB dcb;
     QueryState(dcb);
@@ -154,7 +162,7 @@ void CSerialPort::SetFlowControl(DCB& dcb, int flowControl) {
 
 void CSerialPort::Close() {
     if (m_hComm == kInvalidHandle) return;
-    platform::SerialClose(m_hComm);
+    vantrel::platform::SerialClose(m_hComm);
     m_hComm = kInvalidHandle;
     m_bOverlapped = FALSE;
 }
@@ -164,7 +172,7 @@ void CSerialPort::RaiseClosed() const { RaiseSerialError(m_openError ? m_openErr
 DWORD CSerialPort::Read(void* lpBuffer, DWORD dwCount) {
     if (m_hComm == kInvalidHandle) RaiseClosed();
     std::size_t got = 0;
-    if (const int error = platform::SerialRead(m_hComm, lpBuffer, dwCount, m_timeouts, got))
+    if (const int error = vantrel::platform::SerialRead(m_hComm, lpBuffer, dwCount, m_timeouts, got))
         RaiseSerialError(static_cast<DWORD>(error));
     return static_cast<DWORD>(got);
 }
@@ -172,15 +180,16 @@ DWORD CSerialPort::Read(void* lpBuffer, DWORD dwCount) {
 DWORD CSerialPort::Write(const void* lpBuffer, DWORD dwCount) {
     if (m_hComm == kInvalidHandle) RaiseClosed();
     std::size_t written = 0;
-    if (const int error = platform::SerialWrite(m_hComm, lpBuffer, dwCount, m_timeouts, written))
+    if (const int error = vantrel::platform::SerialWrite(m_hComm, lpBuffer, dwCount, m_timeouts, written))
         RaiseSerialError(static_cast<DWORD>(error));
     return static_cast<DWORD>(written);
 }
 
 void CSerialPort::QueryState(DCB& dcb) {
     if (m_hComm == kInvalidHandle) RaiseClosed();
-    platform::SerialLine line;
-    if (const int error = platform::SerialGetLine(m_hComm, line)) RaiseSerialError(static_cast<DWORD>(error));
+    vantrel::platform::SerialLine line;
+    if (const int error = vantrel::platform::SerialGetLine(m_hComm, line))
+        RaiseSerialError(static_cast<DWORD>(error));
     dcb = m_keptState;
     // A speed outside the table reads as 0; keep the rate last applied instead.
     if (line.baudRate != 0) dcb.BaudRate = line.baudRate;
@@ -200,8 +209,9 @@ void CSerialPort::QueryState(DCB& dcb) {
 
 void CSerialPort::ApplyState(DCB& dcb) {
     if (m_hComm == kInvalidHandle) RaiseClosed();
-    const platform::SerialLine line = LineFromState(dcb);
-    if (const int error = platform::SerialSetLine(m_hComm, line)) RaiseSerialError(static_cast<DWORD>(error));
+    const vantrel::platform::SerialLine line = LineFromState(dcb);
+    if (const int error = vantrel::platform::SerialSetLine(m_hComm, line))
+        RaiseSerialError(static_cast<DWORD>(error));
     m_keptState = dcb;
     m_requestedLine = line;
 }

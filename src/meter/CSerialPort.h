@@ -1,6 +1,6 @@
+#pragma once
 // A serial port opened by number, with line settings and time-outs, read and written
 // synchronously. Every failing system call throws a CSerialException with its error code.
-#pragma once
 
 #include "afx/afxobj.h"
 #include "meter/SerialTypes.h"
@@ -28,14 +28,13 @@ public:
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
-    // Opens COM<nPort> (see platform::SerialDevicePath) exclusively and applies the line
+    // Opens COM<nPort> (see vantrel::platform::SerialDevicePath) exclusively and applies the line
     // settings. There is no overlapped I/O here: bOverlapped is recorded and every call stays
     // synchronous. A port already open is closed first.
     void Open(int nPort, DWORD dwBaud = 9600, int parity = NoParity, BYTE dataBits = 8,
               int stopBits = OneStopBit, int flowControl = NoFlowControl, BOOL bOverlapped = FALSE);
     void Close();
     BOOL IsOpen() const { return m_hComm != kInvalidHandle; }
-    BOOL IsOverlapped() const { return m_bOverlapped; }
 
     // On a closed port these calls throw EBADF, or, while the last Open failed to open the
     // device, that failure's code (a missing or busy port), which tells the operator more.
@@ -47,8 +46,8 @@ public:
     void ApplyTimeouts(COMMTIMEOUTS& timeouts);
 
 private:
-    // Reads the line last requested, which a pseudo-terminal does not keep, for the tests
-    // (tests/meter/SerialTestAccess.h).
+    // Reads the line last requested, which a pseudo-terminal does not keep, and the overlapped
+    // flag, which changes no call, for the tests (tests/meter/SerialTestAccess.h).
     friend struct CSerialPortAccess;
 
     // Baud rate, parity, data and stop bits; then the handshake of a flow control, by table.
@@ -59,7 +58,7 @@ private:
     int m_hComm;
     BOOL m_bOverlapped;
     DCB m_keptState;  // fields termios cannot hold, as last applied
-    platform::SerialLine m_requestedLine;
-    platform::SerialTimeouts m_timeouts;
+    vantrel::platform::SerialLine m_requestedLine;
+    vantrel::platform::SerialTimeouts m_timeouts;
     DWORD m_openError;  // why the device could not be opened; 0 once it opens
 };

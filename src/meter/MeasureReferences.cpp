@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-namespace meter {
+namespace vantrel::meter {
 namespace {
 
 // The meter always hangs on COM1.
@@ -103,11 +103,11 @@ void MeasureRun::ReadEeprom(MeasureOpening& opening) {
     if (!opening.eepromReferencesRead)
         std::fill(std::begin(opening.eepromReferences), std::end(opening.eepromReferences), 0.0);
     m_result.eepromBeforeRead = opening.eepromReferencesRead;
-    std::copy_n(opening.eepromReferences, refs::kReferenceSlots, m_result.eepromBefore);
+    std::copy_n(opening.eepromReferences, kReferenceSlots, m_result.eepromBefore);
 }
 
 bool MeasureRun::MeasureChannels(Voltmeter& meter, MeasureOpening& opening) {
-    const int channels = refs::MeasuredCount(m_result.boardType);
+    const int channels = MeasuredCount(m_result.boardType);
     // A port that did not open cannot give a reading: say why before the first one.
     if (channels > 0 && meter.Preparation().fault == MeterFault::PortNotOpened) {
         ReportMeterFault(meter.Preparation());
@@ -124,10 +124,10 @@ bool MeasureRun::MeasureChannels(Voltmeter& meter, MeasureOpening& opening) {
             return false;
         }
         const double volts = std::fabs(status.volts);
-        const bool within = refs::WithinTolerance(r, volts);
-        m_result.readings.push_back({r, volts, refs::kToleranceWindows[static_cast<std::size_t>(r)], within});
+        const bool within = WithinTolerance(r, volts);
+        m_result.readings.push_back({r, volts, kToleranceWindows[static_cast<std::size_t>(r)], within});
         if (!within) {
-            m_owner.MessageBox(refs::ToleranceMessage(r, volts).c_str(), kErrorCaption, MB_OK);
+            m_owner.MessageBox(ToleranceMessage(r, volts).c_str(), kErrorCaption, MB_OK);
             m_result.outcome = MeasureOutcome::OutOfTolerance;
             return false;
         }
@@ -167,10 +167,10 @@ void MeasureRun::Conclude(const MeasureChoice& choice) {
 }
 
 void MeasureRun::Write(const MeasureChoice& choice) {
-    double references[refs::kReferenceSlots];
-    std::copy_n(choice.references, refs::kReferenceSlots, references);
+    double references[kReferenceSlots];
+    std::copy_n(choice.references, kReferenceSlots, references);
     m_result.writeCode = bqxSetReferenceVoltages(m_context.boardHandle, references);
-    m_result.written.assign(references, references + refs::ReferenceCount(m_result.boardType));
+    m_result.written.assign(references, references + ReferenceCount(m_result.boardType));
     m_result.outcome = MeasureOutcome::Written;
     // A calibration the board did not keep must never pass for a stored one.
     if (m_result.writeCode != BQX_OK) {
@@ -181,4 +181,4 @@ void MeasureRun::Write(const MeasureChoice& choice) {
     }
 }
 
-}  // namespace meter
+}  // namespace vantrel::meter

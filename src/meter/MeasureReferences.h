@@ -1,9 +1,9 @@
+#pragma once
 // Measure References: one press of the button. The operator connects the meter; with the
 // calibration multiplexer on, the run reads the EEPROM's references and, channel by channel,
 // the meter, judging each reading against its window; the Measure References window shows
 // them (or takes typed values) and returns the operator's choice; the run writes what the
 // operator accepts to EEPROM.
-#pragma once
 
 #include "afx/afx.h"
 #include "board/RunContext.h"
@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace meter {
+namespace vantrel::meter {
 
 enum class MeasureOutcome {
     Written,  // the values shown were written to EEPROM
@@ -33,9 +33,9 @@ struct MeasureResult {
     // the link takes for a Fluke 45.
     MeterType meterIndex = MeterFluke45;
     std::uint8_t boardType = 0;
-    std::vector<refs::ChannelReading> readings;  // in the order taken
+    std::vector<ChannelReading> readings;  // in the order taken
     bool eepromBeforeRead = false;
-    double eepromBefore[refs::kReferenceSlots] = {};
+    double eepromBefore[kReferenceSlots] = {};
     std::vector<double> written;  // the references handed to the driver, without the 0.0
     std::uint8_t writeCode = 0;   // what the driver answered to the write
     std::vector<double> refused;  // the typed values of the last refused press, per channel
@@ -66,4 +66,4 @@ private:
     MeasureResult m_result;
 };
 
-}  // namespace meter
+}  // namespace vantrel::meter

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace meter {
+namespace vantrel::meter {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -64,4 +64,4 @@ std::optional<double> ParseHpValue(const char* line, std::size_t capacity) {
     return ParseValue(line, capacity, "%lfE%d,");
 }
 
-}  // namespace meter
+}  // namespace vantrel::meter

@@ -1,13 +1,13 @@
+#pragma once
 // The tool's side of the meter line without any I/O: the command words each meter is sent,
 // the bytes a command goes out as, the prompts that report an error, and the parsing of a
 // value line.
-#pragma once
 
 #include <cstddef>
 #include <optional>
 #include <string>
 
-namespace meter {
+namespace vantrel::meter {
 
 // Fluke 45: "AUTO" once the port is open, "VAL1?" for each reading; each reply is followed
 // by a prompt line.
@@ -37,4 +37,4 @@ bool IsWholeNumberLine(const char* line, std::size_t capacity);
 std::optional<double> ParseFlukeValue(const char* line, std::size_t capacity);
 std::optional<double> ParseHpValue(const char* line, std::size_t capacity);
 
-}  // namespace meter
+}  // namespace vantrel::meter

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-namespace meter {
+namespace vantrel::meter {
 namespace {
 
 // "2026-12-08 00:51:02.345", local time.
@@ -84,4 +84,4 @@ void MeterTrace::Write(const char* event, const std::string& detail) {
     std::fflush(m_file);
 }
 
-}  // namespace meter
+}  // namespace vantrel::meter

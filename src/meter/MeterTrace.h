@@ -1,13 +1,13 @@
+#pragma once
 // A trace of the dialogue with the bench voltmeter for a technician: every command sent and
 // every line received, with the time, one line each. Off unless the environment variable
 // VANTREL_METER_TRACE names a file; a relative name is taken in the current folder, which is
 // the bench folder the tool runs in. Lines are appended, so the runs of a day stay together.
-#pragma once
 
 #include <cstdio>
 #include <string>
 
-namespace meter {
+namespace vantrel::meter {
 
 inline constexpr const char* kTraceVariable = "VANTREL_METER_TRACE";
 
@@ -19,8 +19,6 @@ public:
     ~MeterTrace();
     MeterTrace(const MeterTrace&) = delete;
     MeterTrace& operator=(const MeterTrace&) = delete;
-
-    bool IsOn() const { return m_file != nullptr; }
 
     // "<local time with milliseconds> <event> <bytes>", the bytes in C-escaped quotes.
     void Opened(int port, const std::string& settings);
@@ -40,4 +38,4 @@ private:
 // \xNN for every byte outside printable ASCII.
 std::string QuotedBytes(const char* bytes, std::size_t length);
 
-}  // namespace meter
+}  // namespace vantrel::meter

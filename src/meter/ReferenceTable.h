@@ -1,7 +1,7 @@
+#pragma once
 // The board's precision references as the Measure References window sees them: how many
 // each board type stores in EEPROM, the tolerance window of each measured channel, and the
 // conversion of a typed value.
-#pragma once
 
 #include "board/BoardTable.h"
 
@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-namespace refs {
+namespace vantrel::meter {
 
 // The window has one edit per measured reference.
 inline constexpr int kMeasuredChannels = 5;
@@ -38,6 +38,7 @@ struct ToleranceWindow {
     const char* failureText;  // follows "Got " and the reading
 };
 
+// clang-format off
 inline constexpr std::array<ToleranceWindow, kMeasuredChannels> kToleranceWindows = {{
     {4.5, 5.2, "V, exceeds tolerance of 5.2-4.5 V"},
     {2.1, 2.9, "V, exceeds tolerance of 2.9-2.1 V"},
@@ -46,6 +47,7 @@ inline constexpr std::array<ToleranceWindow, kMeasuredChannels> kToleranceWindow
     // Channel 4 has only an upper bound; the value is never negative.
     {0.0, 0.5, "V, more than 0.5 V"},
 }};
+// clang-format on
 
 // False for a value outside the channel's window, and for a value that is not a number.
 inline bool WithinTolerance(int channel, double volts) {
@@ -127,4 +129,4 @@ inline std::string FormatEepromReferences(const double* references, std::size_t 
     return text;
 }
 
-}  // namespace refs
+}  // namespace vantrel::meter

@@ -1,3 +1,4 @@
+#pragma once
 // The device control block and the time-out record of the serial port, with the field names
 // and codes of the serial communications interface.
 //
@@ -8,7 +9,6 @@
 // fDtrControl, fDsrSensitivity, fTXContinueOnXoff, fErrorChar, fNull, fRtsControl,
 // fAbortOnError, XonLim, XoffLim, ErrorChar, EofChar, EvtChar) has no termios
 // counterpart: the port keeps the values last applied and reports them back.
-#pragma once
 
 #include "afx/afxobj.h"
 

@@ -2,7 +2,7 @@
 
 #include "meter/CSerialException.h"
 
-namespace meter {
+namespace vantrel::meter {
 namespace {
 
 MeterStatus Failed(MeterFault fault, CSerialException* e) {
@@ -34,4 +34,4 @@ MeterStatus LinkVoltmeter::Read() {
     }
 }
 
-}  // namespace meter
+}  // namespace vantrel::meter

@@ -1,15 +1,15 @@
+#pragma once
 // The bench voltmeter as Measure References sees it: prepared once, then one reading at a
 // time, each a value or the reason there is none. Whatever the port and the link report
 // (a failed open, a reply that is no reading, a failing system call) arrives here in this one
 // form, and the run turns it into its result.
-#pragma once
 
 #include "meter/CMeterLink.h"
 
 #include <optional>
 #include <string>
 
-namespace meter {
+namespace vantrel::meter {
 
 enum class MeterFault {
     None,
@@ -47,4 +47,4 @@ private:
     MeterStatus m_preparation;
 };
 
-}  // namespace meter
+}  // namespace vantrel::meter

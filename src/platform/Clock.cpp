@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-namespace platform {
+namespace vantrel::platform {
 
 void SleepMs(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -13,4 +13,4 @@ std::uint64_t MonotonicMs() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform

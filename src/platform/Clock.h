@@ -1,9 +1,9 @@
-// Sleeps and clocks.
 #pragma once
+// Sleeps and clocks.
 
 #include <cstdint>
 
-namespace platform {
+namespace vantrel::platform {
 
 // Blocks the calling thread for ms milliseconds.
 void SleepMs(unsigned ms);
@@ -11,4 +11,4 @@ void SleepMs(unsigned ms);
 // Milliseconds from a monotonic clock: unaffected by changes of the wall clock.
 std::uint64_t MonotonicMs();
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -1,7 +1,7 @@
-// Binding of the tool's bqx entry points to the loaded library.
 #pragma once
+// Binding of the tool's bqx entry points to the loaded library.
 
-namespace platform {
+namespace vantrel::platform {
 
 void BindDriverImports(void* libraryHandle);
 void ClearDriverImports();
@@ -9,4 +9,4 @@ void ClearDriverImports();
 // Loads from the default folders unless a load was already tried.
 void EnsureDriverLibraryTried();
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <mutex>
 
-namespace platform {
+namespace vantrel::platform {
 namespace {
 
 struct LoadedLibrary {
@@ -103,4 +103,4 @@ void EnsureDriverLibraryTried() {
     if (!Library().tried) LoadDriverLibrary();
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -1,12 +1,12 @@
+#pragma once
 // Run-time loading of the board driver library. The library is loaded by absolute path
 // only, so that a library in an unexpected place (a search path, a writable folder that
 // the dynamic loader would consult) is never picked up.
-#pragma once
 
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace vantrel::platform {
 
 // The file name of the driver library in each searched folder.
 inline constexpr const char* kDriverLibraryName = "libbqxdrv.so";
@@ -33,4 +33,4 @@ void* DriverSymbol(const char* name);
 // The folder of the running executable.
 std::string ExecutableDir();
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -11,7 +11,7 @@
 #include <climits>
 #include <cstring>
 
-namespace platform {
+namespace vantrel::platform {
 namespace {
 
 int OpenFlags(const FileOpenRequest& request) {
@@ -157,4 +157,4 @@ bool SystemErrorText(std::uint32_t code, std::string& text) {
     return true;
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -1,13 +1,13 @@
+#pragma once
 // Files as the windowing layer's CFile needs them, over the system's descriptors, and the
 // one place that turns a system error code into what it means: a kind of file error and
 // the system's own text. Every call returns 0 or the system error code.
-#pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace vantrel::platform {
 
 using FileHandle = int;
 inline constexpr FileHandle kNoFile = -1;
@@ -68,4 +68,4 @@ int DiskFullError();
 // text for, rather than an invented "Unknown error N".
 bool SystemErrorText(std::uint32_t code, std::string& text);
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <string>
 
-namespace platform {
+namespace vantrel::platform {
 
 std::FILE* OpenRegularFileForReading(const char* path) {
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -37,9 +37,9 @@ int SyncFolderOf(const char* path) {
     return result;
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform
 
-namespace platform {
+namespace vantrel::platform {
 
 bool FolderOfIsWritable(const char* path) {
     std::string folder(path);
@@ -53,4 +53,4 @@ bool WaitForSocket(int socket, bool forWrite, int timeoutMs) {
     return poll(&fd, 1, timeoutMs) > 0;
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform

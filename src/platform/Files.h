@@ -1,9 +1,9 @@
-// Files the tool reads (settings, rate file) and replaces (the log).
 #pragma once
+// Files the tool reads (settings, rate file) and replaces (the log).
 
 #include <cstdio>
 
-namespace platform {
+namespace vantrel::platform {
 
 // fopen for reading, but only for a regular file: a folder, a FIFO or a device of that name
 // does not open, and the open never blocks (a FIFO without a writer would hold it for
@@ -20,4 +20,4 @@ bool FolderOfIsWritable(const char* path);
 // Waits until the socket can be read (or written) or timeoutMs passes. True when it can.
 bool WaitForSocket(int socket, bool forWrite, int timeoutMs);
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace platform {
+namespace vantrel::platform {
 
 std::map<std::string, std::string> ReadIniGroup(const std::string& path, const std::string& group,
                                                 std::vector<std::string>* lists) {
@@ -30,4 +30,4 @@ bool IniTrue(const std::string& value) {
     return !lower.empty() && lower != "0" && lower != "false";
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform

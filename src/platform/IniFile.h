@@ -1,11 +1,11 @@
-// Settings files in the INI form: [group] headers and key=value lines.
 #pragma once
+// Settings files in the INI form: [group] headers and key=value lines.
 
 #include <map>
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace vantrel::platform {
 
 // The keys and values of one group of an INI file, as text; empty when the file or the
 // group is missing.
@@ -17,4 +17,4 @@ std::map<std::string, std::string> ReadIniGroup(const std::string& path, const s
 // An INI truth value: anything but empty, "0" and "false" (any case) is true.
 bool IniTrue(const std::string& value);
 
-}  // namespace platform
+}  // namespace vantrel::platform

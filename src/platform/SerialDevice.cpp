@@ -15,7 +15,7 @@
 #include <cstring>
 #include <iterator>
 
-namespace platform {
+namespace vantrel::platform {
 
 namespace {
 
@@ -26,14 +26,16 @@ struct BaudSpeed {
     speed_t speed;
 };
 
+// clang-format off
 constexpr BaudSpeed kBaudSpeeds[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
-    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
-    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
-    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},            {75, B75},            {110, B110},          {134, B134},          {150, B150},
+    {200, B200},          {300, B300},          {600, B600},          {1200, B1200},        {1800, B1800},
+    {2400, B2400},        {4800, B4800},        {9600, B9600},        {19200, B19200},      {38400, B38400},
+    {57600, B57600},      {115200, B115200},    {230400, B230400},    {460800, B460800},    {500000, B500000},
+    {576000, B576000},    {921600, B921600},    {1000000, B1000000},  {1152000, B1152000},  {1500000, B1500000},
+    {2000000, B2000000},  {2500000, B2500000},  {3000000, B3000000},  {3500000, B3500000},  {4000000, B4000000},
 };
+// clang-format on
 
 bool SpeedForBaud(std::uint32_t baud, speed_t& speed) {
     for (const BaudSpeed& entry : kBaudSpeeds)
@@ -191,43 +193,68 @@ int SerialEncodeLine(const SerialLine& line, SerialLineWords& words) {
     return 0;
 }
 
+namespace {
+
+// How a read waits, from the port's read time-outs: not at all, until the first byte, or
+// within a total time and a time between bytes.
+struct ReadWaits {
+    bool noWait = false;
+    bool firstByteEnds = false;
+    bool useInterval = false;
+    bool useTotal = false;
+    Clock::time_point deadline{};
+};
+
+ReadWaits PlanReadWaits(const SerialTimeouts& timeouts, std::size_t count) {
+    ReadWaits w;
+    w.noWait =
+        timeouts.readInterval == kSerialNoWait && timeouts.readMultiplier == 0 && timeouts.readConstant == 0;
+    w.firstByteEnds = timeouts.readInterval == kSerialNoWait && timeouts.readMultiplier == kSerialNoWait &&
+                      timeouts.readConstant != 0 && timeouts.readConstant != kSerialNoWait;
+    w.useInterval = timeouts.readInterval != 0 && timeouts.readInterval != kSerialNoWait;
+    w.useTotal = !w.noWait && (timeouts.readMultiplier != 0 || timeouts.readConstant != 0);
+    if (w.firstByteEnds)
+        w.deadline = Clock::now() + std::chrono::milliseconds(timeouts.readConstant);
+    else if (w.useTotal)
+        w.deadline = Clock::now() + TotalMs(timeouts.readMultiplier, timeouts.readConstant, count);
+    w.useTotal = w.useTotal || w.firstByteEnds;
+    return w;
+}
+
+// The poll wait before the next byte, -1 for none; false once a time-out has run out.
+bool NextReadWait(const ReadWaits& w, std::uint32_t interval, std::size_t got, Clock::time_point lastByte,
+                  int& waitMs) {
+    waitMs = -1;
+    if (w.noWait) {
+        waitMs = 0;
+        return true;
+    }
+    if (w.useTotal) {
+        if (Clock::now() >= w.deadline) return false;
+        waitMs = CeilMsUntil(w.deadline);
+    }
+    if (w.useInterval && got > 0) {
+        const auto intervalEnd = lastByte + std::chrono::milliseconds(interval);
+        if (Clock::now() >= intervalEnd) return false;
+        const int intervalMs = CeilMsUntil(intervalEnd);
+        waitMs = waitMs < 0 ? intervalMs : std::min(waitMs, intervalMs);
+    }
+    return true;
+}
+
+}  // namespace
+
 int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& timeouts, std::size_t& got) {
     got = 0;
     if (fd < 0) return EBADF;
     if (count == 0) return 0;
     auto* bytes = static_cast<unsigned char*>(buffer);
-
-    const bool noWait =
-        timeouts.readInterval == kSerialNoWait && timeouts.readMultiplier == 0 && timeouts.readConstant == 0;
-    const bool firstByteEnds = timeouts.readInterval == kSerialNoWait &&
-                               timeouts.readMultiplier == kSerialNoWait && timeouts.readConstant != 0 &&
-                               timeouts.readConstant != kSerialNoWait;
-    const bool useInterval = timeouts.readInterval != 0 && timeouts.readInterval != kSerialNoWait;
-    bool useTotal = !noWait && (timeouts.readMultiplier != 0 || timeouts.readConstant != 0);
-    Clock::time_point deadline{};
-    if (firstByteEnds)
-        deadline = Clock::now() + std::chrono::milliseconds(timeouts.readConstant);
-    else if (useTotal)
-        deadline = Clock::now() + TotalMs(timeouts.readMultiplier, timeouts.readConstant, count);
-    useTotal = useTotal || firstByteEnds;
+    const ReadWaits waits = PlanReadWaits(timeouts, count);
     Clock::time_point lastByte{};
 
     while (got < count) {
         int waitMs = -1;
-        if (noWait) {
-            waitMs = 0;
-        } else {
-            if (useTotal) {
-                if (Clock::now() >= deadline) break;
-                waitMs = CeilMsUntil(deadline);
-            }
-            if (useInterval && got > 0) {
-                const auto intervalEnd = lastByte + std::chrono::milliseconds(timeouts.readInterval);
-                if (Clock::now() >= intervalEnd) break;
-                const int intervalMs = CeilMsUntil(intervalEnd);
-                waitMs = waitMs < 0 ? intervalMs : std::min(waitMs, intervalMs);
-            }
-        }
+        if (!NextReadWait(waits, timeouts.readInterval, got, lastByte, waitMs)) break;
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, waitMs);
         if (ready < 0) {
@@ -235,7 +262,7 @@ int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& ti
             return errno;
         }
         if (ready == 0) {
-            if (noWait) break;
+            if (waits.noWait) break;
             continue;  // the time-outs are checked at the top of the loop
         }
         if (p.revents & POLLNVAL) return EBADF;
@@ -244,7 +271,7 @@ int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& ti
             if (n > 0) {
                 got += static_cast<std::size_t>(n);
                 lastByte = Clock::now();
-                if (firstByteEnds) break;
+                if (waits.firstByteEnds) break;
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -296,4 +323,4 @@ int SerialWrite(int fd, const void* buffer, std::size_t count, const SerialTimeo
     return 0;
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform

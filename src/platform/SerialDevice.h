@@ -1,13 +1,13 @@
+#pragma once
 // Serial devices on POSIX: opening by port number, line settings, timed reads and writes,
 // and the system's error texts. The termios, poll and lock calls stay in SerialDevice.cpp so
 // that the serial port class above never sees a POSIX header.
-#pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace vantrel::platform {
 
 enum class SerialParity { None, Odd, Even, Mark, Space };
 
@@ -76,4 +76,4 @@ int SerialRead(int fd, void* buffer, std::size_t count, const SerialTimeouts& ti
 int SerialWrite(int fd, const void* buffer, std::size_t count, const SerialTimeouts& timeouts,
                 std::size_t& written);
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -3,7 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace platform {
+namespace vantrel::platform {
 
 void ShellOpen(const std::string& text) {
     std::string program = "xdg-open";
@@ -21,4 +21,4 @@ void ShellOpen(const std::string& text) {
     if (child > 0) waitpid(child, nullptr, 0);
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform

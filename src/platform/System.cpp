@@ -3,7 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-namespace platform {
+namespace vantrel::platform {
 
 std::string HostName() {
     char host[256] = {};
@@ -19,4 +19,4 @@ std::string LoginName() {
     return found->pw_name;
 }
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -1,9 +1,9 @@
-// Who and where the tool runs: the host's name and the login of the user running it.
 #pragma once
+// Who and where the tool runs: the host's name and the login of the user running it.
 
 #include <string>
 
-namespace platform {
+namespace vantrel::platform {
 
 // The host's name; empty when the system does not tell it.
 std::string HostName();
@@ -12,4 +12,4 @@ std::string HostName();
 // when the user database does not know the user.
 std::string LoginName();
 
-}  // namespace platform
+}  // namespace vantrel::platform

@@ -1,3 +1,4 @@
+#pragma once
 /*
  * BQXDRV board driver interface: the C calls and the byte-packed records that the tool
  * exchanges with the board driver library. Every call returns an unsigned 8-bit error code,
@@ -6,8 +7,6 @@
  * The tool does not link the library: it loads it at run time and reaches these calls
  * through its own entry points of the same names (platform/bqxdrv_imports.cpp).
  */
-#ifndef VANTREL_BQXDRV_H
-#define VANTREL_BQXDRV_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -172,5 +171,3 @@ BQX_STATIC_ASSERT(offsetof(DriverStatus, busy) == 0, "busy");
 BQX_STATIC_ASSERT(offsetof(DriverStatus, transfers) == 4, "transfers");
 BQX_STATIC_ASSERT(offsetof(DriverStatus, overflows) == 20, "overflows");
 BQX_STATIC_ASSERT(sizeof(DriverStatus) == 24, "DriverStatus is 24 bytes");
-
-#endif

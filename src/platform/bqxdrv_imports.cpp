@@ -44,7 +44,7 @@ DriverImports g_imports;
 
 }  // namespace
 
-namespace platform {
+namespace vantrel::platform {
 
 void BindDriverImports(void* libraryHandle) {
 #define BQX_BIND(name, params, args) \
@@ -55,13 +55,13 @@ void BindDriverImports(void* libraryHandle) {
 
 void ClearDriverImports() { g_imports = DriverImports{}; }
 
-}  // namespace platform
+}  // namespace vantrel::platform
 
 extern "C" {
 
 // bqxInit is the first call of a run: it is the one that loads the library.
 uint8_t bqxInit(uint16_t version) {
-    platform::EnsureDriverLibraryTried();
+    vantrel::platform::EnsureDriverLibraryTried();
     return g_imports.bqxInit ? g_imports.bqxInit(version) : BQX_E_NO_LIBRARY;
 }
 

@@ -251,7 +251,6 @@ void PgForwarder::Run() {
         } catch (const RecordStoreError& error) {
             result.error = error.what();
         }
-        m_delivered += result.delivered;
         m_setAside += result.setAside;
 
         lock.lock();

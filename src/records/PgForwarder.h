@@ -61,7 +61,6 @@ public:
 
     // The latest error of a pass, empty when the last pass succeeded.
     std::string LastError() const;
-    std::int64_t Delivered() const { return m_delivered.load(); }
     std::int64_t SetAside() const { return m_setAside.load(); }
 
     // Once per start: the line refuses this bench, or records were set aside. Empty otherwise.
@@ -87,7 +86,6 @@ private:
     bool m_benchRefusalTold = false;
     bool m_setAsideTold = false;
     std::atomic<LineClock::rep> m_stopAt{LineClock::time_point::max().time_since_epoch().count()};
-    std::atomic<std::int64_t> m_delivered{0};
     std::atomic<std::int64_t> m_setAside{0};
     std::unique_ptr<LineConnection> m_line;  // kept between passes; only the thread uses it
     std::thread m_thread;

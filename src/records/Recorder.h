@@ -49,7 +49,6 @@ public:
     // Tries again to write what waits; true when nothing waits any more.
     bool Flush();
 
-    std::size_t PendingCount() const { return m_pending.size(); }
     // Waiting records that are in no file: lost if the program ends now.
     std::size_t MemoryOnlyCount() const;
 
@@ -62,6 +61,9 @@ public:
     PgForwarder* forwarder() { return m_forwarder.get(); }
 
 private:
+    // Counts the waiting records, for the tests (tests/records/RecorderTestAccess.h).
+    friend struct RecorderTestAccess;
+
     struct Waiting {
         ActionRecord record;
         std::string file;  // its pending file; empty while it waits only in memory

@@ -34,13 +34,13 @@ public:
 
 struct Opened {
     std::unique_ptr<TemplateDialog> dialog;
-    std::unique_ptr<harness::DialogDriver> driver;
+    std::unique_ptr<vantrel::dialogdriver::DialogDriver> driver;
 };
 
 Opened Open(UINT templateId) {
     Opened o;
     o.dialog = std::make_unique<TemplateDialog>(templateId);
-    o.driver = std::make_unique<harness::DialogDriver>(*o.dialog);
+    o.driver = std::make_unique<vantrel::dialogdriver::DialogDriver>(*o.dialog);
     EXPECT_TRUE(o.driver->Start()) << "template " << templateId;
     return o;
 }
@@ -223,7 +223,7 @@ TEST_P(GroupHolding, ControlSitsInTheGroupAroundIt) {
         EXPECT_EQ(parent->role(), QAccessible::Grouping) << "control " << c.id;
         EXPECT_EQ(parent->text(QAccessible::Name).toStdString(), c.group) << "control " << c.id;
     } else {
-        EXPECT_EQ(parent->object(), o.driver->Window()) << "control " << c.id;
+        EXPECT_EQ(parent->object(), o.driver->window()) << "control " << c.id;
     }
     o.dialog->DestroyWindow();
 }

@@ -73,7 +73,7 @@ private:
 };
 
 TEST(CFile, WritesCreatesAndDoesNotTruncateWhenAsked) {
-    harness::TempFolder folder;
+    vantrel::dialogdriver::TempFolder folder;
     {
         CFile f("log.rtf", CFile::modeCreate | CFile::modeWrite);
         f.Write("0123456789", 10);
@@ -96,9 +96,9 @@ TEST(CFile, WritesCreatesAndDoesNotTruncateWhenAsked) {
 class LockedFile : public testing::TestWithParam<LockKind> {};
 
 TEST_P(LockedFile, IsASharingViolationAndStaysUntouched) {
-    harness::TempFolder folder;
+    vantrel::dialogdriver::TempFolder folder;
     std::ofstream("log.rtf") << "older contents";
-    LockHolder holder((folder.Path() / "log.rtf").string(), GetParam());
+    LockHolder holder((folder.path() / "log.rtf").string(), GetParam());
     try {
         CFile f("log.rtf", CFile::modeCreate | CFile::modeWrite);
         FAIL() << "opening a locked file succeeded";
@@ -129,7 +129,7 @@ struct ErrorCase {
 class CFileErrors : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(CFileErrors, MapToTheirCauseAndAnOperatorsText) {
-    harness::TempFolder folder;
+    vantrel::dialogdriver::TempFolder folder;
     std::filesystem::create_directory("afolder");
     std::ofstream("afile") << "x";
     const ErrorCase& c = GetParam();
@@ -171,12 +171,12 @@ TEST(CFileErrors, ErrnoValuesMapInOnePlace) {
 }
 
 TEST(CFileErrors, ReportErrorShowsTheTextInAMessageBox) {
-    harness::MessageBoxScript boxes;
+    vantrel::dialogdriver::MessageBoxScript boxes;
     CFileException e(CFileException::diskFull, ENOSPC, "/data/log.rtf");
     EXPECT_EQ(e.ReportError(MB_OK | MB_ICONSTOP), IDOK);
-    ASSERT_EQ(boxes.Records().size(), 1u);
-    EXPECT_EQ(boxes.Records()[0].text, "There is not enough space on the disk to write \"/data/log.rtf\".");
-    EXPECT_EQ(boxes.Records()[0].type & MB_ICONMASK, MB_ICONSTOP);
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text, "There is not enough space on the disk to write \"/data/log.rtf\".");
+    EXPECT_EQ(boxes.records()[0].type & MB_ICONMASK, MB_ICONSTOP);
 }
 
 TEST(CFileErrors, WritingToAFullDiskThrows) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "AfxTestAccess.h"
 #include "DialogDriver.h"
 #include "TestDialogs.h"
 
@@ -24,10 +25,10 @@ bool Contains(const std::vector<std::string>& v, const std::string& s) {
 
 TEST(TabOrder, TabWalksTheTabStopsOfTheMainTemplateInOrder) {
     CDialog dlg(102);
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.GetDlgItem(1001)->SetFocus();
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
     const std::vector<int> expected = {1002, 1003, 1005, 1011, 1032, 1037, 1040,
                                        1041, 1062, 1066, 1068, 1031, 1000, 1001};
     for (int id : expected) {
@@ -38,12 +39,12 @@ TEST(TabOrder, TabWalksTheTabStopsOfTheMainTemplateInOrder) {
     EXPECT_EQ(d.FocusedId(), 1000);
     EXPECT_FALSE(d.Ended());
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(TabOrder, EnteringARadioGroupLandsOnItsCheckedButton) {
     CDialog dlg(102);
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.CheckRadioButton(1062, 1064, 1063);
     EXPECT_EQ(d.CheckedRadio(1062, 1064), 1063);
@@ -59,19 +60,19 @@ TEST(TabOrder, EnteringARadioGroupLandsOnItsCheckedButton) {
     dlg.CheckRadioButton(1062, 1064, 0);
     EXPECT_EQ(d.CheckedRadio(1062, 1064), 0);
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(Keyboard, EnterOnAFocusedPushButtonClicksIt) {
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.GetDlgItem(kOtherButton)->SetFocus();
     d.PressKey(Qt::Key_Return);
     EXPECT_TRUE(Contains(dlg.events, "click 1004"));
     EXPECT_FALSE(d.Ended());
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 struct EnterCase {
@@ -87,14 +88,14 @@ class EndingKeys : public testing::TestWithParam<EnterCase> {};
 TEST_P(EndingKeys, EndTheDialogThroughTheirCommand) {
     const EnterCase& c = GetParam();
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.GetDlgItem(c.focus)->SetFocus();
     d.PressKey(c.qtKey);
     EXPECT_TRUE(Contains(dlg.events, c.handler)) << "expected " << c.handler;
     EXPECT_TRUE(d.Ended());
-    EXPECT_EQ(d.Result(), c.result);
-    harness::ProcessEvents();
+    EXPECT_EQ(d.result(), c.result);
+    vantrel::dialogdriver::ProcessEvents();
     EXPECT_EQ(dlg.destroyCalls, 1);
 }
 
@@ -109,28 +110,28 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Keyboard, EnterWithTheComboListOpenOnlyClosesTheList) {
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     auto* combo = static_cast<QComboBox*>(d.Control(kCombo));
     dlg.GetDlgItem(kCombo)->SetFocus();
     combo->showPopup();
-    harness::ProcessEvents(50);
+    vantrel::dialogdriver::ProcessEvents(50);
     ASSERT_TRUE(combo->view()->isVisible());
     QWidget* popupFocus = QApplication::focusWidget();
     ASSERT_NE(popupFocus, nullptr);
     QTest::keyClick(popupFocus, Qt::Key_Return);
-    harness::ProcessEvents(50);
+    vantrel::dialogdriver::ProcessEvents(50);
     EXPECT_FALSE(combo->view()->isVisible());
     EXPECT_FALSE(d.Ended());
     EXPECT_FALSE(Contains(dlg.events, "OnOK"));
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(Keyboard, PreTranslateMessageSeesKeysFirstAndMayTurnEnterIntoTab) {
     CTestDlg dlg;
     dlg.enterToTab = true;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.GetDlgItem(kEdit)->SetFocus();
     d.PressKey(Qt::Key_Return);
@@ -140,13 +141,13 @@ TEST(Keyboard, PreTranslateMessageSeesKeysFirstAndMayTurnEnterIntoTab) {
     // Elsewhere Enter keeps its meaning.
     d.PressKey(Qt::Key_Return);
     EXPECT_TRUE(d.Ended());
-    EXPECT_EQ(d.Result(), IDOK);
-    harness::ProcessEvents();
+    EXPECT_EQ(d.result(), IDOK);
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(Keyboard, EnterGoesToTheDefaultPushButtonWhenTheTemplateHasOne) {
     CTestDlg dlg(kDefaultDialog);
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.GetDlgItem(kEdit)->SetFocus();
     d.PressKey(Qt::Key_Return);
@@ -159,12 +160,12 @@ TEST(Keyboard, EnterGoesToTheDefaultPushButtonWhenTheTemplateHasOne) {
     EXPECT_TRUE(dlg.events == std::vector<std::string>{"key 13"});
     EXPECT_FALSE(d.Ended());
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(Keyboard, PushButtonsAreNeverToolkitDefaults) {
     CDialog dlg(103);
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     for (int id : {1, 2, 1024}) {
         auto* b = qobject_cast<QPushButton*>(d.Control(id));
@@ -174,7 +175,7 @@ TEST(Keyboard, PushButtonsAreNeverToolkitDefaults) {
     }
     EXPECT_EQ(LOWORD(dlg.GetDefID()), 1);
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 struct AltCase {
@@ -192,14 +193,14 @@ class AltLetters : public testing::TestWithParam<AltCase> {};
 TEST_P(AltLetters, TypeOnlyWithoutAlt) {
     const AltCase& c = GetParam();
     CDialog dlg(102);
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     if (c.id == 1068)
         d.EditComboText(1068, "300");
     else
         d.SetText(c.id, "300");
     dlg.GetDlgItem(c.id)->SetFocus();
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
     const std::string before = d.Text(c.id);
     d.PressKey(c.qtKey, c.modifiers);
     if (c.types)
@@ -207,7 +208,7 @@ TEST_P(AltLetters, TypeOnlyWithoutAlt) {
     else
         EXPECT_EQ(d.Text(c.id), before) << c.name;
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, AltLetters,
@@ -223,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, AltLetters,
 
 TEST(Mouse, ClickingADisabledButtonDoesNothing) {
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.GetDlgItem(kButton)->EnableWindow(FALSE);
     d.Click(kButton);
@@ -232,12 +233,12 @@ TEST(Mouse, ClickingADisabledButtonDoesNothing) {
     d.Click(kButton);
     EXPECT_TRUE(Contains(dlg.events, "click 1003"));
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(CloseBox, GoesThroughTheMapsCloseHandler) {
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     d.Close();
     EXPECT_TRUE(Contains(dlg.events, "close"));
@@ -245,24 +246,24 @@ TEST(CloseBox, GoesThroughTheMapsCloseHandler) {
     dlg.handleClose = true;
     d.Close();
     EXPECT_TRUE(d.Ended());
-    EXPECT_EQ(d.Result(), IDCANCEL);
+    EXPECT_EQ(d.result(), IDCANCEL);
     EXPECT_TRUE(Contains(dlg.events, "OnCancel"));
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(CloseBox, WithoutAHandlerCancels) {
     CBaseMapDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     d.Close();
     EXPECT_TRUE(d.Ended());
-    EXPECT_EQ(d.Result(), IDCANCEL);
-    harness::ProcessEvents();
+    EXPECT_EQ(d.result(), IDCANCEL);
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(MessageMaps, MostDerivedEntryWinsAndBaseEntriesStillServe) {
     CDerivedMapDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     d.Click(kButton);
     d.Click(kOtherButton);
@@ -273,12 +274,12 @@ TEST(MessageMaps, MostDerivedEntryWinsAndBaseEntriesStillServe) {
     const std::vector<std::string> expected = {"derived button", "base other", "range 1006"};
     EXPECT_EQ(dlg.events, expected);
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(MessageMaps, ComboNotifiesOnlyTheOperatorsSelection) {
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     EXPECT_EQ(dlg.m_combo.GetCurSel(), CB_ERR);
     EXPECT_EQ(dlg.m_combo.SetCurSel(1), 1);
@@ -292,31 +293,31 @@ TEST(MessageMaps, ComboNotifiesOnlyTheOperatorsSelection) {
     EXPECT_STREQ(row, "Zero");
     EXPECT_EQ(dlg.m_combo.GetLBText(3, row), CB_ERR);
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(Exceptions, AnExceptionEscapingAHandlerIsReportedAndTheDialogGoesOn) {
-    harness::MessageBoxScript boxes;
+    vantrel::dialogdriver::MessageBoxScript boxes;
     CTestDlg dlg;
     dlg.onButton = [](CTestDlg&) { throw new CFileException(CFileException::diskFull, 28, "/tmp/x.rtf"); };
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     d.Click(kButton);
-    ASSERT_EQ(boxes.Records().size(), 1u);
-    EXPECT_NE(boxes.Records()[0].text.find("not enough space"), std::string::npos) << boxes.Records()[0].text;
-    EXPECT_NE(boxes.Records()[0].text.find("/tmp/x.rtf"), std::string::npos);
-    EXPECT_EQ(boxes.Records()[0].caption, "Vantrel");
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_NE(boxes.records()[0].text.find("not enough space"), std::string::npos) << boxes.records()[0].text;
+    EXPECT_NE(boxes.records()[0].text.find("/tmp/x.rtf"), std::string::npos);
+    EXPECT_EQ(boxes.records()[0].caption, "Vantrel");
     EXPECT_FALSE(d.Ended());
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(Focus, SetFocusFromCodeNotifiesTheEditAtOnceEvenBeforeTheDialogShows) {
     CTestDlg dlg;
     dlg.focusInInit = true;
-    harness::RunModal(dlg, [](harness::DialogDriver& d) {
+    vantrel::dialogdriver::RunModal(dlg, [](vantrel::dialogdriver::DialogDriver& d) {
         EXPECT_EQ(d.FocusedId(), kButton);
-        EXPECT_TRUE(d.Window()->isVisible());
+        EXPECT_TRUE(d.window()->isVisible());
     });
     ASSERT_GE(dlg.events.size(), 2u);
     EXPECT_EQ(dlg.events[0], "init");
@@ -328,19 +329,20 @@ TEST(Modal, EndDialogInOnInitDialogNeverShowsAndReturnsItsResult) {
     CTestDlg dlg;
     dlg.endInInit = -3;
     bool hookRan = false;
-    harness::NestedModalScript nested;
-    const INT_PTR r = harness::RunModal(dlg, [&](harness::DialogDriver&) { hookRan = true; });
+    vantrel::dialogdriver::NestedModalScript nested;
+    const INT_PTR r =
+        vantrel::dialogdriver::RunModal(dlg, [&](vantrel::dialogdriver::DialogDriver&) { hookRan = true; });
     EXPECT_EQ(r, -3);
     EXPECT_FALSE(hookRan);
     EXPECT_EQ(dlg.destroyCalls, 1);
-    EXPECT_EQ(dlg.GetDestroyCount(), 1);
+    EXPECT_EQ(AfxTestAccess::DestroyCountOf(dlg), 1);
 }
 
 TEST(Modal, DoModalReturnsTheEndResultAndDestroysTheWindowOnce) {
     CTestDlg dlg;
     dlg.onButton = [](CTestDlg& self) { self.EndDialog(42); };
-    const INT_PTR r = harness::RunModal(dlg, [](harness::DialogDriver& d) {
-        EXPECT_TRUE(d.Dialog().IsModalLoopRunning());
+    const INT_PTR r = vantrel::dialogdriver::RunModal(dlg, [](vantrel::dialogdriver::DialogDriver& d) {
+        EXPECT_TRUE(AfxTestAccess::ModalLoopRunning(d.dialog()));
         d.Click(kButton);
     });
     EXPECT_EQ(r, 42);
@@ -356,13 +358,13 @@ TEST(Modal, NestedModalDialogsAreReachedThroughTheHook) {
         (void)self;
         innerResult = inner.DoModal();
     };
-    harness::NestedModalScript nested;
-    nested.Queue([](harness::DialogDriver& d) {
+    vantrel::dialogdriver::NestedModalScript nested;
+    nested.Queue([](vantrel::dialogdriver::DialogDriver& d) {
         EXPECT_EQ(d.Text(kDefButton), "Default");
         d.PressKey(Qt::Key_Escape);
     });
-    harness::RunModal(outer, [](harness::DialogDriver& d) { d.Click(kButton); });
-    EXPECT_EQ(nested.Seen(), 1);
+    vantrel::dialogdriver::RunModal(outer, [](vantrel::dialogdriver::DialogDriver& d) { d.Click(kButton); });
+    EXPECT_EQ(nested.seen(), 1);
     EXPECT_EQ(innerResult, IDCANCEL);
 }
 

@@ -17,7 +17,7 @@ constexpr int kRunStatus = 1020;
 void RegisterMnemonicTemplate() {
     static const bool done = [] {
         std::string error;
-        const bool ok = afx::AddDialogTemplates(R"(
+        const bool ok = vantrel::afx::AddDialogTemplates(R"(
 950 DIALOG 0, 0, 200, 60
 STYLE DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU
 CAPTION "Mnemonics"
@@ -29,7 +29,7 @@ BEGIN
     LTEXT           "", 1020, 75, 32, 60, 10
 END
 )",
-                                                &error);
+                                                         &error);
         EXPECT_TRUE(ok) << error;
         return ok;
     }();
@@ -44,7 +44,7 @@ public:
 TEST(MnemonicLabels, NameTheirBoxAndVerdictWithoutTheAmpersand) {
     RegisterMnemonicTemplate();
     MnemonicDialog dialog;
-    harness::DialogDriver driver(dialog);
+    vantrel::dialogdriver::DialogDriver driver(dialog);
     ASSERT_TRUE(driver.Start());
     QAccessibleInterface* edit = QAccessible::queryAccessibleInterface(driver.Control(kSerialEdit));
     ASSERT_NE(edit, nullptr);

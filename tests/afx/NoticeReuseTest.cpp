@@ -32,7 +32,7 @@ std::vector<QWidget*> Notifications(QWidget* window) {
 
 TEST(NoticeReuse, ManyVerdictsShareOneNotification) {
     TemplateDialog dialog;
-    harness::DialogDriver driver(dialog);
+    vantrel::dialogdriver::DialogDriver driver(dialog);
     ASSERT_TRUE(driver.Start());
     QWidget* window = driver.Control(kInitStatus)->window();
     const int children = static_cast<int>(window->findChildren<QWidget*>().size());

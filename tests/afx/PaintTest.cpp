@@ -15,7 +15,7 @@ QColor Rgb(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c))
 TEST(Repaint, ALabelShowsItsNewColourBeforeTheHandlerReturns) {
     CTestDlg dlg;
     QColor seenInside;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     dlg.onButton = [&](CTestDlg& self) {
         self.m_label.SetBkColor(RGB(255, 255, 0));
         // Still inside the handler: the event loop has not run since.
@@ -27,12 +27,12 @@ TEST(Repaint, ALabelShowsItsNewColourBeforeTheHandlerReturns) {
     d.Click(kButton);
     EXPECT_EQ(seenInside, QColor(255, 255, 0)) << "seen " << seenInside.name().toStdString();
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(Repaint, SetWindowTextShowsTheNewTextBeforeReturning) {
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     QImage empty, written;
     dlg.onButton = [&](CTestDlg& self) {
         self.m_label.SetWindowText("");
@@ -45,7 +45,7 @@ TEST(Repaint, SetWindowTextShowsTheNewTextBeforeReturning) {
     ASSERT_FALSE(empty.isNull());
     EXPECT_NE(empty, written);
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 struct ColourCase {
@@ -57,7 +57,7 @@ class ReflectedColour : public testing::TestWithParam<ColourCase> {};
 
 TEST_P(ReflectedColour, FillsTheStaticAndTheReadOnlyEdit) {
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.m_label.SetBkColor(GetParam().colour);
     dlg.m_readOnly.SetBkColor(GetParam().colour);
@@ -67,7 +67,7 @@ TEST_P(ReflectedColour, FillsTheStaticAndTheReadOnlyEdit) {
     EXPECT_EQ(dlg.m_label.LastKind(), CTLCOLOR_STATIC);
     EXPECT_EQ(dlg.m_readOnly.LastKind(), CTLCOLOR_STATIC);
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ReflectedColour, TextIsDrawnInTheDcTextColourOverTheBrush) {
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.m_label.SetWindowText("WWWWWWWW");
     dlg.m_label.SetBkColor(RGB(255, 0, 0));
@@ -89,12 +89,12 @@ TEST(ReflectedColour, TextIsDrawnInTheDcTextColourOverTheBrush) {
             if (img.pixelColor(x, y).lightness() < 60) ++dark;
     EXPECT_GT(dark, 10) << "black text expected on the red brush";
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(Brushes, AHundredColourChangesLeaveOneBrushPerLabel) {
     CTestDlg dlg;
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     const long before = CBrush::GetLiveCount();
     for (int i = 0; i < 100; ++i) dlg.m_label.SetBkColor(RGB(i, 255 - i, 0));
@@ -108,7 +108,7 @@ TEST(Brushes, AHundredColourChangesLeaveOneBrushPerLabel) {
     }
     EXPECT_EQ(CBrush::GetLiveCount(), before);
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(Fonts, TheStockGuiFontDescribesItselfIn60Bytes) {

@@ -55,7 +55,7 @@ protected:
     }
     void TearDown() override {
         dlg.EndDialog(IDCANCEL);
-        harness::ProcessEvents();
+        vantrel::dialogdriver::ProcessEvents();
     }
     std::string Save(int format = SF_RTF, std::vector<LONG>* chunks = nullptr) {
         struct Out {
@@ -76,7 +76,7 @@ protected:
         return out.text;
     }
     std::string Unrtf(const std::string& rtf, const char* mode = "--html") {
-        const std::string path = folder.Path() / "out.rtf";
+        const std::string path = folder.path() / "out.rtf";
         std::ofstream(path, std::ios::binary) << rtf;
         const std::string cmd = std::string("unrtf ") + mode + " '" + path + "' 2>/dev/null";
         std::string result;
@@ -89,9 +89,9 @@ protected:
         return result;
     }
 
-    harness::TempFolder folder;
+    vantrel::dialogdriver::TempFolder folder;
     CTestDlg dlg;
-    harness::DialogDriver driver{dlg};
+    vantrel::dialogdriver::DialogDriver driver{dlg};
 };
 
 TEST_F(RichEdit, AppendLandsAtTheEndWhateverTheSelection) {
@@ -117,7 +117,7 @@ TEST_F(RichEdit, ColourSticksForEveryLaterAppendUntilTheNextChange) {
     Append(dlg.m_console, "red two\n");
     Colour(dlg.m_console, RGB(0, 0, 0));
     Append(dlg.m_console, "black\n");
-    const std::vector<harness::ColourRun> runs = driver.ConsoleRuns(kConsole);
+    const std::vector<vantrel::dialogdriver::ColourRun> runs = driver.ConsoleRuns(kConsole);
     ASSERT_EQ(runs.size(), 3u);
     EXPECT_TRUE(runs[0].autoColour);
     EXPECT_EQ(runs[0].text, "auto\n");
@@ -236,7 +236,7 @@ TEST_F(RichEdit, ALongConsoleStreamsInSmallChunksQuickly) {
 
 TEST(RtfWriter, StopsWhenTheSinkRefuses) {
     int calls = 0;
-    afx::RtfWriter w(
+    vantrel::afx::RtfWriter w(
         "Courier New", true, 16, {}, [&calls](const char*, size_t) { return ++calls < 2; }, 64);
     w.Begin();
     const std::u16string text(1000, u'x');
@@ -248,7 +248,7 @@ TEST(RtfWriter, StopsWhenTheSinkRefuses) {
 
 TEST(RtfWriter, EscapesAndColourSwitches) {
     std::string out;
-    afx::RtfWriter w("Courier New", true, 16, {RGB(255, 0, 0)}, [&out](const char* d, size_t n) {
+    vantrel::afx::RtfWriter w("Courier New", true, 16, {RGB(255, 0, 0)}, [&out](const char* d, size_t n) {
         out.append(d, n);
         return true;
     });

@@ -12,8 +12,14 @@
 
 namespace {
 
+const vantrel::afx::ControlTemplate* FindControl(const vantrel::afx::DialogTemplate& t, int controlId) {
+    for (const vantrel::afx::ControlTemplate& c : t.controls)
+        if (c.id == controlId) return &c;
+    return nullptr;
+}
+
 TEST(DialogTemplates, MainWindowTemplateHoldsTheControlsInTemplateOrder) {
-    const afx::DialogTemplate* t = afx::FindDialogTemplate(102);
+    const vantrel::afx::DialogTemplate* t = vantrel::afx::FindDialogTemplate(102);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->caption, "Vantrel version 1.0");
     EXPECT_EQ(t->cx, 526);
@@ -30,9 +36,9 @@ TEST(DialogTemplates, MainWindowTemplateHoldsTheControlsInTemplateOrder) {
 }
 
 TEST(DialogTemplates, BoardListRowsAreTheNineModelsUnsorted) {
-    const afx::DialogTemplate* t = afx::FindDialogTemplate(102);
+    const vantrel::afx::DialogTemplate* t = vantrel::afx::FindDialogTemplate(102);
     ASSERT_NE(t, nullptr);
-    const afx::ControlTemplate* combo = t->FindControl(1068);
+    const vantrel::afx::ControlTemplate* combo = FindControl(*t, 1068);
     ASSERT_NE(combo, nullptr);
     const std::vector<std::string> rows = {"Corvel", "Corvex", "Tamsel", "Harlun", "Pedran",
                                            "Nessov", "Corvan", "Corvit", "Corvix"};
@@ -51,9 +57,9 @@ class TemplateStyles : public testing::TestWithParam<StyleCase> {};
 
 TEST_P(TemplateStyles, ControlCarriesItsStyle) {
     const StyleCase& c = GetParam();
-    const afx::DialogTemplate* t = afx::FindDialogTemplate(c.dialog);
+    const vantrel::afx::DialogTemplate* t = vantrel::afx::FindDialogTemplate(c.dialog);
     ASSERT_NE(t, nullptr);
-    const afx::ControlTemplate* ctl = t->FindControl(c.id);
+    const vantrel::afx::ControlTemplate* ctl = FindControl(*t, c.id);
     ASSERT_NE(ctl, nullptr) << "control " << c.id;
     EXPECT_EQ(ctl->Has(c.style), c.present) << "control " << c.id << " style " << c.style;
 }
@@ -81,7 +87,7 @@ class ScriptErrors : public testing::TestWithParam<BadScript> {};
 
 TEST_P(ScriptErrors, AreReportedWithTheirLine) {
     std::string error;
-    EXPECT_FALSE(afx::ParseResourceScript(GetParam().text, &error).has_value());
+    EXPECT_FALSE(vantrel::afx::ParseResourceScript(GetParam().text, &error).has_value());
     EXPECT_NE(error.find(GetParam().expectedError), std::string::npos) << "got: " << error;
 }
 
@@ -102,12 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DialogTemplates, QuotesAndFlagsParse) {
     std::string error;
-    auto s = afx::ParseResourceScript(
+    auto s = vantrel::afx::ParseResourceScript(
         "7 DIALOG 0, 0, 50, 40\nCAPTION \"Say \"\"hi\"\"\"\nBEGIN\n"
         "EDITTEXT 3, 1, 2, 3, 4, ES_NUMBER | NOT WS_TABSTOP // note\nEND\n",
         &error);
     ASSERT_TRUE(s.has_value()) << error;
-    const afx::DialogTemplate& d = s->dialogs.at(7);
+    const vantrel::afx::DialogTemplate& d = s->dialogs.at(7);
     EXPECT_EQ(d.caption, "Say \"hi\"");
     ASSERT_EQ(d.controls.size(), 1u);
     EXPECT_TRUE(d.controls[0].Has("ES_NUMBER"));
@@ -118,17 +124,17 @@ TEST(DialogTemplates, QuotesAndFlagsParse) {
 // Pixel rectangles follow the dialog units through the measured base units of the font.
 TEST(DialogGeometry, ControlsSitAtTheirDialogUnitRectangles) {
     CDialog dlg(102);
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
-    const afx::DialogTemplate* t = afx::FindDialogTemplate(102);
+    const vantrel::afx::DialogTemplate* t = vantrel::afx::FindDialogTemplate(102);
     int bx = 0, by = 0;
-    afx::DialogBaseUnits(afx::DialogFont(*t), bx, by);
+    vantrel::afx::DialogBaseUnits(vantrel::afx::DialogFont(*t), bx, by);
     EXPECT_GE(bx, 5);
     EXPECT_LE(bx, 7);
     EXPECT_GE(by, 12);
     EXPECT_LE(by, 14);
-    EXPECT_EQ(d.Window()->width(), afx::MulDiv(526, bx, 4));
-    EXPECT_EQ(d.Window()->height(), afx::MulDiv(266, by, 8));
+    EXPECT_EQ(d.window()->width(), vantrel::afx::MulDiv(526, bx, 4));
+    EXPECT_EQ(d.window()->height(), vantrel::afx::MulDiv(266, by, 8));
     struct Expect {
         int id, x, y, w, h;
     };
@@ -139,28 +145,28 @@ TEST(DialogGeometry, ControlsSitAtTheirDialogUnitRectangles) {
         ASSERT_NE(w, nullptr) << e.id;
         // In the window: a control inside a group box is placed relative to the box.
         EXPECT_EQ(QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()),
-                  QRect(afx::MulDiv(e.x, bx, 4), afx::MulDiv(e.y, by, 8), afx::MulDiv(e.w, bx, 4),
-                        afx::MulDiv(e.h, by, 8)))
+                  QRect(vantrel::afx::MulDiv(e.x, bx, 4), vantrel::afx::MulDiv(e.y, by, 8),
+                        vantrel::afx::MulDiv(e.w, bx, 4), vantrel::afx::MulDiv(e.h, by, 8)))
             << "control " << e.id;
     }
     // The combo box keeps its x, y and width; its template height is the open list's.
     QWidget* combo = d.Control(1068);
     ASSERT_NE(combo, nullptr);
-    EXPECT_EQ(combo->mapTo(combo->window(), QPoint(0, 0)).x(), afx::MulDiv(65, bx, 4));
-    EXPECT_EQ(combo->width(), afx::MulDiv(48, bx, 4));
-    EXPECT_LT(combo->height(), afx::MulDiv(205, by, 8));
+    EXPECT_EQ(combo->mapTo(combo->window(), QPoint(0, 0)).x(), vantrel::afx::MulDiv(65, bx, 4));
+    EXPECT_EQ(combo->width(), vantrel::afx::MulDiv(48, bx, 4));
+    EXPECT_LT(combo->height(), vantrel::afx::MulDiv(205, by, 8));
     EXPECT_EQ(static_cast<QComboBox*>(combo)->count(), 9);
     EXPECT_EQ(static_cast<QComboBox*>(combo)->currentIndex(), -1);
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
 TEST(DialogGeometry, BaseUnitsFollowTheFontMetrics) {
-    QFont f = afx::DialogFont(*afx::FindDialogTemplate(102));
+    QFont f = vantrel::afx::DialogFont(*vantrel::afx::FindDialogTemplate(102));
     EXPECT_EQ(f.pixelSize(), 11);
     const QFontMetrics fm(f);
     int bx = 0, by = 0;
-    afx::DialogBaseUnits(f, bx, by);
+    vantrel::afx::DialogBaseUnits(f, bx, by);
     const double average =
         fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
     EXPECT_NEAR(bx, average, 0.5 + 1e-9);
@@ -176,16 +182,18 @@ TEST(Resources, ApplicationIconLoadsAndBecomesTheWindowIcon) {
     EXPECT_EQ(use->LoadIcon(128), icon);
     EXPECT_EQ(use->LoadIcon(4711), nullptr);
     CDialog dlg(102);
-    harness::DialogDriver d(dlg);
+    vantrel::dialogdriver::DialogDriver d(dlg);
     ASSERT_TRUE(d.Start());
     dlg.SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     dlg.SetIcon(icon, FALSE);
-    EXPECT_FALSE(d.Window()->windowIcon().isNull());
+    EXPECT_FALSE(d.window()->windowIcon().isNull());
     EXPECT_EQ(dlg.GetIcon(TRUE), icon);
     dlg.EndDialog(IDCANCEL);
-    harness::ProcessEvents();
+    vantrel::dialogdriver::ProcessEvents();
 }
 
-TEST(Resources, AppTitleComesFromTheStringTable) { EXPECT_EQ(afx::FindResourceString(57344), "Vantrel"); }
+TEST(Resources, AppTitleComesFromTheStringTable) {
+    EXPECT_EQ(vantrel::afx::FindResourceString(57344), "Vantrel");
+}
 
 }  // namespace

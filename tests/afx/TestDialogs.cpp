@@ -45,7 +45,7 @@ BEGIN
 END
 )";
         std::string error;
-        const bool ok = afx::AddDialogTemplates(script, &error);
+        const bool ok = vantrel::afx::AddDialogTemplates(script, &error);
         EXPECT_TRUE(ok) << error;
         return ok;
     }();

@@ -1,5 +1,5 @@
-// Small dialogs of the tests' own, built from templates registered at run time.
 #pragma once
+// Small dialogs of the tests' own, built from templates registered at run time.
 
 #include <string>
 #include <vector>

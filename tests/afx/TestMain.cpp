@@ -7,7 +7,7 @@ namespace {
 // The application is created only when tests run (not when they are merely listed).
 class Application : public testing::Environment {
 public:
-    void SetUp() override { harness::EnsureApplication(); }
+    void SetUp() override { vantrel::dialogdriver::EnsureApplication(); }
 };
 
 }  // namespace

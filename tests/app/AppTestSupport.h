@@ -1,7 +1,7 @@
+#pragma once
 // Helpers of the main-dialog tests that the shared harness does not offer: an opener that
 // records what it was asked to open, a second process holding a file lock, and an
 // independent RTF reader for the saved log.
-#pragma once
 
 #include <sys/types.h>
 #include <filesystem>

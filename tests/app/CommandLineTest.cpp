@@ -17,7 +17,7 @@ struct Ran {
 // Runs the program with the arguments in a fresh bench folder, without a display, for at
 // most seconds; status 124 means it was still running then.
 Ran RunProgram(const std::string& arguments, int seconds) {
-    harness::BenchFolder bench;
+    vantrel::dialogdriver::BenchFolder bench;
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout " +
                                 std::to_string(seconds) + " '" VANTREL_PROGRAM "' " + arguments +
                                 " 2>&1 </dev/null; echo \"status=$?\"";

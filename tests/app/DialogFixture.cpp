@@ -35,9 +35,9 @@ std::string Trimmed(const std::string& text) {
 void DialogFixture::SetUp() {
     // The one application object, as in the tool's own process.
     static CTestApp application;
-    harness::EnsureApplication();
-    m_bench = std::make_unique<harness::BenchFolder>();
-    m_boxes = std::make_unique<harness::MessageBoxScript>();
+    vantrel::dialogdriver::EnsureApplication();
+    m_bench = std::make_unique<vantrel::dialogdriver::BenchFolder>();
+    m_boxes = std::make_unique<vantrel::dialogdriver::MessageBoxScript>();
     m_boxes->onShow = [this](const MessageBoxRecord& record) { m_messageBoxes.push_back(record); };
 }
 
@@ -52,18 +52,18 @@ void DialogFixture::WriteSettings(const std::string& content) const {
 
 INT_PTR DialogFixture::Run(const std::function<void(CMainTestDlg&)>& actions, Driver driver) {
     if (driver == Driver::Simulated) {
-        EXPECT_TRUE(platform::LoadDriverLibrary({VANTREL_DRIVER_DIR})) << "simulated driver";
+        EXPECT_TRUE(vantrel::platform::LoadDriverLibrary({VANTREL_DRIVER_DIR})) << "simulated driver";
     } else {
         const auto empty = Folder() / "no_driver_here";
         std::filesystem::create_directories(empty);
-        EXPECT_FALSE(platform::LoadDriverLibrary({empty.string()}));
+        EXPECT_FALSE(vantrel::platform::LoadDriverLibrary({empty.string()}));
     }
     CMainTestDlg dlg;
-    return harness::RunModal(
+    return vantrel::dialogdriver::RunModal(
         dlg,
-        [&](harness::DialogDriver& running) {
+        [&](vantrel::dialogdriver::DialogDriver& running) {
             // An operator's window is the active one: keys go to its focused control.
-            if (QWidget* window = running.Window()) {
+            if (QWidget* window = running.window()) {
                 window->activateWindow();
                 EXPECT_TRUE(QTest::qWaitForWindowActive(window)) << "the dialog did not become active";
             }
@@ -73,34 +73,38 @@ INT_PTR DialogFixture::Run(const std::function<void(CMainTestDlg&)>& actions, Dr
         0);
 }
 
-QWidget* DialogFixture::Control(CMainTestDlg& dlg, int id) { return harness::DialogDriver(dlg).Control(id); }
+QWidget* DialogFixture::Control(CMainTestDlg& dlg, int id) {
+    return vantrel::dialogdriver::DialogDriver(dlg).Control(id);
+}
 
-void DialogFixture::PressKey(CMainTestDlg& dlg, int qtKey) { harness::DialogDriver(dlg).PressKey(qtKey); }
+void DialogFixture::PressKey(CMainTestDlg& dlg, int qtKey) {
+    vantrel::dialogdriver::DialogDriver(dlg).PressKey(qtKey);
+}
 
 void DialogFixture::Click(CMainTestDlg& dlg, int id) {
     ASSERT_NE(Control(dlg, id), nullptr) << "no control " << id;
-    harness::DialogDriver(dlg).Click(id);
+    vantrel::dialogdriver::DialogDriver(dlg).Click(id);
 }
 
 void DialogFixture::ChooseRow(CMainTestDlg& dlg, int row) {
-    harness::DialogDriver(dlg).ChooseRow(IDC_BOARD_TYPE, row);
+    vantrel::dialogdriver::DialogDriver(dlg).ChooseRow(IDC_BOARD_TYPE, row);
 }
 
-int DialogFixture::FocusId(CMainTestDlg& dlg) { return harness::DialogDriver(dlg).FocusedId(); }
+int DialogFixture::FocusId(CMainTestDlg& dlg) { return vantrel::dialogdriver::DialogDriver(dlg).FocusedId(); }
 
 std::string DialogFixture::Text(CMainTestDlg& dlg, int id) {
     if (!dlg.GetDlgItem(id)) return "<no control>";
-    return harness::DialogDriver(dlg).Text(id);
+    return vantrel::dialogdriver::DialogDriver(dlg).Text(id);
 }
 
 std::string DialogFixture::ConsoleText(CMainTestDlg& dlg) { return Normalised(Text(dlg, IDC_CONSOLE)); }
 
 std::vector<ColourRun> DialogFixture::ConsoleRuns(CMainTestDlg& dlg) {
-    return harness::DialogDriver(dlg).ConsoleRuns(IDC_CONSOLE);
+    return vantrel::dialogdriver::DialogDriver(dlg).ConsoleRuns(IDC_CONSOLE);
 }
 
 QColor DialogFixture::Background(CMainTestDlg& dlg, int id) {
-    return harness::DialogDriver(dlg).Background(id);
+    return vantrel::dialogdriver::DialogDriver(dlg).Background(id);
 }
 
 PaintCounter::PaintCounter(QWidget* widget) : m_widget(widget) {
@@ -118,7 +122,7 @@ bool PaintCounter::eventFilter(QObject* watched, QEvent* event) {
 
 void DialogFixture::Focus(CMainTestDlg& dlg, int id) { dlg.GotoDlgCtrl(dlg.GetDlgItem(id)); }
 
-std::vector<std::string> DialogFixture::CallLog() const { return harness::DriverCallLog(); }
+std::vector<std::string> DialogFixture::CallLog() const { return vantrel::dialogdriver::DriverCallLog(); }
 
 int DialogFixture::CountCalls(const std::string& line) const {
     int count = 0;

@@ -1,7 +1,7 @@
+#pragma once
 // Runs the real main dialog offscreen, modally, in a fresh bench folder, on the simulated
 // driver (or none), and lets a test act in it as the operator would, through the shared
 // dialog driver.
-#pragma once
 
 #include "AppTestAccess.h"
 #include "BenchFolder.h"
@@ -25,9 +25,9 @@
 
 namespace apptest {
 
-using ColourRun = harness::ColourRun;
+using ColourRun = vantrel::dialogdriver::ColourRun;
 
-using MessageBoxRecord = harness::MessageBoxRecord;
+using MessageBoxRecord = vantrel::dialogdriver::MessageBoxRecord;
 
 // Counts the paint events a widget receives: a repaint that happens before a handler
 // returns shows up here without the event loop running.
@@ -52,8 +52,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    std::filesystem::path Folder() const { return m_bench->Path(); }
-    harness::BenchFolder& Bench() { return *m_bench; }
+    std::filesystem::path Folder() const { return m_bench->path(); }
+    vantrel::dialogdriver::BenchFolder& Bench() { return *m_bench; }
     void WriteSettings(const std::string& content) const;
 
     // Runs the dialog modally; actions run once its loop is up. When the actions leave it
@@ -84,8 +84,8 @@ protected:
     std::vector<MessageBoxRecord> m_messageBoxes;
 
 private:
-    std::unique_ptr<harness::BenchFolder> m_bench;
-    std::unique_ptr<harness::MessageBoxScript> m_boxes;
+    std::unique_ptr<vantrel::dialogdriver::BenchFolder> m_bench;
+    std::unique_ptr<vantrel::dialogdriver::MessageBoxScript> m_boxes;
 };
 
 // A control of the running dialog by its id, as the C++ object bound to it.

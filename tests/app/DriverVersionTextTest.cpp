@@ -13,7 +13,7 @@ struct VersionCase {
 class DriverVersionTextTest : public testing::TestWithParam<VersionCase> {};
 
 TEST_P(DriverVersionTextTest, InsertsPointAfterFirstHexDigit) {
-    EXPECT_EQ(DriverVersionText(GetParam().version), GetParam().text)
+    EXPECT_EQ(vantrel::app::DriverVersionText(GetParam().version), GetParam().text)
         << "version 0x" << std::hex << GetParam().version;
 }
 

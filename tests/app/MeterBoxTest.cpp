@@ -60,7 +60,7 @@ TEST_P(MeterBoxNo, AsksYesNoWithNoAsDefaultAndNoEndsThePressUntouched) {
     std::ofstream(Folder() / "instruments.ini") << Register();
     std::ofstream(Folder() / "vantrel-records.ini") << "[metrology]\ninstruments=instruments.ini\n"
                                                     << c.settings;
-    harness::MessageBoxScript boxes;
+    vantrel::dialogdriver::MessageBoxScript boxes;
     boxes.Queue(IDNO);
     Run([&](CMainTestDlg& dlg) {
         Click(dlg, IDC_INITIALIZE_BOARD);
@@ -71,13 +71,13 @@ TEST_P(MeterBoxNo, AsksYesNoWithNoAsDefaultAndNoEndsThePressUntouched) {
         EXPECT_EQ(ConsoleText(dlg), consoleBefore) << "the refused press wrote to the console";
         EXPECT_EQ(CallLog(), callsBefore) << "the refused press called the driver";
     });
-    ASSERT_FALSE(boxes.Records().empty()) << "no box was asked";
-    const MessageBoxRecord& box = boxes.Records().front();
+    ASSERT_FALSE(boxes.records().empty()) << "no box was asked";
+    const MessageBoxRecord& box = boxes.records().front();
     EXPECT_EQ(box.caption, kMeterBoxCaption);
     EXPECT_EQ(box.type & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
     EXPECT_EQ(box.type & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON2)) << "Yes must not be the default";
     EXPECT_NE(box.text.find(c.reasonPart), std::string::npos) << box.text;
-    for (const auto& other : boxes.Records())
+    for (const auto& other : boxes.records())
         EXPECT_NE(other.caption, "Instructions") << "the flow started after No";
     EXPECT_EQ(MeasureRecords(Folder()), 0);
 }
@@ -99,18 +99,18 @@ TEST_F(MeterBoxNo, AnUnreadableRegisterIsAskedAbout) {
     std::ofstream(Folder() / "instruments.ini") << "[meter X]\nmodel = Fluke 45\n";
     std::ofstream(Folder() / "vantrel-records.ini")
         << "[metrology]\ninstruments=instruments.ini\nmeter_serial=X\n";
-    harness::MessageBoxScript boxes;
+    vantrel::dialogdriver::MessageBoxScript boxes;
     boxes.Queue(IDNO);
     Run([&](CMainTestDlg& dlg) {
         Click(dlg, IDC_INITIALIZE_BOARD);
         Click(dlg, IDC_FLUKE45);
         Click(dlg, IDC_MEASURE_REFERENCES);
     });
-    ASSERT_FALSE(boxes.Records().empty());
-    EXPECT_EQ(boxes.Records().front().caption, kMeterBoxCaption);
-    EXPECT_NE(boxes.Records().front().text.find("register of reference meters cannot be read"),
+    ASSERT_FALSE(boxes.records().empty());
+    EXPECT_EQ(boxes.records().front().caption, kMeterBoxCaption);
+    EXPECT_NE(boxes.records().front().text.find("register of reference meters cannot be read"),
               std::string::npos)
-        << boxes.Records().front().text;
+        << boxes.records().front().text;
     EXPECT_EQ(MeasureRecords(Folder()), 0);
 }
 
@@ -131,16 +131,16 @@ TEST_P(MeterBoxNotAsked, TheFlowStartsWithoutTheBox) {
     boardInitialized = false;
     std::ofstream(Folder() / "instruments.ini") << Register();
     if (*c.settings) std::ofstream(Folder() / "vantrel-records.ini") << c.settings;
-    harness::MessageBoxScript boxes;
-    harness::NestedModalScript windows;
-    windows.Queue([](harness::DialogDriver& measure) { measure.Click(IDCANCEL); });
+    vantrel::dialogdriver::MessageBoxScript boxes;
+    vantrel::dialogdriver::NestedModalScript windows;
+    windows.Queue([](vantrel::dialogdriver::DialogDriver& measure) { measure.Click(IDCANCEL); });
     Run([&](CMainTestDlg& dlg) {
         Click(dlg, IDC_INITIALIZE_BOARD);
         Click(dlg, c.meterButton);
         Click(dlg, IDC_MEASURE_REFERENCES);
     });
-    for (const auto& box : boxes.Records()) EXPECT_NE(box.caption, kMeterBoxCaption) << box.text;
-    EXPECT_EQ(windows.Seen(), 1) << "the Measure References window did not open";
+    for (const auto& box : boxes.records()) EXPECT_NE(box.caption, kMeterBoxCaption) << box.text;
+    EXPECT_EQ(windows.seen(), 1) << "the Measure References window did not open";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -33,7 +33,7 @@ std::vector<std::string> RecordedSerials(const std::filesystem::path& folder) {
 
 struct AnswerCase {
     const char* name;
-    void (*answer)(harness::DialogDriver& box);
+    void (*answer)(vantrel::dialogdriver::DialogDriver& box);
     bool initializes;
 };
 
@@ -45,15 +45,15 @@ TEST_P(SerialBox, OnlyOkInitializesTheBoard) {
     // The window's flag outlives the windows of earlier tests; a fresh window starts freed.
     boardInitialized = false;
     std::ofstream(Folder() / "vantrel-records.ini") << "[records]\nserial_prompt=true\n";
-    harness::NestedModalScript boxes;
-    boxes.Queue([](harness::DialogDriver& box) {
+    vantrel::dialogdriver::NestedModalScript boxes;
+    boxes.Queue([](vantrel::dialogdriver::DialogDriver& box) {
         box.SetText(1070, "SN-BOX-1");
         GetParam().answer(box);
     });
     Run([&](CMainTestDlg& dlg) {
         const std::string consoleBefore = ConsoleText(dlg);
         Click(dlg, IDC_INITIALIZE_BOARD);
-        EXPECT_EQ(boxes.Seen(), 1) << "the serial-number box did not open";
+        EXPECT_EQ(boxes.seen(), 1) << "the serial-number box did not open";
         const bool initialized = Text(dlg, IDC_INITIALIZE_BOARD) == "Free Board";
         EXPECT_EQ(initialized, GetParam().initializes) << "button reads " << Text(dlg, IDC_INITIALIZE_BOARD);
         if (!GetParam().initializes) {
@@ -69,11 +69,12 @@ TEST_P(SerialBox, OnlyOkInitializesTheBoard) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, SerialBox,
-    testing::Values(AnswerCase{"Ok", [](harness::DialogDriver& box) { box.Click(IDOK); }, true},
-                    AnswerCase{"Cancel", [](harness::DialogDriver& box) { box.Click(IDCANCEL); }, false},
-                    AnswerCase{"Escape", [](harness::DialogDriver& box) { box.PressKey(Qt::Key_Escape); },
-                               false},
-                    AnswerCase{"CloseBox", [](harness::DialogDriver& box) { box.Close(); }, false}),
+    testing::Values(
+        AnswerCase{"Ok", [](vantrel::dialogdriver::DialogDriver& box) { box.Click(IDOK); }, true},
+        AnswerCase{"Cancel", [](vantrel::dialogdriver::DialogDriver& box) { box.Click(IDCANCEL); }, false},
+        AnswerCase{"Escape", [](vantrel::dialogdriver::DialogDriver& box) { box.PressKey(Qt::Key_Escape); },
+                   false},
+        AnswerCase{"CloseBox", [](vantrel::dialogdriver::DialogDriver& box) { box.Close(); }, false}),
     [](const testing::TestParamInfo<AnswerCase>& row) { return row.param.name; });
 
 }  // namespace

@@ -24,12 +24,12 @@ TEST(SerialNumberBox, RefusedSerialKeepsTheBoxOpenWithTheReason) {
         {"SN-12345", "does not match"},
     };
     for (const auto& row : rows) {
-        harness::MessageBoxScript boxes;
+        vantrel::dialogdriver::MessageBoxScript boxes;
         CSerialNumberDlg box(nullptr, [](const std::string& serial) {
             return vantrel::records::SerialProblem(serial, "^SN-[0-9]{6}$");
         });
         bool stayedOpen = false;
-        harness::RunModal(box, [&](harness::DialogDriver& driver) {
+        vantrel::dialogdriver::RunModal(box, [&](vantrel::dialogdriver::DialogDriver& driver) {
             driver.SetText(CSerialNumberDlg::IDC_SERIAL_NUMBER, row.typed);
             driver.Click(IDOK);
             stayedOpen = !driver.Ended();
@@ -37,9 +37,9 @@ TEST(SerialNumberBox, RefusedSerialKeepsTheBoxOpenWithTheReason) {
             driver.Click(IDOK);
         });
         EXPECT_TRUE(stayedOpen) << row.reason;
-        ASSERT_EQ(boxes.Records().size(), 1u) << row.reason;
-        EXPECT_NE(boxes.Records().front().text.find(row.reason), std::string::npos)
-            << boxes.Records().front().text;
+        ASSERT_EQ(boxes.records().size(), 1u) << row.reason;
+        EXPECT_NE(boxes.records().front().text.find(row.reason), std::string::npos)
+            << boxes.records().front().text;
         EXPECT_EQ(box.SerialNumber(), "SN-123456") << row.reason;
     }
 }

@@ -75,7 +75,7 @@ TEST_P(SettingsFile, FillsWindowAsScanfReadsIt) {
     std::snprintf(expectedBase, sizeof(expectedBase), "%X", scanned.base);
     std::snprintf(expectedInterrupt, sizeof(expectedInterrupt), "%d", static_cast<int>(scanned.interrupt));
     std::string expectedModel;
-    if (const board::BoardModel* model = board::ModelOfTypeCode(scanned.boardType & 0xFF))
+    if (const vantrel::board::BoardModel* model = vantrel::board::ModelOfTypeCode(scanned.boardType & 0xFF))
         expectedModel = model->name;
     const int expectedRadio = scanned.meter >= 0 && scanned.meter <= 2 ? IDC_FLUKE45 + scanned.meter : 0;
 
@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ModelChoice,
                          testing::Values(ModelCase{2, "280", "5"}, ModelCase{1, "300", "7"},
                                          ModelCase{3, "240", "5"}, ModelCase{8, "300", "7"}),
                          [](const testing::TestParamInfo<ModelCase>& p) {
-                             return std::string(board::kBoardModels[p.param.row].name);
+                             return std::string(vantrel::board::kBoardModels[p.param.row].name);
                          });
 
 // The list's rows come from the dialog template; the board table describes the same models
@@ -189,11 +189,11 @@ TEST_F(NoSettingsFile, BoardListRowsAreTheBoardTableRows) {
     Run([&](CMainTestDlg& dlg) {
         auto* list = dynamic_cast<CComboBox*>(dlg.GetDlgItem(IDC_BOARD_TYPE));
         ASSERT_NE(list, nullptr);
-        ASSERT_EQ(list->GetCount(), board::kBoardModelCount);
-        for (int row = 0; row < board::kBoardModelCount; ++row) {
+        ASSERT_EQ(list->GetCount(), vantrel::board::kBoardModelCount);
+        for (int row = 0; row < vantrel::board::kBoardModelCount; ++row) {
             char text[64] = {};
             list->GetLBText(row, text);
-            EXPECT_STREQ(text, board::kBoardModels[row].name) << "row " << row;
+            EXPECT_STREQ(text, vantrel::board::kBoardModels[row].name) << "row " << row;
         }
     });
 }

@@ -30,11 +30,11 @@ void BoardDialogFixture::SetUp() {
     SavedTz = tz ? tz : "";
     ::setenv("TZ", "UTC0", 1);
     ::tzset();
-    board::g_calendarClock = &FixedStart;
+    vantrel::board::g_calendarClock = &FixedStart;
 }
 
 void BoardDialogFixture::TearDown() {
-    board::g_calendarClock = &board::SystemCalendarTime;
+    vantrel::board::g_calendarClock = &vantrel::board::SystemCalendarTime;
     if (HadTz)
         ::setenv("TZ", SavedTz.c_str(), 1);
     else
@@ -56,17 +56,17 @@ void BoardDialogFixture::WriteRate(const std::string& content) { Bench().WriteRa
 
 void BoardDialogFixture::Type(CMainTestDlg& dlg, int id, const std::string& text) {
     ASSERT_NE(qobject_cast<QLineEdit*>(Control(dlg, id)), nullptr) << "no edit box " << id;
-    harness::DialogDriver(dlg).TypeText(id, text);
+    vantrel::dialogdriver::DialogDriver(dlg).TypeText(id, text);
 }
 
 bool BoardDialogFixture::Enabled(CMainTestDlg& dlg, int id) {
-    return harness::DialogDriver(dlg).IsEnabled(id);
+    return vantrel::dialogdriver::DialogDriver(dlg).IsEnabled(id);
 }
 
 void BoardDialogFixture::ClearCallLog() const {
-    ASSERT_NE(platform::DriverSymbol("bqxsimClearCallLog"), nullptr)
+    ASSERT_NE(vantrel::platform::DriverSymbol("bqxsimClearCallLog"), nullptr)
         << "simulated driver without bqxsimClearCallLog";
-    harness::ClearDriverCallLog();
+    vantrel::dialogdriver::ClearDriverCallLog();
 }
 
 std::vector<std::string> BoardDialogFixture::CallsNamed(const std::vector<std::string>& names) const {

@@ -1,6 +1,6 @@
+#pragma once
 // The main dialog on the simulated board, set up for the board handlers: a bench file, the
 // settings file, a fixed start time, and readings of the driver's call log.
-#pragma once
 
 #include "DialogFixture.h"
 

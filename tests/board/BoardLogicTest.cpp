@@ -31,7 +31,7 @@ class HexParsing : public ::testing::TestWithParam<HexCase> {};
 TEST_P(HexParsing, ReadsAsPercentXDoes) {
     const HexCase& c = GetParam();
     std::uint32_t value = 0xDEADBEEF;
-    EXPECT_EQ(board::ParseHexLikeScanf(c.text, value), c.parses) << "text \"" << c.text << "\"";
+    EXPECT_EQ(vantrel::board::ParseHexLikeScanf(c.text, value), c.parses) << "text \"" << c.text << "\"";
     EXPECT_EQ(value, c.parses ? c.value : 0xDEADBEEFu) << "text \"" << c.text << "\"";
 }
 
@@ -57,7 +57,7 @@ class DecimalParsing : public ::testing::TestWithParam<DecimalCase> {};
 TEST_P(DecimalParsing, ReadsAsPercentDDoes) {
     const DecimalCase& c = GetParam();
     std::int32_t value = -777;
-    EXPECT_EQ(board::ParseDecimalLikeScanf(c.text, value), c.parses) << "text \"" << c.text << "\"";
+    EXPECT_EQ(vantrel::board::ParseDecimalLikeScanf(c.text, value), c.parses) << "text \"" << c.text << "\"";
     EXPECT_EQ(value, c.parses ? c.value : -777) << "text \"" << c.text << "\"";
 }
 
@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(InterruptAndRateTexts, DecimalParsing,
 TEST(HexParsing, NullTextParsesNothing) {
     std::uint32_t hex = 5;
     std::int32_t dec = 6;
-    EXPECT_FALSE(board::ParseHexLikeScanf(nullptr, hex));
-    EXPECT_FALSE(board::ParseDecimalLikeScanf(nullptr, dec));
+    EXPECT_FALSE(vantrel::board::ParseHexLikeScanf(nullptr, hex));
+    EXPECT_FALSE(vantrel::board::ParseDecimalLikeScanf(nullptr, dec));
     EXPECT_EQ(hex, 5u);
     EXPECT_EQ(dec, 6);
 }
@@ -92,7 +92,7 @@ class ExpectedScanTime : public ::testing::TestWithParam<ExpectedTimeCase> {};
 
 TEST_P(ExpectedScanTime, TruncatesTowardZero) {
     const auto [rate, expectedMs] = GetParam();
-    const auto got = board::ExpectedScanTimeMs(rate);
+    const auto got = vantrel::board::ExpectedScanTimeMs(rate);
     ASSERT_TRUE(got.has_value()) << "rate " << rate;
     EXPECT_EQ(*got, expectedMs) << "rate " << rate;
 }
@@ -105,42 +105,42 @@ INSTANTIATE_TEST_SUITE_P(Rates, ExpectedScanTime,
 
 TEST(ExpectedScanTime, RateThatIsNotPositivePredictsNothing) {
     for (std::int32_t rate : {0, -1, -2000, -2147483647 - 1})
-        EXPECT_FALSE(board::ExpectedScanTimeMs(rate).has_value()) << "rate " << rate;
+        EXPECT_FALSE(vantrel::board::ExpectedScanTimeMs(rate).has_value()) << "rate " << rate;
 }
 
 TEST(Tolerance, BoundaryPassesOneBeyondFails) {
-    EXPECT_FALSE(board::OutsideTolerance(400, 200, 200));
-    EXPECT_TRUE(board::OutsideTolerance(401, 200, 200));
-    EXPECT_FALSE(board::OutsideTolerance(0, 200, 200));
-    EXPECT_TRUE(board::OutsideTolerance(-1, 200, 200));
-    EXPECT_FALSE(board::OutsideTolerance(2710, 2560, 150));
-    EXPECT_TRUE(board::OutsideTolerance(2711, 2560, 150));
-    EXPECT_FALSE(board::OutsideTolerance(2410, 2560, 150));
-    EXPECT_TRUE(board::OutsideTolerance(2409, 2560, 150));
-    EXPECT_TRUE(board::OutsideTolerance(32767, -32768, 200));
+    EXPECT_FALSE(vantrel::board::OutsideTolerance(400, 200, 200));
+    EXPECT_TRUE(vantrel::board::OutsideTolerance(401, 200, 200));
+    EXPECT_FALSE(vantrel::board::OutsideTolerance(0, 200, 200));
+    EXPECT_TRUE(vantrel::board::OutsideTolerance(-1, 200, 200));
+    EXPECT_FALSE(vantrel::board::OutsideTolerance(2710, 2560, 150));
+    EXPECT_TRUE(vantrel::board::OutsideTolerance(2711, 2560, 150));
+    EXPECT_FALSE(vantrel::board::OutsideTolerance(2410, 2560, 150));
+    EXPECT_TRUE(vantrel::board::OutsideTolerance(2409, 2560, 150));
+    EXPECT_TRUE(vantrel::board::OutsideTolerance(32767, -32768, 200));
 }
 
 TEST(SampleErrors, EachSampleIsJudgedAgainstTheTargetOfItsChannel) {
     const std::int16_t targets[4] = {100, -100, 1000, -258};
     std::vector<std::int16_t> samples(20480);
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = targets[i % 4];
-    EXPECT_EQ(board::CountSampleErrors(targets, samples.data(), samples.size(), 200), 0);
+    EXPECT_EQ(vantrel::board::CountSampleErrors(targets, samples.data(), samples.size(), 200), 0);
 
     samples[4] = 300;      // channel 0, exactly 200 away: passes
     samples[5] = -301;     // channel 1, 201 away: fails
     samples[20478] = 799;  // channel 2, 201 away: fails
     samples[20479] = -58;  // channel 3, exactly 200 away: passes
-    EXPECT_EQ(board::CountSampleErrors(targets, samples.data(), samples.size(), 200), 2);
+    EXPECT_EQ(vantrel::board::CountSampleErrors(targets, samples.data(), samples.size(), 200), 2);
 }
 
 TEST(SampleErrors, UnwrittenBufferFailsEveryChannelFarFromMinus258) {
-    std::vector<unsigned char> bytes(20480 * 2, board::kUnwrittenSampleByte);
+    std::vector<unsigned char> bytes(20480 * 2, vantrel::board::kUnwrittenSampleByte);
     std::vector<std::int16_t> samples(20480);
     std::memcpy(samples.data(), bytes.data(), bytes.size());
     EXPECT_EQ(samples[0], -258);
     const std::int16_t targets[4] = {5000, -58, -459, 2000};
     // Channels 0 and 3 lie far away; -58 is 200 away and -459 is 201 away.
-    EXPECT_EQ(board::CountSampleErrors(targets, samples.data(), samples.size(), 200), 3 * 5120);
+    EXPECT_EQ(vantrel::board::CountSampleErrors(targets, samples.data(), samples.size(), 200), 3 * 5120);
 }
 
 class RateFile : public ::testing::Test {
@@ -162,43 +162,43 @@ protected:
 };
 
 TEST_F(RateFile, AbsentFileIsNotOpened) {
-    EXPECT_FALSE(board::ReadRateFile(path_.c_str(), 2000).has_value());
+    EXPECT_FALSE(vantrel::board::ReadRateFile(path_.c_str(), 2000).has_value());
 }
 
 // Neither opens, nor blocks: a folder (which fopen would open) and a FIFO without a writer.
 TEST_F(RateFile, FolderOrFifoIsNotARateFile) {
     ASSERT_EQ(::mkdir(path_.c_str(), 0755), 0);
-    EXPECT_FALSE(board::ReadRateFile(path_.c_str(), 2000).has_value());
+    EXPECT_FALSE(vantrel::board::ReadRateFile(path_.c_str(), 2000).has_value());
     ASSERT_EQ(::rmdir(path_.c_str()), 0);
     ASSERT_EQ(::mkfifo(path_.c_str(), 0644), 0);
-    EXPECT_FALSE(board::ReadRateFile(path_.c_str(), 2000).has_value());
+    EXPECT_FALSE(vantrel::board::ReadRateFile(path_.c_str(), 2000).has_value());
 }
 
 TEST_F(RateFile, NumberReplacesTheRate) {
     Write("4000\n");
-    EXPECT_EQ(board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(4000));
+    EXPECT_EQ(vantrel::board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(4000));
 }
 
 TEST_F(RateFile, TextThatIsNoNumberKeepsTheDefault) {
     Write("fast please\n");
-    EXPECT_EQ(board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(2000));
+    EXPECT_EQ(vantrel::board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(2000));
 }
 
 TEST_F(RateFile, EmptyFileKeepsTheDefault) {
     Write("");
-    EXPECT_EQ(board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(2000));
+    EXPECT_EQ(vantrel::board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(2000));
 }
 
 TEST_F(RateFile, NegativeAndZeroRatesAreReadAsTheyStand) {
     Write("-500");
-    EXPECT_EQ(board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(-500));
+    EXPECT_EQ(vantrel::board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(-500));
     Write("  0 Hz");
-    EXPECT_EQ(board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(0));
+    EXPECT_EQ(vantrel::board::ReadRateFile(path_.c_str(), 2000), std::optional<std::int32_t>(0));
 }
 
 struct PageCase {
     std::int32_t model;
-    board::RegisterPageRule::Kind kind;
+    vantrel::board::RegisterPageRule::Kind kind;
     std::uint16_t offset;
     std::uint8_t mask;
 };
@@ -207,17 +207,17 @@ class RegisterPageSelection : public ::testing::TestWithParam<PageCase> {};
 
 TEST_P(RegisterPageSelection, FollowsTheModelCode) {
     const PageCase& c = GetParam();
-    const board::RegisterPageRule rule = board::RegisterPageRuleOfModel(c.model);
+    const vantrel::board::RegisterPageRule rule = vantrel::board::RegisterPageRuleOfModel(c.model);
     EXPECT_EQ(rule.kind, c.kind) << "model " << c.model;
-    if (c.kind != board::RegisterPageRule::Kind::None) {
+    if (c.kind != vantrel::board::RegisterPageRule::Kind::None) {
         EXPECT_EQ(rule.portOffset, c.offset) << "model " << c.model;
     }
-    if (c.kind == board::RegisterPageRule::Kind::ReadMaskWrite) {
+    if (c.kind == vantrel::board::RegisterPageRule::Kind::ReadMaskWrite) {
         EXPECT_EQ(rule.keepMask, c.mask) << "model " << c.model;
     }
 }
 
-using Kind = board::RegisterPageRule::Kind;
+using Kind = vantrel::board::RegisterPageRule::Kind;
 INSTANTIATE_TEST_SUITE_P(
     Models, RegisterPageSelection,
     ::testing::Values(PageCase{27, Kind::WriteZero, 8, 0}, PageCase{34, Kind::WriteZero, 8, 0},
@@ -241,7 +241,7 @@ TEST_P(StartDate, FourDigitYearMonthAbbreviationTwoDigitDay) {
     local.tm_year = c.year - 1900;
     local.tm_mon = c.month;
     local.tm_mday = c.day;
-    EXPECT_EQ(board::FormatStartDate(local), c.text);
+    EXPECT_EQ(vantrel::board::FormatStartDate(local), c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dates, StartDate,
@@ -254,8 +254,8 @@ INSTANTIATE_TEST_SUITE_P(Dates, StartDate,
 TEST(StartDate, MonthTableHasTwelveAbbreviationsInOrder) {
     const char* expected[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    for (int m = 0; m < board::kMonthCount; ++m)
-        EXPECT_STREQ(board::kMonthAbbreviations[m], expected[m]) << "month " << m;
+    for (int m = 0; m < vantrel::board::kMonthCount; ++m)
+        EXPECT_STREQ(vantrel::board::kMonthAbbreviations[m], expected[m]) << "month " << m;
 }
 
 TEST(StartDate, LocalTimeBreaksDownInTheLocalZone) {
@@ -264,13 +264,13 @@ TEST(StartDate, LocalTimeBreaksDownInTheLocalZone) {
     ::setenv("TZ", "UTC0", 1);
     ::tzset();
     // 2009-03-05 13:07:42 UTC
-    const std::tm local = board::LocalTimeOf(1236258462);
+    const std::tm local = vantrel::board::LocalTimeOf(1236258462);
     if (oldTz)
         ::setenv("TZ", saved.c_str(), 1);
     else
         ::unsetenv("TZ");
     ::tzset();
-    EXPECT_EQ(board::FormatStartDate(local), "2009-Mar-05");
+    EXPECT_EQ(vantrel::board::FormatStartDate(local), "2009-Mar-05");
     EXPECT_EQ(local.tm_hour, 13);
     EXPECT_EQ(local.tm_min, 7);
 }

@@ -106,7 +106,8 @@ TEST_F(InitializeBoard, InitializingAgainAfterFailureWorks) {
     Run([&](CMainTestDlg& dlg) {
         Click(dlg, IDC_INITIALIZE_BOARD);
         EXPECT_EQ(Text(dlg, IDC_INIT_STATUS), "FAILED");
-        auto configure = reinterpret_cast<BqxsimConfigureFn>(platform::DriverSymbol("bqxsimConfigure"));
+        auto configure =
+            reinterpret_cast<BqxsimConfigureFn>(vantrel::platform::DriverSymbol("bqxsimConfigure"));
         ASSERT_NE(configure, nullptr);
         ASSERT_EQ(configure("fail_init_board = 0"), 0);
         Click(dlg, IDC_INITIALIZE_BOARD);
@@ -214,7 +215,7 @@ std::time_t ClockCaseTime() { return g_clockCaseTime; }
 
 TEST_P(StartTimeLine, TwoDigitTwentyFourHourClock) {
     g_clockCaseTime = GetParam().when;
-    board::g_calendarClock = &ClockCaseTime;
+    vantrel::board::g_calendarClock = &ClockCaseTime;
     WriteBench();
     WriteSettingsFor(27);
     Run([&](CMainTestDlg& dlg) {

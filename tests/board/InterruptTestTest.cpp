@@ -207,7 +207,7 @@ void* RefuseAllocation(std::size_t) { return nullptr; }
 TEST_F(InterruptTest, HeapRefusingTheBufferFailsWithoutScanning) {
     WriteBench();
     WriteRate("20000");
-    board::g_allocateSampleBuffer = &RefuseAllocation;
+    vantrel::board::g_allocateSampleBuffer = &RefuseAllocation;
     RunInterruptTest([&](CMainTestDlg& dlg) {
         EXPECT_EQ(ConsoleText(dlg), std::string("Using Hertz value from file.\n"
                                                 "Testing interrupts...\n"
@@ -222,7 +222,7 @@ TEST_F(InterruptTest, HeapRefusingTheBufferFailsWithoutScanning) {
         EXPECT_EQ(CallsNamed({"bqxADScanInt"}).size(), 0u);
         EXPECT_EQ(CountCalls("bqxSetCalMux(0,0)"), 1);
     });
-    board::g_allocateSampleBuffer = [](std::size_t bytes) { return std::malloc(bytes); };
+    vantrel::board::g_allocateSampleBuffer = [](std::size_t bytes) { return std::malloc(bytes); };
 }
 
 TEST_F(InterruptTest, ScanThatNeverEndsTimesOutByDriverClock) {

@@ -46,7 +46,7 @@ TEST_P(InterruptResultOf, HoldsTheVerdictAndFiguresOfTheRun) {
     Run([&](CMainTestDlg& dlg) {
         Initialize(dlg);
         Click(dlg, IDC_INTERRUPT_TEST);
-        const board::InterruptResult& r = CMainTestDlgAccess::LastResultsOf(dlg).interrupt;
+        const vantrel::board::InterruptResult& r = CMainTestDlgAccess::LastResultsOf(dlg).interrupt;
         EXPECT_EQ(r.passed, c.passed);
         EXPECT_EQ(Text(dlg, IDC_INTERRUPT_STATUS), c.passed ? "SUCCESS" : "FAILED");
         EXPECT_EQ(r.started, c.started);
@@ -83,7 +83,7 @@ TEST_F(RunResults, InitializeBoardKeepsWhatItAskedForAndWhatTheBoardAnswered) {
     WriteSettingsFor(27);
     Run([&](CMainTestDlg& dlg) {
         Initialize(dlg);
-        const board::InitResult& r = CMainTestDlgAccess::LastResultsOf(dlg).init;
+        const vantrel::board::InitResult& r = CMainTestDlgAccess::LastResultsOf(dlg).init;
         EXPECT_TRUE(r.opened);
         EXPECT_EQ(r.code, 0);
         EXPECT_EQ(r.boardType, 27);
@@ -111,21 +111,22 @@ TEST_F(RunResults, DiagnosticsKeepWhatTheyPrinted) {
         Initialize(dlg);
         Click(dlg, IDC_VIEW_EEPROM);
         char firstLine[64];
-        const board::EepromResult& eeprom = CMainTestDlgAccess::LastResultsOf(dlg).eeprom;
+        const vantrel::board::EepromResult& eeprom = CMainTestDlgAccess::LastResultsOf(dlg).eeprom;
         std::snprintf(firstLine, sizeof firstLine, "0:\t%02X %02X %02X %02X    %02X %02X %02X %02X",
                       eeprom.bytes[0], eeprom.bytes[1], eeprom.bytes[2], eeprom.bytes[3], eeprom.bytes[4],
                       eeprom.bytes[5], eeprom.bytes[6], eeprom.bytes[7]);
         EXPECT_NE(ConsoleText(dlg).find(firstLine), std::string::npos) << firstLine;
 
         Click(dlg, IDC_DUMP_REGISTERS);
-        const board::RegisterDumpResult& registers = CMainTestDlgAccess::LastResultsOf(dlg).registers;
+        const vantrel::board::RegisterDumpResult& registers =
+            CMainTestDlgAccess::LastResultsOf(dlg).registers;
         EXPECT_EQ(registers.typeCode, 27);
         char lastLine[16];
         std::snprintf(lastLine, sizeof lastLine, "15: %02X\n", registers.registers[15]);
         EXPECT_NE(ConsoleText(dlg).find(lastLine), std::string::npos) << lastLine;
 
         Click(dlg, IDC_SAMPLE);
-        const board::SampleResult& sample = CMainTestDlgAccess::LastResultsOf(dlg).sample;
+        const vantrel::board::SampleResult& sample = CMainTestDlgAccess::LastResultsOf(dlg).sample;
         EXPECT_EQ(sample.channelsAnnounced, 32);
         ASSERT_EQ(sample.codes.size(), 4u);
         EXPECT_EQ(sample.failedCall, "bqxADSample");

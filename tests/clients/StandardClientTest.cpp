@@ -123,7 +123,7 @@ protected:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_dir = pattern;
         std::filesystem::current_path(m_dir);
-        ASSERT_TRUE(platform::LoadDriverLibrary({BQXSIM_LIBRARY_DIR}));
+        ASSERT_TRUE(vantrel::platform::LoadDriverLibrary({BQXSIM_LIBRARY_DIR}));
         ASSERT_EQ(bqxInit(BQX_REQUIRED_VERSION), BQX_OK);
         BoardConfig config{};
         config.boardType = 27;
@@ -140,10 +140,10 @@ protected:
             ::kill(m_bridge, SIGTERM);
             ::waitpid(m_bridge, nullptr, 0);
         }
-        harness::StopProcess(m_meter);
+        vantrel::dialogdriver::StopProcess(m_meter);
         if (m_board != BQX_NO_BOARD) bqxFreeBoard(m_board);
         bqxFree();
-        platform::ResetDriverLibrary();
+        vantrel::platform::ResetDriverLibrary();
         std::filesystem::current_path(m_previous);
         std::error_code ignored;
         std::filesystem::remove_all(m_dir, ignored);
@@ -159,9 +159,10 @@ protected:
 TEST_P(StandardClient, ReadsEachReferenceTheBoardPublishes) {
     const ClientCase& c = GetParam();
     std::string ready;
-    m_meter = harness::StartUntilReady({(BinDir() / "vantrel-metersim").string(), "--meter", c.meter, "--dir",
-                                        m_dir.string(), "--time-scale", std::to_string(kTimeScale)},
-                                       kReadyTimeoutMs, &ready);
+    m_meter = vantrel::dialogdriver::StartUntilReady(
+        {(BinDir() / "vantrel-metersim").string(), "--meter", c.meter, "--dir", m_dir.string(),
+         "--time-scale", std::to_string(kTimeScale)},
+        kReadyTimeoutMs, &ready);
     ASSERT_GT(m_meter, 0) << ready;
     const std::string pty = ready.substr(6);
     // The recipe of the emulator's README: the terminal set once with the meter's framing
@@ -212,7 +213,7 @@ TEST(EmulatorPacing, ReplyLeavesAtTheLinesCharacterTime) {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const std::string dir = pattern;
     std::string ready;
-    const pid_t meter = harness::StartUntilReady(
+    const pid_t meter = vantrel::dialogdriver::StartUntilReady(
         {(BinDir() / "vantrel-metersim").string(), "--dir", dir, "--readings", "4.9876"}, kReadyTimeoutMs,
         &ready);
     ASSERT_GT(meter, 0) << ready;
@@ -241,7 +242,7 @@ TEST(EmulatorPacing, ReplyLeavesAtTheLinesCharacterTime) {
         arrivals.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
     }
     ::close(fd);
-    harness::StopProcess(meter);
+    vantrel::dialogdriver::StopProcess(meter);
     std::filesystem::remove_all(dir);
 
     EXPECT_EQ(received, expected);

@@ -10,12 +10,12 @@ class Console : public DialogFixture {};
 
 TEST_F(Console, ColourHoldsUntilNextSetLogColor) {
     Run([&](CMainTestDlg& dlg) {
-        dlg.SetLogColor(kLogRed);
+        dlg.SetLogColor(vantrel::console::kLogRed);
         dlg.LogPrintf("first %d\n", 1);
         dlg.LogPrintf("second %d\n", 2);
-        dlg.SetLogColor(kLogGreen);
+        dlg.SetLogColor(vantrel::console::kLogGreen);
         dlg.LogPrintf("passed\n");
-        dlg.SetLogColor(kLogBlack);
+        dlg.SetLogColor(vantrel::console::kLogBlack);
         dlg.LogPrintf("plain\n");
         const auto runs = ConsoleRuns(dlg);
         ASSERT_GE(runs.size(), 3u);

@@ -27,11 +27,11 @@ protected:
 
 TEST_F(LogSave, RtfHoldsTextColoursAndFace) {
     Run([&](CMainTestDlg& dlg) {
-        dlg.SetLogColor(kLogRed);
+        dlg.SetLogColor(vantrel::console::kLogRed);
         dlg.LogPrintf("Channel 3 out of tolerance: 12.5%%\n");
-        dlg.SetLogColor(kLogGreen);
+        dlg.SetLogColor(vantrel::console::kLogGreen);
         dlg.LogPrintf("SUCCESS\n");
-        dlg.SetLogColor(kLogBlack);
+        dlg.SetLogColor(vantrel::console::kLogBlack);
         dlg.LogPrintf("done\n");
         Save(dlg);
     });

@@ -11,7 +11,7 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 std::string Format(const char* format, ...) {
     std::va_list args;
     va_start(args, format);
-    std::string text = FormatLogText(format, args);
+    std::string text = vantrel::console::FormatLogText(format, args);
     va_end(args);
     return text;
 }

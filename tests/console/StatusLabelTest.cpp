@@ -18,16 +18,16 @@ TEST_F(StatusLabel, TestingOnYellowShowsWhileHandlerStillRuns) {
         // The actions run inside the dialog's loop like a handler: no event is processed
         // between the calls and the screen reading.
         PaintCounter paints(Control(dlg, IDC_INIT_STATUS));
-        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(kStatusTesting);
+        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(vantrel::console::kStatusTesting);
         EXPECT_GE(paints.Count(), 1) << "the colour change was not painted at once";
         apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetText("Testing...");
         EXPECT_GE(paints.Count(), 2) << "the text change was not painted at once";
         EXPECT_EQ(Background(dlg, IDC_INIT_STATUS), QColor(255, 255, 0));
         EXPECT_EQ(Text(dlg, IDC_INIT_STATUS), "Testing...");
-        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(kStatusFailed);
+        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(vantrel::console::kStatusFailed);
         apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetText("FAILED");
         EXPECT_EQ(Background(dlg, IDC_INIT_STATUS), QColor(255, 0, 0));
-        apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS).SetBkColor(kStatusSuccess);
+        apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS).SetBkColor(vantrel::console::kStatusSuccess);
         apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS).SetText("SUCCESS");
         EXPECT_EQ(Background(dlg, IDC_INTERRUPT_STATUS), QColor(0, 255, 0));
     });
@@ -36,7 +36,8 @@ TEST_F(StatusLabel, TestingOnYellowShowsWhileHandlerStillRuns) {
 TEST_F(StatusLabel, HundredStateChangesKeepOneBrushPerLabel) {
     Run([&](CMainTestDlg& dlg) {
         const long before = CBrush::GetLiveCount();
-        const COLORREF states[] = {kStatusTesting, kStatusSuccess, kStatusFailed, GetSysColor(COLOR_BTNFACE)};
+        const COLORREF states[] = {vantrel::console::kStatusTesting, vantrel::console::kStatusSuccess,
+                                   vantrel::console::kStatusFailed, GetSysColor(COLOR_BTNFACE)};
         for (int i = 0; i < 100; ++i) {
             apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(states[i % 4]);
             apptest::Item<CStatusLabel>(dlg, IDC_INTERRUPT_STATUS).SetBkColor(states[(i + 1) % 4]);
@@ -48,7 +49,7 @@ TEST_F(StatusLabel, HundredStateChangesKeepOneBrushPerLabel) {
 
 TEST_F(StatusLabel, ResetReturnsFieldsToNotApplicable) {
     Run([&](CMainTestDlg& dlg) {
-        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(kStatusSuccess);
+        apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetBkColor(vantrel::console::kStatusSuccess);
         apptest::Item<CStatusLabel>(dlg, IDC_INIT_STATUS).SetText("SUCCESS");
         apptest::Item<CButton>(dlg, IDC_VIEW_EEPROM).EnableWindow(TRUE);
         dlg.ResetTestStates();

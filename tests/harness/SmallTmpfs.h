@@ -1,7 +1,7 @@
+#pragma once
 // A small tmpfs mounted on a fresh folder, for tests of writes that fail on a read-only or a
 // full file system. Mounting needs root (or CAP_SYS_ADMIN); where it is refused the test
 // is skipped with the reason.
-#pragma once
 
 #include <cstddef>
 #include <string>
@@ -17,7 +17,7 @@ public:
     SmallTmpfs& operator=(const SmallTmpfs&) = delete;
 
     bool Mounted() const { return m_mounted; }
-    const std::string& Path() const { return m_path; }
+    const std::string& path() const { return m_path; }
     const std::string& Why() const { return m_why; }
 
     // Remounts the file system read-only; files already in it stay readable.

@@ -1,8 +1,8 @@
+#pragma once
 // Timing checks that hold on a loaded machine. A wait is never shorter than specified; it may
 // run long by the machine's other work, up to kRunsLongMs. An interval between two arrivals
 // at a peer (the meter emulator) may also look short by up to kArrivalSkewMs: the peer may
 // notice the first arrival late and the second on time.
-#pragma once
 
 #include <gtest/gtest.h>
 

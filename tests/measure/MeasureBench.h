@@ -1,7 +1,7 @@
+#pragma once
 // A bench folder for one Measure References run: the settings and bench files the tool
 // and the simulated board read, and optionally the meter emulator on its COM1. The folder
 // is the current one while the bench lives.
-#pragma once
 
 #include "BenchFolder.h"
 
@@ -26,6 +26,6 @@ public:
     std::string MeterReceived() const;
 
 private:
-    harness::BenchFolder m_folder;
-    std::string m_dir = m_folder.Path().string();
+    vantrel::dialogdriver::BenchFolder m_folder;
+    std::string m_dir = m_folder.path().string();
 };

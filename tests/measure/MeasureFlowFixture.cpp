@@ -40,7 +40,7 @@ std::vector<unsigned char> ParseDump(const std::string& console) {
 
 }  // namespace
 
-WindowSeen Look(harness::DialogDriver& window) {
+WindowSeen Look(vantrel::dialogdriver::DialogDriver& window) {
     WindowSeen seen;
     seen.shown = true;
     for (int i = 0; i < 5; ++i) seen.edits[static_cast<std::size_t>(i)] = window.Text(kReferenceEdit0 + i);
@@ -50,7 +50,7 @@ WindowSeen Look(harness::DialogDriver& window) {
 }
 
 void MeasureFlowTest::SetUp() {
-    harness::EnsureApplication();
+    vantrel::dialogdriver::EnsureApplication();
     m_bench = std::make_unique<MeasureBench>();
 }
 
@@ -66,11 +66,11 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
         if (!ready) return out;
     }
 
-    harness::MessageBoxScript boxes;
+    vantrel::dialogdriver::MessageBoxScript boxes;
     boxes.onShow = options.onBox;
-    harness::NestedModalScript nested;
+    vantrel::dialogdriver::NestedModalScript nested;
     double pressedAt = 0.0;
-    nested.Queue([&](harness::DialogDriver& window) {
+    nested.Queue([&](vantrel::dialogdriver::DialogDriver& window) {
         out.handlerMs = NowMs() - pressedAt;
         out.window = Look(window);
         if (options.operatorScript) options.operatorScript(window);
@@ -80,31 +80,31 @@ FlowOutcome MeasureFlowTest::Run(const FlowOptions& options) {
     // The flag is process-wide: a board held by an earlier test's window is long gone.
     boardInitialized = false;
     CMainTestDlg dlg;
-    harness::RunModal(dlg, [&](harness::DialogDriver& main) {
+    vantrel::dialogdriver::RunModal(dlg, [&](vantrel::dialogdriver::DialogDriver& main) {
         main.Click(IDC_INITIALIZE_BOARD);
         EXPECT_EQ(main.Text(IDC_INIT_STATUS), "SUCCESS") << main.ConsoleText(IDC_CONSOLE);
 
         // A known table in EEPROM that no measurement reproduces.
-        const int count = refs::ReferenceCount(static_cast<std::uint8_t>(options.boardType));
+        const int count = vantrel::meter::ReferenceCount(static_cast<std::uint8_t>(options.boardType));
         double before[8] = {};
         for (int i = 0; i < count; ++i) before[i] = kStoredBefore[static_cast<std::size_t>(i)];
         bqxSetReferenceVoltages(CMainTestDlgAccess::BoardHandleOf(dlg), before);
-        harness::ConfigureDriver("fail_get_references = 0");
+        vantrel::dialogdriver::ConfigureDriver("fail_get_references = 0");
         out.eepromBefore = StoredReferences(CMainTestDlgAccess::BoardHandleOf(dlg));
-        for (const std::string& line : options.benchLines) harness::ConfigureDriver(line);
+        for (const std::string& line : options.benchLines) vantrel::dialogdriver::ConfigureDriver(line);
 
         if (options.beforePress) options.beforePress();
         for (int answer : options.boxAnswers) boxes.Queue(answer);
-        const std::size_t boxesBefore = boxes.Records().size();
-        harness::ClearDriverCallLog();
+        const std::size_t boxesBefore = boxes.records().size();
+        vantrel::dialogdriver::ClearDriverCallLog();
         pressedAt = NowMs();
         main.Click(IDC_MEASURE_REFERENCES);
         out.result = CMainTestDlgAccess::LastResultsOf(dlg).measure;
-        out.calls = harness::DriverCallLog();
-        out.boxes.assign(boxes.Records().begin() + static_cast<std::ptrdiff_t>(boxesBefore),
-                         boxes.Records().end());
+        out.calls = vantrel::dialogdriver::DriverCallLog();
+        out.boxes.assign(boxes.records().begin() + static_cast<std::ptrdiff_t>(boxesBefore),
+                         boxes.records().end());
 
-        harness::ConfigureDriver("fail_get_references = 0");
+        vantrel::dialogdriver::ConfigureDriver("fail_get_references = 0");
         out.eepromAfter = StoredReferences(CMainTestDlgAccess::BoardHandleOf(dlg));
         if (options.viewEepromAfter) {
             main.Click(IDC_VIEW_EEPROM);
@@ -134,7 +134,7 @@ std::string MeasureFlowTest::Joined(const std::vector<std::string>& lines) {
     return out;
 }
 
-std::string MeasureFlowTest::BoxList(const std::vector<harness::MessageBoxRecord>& boxes) {
+std::string MeasureFlowTest::BoxList(const std::vector<vantrel::dialogdriver::MessageBoxRecord>& boxes) {
     std::string out;
     for (const auto& box : boxes) out += "[" + box.caption + "] " + box.text + "\n";
     return out.empty() ? "(no message box)\n" : out;

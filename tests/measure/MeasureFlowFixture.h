@@ -1,8 +1,8 @@
+#pragma once
 // The Measure References flow driven through the real main dialog: a bench folder with the
 // simulated board and, when asked, the meter emulator on COM1; an operator script for the
 // Measure References window; and what came out of it (message boxes, console, call log,
 // EEPROM before and after).
-#pragma once
 
 #include "MeasureBench.h"
 
@@ -51,9 +51,9 @@ struct WindowSeen {
 
 struct FlowOutcome {
     WindowSeen window;
-    meter::MeasureResult result;  // what the run returned
-    bool windowEnded = false;     // the operator script left it ended
-    std::vector<harness::MessageBoxRecord> boxes;
+    vantrel::meter::MeasureResult result;  // what the run returned
+    bool windowEnded = false;              // the operator script left it ended
+    std::vector<vantrel::dialogdriver::MessageBoxRecord> boxes;
     std::vector<std::string> calls;    // driver calls from the press of the button on
     std::vector<double> eepromBefore;  // bqxGetReferenceVoltages, 8 values
     std::vector<double> eepromAfter;
@@ -73,12 +73,12 @@ struct FlowOptions {
     // gets the harness's default answer.
     std::vector<int> boxAnswers;
     // Called as each message box shows, before it is answered.
-    std::function<void(const harness::MessageBoxRecord&)> onBox;
+    std::function<void(const vantrel::dialogdriver::MessageBoxRecord&)> onBox;
     // Runs once the EEPROM holds kStoredBefore, right before the button is pressed.
     std::function<void()> beforePress;
     // Acts in the window once it is up; the window is cancelled when the script leaves it
     // open.
-    std::function<void(harness::DialogDriver&)> operatorScript;
+    std::function<void(vantrel::dialogdriver::DialogDriver&)> operatorScript;
 };
 
 class MeasureFlowTest : public testing::Test {
@@ -96,7 +96,7 @@ protected:
     static std::vector<std::string> CallsNamed(const std::vector<std::string>& calls,
                                                const std::vector<std::string>& names);
     static std::string Joined(const std::vector<std::string>& lines);
-    static std::string BoxList(const std::vector<harness::MessageBoxRecord>& boxes);
+    static std::string BoxList(const std::vector<vantrel::dialogdriver::MessageBoxRecord>& boxes);
     // The i-th reference as the EEPROM dump shows it.
     static double DumpReference(const std::vector<unsigned char>& dump, int i);
 
@@ -105,6 +105,6 @@ private:
 };
 
 // Reads the five edits, the EEPROM text and the focus of a running window.
-WindowSeen Look(harness::DialogDriver& window);
+WindowSeen Look(vantrel::dialogdriver::DialogDriver& window);
 
 }  // namespace measuretest

@@ -42,7 +42,7 @@ std::string SetReferencesCall(const std::vector<double>& values) {
 const std::vector<std::string> kFlowCalls = {"bqxSetCalMux", "bqxGetReferenceVoltages", "bqxSleep",
                                              "bqxADSetChannel", "bqxSetReferenceVoltages"};
 
-void ClickOk(harness::DialogDriver& window) { window.Click(IDOK); }
+void ClickOk(vantrel::dialogdriver::DialogDriver& window) { window.Click(IDOK); }
 
 // Fluke 45 run: each reading is what the terminals carry, at the meter's resolution.
 TEST_F(MeasureFlowTest, Fluke45RunWritesTheMeasuredReferencesToEeprom) {
@@ -133,7 +133,7 @@ TEST_F(MeasureFlowTest, MeterNoneLetsTheOperatorTypeTheValues) {
     options.voltmeter = 2;
     // A meter is on COM1, but with "None" nobody talks to it.
     options.meterArguments = {"--meter", "fluke45"};
-    options.operatorScript = [&](harness::DialogDriver& window) {
+    options.operatorScript = [&](vantrel::dialogdriver::DialogDriver& window) {
         window.TypeText(kReferenceEdit0, "4.0963");
         window.TypeText(kReferenceEdit0 + 1, "2.5");
         window.TypeText(kReferenceEdit0 + 2, "1.25");
@@ -172,10 +172,10 @@ TEST_F(MeasureFlowTest, EditFocusSelectsItsChannel) {
     FlowOptions options;
     options.boardType = 27;
     std::vector<std::string> selections;
-    options.operatorScript = [&](harness::DialogDriver& window) {
-        harness::ClearDriverCallLog();
-        for (int i : {3, 1, 4}) window.Dialog().GotoDlgCtrl(window.Dialog().GetDlgItem(kReferenceEdit0 + i));
-        selections = CallsNamed(harness::DriverCallLog(), {"bqxADSetChannel"});
+    options.operatorScript = [&](vantrel::dialogdriver::DialogDriver& window) {
+        vantrel::dialogdriver::ClearDriverCallLog();
+        for (int i : {3, 1, 4}) window.dialog().GotoDlgCtrl(window.dialog().GetDlgItem(kReferenceEdit0 + i));
+        selections = CallsNamed(vantrel::dialogdriver::DriverCallLog(), {"bqxADSetChannel"});
     };
     Run(options);
     EXPECT_EQ(Joined(selections), "bqxADSetChannel(0,3,3)\nbqxADSetChannel(0,1,1)\nbqxADSetChannel(0,4,4)\n");
@@ -236,7 +236,7 @@ TEST_P(BoardWithMoreReferencesThanEdits, ReferencesBeyondTheEditsKeepTheirEeprom
     const ManyReferencesCase c = GetParam();
     FlowOptions options;
     options.boardType = c.boardType;
-    options.operatorScript = [](harness::DialogDriver& window) {
+    options.operatorScript = [](vantrel::dialogdriver::DialogDriver& window) {
         for (int i = 0; i < 5; ++i) window.SetText(kReferenceEdit0 + i, std::to_string(i + 1) + ".5");
         window.Click(IDOK);
     };
@@ -272,7 +272,7 @@ TEST_P(ToleranceWindowEdge, ReadingIsJudgedOnItsAbsoluteValue) {
     options.boardType = 27;
     options.voltmeter = 0;
     options.meterArguments = {"--meter", "fluke45", "--readings", c.readings};
-    options.operatorScript = [](harness::DialogDriver& window) { window.Click(kKeepButton); };
+    options.operatorScript = [](vantrel::dialogdriver::DialogDriver& window) { window.Click(kKeepButton); };
     const FlowOutcome out = Run(options);
 
     if (c.accepted) {
@@ -351,7 +351,7 @@ TEST_F(MeasureFlowTest, ButtonsPressedWhileTheWindowStartsAreNotTaken) {
     options.voltmeter = 0;
     options.meterArguments = {"--meter", "fluke45", "--readings", "4.75,2.25,1.125,9"};
     int pressed = 0;
-    options.onBox = [&](const harness::MessageBoxRecord& box) {
+    options.onBox = [&](const vantrel::dialogdriver::MessageBoxRecord& box) {
         if (box.caption != "ERROR" || pressed > 0) return;
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (window->windowTitle() != "Measure References") continue;
@@ -384,7 +384,7 @@ TEST_P(LeavingWithoutWriting, EepromStaysAsItWas) {
     FlowOptions options;
     options.boardType = 27;
     const int button = GetParam().button;
-    options.operatorScript = [button](harness::DialogDriver& window) {
+    options.operatorScript = [button](vantrel::dialogdriver::DialogDriver& window) {
         window.SetText(kReferenceEdit0, "4.75");
         window.Click(button);
     };
@@ -416,7 +416,7 @@ TEST_P(NotANumber, OkIsRefusedAndNamesTheChannelAndItsText) {
     options.boardType = 27;
     bool stillOpen = false;
     int focusAfter = 0;
-    options.operatorScript = [&](harness::DialogDriver& window) {
+    options.operatorScript = [&](vantrel::dialogdriver::DialogDriver& window) {
         window.SetText(kReferenceEdit0 + 2, c.text);
         window.Click(IDOK);
         stillOpen = !window.Ended();
@@ -444,7 +444,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, NotANumber,
 TEST_F(MeasureFlowTest, TextOfAnEditBeyondTheBoardsReferencesIsNotChecked) {
     FlowOptions options;
     options.boardType = 20;  // four references: edit 1029 is not copied
-    options.operatorScript = [](harness::DialogDriver& window) {
+    options.operatorScript = [](vantrel::dialogdriver::DialogDriver& window) {
         const char* typed[] = {"4.75", "2.25", "1.125", "0.5"};
         for (int i = 0; i < 4; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
         window.SetText(kReferenceEdit0 + 4, "abc");
@@ -498,7 +498,7 @@ TEST_F(MeasureFlowTest, MissingPortDoesNotMatterWhenNothingIsMeasured) {
     FlowOptions options;
     options.boardType = 34;  // no references to measure
     options.voltmeter = 0;
-    options.operatorScript = [](harness::DialogDriver& window) { window.Click(IDOK); };
+    options.operatorScript = [](vantrel::dialogdriver::DialogDriver& window) { window.Click(IDOK); };
     const FlowOutcome out = Run(options);
     ASSERT_TRUE(out.window.shown);
     ASSERT_EQ(out.boxes.size(), 1u) << BoxList(out.boxes);
@@ -511,7 +511,7 @@ TEST_F(MeasureFlowTest, FailedEepromReadShowsZeros) {
     FlowOptions options;
     options.boardType = 20;
     options.benchLines = {"fail_get_references = 10"};
-    options.operatorScript = [](harness::DialogDriver& window) {
+    options.operatorScript = [](vantrel::dialogdriver::DialogDriver& window) {
         window.SetText(kReferenceEdit0, "4.5");
         window.Click(IDOK);
     };
@@ -528,7 +528,7 @@ TEST_F(MeasureFlowTest, FailedEepromReadRefusesToWriteReferencesBeyondTheEdits) 
     options.boardType = 12;  // Corvix, seven references
     options.benchLines = {"fail_get_references = 10"};
     bool stillOpen = false;
-    options.operatorScript = [&](harness::DialogDriver& window) {
+    options.operatorScript = [&](vantrel::dialogdriver::DialogDriver& window) {
         window.Click(IDOK);
         stillOpen = !window.Ended();
         window.Click(kKeepButton);
@@ -561,7 +561,7 @@ TEST_P(TypedReference, OutsideItsWindowIsConfirmedBeyondTheBoardsRangeRefused) {
     options.boardType = 20;
     options.boxAnswers = {c.answer};
     bool stillOpen = false;
-    options.operatorScript = [&](harness::DialogDriver& window) {
+    options.operatorScript = [&](vantrel::dialogdriver::DialogDriver& window) {
         const char* typed[] = {c.typed, "2.25", "1.125", "0.5"};
         for (int i = 0; i < 4; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
         window.Click(IDOK);
@@ -603,7 +603,7 @@ class EepromNotWritable : public MeasureFlowTest, public testing::WithParamInter
 TEST_P(EepromNotWritable, OperatorIsToldTheReferencesWereNotStored) {
     harness::SmallTmpfs fs(Bench().Dir() + "/eeprom-fs", 64 * 1024);
     if (!fs.Mounted()) GTEST_SKIP() << fs.Why();
-    const std::string image = fs.Path() + "/eeprom.bin";
+    const std::string image = fs.path() + "/eeprom.bin";
     std::vector<char> fileBefore;
     FlowOptions options;
     options.boardType = 20;
@@ -613,7 +613,7 @@ TEST_P(EepromNotWritable, OperatorIsToldTheReferencesWereNotStored) {
         fileBefore.assign(std::istreambuf_iterator<char>(in), {});
         ASSERT_TRUE(GetParam() == EepromFileSystem::ReadOnly ? fs.MakeReadOnly() : fs.Fill());
     };
-    options.operatorScript = [](harness::DialogDriver& window) {
+    options.operatorScript = [](vantrel::dialogdriver::DialogDriver& window) {
         const char* typed[] = {"4.75", "2.25", "1.125", "0.5"};
         for (int i = 0; i < 4; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
         window.Click(IDOK);
@@ -644,7 +644,7 @@ TEST_F(MeasureFlowTest, NoMeterButtonCheckedReadsAsFluke45) {
     options.boardType = 20;
     options.voltmeter = 7;  // names no button: all three stay unchecked
     options.meterArguments = {"--meter", "fluke45"};
-    options.operatorScript = [](harness::DialogDriver& window) { window.Click(IDCANCEL); };
+    options.operatorScript = [](vantrel::dialogdriver::DialogDriver& window) { window.Click(IDCANCEL); };
     const FlowOutcome out = Run(options);
     ASSERT_TRUE(out.window.shown) << BoxList(out.boxes);
     ASSERT_FALSE(out.boxes.empty());
@@ -658,29 +658,29 @@ struct OutcomeCase {
     std::vector<std::string> meter;  // meter emulator arguments; empty: meter None
     int voltmeter;
     int button;  // pressed in the Measure References window
-    meter::MeasureOutcome outcome;
+    vantrel::meter::MeasureOutcome outcome;
     std::size_t readings;
     const char* typedFirst = nullptr;  // typed into channel 0 and offered before the button
 };
 
 const OutcomeCase kOutcomeCases[] = {
-    {"Written", {"--meter", "fluke45"}, 0, IDOK, meter::MeasureOutcome::Written, 5},
-    {"Kept", {}, 2, kKeepButton, meter::MeasureOutcome::Kept, 0},
-    {"Cancelled", {}, 2, IDCANCEL, meter::MeasureOutcome::Cancelled, 0},
+    {"Written", {"--meter", "fluke45"}, 0, IDOK, vantrel::meter::MeasureOutcome::Written, 5},
+    {"Kept", {}, 2, kKeepButton, vantrel::meter::MeasureOutcome::Kept, 0},
+    {"Cancelled", {}, 2, IDCANCEL, vantrel::meter::MeasureOutcome::Cancelled, 0},
     {"OutOfTolerance",
      {"--meter", "fluke45", "--readings", "5.3"},
      0,
      IDOK,
-     meter::MeasureOutcome::OutOfTolerance,
+     vantrel::meter::MeasureOutcome::OutOfTolerance,
      1},
     {"FailedReading",
      {"--meter", "fluke45", "--fault", "silent"},
      0,
      IDOK,
-     meter::MeasureOutcome::FailedReading,
+     vantrel::meter::MeasureOutcome::FailedReading,
      0},
-    {"Refused", {}, 2, IDCANCEL, meter::MeasureOutcome::Refused, 0, "99"},
-    {"KeptAfterRefusal", {}, 2, kKeepButton, meter::MeasureOutcome::Kept, 0, "-12.5"},
+    {"Refused", {}, 2, IDCANCEL, vantrel::meter::MeasureOutcome::Refused, 0, "99"},
+    {"KeptAfterRefusal", {}, 2, kKeepButton, vantrel::meter::MeasureOutcome::Kept, 0, "-12.5"},
 };
 
 class MeasureResultOf : public MeasureFlowTest, public testing::WithParamInterface<OutcomeCase> {};
@@ -692,7 +692,7 @@ TEST_P(MeasureResultOf, SaysHowTheRunEndedAndWhatItReadAndWrote) {
     FlowOptions options;
     options.voltmeter = c.voltmeter;
     options.meterArguments = c.meter;
-    options.operatorScript = [&](harness::DialogDriver& window) {
+    options.operatorScript = [&](vantrel::dialogdriver::DialogDriver& window) {
         if (c.typedFirst) {
             window.TypeText(kReferenceEdit0, c.typedFirst);
             window.Click(IDOK);
@@ -700,7 +700,7 @@ TEST_P(MeasureResultOf, SaysHowTheRunEndedAndWhatItReadAndWrote) {
         window.Click(c.button);
     };
     const FlowOutcome out = Run(options);
-    const meter::MeasureResult& r = out.result;
+    const vantrel::meter::MeasureResult& r = out.result;
     if (c.typedFirst) {
         ASSERT_EQ(r.refused.size(), 5u);
         EXPECT_DOUBLE_EQ(r.refused[0], std::stod(c.typedFirst));
@@ -711,17 +711,18 @@ TEST_P(MeasureResultOf, SaysHowTheRunEndedAndWhatItReadAndWrote) {
     EXPECT_EQ(r.meterIndex, c.voltmeter);
     EXPECT_EQ(r.boardType, 27);
     ASSERT_EQ(r.readings.size(), c.readings);
-    for (const refs::ChannelReading& reading : r.readings) {
-        EXPECT_EQ(reading.withinTolerance, refs::WithinTolerance(reading.channel, reading.volts));
-        EXPECT_EQ(reading.window.low, refs::kToleranceWindows[static_cast<std::size_t>(reading.channel)].low);
+    for (const vantrel::meter::ChannelReading& reading : r.readings) {
+        EXPECT_EQ(reading.withinTolerance, vantrel::meter::WithinTolerance(reading.channel, reading.volts));
+        EXPECT_EQ(reading.window.low,
+                  vantrel::meter::kToleranceWindows[static_cast<std::size_t>(reading.channel)].low);
     }
-    if (c.outcome == meter::MeasureOutcome::OutOfTolerance) {
+    if (c.outcome == vantrel::meter::MeasureOutcome::OutOfTolerance) {
         EXPECT_FALSE(r.readings.back().withinTolerance);
     }
     EXPECT_TRUE(r.eepromBeforeRead);
     for (std::size_t i = 0; i < out.eepromBefore.size() && i < 7; ++i)
         EXPECT_DOUBLE_EQ(r.eepromBefore[i], out.eepromBefore[i]) << "reference " << i;
-    if (c.outcome == meter::MeasureOutcome::Written) {
+    if (c.outcome == vantrel::meter::MeasureOutcome::Written) {
         EXPECT_EQ(r.writeCode, 0);
         ASSERT_EQ(r.written.size(), 7u);
         for (std::size_t i = 0; i < r.written.size(); ++i)

@@ -19,9 +19,10 @@ class ReferenceCountTest : public testing::TestWithParam<CountCase> {};
 
 TEST_P(ReferenceCountTest, BoardTypeHoldsItsNumberOfReferences) {
     const CountCase c = GetParam();
-    EXPECT_EQ(refs::ReferenceCount(static_cast<std::uint8_t>(c.code)), c.references)
+    EXPECT_EQ(vantrel::meter::ReferenceCount(static_cast<std::uint8_t>(c.code)), c.references)
         << "board-type code " << c.code;
-    EXPECT_EQ(refs::MeasuredCount(static_cast<std::uint8_t>(c.code)), c.references < 5 ? c.references : 5)
+    EXPECT_EQ(vantrel::meter::MeasuredCount(static_cast<std::uint8_t>(c.code)),
+              c.references < 5 ? c.references : 5)
         << "board-type code " << c.code;
 }
 
@@ -36,8 +37,8 @@ INSTANTIATE_TEST_SUITE_P(ListedAndUnlistedCodes, ReferenceCountTest,
 TEST(ReferenceCountTable, OnlyTheTwelveListedCodesHoldReferences) {
     int codesWithReferences = 0;
     for (int code = 0; code < 256; ++code) {
-        const int count = refs::ReferenceCount(static_cast<std::uint8_t>(code));
-        EXPECT_LE(count, refs::kMaxReferences) << "code " << code;
+        const int count = vantrel::meter::ReferenceCount(static_cast<std::uint8_t>(code));
+        EXPECT_LE(count, vantrel::meter::kMaxReferences) << "code " << code;
         if (count != 0) ++codesWithReferences;
     }
     EXPECT_EQ(codesWithReferences, 12);
@@ -53,7 +54,7 @@ class ToleranceWindowTest : public testing::TestWithParam<WindowCase> {};
 
 TEST_P(ToleranceWindowTest, BoundsAreInclusive) {
     const WindowCase c = GetParam();
-    EXPECT_EQ(refs::WithinTolerance(c.channel, c.volts), c.accepted)
+    EXPECT_EQ(vantrel::meter::WithinTolerance(c.channel, c.volts), c.accepted)
         << "channel " << c.channel << " reading " << c.volts;
 }
 
@@ -69,21 +70,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ToleranceWindow, ReadingThatIsNotANumberFailsEveryWindow) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (int channel = 0; channel < refs::kMeasuredChannels; ++channel)
-        EXPECT_FALSE(refs::WithinTolerance(channel, nan)) << "channel " << channel;
+    for (int channel = 0; channel < vantrel::meter::kMeasuredChannels; ++channel)
+        EXPECT_FALSE(vantrel::meter::WithinTolerance(channel, nan)) << "channel " << channel;
 }
 
 TEST(ToleranceWindow, FailureMessagesShowTheReadingWithSixDecimals) {
-    EXPECT_EQ(refs::ToleranceMessage(0, 5.3), "Got 5.300000V, exceeds tolerance of 5.2-4.5 V");
-    EXPECT_EQ(refs::ToleranceMessage(1, 3.0), "Got 3.000000V, exceeds tolerance of 2.9-2.1 V");
-    EXPECT_EQ(refs::ToleranceMessage(2, 0.25), "Got 0.250000V, exceeds tolerance of 1.5-1.0 V");
-    EXPECT_EQ(refs::ToleranceMessage(3, 1.25), "Got 1.250000V, exceeds tolerance of 1.0-0 V");
-    EXPECT_EQ(refs::ToleranceMessage(4, 0.7), "Got 0.700000V, more than 0.5 V");
+    EXPECT_EQ(vantrel::meter::ToleranceMessage(0, 5.3), "Got 5.300000V, exceeds tolerance of 5.2-4.5 V");
+    EXPECT_EQ(vantrel::meter::ToleranceMessage(1, 3.0), "Got 3.000000V, exceeds tolerance of 2.9-2.1 V");
+    EXPECT_EQ(vantrel::meter::ToleranceMessage(2, 0.25), "Got 0.250000V, exceeds tolerance of 1.5-1.0 V");
+    EXPECT_EQ(vantrel::meter::ToleranceMessage(3, 1.25), "Got 1.250000V, exceeds tolerance of 1.0-0 V");
+    EXPECT_EQ(vantrel::meter::ToleranceMessage(4, 0.7), "Got 0.700000V, more than 0.5 V");
 }
 
 TEST(ReferenceText, TypedValuePassesThroughSinglePrecision) {
     float value = 0.0f;
-    ASSERT_TRUE(refs::ParseReferenceText("4.0963", value));
+    ASSERT_TRUE(vantrel::meter::ParseReferenceText("4.0963", value));
     EXPECT_DOUBLE_EQ(static_cast<double>(value), 4.096300125122070);
     EXPECT_NE(static_cast<double>(value), 4.0963);
 }
@@ -99,7 +100,7 @@ class ReferenceTextTest : public testing::TestWithParam<TextCase> {};
 TEST_P(ReferenceTextTest, OnlyFiniteNumbersAreAccepted) {
     const TextCase c = GetParam();
     float value = -123.0f;
-    EXPECT_EQ(refs::ParseReferenceText(c.text, value), c.accepted) << "text \"" << c.text << "\"";
+    EXPECT_EQ(vantrel::meter::ParseReferenceText(c.text, value), c.accepted) << "text \"" << c.text << "\"";
     if (c.accepted)
         EXPECT_EQ(value, c.value) << "text \"" << c.text << "\"";
     else
@@ -119,14 +120,14 @@ INSTANTIATE_TEST_SUITE_P(TypedTexts, ReferenceTextTest,
 
 TEST(EepromReferencesText, ShowsFiveChannelsWithSixDecimals) {
     const double references[8] = {4.9962, 2.4987, 1.2493, 0.6247, 0.0004, 7.5012, 9.9987, 0.0};
-    EXPECT_EQ(refs::FormatEepromReferences(references, 1000),
+    EXPECT_EQ(vantrel::meter::FormatEepromReferences(references, 1000),
               "Ch 0:\t4.996200\nCh 1:\t2.498700\nCh 2:\t1.249300\nCh 3:\t0.624700\n"
               "Ch 4:\t0.000400\n");
 }
 
 TEST(EepromReferencesText, HugeValuesAreCutToTheCapacity) {
     const double references[8] = {1e300, -1e300, 1e300, 1e300, 1e300, 0.0, 0.0, 0.0};
-    const std::string text = refs::FormatEepromReferences(references, 1000);
+    const std::string text = vantrel::meter::FormatEepromReferences(references, 1000);
     EXPECT_EQ(text.size(), 999u);
     EXPECT_EQ(text.rfind("Ch 0:\t1", 0), 0u) << text.substr(0, 20);
 }

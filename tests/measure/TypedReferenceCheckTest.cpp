@@ -32,11 +32,11 @@ void PrintTo(const TypedRow& row, std::ostream* os) { *os << row.name; }
 // The references the board keeps after a confirmed press: each typed value's size through
 // single precision, and the EEPROM's own values beyond the edits.
 std::vector<double> ExpectedAfter(const TypedRow& row) {
-    const int count = refs::ReferenceCount(static_cast<std::uint8_t>(row.boardType));
+    const int count = vantrel::meter::ReferenceCount(static_cast<std::uint8_t>(row.boardType));
     std::vector<double> after(8, 0.0);
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
-        after[at] = i < refs::kMeasuredChannels
+        after[at] = i < vantrel::meter::kMeasuredChannels
                         ? static_cast<double>(std::fabs(std::strtof(row.typed[at], nullptr)))
                         : kStoredBefore[at];
     }
@@ -50,7 +50,7 @@ TEST_P(TypedReferenceCheck, JudgesTheTypedValueAsTheWindowJudgesAReading) {
     FlowOptions options;
     options.boardType = row.boardType;
     options.boxAnswers = {IDYES};
-    options.operatorScript = [&](harness::DialogDriver& window) {
+    options.operatorScript = [&](vantrel::dialogdriver::DialogDriver& window) {
         for (int i = 0; i < 5; ++i)
             window.SetText(kReferenceEdit0 + i, row.typed[static_cast<std::size_t>(i)]);
         window.Click(IDOK);
@@ -123,15 +123,15 @@ TEST_P(OutOfWindowBox, StoresOnlyOnADeliberateYes) {
     options.boardType = 27;
     std::string boxText;
     bool stillOpen = false;
-    options.operatorScript = [&](harness::DialogDriver& window) {
+    options.operatorScript = [&](vantrel::dialogdriver::DialogDriver& window) {
         const char* typed[] = {"5.3", "2.5", "1.25", "0.625", "0"};
         for (int i = 0; i < 5; ++i) window.SetText(kReferenceEdit0 + i, typed[i]);
         // The box of this press is the real one, answered from the keyboard.
-        afx::SetMessageBoxHandler(nullptr);
+        vantrel::afx::SetMessageBoxHandler(nullptr);
         AnswerNextBox(row, boxText);
         window.Click(IDOK);
         // Any later box is answered No without showing.
-        afx::SetMessageBoxHandler([](const afx::MessageBoxRequest&) { return IDNO; });
+        vantrel::afx::SetMessageBoxHandler([](const vantrel::afx::MessageBoxRequest&) { return IDNO; });
         stillOpen = !window.Ended();
     };
     const FlowOutcome out = Run(options);

@@ -34,7 +34,7 @@ MeterEmulator::MeterEmulator(const std::vector<std::string>& arguments) {
     std::vector<std::string> args{EmulatorPath(), "--dir", m_dir, "--log", m_dir + "/received.log"};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::string line;
-    m_pid = harness::StartUntilReady(args, kReadyTimeoutMs, &line);
+    m_pid = vantrel::dialogdriver::StartUntilReady(args, kReadyTimeoutMs, &line);
     if (m_pid < 0) throw std::runtime_error("emulator not ready: '" + line + "'");
     m_ptyPath = line.substr(6);
     m_previousDir = std::filesystem::current_path().string();
@@ -42,7 +42,7 @@ MeterEmulator::MeterEmulator(const std::vector<std::string>& arguments) {
 }
 
 MeterEmulator::~MeterEmulator() {
-    harness::StopProcess(m_pid);
+    vantrel::dialogdriver::StopProcess(m_pid);
     std::error_code ignored;
     std::filesystem::current_path(m_previousDir, ignored);
     std::filesystem::remove_all(m_dir, ignored);

@@ -1,6 +1,6 @@
+#pragma once
 // Runs vantrel-metersim in a fresh bench folder and makes that folder the current one, so
 // that COM1 is the emulated meter.
-#pragma once
 
 #include <sys/types.h>
 

@@ -33,9 +33,9 @@ std::vector<std::string> Fluke(std::vector<std::string> more = {}) {
 }
 
 void ExpectFlukeFraming(const CMeterLink& link) {
-    const platform::SerialLine& line = CSerialPortAccess::RequestedLine(link.GetSerialPort());
-    platform::SerialLineWords words;
-    ASSERT_EQ(platform::SerialEncodeLine(line, words), 0);
+    const vantrel::platform::SerialLine& line = CSerialPortAccess::RequestedLine(link.GetSerialPort());
+    vantrel::platform::SerialLineWords words;
+    ASSERT_EQ(vantrel::platform::SerialEncodeLine(line, words), 0);
     EXPECT_EQ(words.speed, static_cast<unsigned>(B9600));
     EXPECT_EQ(words.cflag & CSIZE, static_cast<unsigned>(CS8));
     EXPECT_EQ(words.cflag & PARENB, 0u) << "no parity";
@@ -130,7 +130,7 @@ class MeterLinkOtherTypes : public testing::TestWithParam<TypeCase> {};
 TEST_P(MeterLinkOtherTypes, BehaveAsTheFluke45) {
     MeterEmulator meter(Fluke({"--readings", "-0.5"}));
     CMeterLink link(1, GetParam().type);
-    EXPECT_EQ(link.GetMeterType(), MeterFluke45);
+    EXPECT_EQ(CMeterLinkAccess::MeterTypeOf(link), MeterFluke45);
     ExpectFlukeFraming(link);
     double value = 0;
     ASSERT_EQ(link.ReadVoltage(value), 0);
@@ -147,7 +147,7 @@ TEST(MeterLinkFlukeTest, TypeNoneOpensAndSendsNothing) {
     MeterEmulator meter(Fluke());
     {
         CMeterLink link(1, MeterNone);
-        EXPECT_EQ(link.GetMeterType(), MeterNone);
+        EXPECT_EQ(CMeterLinkAccess::MeterTypeOf(link), MeterNone);
         EXPECT_FALSE(link.GetSerialPort().IsOpen());
         // COM1 is free: nobody holds it.
         CSerialPort other;

@@ -50,16 +50,16 @@ TEST(MeterLinkHpTest, SendsResetInitFetchWithTheirWaits) {
 TEST(MeterLinkHpTest, RequestsSevenBitsEvenParityTwoStopBits) {
     MeterEmulator meter(Hp({"--readings", "2.50012345"}));
     CMeterLink link(1, MeterHp34401A);
-    const platform::SerialLine& line = CSerialPortAccess::RequestedLine(link.GetSerialPort());
-    platform::SerialLineWords words;
-    ASSERT_EQ(platform::SerialEncodeLine(line, words), 0);
+    const vantrel::platform::SerialLine& line = CSerialPortAccess::RequestedLine(link.GetSerialPort());
+    vantrel::platform::SerialLineWords words;
+    ASSERT_EQ(vantrel::platform::SerialEncodeLine(line, words), 0);
     EXPECT_EQ(words.speed, static_cast<unsigned>(B9600));
     EXPECT_EQ(words.cflag & CSIZE, static_cast<unsigned>(CS7));
     EXPECT_EQ(words.cflag & (PARENB | PARODD), static_cast<unsigned>(PARENB)) << "even parity";
     EXPECT_NE(words.cflag & CSTOPB, 0u) << "two stop bits";
     EXPECT_EQ(words.cflag & CRTSCTS, 0u);
     EXPECT_EQ(words.iflag & (IXON | IXOFF), 0u);
-    EXPECT_FALSE(link.GetSerialPort().IsOverlapped());
+    EXPECT_FALSE(CSerialPortAccess::Overlapped(link.GetSerialPort()));
     // The emulator sees two stop bits and answers properly.
     double value = 0;
     ASSERT_EQ(link.ReadVoltage(value), 0);

@@ -44,8 +44,8 @@ TEST_P(MeterReply, ReadsAsTheMeterMeansIt) {
     const ReplyCase& c = GetParam();
     char buffer[256] = {};
     std::strncpy(buffer, c.line, sizeof buffer - 1);
-    const std::optional<double> fluke = meter::ParseFlukeValue(buffer, sizeof buffer);
-    const std::optional<double> hp = meter::ParseHpValue(buffer, sizeof buffer);
+    const std::optional<double> fluke = vantrel::meter::ParseFlukeValue(buffer, sizeof buffer);
+    const std::optional<double> hp = vantrel::meter::ParseHpValue(buffer, sizeof buffer);
     ASSERT_EQ(fluke.has_value(), c.fluke.has_value()) << "Fluke 45 line \"" << c.line << "\"";
     ASSERT_EQ(hp.has_value(), c.hp.has_value()) << "HP 34401A line \"" << c.line << "\"";
     if (fluke) {
@@ -62,19 +62,19 @@ INSTANTIATE_TEST_SUITE_P(Lines, MeterReply, testing::ValuesIn(kReplies),
                          });
 
 TEST(MeterPrompt, OnlyTheTwoErrorPromptsReportAnError) {
-    EXPECT_TRUE(meter::IsErrorPrompt("?>\r\n"));
-    EXPECT_TRUE(meter::IsErrorPrompt("!>\r\n"));
-    EXPECT_FALSE(meter::IsErrorPrompt("=>\r\n"));
-    EXPECT_FALSE(meter::IsErrorPrompt("+4.9962E+0\r\n"));
-    EXPECT_FALSE(meter::IsErrorPrompt("?"));
+    EXPECT_TRUE(vantrel::meter::IsErrorPrompt("?>\r\n"));
+    EXPECT_TRUE(vantrel::meter::IsErrorPrompt("!>\r\n"));
+    EXPECT_FALSE(vantrel::meter::IsErrorPrompt("=>\r\n"));
+    EXPECT_FALSE(vantrel::meter::IsErrorPrompt("+4.9962E+0\r\n"));
+    EXPECT_FALSE(vantrel::meter::IsErrorPrompt("?"));
 }
 
 TEST(MeterCommand, WordsGoOutWithALineFeedAndTheHpResetsWithACarriageReturnAfterIt) {
-    EXPECT_EQ(meter::CommandBytes(meter::kFlukeValue, false), "VAL1?\n");
-    EXPECT_EQ(meter::CommandBytes(meter::kFlukeAutoRange, false), "AUTO\n");
-    EXPECT_EQ(meter::CommandBytes(meter::kHpReset, true), "*RST\n\r");
-    EXPECT_EQ(meter::CommandBytes(meter::kHpInitiate, true), "INIT\n\r");
-    EXPECT_EQ(meter::CommandBytes(meter::kHpFetch, false), "FETC?\n");
+    EXPECT_EQ(vantrel::meter::CommandBytes(vantrel::meter::kFlukeValue, false), "VAL1?\n");
+    EXPECT_EQ(vantrel::meter::CommandBytes(vantrel::meter::kFlukeAutoRange, false), "AUTO\n");
+    EXPECT_EQ(vantrel::meter::CommandBytes(vantrel::meter::kHpReset, true), "*RST\n\r");
+    EXPECT_EQ(vantrel::meter::CommandBytes(vantrel::meter::kHpInitiate, true), "INIT\n\r");
+    EXPECT_EQ(vantrel::meter::CommandBytes(vantrel::meter::kHpFetch, false), "FETC?\n");
 }
 
 }  // namespace

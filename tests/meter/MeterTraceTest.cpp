@@ -72,11 +72,11 @@ class TraceSetting {
 public:
     explicit TraceSetting(const char* value) {
         if (value)
-            setenv(meter::kTraceVariable, value, 1);
+            setenv(vantrel::meter::kTraceVariable, value, 1);
         else
-            unsetenv(meter::kTraceVariable);
+            unsetenv(vantrel::meter::kTraceVariable);
     }
-    ~TraceSetting() { unsetenv(meter::kTraceVariable); }
+    ~TraceSetting() { unsetenv(vantrel::meter::kTraceVariable); }
 };
 
 std::set<std::string> FolderEntries(const std::string& dir) {
@@ -190,7 +190,7 @@ TEST(MeterTrace, AnOpenedPortHasNoFailureAndNoneIsOpenedForMeterNone) {
 TEST(MeterTrace, QuotesEveryByteSoThatItReadsBack) {
     std::string all;
     for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
-    const std::string quoted = meter::QuotedBytes(all.data(), all.size());
+    const std::string quoted = vantrel::meter::QuotedBytes(all.data(), all.size());
     for (char c : quoted) EXPECT_TRUE(c >= 0x20 && c < 0x7f) << "byte " << static_cast<int>(c);
     EXPECT_EQ(Unquoted(quoted), all);
 }

@@ -124,7 +124,7 @@ struct OpenCase {
     int parity;
     BYTE dataBits;
     int stopBits;
-    platform::SerialParity requestedParity;
+    vantrel::platform::SerialParity requestedParity;
     bool twoStopBits;
     BYTE reportedStopBits;
     unsigned requestedSize;  // CS5..CS8
@@ -142,13 +142,13 @@ TEST_P(SerialPortOpen, AppliesTheRequestedFraming) {
     port.Open(kPort, 9600, c.parity, c.dataBits, c.stopBits, CSerialPort::NoFlowControl, FALSE);
     ASSERT_TRUE(port.IsOpen());
 
-    const platform::SerialLine& line = CSerialPortAccess::RequestedLine(port);
+    const vantrel::platform::SerialLine& line = CSerialPortAccess::RequestedLine(port);
     EXPECT_EQ(line.baudRate, 9600u);
     EXPECT_EQ(line.dataBits, c.dataBits);
     EXPECT_EQ(line.parity, c.requestedParity);
     EXPECT_EQ(line.twoStopBits, c.twoStopBits);
-    platform::SerialLineWords words;
-    ASSERT_EQ(platform::SerialEncodeLine(line, words), 0);
+    vantrel::platform::SerialLineWords words;
+    ASSERT_EQ(vantrel::platform::SerialEncodeLine(line, words), 0);
     EXPECT_EQ(words.cflag & CSIZE, c.requestedSize);
     EXPECT_EQ(words.cflag & (PARENB | PARODD | CMSPAR), c.parityBits);
     EXPECT_EQ((words.cflag & CSTOPB) != 0, c.twoStopBits);
@@ -169,13 +169,16 @@ TEST_P(SerialPortOpen, AppliesTheRequestedFraming) {
 INSTANTIATE_TEST_SUITE_P(
     Framing, SerialPortOpen,
     testing::Values(
-        OpenCase{"Fluke8N1", 2, 8, 0, platform::SerialParity::None, false, ONESTOPBIT, CS8, 0},
-        OpenCase{"Hp7E2", 0, 7, 2, platform::SerialParity::Even, true, TWOSTOPBITS, CS7, PARENB},
-        OpenCase{"Odd", 3, 8, 0, platform::SerialParity::Odd, false, ONESTOPBIT, CS8, PARENB | PARODD},
-        OpenCase{"Mark", 1, 7, 0, platform::SerialParity::Mark, false, ONESTOPBIT, CS7,
+        OpenCase{"Fluke8N1", 2, 8, 0, vantrel::platform::SerialParity::None, false, ONESTOPBIT, CS8, 0},
+        OpenCase{"Hp7E2", 0, 7, 2, vantrel::platform::SerialParity::Even, true, TWOSTOPBITS, CS7, PARENB},
+        OpenCase{"Odd", 3, 8, 0, vantrel::platform::SerialParity::Odd, false, ONESTOPBIT, CS8,
+                 PARENB | PARODD},
+        OpenCase{"Mark", 1, 7, 0, vantrel::platform::SerialParity::Mark, false, ONESTOPBIT, CS7,
                  PARENB | PARODD | CMSPAR},
-        OpenCase{"Space", 4, 7, 0, platform::SerialParity::Space, false, ONESTOPBIT, CS7, PARENB | CMSPAR},
-        OpenCase{"OneAndAHalfStopBits", 2, 5, 1, platform::SerialParity::None, true, ONE5STOPBITS, CS5, 0}),
+        OpenCase{"Space", 4, 7, 0, vantrel::platform::SerialParity::Space, false, ONESTOPBIT, CS7,
+                 PARENB | CMSPAR},
+        OpenCase{"OneAndAHalfStopBits", 2, 5, 1, vantrel::platform::SerialParity::None, true, ONE5STOPBITS,
+                 CS5, 0}),
     [](const testing::TestParamInfo<OpenCase>& row) { return std::string(row.param.name); });
 
 TEST(SerialPortTest, FlukeSettingsQueryBackAsNoHandshakeAtAll) {
@@ -193,7 +196,7 @@ TEST(SerialPortTest, FlukeSettingsQueryBackAsNoHandshakeAtAll) {
     EXPECT_EQ(dcb.fOutX, 0u);
     EXPECT_EQ(dcb.fInX, 0u);
     EXPECT_EQ(dcb.fDsrSensitivity, 0u);
-    EXPECT_FALSE(port.IsOverlapped());
+    EXPECT_FALSE(CSerialPortAccess::Overlapped(port));
 }
 
 struct FlowCase {
@@ -251,7 +254,7 @@ TEST(SerialPortTest, CodesOutOfRangeKeepWhatTheDeviceReports) {
     CSerialPort port;
     port.Open(kPort, 9600, 17, 8, -3, 0, FALSE);
     EXPECT_TRUE(CSerialPortAccess::RequestedLine(port).twoStopBits) << "stop bits as the device had them";
-    EXPECT_EQ(CSerialPortAccess::RequestedLine(port).parity, platform::SerialParity::None);
+    EXPECT_EQ(CSerialPortAccess::RequestedLine(port).parity, vantrel::platform::SerialParity::None);
 }
 
 TEST(SerialPortTest, CloseTwiceIsHarmless) {
@@ -262,7 +265,7 @@ TEST(SerialPortTest, CloseTwiceIsHarmless) {
     EXPECT_FALSE(port.IsOpen());
     port.Close();
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_FALSE(port.IsOverlapped());
+    EXPECT_FALSE(CSerialPortAccess::Overlapped(port));
     // The port is free again for the next user.
     CSerialPort again;
     EXPECT_NO_THROW(again.Open(kPort, 9600, 2, 8, 0, 0, FALSE));

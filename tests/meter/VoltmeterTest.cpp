@@ -13,7 +13,7 @@
 
 namespace {
 
-using meter::MeterFault;
+using vantrel::meter::MeterFault;
 
 struct VoltmeterRow {
     const char* name;
@@ -37,10 +37,10 @@ TEST_P(LinkVoltmeterTest, GivesTheReadingOrWhyThereIsNone) {
         std::filesystem::remove("COM1");
         std::filesystem::create_symlink(emulator.Dir() + "/no-such-device", "COM1");
     }
-    meter::LinkVoltmeter voltmeter(1, row.type);
+    vantrel::meter::LinkVoltmeter voltmeter(1, row.type);
     EXPECT_EQ(voltmeter.Preparation().fault, row.preparation);
     if (row.type == MeterNone) return;
-    const meter::MeterStatus status = voltmeter.Read();
+    const vantrel::meter::MeterStatus status = voltmeter.Read();
     EXPECT_EQ(status.fault, row.reading);
     EXPECT_EQ(status.reason, row.reason);
     if (row.reading == MeterFault::None) {

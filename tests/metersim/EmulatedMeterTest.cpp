@@ -12,7 +12,7 @@
 #include "Options.h"
 #include "ReadingSource.h"
 
-using namespace metersim;
+using namespace vantrel::metersim;
 
 // Test names may hold letters, digits and underscores only.
 inline std::string TestName(std::string text) {

@@ -68,9 +68,9 @@ protected:
         const std::string program =
             (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "vantrel-metersim").string();
         std::string ready;
-        m_meter = harness::StartUntilReady({program, "--meter", GetParam().meter, "--dir", m_dir,
-                                            "--readings", "2.5", "--time-scale", "0.1"},
-                                           kReadyTimeoutMs, &ready);
+        m_meter = vantrel::dialogdriver::StartUntilReady({program, "--meter", GetParam().meter, "--dir",
+                                                          m_dir, "--readings", "2.5", "--time-scale", "0.1"},
+                                                         kReadyTimeoutMs, &ready);
         ASSERT_GT(m_meter, 0) << ready;
         m_fd = OpenLine(ready.substr(6), std::string(GetParam().meter) == "hp34401a");
         ASSERT_GE(m_fd, 0);
@@ -79,7 +79,7 @@ protected:
 
     void TearDown() override {
         if (m_fd >= 0) ::close(m_fd);
-        harness::StopProcess(m_meter);
+        vantrel::dialogdriver::StopProcess(m_meter);
         std::error_code ignored;
         std::filesystem::remove_all(m_dir, ignored);
     }

@@ -9,7 +9,7 @@
 
 #include "EmulatedMeter.h"
 
-using namespace metersim;
+using namespace vantrel::metersim;
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "SerialLine.h"
 
-using namespace metersim;
+using namespace vantrel::metersim;
 using namespace std::chrono_literals;
 
 namespace {

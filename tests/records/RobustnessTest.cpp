@@ -1,4 +1,5 @@
 // A record survives what a bench does to it: a killed process, a read-only or full disk.
+#include "RecorderTestAccess.h"
 #include "RecordsTestSupport.h"
 
 #include "records/RecordJson.h"
@@ -128,12 +129,12 @@ TEST(RecordRobustness, FullDiskIsReportedOnceAndNothingIsLost) {
         EXPECT_NE(notice.find(settings.databasePath), std::string::npos) << notice;
         EXPECT_FALSE(recorder.Record(records[2]));
         EXPECT_EQ(recorder.TakeOperatorNotice(), "") << "told twice";
-        EXPECT_EQ(recorder.PendingCount(), 2u);
+        EXPECT_EQ(RecorderTestAccess::PendingCountOf(recorder), 2u);
         EXPECT_TRUE(std::filesystem::exists(elsewhere / "pending/" + records[1].id + ".json"));
 
         std::filesystem::remove(disk.path() + "/filler");
         EXPECT_TRUE(recorder.Record(records[3]));
-        EXPECT_EQ(recorder.PendingCount(), 0u);
+        EXPECT_EQ(RecorderTestAccess::PendingCountOf(recorder), 0u);
         EXPECT_TRUE(std::filesystem::is_empty(elsewhere / "pending"));
     }
     const RecordStore store(settings.databasePath, RecordStore::OpenMode::ReadOnly);
@@ -165,7 +166,7 @@ TEST(RecordRobustness, ReadOnlyDiskKeepsRecordsUntilTheNextStart) {
     ASSERT_TRUE(disk.Remount(0, "size=4m"));
     {
         Recorder recorder(settings);
-        EXPECT_EQ(recorder.PendingCount(), 0u);
+        EXPECT_EQ(RecorderTestAccess::PendingCountOf(recorder), 0u);
         EXPECT_EQ(recorder.TakeOperatorNotice(), "");
     }
     const RecordStore store(settings.databasePath, RecordStore::OpenMode::ReadOnly);
@@ -183,7 +184,7 @@ TEST(RecordRobustness, WithNoPendingFolderRecordsWaitInMemory) {
     EXPECT_FALSE(recorder.Record(SampleRecord(ActionKind::Sample, "SN-MEM")));
     const std::string notice = recorder.TakeOperatorNotice();
     EXPECT_NE(notice.find("memory"), std::string::npos) << notice;
-    EXPECT_EQ(recorder.PendingCount(), 1u);
+    EXPECT_EQ(RecorderTestAccess::PendingCountOf(recorder), 1u);
 }
 
 TEST(RecordRobustness, APendingFileTheDatabaseRefusesIsMovedAsideAndTheRestIsSaved) {
@@ -212,7 +213,7 @@ TEST(RecordRobustness, APendingFileTheDatabaseRefusesIsMovedAsideAndTheRestIsSav
     const RecorderSettings settings{dir / kDatabaseFileName, pending, std::nullopt, {}, {}};
     {
         Recorder recorder(settings);
-        EXPECT_EQ(recorder.PendingCount(), 0u);
+        EXPECT_EQ(RecorderTestAccess::PendingCountOf(recorder), 0u);
         const std::string notice = recorder.TakeOperatorNotice();
         EXPECT_NE(notice.find("moved to " + pending + "/rejected"), std::string::npos) << notice;
         EXPECT_EQ(notice.find("nothing is lost"), std::string::npos) << notice;

@@ -87,38 +87,38 @@ public:
     // A Measure References press as the window records it: the run's result goes through the
     // window's own records adapter. fault: "", "out-of-tolerance", "meter", "kept", "typed".
     std::vector<ActionRecord> Measure(const BoardIdentity& board, Clock& clock, const std::string& fault) {
-        meter::MeasureResult result;
+        vantrel::meter::MeasureResult result;
         result.boardType = static_cast<std::uint8_t>(board.typeCode);
         result.meterIndex = fault == "typed" ? MeterNone : MeterFluke45;
         result.eepromBeforeRead = true;
-        const int references = refs::ReferenceCount(result.boardType);
+        const int references = vantrel::meter::ReferenceCount(result.boardType);
         for (int ch = 0; ch < references; ++ch)
             result.eepromBefore[ch] = std::round(kTrueReference[ch] * 1000) / 1000;
         if (fault != "typed") TakeReadings(result, fault);
-        result.outcome = fault == "out-of-tolerance" ? meter::MeasureOutcome::OutOfTolerance
-                         : fault == "meter"          ? meter::MeasureOutcome::FailedReading
-                         : fault == "kept"           ? meter::MeasureOutcome::Kept
-                                                     : meter::MeasureOutcome::Written;
-        if (result.outcome == meter::MeasureOutcome::Written) {
+        result.outcome = fault == "out-of-tolerance" ? vantrel::meter::MeasureOutcome::OutOfTolerance
+                         : fault == "meter"          ? vantrel::meter::MeasureOutcome::FailedReading
+                         : fault == "kept"           ? vantrel::meter::MeasureOutcome::Kept
+                                                     : vantrel::meter::MeasureOutcome::Written;
+        if (result.outcome == vantrel::meter::MeasureOutcome::Written) {
             result.written.assign(result.eepromBefore, result.eepromBefore + references);
             for (const auto& reading : result.readings)
                 result.written[static_cast<std::size_t>(reading.channel)] = reading.volts;
         }
         ActionRecord base = Start(ActionKind::MeasureReferences, board, clock, true, "");
-        auto records = MeasureRecords(base, result);
+        auto records = vantrel::app::MeasureRecords(base, result);
         for (auto& r : records) r.consoleText = std::string(ActionKindName(r.kind)) + ": " + r.verdict + "\n";
         return records;
     }
 
     // The meter's readings of the measured channels, until one fails or lies outside its window.
-    void TakeReadings(meter::MeasureResult& result, const std::string& fault) {
-        for (int ch = 0; ch < refs::MeasuredCount(result.boardType); ++ch) {
+    void TakeReadings(vantrel::meter::MeasureResult& result, const std::string& fault) {
+        for (int ch = 0; ch < vantrel::meter::MeasuredCount(result.boardType); ++ch) {
             if (fault == "meter" && ch == 2) return;
             // The meter's reading as the run keeps it: its size.
             double volts = std::fabs(std::round((kTrueReference[ch] + Normal(0, 0.004)) * 1e4) / 1e4);
             if (fault == "out-of-tolerance" && ch == 0) volts = 5.3107;
-            const auto& window = refs::kToleranceWindows[static_cast<std::size_t>(ch)];
-            const bool within = refs::WithinTolerance(ch, volts);
+            const auto& window = vantrel::meter::kToleranceWindows[static_cast<std::size_t>(ch)];
+            const bool within = vantrel::meter::WithinTolerance(ch, volts);
             result.readings.push_back({ch, volts, window, within});
             if (!within) return;
         }

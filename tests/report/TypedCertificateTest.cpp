@@ -52,13 +52,13 @@ TEST(TypedReferences, SessionRecordedTypedRunIsNotCalibrated) {
 // The typed run as the window's records adapter keeps it, stored and read back, judged by the
 // certificate: the reason is the typed values, whatever else the record lacks.
 TEST(TypedReferences, TheAdaptersTypedRunGivesTheTypedValuesReason) {
-    meter::MeasureResult result;
-    result.outcome = meter::MeasureOutcome::Written;
+    vantrel::meter::MeasureResult result;
+    result.outcome = vantrel::meter::MeasureOutcome::Written;
     result.meterIndex = MeterNone;
     result.boardType = 27;
     result.written = {4.9962, 2.4987, 1.2493, 0.6247, 0.0004, 0.3121, 0.1562};
     ActionRecord base = SampleRecord(ActionKind::MeasureReferences, "SN-T2");
-    const auto records = MeasureRecords(base, result);
+    const auto records = vantrel::app::MeasureRecords(base, result);
     ASSERT_EQ(records.size(), 2u) << "the run and its EEPROM write";
 
     const TempDir dir;

@@ -9,8 +9,8 @@
 
 namespace {
 
-using session::ColourRun;
-using session::TextColour;
+using vantrel::session::ColourRun;
+using vantrel::session::TextColour;
 
 TextColour Rgb(int r, int g, int b) {
     return TextColour{false, static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
@@ -18,11 +18,11 @@ TextColour Rgb(int r, int g, int b) {
 }
 
 TEST(AnsiText, ConsoleColoursBecomeTerminalColours) {
-    EXPECT_EQ(session::AnsiStart(Rgb(255, 0, 0)), "\033[31m");
-    EXPECT_EQ(session::AnsiStart(Rgb(0, 164, 0)), "\033[32m");
-    EXPECT_EQ(session::AnsiStart(Rgb(0, 0, 0)), "\033[0m");
-    EXPECT_EQ(session::AnsiStart(TextColour{}), "\033[0m");
-    EXPECT_EQ(session::AnsiStart(Rgb(0, 0, 200)), "\033[38;2;0;0;200m");
+    EXPECT_EQ(vantrel::session::AnsiStart(Rgb(255, 0, 0)), "\033[31m");
+    EXPECT_EQ(vantrel::session::AnsiStart(Rgb(0, 164, 0)), "\033[32m");
+    EXPECT_EQ(vantrel::session::AnsiStart(Rgb(0, 0, 0)), "\033[0m");
+    EXPECT_EQ(vantrel::session::AnsiStart(TextColour{}), "\033[0m");
+    EXPECT_EQ(vantrel::session::AnsiStart(Rgb(0, 0, 200)), "\033[38;2;0;0;200m");
 }
 
 TEST(AnsiText, RunsChangeColourOnlyWhereTheColourChanges) {
@@ -33,14 +33,15 @@ TEST(AnsiText, RunsChangeColourOnlyWhereTheColourChanges) {
         {"", Rgb(255, 0, 0)},
         {"done\n", Rgb(0, 0, 0)},
     };
-    EXPECT_EQ(session::RenderRuns(runs, true), "There were 0 errors.\n\033[32mSUCCESS\n\033[0mdone\n");
-    EXPECT_EQ(session::RenderRuns(runs, false), "There were 0 errors.\nSUCCESS\ndone\n");
+    EXPECT_EQ(vantrel::session::RenderRuns(runs, true),
+              "There were 0 errors.\n\033[32mSUCCESS\n\033[0mdone\n");
+    EXPECT_EQ(vantrel::session::RenderRuns(runs, false), "There were 0 errors.\nSUCCESS\ndone\n");
 }
 
 TEST(AnsiText, ColouredEndIsAlwaysReset) {
-    EXPECT_EQ(session::RenderRuns({{"FAILED\n", Rgb(255, 0, 0)}}, true), "\033[31mFAILED\n\033[0m");
-    EXPECT_EQ(session::SessionLine("> press", false), "> press\n");
-    EXPECT_EQ(session::SessionLine("> press", true), "\033[36m> press\033[0m\n");
+    EXPECT_EQ(vantrel::session::RenderRuns({{"FAILED\n", Rgb(255, 0, 0)}}, true), "\033[31mFAILED\n\033[0m");
+    EXPECT_EQ(vantrel::session::SessionLine("> press", false), "> press\n");
+    EXPECT_EQ(vantrel::session::SessionLine("> press", true), "\033[36m> press\033[0m\n");
 }
 
 // Appends at the end in a colour, as the tool's console does.
@@ -56,7 +57,7 @@ TEST(ConsoleEcho, EchoesEachAppendOnceInItsColour) {
     QTextEdit edit;
     std::string out;
     Append(edit, "Orvane Driver version 6.02 initialized...\n", nullptr);
-    session::ConsoleEcho echo(edit.document(), true, [&out](const std::string& t) { out += t; });
+    vantrel::session::ConsoleEcho echo(edit.document(), true, [&out](const std::string& t) { out += t; });
     EXPECT_EQ(out, "") << "nothing is written before the first flush";
     echo.Flush();
     EXPECT_EQ(out, "Orvane Driver version 6.02 initialized...\n");
@@ -76,7 +77,7 @@ TEST(ConsoleEcho, EchoesEachAppendOnceInItsColour) {
 TEST(ConsoleEcho, StartsOverWhenTheConsoleIsEmptied) {
     QTextEdit edit;
     std::string out;
-    session::ConsoleEcho echo(edit.document(), false, [&out](const std::string& t) { out += t; });
+    vantrel::session::ConsoleEcho echo(edit.document(), false, [&out](const std::string& t) { out += t; });
     Append(edit, "a long first run of text\n", nullptr);
     edit.document()->clear();
     out.clear();
@@ -89,9 +90,9 @@ TEST(ConsoleEcho, RunsFromTheMiddleOfAFragment) {
     const QColor green(0, 164, 0);
     Append(edit, "Time taken: ", nullptr);
     Append(edit, "256 ms\nok", &green);
-    const auto runs = session::ConsoleEcho::RunsFrom(*edit.document(), 5);
-    EXPECT_EQ(session::RenderRuns(runs, false), "taken: 256 ms\nok");
-    EXPECT_EQ(session::RenderRuns(runs, true), "taken: \033[32m256 ms\nok\033[0m");
+    const auto runs = vantrel::session::ConsoleEcho::RunsFrom(*edit.document(), 5);
+    EXPECT_EQ(vantrel::session::RenderRuns(runs, false), "taken: 256 ms\nok");
+    EXPECT_EQ(vantrel::session::RenderRuns(runs, true), "taken: \033[32m256 ms\nok\033[0m");
 }
 
 }  // namespace

@@ -6,14 +6,14 @@
 
 namespace {
 
-using session::ActionKind;
-using session::ParseArguments;
+using vantrel::session::ActionKind;
+using vantrel::session::ParseArguments;
 
-session::Script ParseOk(const std::vector<std::string>& args) {
+vantrel::session::Script ParseOk(const std::vector<std::string>& args) {
     std::string error;
     auto script = ParseArguments(args, error);
     EXPECT_TRUE(script.has_value()) << "refused: " << error;
-    return script.value_or(session::Script{});
+    return script.value_or(vantrel::session::Script{});
 }
 
 std::string ParseError(const std::vector<std::string>& args) {
@@ -33,27 +33,27 @@ TEST(SessionScript, ButtonActionsKeepTheirOrder) {
     ASSERT_EQ(script.actions.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(script.actions[i].kind, expected[i]) << "action " << i << " " << script.actions[i].word;
-    EXPECT_EQ(script.actions[2].measure, session::MeasureChoice::Use);
-    EXPECT_EQ(script.colour, session::ColourMode::Auto);
+    EXPECT_EQ(script.actions[2].measure, vantrel::session::MeasureChoice::Use);
+    EXPECT_EQ(script.colour, vantrel::session::ColourMode::Auto);
 }
 
 TEST(SessionScript, MeasureChoicesAndMeters) {
     struct Row {
         const char* word;
-        session::MeasureChoice choice;
+        vantrel::session::MeasureChoice choice;
     };
-    for (const Row& row :
-         {Row{"measure=use", session::MeasureChoice::Use}, Row{"measure=keep", session::MeasureChoice::Keep},
-          Row{"measure=cancel", session::MeasureChoice::Cancel}}) {
+    for (const Row& row : {Row{"measure=use", vantrel::session::MeasureChoice::Use},
+                           Row{"measure=keep", vantrel::session::MeasureChoice::Keep},
+                           Row{"measure=cancel", vantrel::session::MeasureChoice::Cancel}}) {
         const auto script = ParseOk({row.word});
         ASSERT_EQ(script.actions.size(), 1u);
         EXPECT_EQ(script.actions[0].measure, row.choice) << row.word;
     }
     const auto meters = ParseOk({"meter=fluke45", "meter=hp34401a", "meter=none"});
     ASSERT_EQ(meters.actions.size(), 3u);
-    EXPECT_EQ(meters.actions[0].meter, session::MeterChoice::Fluke45);
-    EXPECT_EQ(meters.actions[1].meter, session::MeterChoice::Hp34401a);
-    EXPECT_EQ(meters.actions[2].meter, session::MeterChoice::None);
+    EXPECT_EQ(meters.actions[0].meter, vantrel::session::MeterChoice::Fluke45);
+    EXPECT_EQ(meters.actions[1].meter, vantrel::session::MeterChoice::Hp34401a);
+    EXPECT_EQ(meters.actions[2].meter, vantrel::session::MeterChoice::None);
 }
 
 TEST(SessionScript, ValuesKeepEmptyItemsInTheirPlace) {
@@ -74,8 +74,8 @@ TEST(SessionScript, SettingsAndPictures) {
     EXPECT_EQ(script.actions[4].kind, ActionKind::Screenshot);
     EXPECT_EQ(script.actions[4].text, "docs/a.png");
     EXPECT_EQ(script.actions[5].kind, ActionKind::MeasureScreenshot);
-    EXPECT_EQ(script.colour, session::ColourMode::Never);
-    EXPECT_EQ(ParseOk({"--color", "init"}).colour, session::ColourMode::Always);
+    EXPECT_EQ(script.colour, vantrel::session::ColourMode::Never);
+    EXPECT_EQ(ParseOk({"--color", "init"}).colour, vantrel::session::ColourMode::Always);
     // A serial number is data: everything after the first '=' is kept as given.
     const auto serial = ParseOk({"serial=SN=1, 'x' --y"});
     EXPECT_EQ(serial.actions[0].kind, ActionKind::Serial);
@@ -85,7 +85,7 @@ TEST(SessionScript, SettingsAndPictures) {
 TEST(SessionScript, HelpNeedsNoActions) {
     const auto script = ParseOk({"--help"});
     EXPECT_TRUE(script.help);
-    EXPECT_NE(session::UsageText().find("measure[=use|keep|cancel]"), std::string::npos);
+    EXPECT_NE(vantrel::session::UsageText().find("measure[=use|keep|cancel]"), std::string::npos);
 }
 
 TEST(SessionScript, MistakesAreRefusedWithTheirReason) {
@@ -139,11 +139,11 @@ TEST(SessionScript, BoxAnswersFallBackToTheBoxsOwnButtons) {
         {MB_ABORTRETRYIGNORE, IDOK, IDABORT},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(session::AnswerForBox(row.type, row.wanted), row.answer)
-            << "box type " << row.type << ", wanted " << session::ButtonName(row.wanted);
-    EXPECT_EQ(session::ButtonIdFromName("retry"), IDRETRY);
-    EXPECT_FALSE(session::ButtonIdFromName("OK").has_value());
-    EXPECT_STREQ(session::ButtonName(IDNO), "No");
+        EXPECT_EQ(vantrel::session::AnswerForBox(row.type, row.wanted), row.answer)
+            << "box type " << row.type << ", wanted " << vantrel::session::ButtonName(row.wanted);
+    EXPECT_EQ(vantrel::session::ButtonIdFromName("retry"), IDRETRY);
+    EXPECT_FALSE(vantrel::session::ButtonIdFromName("OK").has_value());
+    EXPECT_STREQ(vantrel::session::ButtonName(IDNO), "No");
 }
 
 }  // namespace

@@ -322,7 +322,7 @@ TEST_F(BoardOpening, CallLogRecordsCallsWithDecimalArguments) {
 
 TEST_F(BoardOpening, CallLogCopyIsTruncatedButTerminated) {
     Open();
-    auto log = reinterpret_cast<BqxsimCallLogFn>(platform::DriverSymbol("bqxsimCallLog"));
+    auto log = reinterpret_cast<BqxsimCallLogFn>(vantrel::platform::DriverSymbol("bqxsimCallLog"));
     ASSERT_NE(log, nullptr);
     const std::string full = CallLog();
     char small[8];

@@ -18,17 +18,17 @@ namespace {
 class LoadDriverOnce : public ::testing::Environment {
 public:
     void SetUp() override {
-        ASSERT_TRUE(platform::LoadDriverLibrary({BQXSIM_LIBRARY_DIR}))
+        ASSERT_TRUE(vantrel::platform::LoadDriverLibrary({BQXSIM_LIBRARY_DIR}))
             << "no libbqxdrv.so in " << BQXSIM_LIBRARY_DIR;
     }
-    void TearDown() override { platform::ResetDriverLibrary(); }
+    void TearDown() override { vantrel::platform::ResetDriverLibrary(); }
 };
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new LoadDriverOnce);
 
 template <typename Fn>
 Fn Extension(const char* name) {
-    void* symbol = platform::DriverSymbol(name);
+    void* symbol = vantrel::platform::DriverSymbol(name);
     EXPECT_NE(symbol, nullptr) << "the driver exports no " << name;
     return reinterpret_cast<Fn>(symbol);
 }

@@ -1,6 +1,6 @@
+#pragma once
 // A bench for one test: a fresh temporary current folder holding the test's bench.ini, the
 // simulated driver loaded by absolute path, and bqxInit done.
-#pragma once
 
 #include "bqxsim_ext.h"
 #include "platform/bqxdrv.h"

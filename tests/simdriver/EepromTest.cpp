@@ -52,8 +52,8 @@ TEST_F(Eeprom, WrittenReferencesReadBackAndPersistAcrossAReload) {
     EXPECT_EQ(bytes, ReadBytes("bqxsim-eeprom.bin"));
 
     bqxFree();
-    platform::ResetDriverLibrary();
-    ASSERT_TRUE(platform::LoadDriverLibrary({BQXSIM_LIBRARY_DIR}));
+    vantrel::platform::ResetDriverLibrary();
+    ASSERT_TRUE(vantrel::platform::LoadDriverLibrary({BQXSIM_LIBRARY_DIR}));
     ASSERT_EQ(bqxInit(BQX_REQUIRED_VERSION), BQX_OK);
     h = Open(27, 0x300, 7);
     EXPECT_EQ(Stored(h), std::vector<double>(refs, refs + 8));

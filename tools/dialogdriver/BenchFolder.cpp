@@ -8,7 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace harness {
+namespace vantrel::dialogdriver {
 namespace {
 
 constexpr int kMeterReadyTimeoutMs = 5000;
@@ -64,4 +64,4 @@ void BenchFolder::StopMeter() {
     m_meterPid = -1;
 }
 
-}  // namespace harness
+}  // namespace vantrel::dialogdriver

@@ -1,7 +1,7 @@
+#pragma once
 // A bench folder for one test or session: a fresh temporary folder, the current one while
 // the object lives, with the files the tool and the simulated board read ("Vantrel.ini",
 // "bench.ini", "hertz.cfg") and, when asked, the meter emulator linked as its COM1.
-#pragma once
 
 #include <sys/types.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace harness {
+namespace vantrel::dialogdriver {
 
 class BenchFolder {
 public:
@@ -18,7 +18,7 @@ public:
     BenchFolder(const BenchFolder&) = delete;
     BenchFolder& operator=(const BenchFolder&) = delete;
 
-    const std::filesystem::path& Path() const { return m_path; }
+    const std::filesystem::path& path() const { return m_path; }
 
     // Any file of the folder, written as it stands.
     void Write(const std::string& name, const std::string& content) const;
@@ -40,4 +40,4 @@ private:
     pid_t m_meterPid = -1;
 };
 
-}  // namespace harness
+}  // namespace vantrel::dialogdriver

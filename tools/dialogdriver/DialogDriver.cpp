@@ -20,7 +20,7 @@
 
 #include "platform/DriverLibrary.h"
 
-namespace harness {
+namespace vantrel::dialogdriver {
 namespace {
 
 using CallLogFn = size_t (*)(char*, size_t);
@@ -100,7 +100,7 @@ MessageBoxScript::~MessageBoxScript() { afx::SetMessageBoxHandler(nullptr); }
 bool DialogDriver::Start() {
     EnsureApplication();
     if (!m_dialog.Create()) return false;
-    if (QWidget* w = Window()) {
+    if (QWidget* w = window()) {
         if (w->isVisible()) (void)QTest::qWaitForWindowActive(w, 2000);
     }
     ProcessEvents();
@@ -149,13 +149,13 @@ void DialogDriver::EditComboText(int id, const std::string& text) { TypeText(id,
 
 void DialogDriver::PressKey(int qtKey, Qt::KeyboardModifiers modifiers) {
     QWidget* target = QApplication::focusWidget();
-    if (!target || target->window() != Window()) target = Window();
+    if (!target || target->window() != window()) target = window();
     QTest::keyClick(target, static_cast<Qt::Key>(qtKey), modifiers);
     ProcessEvents();
 }
 
 void DialogDriver::Close() {
-    if (QWidget* w = Window()) w->close();
+    if (QWidget* w = window()) w->close();
     ProcessEvents();
 }
 
@@ -283,7 +283,7 @@ INT_PTR RunModal(CDialog& dialog, const std::function<void(DialogDriver&)>& scri
     ModalScripts& s = Scripts();
     s.own.emplace_back(&dialog, [script, fallbackResult](DialogDriver& d) {
         if (script) script(d);
-        if (!d.Ended()) d.Dialog().EndDialog(fallbackResult);
+        if (!d.Ended()) d.dialog().EndDialog(fallbackResult);
     });
     const INT_PTR result = dialog.DoModal();
     for (auto it = s.own.begin(); it != s.own.end(); ++it) {
@@ -357,4 +357,4 @@ bool ConfigureDriver(const std::string& line) {
     return fn && fn(line.c_str()) == 0;
 }
 
-}  // namespace harness
+}  // namespace vantrel::dialogdriver

@@ -1,9 +1,9 @@
+#pragma once
 // Drives real dialogs on the offscreen platform as an operator would: clicks, keys and
 // typing on controls found by id, readings of texts, colours and focus, scripted answers
 // to message boxes, nested modal dialogs, a private working folder, and the simulated
 // driver's call log. Works in terms of CDialog and control ids only. Every dialog test and
 // the unattended session drive the tool through it.
-#pragma once
 
 #include <QColor>
 #include <QImage>
@@ -20,7 +20,7 @@
 class QTextDocument;
 class QWidget;
 
-namespace harness {
+namespace vantrel::dialogdriver {
 
 // Creates the one application object on the offscreen platform (once).
 void EnsureApplication();
@@ -61,7 +61,7 @@ public:
     MessageBoxScript& operator=(const MessageBoxScript&) = delete;
 
     void Queue(int answer) { m_answers.push_back(answer); }
-    const std::vector<MessageBoxRecord>& Records() const { return m_records; }
+    const std::vector<MessageBoxRecord>& records() const { return m_records; }
     // Called for each box before it is answered (e.g. to look at the dialog meanwhile).
     std::function<void(const MessageBoxRecord&)> onShow;
 
@@ -76,8 +76,8 @@ public:
 
     // Modeless start: builds the window, runs OnInitDialog and shows it.
     bool Start();
-    CDialog& Dialog() const { return m_dialog; }
-    QWidget* Window() const { return m_dialog.GetWidget(); }
+    CDialog& dialog() const { return m_dialog; }
+    QWidget* window() const { return m_dialog.GetWidget(); }
     QWidget* Control(int id) const;
 
     // Operator actions.
@@ -104,8 +104,7 @@ public:
     std::vector<ColourRun> ConsoleRuns(int id) const;
 
     bool Ended() const { return m_dialog.IsEnded() != FALSE; }
-    int Result() const { return m_dialog.GetEndResult(); }
-    int DestroyCount() const { return m_dialog.GetDestroyCount(); }
+    int result() const { return m_dialog.GetEndResult(); }
 
 private:
     CDialog& m_dialog;
@@ -126,7 +125,7 @@ public:
     NestedModalScript& operator=(const NestedModalScript&) = delete;
 
     void Queue(std::function<void(DialogDriver&)> script) { m_scripts.push_back(std::move(script)); }
-    int Seen() const { return m_seen; }
+    int seen() const { return m_seen; }
     bool OnModal(CDialog& dialog);
 
 private:
@@ -141,7 +140,7 @@ public:
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& Path() const { return m_path; }
+    const std::filesystem::path& path() const { return m_path; }
 
 private:
     std::filesystem::path m_path;
@@ -154,4 +153,4 @@ void ClearDriverCallLog();
 // Applies one bench line to the simulated driver; false when it is refused or absent.
 bool ConfigureDriver(const std::string& line);
 
-}  // namespace harness
+}  // namespace vantrel::dialogdriver

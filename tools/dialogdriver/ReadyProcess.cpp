@@ -8,7 +8,7 @@
 
 extern char** environ;
 
-namespace harness {
+namespace vantrel::dialogdriver {
 
 pid_t StartUntilReady(const std::vector<std::string>& args, int timeoutMs, std::string* readyLine) {
     if (args.empty()) return -1;
@@ -57,4 +57,4 @@ void StopProcess(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
-}  // namespace harness
+}  // namespace vantrel::dialogdriver

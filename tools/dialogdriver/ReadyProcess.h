@@ -1,12 +1,12 @@
-// Starting a helper program (the meter emulator) that says "ready ..." on its first line.
 #pragma once
+// Starting a helper program (the meter emulator) that says "ready ..." on its first line.
 
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
 
-namespace harness {
+namespace vantrel::dialogdriver {
 
 // Starts args[0] with args, its standard output on a pipe, and waits up to timeoutMs for
 // its first line. Returns the process id when that line begins with "ready ", with the line
@@ -16,4 +16,4 @@ pid_t StartUntilReady(const std::vector<std::string>& args, int timeoutMs, std::
 // Ends a process started above: SIGTERM, then waits for it.
 void StopProcess(pid_t pid);
 
-}  // namespace harness
+}  // namespace vantrel::dialogdriver

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace metersim {
+namespace vantrel::metersim {
 
 namespace {
 
@@ -171,4 +171,4 @@ Output EmulatedMeter::ApplyFault(MeterReply reply) const {
     return output;
 }
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

@@ -1,7 +1,7 @@
+#pragma once
 // The emulated meter as its serial line sees it: bytes in, split into command lines for the
 // Fluke 45 or HP 34401A model, replies out, shaped by the faults the emulator can be asked to
 // show and garbled on a mis-set line. Number formats and line timings. No I/O here.
-#pragma once
 
 #include <cstddef>
 #include <functional>
@@ -15,7 +15,7 @@
 #include "Hp34401A.h"
 #include "MeterText.h"
 
-namespace metersim {
+namespace vantrel::metersim {
 
 enum class MeterModel { Fluke45, Hp34401A };
 
@@ -92,4 +92,4 @@ private:
     std::unique_ptr<Hp34401A> m_hp;
 };
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

@@ -10,7 +10,7 @@
 
 #include "MeterText.h"
 
-namespace metersim {
+namespace vantrel::metersim {
 
 namespace {
 
@@ -545,4 +545,4 @@ std::string Fluke45::DisplayValue(FlukeFunction function, bool primary, double v
     return shown ? *shown : kOverload;
 }
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

@@ -1,6 +1,6 @@
+#pragma once
 // The Fluke 45's command set over RS-232: the state its commands change (functions, range,
 // rate, trigger, output format, status registers) and the reply each command line gets.
-#pragma once
 
 #include <functional>
 #include <optional>
@@ -9,7 +9,7 @@
 
 #include "MeterText.h"
 
-namespace metersim {
+namespace vantrel::metersim {
 
 enum class FlukeFunction { VDC, VAC, VACDC, ADC, AAC, AACDC, OHMS, FREQ, DIODE, CONT };
 
@@ -108,4 +108,4 @@ std::string FlukeDcValue(double volts, char rate);
 // "VDC" etc., as FUNC1? answers.
 const char* FlukeFunctionName(FlukeFunction function);
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

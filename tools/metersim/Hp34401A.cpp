@@ -8,7 +8,7 @@
 
 #include "MeterText.h"
 
-namespace metersim {
+namespace vantrel::metersim {
 
 namespace {
 
@@ -55,21 +55,23 @@ struct ErrorText {
     int code;
     const char* text;
 };
+// clang-format off
 constexpr ErrorText kErrorTexts[] = {
-    {-101, "Invalid character"},
-    {kSyntaxError, "Syntax error"},
-    {kParameterNotAllowed, "Parameter not allowed"},
-    {kMissingParameter, "Missing parameter"},
-    {kUndefinedHeader, "Undefined header"},
-    {-121, "Invalid character in number"},
-    {kTriggerIgnored, "Trigger ignored"},
-    {kInitIgnored, "Init ignored"},
-    {kTriggerDeadlock, "Trigger deadlock"},
-    {kDataOutOfRange, "Data out of range"},
+    {-101,                   "Invalid character"},
+    {kSyntaxError,           "Syntax error"},
+    {kParameterNotAllowed,   "Parameter not allowed"},
+    {kMissingParameter,      "Missing parameter"},
+    {kUndefinedHeader,       "Undefined header"},
+    {-121,                   "Invalid character in number"},
+    {kTriggerIgnored,        "Trigger ignored"},
+    {kInitIgnored,           "Init ignored"},
+    {kTriggerDeadlock,       "Trigger deadlock"},
+    {kDataOutOfRange,        "Data out of range"},
     {kIllegalParameterValue, "Illegal parameter value"},
-    {kDataStale, "Data stale"},
-    {kTooManyErrors, "Too many errors"},
+    {kDataStale,             "Data stale"},
+    {kTooManyErrors,         "Too many errors"},
 };
+// clang-format on
 
 // The range a CONFigure or RANGe parameter selects: the smallest that holds the value.
 std::optional<double> PickRange(const scpi::Number& range, bool ac) {
@@ -569,4 +571,4 @@ void Hp34401A::Fetch(MeterReply& reply) {
     reply.measureMs = std::max(reply.measureMs, m_readyAt - m_nowMs());
 }
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

@@ -1,6 +1,6 @@
+#pragma once
 // The HP 34401A's SCPI command set over RS-232, for DC and AC volts: the measurement
 // configuration, triggering and reading memory, the error queue and the status registers.
-#pragma once
 
 #include <cstddef>
 #include <deque>
@@ -12,7 +12,7 @@
 #include "MeterText.h"
 #include "Scpi.h"
 
-namespace metersim {
+namespace vantrel::metersim {
 
 class Hp34401A {
 public:
@@ -117,4 +117,4 @@ const char* Hp34401AErrorText(int code);
 // the overload value.
 std::string FormatHp34401AValue(double volts);
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

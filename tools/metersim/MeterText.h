@@ -1,11 +1,11 @@
-// Small text helpers shared by the emulated meters' parsers.
 #pragma once
+// Small text helpers shared by the emulated meters' parsers.
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace metersim {
+namespace vantrel::metersim {
 
 inline constexpr char kLineEnd[] = "\r\n";
 
@@ -29,4 +29,4 @@ std::string Upper(std::string text);
 // The commands of a line, split at ';', trimmed and in upper case.
 std::vector<std::string> SplitCommands(std::string_view line);
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

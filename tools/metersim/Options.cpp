@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace metersim {
+namespace vantrel::metersim {
 
 std::string UsageText() {
     return "Usage: vantrel-metersim [options]\n"
@@ -145,4 +145,4 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     return options;
 }
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

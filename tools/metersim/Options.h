@@ -1,5 +1,5 @@
-// The emulator's command line.
 #pragma once
+// The emulator's command line.
 
 #include <optional>
 #include <string>
@@ -8,7 +8,7 @@
 #include "EmulatedMeter.h"
 #include "ReadingSource.h"
 
-namespace metersim {
+namespace vantrel::metersim {
 
 struct Options {
     MeterModel model = MeterModel::Fluke45;
@@ -26,4 +26,4 @@ struct Options {
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
 std::string UsageText();
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace metersim {
+namespace vantrel::metersim {
 
 namespace {
 
@@ -66,4 +66,4 @@ double ReadingSource::Noise() {
     return kOpenOffsetVolts + spread(m_random);
 }
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

@@ -1,6 +1,6 @@
+#pragma once
 // Where the emulated meter's readings come from: a list given on the command line, used in
 // turn, or the simulated board's reference terminals file, read afresh for every reading.
-#pragma once
 
 #include <optional>
 #include <random>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace metersim {
+namespace vantrel::metersim {
 
 // The terminals file holds one line: volts, or "open".
 std::optional<double> ParseTerminals(std::string_view text);
@@ -32,4 +32,4 @@ private:
     std::mt19937 m_random;
 };
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

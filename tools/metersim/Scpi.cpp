@@ -6,7 +6,7 @@
 
 #include "MeterText.h"
 
-namespace metersim::scpi {
+namespace vantrel::metersim::scpi {
 
 namespace {
 
@@ -148,4 +148,4 @@ std::optional<Number> ParseNumber(const std::string& parameter, int* errorCode) 
     return Number{Number::Value, value};
 }
 
-}  // namespace metersim::scpi
+}  // namespace vantrel::metersim::scpi

@@ -1,14 +1,14 @@
+#pragma once
 // SCPI program messages as an instrument parses them: units separated by ';', headers
 // with short and long node forms, optional nodes in brackets, the path that a relative
 // header continues, and comma-separated parameters.
-#pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace metersim::scpi {
+namespace vantrel::metersim::scpi {
 
 struct Unit {
     std::vector<std::string> nodes;  // upper case, '?' kept on the last
@@ -59,4 +59,4 @@ struct Number {
 // nullopt with *errorCode set (-121 malformed number, -224 unknown word) when it is neither.
 std::optional<Number> ParseNumber(const std::string& parameter, int* errorCode);
 
-}  // namespace metersim::scpi
+}  // namespace vantrel::metersim::scpi

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace metersim {
+namespace vantrel::metersim {
 
 SerialLine::SerialLine(Clock::duration character) : m_character(character) {}
 
@@ -90,4 +90,4 @@ std::optional<SerialLine::Clock::time_point> SerialLine::NextEvent() const {
     return next;
 }
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

@@ -1,7 +1,7 @@
+#pragma once
 // The meter's RS-232 line as the emulator models it: bytes go both ways one character time
 // apart, although the pseudo-terminal delivers the client's at once and takes the meter's
 // as fast as they are written. Pure bookkeeping on a clock the caller passes in.
-#pragma once
 
 #include <chrono>
 #include <cstddef>
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace metersim {
+namespace vantrel::metersim {
 
 class SerialLine {
 public:
@@ -60,4 +60,4 @@ private:
     std::deque<Reply> m_output;
 };
 
-}  // namespace metersim
+}  // namespace vantrel::metersim

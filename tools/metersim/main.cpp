@@ -106,12 +106,12 @@ void LogReceived(std::FILE* log, const char* bytes, std::size_t count) {
 }
 
 // The tool's line settings, seen from the master side.
-bool LineMatches(int master, metersim::MeterModel model) {
+bool LineMatches(int master, vantrel::metersim::MeterModel model) {
     termios t{};
     if (::tcgetattr(master, &t) != 0) return true;
     const speed_t speed = cfgetospeed(&t);
     const unsigned baud = speed == B9600 ? 9600u : 0u;
-    return metersim::LineSettingsMatch(model, baud, (t.c_cflag & CSTOPB) != 0);
+    return vantrel::metersim::LineSettingsMatch(model, baud, (t.c_cflag & CSTOPB) != 0);
 }
 
 // Nanoseconds until when, at least 0.
@@ -127,7 +127,7 @@ Clock::duration Scaled(double meterMs, double scale) {
 
 class Emulator {
 public:
-    Emulator(const metersim::Options& options, PseudoTerminal& pty, std::FILE* log)
+    Emulator(const vantrel::metersim::Options& options, PseudoTerminal& pty, std::FILE* log)
         : m_options(options),
           m_pty(pty),
           m_log(log),
@@ -138,7 +138,7 @@ public:
                   using namespace std::chrono;
                   return duration<double, std::milli>(Clock::now().time_since_epoch()).count() / scale;
               }),
-          m_line(Scaled(metersim::CharacterMs(options.model), 1.0)) {}
+          m_line(Scaled(vantrel::metersim::CharacterMs(options.model), 1.0)) {}
 
     void Run() {
         sigset_t waitMask;
@@ -181,9 +181,10 @@ private:
     // the ones after it, unless the meter clears its output for the new command.
     void Answer() {
         const bool matches = LineMatches(m_pty.master, m_options.model);
-        const bool clears = metersim::NewCommandClearsOutput(m_options.model);
-        for (const metersim::SerialLine::Arrival& arrival : m_line.TakeArrived(Clock::now())) {
-            for (metersim::Output& output : m_meter.Receive(std::string_view(&arrival.byte, 1), matches)) {
+        const bool clears = vantrel::metersim::NewCommandClearsOutput(m_options.model);
+        for (const vantrel::metersim::SerialLine::Arrival& arrival : m_line.TakeArrived(Clock::now())) {
+            for (vantrel::metersim::Output& output :
+                 m_meter.Receive(std::string_view(&arrival.byte, 1), matches)) {
                 if (clears) m_line.DropUnsent(arrival.at);
                 const Clock::time_point earliest = arrival.at + std::chrono::milliseconds(output.delayMs) +
                                                    Scaled(output.measureMs, m_options.timeScale);
@@ -211,12 +212,12 @@ private:
         m_line.Clear();
     }
 
-    const metersim::Options& m_options;
+    const vantrel::metersim::Options& m_options;
     PseudoTerminal& m_pty;
     std::FILE* m_log;
-    metersim::ReadingSource m_readings;
-    metersim::EmulatedMeter m_meter;
-    metersim::SerialLine m_line;  // one character: the line's time, never scaled
+    vantrel::metersim::ReadingSource m_readings;
+    vantrel::metersim::EmulatedMeter m_meter;
+    vantrel::metersim::SerialLine m_line;  // one character: the line's time, never scaled
 };
 
 void InstallSignalHandlers() {
@@ -239,11 +240,12 @@ void InstallSignalHandlers() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    static constexpr cmdline::Program kProgram{"vantrel-metersim", metersim::UsageText};
-    if (const auto status = cmdline::AnswerHelpOrVersion(argc, argv, kProgram)) return *status;
+    static constexpr vantrel::cmdline::Program kProgram{"vantrel-metersim", vantrel::metersim::UsageText};
+    if (const auto status = vantrel::cmdline::AnswerHelpOrVersion(argc, argv, kProgram)) return *status;
     std::string error;
-    const auto options = metersim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
-    if (!options) return cmdline::RejectCommandLine(kProgram.name, error);
+    const auto options =
+        vantrel::metersim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) return vantrel::cmdline::RejectCommandLine(kProgram.name, error);
     InstallSignalHandlers();
 
     std::FILE* log = nullptr;

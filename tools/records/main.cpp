@@ -64,7 +64,7 @@ std::string Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const auto answered = cmdline::AnswerHelpOrVersion(argc, argv, {"vantrel-records", Usage}))
+    if (const auto answered = vantrel::cmdline::AnswerHelpOrVersion(argc, argv, {"vantrel-records", Usage}))
         return *answered;
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string databasePath;
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     try {
         while (!args.empty() && args.front().starts_with("-")) {
             if (args.front() != "--db")
-                throw UsageError{cmdline::UnexpectedArgument(Printable(args.front()))};
+                throw UsageError{vantrel::cmdline::UnexpectedArgument(Printable(args.front()))};
             if (args.size() < 2 || args[1].empty()) throw UsageError{"--db needs a file"};
             databasePath = args[1];
             args.erase(args.begin(), args.begin() + 2);
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
         }
         throw UsageError{"unknown command '" + Printable(args.front()) + "'"};
     } catch (const UsageError& error) {
-        return cmdline::RejectCommandLine("vantrel-records", error.text);
+        return vantrel::cmdline::RejectCommandLine("vantrel-records", error.text);
     } catch (const RecordStoreError& error) {
         std::cerr << "vantrel-records: " << error.what() << '\n';
         return ExitCodeOf(error);

@@ -1,6 +1,6 @@
 #include "AnsiText.h"
 
-namespace session {
+namespace vantrel::session {
 namespace {
 
 bool IsBlack(const TextColour& c) { return c.red == 0 && c.green == 0 && c.blue == 0; }
@@ -42,4 +42,4 @@ std::string SessionLine(const std::string& text, bool colour) {
     return std::string("\033[36m") + text + kAnsiReset + "\n";
 }
 
-}  // namespace session
+}  // namespace vantrel::session

@@ -1,12 +1,12 @@
+#pragma once
 // Console text as a terminal shows it: runs of text in the console's colours turned into
 // ANSI escape sequences.
-#pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace session {
+namespace vantrel::session {
 
 struct TextColour {
     bool automatic = true;  // the control's own colour, no explicit one
@@ -35,4 +35,4 @@ std::string RenderRuns(const std::vector<ColourRun>& runs, bool colour);
 // console's text in cyan.
 std::string SessionLine(const std::string& text, bool colour);
 
-}  // namespace session
+}  // namespace vantrel::session

@@ -6,7 +6,7 @@
 
 #include "DialogDriver.h"
 
-namespace session {
+namespace vantrel::session {
 namespace {
 
 // Characters of the text, without the paragraph mark every document ends with.
@@ -49,7 +49,7 @@ void ConsoleEcho::Flush() {
 
 std::vector<ColourRun> ConsoleEcho::RunsFrom(const QTextDocument& document, int from) {
     std::vector<ColourRun> runs;
-    for (const harness::ColourRun& run : harness::ConsoleRunsFrom(document, from)) {
+    for (const dialogdriver::ColourRun& run : dialogdriver::ConsoleRunsFrom(document, from)) {
         TextColour colour;
         colour.automatic = run.autoColour;
         if (!run.autoColour) {
@@ -62,4 +62,4 @@ std::vector<ColourRun> ConsoleEcho::RunsFrom(const QTextDocument& document, int 
     return runs;
 }
 
-}  // namespace session
+}  // namespace vantrel::session

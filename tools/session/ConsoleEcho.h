@@ -1,6 +1,6 @@
+#pragma once
 // Follows the main window's log console and writes every new piece of text to the terminal
 // as it is appended, in its colours, so that progress shows while a handler runs.
-#pragma once
 
 #include <functional>
 #include <string>
@@ -14,7 +14,7 @@
 class QTextDocument;
 class QTextDocument;
 
-namespace session {
+namespace vantrel::session {
 
 class ConsoleEcho {
 public:
@@ -42,4 +42,4 @@ private:
     QMetaObject::Connection m_changedConnection;
 };
 
-}  // namespace session
+}  // namespace vantrel::session

@@ -22,7 +22,7 @@
 #include "meter/CMeasureRefsDlg.h"
 #include "records/ShownText.h"
 
-namespace session {
+namespace vantrel::session {
 namespace {
 
 constexpr const char* kInstructionsCaption = "Instructions";
@@ -50,7 +50,7 @@ int MeasureButtonId(MeasureChoice choice) {
     return IDOK;
 }
 
-std::string WindowText(CDialog& dialog, int id) { return harness::DialogDriver(dialog).Text(id); }
+std::string WindowText(CDialog& dialog, int id) { return dialogdriver::DialogDriver(dialog).Text(id); }
 
 // A button's caption on one line, without the mnemonic mark.
 std::string Caption(CDialog& dialog, int id) {
@@ -69,7 +69,7 @@ bool SameName(const std::string& a, const std::string& b) {
 
 // Clicks a button of the dialog as the operator does; false when it cannot be clicked.
 bool Click(CDialog& dialog, int id) {
-    harness::DialogDriver driver(dialog);
+    dialogdriver::DialogDriver driver(dialog);
     if (!qobject_cast<QAbstractButton*>(driver.Control(id)) || !driver.IsEnabled(id)) return false;
     driver.Click(id);
     return true;
@@ -306,8 +306,8 @@ void SessionRunner::WorkMeasureDialog(CDialog& dialog) {
         if (m_typedValues[static_cast<std::size_t>(i)].empty()) continue;
         if (!dialog.GetDlgItem(CMeasureRefsDlg::IDC_REFERENCE0 + i)) continue;
         // Into the box as the operator goes: its channel is selected on the way.
-        harness::DialogDriver(dialog).TypeText(CMeasureRefsDlg::IDC_REFERENCE0 + i,
-                                               m_typedValues[static_cast<std::size_t>(i)]);
+        dialogdriver::DialogDriver(dialog).TypeText(CMeasureRefsDlg::IDC_REFERENCE0 + i,
+                                                    m_typedValues[static_cast<std::size_t>(i)]);
     }
     std::string values = "user references:";
     for (int i = 0; i < kReferenceEdits; ++i)
@@ -343,7 +343,7 @@ void SessionRunner::ChooseBoard(const std::string& name) {
         combo->GetLBText(i, row);
         if (!SameName(row, name)) continue;
         Note(std::string("choose \"") + row + "\" in the board list");
-        harness::DialogDriver(*m_main).ChooseRow(IDC_BOARD_TYPE, i);
+        dialogdriver::DialogDriver(*m_main).ChooseRow(IDC_BOARD_TYPE, i);
         return;
     }
     Fail("the board list has no model \"" + name + "\"");
@@ -355,7 +355,7 @@ void SessionRunner::WorkSerialDialog(CDialog& dialog) {
     if (CWnd* box = dialog.GetDlgItem(CSerialNumberDlg::IDC_SERIAL_NUMBER))
         box->SetWindowText(m_serial.c_str());
     Note("serial number box: \"" + vantrel::records::ShownText(m_serial) + "\", OK");
-    harness::DialogDriver(dialog).Click(IDOK);
+    dialogdriver::DialogDriver(dialog).Click(IDOK);
 }
 
 void SessionRunner::TypeInto(int id, const std::string& text) {
@@ -364,7 +364,7 @@ void SessionRunner::TypeInto(int id, const std::string& text) {
         return;
     }
     Note("type \"" + text + "\"");
-    harness::DialogDriver(*m_main).TypeText(id, text);
+    dialogdriver::DialogDriver(*m_main).TypeText(id, text);
 }
 
 void SessionRunner::EndWindow(const Action& action) {
@@ -404,4 +404,4 @@ void SessionRunner::Fail(const std::string& what) { m_failures.push_back(what); 
 
 void SessionRunner::Write(const std::string& text) { m_writer(text); }
 
-}  // namespace session
+}  // namespace vantrel::session

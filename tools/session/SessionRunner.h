@@ -1,7 +1,7 @@
+#pragma once
 // Acts as the operator on the real main window: presses its buttons in the order of the
 // script, types into its boxes, answers message boxes, works the Measure References dialog,
 // takes pictures and keeps the verdicts.
-#pragma once
 
 #include <functional>
 #include <memory>
@@ -13,7 +13,7 @@
 
 class CMainTestDlg;
 
-namespace session {
+namespace vantrel::session {
 
 class ConsoleEcho;
 
@@ -31,7 +31,6 @@ public:
 
     // 0 when every step passed, 1 otherwise.
     int ExitCode() const { return m_failures.empty() ? 0 : 1; }
-    const std::vector<std::string>& Failures() const { return m_failures; }
 
 private:
     void OnModal(CDialog& dialog);
@@ -87,4 +86,4 @@ private:
     std::vector<std::string> m_failures;
 };
 
-}  // namespace session
+}  // namespace vantrel::session

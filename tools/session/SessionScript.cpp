@@ -7,7 +7,7 @@
 #include "records/RecordsSettings.h"
 #include "records/SerialPolicy.h"
 
-namespace session {
+namespace vantrel::session {
 namespace {
 
 constexpr std::size_t kReferenceEdits = 5;
@@ -335,4 +335,4 @@ failed, the log could not be saved or an action could not be done; 2 for a bad c
 )";
 }
 
-}  // namespace session
+}  // namespace vantrel::session

@@ -1,12 +1,12 @@
+#pragma once
 // The command line of the unattended session: options and the list of operator actions,
 // parsed without touching any window so that it can be checked before the tool starts.
-#pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace session {
+namespace vantrel::session {
 
 enum class ActionKind {
     Initialize,         // "Initialize Board" (frees a held board first)
@@ -70,4 +70,4 @@ const char* ButtonName(int id);
 // when the box has it, otherwise the box's first button.
 int AnswerForBox(unsigned boxType, int wanted);
 
-}  // namespace session
+}  // namespace vantrel::session

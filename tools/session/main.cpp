@@ -14,7 +14,7 @@
 
 namespace {
 
-session::SessionRunner* g_runner = nullptr;
+vantrel::session::SessionRunner* g_runner = nullptr;
 
 // The application object of the session: prepares the toolkit as the tool does, then lets
 // the runner drive the main window.
@@ -39,19 +39,19 @@ void WriteOut(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    static constexpr cmdline::Program kProgram{"vantrel-session", session::UsageText};
-    if (const auto status = cmdline::AnswerHelpOrVersion(argc, argv, kProgram)) return *status;
+    static constexpr vantrel::cmdline::Program kProgram{"vantrel-session", vantrel::session::UsageText};
+    if (const auto status = vantrel::cmdline::AnswerHelpOrVersion(argc, argv, kProgram)) return *status;
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
-    const auto script = session::ParseArguments(args, error);
-    if (!script) return cmdline::RejectCommandLine(kProgram.name, error);
+    const auto script = vantrel::session::ParseArguments(args, error);
+    if (!script) return vantrel::cmdline::RejectCommandLine(kProgram.name, error);
 
-    const bool colour = script->colour == session::ColourMode::Always ||
-                        (script->colour == session::ColourMode::Auto && ::isatty(STDOUT_FILENO));
+    const bool colour = script->colour == vantrel::session::ColourMode::Always ||
+                        (script->colour == vantrel::session::ColourMode::Auto && ::isatty(STDOUT_FILENO));
     // The window never shows on a screen: it runs on the offscreen platform.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
-    session::SessionRunner runner(*script, colour, WriteOut);
+    vantrel::session::SessionRunner runner(*script, colour, WriteOut);
     g_runner = &runner;
     CSessionApp app;
     // The toolkit sees no session arguments.
