@@ -8,15 +8,29 @@ namespace metro = vantrel::metrology;
 
 namespace {
 
+// The range's figures go into the record with U, so that its budget can be made again later
+// from the record alone, whatever the register says by then.
+void CopyRangeFigures(vantrel::records::ChannelFigures& channel, const metro::DcVoltageRange& range) {
+    channel.meterRange = range.range;
+    channel.meterResolution = range.resolution;
+    channel.accuracyPercentOfReading = range.percentOfReading;
+    channel.accuracyPercentOfRange = range.percentOfRange;
+    channel.accuracyCounts = range.counts;
+    if (!range.temperatureCoefficient) return;
+    channel.tempcoPercentOfReading = range.temperatureCoefficient->percentOfReading;
+    channel.tempcoPercentOfRange = range.temperatureCoefficient->percentOfRange;
+    channel.tempcoCounts = range.temperatureCoefficient->counts;
+}
+
 // Only readings the meter took have a range; typed and refused values have none.
 void AddUncertainties(vantrel::records::ActionRecord& record, const metro::ReferenceMeter& meter) {
     for (auto& channel : record.channels) {
         if (!channel.reading || (channel.verdict != vantrel::records::ChannelVerdict::Pass &&
                                  channel.verdict != vantrel::records::ChannelVerdict::Fail))
             continue;
-        const auto budget = metro::MakeBudget(meter, *channel.reading);
+        const auto budget = metro::MakeBudget(meter, *channel.reading, record.ambientCelsius);
         if (!budget) continue;
-        channel.meterRange = budget->range.range;
+        CopyRangeFigures(channel, budget->range);
         channel.expandedUncertainty = budget->expanded;
     }
 }

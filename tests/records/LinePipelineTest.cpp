@@ -79,8 +79,10 @@ ActionRecord DistinctRecord(ActionKind kind, const std::string& serial) {
     r.ambientCelsius = -3.25;
     r.outcome = MeasureOutcome::OutOfTolerance;
     r.interrupt = InterruptFigures{2001, 2562, 2573, 3, 4, 5005, 151, 203};
-    r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9981, 11, 10.0, 2.1e-3},
-                  {1, 2.5012, 2.1, 2.9, ChannelVerdict::Fail, 2.52, 2.5033, 12, 1.0, std::nullopt}};
+    r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9981, 11, 10.0, 2.1e-3, 1e-5, 0.0035, 0.0005,
+                   0, 0.0006, 0.0002, 0.3},
+                  {1, 2.5012, 2.1, 2.9, ChannelVerdict::Fail, 2.52, 2.5033, 12, 1.0, std::nullopt, 2e-6, 0.004,
+                   0.0007, 7, std::nullopt, 0.0009, std::nullopt}};
     return r;
 }
 
@@ -219,6 +221,13 @@ static void ExpectSameRecord(const ActionRecord& line, const ActionRecord& bench
         EXPECT_EQ(l.code, b.code) << "channel " << b.channel;
         EXPECT_EQ(l.meterRange, b.meterRange) << "channel " << b.channel;
         EXPECT_EQ(l.expandedUncertainty, b.expandedUncertainty) << "channel " << b.channel;
+        EXPECT_EQ(l.meterResolution, b.meterResolution) << "channel " << b.channel;
+        EXPECT_EQ(l.accuracyPercentOfReading, b.accuracyPercentOfReading) << "channel " << b.channel;
+        EXPECT_EQ(l.accuracyPercentOfRange, b.accuracyPercentOfRange) << "channel " << b.channel;
+        EXPECT_EQ(l.accuracyCounts, b.accuracyCounts) << "channel " << b.channel;
+        EXPECT_EQ(l.tempcoPercentOfReading, b.tempcoPercentOfReading) << "channel " << b.channel;
+        EXPECT_EQ(l.tempcoPercentOfRange, b.tempcoPercentOfRange) << "channel " << b.channel;
+        EXPECT_EQ(l.tempcoCounts, b.tempcoCounts) << "channel " << b.channel;
     }
 }
 
