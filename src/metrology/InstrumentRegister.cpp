@@ -214,8 +214,10 @@ private:
         }
         if (part == Part::Tempco) {
             if (!ParseTemperatureCoefficient(value, pending.range))
-                Fail(m_line, "'" + key +
-                                 "' needs % of reading + % of range or counts per degree, as in 0.0025% + 0.6 counts");
+                Fail(
+                    m_line,
+                    "'" + key +
+                        "' needs % of reading + % of range or counts per degree, as in 0.0025% + 0.6 counts");
             pending.tempcoLine = m_line;
             return;
         }
@@ -237,7 +239,8 @@ private:
             Fail(m_seen.at("due"), "the due date is not after the certificate date");
         if (m_ranges.empty()) Fail(m_meterLine, "no DC voltage range ('dcv RANGE = ...') is given");
         for (const auto& [volts, pending] : m_ranges) {
-            const int line = std::max({pending.accuracyLine, pending.resolutionLine, pending.fullScaleLine, pending.tempcoLine});
+            const int line = std::max(
+                {pending.accuracyLine, pending.resolutionLine, pending.fullScaleLine, pending.tempcoLine});
             const std::string name = "the " + std::string(FormatRangeName(volts)) + " V range ";
             if (!pending.accuracyLine) Fail(line, name + "has no accuracy");
             if (!pending.resolutionLine) Fail(line, name + "has no resolution");
@@ -277,8 +280,8 @@ double DcVoltageRange::AccuracyHalfWidth(double volts) const {
 std::optional<double> DcVoltageRange::TemperatureHalfWidth(double volts, double degrees) const {
     if (!temperatureCoefficient) return std::nullopt;
     const TemperatureCoefficient& per = *temperatureCoefficient;
-    return degrees * (per.percentOfReading / kPercent * std::fabs(volts) + per.percentOfRange / kPercent * range +
-                      per.counts * resolution);
+    return degrees * (per.percentOfReading / kPercent * std::fabs(volts) +
+                      per.percentOfRange / kPercent * range + per.counts * resolution);
 }
 
 const DcVoltageRange* ReferenceMeter::RangeFor(double volts) const {

@@ -45,8 +45,8 @@ struct DcVoltageRange {
     double fullScale = 0.0;   // largest magnitude the range shows, volts
     double resolution = 0.0;  // one count, volts
     double percentOfReading = 0.0;
-    double percentOfRange = 0.0;  // 0 when the floor is given in counts
-    int counts = 0;               // 0 when the floor is given as % of range
+    double percentOfRange = 0.0;                                   // 0 when the floor is given in counts
+    int counts = 0;                                                // 0 when the floor is given as % of range
     std::optional<TemperatureCoefficient> temperatureCoefficient;  // none when the register gives none
 
     // Half-width of the accuracy interval for a reading on this range.

@@ -10,12 +10,9 @@ struct MeterName {
     std::string_view name;
 };
 constexpr MeterName kMeterNames[] = {
-    {MeterModel::Unrecorded, ""},
-    {MeterModel::Fluke45, "Fluke 45"},
-    {MeterModel::Hp34401A, "HP 34401A"},
-    {MeterModel::Typed, "none (typed)"},
-    {MeterModel::Typed, "None"},
-    {MeterModel::Typed, "none"},
+    {MeterModel::Unrecorded, ""},        {MeterModel::Fluke45, "Fluke 45"},
+    {MeterModel::Hp34401A, "HP 34401A"}, {MeterModel::Typed, "none (typed)"},
+    {MeterModel::Typed, "None"},         {MeterModel::Typed, "none"},
 };
 
 }  // namespace

@@ -75,7 +75,8 @@ double DegreesOutsideFigures(double ambientCelsius) {
     return 0.0;
 }
 
-UncertaintyBudget MakeBudget(const DcVoltageRange& range, double reading, std::optional<double> ambientCelsius) {
+UncertaintyBudget MakeBudget(const DcVoltageRange& range, double reading,
+                             std::optional<double> ambientCelsius) {
     UncertaintyBudget budget;
     budget.reading = reading;
     budget.range = range;

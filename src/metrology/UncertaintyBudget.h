@@ -45,7 +45,7 @@ struct UncertaintyBudget {
     std::vector<BudgetTerm> terms;
     double combined = 0.0;  // combined standard uncertainty, volts
     double coverageFactor = kCoverageFactor;
-    double expanded = 0.0;  // U, volts
+    double expanded = 0.0;                 // U, volts
     std::optional<double> ambientCelsius;  // as the bench gave it; none when not entered
     double degreesOutside = 0.0;           // outside the band the figures hold for
     // Outside the band, but the range has no temperature coefficient to add.
@@ -54,7 +54,8 @@ struct UncertaintyBudget {
 
 // The budget of a reading on a range with its figures. Outside the band the figures hold for,
 // the range's temperature coefficient adds a term.
-UncertaintyBudget MakeBudget(const DcVoltageRange& range, double reading, std::optional<double> ambientCelsius);
+UncertaintyBudget MakeBudget(const DcVoltageRange& range, double reading,
+                             std::optional<double> ambientCelsius);
 // The budget of a reading taken with the meter, on the range autoranging settles on; none
 // when no range of the meter shows it.
 std::optional<UncertaintyBudget> MakeBudget(const ReferenceMeter& meter, double reading,

@@ -98,13 +98,14 @@ struct ChannelFigures {
     std::optional<double> expandedUncertainty;  // U of the value, volts, from the register's figures
     // The register's figures for that range when it measured, so that the budget can be made
     // again from the record alone: one count, the accuracy and the temperature coefficient.
-    std::optional<double> meterResolution;           // volts
-    std::optional<double> accuracyPercentOfReading;  // ±(% of reading
-    std::optional<double> accuracyPercentOfRange;    //   + % of range
-    std::optional<int> accuracyCounts;               //   + counts)
-    std::optional<double> tempcoPercentOfReading;    // the same per degree Celsius outside the
-    std::optional<double> tempcoPercentOfRange;      // band the accuracy holds in; none when
-    std::optional<double> tempcoCounts;              // the register gave no coefficient
+    // Empty by default, so that the figures of other actions need not name them.
+    std::optional<double> meterResolution{};           // volts
+    std::optional<double> accuracyPercentOfReading{};  // ±(% of reading
+    std::optional<double> accuracyPercentOfRange{};    //   + % of range
+    std::optional<int> accuracyCounts{};               //   + counts)
+    std::optional<double> tempcoPercentOfReading{};    // the same per degree Celsius outside the
+    std::optional<double> tempcoPercentOfRange{};      // band the accuracy holds in; none when
+    std::optional<double> tempcoCounts{};              // the register gave no coefficient
 
     bool operator==(const ChannelFigures&) const = default;
 };

@@ -152,7 +152,7 @@ namespace {
 std::optional<metrology::ReferenceMeter> OnlyMeterOfModel(const metrology::InstrumentRegister& instruments,
                                                           records::MeterModel recorded, std::string& why) {
     const std::string model(records::MeterModelName(recorded));
-    
+
     std::optional<metrology::ReferenceMeter> found;
     int count = 0;
     for (const auto& meter : instruments.meters)
@@ -178,7 +178,8 @@ std::optional<metrology::ReferenceMeter> NamedMeter(const metrology::InstrumentR
 void AddRegisterBudgets(Certificate& c) {
     for (const auto& channel : c.channels) {
         if (!channel.reading) continue;
-        if (auto budget = metrology::MakeBudget(*c.metrology.meter, *channel.reading, c.calibration->ambientCelsius))
+        if (auto budget =
+                metrology::MakeBudget(*c.metrology.meter, *channel.reading, c.calibration->ambientCelsius))
             c.metrology.budgets.emplace_back(channel.channel, std::move(*budget));
     }
 }
@@ -195,8 +196,8 @@ std::optional<metrology::DcVoltageRange> RecordedRange(const records::ChannelFig
     range.percentOfRange = *f.accuracyPercentOfRange;
     range.counts = *f.accuracyCounts;
     if (f.tempcoPercentOfReading && f.tempcoPercentOfRange && f.tempcoCounts)
-        range.temperatureCoefficient =
-            metrology::TemperatureCoefficient{*f.tempcoPercentOfReading, *f.tempcoPercentOfRange, *f.tempcoCounts};
+        range.temperatureCoefficient = metrology::TemperatureCoefficient{
+            *f.tempcoPercentOfReading, *f.tempcoPercentOfRange, *f.tempcoCounts};
     return range;
 }
 
@@ -208,7 +209,8 @@ void AddRecordedBudgets(Certificate& c) {
     for (const auto& f : m.channels) {
         if (!f.reading) continue;
         if (const auto range = RecordedRange(f))
-            c.metrology.budgets.emplace_back(f.channel, metrology::MakeBudget(*range, *f.reading, m.ambientCelsius));
+            c.metrology.budgets.emplace_back(f.channel,
+                                             metrology::MakeBudget(*range, *f.reading, m.ambientCelsius));
         else if (KeptUncertainty(f))
             c.metrology.termsNotRecorded.push_back({f.channel, *f.meterRange, *f.expandedUncertainty});
     }

@@ -149,9 +149,11 @@ std::string Celsius(double degrees) {
 
 // What the ambient temperature means for the meter's figures.
 std::string TemperatureNote(const std::optional<double>& ambient) {
-    const std::string band = Celsius(metrology::kFiguresColdest) + " to " + Celsius(metrology::kFiguresWarmest);
+    const std::string band =
+        Celsius(metrology::kFiguresColdest) + " to " + Celsius(metrology::kFiguresWarmest);
     if (!ambient)
-        return "The ambient temperature was not recorded. The meter's accuracy figures hold for " + band + ".";
+        return "The ambient temperature was not recorded. The meter's accuracy figures hold for " + band +
+               ".";
     if (metrology::DegreesOutsideFigures(*ambient) == 0.0)
         return "The meter's accuracy figures hold for " + band + ", which the ambient temperature lies in.";
     return "The ambient temperature lies outside the " + band +
@@ -181,7 +183,8 @@ std::optional<double> ExpandedOf(const Certificate& c, int channel) {
 
 std::string OriginText(const CertificateMetrology& m, const records::ActionRecord& calibration) {
     if (m.origin == UncertaintyOrigin::Record)
-        return "from the figures of the " + Html(std::string(records::MeterModelName(calibration.meterModel))) +
+        return "from the figures of the " +
+               Html(std::string(records::MeterModelName(calibration.meterModel))) +
                " that measured, as the record kept them when it measured";
     return "from the register's figures for " + Html(std::string(metrology::MeterModelName(m.meter->model))) +
            " serial " + Html(m.meter->serial) +
@@ -196,8 +199,8 @@ void RangeAndUTable(std::ostringstream& out, const Certificate& c, bool withBudg
             out << "<tr><td>" << channel << "</td><td>" << budget.range.range << "</td><td>"
                 << Microvolts(budget.expanded) << "</td></tr>\n";
     for (const auto& kept : c.metrology.termsNotRecorded)
-        out << "<tr><td>" << kept.channel << "</td><td>" << kept.range << "</td><td>" << Microvolts(kept.expanded)
-            << "</td></tr>\n";
+        out << "<tr><td>" << kept.channel << "</td><td>" << kept.range << "</td><td>"
+            << Microvolts(kept.expanded) << "</td></tr>\n";
     out << "</table>\n";
 }
 
@@ -218,7 +221,8 @@ void UncertaintySection(std::ostringstream& out, const Certificate& c, bool brie
     out << "<p>Expanded uncertainty U = k &middot; u<sub>c</sub> with k = 2 (about 95 % coverage), "
         << OriginText(m, *c.calibration) << ".</p>\n";
     if (TemperatureTermMissing(m))
-        out << "<p class=\"fail\">The ambient temperature lies outside the band the meter's figures hold for, "
+        out << "<p class=\"fail\">The ambient temperature lies outside the band the meter's figures hold "
+               "for, "
                "and no temperature coefficient is known for the range: U leaves the temperature out.</p>\n";
     if (brief) {
         RangeAndUTable(out, c, true);

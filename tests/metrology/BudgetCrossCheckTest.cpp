@@ -1,6 +1,6 @@
 // Every channel of a table of readings, by both meters of the shipped register, in and out of
-// the temperatures the meters' figures hold for: the tool's budget against tests/metrology/recompute_budget.py, which works each term out anew from the
-// register file.
+// the temperatures the meters' figures hold for: the tool's budget against
+// tests/metrology/recompute_budget.py, which works each term out anew from the register file.
 #include "RecordsTestSupport.h"
 
 #include "metrology/UncertaintyBudget.h"
@@ -54,8 +54,9 @@ TEST(BudgetCrossCheck, EveryTermMatchesAnIndependentRecomputation) {
     for (std::size_t i = 0; i < readings.size(); ++i) {
         const ReferenceMeter& meter = *reg.Find(readings[i]["serial"].get<std::string>());
         const double reading = readings[i]["reading"];
-        const std::optional<double> ambient =
-            readings[i].contains("ambient") ? std::optional(readings[i]["ambient"].get<double>()) : std::nullopt;
+        const std::optional<double> ambient = readings[i].contains("ambient")
+                                                  ? std::optional(readings[i]["ambient"].get<double>())
+                                                  : std::nullopt;
         SCOPED_TRACE(meter.serial + " reading " + std::to_string(reading) + " at " +
                      (ambient ? std::to_string(*ambient) : "no temperature"));
         const auto budget = MakeBudget(meter, reading, ambient);

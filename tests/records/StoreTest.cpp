@@ -139,9 +139,9 @@ TEST(RecordStore, ASchema4DatabaseIsMigratedWithTheMetersFiguresEmpty) {
     for (const auto& channel : read->channels) {
         EXPECT_EQ(channel.meterRange, channel.channel == 3 ? 1.0 : 10.0) << channel.channel;
         EXPECT_TRUE(channel.expandedUncertainty) << channel.channel;
-        EXPECT_FALSE(channel.meterResolution || channel.accuracyPercentOfReading || channel.accuracyPercentOfRange ||
-                     channel.accuracyCounts || channel.tempcoPercentOfReading || channel.tempcoPercentOfRange ||
-                     channel.tempcoCounts)
+        EXPECT_FALSE(channel.meterResolution || channel.accuracyPercentOfReading ||
+                     channel.accuracyPercentOfRange || channel.accuracyCounts ||
+                     channel.tempcoPercentOfReading || channel.tempcoPercentOfRange || channel.tempcoCounts)
             << channel.channel;
     }
     const auto measured = SampleRecord(ActionKind::MeasureReferences, "SN-AFTER-V4");

@@ -276,9 +276,11 @@ TEST(OldCertificate, ADigestMadeBeforeTheMetrologyColumnsStillVerifies) {
         int exitCode;
     } cases[] = {
         {"untouched", nullptr, 0},
-        {"a reading", "UPDATE channel_figures SET reading = reading + 1e-6 WHERE channel = 1 AND record_seq = 5", 9},
+        {"a reading",
+         "UPDATE channel_figures SET reading = reading + 1e-6 WHERE channel = 1 AND record_seq = 5", 9},
         {"the meter", "UPDATE records SET meter_model = 'HP 34401A' WHERE seq = 5", 9},
-        {"the interrupt test", "UPDATE interrupt_figures SET measured_ms = measured_ms + 1 WHERE record_seq = 4", 9},
+        {"the interrupt test",
+         "UPDATE interrupt_figures SET measured_ms = measured_ms + 1 WHERE record_seq = 4", 9},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

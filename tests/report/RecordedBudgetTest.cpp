@@ -9,8 +9,8 @@
 #include "records/RecordStore.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sqlite3.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <filesystem>
@@ -49,7 +49,8 @@ std::map<int, Rows> BudgetTables(const std::string& html) {
         for (std::sregex_iterator r(body.begin(), body.end(), row); r != end; ++r) {
             const std::string cells = (*r)[1];
             std::vector<std::string> line;
-            for (std::sregex_iterator c(cells.begin(), cells.end(), cell); c != end; ++c) line.push_back((*c)[1]);
+            for (std::sregex_iterator c(cells.begin(), cells.end(), cell); c != end; ++c)
+                line.push_back((*c)[1]);
             rows.push_back(line);
         }
     }
@@ -100,7 +101,9 @@ public:
         app::CopyMeterInto(r, line);
         return r;
     }
-    void Write(const ActionRecord& r) const { EXPECT_TRUE(vantrel::records::RecordStore(Database()).Write(r)); }
+    void Write(const ActionRecord& r) const {
+        EXPECT_TRUE(vantrel::records::RecordStore(Database()).Write(r));
+    }
 
     // The HTML of the record's certificate.
     std::string Certificate(const ActionRecord& r, const std::string& name) const {
@@ -183,7 +186,8 @@ TEST(RecordedBudget, TheCertificateKeepsTheBudgetOfTheTimeWhateverTheRegisterSay
          "The ambient temperature was not recorded. The meter's accuracy figures hold for 18.0 &deg;C to "
          "28.0 &deg;C.",
          false},
-        {"HP, inside the band", MeterModel::Hp34401A, kHp, 23.0, "which the ambient temperature lies in", false},
+        {"HP, inside the band", MeterModel::Hp34401A, kHp, 23.0, "which the ambient temperature lies in",
+         false},
         {"HP, band's edge", MeterModel::Hp34401A, kHp, 28.0, "which the ambient temperature lies in", false},
         {"Fluke, cold", MeterModel::Fluke45, kFluke, 12.0, "adds the meter's temperature coefficient", true},
         {"HP, warm", MeterModel::Hp34401A, kHp, 31.5, "adds the meter's temperature coefficient", true},
@@ -247,14 +251,25 @@ TEST(RecordedBudget, ARecordWithoutItsFiguresShowsItsOwnUAndSaysTheTermsWereNotR
 // register's only meter of its model, and says the figures are the register's of today: an
 // HP 34401A's record gets the HP's figures, not the Fluke's.
 TEST(RecordedBudget, ARecordThatKeptNothingTakesTheRegistersMeterOfItsModel) {
-    for (const auto& [model, serial] : {std::pair{MeterModel::Hp34401A, kHp}, std::pair{MeterModel::Fluke45, kFluke}}) {
+    for (const auto& [model, serial] :
+         {std::pair{MeterModel::Hp34401A, kHp}, std::pair{MeterModel::Fluke45, kFluke}}) {
         SCOPED_TRACE(serial);
         const Bench bench(std::nullopt);
         ActionRecord measured = bench.Measure(model, serial);
         measured.meterSerial.clear();
         measured.meterStanding.reset();
-        for (auto& f : measured.channels) f = ChannelFigures{f.channel, f.reading, f.windowLow, f.windowHigh,
-                                                             f.verdict, f.eepromBefore, f.eepromWritten};
+        // As records were before they named their meter: no meter's copy, no range, no U.
+        for (auto& f : measured.channels) {
+            ChannelFigures bare;
+            bare.channel = f.channel;
+            bare.reading = f.reading;
+            bare.windowLow = f.windowLow;
+            bare.windowHigh = f.windowHigh;
+            bare.verdict = f.verdict;
+            bare.eepromBefore = f.eepromBefore;
+            bare.eepromWritten = f.eepromWritten;
+            f = bare;
+        }
         bench.Write(measured);
         const std::string html = bench.Certificate(measured, "register");
         EXPECT_NE(html.find("the register's figures of today"), std::string::npos) << html;
