@@ -152,7 +152,6 @@ namespace {
 std::optional<metrology::ReferenceMeter> OnlyMeterOfModel(const metrology::InstrumentRegister& instruments,
                                                           records::MeterModel recorded, std::string& why) {
     const std::string model(records::MeterModelName(recorded));
-
     std::optional<metrology::ReferenceMeter> found;
     int count = 0;
     for (const auto& meter : instruments.meters)
