@@ -7,18 +7,12 @@
 # Builds what is missing, or takes the programs from VANTREL_BIN.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=scripts/lib/bench-folder.sh
+source "$root/scripts/lib/bench-folder.sh"
 images="$root/docs/images"
 mkdir -p "$images"
 
-if [ -n "${VANTREL_BIN:-}" ]; then
-  bin="$(cd "$VANTREL_BIN" && pwd)"
-else
-  cd "$root"
-  scripts/deps.sh
-  cmake --preset debug >/dev/null
-  cmake --build --preset debug --target vantrel-records report_line_db
-  bin="$root/build/debug/bin"
-fi
+vantrel_programs vantrel-records report_line_db
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/vantrel-report-pictures.XXXXXX")"
 trap 'rm -rf "$work"' EXIT

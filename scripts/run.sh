@@ -14,6 +14,8 @@
 #   VANTREL_BIN    a folder holding built programs: use them, install and build nothing
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=scripts/lib/bench-folder.sh
+source "$root/scripts/lib/bench-folder.sh"
 
 every_button=(init interrupt measure eeprom registers sample savelog free quit)
 
@@ -28,15 +30,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then session=1; fi
 # A window on the offscreen platform would wait for an operator who never comes.
 [ "${QT_QPA_PLATFORM:-}" = "offscreen" ] && session=1
 
-if [ -n "${VANTREL_BIN:-}" ]; then
-  bin="$(cd "$VANTREL_BIN" && pwd)"
-else
-  cd "$root"
-  scripts/deps.sh
-  cmake --preset debug >/dev/null
-  cmake --build --preset debug --target vantrel bqxdrv vantrel-metersim vantrel-session
-  bin="$root/build/debug/bin"
-fi
+vantrel_programs vantrel bqxdrv vantrel-metersim vantrel-session
 for program in vantrel vantrel-session vantrel-metersim libbqxdrv.so; do
   if [ ! -e "$bin/$program" ]; then
     echo "run.sh: $bin/$program is missing" >&2
@@ -50,8 +44,7 @@ bench="$(cd "$bench" && pwd)"
 
 # The settings of the simulated board (a Corvel at 0x300, interrupt 7, Fluke 45) and the
 # bench description that matches them. Files already there are the operator's: kept.
-[ -f "$bench/Vantrel.ini" ] ||
-  printf 'BASEADD=300\r\nINTERRUPT=7\r\nVOLTMETER=0\r\nBOARDTYPE=27\r\n' > "$bench/Vantrel.ini"
+[ -f "$bench/Vantrel.ini" ] || vantrel_simulated_settings "$bench/Vantrel.ini"
 [ -f "$bench/bench.ini" ] || cat > "$bench/bench.ini" <<'INI'
 # The simulated board of this bench: a Corvel at 0x300, interrupt 7.
 # Keys and faults: drivers/bqxsim/README.md in the source tree.
@@ -60,34 +53,12 @@ base = 0x300
 irq = 7
 INI
 
-meter_pid=""
-stop_meter() {
-  if [ -n "$meter_pid" ]; then
-    kill "$meter_pid" 2>/dev/null || true
-    wait "$meter_pid" 2>/dev/null || true
-    meter_pid=""
-  fi
-}
-trap stop_meter EXIT
+trap vantrel_stop_meter EXIT
 trap 'exit 130' INT TERM
 
 meter_out="$bench/metersim.out"
-: > "$meter_out"
-"$bin/vantrel-metersim" --meter fluke45 --dir "$bench" > "$meter_out" 2>&1 &
-meter_pid=$!
-# The emulator says "ready <pty>" once COM1 is linked.
-for _ in $(seq 1 100); do
-  grep -q '^ready ' "$meter_out" && break
-  if ! kill -0 "$meter_pid" 2>/dev/null; then
-    echo "run.sh: the meter emulator did not start:" >&2
-    cat "$meter_out" >&2
-    meter_pid=""
-    exit 1
-  fi
-  sleep 0.05
-done
-if ! grep -q '^ready ' "$meter_out"; then
-  echo "run.sh: the meter emulator did not get ready" >&2
+if ! vantrel_start_meter "$bench" --meter fluke45; then
+  echo "run.sh: the meter emulator did not start" >&2
   exit 1
 fi
 echo "Bench folder: $bench (Fluke 45 emulator on COM1 -> $(sed -n 's/^ready //p' "$meter_out"))"

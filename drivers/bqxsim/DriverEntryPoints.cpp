@@ -159,7 +159,19 @@ using bqxsim::TheDriver;
 #define BQX_REQUIRE_BOARD(h)                                             \
     BQX_REQUIRE_STARTED();                                               \
     if (!d.board || (h) != bqxsim::kOnlyHandle) return BQX_E_BAD_HANDLE; \
-    auto& board = *d.board
+    [[maybe_unused]] auto& board = *d.board
+// The opening of most calls: the lock, the call's line in the log, then the refusal of a call
+// before bqxInit.
+#define BQX_STARTED_CALL(format, ...)             \
+    BQX_LOCK();                                   \
+    BQX_TRACE(format __VA_OPT__(, ) __VA_ARGS__); \
+    BQX_REQUIRE_STARTED()
+// The opening of a call on the board under handle h: as BQX_STARTED_CALL with the handle first
+// among the logged arguments, then the board as board.
+#define BQX_BOARD_CALL(h, format, ...)                    \
+    BQX_LOCK();                                           \
+    BQX_TRACE("%u" format, h __VA_OPT__(, ) __VA_ARGS__); \
+    BQX_REQUIRE_BOARD(h)
 
 extern "C" {
 
@@ -184,18 +196,14 @@ BQX_API uint8_t bqxInit(uint16_t version) {
 }
 
 BQX_API uint8_t bqxFree(void) {
-    BQX_LOCK();
-    BQX_TRACE("");
-    BQX_REQUIRE_STARTED();
+    BQX_STARTED_CALL("");
     d.CloseBoard();
     d.started = false;
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle* handle) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%s", boardType, bqxsim::Traced(config).c_str());
-    BQX_REQUIRE_STARTED();
+    BQX_STARTED_CALL("%u,%s", boardType, bqxsim::Traced(config).c_str());
     if (!config || !handle) return BQX_E_ARGUMENT;
     if (d.board) {
         *handle = BQX_NO_BOARD;
@@ -224,28 +232,20 @@ BQX_API uint8_t bqxInitBoard(uint8_t boardType, BoardConfig* config, BoardHandle
 }
 
 BQX_API uint8_t bqxFreeBoard(BoardHandle handle) {
-    BQX_LOCK();
-    BQX_TRACE("%u", handle);
-    BQX_REQUIRE_BOARD(handle);
-    (void)board;
+    BQX_BOARD_CALL(handle, "");
     d.CloseBoard();
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxGetFPGARev(BoardHandle handle, uint32_t* revision) {
-    BQX_LOCK();
-    BQX_TRACE("%u", handle);
-    BQX_REQUIRE_BOARD(handle);
-    (void)board;
+    BQX_BOARD_CALL(handle, "");
     if (!revision) return BQX_E_ARGUMENT;
     *revision = d.bench.fpgaRevision;
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxADSetSettings(BoardHandle handle, ADSettings* settings) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%s", handle, bqxsim::Traced(settings).c_str());
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, ",%s", bqxsim::Traced(settings).c_str());
     if (!settings) return BQX_E_ARGUMENT;
     if (board.Scan().Running()) return BQX_E_BUSY;
     if (settings->channel >= board.Model().channels) return BQX_E_CHANNEL;
@@ -255,9 +255,7 @@ BQX_API uint8_t bqxADSetSettings(BoardHandle handle, ADSettings* settings) {
 }
 
 BQX_API uint8_t bqxADSetChannel(BoardHandle handle, uint8_t firstChannel, uint8_t lastChannel) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%u,%u", handle, firstChannel, lastChannel);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, ",%u,%u", firstChannel, lastChannel);
     if (board.Scan().Running()) return BQX_E_BUSY;
     if (firstChannel > lastChannel || lastChannel >= board.Model().channels) return BQX_E_CHANNEL;
     const auto& fault = d.bench.failSetChannel;
@@ -268,9 +266,7 @@ BQX_API uint8_t bqxADSetChannel(BoardHandle handle, uint8_t firstChannel, uint8_
 }
 
 BQX_API uint8_t bqxADSample(BoardHandle handle, int16_t* sample) {
-    BQX_LOCK();
-    BQX_TRACE("%u", handle);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, "");
     if (!sample) return BQX_E_ARGUMENT;
     if (board.Scan().Running()) return BQX_E_BUSY;
     const int channel = board.CurrentChannel();
@@ -281,9 +277,7 @@ BQX_API uint8_t bqxADSample(BoardHandle handle, int16_t* sample) {
 }
 
 BQX_API uint8_t bqxADScan(BoardHandle handle, ScanRequest* request, int16_t* buffer) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%s", handle, bqxsim::Traced(request).c_str());
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, ",%s", bqxsim::Traced(request).c_str());
     if (!request || !buffer) return BQX_E_ARGUMENT;
     if (board.Scan().Running()) return BQX_E_BUSY;
     if (request->lowChannel > request->highChannel || request->highChannel >= board.Model().channels)
@@ -294,9 +288,7 @@ BQX_API uint8_t bqxADScan(BoardHandle handle, ScanRequest* request, int16_t* buf
 }
 
 BQX_API uint8_t bqxADScanInt(BoardHandle handle, ScanIntRequest* request) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%s", handle, bqxsim::Traced(request).c_str());
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, ",%s", bqxsim::Traced(request).c_str());
     if (!request) return BQX_E_ARGUMENT;
     const auto& bench = d.bench;
     if (bench.failScanInt) return bench.failScanInt;
@@ -329,9 +321,7 @@ BQX_API uint8_t bqxADScanInt(BoardHandle handle, ScanIntRequest* request) {
 }
 
 BQX_API uint8_t bqxGetStatus(BoardHandle handle, DriverStatus* status) {
-    BQX_LOCK();
-    BQX_TRACE("%u", handle);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, "");
     if (!status) return BQX_E_ARGUMENT;
     const bqxsim::ScanStatus s = board.Scan().Status();
     status->busy = s.busy ? 1 : 0;
@@ -344,17 +334,13 @@ BQX_API uint8_t bqxGetStatus(BoardHandle handle, DriverStatus* status) {
 }
 
 BQX_API uint8_t bqxCancelOp(BoardHandle handle) {
-    BQX_LOCK();
-    BQX_TRACE("%u", handle);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, "");
     board.Scan().Cancel();
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxGetTime(uint32_t* milliseconds) {
-    BQX_LOCK();
-    BQX_TRACE("");
-    BQX_REQUIRE_STARTED();
+    BQX_STARTED_CALL("");
     if (!milliseconds) return BQX_E_ARGUMENT;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     *milliseconds = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
@@ -362,18 +348,14 @@ BQX_API uint8_t bqxGetTime(uint32_t* milliseconds) {
 }
 
 BQX_API uint8_t bqxDAConvert(BoardHandle handle, uint8_t output, uint16_t code) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%u,%u", handle, output, code);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, ",%u,%u", output, code);
     if (output >= bqxsim::SimulatedBoard::kDaOutputs || code > 4095) return BQX_E_ARGUMENT;
     board.SetDa(output, code);
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxSetCalMux(BoardHandle handle, uint8_t on) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%u", handle, on);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, ",%u", on);
     board.SetCalMux(on != 0);
     d.terminals.Publish(board.TerminalVolts());
     return BQX_OK;
@@ -386,9 +368,7 @@ static int RegisterNumber(const bqxsim::SimulatedBoard& board, uint16_t address)
 }
 
 BQX_API uint8_t bqxRegisterRead(BoardHandle handle, uint16_t address, uint8_t* value) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%u", handle, address);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, ",%u", address);
     const int r = RegisterNumber(board, address);
     if (!value || r < 0) return BQX_E_ARGUMENT;
     *value = board.ReadRegister(r);
@@ -396,9 +376,7 @@ BQX_API uint8_t bqxRegisterRead(BoardHandle handle, uint16_t address, uint8_t* v
 }
 
 BQX_API uint8_t bqxRegisterWrite(BoardHandle handle, uint16_t address, uint8_t value) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%u,%u", handle, address, value);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, ",%u,%u", address, value);
     const int r = RegisterNumber(board, address);
     if (r < 0) return BQX_E_ARGUMENT;
     board.WriteRegister(r, value);
@@ -406,9 +384,7 @@ BQX_API uint8_t bqxRegisterWrite(BoardHandle handle, uint16_t address, uint8_t v
 }
 
 BQX_API uint8_t bqxInp(uint16_t port, uint8_t* value) {
-    BQX_LOCK();
-    BQX_TRACE("%u", port);
-    BQX_REQUIRE_STARTED();
+    BQX_STARTED_CALL("%u", port);
     if (!value) return BQX_E_ARGUMENT;
     // Where no board answers, the bus floats high.
     *value = 0xFF;
@@ -418,27 +394,21 @@ BQX_API uint8_t bqxInp(uint16_t port, uint8_t* value) {
 }
 
 BQX_API uint8_t bqxOutp(uint16_t port, uint8_t value) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%u", port, value);
-    BQX_REQUIRE_STARTED();
+    BQX_STARTED_CALL("%u,%u", port, value);
     if (d.board && port >= d.board->Base() && port < d.board->Base() + bqxsim::SimulatedBoard::kPortCount)
         d.board->WriteRegister(port - d.board->Base(), value);
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxGetEEPROM(BoardHandle handle, uint8_t address, uint8_t* value) {
-    BQX_LOCK();
-    BQX_TRACE("%u,%u", handle, address);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, ",%u", address);
     if (!value || address >= bqxsim::EepromImage::kSize) return BQX_E_ARGUMENT;
     *value = board.Eeprom().Byte(address);
     return BQX_OK;
 }
 
 BQX_API uint8_t bqxGetReferenceVoltages(BoardHandle handle, double* references) {
-    BQX_LOCK();
-    BQX_TRACE("%u", handle);
-    BQX_REQUIRE_BOARD(handle);
+    BQX_BOARD_CALL(handle, "");
     if (!references) return BQX_E_ARGUMENT;
     if (d.bench.failGetReferences) return d.bench.failGetReferences;
     std::vector<double> stored;
@@ -481,9 +451,7 @@ BQX_API uint8_t bqxSetReferenceVoltages(BoardHandle handle, const double* refere
 BQX_API uint8_t bqxSleep(uint32_t milliseconds) {
     double scale = 1.0;
     {
-        BQX_LOCK();
-        BQX_TRACE("%u", milliseconds);
-        BQX_REQUIRE_STARTED();
+        BQX_STARTED_CALL("%u", milliseconds);
         scale = d.bench.timeScale;
     }
     // Sleep without the lock, so a scan status poll from another thread is not held up.

@@ -2,7 +2,7 @@
 // action's record while the window and the driver's scan thread go on, and the line's copies
 // equal the bench's. Run under ThreadSanitizer too (label "threads").
 #include "BoardDialogFixture.h"
-#include "RecordsTestSupport.h"
+#include "LineServerFixture.h"
 
 #include <sqlite3.h>
 
@@ -13,8 +13,6 @@
 
 namespace boardtest {
 namespace {
-
-using recordstest::PgServer;
 
 // Far above what a pass takes: only a forwarder that never delivers reaches it.
 constexpr auto kDeliveryBound = std::chrono::seconds(60);
@@ -55,24 +53,15 @@ int CountLines(const std::string& text) {
     return lines;
 }
 
-class WindowLine : public BoardDialogFixture {
+class WindowLine : public recordstest::LineServerFixture<BoardDialogFixture> {
 protected:
-    static void SetUpTestSuite() {
-        s_server = new PgServer();
-        if (s_server->ok()) s_server->CreateLineDatabase();
-    }
-    static void TearDownTestSuite() {
-        delete s_server;
-        s_server = nullptr;
-    }
     void SetUp() override {
-        BoardDialogFixture::SetUp();
-        if (!s_server->ok()) GTEST_FAIL() << "PostgreSQL did not start: " << s_server->why();
-        std::ofstream(Folder() / "vantrel-records.ini")
-            << "[records]\npostgres=" << s_server->Conninfo("vantrel", "vantrel_bench") << "\n";
+        LineServerFixture::SetUp();
+        if (HasFatalFailure()) return;
+        std::ofstream(Folder() / "vantrel-records.ini") << "[records]\npostgres=" << BenchConninfo() << "\n";
     }
     static std::string LineRows() {
-        const std::string rows = s_server->Psql(kLineRows);
+        const std::string rows = Server().Psql(kLineRows);
         return rows.empty() || rows.back() == '\n' ? rows : rows + "\n";
     }
     // Waits, without a tight bound, until the line holds `count` records.
@@ -84,9 +73,7 @@ protected:
         }
         return false;
     }
-    static PgServer* s_server;
 };
-PgServer* WindowLine::s_server = nullptr;
 
 TEST_F(WindowLine, EachActionReachesTheLineWhileTheWindowRuns) {
     WriteBench();

@@ -40,6 +40,16 @@ private:
     pid_t m_pid = -1;
 };
 
+// A value no reading gives: a failed reading must leave it as it was.
+inline constexpr double kNotSet = -12345.0;
+
+// The emulator's options for `meter`, as --meter names it, followed by `more`.
+inline std::vector<std::string> MeterOptions(const char* meter, std::vector<std::string> more = {}) {
+    std::vector<std::string> options{"--meter", meter};
+    options.insert(options.end(), more.begin(), more.end());
+    return options;
+}
+
 // Test names may hold letters, digits and underscores only.
 inline std::string TestName(std::string text) {
     for (char& c : text)
@@ -47,12 +57,15 @@ inline std::string TestName(std::string text) {
     return text;
 }
 
-// One emulator fault, as the --fault option names it.
+// One emulator fault on the line of one meter; meter and fault as the emulator's --meter and
+// --fault options name them.
 struct FaultCase {
+    int meterType;
+    const char* meter;
     const char* fault;
 };
 
-inline void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
+inline void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.meter << " with " << c.fault; }
 
 // A raw pseudo-terminal linked as COM1 in a fresh folder that becomes the current one, on
 // which the test plays the meter: it sends replies of its own making, or trickles the bytes

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "MeterEmulator.h"
 #include "SerialTestAccess.h"
@@ -27,12 +28,8 @@
 
 namespace {
 
-constexpr double kNotSet = -12345.0;
-
 std::vector<std::string> Fluke(std::vector<std::string> more = {}) {
-    std::vector<std::string> args{"--meter", "fluke45"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+    return MeterOptions("fluke45", std::move(more));
 }
 
 void ExpectFlukeFraming(const CMeterLink& link) {
@@ -159,23 +156,6 @@ TEST(MeterLinkFlukeTest, TypeNoneOpensAndSendsNothing) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(meter.ReceivedText(), "");
 }
-
-class MeterLinkFlukeFault : public testing::TestWithParam<FaultCase> {};
-
-TEST_P(MeterLinkFlukeFault, FailsTheReadingWithoutTouchingTheValue) {
-    MeterEmulator meter(Fluke({"--readings", "2.5", "--fault", GetParam().fault}));
-    CMeterLink link(1, MeterFluke45);
-    double value = kNotSet;
-    EXPECT_EQ(link.ReadVoltage(value), 1) << "fault " << GetParam().fault;
-    EXPECT_EQ(value, kNotSet);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, MeterLinkFlukeFault,
-                         testing::Values(FaultCase{"no-linefeed"}, FaultCase{"long-line"},
-                                         FaultCase{"garbage"}, FaultCase{"delay:600"}, FaultCase{"hangup"}),
-                         [](const testing::TestParamInfo<FaultCase>& row) {
-                             return TestName(row.param.fault);
-                         });
 
 // A meter that trickles bytes and never ends its line: every reply read is bounded as a
 // whole (1000 ms, plus at most one 100 ms byte time-out), whatever the pace of the bytes.

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "MeterEmulator.h"
 #include "SerialTestAccess.h"
@@ -18,12 +19,8 @@
 
 namespace {
 
-constexpr double kNotSet = -12345.0;
-
 std::vector<std::string> Hp(std::vector<std::string> more = {}) {
-    std::vector<std::string> args{"--meter", "hp34401a"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+    return MeterOptions("hp34401a", std::move(more));
 }
 
 }  // namespace
@@ -78,23 +75,6 @@ TEST(MeterLinkHpTest, SilentMeterFailsAfterWaitsAndOneReadTimeout) {
     EXPECT_TRUE(timing::Waited(MeterEmulator::NowMs() - start, 1900.0));
     EXPECT_EQ(value, kNotSet);
 }
-
-class MeterLinkHpFault : public testing::TestWithParam<FaultCase> {};
-
-TEST_P(MeterLinkHpFault, FailsTheReadingWithoutTouchingTheValue) {
-    MeterEmulator meter(Hp({"--readings", "2.5", "--fault", GetParam().fault}));
-    CMeterLink link(1, MeterHp34401A);
-    double value = kNotSet;
-    EXPECT_EQ(link.ReadVoltage(value), 1) << "fault " << GetParam().fault;
-    EXPECT_EQ(value, kNotSet);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, MeterLinkHpFault,
-                         testing::Values(FaultCase{"no-linefeed"}, FaultCase{"long-line"},
-                                         FaultCase{"garbage"}, FaultCase{"delay:1000"}, FaultCase{"hangup"}),
-                         [](const testing::TestParamInfo<FaultCase>& row) {
-                             return TestName(row.param.fault);
-                         });
 
 TEST(MeterLinkHpTest, MisSetMeterGivesAFailedReading) {
     // A Fluke 45 expects one stop bit; the HP framing has two.

@@ -2,6 +2,7 @@
 // the test: refused records set aside while the others go on, texts the line cannot hold
 // converted both ways, every wait bounded, and the line's copy equal to the bench's field by
 // field.
+#include "LineServerFixture.h"
 #include "RecordsTestSupport.h"
 
 #include "records/LineText.h"
@@ -29,28 +30,12 @@ const std::string kProgram = "\"$VANTREL_RECORDS_PROGRAM\"";
 // Far above the exit's budget, so that only a wait without a limit fails it.
 constexpr auto kExitBound = std::chrono::seconds(10);
 
-class LinePipeline : public ::testing::Test {
+class LinePipeline : public EmptyLineFixture {
 protected:
-    static void SetUpTestSuite() {
-        s_server = new PgServer();
-        if (s_server->ok()) s_server->CreateLineDatabase();
-    }
-    static void TearDownTestSuite() {
-        delete s_server;
-        s_server = nullptr;
-    }
-    void SetUp() override {
-        if (!s_server->ok()) GTEST_FAIL() << "PostgreSQL did not start: " << s_server->why();
-        s_server->Start();
-        s_server->Psql("TRUNCATE vantrel_records, vantrel_interrupt_figures, vantrel_channel_figures");
-    }
-    static std::string Bench() { return s_server->Conninfo("vantrel", "vantrel_bench"); }
     static std::int64_t LineCount() {
-        return std::stoll(s_server->Psql("SELECT count(*) FROM vantrel_records"));
+        return std::stoll(Server().Psql("SELECT count(*) FROM vantrel_records"));
     }
-    static PgServer* s_server;
 };
-PgServer* LinePipeline::s_server = nullptr;
 
 // Changes one stored record behind the store's back, as a hand-edited or damaged file would.
 void EditRecord(const std::string& path, const std::string& id, const std::string& assignment) {
@@ -244,30 +229,30 @@ TEST_F(LinePipeline, LineCopyEqualsTheBenchCopyFieldByField) {
         if (kind != ActionKind::InterruptTest) records.back().interrupt.reset();
         store.Write(records.back());
     }
-    ASSERT_EQ(ForwardPending(store, Bench()).error, "");
+    ASSERT_EQ(ForwardPending(store, BenchConninfo()).error, "");
     for (const auto& record : records)
-        ExpectSameRecord(LineCopy(*s_server, record.id), *store.Find(record.id));
+        ExpectSameRecord(LineCopy(Server(), record.id), *store.Find(record.id));
 }
 
 // A line whose tables an older version made: the bench's records wait, and once the owner has
 // run the new schema the line's copy carries every field of the bench's.
 TEST_F(LinePipeline, ALineMadeByAnOlderVersionGainsTheNewColumnsFromTheSchema) {
-    s_server->Psql("DROP TABLE vantrel_channel_figures, vantrel_interrupt_figures, vantrel_records");
-    s_server->Psql(ReadFile(VANTREL_RECORDS_TEST_DATA "/pg-schema-v1.sql"));
-    s_server->Psql(
+    Server().Psql("DROP TABLE vantrel_channel_figures, vantrel_interrupt_figures, vantrel_records");
+    Server().Psql(ReadFile(VANTREL_RECORDS_TEST_DATA "/pg-schema-v1.sql"));
+    Server().Psql(
         "GRANT INSERT ON vantrel_records, vantrel_interrupt_figures, vantrel_channel_figures TO "
         "vantrel_bench");
     TempDir dir;
     RecordStore store(dir / kDatabaseFileName);
     const auto record = DistinctRecord(ActionKind::MeasureReferences, "SN-UPGRADE");
     store.Write(record);
-    const auto refused = ForwardPending(store, Bench());
+    const auto refused = ForwardPending(store, BenchConninfo());
     EXPECT_TRUE(refused.benchRefused) << refused.error;
     EXPECT_EQ(refused.pending, 1);
 
-    s_server->CreateLineDatabase();
-    ASSERT_EQ(ForwardPending(store, Bench()).error, "");
-    ExpectSameRecord(LineCopy(*s_server, record.id), record);
+    Server().CreateLineDatabase();
+    ASSERT_EQ(ForwardPending(store, BenchConninfo()).error, "");
+    ExpectSameRecord(LineCopy(Server(), record.id), record);
 }
 
 TEST_F(LinePipeline, TextsTheLineCannotHoldAreConvertedBothWays) {
@@ -280,13 +265,13 @@ TEST_F(LinePipeline, TextsTheLineCannotHoldAreConvertedBothWays) {
     record.bench.host = "host-\xc3";
     record.consoleText = "done \xf4\x8f\xbc\x80 and \xf0\x9f\x98\x80\n";
     store.Write(record);
-    const auto result = ForwardPending(store, Bench());
+    const auto result = ForwardPending(store, BenchConninfo());
     ASSERT_EQ(result.error, "");
     EXPECT_EQ(result.setAside, 0);
     ASSERT_EQ(LineCount(), 1);
-    ExpectSameRecord(LineCopy(*s_server, record.id), *store.Find(record.id));
+    ExpectSameRecord(LineCopy(Server(), record.id), *store.Find(record.id));
     // Ordinary text is not touched on its way.
-    EXPECT_EQ(s_server->Psql("SELECT board_model FROM vantrel_records"), "Corvit-X\n");
+    EXPECT_EQ(Server().Psql("SELECT board_model FROM vantrel_records"), "Corvit-X\n");
 }
 
 TEST_F(LinePipeline, ARefusedRecordIsSetAsideAndTheOthersGoOn) {
@@ -318,13 +303,13 @@ TEST_F(LinePipeline, ARefusedRecordIsSetAsideAndTheOthersGoOn) {
     for (std::size_t i = 0; i < std::size(rows); ++i) EditRecord(path, bad[i], rows[i].assignment);
 
     RecordStore store(path);
-    const auto result = ForwardPending(store, Bench());
+    const auto result = ForwardPending(store, BenchConninfo());
     EXPECT_EQ(result.error, "");
     EXPECT_EQ(result.setAside, static_cast<std::int64_t>(std::size(rows)));
     EXPECT_EQ(result.pending, 0);
     EXPECT_EQ(LineCount(), static_cast<std::int64_t>(good.size()));
     for (const auto& record : good)
-        EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + record.id + "'"),
+        EXPECT_EQ(Server().Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + record.id + "'"),
                   "1\n");
     const auto setAside = store.SetAsideRecords();
     ASSERT_EQ(setAside.size(), std::size(rows));
@@ -350,30 +335,30 @@ TEST_F(LinePipeline, ARefusedRecordIsSetAsideAndTheOthersGoOn) {
     sqlite3_close(raw);
     const auto resend = RunShell(kProgram + db + " resend " + mended);
     EXPECT_EQ(resend.exitCode, 0) << resend.err;
-    WriteFile(dir / "line.conf", Bench() + "\n");
+    WriteFile(dir / "line.conf", BenchConninfo() + "\n");
     const auto sync = RunShell(kProgram + db + " sync --pg-file " + ShellQuoted(dir / "line.conf"));
     EXPECT_EQ(sync.exitCode, 0) << sync.err;
     EXPECT_EQ(sync.out, "1 record(s) sent, 0 waiting.\n");
-    EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + mended + "'"), "1\n");
+    EXPECT_EQ(Server().Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + mended + "'"), "1\n");
 }
 
 TEST_F(LinePipeline, RetriesAfterAnOutageWithoutANudge) {
     TempDir dir;
-    Recorder recorder({dir / kDatabaseFileName, dir / "pending", Bench(), {}, {}});
-    s_server->Stop();
+    Recorder recorder({dir / kDatabaseFileName, dir / "pending", BenchConninfo(), {}, {}});
+    Server().Stop();
     const auto record = SampleRecord(ActionKind::InterruptTest, "SN-RETRY");
     ASSERT_TRUE(recorder.Record(record));
     EXPECT_FALSE(recorder.forwarder()->WaitIdle(std::chrono::milliseconds(1500)));
-    s_server->Start();
+    Server().Start();
     // No Notify and no other record: only the forwarder's own timed retry can deliver it.
     EXPECT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(40)))
         << recorder.forwarder()->LastError();
-    EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + record.id + "'"), "1\n");
+    EXPECT_EQ(Server().Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + record.id + "'"), "1\n");
 }
 
 TEST_F(LinePipeline, OneSessionServesEveryPassAndOneTheServerEndsIsReplaced) {
     TempDir dir;
-    Recorder recorder({dir / kDatabaseFileName, dir / "pending", Bench(), {}, {}});
+    Recorder recorder({dir / kDatabaseFileName, dir / "pending", BenchConninfo(), {}, {}});
     const std::string sessions =
         "SELECT backend_start FROM pg_stat_activity WHERE application_name = 'vantrel'";
     std::string first;
@@ -381,19 +366,19 @@ TEST_F(LinePipeline, OneSessionServesEveryPassAndOneTheServerEndsIsReplaced) {
         ASSERT_TRUE(recorder.Record(SampleRecord(ActionKind::FreeBoard, "SN-KEPT")));
         ASSERT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(20)))
             << recorder.forwarder()->LastError();
-        if (i == 0) first = s_server->Psql(sessions);
+        if (i == 0) first = Server().Psql(sessions);
     }
     EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1) << first;
-    EXPECT_EQ(s_server->Psql(sessions), first) << "each pass opened a session of its own";
+    EXPECT_EQ(Server().Psql(sessions), first) << "each pass opened a session of its own";
     // The server ends the session, as a restart or an idle limit would: the next record still
     // goes out, over a new session.
-    s_server->Psql(
+    Server().Psql(
         "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'vantrel'");
     ASSERT_TRUE(recorder.Record(SampleRecord(ActionKind::FreeBoard, "SN-KEPT")));
     EXPECT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(40)))
         << recorder.forwarder()->LastError();
     EXPECT_EQ(LineCount(), 4);
-    const std::string replaced = s_server->Psql(sessions);
+    const std::string replaced = Server().Psql(sessions);
     EXPECT_EQ(std::count(replaced.begin(), replaced.end(), '\n'), 1) << replaced;
     EXPECT_NE(replaced, first);
 }
@@ -403,7 +388,7 @@ TEST_F(LinePipeline, QuitMakesOneLastPassThatReachesAHealthyLine) {
     const std::string path = dir / kDatabaseFileName;
     RecordStore store(path);
     {
-        PgForwarder forwarder(path, Bench());
+        PgForwarder forwarder(path, BenchConninfo());
         ASSERT_TRUE(forwarder.WaitIdle(std::chrono::seconds(20))) << forwarder.LastError();
         // Written without a nudge while the forwarder sleeps until its next timed pass, far off:
         // only the pass at the end can send them.
@@ -441,12 +426,12 @@ private:
 
 TEST_F(LinePipeline, ExitIsBoundedWithTheTableLocked) {
     TempDir dir;
-    TableLock lock(*s_server);
+    TableLock lock(Server());
     ASSERT_TRUE(lock.Held());
     const auto record = SampleRecord(ActionKind::InterruptTest, "SN-LOCKED");
     Clock::time_point quit;
     {
-        Recorder recorder({dir / kDatabaseFileName, dir / "pending", Bench(), {}, {}});
+        Recorder recorder({dir / kDatabaseFileName, dir / "pending", BenchConninfo(), {}, {}});
         ASSERT_TRUE(recorder.Record(record));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         quit = Clock::now();
@@ -457,7 +442,7 @@ TEST_F(LinePipeline, ExitIsBoundedWithTheTableLocked) {
 
     // The command line's sync is bounded the same way and says the record waits.
     const auto started = Clock::now();
-    WriteFile(dir / "line.conf", Bench() + "\n");
+    WriteFile(dir / "line.conf", BenchConninfo() + "\n");
     const auto sync = RunShell(kProgram + " --db " + ShellQuoted(dir / kDatabaseFileName) +
                                " sync --pg-file " + ShellQuoted(dir / "line.conf"));
     EXPECT_LT(Clock::now() - started, kExitBound);
@@ -476,16 +461,16 @@ TEST_F(LinePipeline, ExitIsBoundedWhenTheServerStopsAnswering) {
         std::chrono::minutes(5);
     Clock::time_point quit;
     {
-        PgForwarder forwarder(path, Bench(), patient);
+        PgForwarder forwarder(path, BenchConninfo(), patient);
         ASSERT_TRUE(forwarder.WaitIdle(std::chrono::seconds(20))) << forwarder.LastError();
-        ASSERT_TRUE(s_server->Freeze(true));
+        ASSERT_TRUE(Server().Freeze(true));
         store.Write(SampleRecord(ActionKind::InterruptTest, "SN-FROZEN"));
         forwarder.Notify();
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         quit = Clock::now();
     }
     const auto took = Clock::now() - quit;
-    s_server->Freeze(false);
+    Server().Freeze(false);
     EXPECT_LT(took, kExitBound);
     EXPECT_EQ(store.PendingForwardCount(), 1) << "the record waits for the next start";
 }
@@ -493,7 +478,7 @@ TEST_F(LinePipeline, ExitIsBoundedWhenTheServerStopsAnswering) {
 TEST_F(LinePipeline, ALineThatRefusesTheBenchIsToldOncePerStart) {
     TempDir dir;
     // The bench's role may connect to this database but insert nothing there.
-    const std::string refusing = s_server->Conninfo("postgres", "vantrel_bench") + " password=Sekr3t-77";
+    const std::string refusing = Server().Conninfo("postgres", "vantrel_bench") + " password=Sekr3t-77";
     Recorder recorder({dir / kDatabaseFileName, dir / "pending", refusing, {}, {}});
     recorder.Record(SampleRecord(ActionKind::InterruptTest, "SN-NO-RIGHT"));
     std::string notice;
@@ -518,12 +503,12 @@ TEST_F(LinePipeline, AConnectionGivenUpIsClosed) {
     // A connect time-out too short for any server: every pass gives up midway.
     LineLimits hasty;
     hasty.connect = std::chrono::milliseconds(1);
-    for (int i = 0; i < 20; ++i) EXPECT_NE(ForwardPending(store, Bench(), hasty).error, "");
+    for (int i = 0; i < 20; ++i) EXPECT_NE(ForwardPending(store, BenchConninfo(), hasty).error, "");
     const std::string others =
         "SELECT count(*) FROM pg_stat_activity WHERE backend_type = 'client backend' AND pid <> "
         "pg_backend_pid()";
     std::string left;
-    for (int i = 0; i < 100 && (left = s_server->Psql(others)) != "0\n"; ++i)
+    for (int i = 0; i < 100 && (left = Server().Psql(others)) != "0\n"; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(left, "0\n") << "connections given up are still open";
 }

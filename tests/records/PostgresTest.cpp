@@ -1,5 +1,6 @@
 // Forwarding to a line's PostgreSQL database: a real server started by the test, reached as
 // a bench role that may only insert.
+#include "LineServerFixture.h"
 #include "RecordsTestSupport.h"
 
 #include "records/PgForwarder.h"
@@ -16,34 +17,18 @@ using namespace recordstest;
 
 namespace {
 
-class LineDatabase : public ::testing::Test {
+class LineDatabase : public EmptyLineFixture {
 protected:
-    static void SetUpTestSuite() {
-        s_server = new PgServer();
-        if (s_server->ok()) s_server->CreateLineDatabase();
-    }
-    static void TearDownTestSuite() {
-        delete s_server;
-        s_server = nullptr;
-    }
-    void SetUp() override {
-        if (!s_server->ok()) GTEST_FAIL() << "PostgreSQL did not start: " << s_server->why();
-        s_server->Start();
-        s_server->Psql("TRUNCATE vantrel_records, vantrel_interrupt_figures, vantrel_channel_figures");
-    }
-    static std::string Bench() { return s_server->Conninfo("vantrel", "vantrel_bench"); }
     static std::int64_t RowsFor(const std::string& id) {
-        return std::stoll(s_server->Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + id + "'"));
+        return std::stoll(Server().Psql("SELECT count(*) FROM vantrel_records WHERE id = '" + id + "'"));
     }
-    static PgServer* s_server;
 };
-PgServer* LineDatabase::s_server = nullptr;
 
 }  // namespace
 
 TEST_F(LineDatabase, RecordWrittenWhileServerIsDownArrivesOnceAfterRestart) {
     TempDir dir;
-    const RecorderSettings settings{dir / kDatabaseFileName, dir / "pending", Bench(), {}, {}};
+    const RecorderSettings settings{dir / kDatabaseFileName, dir / "pending", BenchConninfo(), {}, {}};
     const auto before = SampleRecord(ActionKind::InterruptTest, "SN-PG-1");
     const auto during = SampleRecord(ActionKind::MeasureReferences, "SN-PG-1");
     Recorder recorder(settings);
@@ -51,22 +36,22 @@ TEST_F(LineDatabase, RecordWrittenWhileServerIsDownArrivesOnceAfterRestart) {
     ASSERT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(20)))
         << recorder.forwarder()->LastError();
 
-    s_server->Stop();
+    Server().Stop();
     // The bench keeps recording: the record lands in SQLite at once.
     ASSERT_TRUE(recorder.Record(during));
     EXPECT_FALSE(recorder.forwarder()->WaitIdle(std::chrono::milliseconds(1500)));
     EXPECT_NE(recorder.forwarder()->LastError(), "");
 
-    s_server->Start();
+    Server().Start();
     recorder.forwarder()->Notify();
     ASSERT_TRUE(recorder.forwarder()->WaitIdle(std::chrono::seconds(20)))
         << recorder.forwarder()->LastError();
     EXPECT_EQ(RowsFor(before.id), 1);
     EXPECT_EQ(RowsFor(during.id), 1);
     EXPECT_EQ(
-        s_server->Psql("SELECT count(*) FROM vantrel_channel_figures WHERE record_id = '" + during.id + "'"),
+        Server().Psql("SELECT count(*) FROM vantrel_channel_figures WHERE record_id = '" + during.id + "'"),
         "3\n");
-    EXPECT_EQ(s_server->Psql("SELECT measured_ms, ad_tolerance_lsb FROM vantrel_interrupt_figures"),
+    EXPECT_EQ(Server().Psql("SELECT measured_ms, ad_tolerance_lsb FROM vantrel_interrupt_figures"),
               "2571|200\n");
 }
 
@@ -76,7 +61,7 @@ TEST_F(LineDatabase, DeliveryThatWasNotMarkedIsNotDoubled) {
     RecordStore store(path);
     const auto record = SampleRecord(ActionKind::MeasureReferences, "SN-TWICE");
     store.Write(record);
-    ASSERT_EQ(ForwardPending(store, Bench()).error, "");
+    ASSERT_EQ(ForwardPending(store, BenchConninfo()).error, "");
     // As if the bench died between the server's commit and marking the record delivered.
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
@@ -84,19 +69,19 @@ TEST_F(LineDatabase, DeliveryThatWasNotMarkedIsNotDoubled) {
               SQLITE_OK);
     sqlite3_close(db);
     ASSERT_EQ(store.PendingForwardCount(), 1);
-    const auto second = ForwardPending(store, Bench());
+    const auto second = ForwardPending(store, BenchConninfo());
     EXPECT_EQ(second.error, "");
     EXPECT_EQ(second.pending, 0);
     EXPECT_EQ(RowsFor(record.id), 1);
-    EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_channel_figures"), "3\n");
+    EXPECT_EQ(Server().Psql("SELECT count(*) FROM vantrel_channel_figures"), "3\n");
 }
 
 TEST_F(LineDatabase, TwoBenchesForwardToOneServer) {
     TempDir dir;
     std::vector<std::string> ids;
     {
-        Recorder benchA({dir / "a.db", dir / "pending-a", Bench(), {}, {}});
-        Recorder benchB({dir / "b.db", dir / "pending-b", Bench(), {}, {}});
+        Recorder benchA({dir / "a.db", dir / "pending-a", BenchConninfo(), {}, {}});
+        Recorder benchB({dir / "b.db", dir / "pending-b", BenchConninfo(), {}, {}});
         for (int i = 0; i < 20; ++i) {
             auto a = SampleRecord(ActionKind::InitializeBoard, "SN-A-" + std::to_string(i));
             auto b = SampleRecord(ActionKind::Sample, "SN-B-" + std::to_string(i));
@@ -111,9 +96,9 @@ TEST_F(LineDatabase, TwoBenchesForwardToOneServer) {
         ASSERT_TRUE(benchB.forwarder()->WaitIdle(std::chrono::seconds(20)))
             << benchB.forwarder()->LastError();
     }
-    EXPECT_EQ(s_server->Psql("SELECT bench_host, count(*) FROM vantrel_records GROUP BY 1 ORDER BY 1"),
+    EXPECT_EQ(Server().Psql("SELECT bench_host, count(*) FROM vantrel_records GROUP BY 1 ORDER BY 1"),
               "bench-1|20\nbench-2|20\n");
-    EXPECT_EQ(s_server->Psql("SELECT count(DISTINCT id) FROM vantrel_records"), "40\n");
+    EXPECT_EQ(Server().Psql("SELECT count(DISTINCT id) FROM vantrel_records"), "40\n");
 }
 
 TEST_F(LineDatabase, HostileSerialNumbersArriveExactly) {
@@ -121,10 +106,10 @@ TEST_F(LineDatabase, HostileSerialNumbersArriveExactly) {
     RecordStore store(dir / kDatabaseFileName);
     for (const auto& serial : HostileSerials())
         store.Write(SampleRecord(ActionKind::InitializeBoard, serial));
-    ASSERT_EQ(ForwardPending(store, Bench()).error, "");
+    ASSERT_EQ(ForwardPending(store, BenchConninfo()).error, "");
     for (const auto& record : store.List({})) {
         // Read back as hex so that line breaks and control characters compare byte for byte.
-        const auto hex = s_server->Psql(
+        const auto hex = Server().Psql(
             "SELECT encode(convert_to(serial_number, 'UTF8'), 'hex') FROM vantrel_records WHERE id = '" +
             record.id + "'");
         std::string expected;
@@ -135,7 +120,7 @@ TEST_F(LineDatabase, HostileSerialNumbersArriveExactly) {
         }
         EXPECT_EQ(hex, expected + "\n") << record.board.serialNumber;
     }
-    EXPECT_EQ(s_server->Psql("SELECT count(*) FROM vantrel_records"),
+    EXPECT_EQ(Server().Psql("SELECT count(*) FROM vantrel_records"),
               std::to_string(HostileSerials().size()) + "\n");
 }
 
@@ -149,12 +134,10 @@ TEST_F(LineDatabase, RefusalsAreReportedWithoutThePassword) {
         bool connects;
     };
     const Row rows[] = {
-        {"unknown role", s_server->Conninfo("vantrel", "nobody_here") + " password=Sekr3t-pw", false},
-        {"no such database", s_server->Conninfo("no_such_db", "vantrel_bench") + " password=Sekr3t-pw",
-         false},
+        {"unknown role", Server().Conninfo("vantrel", "nobody_here") + " password=Sekr3t-pw", false},
+        {"no such database", Server().Conninfo("no_such_db", "vantrel_bench") + " password=Sekr3t-pw", false},
         {"server down", "host=" + dir.path() + " port=1 password=Sekr3t-pw", false},
-        {"role may not insert", s_server->Conninfo("postgres", "vantrel_bench") + " password=Sekr3t-pw",
-         true},
+        {"role may not insert", Server().Conninfo("postgres", "vantrel_bench") + " password=Sekr3t-pw", true},
     };
     for (const auto& row : rows) {
         const auto result = ForwardPending(store, row.conninfo);
@@ -177,12 +160,12 @@ TEST_F(LineDatabase, SyncCommandSendsAndReportsAnOutage) {
     EXPECT_NE(down.err.find("1 record(s) wait"), std::string::npos) << down.err;
     EXPECT_EQ(down.err.find("Sekr3t"), std::string::npos) << down.err;
 
-    const auto sent = RunShell(program + ShellQuoted(Bench()));
+    const auto sent = RunShell(program + ShellQuoted(BenchConninfo()));
     EXPECT_EQ(sent.exitCode, 0) << sent.err;
     EXPECT_EQ(sent.out, "1 record(s) sent, 0 waiting.\n");
     // libpq's own variables alone reach the server too.
-    const auto again = RunShell(s_server->Environment("vantrel_bench") +
+    const auto again = RunShell(Server().Environment("vantrel_bench") +
                                 " \"$VANTREL_RECORDS_PROGRAM\" --db " + ShellQuoted(path) + " sync");
     EXPECT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_EQ(s_server->Psql("SELECT serial_number FROM vantrel_records"), "SN-SYNC\n");
+    EXPECT_EQ(Server().Psql("SELECT serial_number FROM vantrel_records"), "SN-SYNC\n");
 }

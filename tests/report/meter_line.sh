@@ -13,14 +13,11 @@ set -uo pipefail
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 bin="$(cd "$1" && pwd)"
 b="$2"
-mkdir -p "$b"
-meter_pid=""
-cleanup() { [ -n "$meter_pid" ] && kill "$meter_pid" 2>/dev/null && wait "$meter_pid" 2>/dev/null; }
-trap cleanup EXIT
+# shellcheck source=tests/harness/session-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../harness/session-bench.sh"
+trap vantrel_stop_meter EXIT
 
-printf 'BASEADD=300\r\nINTERRUPT=7\r\nVOLTMETER=0\r\nBOARDTYPE=27\r\n' > "$b/Vantrel.ini"
-printf 'model = 27\nbase = 0x300\nirq = 7\ntime_scale = 0.01\nseed = 11\n' > "$b/bench.ini"
-echo 20000 > "$b/hertz.cfg"
+test_bench "$b" 11
 cat > "$b/instruments.ini" <<'EOF'
 [meter FL-GOOD-1]
 model = Fluke 45
@@ -59,32 +56,8 @@ EOF
 printf '[metrology]\ninstruments=instruments.ini\ndecision_rule=guard band\nambient_temperature=22.5\n' \
   > "$b/vantrel-records.ini"
 
-meter() {
-  cleanup
-  rm -f "$b/metersim.out"
-  "$bin/vantrel-metersim" --dir "$b" "$@" > "$b/metersim.out" 2>&1 &
-  meter_pid=$!
-  for _ in $(seq 1 100); do
-    grep -q '^ready ' "$b/metersim.out" && return 0
-    sleep 0.05
-  done
-  echo "the meter emulator did not get ready: $(cat "$b/metersim.out")" >&2
-  exit 1
-}
-
-# One board through the session; its expected exit status first. Each board starts from the
-# factory EEPROM image.
-board() {
-  local want="$1"; shift
-  rm -f "$b/bqxsim-eeprom.bin"
-  (cd "$b" && "$bin/vantrel-session" "$@" > out.txt 2> err.txt)
-  local got=$?
-  if [ "$got" -ne "$want" ]; then
-    echo "session $* ended with $got, expected $want:" >&2
-    tail -n 30 "$b/out.txt" "$b/err.txt" >&2
-    exit 1
-  fi
-}
+meter() { vantrel_start_meter "$b" "$@" || exit 1; }
+board() { line_board "$b" "$@"; }
 
 fluke="meter=fluke45 meter_serial=FL-GOOD-1"
 hp="meter=hp34401a meter_serial=HP-OLD-7"

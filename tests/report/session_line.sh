@@ -10,44 +10,13 @@ set -uo pipefail
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 bin="$(cd "$1" && pwd)"
 b="$2"
-mkdir -p "$b"
-meter_pid=""
-cleanup() { [ -n "$meter_pid" ] && kill "$meter_pid" 2>/dev/null && wait "$meter_pid" 2>/dev/null; }
-trap cleanup EXIT
+# shellcheck source=tests/harness/session-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../harness/session-bench.sh"
+trap vantrel_stop_meter EXIT
 
-bench() {
-  printf 'BASEADD=300\r\nINTERRUPT=7\r\nVOLTMETER=0\r\nBOARDTYPE=27\r\n' > "$b/Vantrel.ini"
-  printf 'model = 27\nbase = 0x300\nirq = 7\ntime_scale = 0.01\nseed = 11\n' > "$b/bench.ini"
-  for line in "$@"; do printf '%s\n' "$line" >> "$b/bench.ini"; done
-  echo 20000 > "$b/hertz.cfg"
-}
-
-meter() {
-  [ -n "$meter_pid" ] && kill "$meter_pid" 2>/dev/null && wait "$meter_pid" 2>/dev/null
-  rm -f "$b/metersim.out"
-  "$bin/vantrel-metersim" --dir "$b" --meter fluke45 "$@" > "$b/metersim.out" 2>&1 &
-  meter_pid=$!
-  for _ in $(seq 1 100); do
-    grep -q '^ready ' "$b/metersim.out" && return 0
-    sleep 0.05
-  done
-  echo "the meter emulator did not get ready: $(cat "$b/metersim.out")" >&2
-  exit 1
-}
-
-# One board through the session; its expected exit status first. Each board starts from the
-# factory EEPROM image.
-board() {
-  local want="$1"; shift
-  rm -f "$b/bqxsim-eeprom.bin"
-  (cd "$b" && "$bin/vantrel-session" "$@" > out.txt 2> err.txt)
-  local got=$?
-  if [ "$got" -ne "$want" ]; then
-    echo "session $* ended with $got, expected $want:" >&2
-    tail -30 "$b/out.txt" "$b/err.txt" >&2
-    exit 1
-  fi
-}
+bench() { test_bench "$b" 11 "$@"; }
+meter() { vantrel_start_meter "$b" --meter fluke45 "$@" || exit 1; }
+board() { line_board "$b" "$@"; }
 
 hostile='<img src=x onerror=alert(1)>'
 bench; meter

@@ -7,12 +7,13 @@ case_name="$1"
 bin="$(cd "$2" && pwd)"
 source_dir="$(cd "$3" && pwd)"
 checker="$source_dir/tests/session/check_records.py"
+# shellcheck source=tests/harness/session-bench.sh
+source "$source_dir/tests/harness/session-bench.sh"
 
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/vantrel-session-test.XXXXXX")"
-meter_pid=""
 mounted=""
 cleanup() {
-  [ -n "$meter_pid" ] && kill "$meter_pid" 2>/dev/null && wait "$meter_pid" 2>/dev/null
+  vantrel_stop_meter
   [ -n "$mounted" ] && umount -l "$mounted"
   rm -rf "$scratch"
 }
@@ -24,33 +25,8 @@ expect_status() { [ "$2" -eq "$1" ] || fail "exit status $2, expected $1"; }
 expect_text() { grep -qF -- "$2" "$1" || fail "$(basename "$1") lacks: $2"; }
 expect_no_text() { ! grep -qF -- "$2" "$1" || fail "$(basename "$1") holds: $2"; }
 
-# A bench of the simulated Corvel with short settle waits and a short interrupt scan.
-make_bench() {
-  local dir="$1"; shift
-  mkdir -p "$dir"
-  printf 'BASEADD=300\r\nINTERRUPT=7\r\nVOLTMETER=0\r\nBOARDTYPE=27\r\n' > "$dir/Vantrel.ini"
-  printf 'model = 27\nbase = 0x300\nirq = 7\ntime_scale = 0.01\nseed = 7\n' > "$dir/bench.ini"
-  for line in "$@"; do printf '%s\n' "$line" >> "$dir/bench.ini"; done
-  echo 20000 > "$dir/hertz.cfg"
-}
-
-start_meter() {
-  local dir="$1"; shift
-  "$bin/vantrel-metersim" --dir "$dir" "$@" > "$dir/metersim.out" 2>&1 &
-  meter_pid=$!
-  for _ in $(seq 1 100); do
-    grep -q '^ready ' "$dir/metersim.out" && return 0
-    sleep 0.05
-  done
-  fail "the meter emulator did not get ready: $(cat "$dir/metersim.out")"
-  return 1
-}
-
-# Runs the session in the bench folder; its transcript goes to <dir>/out.txt.
-run_session() {
-  local dir="$1"; shift
-  (cd "$dir" && "$bin/vantrel-session" "$@" > out.txt 2> err.txt)
-}
+# The benches of these cases use the noise seed 7.
+make_bench() { local dir="$1"; shift; test_bench "$dir" 7 "$@"; }
 
 every_button=(init interrupt measure eeprom registers sample savelog free quit)
 
@@ -65,7 +41,7 @@ mask_transcript() {
 
 case "$case_name" in
 passing-bench)
-  b="$scratch/bench"; make_bench "$b"; start_meter "$b" --meter fluke45 || exit 1
+  b="$scratch/bench"; make_bench "$b"; vantrel_start_meter "$b" --meter fluke45 || exit 1
   run_session "$b" --color=always shot=pictures/start.png init interrupt shot=pictures/interrupt.png \
     measure-shot=pictures/measure.png "${every_button[@]:2}"
   expect_status 0 $?
@@ -95,7 +71,7 @@ passing-bench)
   ;;
 
 failing-interrupt)
-  b="$scratch/bench"; make_bench "$b" "scan_overflows = 1"; start_meter "$b" --meter fluke45 || exit 1
+  b="$scratch/bench"; make_bench "$b" "scan_overflows = 1"; vantrel_start_meter "$b" --meter fluke45 || exit 1
   run_session "$b" --color=always "${every_button[@]}"
   expect_status 1 $?
   o="$b/out.txt"
@@ -108,7 +84,7 @@ failing-interrupt)
   ;;
 
 failing-measure)
-  b="$scratch/bench"; make_bench "$b"; start_meter "$b" --meter fluke45 --readings 5.3 || exit 1
+  b="$scratch/bench"; make_bench "$b"; vantrel_start_meter "$b" --meter fluke45 --readings 5.3 || exit 1
   run_session "$b" --color=never init measure savelog
   expect_status 1 $?
   o="$b/out.txt"
@@ -120,7 +96,7 @@ failing-measure)
   ;;
 
 silent-meter)
-  b="$scratch/bench"; make_bench "$b"; start_meter "$b" --meter fluke45 --fault silent || exit 1
+  b="$scratch/bench"; make_bench "$b"; vantrel_start_meter "$b" --meter fluke45 --fault silent || exit 1
   run_session "$b" init measure
   expect_status 1 $?
   expect_text "$b/out.txt" "| There was an Error with Reading the meter"
@@ -221,7 +197,7 @@ run-command-failing)
 records-session)
   # Every button with a serial number: the records read back with Python's sqlite3 hold each
   # action's figures as the console showed them, and vantrel-records exports them.
-  b="$scratch/bench"; make_bench "$b"; start_meter "$b" --meter fluke45 || exit 1
+  b="$scratch/bench"; make_bench "$b"; vantrel_start_meter "$b" --meter fluke45 || exit 1
   run_session "$b" serial=SN-0042 "${every_button[@]}"
   expect_status 0 $?
   python3 "$checker" session "$b/vantrel-records.db" SN-0042 "$(cd "$b" && pwd -P)" || fail "the session's records"
@@ -234,7 +210,7 @@ records-session)
 records-measure-outcomes)
   # Each way Measure References ends, on one board whose EEPROM carries over from session to
   # session: the record's outcome, what the EEPROM held before (as found) and after (as left).
-  b="$scratch/bench"; make_bench "$b"; start_meter "$b" --meter fluke45 || exit 1
+  b="$scratch/bench"; make_bench "$b"; vantrel_start_meter "$b" --meter fluke45 || exit 1
   db="$b/vantrel-records.db"
   outcome() { python3 "$checker" measure "$db" "$@" > "$b/found.txt" || fail "measure record: $*"; }
   run_session "$b" init measure=keep
@@ -251,13 +227,11 @@ records-measure-outcomes)
   expect_status 1 $?
   expect_text "$b/out.txt" "Channel 0: 99 V cannot be a reference"
   outcome refused "$typed" none
-  kill "$meter_pid"; wait "$meter_pid" 2>/dev/null; meter_pid=""
-  start_meter "$b" --meter fluke45 --readings 5.3 || exit 1
+  vantrel_start_meter "$b" --meter fluke45 --readings 5.3 || exit 1
   run_session "$b" init measure
   expect_status 1 $?
   outcome "out of tolerance" "$typed" none
-  kill "$meter_pid"; wait "$meter_pid" 2>/dev/null; meter_pid=""
-  start_meter "$b" --meter fluke45 --fault silent || exit 1
+  vantrel_start_meter "$b" --meter fluke45 --fault silent || exit 1
   run_session "$b" init measure
   expect_status 1 $?
   outcome "failed reading" "$typed" none
@@ -411,7 +385,7 @@ reference-transcript)
   # tests/session/reference/every-button.txt. VANTREL_WRITE_REFERENCE=1 writes it anew.
   b="$scratch/bench"; make_bench "$b"
   sed -i 's/^seed = 7$/seed = 1/' "$b/bench.ini"
-  start_meter "$b" --meter fluke45 || exit 1
+  vantrel_start_meter "$b" --meter fluke45 || exit 1
   run_session "$b" --color=always "${every_button[@]}"
   expect_status 0 $?
   reference="$source_dir/tests/session/reference/every-button.txt"
