@@ -13,20 +13,14 @@ namespace vantrel::metrology {
 
 namespace {
 
-struct ModelName {
-    MeterModel model;
-    const char* name;
-};
-constexpr ModelName kModelNames[] = {
-    {MeterModel::Fluke45, "Fluke 45"},
-    {MeterModel::Hp34401A, "HP 34401A"},
-};
-
 constexpr std::string_view kMeterGroup = "meter ";
 constexpr std::string_view kRangePrefix = "dcv ";
 constexpr std::string_view kResolutionSuffix = " resolution";
 constexpr std::string_view kFullScaleSuffix = " full_scale";
+constexpr std::string_view kTempcoSuffix = " tempco";
 constexpr double kPercent = 100.0;
+// More counts than any display shows is a typing slip.
+constexpr double kMostCounts = 1e9;
 
 std::string_view Trimmed(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -52,29 +46,58 @@ std::optional<double> NonNegativePercent(std::string_view text) {
     return value;
 }
 
-// "0.025% + 6 counts" or "0.0035% + 0.0005%".
-bool ParseAccuracy(std::string_view text, DcVoltageRange& range) {
-    const auto plus = text.find('+');
-    if (plus == std::string_view::npos) return false;
-    const auto reading = NonNegativePercent(text.substr(0, plus));
-    if (!reading) return false;
-    range.percentOfReading = *reading;
-    const std::string_view floor = Trimmed(text.substr(plus + 1));
-    if (const auto ofRange = NonNegativePercent(floor)) {
-        range.percentOfRange = *ofRange;
-        return true;
-    }
+// The two forms of a figure: "0.025% + 6 counts" or "0.0035% + 0.0005%".
+struct Figure {
+    double percentOfReading = 0.0;
+    double percentOfRange = 0.0;
+    double counts = 0.0;
+};
+
+std::optional<double> Counts(std::string_view floor) {
     for (const std::string_view unit : {std::string_view(" counts"), std::string_view(" count")}) {
         if (!floor.ends_with(unit)) continue;
-        const std::string_view digits = Trimmed(floor.substr(0, floor.size() - unit.size()));
-        int counts = -1;
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), counts);
-        if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size() || counts < 0)
-            return false;
-        range.counts = counts;
-        return true;
+        const auto counts = Number(floor.substr(0, floor.size() - unit.size()));
+        if (!counts || *counts < 0.0) return std::nullopt;
+        return counts;
     }
-    return false;
+    return std::nullopt;
+}
+
+std::optional<Figure> ParseFigure(std::string_view text) {
+    const auto plus = text.find('+');
+    if (plus == std::string_view::npos) return std::nullopt;
+    Figure figure;
+    const auto reading = NonNegativePercent(text.substr(0, plus));
+    if (!reading) return std::nullopt;
+    figure.percentOfReading = *reading;
+    const std::string_view floor = Trimmed(text.substr(plus + 1));
+    if (const auto ofRange = NonNegativePercent(floor)) {
+        figure.percentOfRange = *ofRange;
+        return figure;
+    }
+    const auto counts = Counts(floor);
+    if (!counts) return std::nullopt;
+    figure.counts = *counts;
+    return figure;
+}
+
+// An accuracy counts whole digits of the display.
+bool ParseAccuracy(std::string_view text, DcVoltageRange& range) {
+    const auto figure = ParseFigure(text);
+    if (!figure || figure->counts != std::floor(figure->counts) || figure->counts > kMostCounts) return false;
+    range.percentOfReading = figure->percentOfReading;
+    range.percentOfRange = figure->percentOfRange;
+    range.counts = static_cast<int>(figure->counts);
+    return true;
+}
+
+// A temperature coefficient may be a fraction of a count per degree.
+bool ParseTemperatureCoefficient(std::string_view text, DcVoltageRange& range) {
+    const auto figure = ParseFigure(text);
+    if (!figure) return false;
+    range.temperatureCoefficient =
+        TemperatureCoefficient{figure->percentOfReading, figure->percentOfRange, figure->counts};
+    return true;
 }
 
 // A range being read, with the lines of its keys for the errors.
@@ -83,6 +106,7 @@ struct PendingRange {
     int accuracyLine = 0;
     int resolutionLine = 0;
     int fullScaleLine = 0;
+    int tempcoLine = 0;
 };
 
 class RegisterReader {
@@ -143,8 +167,11 @@ private:
     void TakeMeterKey(const std::string& key, std::string_view value) {
         ReferenceMeter& meter = *m_meter;
         if (key == "model") {
-            if (!ParseMeterModel(value, meter.model))
+            // Only a meter's own model: typed values have no meter to register.
+            const auto model = MeterModelFromName(value);
+            if (!model || !ReadByMeter(*model))
                 Fail(m_line, "unknown model '" + std::string(value) + "'; known: Fluke 45, HP 34401A");
+            meter.model = *model;
         } else if (key == "asset_tag") {
             meter.assetTag = value;
         } else if (key == "certificate") {
@@ -163,8 +190,11 @@ private:
 
     void TakeRangeKey(const std::string& key, std::string_view value) {
         std::string_view rangeText = std::string_view(key).substr(kRangePrefix.size());
-        enum class Part { Accuracy, Resolution, FullScale } part = Part::Accuracy;
-        if (rangeText.ends_with(kResolutionSuffix)) {
+        enum class Part { Accuracy, Resolution, FullScale, Tempco } part = Part::Accuracy;
+        if (rangeText.ends_with(kTempcoSuffix)) {
+            part = Part::Tempco;
+            rangeText.remove_suffix(kTempcoSuffix.size());
+        } else if (rangeText.ends_with(kResolutionSuffix)) {
             part = Part::Resolution;
             rangeText.remove_suffix(kResolutionSuffix.size());
         } else if (rangeText.ends_with(kFullScaleSuffix)) {
@@ -180,6 +210,15 @@ private:
                 Fail(m_line,
                      "'" + key + "' needs % of reading + % of range or counts, as in 0.025% + 6 counts");
             pending.accuracyLine = m_line;
+            return;
+        }
+        if (part == Part::Tempco) {
+            if (!ParseTemperatureCoefficient(value, pending.range))
+                Fail(
+                    m_line,
+                    "'" + key +
+                        "' needs % of reading + % of range or counts per degree, as in 0.0025% + 0.6 counts");
+            pending.tempcoLine = m_line;
             return;
         }
         const auto number = Number(value);
@@ -200,7 +239,8 @@ private:
             Fail(m_seen.at("due"), "the due date is not after the certificate date");
         if (m_ranges.empty()) Fail(m_meterLine, "no DC voltage range ('dcv RANGE = ...') is given");
         for (const auto& [volts, pending] : m_ranges) {
-            const int line = std::max({pending.accuracyLine, pending.resolutionLine, pending.fullScaleLine});
+            const int line = std::max(
+                {pending.accuracyLine, pending.resolutionLine, pending.fullScaleLine, pending.tempcoLine});
             const std::string name = "the " + std::string(FormatRangeName(volts)) + " V range ";
             if (!pending.accuracyLine) Fail(line, name + "has no accuracy");
             if (!pending.resolutionLine) Fail(line, name + "has no resolution");
@@ -232,24 +272,16 @@ private:
 
 }  // namespace
 
-const char* MeterModelName(MeterModel model) {
-    for (const ModelName& entry : kModelNames)
-        if (entry.model == model) return entry.name;
-    return "?";
-}
-
-bool ParseMeterModel(std::string_view name, MeterModel& model) {
-    for (const ModelName& entry : kModelNames) {
-        if (name != entry.name) continue;
-        model = entry.model;
-        return true;
-    }
-    return false;
-}
-
 double DcVoltageRange::AccuracyHalfWidth(double volts) const {
     return percentOfReading / kPercent * std::fabs(volts) + percentOfRange / kPercent * range +
            counts * resolution;
+}
+
+std::optional<double> DcVoltageRange::TemperatureHalfWidth(double volts, double degrees) const {
+    if (!temperatureCoefficient) return std::nullopt;
+    const TemperatureCoefficient& per = *temperatureCoefficient;
+    return degrees * (per.percentOfReading / kPercent * std::fabs(volts) +
+                      per.percentOfRange / kPercent * range + per.counts * resolution);
 }
 
 const DcVoltageRange* ReferenceMeter::RangeFor(double volts) const {

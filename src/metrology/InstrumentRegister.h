@@ -12,11 +12,15 @@
 //   dcv 10 = 0.025% + 6 counts            accuracy on the 10 V range: % of reading + counts,
 //   dcv 10 resolution = 0.0001            or "0.0035% + 0.0005%" (% of reading + % of range);
 //   dcv 10 full_scale = 9.9999            one count, and the largest magnitude the range shows
+//   dcv 10 tempco = 0.0025% + 0.6 counts  optional: the accuracy's change per degree Celsius
+//                                         outside 18 to 28 degrees, in either form
 //
 // Blank lines and lines starting with '#' or ';' are ignored.
 
 #include "metrology/CalendarDate.h"
+#include "metrology/MeterModel.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,10 +28,15 @@
 
 namespace vantrel::metrology {
 
-// The meters the bench reads; one name table.
-enum class MeterModel { Fluke45, Hp34401A };
-const char* MeterModelName(MeterModel model);
-bool ParseMeterModel(std::string_view name, MeterModel& model);
+// How much wider the accuracy grows per degree Celsius outside the band it holds in:
+// ±(% of reading + % of range) or ±(% of reading + counts), per degree.
+struct TemperatureCoefficient {
+    double percentOfReading = 0.0;
+    double percentOfRange = 0.0;
+    double counts = 0.0;  // may be a fraction of a count
+
+    bool operator==(const TemperatureCoefficient&) const = default;
+};
 
 // One DC voltage range and its published accuracy: ±(% of reading + % of range) or
 // ±(% of reading + counts).
@@ -36,16 +45,20 @@ struct DcVoltageRange {
     double fullScale = 0.0;   // largest magnitude the range shows, volts
     double resolution = 0.0;  // one count, volts
     double percentOfReading = 0.0;
-    double percentOfRange = 0.0;  // 0 when the floor is given in counts
-    int counts = 0;               // 0 when the floor is given as % of range
+    double percentOfRange = 0.0;                                   // 0 when the floor is given in counts
+    int counts = 0;                                                // 0 when the floor is given as % of range
+    std::optional<TemperatureCoefficient> temperatureCoefficient;  // none when the register gives none
 
     // Half-width of the accuracy interval for a reading on this range.
     double AccuracyHalfWidth(double volts) const;
+    // How much the accuracy interval widens, each side, `degrees` outside its band; none
+    // without a temperature coefficient.
+    std::optional<double> TemperatureHalfWidth(double volts, double degrees) const;
 };
 
 struct ReferenceMeter {
     std::string serial;
-    MeterModel model = MeterModel::Fluke45;
+    MeterModel model = MeterModel::Fluke45;  // a model read by meter
     std::string assetTag;
     std::string certificate;
     CalendarDate certificateDate;

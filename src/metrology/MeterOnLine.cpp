@@ -16,7 +16,8 @@ void Judge(MeterOnLine& line, const InstrumentRegister& instruments, MeterModel 
     }
     if (check.meter->model != model) {
         line.reason = "the register's meter " + Quoted(line.serial) + " is a " +
-                      MeterModelName(check.meter->model) + ", not the " + MeterModelName(model) + " chosen";
+                      std::string(MeterModelName(check.meter->model)) + ", not the " +
+                      std::string(MeterModelName(model)) + " chosen";
         return;
     }
     line.standing = check.standing;

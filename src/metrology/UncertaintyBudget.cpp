@@ -26,6 +26,7 @@ constexpr TermRow kTermNames[] = {
     {TermKind::MeterResolution, "meter resolution"},
     {TermKind::ShownValue, "value shown with six decimals"},
     {TermKind::StoredValue, "value stored in single precision"},
+    {TermKind::MeterTemperature, "meter temperature coefficient"},
 };
 
 // The window shows a reading with "%lf": six decimals, so it is rounded to a microvolt.
@@ -68,18 +69,32 @@ const char* TermName(TermKind kind) {
     return "?";
 }
 
-std::optional<UncertaintyBudget> MakeBudget(const ReferenceMeter& meter, double reading) {
-    const DcVoltageRange* range = meter.RangeFor(reading);
-    if (!range) return std::nullopt;
+double DegreesOutsideFigures(double ambientCelsius) {
+    if (ambientCelsius < kFiguresColdest) return kFiguresColdest - ambientCelsius;
+    if (ambientCelsius > kFiguresWarmest) return ambientCelsius - kFiguresWarmest;
+    return 0.0;
+}
+
+UncertaintyBudget MakeBudget(const DcVoltageRange& range, double reading,
+                             std::optional<double> ambientCelsius) {
     UncertaintyBudget budget;
     budget.reading = reading;
-    budget.range = *range;
+    budget.range = range;
     budget.terms = {
-        Rectangular(TermKind::MeterAccuracy, range->AccuracyHalfWidth(reading)),
-        Rectangular(TermKind::MeterResolution, range->resolution / 2.0),
+        Rectangular(TermKind::MeterAccuracy, range.AccuracyHalfWidth(reading)),
+        Rectangular(TermKind::MeterResolution, range.resolution / 2.0),
         Rectangular(TermKind::ShownValue, kShownStep / 2.0),
         Rectangular(TermKind::StoredValue, HalfFloatSpacing(reading)),
     };
+    budget.ambientCelsius = ambientCelsius;
+    budget.degreesOutside = ambientCelsius ? DegreesOutsideFigures(*ambientCelsius) : 0.0;
+    if (budget.degreesOutside > 0.0) {
+        const auto widening = range.TemperatureHalfWidth(reading, budget.degreesOutside);
+        if (widening)
+            budget.terms.push_back(Rectangular(TermKind::MeterTemperature, *widening));
+        else
+            budget.temperatureTermMissing = true;
+    }
     double sumOfSquares = 0.0;
     for (const BudgetTerm& term : budget.terms)
         sumOfSquares += term.standardUncertainty * term.standardUncertainty;
@@ -87,6 +102,13 @@ std::optional<UncertaintyBudget> MakeBudget(const ReferenceMeter& meter, double 
     budget.coverageFactor = kCoverageFactor;
     budget.expanded = budget.coverageFactor * budget.combined;
     return budget;
+}
+
+std::optional<UncertaintyBudget> MakeBudget(const ReferenceMeter& meter, double reading,
+                                            std::optional<double> ambientCelsius) {
+    const DcVoltageRange* range = meter.RangeFor(reading);
+    if (!range) return std::nullopt;
+    return MakeBudget(*range, reading, ambientCelsius);
 }
 
 }  // namespace vantrel::metrology

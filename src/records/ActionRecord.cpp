@@ -1,7 +1,5 @@
 #include "records/ActionRecord.h"
 
-#include "metrology/InstrumentRegister.h"
-
 #include "platform/System.h"
 
 #include <uuid/uuid.h>
@@ -41,20 +39,6 @@ constexpr std::array<OutcomeName, 8> kOutcomeNames = {{
     {MeasureOutcome::OutOfTolerance, "out of tolerance"},
     {MeasureOutcome::Refused, "refused"},
     {MeasureOutcome::WriteFailed, "write failed"},
-}};
-
-// The first row of a value is the name it is written as; later rows are older spellings.
-struct MeterName {
-    MeterModel model;
-    std::string_view name;
-};
-constexpr std::array<MeterName, 6> kMeterNames = {{
-    {MeterModel::Unrecorded, ""},
-    {MeterModel::Fluke45, "Fluke 45"},
-    {MeterModel::Hp34401A, "HP 34401A"},
-    {MeterModel::Typed, "none (typed)"},
-    {MeterModel::Typed, "None"},
-    {MeterModel::Typed, "none"},
 }};
 
 struct VerdictName {
@@ -100,24 +84,6 @@ std::string_view MeasureOutcomeName(MeasureOutcome outcome) { return NameIn(kOut
 
 std::optional<MeasureOutcome> MeasureOutcomeFromName(std::string_view name) {
     return ValueIn<MeasureOutcome>(kOutcomeNames, name);
-}
-
-std::string_view MeterModelName(MeterModel model) { return NameIn(kMeterNames, model); }
-
-std::optional<MeterModel> MeterModelFromName(std::string_view name) {
-    return ValueIn<MeterModel>(kMeterNames, name);
-}
-
-bool ReadByMeter(MeterModel model) { return model == MeterModel::Fluke45 || model == MeterModel::Hp34401A; }
-
-std::optional<metrology::MeterModel> RegisterModel(MeterModel model) {
-    switch (model) {
-    case MeterModel::Fluke45: return metrology::MeterModel::Fluke45;
-    case MeterModel::Hp34401A: return metrology::MeterModel::Hp34401A;
-    case MeterModel::Typed:
-    case MeterModel::Unrecorded: break;
-    }
-    return std::nullopt;
 }
 
 std::string_view ChannelVerdictName(ChannelVerdict verdict) { return NameIn(kVerdictNames, verdict); }

@@ -3,6 +3,7 @@
 // A plain value: the app fills it from a run's result, the store writes it, the exports and
 // the forwarder read it. Nothing here knows of dialogs, SQL or files.
 
+#include "metrology/MeterModel.h"
 #include "metrology/MeterStanding.h"
 
 #include <cstdint>
@@ -10,10 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace vantrel::metrology {
-enum class MeterModel;
-}
 
 namespace vantrel::records {
 
@@ -39,16 +36,12 @@ enum class MeasureOutcome {
 std::string_view MeasureOutcomeName(MeasureOutcome outcome);  // "", "written", ...
 std::optional<MeasureOutcome> MeasureOutcomeFromName(std::string_view name);
 
-// The meter of a Measure References run, or that the operator typed the values.
-enum class MeterModel { Unrecorded, Fluke45, Hp34401A, Typed };
-
-std::string_view MeterModelName(MeterModel model);  // "", "Fluke 45", "HP 34401A", "none (typed)"
-// Also reads the spellings of typed values that older files hold ("None", "none").
-std::optional<MeterModel> MeterModelFromName(std::string_view name);
-// Whether the values came from a meter's reading.
-bool ReadByMeter(MeterModel model);
-// The register's model of a meter that read the values; none for values typed or not recorded.
-std::optional<metrology::MeterModel> RegisterModel(MeterModel model);
+// The meter of a Measure References run, or that the operator typed the values: the
+// register's own vocabulary, so a record's meter and the register's entry compare directly.
+using metrology::MeterModel;
+using metrology::MeterModelFromName;
+using metrology::MeterModelName;
+using metrology::ReadByMeter;
 
 // How one channel of a Measure References run, an EEPROM write or a sample ended.
 enum class ChannelVerdict { None, Pass, Fail, NotRead, NotMeasured, Typed, Refused, Stored, NotStored };
@@ -103,6 +96,16 @@ struct ChannelFigures {
     std::optional<int> code;                    // A/D code of a sample
     std::optional<double> meterRange;           // the meter's range for the reading, volts
     std::optional<double> expandedUncertainty;  // U of the value, volts, from the register's figures
+    // The register's figures for that range when it measured, so that the budget can be made
+    // again from the record alone: one count, the accuracy and the temperature coefficient.
+    // Empty by default, so that the figures of other actions need not name them.
+    std::optional<double> meterResolution{};           // volts
+    std::optional<double> accuracyPercentOfReading{};  // ±(% of reading
+    std::optional<double> accuracyPercentOfRange{};    //   + % of range
+    std::optional<int> accuracyCounts{};               //   + counts)
+    std::optional<double> tempcoPercentOfReading{};    // the same per degree Celsius outside the
+    std::optional<double> tempcoPercentOfRange{};      // band the accuracy holds in; none when
+    std::optional<double> tempcoCounts{};              // the register gave no coefficient
 
     bool operator==(const ChannelFigures&) const = default;
 };

@@ -216,6 +216,13 @@ constexpr Column<ChannelFigures> kChannelColumns[] = {
     {"code",           "INTEGER",          "integer",          "code",           0, 1, Of<&CF::code>},
     {"meter_range",    "REAL",             "double precision", "meter_range",    0, 4, Of<&CF::meterRange>},
     {"expanded_uncertainty", "REAL",       "double precision", "expanded_uncertainty", 0, 4, Of<&CF::expandedUncertainty>},
+    {"meter_resolution", "REAL",           "double precision", "meter_resolution", 0, 5, Of<&CF::meterResolution>},
+    {"accuracy_percent_of_reading", "REAL", "double precision", "accuracy_percent_of_reading", 0, 5, Of<&CF::accuracyPercentOfReading>},
+    {"accuracy_percent_of_range", "REAL",  "double precision", "accuracy_percent_of_range", 0, 5, Of<&CF::accuracyPercentOfRange>},
+    {"accuracy_counts", "INTEGER",         "integer",          "accuracy_counts", 0, 5, Of<&CF::accuracyCounts>},
+    {"tempco_percent_of_reading", "REAL",  "double precision", "tempco_percent_of_reading", 0, 5, Of<&CF::tempcoPercentOfReading>},
+    {"tempco_percent_of_range", "REAL",    "double precision", "tempco_percent_of_range", 0, 5, Of<&CF::tempcoPercentOfRange>},
+    {"tempco_counts",  "REAL",             "double precision", "tempco_counts",  0, 5, Of<&CF::tempcoCounts>},
 };
 // clang-format on
 

@@ -156,7 +156,26 @@ std::string InsertSql(std::string_view table, std::string_view key, std::span<co
            Placeholders(columns.size() + (key.empty() ? 0 : 1)) + ")";
 }
 
-const std::string kSelectRecords = "SELECT seq, " + ColumnNames(RecordColumns()) + " FROM records";
+// The columns to select from a file of schema `version`: a column the file does not have yet
+// (an older file opened read-only) reads as the empty value a migration would give it.
+template <typename Row>
+std::string SelectList(std::span<const Column<Row>> columns, int version) {
+    std::string names;
+    for (const auto& column : columns) {
+        std::string name(column.name);
+        if (column.since > version)
+            name = column.access.kind == CellKind::Text ? "''"
+                   : column.access.kind == CellKind::Integer || column.access.kind == CellKind::Boolean
+                       ? "0"
+                       : "NULL";
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    return names;
+}
+
+std::string SelectRecords(int version) {
+    return "SELECT seq, " + SelectList(RecordColumns(), version) + " FROM records";
+}
 
 // Builds the WHERE clause of a query from fixed pieces; the values are bound in order.
 struct Filter {
@@ -194,10 +213,10 @@ int CurrentSchemaVersion() { return static_cast<int>(SqliteMigrations().size());
 struct RecordStore::FigureReaders {
     SqliteStatement interrupt;
     SqliteStatement channels;
-    explicit FigureReaders(sqlite3* db)
-        : interrupt(db, "SELECT " + ColumnNames(InterruptColumns()) +
+    FigureReaders(sqlite3* db, int version)
+        : interrupt(db, "SELECT " + SelectList(InterruptColumns(), version) +
                             " FROM interrupt_figures WHERE record_seq = ?"),
-          channels(db, "SELECT " + ColumnNames(ChannelColumns()) +
+          channels(db, "SELECT " + SelectList(ChannelColumns(), version) +
                            " FROM channel_figures WHERE record_seq = ? ORDER BY channel") {}
     void Load(ActionRecord& record, std::int64_t seq) {
         interrupt.Reset();
@@ -269,8 +288,9 @@ void RecordStore::Migrate(OpenMode mode) {
                                    "(schema " +
                                    std::to_string(version) + ", this program knows up to " +
                                    std::to_string(CurrentSchemaVersion()) + ").");
+    m_version = static_cast<int>(version);
     if (mode == OpenMode::ReadOnly) {
-        // Later versions only add forwarding bookkeeping: an older file reads as it is.
+        // An older file reads as it is, its later columns empty.
         if (empty || version < 1)
             throw RecordStoreError(RecordStoreError::Kind::Other,
                                    "The record database " + m_path +
@@ -291,6 +311,7 @@ void RecordStore::Migrate(OpenMode mode) {
         Exec(m_db, "PRAGMA application_id = " + std::to_string(kApplicationId));
         Exec(m_db, "PRAGMA user_version = " + std::to_string(step + 1));
         transaction.Commit();
+        m_version = static_cast<int>(step + 1);
     }
 }
 
@@ -343,11 +364,11 @@ bool RecordStore::Insert(const ActionRecord& r) {
 
 std::optional<ActionRecord> RecordStore::Find(const std::string& id) const {
     try {
-        SqliteStatement select(m_db, kSelectRecords + " WHERE id = ?");
+        SqliteStatement select(m_db, SelectRecords(m_version) + " WHERE id = ?");
         select.Bind(id);
         if (!select.Step()) return std::nullopt;
         ActionRecord record = ReadRow(select, RecordColumns(), 1);
-        FigureReaders(m_db).Load(record, select.Int(0));
+        FigureReaders(m_db, m_version).Load(record, select.Int(0));
         return record;
     } catch (const SqliteFailure& failure) {
         throw StoreError(m_path, failure);
@@ -358,11 +379,11 @@ void RecordStore::ForEach(const RecordQuery& query,
                           const std::function<void(const ActionRecord&)>& each) const {
     try {
         const Filter filter(query);
-        std::string sql = kSelectRecords + filter.where + " ORDER BY started_utc, seq";
+        std::string sql = SelectRecords(m_version) + filter.where + " ORDER BY started_utc, seq";
         if (query.limit > 0) sql += " LIMIT " + std::to_string(query.limit);
         SqliteStatement select(m_db, sql);
         filter.BindTo(select);
-        FigureReaders figures(m_db);
+        FigureReaders figures(m_db, m_version);
         while (select.Step()) {
             ActionRecord record = ReadRow(select, RecordColumns(), 1);
             figures.Load(record, select.Int(0));

@@ -130,6 +130,7 @@ private:
 
     std::string m_path;
     sqlite3* m_db = nullptr;
+    int m_version = 0;  // the file's schema version, after any migration
 };
 
 }  // namespace vantrel::records

@@ -152,11 +152,10 @@ namespace {
 std::optional<metrology::ReferenceMeter> OnlyMeterOfModel(const metrology::InstrumentRegister& instruments,
                                                           records::MeterModel recorded, std::string& why) {
     const std::string model(records::MeterModelName(recorded));
-    const auto wanted = records::RegisterModel(recorded);
     std::optional<metrology::ReferenceMeter> found;
     int count = 0;
     for (const auto& meter : instruments.meters)
-        if (meter.model == wanted && ++count == 1) found = meter;
+        if (meter.model == recorded && ++count == 1) found = meter;
     if (count == 1) return found;
     why = count == 0 ? "the register holds no " + model
                      : "the register holds " + std::to_string(count) + " meters of model " + model +
@@ -169,18 +168,64 @@ std::optional<metrology::ReferenceMeter> NamedMeter(const metrology::InstrumentR
                                                     const ActionRecord& m, std::string& why) {
     const metrology::ReferenceMeter* meter = instruments.Find(m.meterSerial);
     const std::string recorded(records::MeterModelName(m.meterModel));
-    if (meter && meter->model == records::RegisterModel(m.meterModel)) return *meter;
+    if (meter && meter->model == m.meterModel) return *meter;
     why = meter ? "the register's meter \"" + m.meterSerial + "\" is not a " + recorded
                 : "the meter \"" + m.meterSerial + "\" is not in the register";
     return std::nullopt;
 }
 
-void AddBudgets(Certificate& c) {
+void AddRegisterBudgets(Certificate& c) {
     for (const auto& channel : c.channels) {
         if (!channel.reading) continue;
-        if (auto budget = metrology::MakeBudget(*c.metrology.meter, *channel.reading))
+        if (auto budget =
+                metrology::MakeBudget(*c.metrology.meter, *channel.reading, c.calibration->ambientCelsius))
             c.metrology.budgets.emplace_back(channel.channel, std::move(*budget));
     }
+}
+
+// The range's figures as the record kept them; none when it kept only U, or nothing.
+std::optional<metrology::DcVoltageRange> RecordedRange(const records::ChannelFigures& f) {
+    if (!f.meterRange || !f.meterResolution || !f.accuracyPercentOfReading || !f.accuracyPercentOfRange ||
+        !f.accuracyCounts)
+        return std::nullopt;
+    metrology::DcVoltageRange range;
+    range.range = *f.meterRange;
+    range.resolution = *f.meterResolution;
+    range.percentOfReading = *f.accuracyPercentOfReading;
+    range.percentOfRange = *f.accuracyPercentOfRange;
+    range.counts = *f.accuracyCounts;
+    if (f.tempcoPercentOfReading && f.tempcoPercentOfRange && f.tempcoCounts)
+        range.temperatureCoefficient = metrology::TemperatureCoefficient{
+            *f.tempcoPercentOfReading, *f.tempcoPercentOfRange, *f.tempcoCounts};
+    return range;
+}
+
+bool KeptUncertainty(const records::ChannelFigures& f) { return f.meterRange && f.expandedUncertainty; }
+
+// Each channel's budget from the record's own figures; a channel that kept only U gives U.
+void AddRecordedBudgets(Certificate& c) {
+    const ActionRecord& m = *c.calibration;
+    for (const auto& f : m.channels) {
+        if (!f.reading) continue;
+        if (const auto range = RecordedRange(f))
+            c.metrology.budgets.emplace_back(f.channel,
+                                             metrology::MakeBudget(*range, *f.reading, m.ambientCelsius));
+        else if (KeptUncertainty(f))
+            c.metrology.termsNotRecorded.push_back({f.channel, *f.meterRange, *f.expandedUncertainty});
+    }
+}
+
+// The register's entry for a record that kept no uncertainty of its own.
+void TakeRegisterMeter(CertificateMetrology& m, const ActionRecord& calibration,
+                       const metrology::MetrologySettings& settings) {
+    if (!settings.registerPath) {
+        m.noUncertainty = "no register of reference meters is configured";
+        return;
+    }
+    const auto instruments = metrology::LoadRegister(*settings.registerPath);
+    m.meterNamed = !calibration.meterSerial.empty();
+    m.meter = m.meterNamed ? NamedMeter(instruments, calibration, m.noUncertainty)
+                           : OnlyMeterOfModel(instruments, calibration.meterModel, m.noUncertainty);
 }
 
 }  // namespace
@@ -191,22 +236,23 @@ void AttachMetrology(Certificate& c, const std::string& benchFolder) {
         m.noUncertainty = "no meter reading is recorded";
         return;
     }
+    const auto& channels = c.calibration->channels;
+    const bool recorded = std::any_of(channels.begin(), channels.end(), KeptUncertainty);
     try {
         const auto settings = metrology::LoadMetrologySettings(benchFolder);
         m.rule = settings.decisionRule;
-        if (!settings.registerPath) {
-            m.noUncertainty = "no register of reference meters is configured";
-            return;
-        }
-        const auto instruments = metrology::LoadRegister(*settings.registerPath);
-        m.meterNamed = !c.calibration->meterSerial.empty();
-        m.meter = m.meterNamed ? NamedMeter(instruments, *c.calibration, m.noUncertainty)
-                               : OnlyMeterOfModel(instruments, c.calibration->meterModel, m.noUncertainty);
+        if (!recorded) TakeRegisterMeter(m, *c.calibration, settings);
     } catch (const std::exception& error) {
         m.noUncertainty = std::string("the metrology settings cannot be used: ") + error.what();
         return;
     }
-    if (m.meter) AddBudgets(c);
+    if (recorded) {
+        m.origin = UncertaintyOrigin::Record;
+        AddRecordedBudgets(c);
+    } else if (m.meter) {
+        m.origin = UncertaintyOrigin::Register;
+        AddRegisterBudgets(c);
+    }
 }
 
 std::optional<Certificate> LoadCertificate(const records::RecordStore& store, const std::string& serialOrId) {

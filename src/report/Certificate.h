@@ -30,14 +30,31 @@ struct CertificateChannel {
         records::ChannelVerdict::NotMeasured;  // judged from the reading and window
 };
 
-// The uncertainty and the statement of conformity: the bench's decision rule and, when the
-// register says which meter measured, each channel's budget.
+// Where a certificate's uncertainty comes from.
+enum class UncertaintyOrigin {
+    None,      // no uncertainty is stated; noUncertainty says why
+    Record,    // each channel's figures (or only its U) as the record kept them when it measured
+    Register,  // the record kept none: today's register of reference meters
+};
+
+// A channel whose record kept U and the range but not the figures the budget was made from.
+struct RecordedUncertainty {
+    int channel = 0;
+    double range = 0.0;     // volts
+    double expanded = 0.0;  // U, volts
+};
+
+// The uncertainty and the statement of conformity: the bench's decision rule and each
+// channel's budget, made from the record's own copy of the meter's figures, or, for a record
+// that kept none, from the register's entry of its meter.
 struct CertificateMetrology {
     metrology::DecisionRule rule = metrology::DecisionRule::SimpleAcceptance;
-    std::optional<metrology::ReferenceMeter> meter;  // the register's entry taken for the record's meter
+    UncertaintyOrigin origin = UncertaintyOrigin::None;
+    std::optional<metrology::ReferenceMeter> meter;  // the register's entry taken, for Register
     bool meterNamed = false;  // the record named the meter; else the only one of its model was taken
     std::string noUncertainty = "the metrology settings were not read";  // why no uncertainty is stated
     std::vector<std::pair<int, metrology::UncertaintyBudget>> budgets;   // by channel
+    std::vector<RecordedUncertainty> termsNotRecorded;  // channels with only U and range kept
 };
 
 // Whether the board can be called calibrated, and if not, the first reason found.
@@ -74,10 +91,12 @@ struct Certificate {
 // after it only count as later EEPROM writes.
 Certificate MakeCertificate(const std::vector<ActionRecord>& history, const ActionRecord& asOf);
 
-// The decision rule and uncertainty of the bench folder's metrology settings. The register's
-// entry is that of the meter the record names; for a record that names none, the register's
-// only meter of the recorded model; otherwise, or
-// when the settings cannot be read, the certificate says why no uncertainty is stated.
+// The decision rule of the bench folder's metrology settings and the uncertainty. A record that
+// kept its meter's figures gives each budget itself, so a later change to the register leaves
+// the certificate as it was; one that kept only U gives U and the range. For a record that kept
+// neither, the register's entry of the meter the record names or, when it names none, the
+// register's only meter of the recorded model; otherwise, or when the settings cannot be read,
+// the certificate says why no uncertainty is stated.
 void AttachMetrology(Certificate& certificate, const std::string& benchFolder);
 
 // The certificate of a record id or a board's serial number; none when neither is known.

@@ -12,6 +12,7 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -99,7 +100,7 @@ void ChannelSection(std::ostringstream& out, const Certificate& c) {
 
 bool MeterRead(const Certificate& c) {
     if (!c.calibration) return false;
-    return records::RegisterModel(c.calibration->meterModel).has_value();
+    return records::ReadByMeter(c.calibration->meterModel);
 }
 
 // The meter as the record copied it from the register when it measured.
@@ -140,50 +141,104 @@ void TraceabilitySection(std::ostringstream& out, const Certificate& c) {
     }
 }
 
-// The conditions the bench's settings gave, when they gave any.
+std::string Celsius(double degrees) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f &deg;C", degrees);
+    return text;
+}
+
+// What the ambient temperature means for the meter's figures.
+std::string TemperatureNote(const std::optional<double>& ambient) {
+    const std::string band =
+        Celsius(metrology::kFiguresColdest) + " to " + Celsius(metrology::kFiguresWarmest);
+    if (!ambient)
+        return "The ambient temperature was not recorded. The meter's accuracy figures hold for " + band +
+               ".";
+    if (metrology::DegreesOutsideFigures(*ambient) == 0.0)
+        return "The meter's accuracy figures hold for " + band + ", which the ambient temperature lies in.";
+    return "The ambient temperature lies outside the " + band +
+           " the meter's accuracy figures hold for; the budget adds the meter's temperature coefficient "
+           "for the degrees outside.";
+}
+
+// The conditions the bench's settings gave, and what they mean for a meter's figures.
 void ConditionsSection(std::ostringstream& out, const Certificate& c) {
-    if (!c.calibration || !c.calibration->ambientCelsius) return;
-    char celsius[32];
-    std::snprintf(celsius, sizeof celsius, "%.1f &deg;C", *c.calibration->ambientCelsius);
+    if (!c.calibration) return;
+    const auto& ambient = c.calibration->ambientCelsius;
+    const bool meterRead = MeterRead(c);
+    if (!ambient && !meterRead) return;
     out << "<h2>Conditions</h2>\n<table>\n";
-    Row(out, "Ambient temperature", std::string(celsius) + " (the bench's setting)");
+    Row(out, "Ambient temperature", ambient ? Celsius(*ambient) + " (the bench's setting)" : "not recorded");
+    out << "</table>\n";
+    if (meterRead) out << "<p class=\"temperature\">" << TemperatureNote(ambient) << "</p>\n";
+}
+
+std::optional<double> ExpandedOf(const Certificate& c, int channel) {
+    for (const auto& [number, budget] : c.metrology.budgets)
+        if (number == channel) return budget.expanded;
+    for (const auto& kept : c.metrology.termsNotRecorded)
+        if (kept.channel == channel) return kept.expanded;
+    return std::nullopt;
+}
+
+std::string OriginText(const CertificateMetrology& m, const records::ActionRecord& calibration) {
+    if (m.origin == UncertaintyOrigin::Record)
+        return "from the figures of the " +
+               Html(std::string(records::MeterModelName(calibration.meterModel))) +
+               " that measured, as the record kept them when it measured";
+    return "from the register's figures for " + Html(std::string(metrology::MeterModelName(m.meter->model))) +
+           " serial " + Html(m.meter->serial) +
+           (m.meterNamed ? ", the meter that measured" : ", the only meter of that model in the register") +
+           ". The record kept no figures of its own, so these are the register's figures of today";
+}
+
+void RangeAndUTable(std::ostringstream& out, const Certificate& c, bool withBudgets) {
+    out << "<table>\n<tr><th>Channel</th><th>Range (V)</th><th>U (&micro;V)</th></tr>\n";
+    if (withBudgets)
+        for (const auto& [channel, budget] : c.metrology.budgets)
+            out << "<tr><td>" << channel << "</td><td>" << budget.range.range << "</td><td>"
+                << Microvolts(budget.expanded) << "</td></tr>\n";
+    for (const auto& kept : c.metrology.termsNotRecorded)
+        out << "<tr><td>" << kept.channel << "</td><td>" << kept.range << "</td><td>"
+            << Microvolts(kept.expanded) << "</td></tr>\n";
     out << "</table>\n";
 }
 
-std::optional<metrology::UncertaintyBudget> BudgetOf(const Certificate& c, int channel) {
-    for (const auto& [number, budget] : c.metrology.budgets)
-        if (number == channel) return budget;
-    return std::nullopt;
+// A budget outside the figures' band whose range had no temperature coefficient.
+bool TemperatureTermMissing(const CertificateMetrology& m) {
+    return std::any_of(m.budgets.begin(), m.budgets.end(),
+                       [](const auto& entry) { return entry.second.temperatureTermMissing; });
 }
 
 void UncertaintySection(std::ostringstream& out, const Certificate& c, bool brief) {
     const auto& m = c.metrology;
     if (c.channels.empty()) return;
     out << "<h2>Uncertainty of measurement</h2>\n";
-    if (!m.meter) {
+    if (m.origin == UncertaintyOrigin::None) {
         out << "<p>No uncertainty is stated: " << Html(m.noUncertainty) << ".</p>\n";
         return;
     }
-    out << "<p>Expanded uncertainty U = k &middot; u<sub>c</sub> with k = 2 (about 95 % coverage), from the "
-           "register's figures for "
-        << Html(metrology::MeterModelName(m.meter->model)) << " serial " << Html(m.meter->serial)
-        << (m.meterNamed ? ", the meter that measured" : ", the only meter of that model in the register")
-        << ".</p>\n";
+    out << "<p>Expanded uncertainty U = k &middot; u<sub>c</sub> with k = 2 (about 95 % coverage), "
+        << OriginText(m, *c.calibration) << ".</p>\n";
+    if (TemperatureTermMissing(m))
+        out << "<p class=\"fail\">The ambient temperature lies outside the band the meter's figures hold "
+               "for, "
+               "and no temperature coefficient is known for the range: U leaves the temperature out.</p>\n";
     if (brief) {
-        out << "<table>\n<tr><th>Channel</th><th>Range (V)</th><th>U (&micro;V)</th></tr>\n";
-        for (const auto& [channel, budget] : m.budgets)
-            out << "<tr><td>" << channel << "</td><td>" << budget.range.range << "</td><td>"
-                << Microvolts(budget.expanded) << "</td></tr>\n";
-        out << "</table>\n";
+        RangeAndUTable(out, c, true);
     } else {
         for (const auto& [channel, budget] : m.budgets) out << BudgetTableHtml(channel, budget);
+        if (!m.termsNotRecorded.empty()) RangeAndUTable(out, c, false);
     }
+    if (!m.termsNotRecorded.empty())
+        out << "<p class=\"terms-not-recorded\">The record kept U and the range of "
+            << (m.termsNotRecorded.size() == 1 ? "a channel" : "channels")
+            << " without the terms of its budget: the terms were not recorded.</p>\n";
     std::vector<ChannelStatement> statements;
     for (const auto& ch : c.channels) {
-        const auto budget = BudgetOf(c, ch.channel);
-        if (!budget || !ch.windowHigh) continue;
-        statements.push_back(
-            {ch.channel, std::fabs(*ch.reading), {ch.windowLow, *ch.windowHigh}, budget->expanded});
+        const auto expanded = ExpandedOf(c, ch.channel);
+        if (!expanded || !ch.reading || !ch.windowHigh) continue;
+        statements.push_back({ch.channel, std::fabs(*ch.reading), {ch.windowLow, *ch.windowHigh}, *expanded});
     }
     out << ConformityStatementHtml(m.rule, statements);
 }
@@ -240,7 +295,7 @@ std::string CertificateHtml(const Certificate& c, const std::string& stylesheet,
     ConditionsSection(out, c);
     ChannelSection(out, c);
     UncertaintySection(out, c, brief);
-    if (!c.metrology.meter && !c.channels.empty())
+    if (c.metrology.origin == UncertaintyOrigin::None && !c.channels.empty())
         out << "<p>Statement of conformity: decision rule "
             << Html(metrology::DecisionRuleName(c.metrology.rule))
             << "; without an uncertainty it is the verdict of each channel above.</p>\n";

@@ -5,7 +5,7 @@
 namespace vantrel::report {
 
 void MeterUseTally::Add(const records::ActionRecord& r) {
-    if (r.kind != records::ActionKind::MeasureReferences || !records::RegisterModel(r.meterModel)) return;
+    if (r.kind != records::ActionKind::MeasureReferences || !records::ReadByMeter(r.meterModel)) return;
     MeterUse& use = m_meters[r.meterSerial];
     use.serial = r.meterSerial;
     use.model = records::MeterModelName(r.meterModel);

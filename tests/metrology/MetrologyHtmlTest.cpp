@@ -164,7 +164,7 @@ TEST(MetrologyDocs, TheWorkedExamplesPrintAsTheCertificateDoes) {
     const std::string guide = recordstest::ReadFile(VANTREL_METROLOGY_GUIDE);
     const InstrumentRegister reg = LoadRegister(VANTREL_EXAMPLE_REGISTER);
     for (const ReferenceMeter& meter : reg.meters) {
-        const std::string heading = std::string("### ") + MeterModelName(meter.model) + ", 5 V";
+        const std::string heading = "### " + std::string(MeterModelName(meter.model)) + ", 5 V";
         SCOPED_TRACE(heading);
         const auto budget = MakeBudget(meter, 5.0);
         ASSERT_TRUE(budget);

@@ -26,6 +26,7 @@ due = 2027-03-10
 dcv 10 = 0.025% + 6 counts
 dcv 10 resolution = 0.0001
 dcv 10 full_scale = 9.9999
+dcv 10 tempco = 0.0025% + 0.6 counts
 dcv 1 = 0.02% + 3 count
 dcv 1 resolution = 0.00001
 dcv 1 full_scale = 0.99999
@@ -38,6 +39,7 @@ certificate_date=2025-01-31
 lab=Lab Two
 due=2026-01-31
 dcv 10=0.0035% + 0.0005%
+dcv 10 tempco=0.0005% + 0.0001%
 dcv 10 resolution=0.00001
 dcv 10 full_scale=12
 )";
@@ -64,6 +66,8 @@ TEST(Register, ReadsEveryFieldOfEveryMeter) {
     EXPECT_EQ(f.dcVoltage[1].percentOfReading, 0.025);
     EXPECT_EQ(f.dcVoltage[1].percentOfRange, 0.0);
     EXPECT_EQ(f.dcVoltage[1].counts, 6);
+    EXPECT_FALSE(f.dcVoltage[0].temperatureCoefficient);
+    EXPECT_EQ(f.dcVoltage[1].temperatureCoefficient, (TemperatureCoefficient{0.0025, 0.0, 0.6}));
 
     const ReferenceMeter* h = reg.Find("H-2");
     ASSERT_NE(h, nullptr);
@@ -73,6 +77,7 @@ TEST(Register, ReadsEveryFieldOfEveryMeter) {
     EXPECT_EQ(h->dcVoltage[0].percentOfReading, 0.0035);
     EXPECT_EQ(h->dcVoltage[0].percentOfRange, 0.0005);
     EXPECT_EQ(h->dcVoltage[0].counts, 0);
+    EXPECT_EQ(h->dcVoltage[0].temperatureCoefficient, (TemperatureCoefficient{0.0005, 0.0001, 0.0}));
     EXPECT_EQ(reg.Find("F-"), nullptr);
 }
 
@@ -81,6 +86,10 @@ TEST(Register, AccuracyHalfWidthAddsReadingAndFloorTerms) {
     // 0.025 % of 5 V plus 6 counts of 100 uV; 0.0035 % of 5 V plus 0.0005 % of 10 V.
     EXPECT_NEAR(reg.meters[0].dcVoltage[1].AccuracyHalfWidth(-5.0), 0.00125 + 0.0006, 1e-15);
     EXPECT_NEAR(reg.meters[1].dcVoltage[0].AccuracyHalfWidth(5.0), 175e-6 + 50e-6, 1e-15);
+    // Per degree outside: 0.0025 % of 5 V plus 0.6 counts; 0.0005 % of 5 V plus 0.0001 % of 10 V.
+    EXPECT_NEAR(*reg.meters[0].dcVoltage[1].TemperatureHalfWidth(-5.0, 4.0), 4 * (125e-6 + 60e-6), 1e-15);
+    EXPECT_NEAR(*reg.meters[1].dcVoltage[0].TemperatureHalfWidth(5.0, 2.5), 2.5 * (25e-6 + 10e-6), 1e-15);
+    EXPECT_FALSE(reg.meters[0].dcVoltage[0].TemperatureHalfWidth(1.0, 4.0));
 }
 
 TEST(Register, TheShippedExampleHoldsBothModels) {
@@ -150,6 +159,17 @@ TEST(Register, RefusesWhatItCannotUseWithFileAndLine) {
                    "lab = L\ndcv 1 = 0.025% + 6 counts\ndcv 1 resolution = 0.0001\n"
                    "dcv 1 full_scale = 10"),
          "the 10 V range shows no more than the range below it"},
+        {"typed values as a model", MeterWith("model = Fluke 45", "model = none (typed)"),
+         "r.ini:2: meter X: unknown model 'none (typed)'"},
+        {"bad tempco", MeterWith("lab = L", "lab = L\ndcv 10 tempco = 0.0025%"),
+         "r.ini:7: meter X: 'dcv 10 tempco' needs % of reading + % of range or counts per degree"},
+        {"negative tempco", MeterWith("lab = L", "lab = L\ndcv 10 tempco = 0.0025% + -1 counts"),
+         "'dcv 10 tempco' needs % of reading"},
+        {"fractional accuracy counts",
+         MeterWith("dcv 10 = 0.025% + 6 counts", "dcv 10 = 0.025% + 6.5 counts"),
+         "'dcv 10' needs % of reading"},
+        {"tempco alone", MeterWith("lab = L", "lab = L\ndcv 100 tempco = 0.0025% + 0.6 counts"),
+         "r.ini:7: meter X: the 100 V range has no accuracy"},
         {"serial twice", MeterWith("lab = L", "lab = L") + MeterWith("lab = L", "lab = L"),
          "r.ini:11: meter X is registered twice"},
     };

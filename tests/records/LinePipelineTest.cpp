@@ -64,8 +64,10 @@ ActionRecord DistinctRecord(ActionKind kind, const std::string& serial) {
     r.ambientCelsius = -3.25;
     r.outcome = MeasureOutcome::OutOfTolerance;
     r.interrupt = InterruptFigures{2001, 2562, 2573, 3, 4, 5005, 151, 203};
-    r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9981, 11, 10.0, 2.1e-3},
-                  {1, 2.5012, 2.1, 2.9, ChannelVerdict::Fail, 2.52, 2.5033, 12, 1.0, std::nullopt}};
+    r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9981, 11, 10.0, 2.1e-3, 1e-5, 0.0035,
+                   0.0005, 0, 0.0006, 0.0002, 0.3},
+                  {1, 2.5012, 2.1, 2.9, ChannelVerdict::Fail, 2.52, 2.5033, 12, 1.0, std::nullopt, 2e-6,
+                   0.004, 0.0007, 7, std::nullopt, 0.0009, std::nullopt}};
     return r;
 }
 
@@ -145,7 +147,11 @@ static ActionRecord LineCopy(const PgServer& server, const std::string& id) {
              Optional<double>(c.at("window_high")), ChannelVerdictFromName(Text(c.at("verdict"))).value(),
              Optional<double>(c.at("eeprom_before")), Optional<double>(c.at("eeprom_written")),
              Optional<int>(c.at("code")), Optional<double>(c.at("meter_range")),
-             Optional<double>(c.at("expanded_uncertainty"))});
+             Optional<double>(c.at("expanded_uncertainty")), Optional<double>(c.at("meter_resolution")),
+             Optional<double>(c.at("accuracy_percent_of_reading")),
+             Optional<double>(c.at("accuracy_percent_of_range")), Optional<int>(c.at("accuracy_counts")),
+             Optional<double>(c.at("tempco_percent_of_reading")),
+             Optional<double>(c.at("tempco_percent_of_range")), Optional<double>(c.at("tempco_counts"))});
     return r;
 }
 
@@ -204,6 +210,13 @@ static void ExpectSameRecord(const ActionRecord& line, const ActionRecord& bench
         EXPECT_EQ(l.code, b.code) << "channel " << b.channel;
         EXPECT_EQ(l.meterRange, b.meterRange) << "channel " << b.channel;
         EXPECT_EQ(l.expandedUncertainty, b.expandedUncertainty) << "channel " << b.channel;
+        EXPECT_EQ(l.meterResolution, b.meterResolution) << "channel " << b.channel;
+        EXPECT_EQ(l.accuracyPercentOfReading, b.accuracyPercentOfReading) << "channel " << b.channel;
+        EXPECT_EQ(l.accuracyPercentOfRange, b.accuracyPercentOfRange) << "channel " << b.channel;
+        EXPECT_EQ(l.accuracyCounts, b.accuracyCounts) << "channel " << b.channel;
+        EXPECT_EQ(l.tempcoPercentOfReading, b.tempcoPercentOfReading) << "channel " << b.channel;
+        EXPECT_EQ(l.tempcoPercentOfRange, b.tempcoPercentOfRange) << "channel " << b.channel;
+        EXPECT_EQ(l.tempcoCounts, b.tempcoCounts) << "channel " << b.channel;
     }
 }
 

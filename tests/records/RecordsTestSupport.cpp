@@ -66,10 +66,12 @@ ActionRecord SampleRecord(ActionKind kind, const std::string& serial, const std:
         r.meterLab = "Example Calibration Laboratory";
         r.meterDue = "2027-03-10";
         r.ambientCelsius = 22.5;
-        r.channels = {
-            {0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9987, std::nullopt, 10.0, 0.002136},
-            {1, 2.5012, 2.1, 2.9, ChannelVerdict::Pass, 2.5, 2.5012, std::nullopt, 10.0, 0.001442},
-            {2, 1.2501, 1.0, 1.5, ChannelVerdict::Pass, 1.25, 1.2501, std::nullopt, 10.0, 0.000946}};
+        r.channels = {{0, 4.9987, 4.5, 5.2, ChannelVerdict::Pass, 4.9, 4.9987, std::nullopt, 10.0, 0.002136,
+                       0.0001, 0.025, 0.0, 6, 0.0025, 0.0, 0.6},
+                      {1, 2.5012, 2.1, 2.9, ChannelVerdict::Pass, 2.5, 2.5012, std::nullopt, 10.0, 0.001442,
+                       0.0001, 0.025, 0.0, 6, 0.0025, 0.0, 0.6},
+                      {2, 1.2501, 1.0, 1.5, ChannelVerdict::Pass, 1.25, 1.2501, std::nullopt, 10.0, 0.000946,
+                       0.0001, 0.025, 0.0, 6, std::nullopt, std::nullopt, std::nullopt}};
         break;
     case ActionKind::EepromWrite:
         r.channels = {{0,

@@ -116,6 +116,39 @@ TEST(RecordStore, AnOlderDatabaseIsMigratedAndItsExportsKeepTheirBytes) {
     EXPECT_EQ(store.Find(measured.id), measured);
 }
 
+// A file written at schema version 4, with the meter's copy and each channel's range and U but
+// not the figures U was made from: it is migrated to a new file's shape, its record reads as
+// the pending file of that version wrote it, with the figures empty, and it takes a record
+// that has them.
+TEST(RecordStore, ASchema4DatabaseIsMigratedWithTheMetersFiguresEmpty) {
+    TempDir dir;
+    const std::string data = VANTREL_RECORDS_TEST_DATA;
+    const std::string old = dir / "v4.db";
+    ExecSql(old, ReadFile(data + "/schema-v4.sql"));
+    RecordStore store(old);
+    EXPECT_EQ(store.schemaVersion(), CurrentSchemaVersion());
+    { RecordStore fresh(dir / "new.db"); }
+    EXPECT_EQ(TableShapes(old), TableShapes(dir / "new.db"));
+
+    const ActionRecord written = RecordFromJson(ReadFile(data + "/schema-v4.json"));
+    const auto read = store.Find(written.id);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, written);
+    EXPECT_EQ(read->meterSerial, "4571234");
+    ASSERT_EQ(read->channels.size(), 4u);
+    for (const auto& channel : read->channels) {
+        EXPECT_EQ(channel.meterRange, channel.channel == 3 ? 1.0 : 10.0) << channel.channel;
+        EXPECT_TRUE(channel.expandedUncertainty) << channel.channel;
+        EXPECT_FALSE(channel.meterResolution || channel.accuracyPercentOfReading ||
+                     channel.accuracyPercentOfRange || channel.accuracyCounts ||
+                     channel.tempcoPercentOfReading || channel.tempcoPercentOfRange || channel.tempcoCounts)
+            << channel.channel;
+    }
+    const auto measured = SampleRecord(ActionKind::MeasureReferences, "SN-AFTER-V4");
+    ASSERT_TRUE(store.Write(measured));
+    EXPECT_EQ(store.Find(measured.id), measured);
+}
+
 // A place taken twice would drop a cell of the CSV row; one left out would leave it empty.
 TEST(RecordColumns, EveryCsvPlaceAndJsonKeyIsTakenOnce) {
     std::multiset<int> places = {kCsvChannelsPlace};

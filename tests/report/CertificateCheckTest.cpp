@@ -13,7 +13,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <regex>
+#include <sstream>
 
 namespace {
 
@@ -241,6 +243,57 @@ TEST_F(CertificateCheck, UncertaintyOnlyFromTheOneRegisteredMeterOfTheModel) {
                       std::string::npos);
         }
         EXPECT_NE(text.find("Decision rule: guard band"), std::string::npos) << text;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The key=value lines of a fixture note; '#' starts a comment line.
+std::map<std::string, std::string> NoteValues(const std::string& path) {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(ReadFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        const auto equals = line.find('=');
+        if (line.empty() || line.front() == '#' || equals == std::string::npos) continue;
+        values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return values;
+}
+
+// A certificate the version before the metrology columns made, for a record of its own time:
+// its digest still verifies today, on the database as that version left it, and a changed
+// record is still refused.
+TEST(OldCertificate, ADigestMadeBeforeTheMetrologyColumnsStillVerifies) {
+    const std::string data = VANTREL_RECORDS_TEST_DATA;
+    auto note = NoteValues(data + "/schema-v2-certificate.txt");
+    ASSERT_EQ(note["digest"].size(), 64u);
+    const std::string command = "verify " + note["number"] + " " + note["digest"];
+    const struct {
+        const char* what;
+        const char* edit;  // SQL run on the old database before today's verify; none: untouched
+        int exitCode;
+    } cases[] = {
+        {"untouched", nullptr, 0},
+        {"a reading",
+         "UPDATE channel_figures SET reading = reading + 1e-6 WHERE channel = 1 AND record_seq = 5", 9},
+        {"the meter", "UPDATE records SET meter_model = 'HP 34401A' WHERE seq = 5", 9},
+        {"the interrupt test",
+         "UPDATE interrupt_figures SET measured_ms = measured_ms + 1 WHERE record_seq = 4", 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string database = dir / "old.db";
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+        const std::string sql = ReadFile(data + "/schema-v2.sql") + (c.edit ? c.edit + std::string(";") : "");
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        EXPECT_EQ(c.edit ? sqlite3_changes(db) : 1, 1);
+        sqlite3_close(db);
+        const auto run = RecordsOn(database, command);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
     }
 }
 
