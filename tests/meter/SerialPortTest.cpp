@@ -373,6 +373,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadCase{"TotalTimeCountsTheRequest", 0, 10, 50, 10, "abc", 3, 150.0},
                     ReadCase{"IntervalAfterLastByte", 40, 0, 0, 10, "abc", 3, 40.0},
                     ReadCase{"IntervalShorterThanTotal", 30, 50, 50, 10, "abc", 3, 30.0},
+                    ReadCase{"IntervalAfterASingleByte", 30, 100, 1000, 10, "a", 1, 30.0},
                     ReadCase{"AllBytesEndTheReadAtOnce", 500, 50, 50, 4, "wxyz", 4, 0.0},
                     ReadCase{"ImmediateReturnsWhatIsBuffered", MAXDWORD, 0, 0, 10, "ab", 2, 0.0},
                     ReadCase{"ImmediateWithNothing", MAXDWORD, 0, 0, 10, "", 0, 0.0},
