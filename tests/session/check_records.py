@@ -152,9 +152,15 @@ def serials(path, json_path, csv_path, *wanted):
 def intact(path, ids_path, min_new):
     db = sqlite3.connect(f"file:{path}?mode=ro", uri=True)
     check(db.execute("PRAGMA integrity_check").fetchone()[0] == "ok", "integrity check fails")
-    ids = {r[0] for r in db.execute("SELECT id FROM records")}
     with open(ids_path, encoding="utf-8") as f:
         earlier = {line.strip() for line in f if line.strip()}
+    # A kill between the file's creation and its first schema leaves a file without tables,
+    # which the next start makes; that is intact only while nothing was recorded.
+    tables = {r[0] for r in db.execute("SELECT name FROM sqlite_master WHERE type = 'table'")}
+    if "records" not in tables:
+        check(not earlier and int(min_new) == 0, f"no records table, with {len(earlier)} earlier and {min_new} new records")
+        return
+    ids = {r[0] for r in db.execute("SELECT id FROM records")}
     check(earlier <= ids, f"{len(earlier - ids)} earlier records are gone")
     check(len(ids) - len(earlier) >= int(min_new), f"{len(ids) - len(earlier)} new records, at least {min_new} were done")
     with open(ids_path, "w", encoding="utf-8") as f:
