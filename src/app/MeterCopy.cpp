@@ -6,20 +6,6 @@ namespace vantrel::app {
 
 namespace {
 
-// The range's figures go into the record with U, so that its budget can be made again later
-// from the record alone, whatever the register says by then.
-void CopyRangeFigures(vantrel::records::ChannelFigures& channel, const metrology::DcVoltageRange& range) {
-    channel.meterRange = range.range;
-    channel.meterResolution = range.resolution;
-    channel.accuracyPercentOfReading = range.percentOfReading;
-    channel.accuracyPercentOfRange = range.percentOfRange;
-    channel.accuracyCounts = range.counts;
-    if (!range.temperatureCoefficient) return;
-    channel.tempcoPercentOfReading = range.temperatureCoefficient->percentOfReading;
-    channel.tempcoPercentOfRange = range.temperatureCoefficient->percentOfRange;
-    channel.tempcoCounts = range.temperatureCoefficient->counts;
-}
-
 // Only readings the meter took have a range; typed and refused values have none.
 void AddUncertainties(vantrel::records::ActionRecord& record, const metrology::ReferenceMeter& meter) {
     for (auto& channel : record.channels) {
@@ -28,7 +14,7 @@ void AddUncertainties(vantrel::records::ActionRecord& record, const metrology::R
             continue;
         const auto budget = metrology::MakeBudget(meter, *channel.reading, record.ambientCelsius);
         if (!budget) continue;
-        CopyRangeFigures(channel, budget->range);
+        vantrel::records::KeepRangeFigures(channel, budget->range);
         channel.expandedUncertainty = budget->expanded;
     }
 }

@@ -1,5 +1,6 @@
 #include "records/ActionRecord.h"
 
+#include "metrology/InstrumentRegister.h"
 #include "platform/System.h"
 
 #include <uuid/uuid.h>
@@ -122,6 +123,34 @@ BenchIdentity ThisBench(std::string toolVersion, std::string driverVersion) {
     bench.toolVersion = std::move(toolVersion);
     bench.driverVersion = std::move(driverVersion);
     return bench;
+}
+
+void KeepRangeFigures(ChannelFigures& channel, const metrology::DcVoltageRange& range) {
+    channel.meterRange = range.range;
+    channel.meterResolution = range.resolution;
+    channel.accuracyPercentOfReading = range.percentOfReading;
+    channel.accuracyPercentOfRange = range.percentOfRange;
+    channel.accuracyCounts = range.counts;
+    if (!range.temperatureCoefficient) return;
+    channel.tempcoPercentOfReading = range.temperatureCoefficient->percentOfReading;
+    channel.tempcoPercentOfRange = range.temperatureCoefficient->percentOfRange;
+    channel.tempcoCounts = range.temperatureCoefficient->counts;
+}
+
+std::optional<metrology::DcVoltageRange> KeptRangeFigures(const ChannelFigures& f) {
+    if (!f.meterRange || !f.meterResolution || !f.accuracyPercentOfReading || !f.accuracyPercentOfRange ||
+        !f.accuracyCounts)
+        return std::nullopt;
+    metrology::DcVoltageRange range;
+    range.range = *f.meterRange;
+    range.resolution = *f.meterResolution;
+    range.percentOfReading = *f.accuracyPercentOfReading;
+    range.percentOfRange = *f.accuracyPercentOfRange;
+    range.counts = *f.accuracyCounts;
+    if (f.tempcoPercentOfReading && f.tempcoPercentOfRange && f.tempcoCounts)
+        range.temperatureCoefficient = metrology::TemperatureCoefficient{
+            *f.tempcoPercentOfReading, *f.tempcoPercentOfRange, *f.tempcoCounts};
+    return range;
 }
 
 }  // namespace vantrel::records

@@ -12,6 +12,10 @@
 #include <string_view>
 #include <vector>
 
+namespace vantrel::metrology {
+struct DcVoltageRange;
+}  // namespace vantrel::metrology
+
 namespace vantrel::records {
 
 // The kinds of action that leave a record. The text names are what the database, the
@@ -109,6 +113,12 @@ struct ChannelFigures {
 
     bool operator==(const ChannelFigures&) const = default;
 };
+
+// A meter range's figures kept in a channel beside its U, and read back from it: the pair a
+// channel's budget is made again from, whatever the register says later. Reading back gives
+// none when the channel kept only U, or nothing.
+void KeepRangeFigures(ChannelFigures& channel, const metrology::DcVoltageRange& range);
+std::optional<metrology::DcVoltageRange> KeptRangeFigures(const ChannelFigures& channel);
 
 struct ActionRecord {
     std::string id;  // UUID, lower-case text; NewRecordId() makes one

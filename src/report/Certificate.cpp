@@ -183,23 +183,6 @@ void AddRegisterBudgets(Certificate& c) {
     }
 }
 
-// The range's figures as the record kept them; none when it kept only U, or nothing.
-std::optional<metrology::DcVoltageRange> RecordedRange(const records::ChannelFigures& f) {
-    if (!f.meterRange || !f.meterResolution || !f.accuracyPercentOfReading || !f.accuracyPercentOfRange ||
-        !f.accuracyCounts)
-        return std::nullopt;
-    metrology::DcVoltageRange range;
-    range.range = *f.meterRange;
-    range.resolution = *f.meterResolution;
-    range.percentOfReading = *f.accuracyPercentOfReading;
-    range.percentOfRange = *f.accuracyPercentOfRange;
-    range.counts = *f.accuracyCounts;
-    if (f.tempcoPercentOfReading && f.tempcoPercentOfRange && f.tempcoCounts)
-        range.temperatureCoefficient = metrology::TemperatureCoefficient{
-            *f.tempcoPercentOfReading, *f.tempcoPercentOfRange, *f.tempcoCounts};
-    return range;
-}
-
 bool KeptUncertainty(const records::ChannelFigures& f) { return f.meterRange && f.expandedUncertainty; }
 
 // Each channel's budget from the record's own figures; a channel that kept only U gives U.
@@ -207,7 +190,7 @@ void AddRecordedBudgets(Certificate& c) {
     const ActionRecord& m = *c.calibration;
     for (const auto& f : m.channels) {
         if (!f.reading) continue;
-        if (const auto range = RecordedRange(f))
+        if (const auto range = records::KeptRangeFigures(f))
             c.metrology.budgets.emplace_back(f.channel,
                                              metrology::MakeBudget(*range, *f.reading, m.ambientCelsius));
         else if (KeptUncertainty(f))
