@@ -6,7 +6,12 @@
 // over the second half of the run set against what the day's boards alone add (the tally
 // keeps every board of the day; it starts afresh each day).
 //
-//   bench_dashboard [--seconds N] [--benches N] [--viewers N] [--period-ms N] [--prefix COMMAND]
+//   bench_dashboard [--seconds N] [--benches N] [--viewers N] [--period-ms N] [--earlier N]
+//                   [--prefix COMMAND]
+//
+// --earlier N gives the line N boards tested earlier today before the server starts (by
+// default enough to fill every chart to its cap), so that the run sees a line in mid-shift
+// rather than the first minutes of a day, whose charts are still filling.
 //
 // --prefix runs the server under another program, e.g. "heaptrack -o /tmp/serve"; the memory
 // is then that program's child's.
@@ -54,6 +59,7 @@ struct Options {
     int benches = 50;
     int viewers = 50;
     int periodMs = 2000;  // each bench sends a record this often
+    long earlier = static_cast<long>(vantrel::dashboard::kChartPoints);  // boards before the server starts
     std::string prefix;
 };
 
@@ -67,20 +73,37 @@ double Percentile(std::vector<double> values, double q) {
 }
 
 // A bench's i-th record: a board tested every four actions, one action in ten failing.
+// `batch` tells apart the boards of the run from those tested earlier in the day.
 vantrel::records::ActionRecord BenchRecord(int number, long i, const std::string& folder,
-                                           std::mt19937& random) {
+                                           std::mt19937& random,
+                                           const std::string& startedUtc = vantrel::records::UtcNowIso8601(),
+                                           const std::string& batch = "SN") {
     const ActionKind cycle[] = {ActionKind::InitializeBoard, ActionKind::InterruptTest,
                                 ActionKind::MeasureReferences, ActionKind::FreeBoard};
     char host[32];
     std::snprintf(host, sizeof host, "bench-%02d", number);
-    auto record = SampleRecord(cycle[i % 4], std::string(host) + "-SN-" + std::to_string(i / 4),
-                               vantrel::records::UtcNowIso8601());
+    auto record =
+        SampleRecord(cycle[i % 4], std::string(host) + "-" + batch + "-" + std::to_string(i / 4), startedUtc);
     record.bench.host = host;
     record.bench.folder = folder;
     record.endedUtc = record.startedUtc;
     record.passed = random() % 10 != 0;
     record.verdict = record.passed ? "SUCCESS" : "FAILED";
     return record;
+}
+
+// The boards a bench tested earlier today, spread over the hour before `until` (or since
+// midnight, if that is later), forwarded to the line at once.
+bool SendEarlier(int number, long boards, const std::string& folder, const std::string& conninfo,
+                 system_clock::time_point until) {
+    vantrel::records::RecordStore store(folder + "/bench.db");
+    std::mt19937 random(static_cast<unsigned>(number) + 1000);
+    const auto from = std::max<system_clock::time_point>(until - hours(1), floor<days>(until));
+    const auto step = (until - from) / std::max(1L, boards * 4 + 1);
+    for (long i = 0; i < boards * 4; ++i)
+        store.Write(BenchRecord(number, i, folder, random,
+                                vantrel::dashboard::FormatUtc(from + step * (i + 1)), "EARLIER"));
+    return vantrel::records::ForwardPending(store, conninfo).error.empty();
 }
 
 // One bench: its own SQLite file, one record each period, forwarded to the line at once.
@@ -187,6 +210,11 @@ void PrintMemory(const std::vector<MemorySample>& memory, double bytesPerBoard, 
         "the day's boards: %ld more at %.0f bytes each (the tally's heap per board, measured here) = %.0f "
         "KB\n",
         to.boards - from.boards, bytesPerBoard, boardsKb);
+    // The peaks come from chart drawings, which grow with a chart's points up to its cap.
+    std::printf(
+        "the highest of a minute (during chart drawings): %.1f MB in the second half's first, %.1f MB "
+        "in its last\n",
+        Mb(HighestRssKb(memory, half, half + kMinute)), Mb(HighestRssKb(memory, seconds - kMinute, seconds)));
     const double beyondKbPerMinute = slope - (minutes > 0 ? boardsKb / minutes : 0);
     const double flatKbPerMinute = static_cast<double>(to.rssKb) / kMinutesPerDay;
     std::printf(
@@ -213,6 +241,8 @@ Options ParseOptions(int argc, char** argv) {
             options.viewers = value;
         else if (name == "--period-ms")
             options.periodMs = value;
+        else if (name == "--earlier")
+            options.earlier = value;
     }
     return options;
 }
@@ -234,6 +264,31 @@ int main(int argc, char** argv) {
     if (const auto problem = vantrel::dashboard::InstallNotifyTrigger(pg.Conninfo()); !problem.empty()) {
         std::fprintf(stderr, "trigger: %s\n", problem.c_str());
         return 1;
+    }
+
+    std::vector<std::unique_ptr<TempDir>> benchFolders;
+    for (int b = 0; b < options.benches; ++b) benchFolders.push_back(std::make_unique<TempDir>());
+    if (options.earlier > 0) {
+        const auto t0 = steady_clock::now();
+        const auto until = system_clock::now();
+        std::vector<std::thread> senders;
+        std::atomic<int> failed{0};
+        const long each = (options.earlier + options.benches - 1) / options.benches;
+        for (int b = 0; b < options.benches; ++b)
+            senders.emplace_back([&, b] {
+                failed += SendEarlier(b, each, benchFolders[static_cast<std::size_t>(b)]->path(),
+                                      pg.Conninfo("vantrel", "vantrel_bench"), until)
+                              ? 0
+                              : 1;
+            });
+        for (auto& t : senders) t.join();
+        if (failed > 0) {
+            std::fprintf(stderr, "%d benches could not send their earlier boards\n", failed.load());
+            return 1;
+        }
+        std::printf("earlier today: %ld boards (%ld records) in the line's database in %.0f s\n",
+                    each * options.benches, each * options.benches * 4,
+                    duration<double>(steady_clock::now() - t0).count());
     }
 
     TempDir scratch;
@@ -272,10 +327,9 @@ int main(int argc, char** argv) {
     for (int v = 0; v < options.viewers; ++v)
         threads.emplace_back(RunViewer, port, std::cref(stop), std::ref(seen[static_cast<std::size_t>(v)]),
                              std::ref(events), std::ref(bytes));
-    std::vector<std::unique_ptr<TempDir>> benchFolders;
     for (int b = 0; b < options.benches; ++b) {
-        benchFolders.push_back(std::make_unique<TempDir>());
-        threads.emplace_back(RunBench, b, std::cref(options), benchFolders.back()->path(),
+        threads.emplace_back(RunBench, b, std::cref(options),
+                             benchFolders[static_cast<std::size_t>(b)]->path(),
                              pg.Conninfo("vantrel", "vantrel_bench"), std::cref(stopBenches), std::ref(sent));
     }
     std::vector<double> pageMs, stateMs;
@@ -324,11 +378,12 @@ int main(int argc, char** argv) {
     RunShell("kill " + std::to_string(pid));
     for (auto& t : threads) t.join();
 
-    // Each record's commit, as the line's database kept it.
+    // Each record's commit, as the line's database kept it; the earlier boards came before any viewer.
     std::map<std::string, double> committed;
     const Json rows =
         Json::parse(pg.Psql("SELECT coalesce(json_agg(json_build_array(id::text, extract(epoch "
-                            "from pg_xact_commit_timestamp(xmin)))), '[]') FROM vantrel_records"));
+                            "from pg_xact_commit_timestamp(xmin)))), '[]') FROM vantrel_records "
+                            "WHERE serial_number NOT LIKE '%-EARLIER-%'"));
     for (const auto& row : rows) committed[row[0].get<std::string>()] = row[1].get<double>();
     std::vector<double> delays;
     long missed = 0;
