@@ -19,9 +19,13 @@ vantrel_programs vantrel-records vantrel-session vantrel-metersim bqxdrv
 work="$(mktemp -d "${TMPDIR:-/tmp}/vantrel-dashboard-picture.XXXXXX")"
 serve_pid=""
 line_pid=""
+# A program ended here reports its signal; that is no failure of the script.
 cleanup() {
-  [ -n "$line_pid" ] && kill "$line_pid" 2>/dev/null && wait "$line_pid" 2>/dev/null
-  [ -n "$serve_pid" ] && kill "$serve_pid" 2>/dev/null && wait "$serve_pid" 2>/dev/null
+  local pid
+  for pid in $line_pid $serve_pid; do
+    kill "$pid" 2>/dev/null || continue
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
