@@ -40,31 +40,7 @@ for _ in $(seq 1 600); do
   sleep 0.1
 done
 # A register of two reference meters, one of them overdue, for the page's list of meters.
-due_soon="$(date -u -d '+40 days' +%F)"
-overdue="$(date -u -d '-3 days' +%F)"
-cat >"$work/instruments.ini" <<EOF
-[meter 4571234]
-model = Fluke 45
-asset_tag = BENCH-DMM-01
-certificate = CAL-2026-0310
-certificate_date = 2026-03-10
-lab = Example Calibration Laboratory
-due = $due_soon
-dcv 10 = 0.025% + 6 counts
-dcv 10 resolution = 0.0001
-dcv 10 full_scale = 9.9999
-
-[meter 3146A12345]
-model = HP 34401A
-asset_tag = BENCH-DMM-02
-certificate = CAL-2025-0115
-certificate_date = 2025-01-15
-lab = Example Calibration Laboratory
-due = $overdue
-dcv 10 = 0.0035% + 0.0005%
-dcv 10 resolution = 0.00001
-dcv 10 full_scale = 12
-EOF
+vantrel_example_register "$work/instruments.ini" with-overdue
 "$bin/vantrel-records" serve --listen 127.0.0.1:0 --db "$work/bench/vantrel-records.db" \
   --register "$work/instruments.ini" >"$work/serve.out" 2>&1 &
 serve_pid=$!

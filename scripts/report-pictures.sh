@@ -20,20 +20,9 @@ export QT_QPA_PLATFORM=offscreen TZ=UTC
 # Fourteen boards over three days, seed 7: the line of the tests.
 "$bin/report_line_db" "$work/line.db" 14 7 3
 records() { "$bin/vantrel-records" --db "$work/line.db" "$@"; }
-# The bench's register of reference meters, so that the certificate shows its traceability
-# and uncertainty: the line's records name no meter, and the register holds one Fluke 45.
-cat >"$work/instruments.ini" <<EOF
-[meter 4571234]
-model = Fluke 45
-asset_tag = BENCH-DMM-01
-certificate = CAL-2026-0310
-certificate_date = 2026-03-10
-lab = Example Calibration Laboratory
-due = 2027-03-10
-dcv 10 = 0.025% + 6 counts
-dcv 10 resolution = 0.0001
-dcv 10 full_scale = 9.9999
-EOF
+# The bench's register of reference meters, so that the certificate states an uncertainty and
+# its conformity: the line's records name no meter, so it takes the register's only Fluke 45.
+vantrel_example_register "$work/instruments.ini"
 printf '[metrology]\ninstruments = instruments.ini\n' >"$work/vantrel-records.ini"
 
 records certificate --out "$work/certificate" SN-Corvel-00003

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Shell functions of the scripts and tests that run the tool on the simulated board: where the
-# programs are, the tool's settings for the simulated board, and the meter emulator on a bench
-# folder's COM1. Sourced, not run.
+# programs are, the tool's settings for the simulated board, the meter emulator on a bench
+# folder's COM1, and an example register of reference meters. Sourced, not run.
 
 # Sets bin to the folder of built programs: VANTREL_BIN when set, else the debug build of the
 # source tree (root), after installing what is missing and building the given targets.
@@ -50,4 +50,35 @@ vantrel_start_meter() {
   echo "the meter emulator did not get ready: $(cat "$out" 2>/dev/null)" >&2
   vantrel_stop_meter
   return 1
+}
+
+# Writes a register of reference meters to $1 for the guide's pictures: a Fluke 45 due in 40
+# days and, with $2 set to "with-overdue", an HP 34401A overdue by 3 days.
+vantrel_example_register() {
+  cat >"$1" <<EOF
+[meter 4571234]
+model = Fluke 45
+asset_tag = BENCH-DMM-01
+certificate = CAL-2026-0310
+certificate_date = 2026-03-10
+lab = Example Calibration Laboratory
+due = $(date -u -d '+40 days' +%F)
+dcv 10 = 0.025% + 6 counts
+dcv 10 resolution = 0.0001
+dcv 10 full_scale = 9.9999
+EOF
+  [ "${2:-}" = with-overdue ] || return 0
+  cat >>"$1" <<EOF
+
+[meter 3146A12345]
+model = HP 34401A
+asset_tag = BENCH-DMM-02
+certificate = CAL-2025-0115
+certificate_date = 2025-01-15
+lab = Example Calibration Laboratory
+due = $(date -u -d '-3 days' +%F)
+dcv 10 = 0.0035% + 0.0005%
+dcv 10 resolution = 0.00001
+dcv 10 full_scale = 12
+EOF
 }
