@@ -125,6 +125,12 @@ bool WriteReadingHistogram(const ReadingSet& set, const std::string& path) {
     return Save(chart, path);
 }
 
+std::string TimeAxisFormat(long long spanMs) {
+    // Five ticks a quarter of the range apart differ in minutes from ten minutes on.
+    constexpr long long kMinutesDiffer = 10 * 60 * 1000;
+    return spanMs < kMinutesDiffer ? "hh:mm:ss" : "yyyy-MM-dd hh:mm";
+}
+
 bool WriteInterruptTiming(const std::vector<InterruptPoint>& points, const std::string& path) {
     auto* chart = new QChart;
     chart->setTitle(
@@ -162,7 +168,7 @@ bool WriteInterruptTiming(const std::vector<InterruptPoint>& points, const std::
 
     auto* x = new QDateTimeAxis;
     x->setTitleText(QStringLiteral("Start of the test (UTC)"));
-    x->setFormat(QStringLiteral("yyyy-MM-dd hh:mm"));
+    x->setFormat(QString::fromStdString(TimeAxisFormat(last - first)));
     x->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
     auto* y = ValueAxis(QStringLiteral("Measured minus expected (ms)"), -reach * 1.2, reach * 1.2);
     y->applyNiceNumbers();

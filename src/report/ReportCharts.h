@@ -19,6 +19,10 @@ bool WriteReadingHistogram(const ReadingSet& set, const std::string& path);
 // Measured minus expected time of each interrupt test over time, with the tolerance.
 bool WriteInterruptTiming(const std::vector<InterruptPoint>& points, const std::string& path);
 
+// The Qt date-time format of the interrupt chart's time axis for a range of `spanMs`: with
+// seconds when the range is too short for its ticks to differ in minutes.
+std::string TimeAxisFormat(long long spanMs);
+
 // First-pass and final yield of one model, per day.
 bool WriteYieldChart(const std::string& model, const std::vector<YieldDay>& days, const std::string& path);
 

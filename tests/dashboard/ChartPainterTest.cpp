@@ -1,5 +1,6 @@
 // The chart painter on the Qt thread: a chart of a full day's points takes megabytes while it
-// is drawn, and the server must not keep them resident from one drawing to the next.
+// is drawn, and the server must not keep them resident from one drawing to the next. And the
+// interrupt chart's time axis, whose labels must tell its ticks apart however short its range.
 #include "dashboard/ChartPainter.h"
 #include "dashboard/LineState.h"
 #include "report/OffscreenApplication.h"
@@ -7,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -61,6 +64,31 @@ TEST(ChartPainter, DrawingAFullChartAgainKeepsNoMoreMemoryResident) {
     ASSERT_GT(before, 0);
     EXPECT_LT(after - before, kAllowedKb)
         << "resident anonymous memory went from " << before << " KB to " << after << " KB";
+}
+
+// The label the time axis gives `ms` in `format`, for the two formats the chart uses.
+std::string AxisLabel(std::int64_t ms, const std::string& format) {
+    const std::string iso =
+        dashboard::FormatUtc(std::chrono::system_clock::time_point(std::chrono::milliseconds(ms)));
+    if (format == "hh:mm:ss") return iso.substr(11, 8);
+    if (format == "yyyy-MM-dd hh:mm") return iso.substr(0, 10) + " " + iso.substr(11, 5);
+    ADD_FAILURE() << "a format of its own: " << format;
+    return {};
+}
+
+TEST(InterruptChart, EveryTickOfTheTimeAxisHasALabelOfItsOwn) {
+    // The first minutes of a shift: a chart of a minute labelled to the minute read
+    // "08:00" at every tick. The axis has five ticks, a quarter of its range apart.
+    constexpr std::int64_t kStartMs = 1796716800000;  // 2026-12-08T08:00:00Z
+    for (const std::int64_t span :
+         {60'000LL, 3 * 60'000LL, 9 * 60'000LL, 10 * 60'000LL, 2 * 3'600'000LL, 30 * 3'600'000LL}) {
+        const std::string format = report::TimeAxisFormat(span);
+        std::set<std::string> labels;
+        for (int tick = 0; tick < 5; ++tick) labels.insert(AxisLabel(kStartMs + span * tick / 4, format));
+        EXPECT_EQ(labels.size(), 5u) << "a range of " << span << " ms in " << format;
+    }
+    // A range over more than a day names the days.
+    EXPECT_NE(report::TimeAxisFormat(30 * 3'600'000LL).find("yyyy-MM-dd"), std::string::npos);
 }
 
 }  // namespace
