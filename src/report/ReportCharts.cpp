@@ -75,6 +75,13 @@ qint64 Msecs(const std::string& isoUtc) {
 
 }  // namespace
 
+long long CountAxisStep(double top) {
+    constexpr int kMostTicks = 6;
+    for (long long power = 1;; power *= 10)
+        for (const long long multiple : {1, 2, 5})
+            if (static_cast<double>(multiple * power * kMostTicks) >= top) return multiple * power;
+}
+
 bool WriteReadingHistogram(const ReadingSet& set, const std::string& path) {
     const auto [minIt, maxIt] = std::minmax_element(set.readings.begin(), set.readings.end());
     double low = set.readings.empty() ? 0.0 : *minIt;
@@ -98,6 +105,10 @@ bool WriteReadingHistogram(const ReadingSet& set, const std::string& path) {
                              QString::number(set.readings.size()), QString::number(set.outside)));
     auto* x = ValueAxis(QStringLiteral("Reading (V)"), low, high);
     auto* y = ValueAxis(QStringLiteral("Readings"), 0, tallest * 1.15);
+    // Ticks spread evenly over the range would fall between whole counts and be labelled wrongly.
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0);
+    y->setTickInterval(static_cast<double>(CountAxisStep(tallest * 1.15)));
     y->setLabelFormat(QStringLiteral("%d"));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);

@@ -16,6 +16,10 @@ inline constexpr int kPlotHeight = 460;
 // A histogram of one channel's readings with the tolerance window drawn on it.
 bool WriteReadingHistogram(const ReadingSet& set, const std::string& path);
 
+// The step between the ticks of a histogram's count axis that reaches up to `top`: 1, 2 or 5
+// times a power of ten, so that every tick is a whole count and at most six lie above zero.
+long long CountAxisStep(double top);
+
 // Measured minus expected time of each interrupt test over time, with the tolerance.
 bool WriteInterruptTiming(const std::vector<InterruptPoint>& points, const std::string& path);
 

@@ -1,6 +1,7 @@
 // The chart painter on the Qt thread: a chart of a full day's points takes megabytes while it
 // is drawn, and the server must not keep them resident from one drawing to the next. And the
-// interrupt chart's time axis, whose labels must tell its ticks apart however short its range.
+// interrupt chart's time axis, whose labels must tell its ticks apart however short its range,
+// and the readings' count axis, whose ticks must be whole counts.
 #include "dashboard/ChartPainter.h"
 #include "dashboard/LineState.h"
 #include "report/OffscreenApplication.h"
@@ -89,6 +90,19 @@ TEST(InterruptChart, EveryTickOfTheTimeAxisHasALabelOfItsOwn) {
     }
     // A range over more than a day names the days.
     EXPECT_NE(report::TimeAxisFormat(30 * 3'600'000LL).find("yyyy-MM-dd"), std::string::npos);
+}
+
+TEST(ReadingHistogram, TheCountAxisHasAFewTicksEachAWholeCount) {
+    // Five ticks spread over 0 to 3.45 (three readings and some room above) were labelled
+    // "0 0 1 2 3". The tallest bar's count reaches up to 1.15 times itself.
+    for (int tallest = 1; tallest <= 20000; ++tallest) {
+        const double top = tallest * 1.15;
+        const long long step = report::CountAxisStep(top);
+        const long long above = static_cast<long long>(top) / step;  // ticks above zero
+        ASSERT_GE(step, 1) << tallest;
+        ASSERT_GE(above, 1) << "no count labelled for a tallest bar of " << tallest;
+        ASSERT_LE(above, 6) << "crowded ticks for a tallest bar of " << tallest;
+    }
 }
 
 }  // namespace
