@@ -1,4 +1,5 @@
 // The dashboard's state from real record databases, and its server's refusals over HTTP.
+#include "LineServerFixture.h"
 #include "RecordsTestSupport.h"
 
 #include "dashboard/DashboardServer.h"
@@ -588,12 +589,12 @@ TEST_F(ServerTest, CertificatesAreMadeOnDemandWithRecordTextEscaped) {
 
 namespace {
 
+// The line's database of the suite, emptied before each test.
+class PostgresSource : public recordstest::EmptyLineFixture {};
+
 // The line's database read back; an outage is reported and then outlived.
-TEST(PostgresSource, ReadsRecordsWithTheirFiguresAndOutlivesAnOutage) {
-    recordstest::PgServer pg;
-    ASSERT_TRUE(pg.ok()) << pg.why();
-    setenv("VANTREL_RECORDS_PROGRAM", VANTREL_RECORDS_PROGRAM_FILE, 1);
-    pg.CreateLineDatabase();
+TEST_F(PostgresSource, ReadsRecordsWithTheirFiguresAndOutlivesAnOutage) {
+    recordstest::PgServer& pg = Server();
     TempDir bench;
     records::RecordStore store(bench / "bench.db");
     const auto interrupt = At(ActionKind::InterruptTest, "P1", "2026-12-08T09:00:00.000Z", false);
@@ -636,11 +637,8 @@ void Exec(PGconn* conn, const std::string& sql) {
 
 // A transaction that began first and committed last: its record was received (by the
 // transaction's start) before one the dashboard has already read, and must still show.
-TEST(PostgresSource, RecordsCommittedOutOfOrderBothReachThePage) {
-    recordstest::PgServer pg;
-    ASSERT_TRUE(pg.ok()) << pg.why();
-    setenv("VANTREL_RECORDS_PROGRAM", VANTREL_RECORDS_PROGRAM_FILE, 1);
-    pg.CreateLineDatabase();
+TEST_F(PostgresSource, RecordsCommittedOutOfOrderBothReachThePage) {
+    recordstest::PgServer& pg = Server();
     ASSERT_EQ(dashboard::InstallNotifyTrigger(pg.Conninfo()), "");
     const auto source = dashboard::OpenPostgresSource(pg.Conninfo());
     dashboard::ChartPainter painter;
